@@ -1,0 +1,90 @@
+#include "frames.h"
+
+#include <cstring>
+
+#include "deadline.h"
+#include "serial_port.h"
+
+namespace {
+constexpr uint8_t kTab = 0x09;
+constexpr uint8_t kLf = 0x0A;
+constexpr uint8_t kCr = 0x0D;
+
+void WriteFrame(const std::string& text) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  int length = static_cast<int>(text.size());
+  std::string checksum = ByteToHex(FrameChecksum(bytes, length));
+  WritePortByte(kTab);
+  WritePortBlock(bytes, length);
+  WritePortByte(static_cast<uint8_t>(checksum[0]));
+  WritePortByte(static_cast<uint8_t>(checksum[1]));
+  WritePortByte(kCr);
+}
+
+// Stores a received byte; true when it completes a reply.
+bool StoreByte(uint8_t byte) {
+  Link.ReplyBuffer[Link.ReplyPos] = byte;
+  Link.ReplyPos += 1;
+  if (Link.ReplyPos >= kReplyBufferSize) Link.ReplyPos = 0;
+  return byte == kCr && Link.ReplyBuffer[0] == kLf;
+}
+
+void TakeLastReply() {
+  Link.ReplyBuffer[Link.ReplyPos] = 0;
+  const char* start = reinterpret_cast<const char*>(Link.ReplyBuffer);
+  Link.LastReply.assign(start, strnlen(start, kReplyBufferSize));
+}
+}  // namespace
+
+bool SendCommand(const std::string& text) {
+  std::memset(Link.ReplyBuffer, 0, sizeof Link.ReplyBuffer);
+  WriteFrame(text);
+  Link.ReplyPos = 0;
+
+  const uint32_t start = TickCount();
+  uint32_t elapsed = 0;
+  uint32_t received = 0;
+  do {
+    uint8_t byte = 0;
+    if (ReadPortByte(byte)) {
+      if (StoreByte(byte)) {
+        TakeLastReply();
+        return VerifyReply();
+      }
+      // A line that never falls silent must not hold the window forever.
+      if (++received % 64 == 0 && TickCount() - start > kFloodLimitMs) return false;
+    } else {
+      if (Link.ProcessPendingEvents) Link.ProcessPendingEvents();
+      elapsed = TickCount() - start;  // modulo 2^32
+    }
+  } while (elapsed <= kReplyWindowMs);
+  return false;
+}
+
+uint8_t FrameChecksum(const uint8_t* bytes, int length) {
+  uint8_t sum = kTab;
+  for (int i = 0; i < length; ++i) sum ^= bytes[i];
+  return sum;
+}
+
+std::string ByteToHex(uint8_t byte) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+}
+
+bool VerifyReply() {
+  if (Link.ReplyPos < 4) return false;
+  uint8_t sum = 0;
+  for (int i = 0; i <= Link.ReplyPos - 4; ++i) sum ^= Link.ReplyBuffer[i];
+  std::string hex = ByteToHex(sum);
+  return Link.ReplyBuffer[Link.ReplyPos - 3] == static_cast<uint8_t>(hex[0]) &&
+         Link.ReplyBuffer[Link.ReplyPos - 2] == static_cast<uint8_t>(hex[1]);
+}
+
+std::string ReplyChars(int first, int last) {
+  if (first < 1) first = 1;
+  int size = static_cast<int>(Link.LastReply.size());
+  if (last > size) last = size;
+  if (last < first) return {};
+  return Link.LastReply.substr(static_cast<size_t>(first - 1), static_cast<size_t>(last - first + 1));
+}

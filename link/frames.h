@@ -1,0 +1,47 @@
+#pragma once
+// Command frames and replies over the open port.
+//
+// A command frame is TAB, the command text (1 to 255 ASCII bytes), two
+// upper-case hexadecimal checksum characters and CR; the checksum is 0x09
+// XORed with every text byte. A reply frame is LF, the reply text, the
+// checksum of the LF and the text (upper-case hexadecimal) and CR.
+//
+// SendCommand(text) writes one frame and reads the reply byte by byte:
+// - The reply window is 120 ms from the end of the frame write. The elapsed
+//   time is refreshed only after a read that delivered no byte, so bytes that
+//   keep arriving keep the reader going.
+// - A reply is complete at a CR while buffer position 0 holds an LF; a reply
+//   must be the first thing received after the frame.
+// - true: a complete reply with a correct checksum. Link.LastReply holds it,
+//   Link.ReplyPos its length (LF and CR included).
+// - false at once after a complete reply whose checksum fails (or that is
+//   shorter than 4 bytes): LastReply holds that rejected reply.
+// - false after the window: LastReply is unchanged; ReplyPos counts the bytes
+//   received modulo 1024 and ReplyBuffer holds them.
+// - A line that keeps sending without ever completing a reply is given up
+//   kFloodLimitMs after the frame: SendCommand then returns false.
+// While no byte is waiting it calls Link.ProcessPendingEvents about once a
+// millisecond. The buffer is fixed; nothing is allocated per byte.
+
+#include <cstdint>
+#include <string>
+
+#include "link_state.h"
+
+constexpr uint32_t kReplyWindowMs = 120;
+constexpr uint32_t kFloodLimitMs = 2000;
+
+bool SendCommand(const std::string& text);
+
+// 0x09 XORed with each of the length bytes; a length of 0 or less gives 0x09.
+uint8_t FrameChecksum(const uint8_t* bytes, int length);
+
+// Two characters, high nibble first, "0"-"9" and "A"-"F".
+std::string ByteToHex(uint8_t byte);
+
+// Checks the reply standing in ReplyBuffer before ReplyPos.
+bool VerifyReply();
+
+// Characters first to last (1-based, position 1 is the LF) of LastReply, or
+// the part of them that the reply has. Never reads past the reply.
+std::string ReplyChars(int first, int last);

@@ -1,0 +1,54 @@
+// Serial devices on Linux, in a stable order: USB adapters under their
+// persistent /dev/serial/by-id names (sorted by name, so a port keeps its
+// number across reboots and re-plugging), then the /dev/ttyS* ports with a
+// real UART behind them, in numeric order. A ttyS port without hardware
+// reports type 0 (unknown) in sysfs; reading sysfs avoids opening the device,
+// which would toggle its modem lines.
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "port_names.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> UsbAdapters() {
+  std::vector<std::string> paths;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", ec)) paths.push_back(entry.path().string());
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+bool HasUart(const std::string& name) {
+  std::ifstream type("/sys/class/tty/" + name + "/type");
+  int value = 0;
+  return static_cast<bool>(type >> value) && value != 0;
+}
+
+std::vector<std::string> BuiltInUarts() {
+  std::vector<std::pair<int, std::string>> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/sys/class/tty", ec)) {
+    std::string name = entry.path().filename().string();
+    if (name.rfind("ttyS", 0) != 0 || name.size() == 4) continue;
+    if (!std::all_of(name.begin() + 4, name.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
+    if (name.size() > 8 || !HasUart(name)) continue;
+    found.emplace_back(std::stoi(name.substr(4)), "/dev/" + name);
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> paths;
+  for (auto& [number, path] : found) paths.push_back(path);
+  return paths;
+}
+
+}  // namespace
+
+std::vector<std::string> ListSerialDevices() {
+  std::vector<std::string> devices = UsbAdapters();
+  for (auto& path : BuiltInUarts()) devices.push_back(std::move(path));
+  return devices;
+}

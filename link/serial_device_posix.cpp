@@ -1,0 +1,163 @@
+// The serial device on POSIX termios.
+//
+// Exclusive open: TIOCEXCL keeps other non-root programs out, and an advisory
+// flock() (which serial programs honour, and which root does not bypass)
+// keeps out the rest. Reads wait in poll(); the descriptor's own VMIN/VTIME
+// are set to 0 so that read() never blocks after poll() said "readable".
+// "Readable but zero bytes", a hang-up or an error means the device is gone:
+// from then on every read waits its timeout and reports no byte.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "deadline.h"
+#include "serial_device.h"
+
+namespace {
+
+speed_t SpeedFor(uint32_t baud) {
+  switch (baud) {
+    case 50: return B50;
+    case 75: return B75;
+    case 110: return B110;
+    case 134: return B134;
+    case 150: return B150;
+    case 200: return B200;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 1800: return B1800;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    default: return B0;
+  }
+}
+
+class PosixSerialDevice final : public SerialDevice {
+ public:
+  explicit PosixSerialDevice(int fd) : fd_(fd) {}
+  ~PosixSerialDevice() override {
+    ioctl(fd_, TIOCNXCL);
+    flock(fd_, LOCK_UN);
+    close(fd_);
+  }
+
+  NativeTimeouts GetTimeouts() override {
+    NativeTimeouts saved;
+    termios tio{};
+    if (tcgetattr(fd_, &tio) == 0) {
+      saved.words[0] = 1;  // valid
+      saved.words[1] = tio.c_cc[VMIN];
+      saved.words[2] = tio.c_cc[VTIME];
+    }
+    return saved;
+  }
+
+  void SetTimeouts(const NativeTimeouts& saved) override {
+    if (saved.words[0] != 1) return;
+    termios tio{};
+    if (tcgetattr(fd_, &tio) != 0) return;
+    tio.c_cc[VMIN] = static_cast<cc_t>(saved.words[1]);
+    tio.c_cc[VTIME] = static_cast<cc_t>(saved.words[2]);
+    tcsetattr(fd_, TCSANOW, &tio);
+  }
+
+  void ApplyTimeouts(const CommTimeouts& timeouts) override {
+    readWaitMs_ = static_cast<int>(timeouts.ReadTotalTimeoutConstant);
+    termios tio{};
+    if (tcgetattr(fd_, &tio) != 0) return;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tcsetattr(fd_, TCSANOW, &tio);
+  }
+
+  void ApplyLine(const LineParameters& line) override {
+    termios tio{};
+    if (tcgetattr(fd_, &tio) != 0) return;
+    speed_t speed = SpeedFor(line.baud);
+    if (speed != B0) {
+      cfsetispeed(&tio, speed);
+      cfsetospeed(&tio, speed);
+    }
+    // Raw bytes both ways, no flow control, receiver on, modem lines ignored.
+    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
+    tio.c_oflag &= ~OPOST;
+    tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CREAD | CLOCAL;
+    switch (line.dataBits) {
+      case 5: tio.c_cflag |= CS5; break;
+      case 6: tio.c_cflag |= CS6; break;
+      case 7: tio.c_cflag |= CS7; break;
+      default: tio.c_cflag |= CS8; break;
+    }
+    if (line.parity == 'e') tio.c_cflag |= PARENB;
+    if (line.parity == 'o') tio.c_cflag |= PARENB | PARODD;
+    if (line.stopBits == 2) tio.c_cflag |= CSTOPB;
+    tcsetattr(fd_, TCSANOW, &tio);
+  }
+
+  void Write(const uint8_t* bytes, size_t length) override {
+    // Writes have no time limit: the descriptor is blocking for writes.
+    while (length > 0 && !gone_) {
+      ssize_t n = write(fd_, bytes, length);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      bytes += n;
+      length -= static_cast<size_t>(n);
+    }
+  }
+
+  bool ReadByte(uint8_t& byte) override {
+    if (gone_) {
+      SleepMs(static_cast<unsigned>(readWaitMs_));
+      return false;
+    }
+    pollfd p{fd_, POLLIN, 0};
+    int ready = poll(&p, 1, readWaitMs_);
+    if (ready <= 0) return false;
+    if (p.revents & POLLIN) {
+      ssize_t n = read(fd_, &byte, 1);
+      if (n == 1) return true;
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) return false;
+    }
+    // Readable but nothing to read, hang-up or error: the device is gone.
+    // Wait out the read time here so that callers polling in a loop do not spin.
+    gone_ = true;
+    SleepMs(static_cast<unsigned>(readWaitMs_));
+    return false;
+  }
+
+ private:
+  int fd_;
+  int readWaitMs_ = 1;
+  bool gone_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  ioctl(fd, TIOCEXCL);
+  // Blocking from here on: reads wait in poll(), writes may take their time.
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return std::make_unique<PosixSerialDevice>(fd);
+}

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that the build, the program and the tests
+# need. Idempotent: does nothing when everything is already installed.
+set -euo pipefail
+
+PACKAGES=(
+  cmake g++ make          # the build
+  libgtest-dev            # GoogleTest
+  qt6-base-dev            # Qt 6 Widgets
+  libasound2-dev          # the tone through ALSA
+  fonts-wqy-zenhei        # a font with Latin, GB2312 and Big5 glyphs
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

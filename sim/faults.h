@@ -1,0 +1,101 @@
+#pragma once
+// Line faults the simulated module can be told to make, per command and for
+// a number of replies, and how a reply is written out under them.
+//
+// A fault applies to replies only: a command the module does not answer
+// (unknown command, foreign poll address, wrong line speed) neither shows it
+// nor uses it up. The command is carried out in every case; a fault only
+// damages or withholds the reply on the line (so "H00E" with NoReply still
+// changes the line setting, and a poll with NoReply still takes the card).
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+enum class FaultKind {
+  NoReply,            // no reply at all
+  Delay,              // value: ms before the reply is written
+  BadChecksum,        // the checksum characters do not match the text
+  LowerCaseChecksum,  // hex letters of the checksum in lower case
+  WrongLength,        // value: total length of a frame that is otherwise correct
+  StrayByte,          // one 'X' written just before the reply
+  Trickle,            // value: ms between the bytes of the reply
+  Flood,              // 1500 bytes of 'Z' and no frame instead of the reply
+  HangUp,             // first half of the reply, then the line hangs up
+  RawReply,           // bytes: written instead of the reply, exactly as given
+};
+
+struct Fault {
+  FaultKind kind = FaultKind::NoReply;
+  // Which replies: "" any; "F" any poll; otherwise matched against the first
+  // four characters of the command text ("H00M", "H00A" also covers "H00A102").
+  std::string command;
+  // How many replies; a negative count means every reply until cleared.
+  int count = 1;
+  int value = 0;      // ms (Delay, Trickle) or total length (WrongLength)
+  std::string bytes;  // RawReply
+};
+
+// "noreply", "delay", "badchecksum", "lowercase", "wronglength", "stray",
+// "trickle", "flood", "hangup", "raw".
+std::string FaultKindName(FaultKind kind);
+
+// Parses KIND[:COMMAND[:COUNT[:VALUE]]], e.g. "delay:H00M:1:250" or
+// "flood::2". An empty COMMAND means any command. RawReply cannot be given
+// this way (its bytes are not text). nullopt for anything malformed.
+std::optional<Fault> ParseFault(std::string_view text);
+
+// The faults that apply to one reply.
+struct ReplyFaults {
+  bool noReply = false;
+  int delayMs = 0;
+  bool badChecksum = false;
+  bool lowerCase = false;
+  std::optional<int> length;
+  bool strayByte = false;
+  std::optional<int> trickleMs;
+  bool flood = false;
+  bool hangUp = false;
+  std::optional<std::string> raw;
+  std::vector<std::string> names;  // for the log
+};
+
+// The active faults, in the order they were added.
+class FaultList {
+ public:
+  void Add(const Fault& fault);  // a count of 0 adds nothing
+  void Clear();
+  bool Empty() const { return faults_.empty(); }
+  // Takes the faults for the reply to this command: of each kind the first
+  // matching fault applies and one of its count is used up.
+  ReplyFaults Take(const std::string& command);
+
+ private:
+  std::vector<Fault> faults_;
+};
+
+// How one reply goes out on the line.
+struct ReplyPlan {
+  struct Write {
+    int afterMs;        // wait before this write, after the previous one
+    std::string bytes;
+  };
+  std::vector<Write> writes;
+  bool hangUpAfter = false;
+  std::vector<std::string> notes;  // for the log
+};
+
+// Longest frame WrongLength will make.
+constexpr int kMaxWrongLength = 8192;
+constexpr int kFloodBytes = 1500;
+
+// The writes for a reply text under the given faults. WrongLength(n) pads
+// the text with '0' or cuts it so that the correct frame is n bytes long; a
+// frame under 4 bytes has no room for a checksum, so n = 2 gives LF CR and
+// n = 3 gives LF, the text's first byte, CR.
+ReplyPlan PlanReply(const std::string& text, const ReplyFaults& faults);
+
+}  // namespace sim

@@ -1,0 +1,285 @@
+// rt420-sim: a simulated converter module on a pseudo-terminal, for trying
+// the tool by hand or from scripts. Prints "pty: /dev/pts/N" as its first
+// line, then one line per frame received or written. Card data comes from
+// stdin ("1 ABC123", "2 XYZ") or from a timer. Ends on SIGINT or SIGTERM.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim_module.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kUsage[] =
+    "usage: rt420-sim [options]\n"
+    "  --link PATH            place a symlink to the pseudo-terminal at PATH\n"
+    "  --id1 TEXT --id2 TEXT  the two reader IDs (01, 05)\n"
+    "  --serial1 TEXT --serial2 TEXT   serial fields (12345678, 87654321)\n"
+    "  --version TEXT         firmware version (03.20-01)\n"
+    "  --key TEXT             reader key count (04)\n"
+    "  --mode 0|1             0 two readers, 1 one reader (0)\n"
+    "  --rs485 0|1|2          RS-485 setting (1)\n"
+    "  --line 0..11           line setting index (5 = 19200,e,8,1)\n"
+    "  --card-every MS        present a card every MS milliseconds, to reader 1\n"
+    "                         and reader 2 in turn (reader 1 only in one-reader mode)\n"
+    "  --card-data TEXT       the data of those cards (12345678)\n"
+    "  --fault KIND[:COMMAND[:COUNT[:VALUE]]]   repeatable; KIND is noreply,\n"
+    "                         delay, badchecksum, lowercase, wronglength, stray,\n"
+    "                         trickle, flood or hangup; COMMAND the first four\n"
+    "                         characters of a command (H00M), F for any poll,\n"
+    "                         empty for any; COUNT replies (-1 for all, default 1);\n"
+    "                         VALUE ms for delay and trickle, total length for\n"
+    "                         wronglength\n"
+    "  --quiet                print only the pty line\n"
+    "  --help                 this text\n"
+    "Texts are used as given (other lengths give other reply lengths).\n"
+    "stdin: lines \"1 DATA\" or \"2 DATA\" present a card to reader 1 or 2.\n";
+
+struct Options {
+  sim::ModuleConfig config;
+  std::string link;
+  int cardEveryMs = 0;
+  std::string cardData = "12345678";
+  std::vector<sim::Fault> faults;
+  bool quiet = false;
+  bool help = false;
+};
+
+std::mutex outputMutex;
+
+void Print(const std::string& line) {
+  std::lock_guard lock(outputMutex);
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+bool ToInt(std::string_view s, int& out) {
+  if (s.empty()) return false;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+  return ec == std::errc() && end == s.data() + s.size();
+}
+
+bool OneOf(std::string_view value, std::string_view allowed, char& out) {
+  if (value.size() != 1 || allowed.find(value[0]) == std::string_view::npos) return false;
+  out = value[0];
+  return true;
+}
+
+// Applies one "--name value" option; false with an error text when wrong.
+bool ApplyOption(const std::string& name, const std::string& value, Options& o, std::string& error) {
+  sim::ModuleConfig& c = o.config;
+  bool ok = true;
+  if (name == "--link") o.link = value;
+  else if (name == "--id1") c.id1 = value;
+  else if (name == "--id2") c.id2 = value;
+  else if (name == "--serial1") c.serial1 = value;
+  else if (name == "--serial2") c.serial2 = value;
+  else if (name == "--version") c.version = value;
+  else if (name == "--key") c.keyCount = value;
+  else if (name == "--mode") ok = OneOf(value, "01", c.mode);
+  else if (name == "--rs485") ok = OneOf(value, "012", c.rs485);
+  else if (name == "--line") ok = ToInt(value, c.lineIndex) && sim::LineBaud(c.lineIndex) != 0;
+  else if (name == "--card-every") ok = ToInt(value, o.cardEveryMs) && o.cardEveryMs > 0;
+  else if (name == "--card-data") ok = value.size() <= sim::kMaxCardData;
+  else if (name == "--fault") {
+    std::optional<sim::Fault> fault = sim::ParseFault(value);
+    ok = fault.has_value();
+    if (ok) o.faults.push_back(*fault);
+  } else {
+    error = "unknown option " + name;
+    return false;
+  }
+  if (name == "--card-data" && ok) o.cardData = value;
+  if (!ok) error = "bad value for " + name + ": " + value;
+  return ok;
+}
+
+bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    std::string name = argv[i];
+    if (name == "--help" || name == "-h") {
+      o.help = true;
+    } else if (name == "--quiet") {
+      o.quiet = true;
+    } else if (i + 1 >= argc) {
+      error = "missing value for " + name;
+      return false;
+    } else if (!ApplyOption(name, argv[++i], o, error)) {
+      return false;
+    }
+  }
+  if (!sim::ValidConfig(o.config)) {
+    error = "texts may be at most " + std::to_string(sim::kMaxFieldLength) + " characters";
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- signals
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  int saved = errno;
+  char byte = 1;
+  [[maybe_unused]] ssize_t n = write(signalPipe[1], &byte, 1);
+  errno = saved;
+}
+
+bool InstallSignals() {
+  if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);  // a closed stdout must not end the module
+  return true;
+}
+
+// ---------------------------------------------------------------- cards
+
+// Collects stdin into lines; a line longer than the buffer is dropped whole.
+class LineReader {
+ public:
+  template <typename OnLine>
+  void Feed(const char* bytes, size_t length, OnLine onLine) {
+    for (size_t i = 0; i < length; ++i) {
+      char c = bytes[i];
+      if (c == '\n') {
+        if (!overlong_) onLine(line_);
+        line_.clear();
+        overlong_ = false;
+      } else if (line_.size() >= kMaxLine) {
+        overlong_ = true;
+      } else if (c != '\r') {
+        line_ += c;
+      }
+    }
+  }
+
+ private:
+  static constexpr size_t kMaxLine = 1024;
+  std::string line_;
+  bool overlong_ = false;
+};
+
+void CardLine(sim::SimModule& module, const std::string& line, bool quiet) {
+  if (line.empty()) return;
+  size_t space = line.find(' ');
+  bool wellFormed = (line[0] == '1' || line[0] == '2') && space == 1 && line.size() > 2;
+  if (!wellFormed) {
+    if (!quiet) Print("-- input ignored (want \"1 DATA\" or \"2 DATA\"): " + line);
+    return;
+  }
+  int reader = line[0] - '0';
+  std::string data = line.substr(2);
+  bool queued = module.PresentCard(reader, data);
+  if (!quiet) Print("-- card for reader " + std::to_string(reader) + (queued ? " queued: " : " refused: ") + data);
+}
+
+// Returns false once stdin has closed.
+bool ReadStdin(sim::SimModule& module, LineReader& reader, bool quiet) {
+  char buffer[512];
+  ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+  if (n <= 0) return false;
+  reader.Feed(buffer, static_cast<size_t>(n), [&](const std::string& line) { CardLine(module, line, quiet); });
+  return true;
+}
+
+// ---------------------------------------------------------------- main loop
+
+class CardTimer {
+ public:
+  explicit CardTimer(int everyMs) : every_(everyMs), next_(Clock::now() + every_) {}
+  bool Active() const { return every_.count() > 0; }
+  int WaitMs() const {
+    if (!Active()) return -1;
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(next_ - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+  }
+  void Fire(sim::SimModule& module, const std::string& data, bool quiet) {
+    if (!Active() || Clock::now() < next_) return;
+    if (module.State().mode != '0') reader_ = 1;
+    bool queued = module.PresentCard(reader_, data);
+    if (!quiet) Print("-- timer card for reader " + std::to_string(reader_) + (queued ? " queued" : " refused"));
+    reader_ = reader_ == 1 ? 2 : 1;
+    next_ += every_;
+    if (next_ < Clock::now()) next_ = Clock::now() + every_;  // fell behind: do not catch up in a burst
+  }
+
+ private:
+  std::chrono::milliseconds every_;
+  Clock::time_point next_;
+  int reader_ = 1;
+};
+
+void RunUntilSignal(sim::SimModule& module, const Options& o) {
+  bool stdinOpen = true;
+  LineReader lines;
+  CardTimer timer(o.cardEveryMs);
+  while (true) {
+    pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0}};
+    if (poll(fds, 2, timer.WaitMs()) < 0 && errno != EINTR) return;
+    if (fds[0].revents & POLLIN) return;
+    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) stdinOpen = ReadStdin(module, lines, o.quiet);
+    timer.Fire(module, o.cardData, o.quiet);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string error;
+  if (!ParseOptions(argc, argv, options, error)) {
+    std::fprintf(stderr, "rt420-sim: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!InstallSignals()) {
+    std::perror("rt420-sim: pipe");
+    return 1;
+  }
+  sim::SimModule module(options.config);
+  for (const sim::Fault& fault : options.faults) module.AddFault(fault);
+  if (!module.Start()) {
+    std::fprintf(stderr, "rt420-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
+    return 1;
+  }
+  Print("pty: " + module.SlavePath());
+  if (!options.link.empty() && !module.LinkAt(options.link)) {
+    std::fprintf(stderr, "rt420-sim: cannot place a link at %s (an existing file that is not a symlink is kept)\n",
+                 options.link.c_str());
+    module.Stop();
+    return 1;
+  }
+  if (!options.quiet) {
+    if (!options.link.empty()) Print("link: " + options.link);
+    module.SetLogSink(Print);
+  }
+  RunUntilSignal(module, options);
+  module.Stop();
+  if (!options.quiet) Print("-- stopped");
+  return 0;
+}

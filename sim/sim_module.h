@@ -1,0 +1,128 @@
+#pragma once
+// A simulated converter module at the far end of a pseudo-terminal.
+//
+// The tool opens the pseudo-terminal's slave side (SlavePath(), or a symlink
+// placed with LinkAt) as its serial port; the module answers on the master
+// side from its own thread, which waits in poll() on the master and a wake
+// pipe and never spins. It keeps a slave descriptor of its own open for its
+// whole life, so the tool may close and reopen its port between operations
+// without the line hanging up. The terminal is raw from creation at 19200
+// baud, so nothing is echoed before the tool has opened it.
+//
+// Line speed: before answering a frame the module reads the speed the tool
+// set on the slave side and stays silent (log: "ignored: line speed X,
+// module at Y") when it is not the speed of the module's own line setting.
+// Parity cannot be observed: the pseudo-terminal driver clears the parity
+// and character-size flags of every setting, so "19200,n,8,1" reaches a
+// module at "19200,e,8,1".
+//
+// What the module answers: module_logic.h. Faults on the line: faults.h.
+//
+// Timing: on a machine with every core busy the pseudo-terminal can hold
+// bytes back for longer than the tool's reply window (here about one
+// exchange in a thousand). The module then answers late and, as the tool
+// never purges its input, the late reply passes for the reply to the next
+// command. A test that needs an exchange to succeed can tell this case from
+// a real failure: SendCommand false with ReplyPos 0 while Timing().replies
+// grows (WaitForReplies); it reads the late reply off the line and sends
+// the command again.
+//
+// Logs (all thread-safe):
+// - Commands(): the command texts of the frames the module took in (a
+//   correct checksum, received at the module's line speed), answered or
+//   not, in order; bounded to the last kMaxLoggedCommands. The speed is
+//   judged when the module reads the frame, so a test that changes the
+//   port's speed right after a frame should first wait for the module's
+//   verdict in the log.
+// - LogLines(): every frame received and written and every decision, one
+//   line each, bounded to the last kMaxLogLines:
+//     "<ms since start> <- <text>  [<hex>]"   received
+//     "<ms since start> -> <text>  [<hex>]"   written
+//     "<ms since start> -- <note>"            anything else
+//   Texts have \t, \r, \n and other non-printables escaped (\xNN).
+// - The log sink, when set, gets each line as it is logged, on the module's
+//   thread, with no lock held (it may call back into the module).
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "faults.h"
+#include "module_logic.h"
+
+namespace sim {
+
+constexpr size_t kMaxLoggedCommands = 65536;
+constexpr size_t kMaxLogLines = 20000;
+
+// Time the module took to answer: from the frame's CR arriving to the last
+// byte of the reply written, over the replies written so far.
+struct ReplyTiming {
+  uint64_t replies = 0;
+  std::chrono::nanoseconds total{0};
+};
+
+class SimModule {
+ public:
+  using LogSink = std::function<void(const std::string& line)>;
+
+  // A configuration that is not ValidConfig makes Start() fail.
+  explicit SimModule(ModuleConfig config = {});
+  ~SimModule();  // Stop()
+  SimModule(const SimModule&) = delete;
+  SimModule& operator=(const SimModule&) = delete;
+
+  // Creates the pseudo-terminal and starts answering. False when it cannot
+  // be created, the configuration is invalid, or the module already runs.
+  bool Start();
+  // Stops the thread, closes the terminal (the tool's port then sees a
+  // hang-up) and removes the symlink placed by LinkAt if it still points
+  // here. Safe to call more than once.
+  void Stop();
+
+  // The slave device path ("/dev/pts/N"); empty before Start.
+  std::string SlavePath() const;
+  // Places a symlink at path pointing to the slave. An existing symlink
+  // there is replaced; any other file is left alone and false returned.
+  bool LinkAt(const std::string& path);
+
+  ModuleConfig State() const;
+  // False (nothing changed) when the configuration is not ValidConfig.
+  bool SetState(const ModuleConfig& config);
+
+  void AddFault(const Fault& fault);
+  void ClearFaults();
+
+  // Queues card data for reader 1 or 2 (see ModuleLogic::PresentCard).
+  bool PresentCard(int reader, const std::string& data);
+
+  // Writes bytes to the line as they are, at once (after any reply still
+  // being written), whatever the tool sends. Ignored while the line is
+  // closed (before Start, after a hang-up).
+  void WriteRaw(const std::string& bytes);
+
+  std::vector<std::string> Commands() const;
+  void ClearCommands();
+  // Waits until Commands() holds at least count entries.
+  bool WaitForCommands(size_t count, std::chrono::milliseconds timeout) const;
+
+  std::vector<std::string> LogLines() const;
+  // Waits until a log line containing fragment has been logged (lines
+  // already logged count).
+  bool WaitForLogLine(const std::string& fragment, std::chrono::milliseconds timeout) const;
+  void SetLogSink(LogSink sink);
+
+  ReplyTiming Timing() const;
+  // Waits until Timing().replies reaches count: the module has written that
+  // many replies (whether or not the tool was still listening).
+  bool WaitForReplies(uint64_t count, std::chrono::milliseconds timeout) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sim

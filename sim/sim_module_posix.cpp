@@ -1,0 +1,522 @@
+// The simulated module on a POSIX pseudo-terminal.
+//
+// One thread owns the line: it waits in poll() on the master side and on a
+// wake pipe, with the time to the next scheduled write as the timeout, reads
+// frames, answers them and writes scheduled replies. All module state lives
+// behind one mutex; the log sink is called with the mutex released.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "sim_frames.h"
+#include "sim_module.h"
+
+namespace sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The pseudo-terminal's own speed before the tool sets one.
+constexpr speed_t kCreationSpeed = B19200;
+
+// Scheduled writes waiting for a line that is full or for their time. A tool
+// that sends and never reads must not make the module grow without bound.
+constexpr size_t kMaxPendingOutputs = 4096;
+
+uint32_t BaudOf(speed_t speed) {
+  switch (speed) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    case B230400: return 230400;
+    default: return 0;
+  }
+}
+
+void CloseFd(int& fd) {
+  if (fd >= 0) close(fd);
+  fd = -1;
+}
+
+// One scheduled action on the line.
+struct Output {
+  enum class Kind { Bytes, SetLine, HangUp } kind;
+  Clock::time_point due;
+  std::string bytes;          // Bytes: what is still to be written
+  int lineIndex = 0;          // SetLine
+  std::optional<Clock::time_point> frameEnd;  // last write of a reply: when its frame ended
+};
+
+}  // namespace
+
+struct SimModule::Impl {
+  explicit Impl(ModuleConfig config) : logic(config), configValid(ValidConfig(config)) {}
+
+  // --- state, all behind mutex ---
+  mutable std::mutex mutex;
+  mutable std::condition_variable changed;
+  ModuleLogic logic;
+  bool configValid;
+  FaultList faults;
+  std::deque<std::string> commands;
+  std::deque<std::string> log;
+  uint64_t logTotal = 0;  // lines ever logged; log holds the last of them
+  std::vector<std::string> unsent;  // log lines not yet given to the sink
+  LogSink sink;
+  std::deque<Output> outputs;
+  bool writeBlocked = false;  // the master would not take more bytes
+  ReplyTiming timing;
+  std::string slavePath;
+  std::string linkPath;
+  bool stopping = false;
+
+  // --- descriptors: created by Start, closed by the thread (hang-up) or Stop ---
+  int master = -1;
+  int slave = -1;
+  int wakeRead = -1;
+  int wakeWrite = -1;
+  std::thread thread;
+  Clock::time_point start = Clock::now();
+  FrameParser parser;  // the thread's alone
+
+  bool OpenTerminal();
+  void Wake();
+  void Run();
+  int NextWaitMs() const;
+  void ReadLine();
+  void HandleFrame(const FrameParser::Event& event, Clock::time_point now);
+  void Respond(const std::string& command, Clock::time_point frameEnd);
+  void Schedule(const ReplyPlan& plan, std::optional<int> newLineIndex, Clock::time_point frameEnd);
+  void RunDueOutputs();
+  bool WriteOutput(Output& output);
+  void HangUp(const std::string& why);
+  uint32_t ToolSpeed() const;
+  void Log(const std::string& direction, const std::string& text);
+  void LogLocked(const std::string& direction, const std::string& text);
+  void LogBytesLocked(const std::string& direction, std::string_view bytes);
+  void FlushSink();
+};
+
+// ---------------------------------------------------------------- creation
+
+bool SimModule::Impl::OpenTerminal() {
+  master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0) return false;
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  char name[PATH_MAX] = {};
+  if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) return false;
+  slavePath = name;
+  slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave < 0) return false;
+  termios tio{};
+  if (tcgetattr(slave, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  cfsetispeed(&tio, kCreationSpeed);
+  cfsetospeed(&tio, kCreationSpeed);
+  if (tcsetattr(slave, TCSANOW, &tio) != 0) return false;
+  // Replies never block the module's thread: a full line waits for POLLOUT.
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  wakeRead = pipeFds[0];
+  wakeWrite = pipeFds[1];
+  return true;
+}
+
+void SimModule::Impl::Wake() {
+  if (wakeWrite < 0) return;
+  char byte = 1;
+  // A full pipe already holds a wake-up, so a failed write loses nothing.
+  [[maybe_unused]] ssize_t n = write(wakeWrite, &byte, 1);
+}
+
+// ---------------------------------------------------------------- the thread
+
+void SimModule::Impl::Run() {
+  while (true) {
+    int waitMs;
+    bool wantWrite;
+    {
+      std::lock_guard lock(mutex);
+      if (stopping) break;
+      waitMs = NextWaitMs();
+      wantWrite = writeBlocked;
+    }
+    pollfd fds[2] = {{wakeRead, POLLIN, 0}, {master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
+    int count = master >= 0 ? 2 : 1;
+    if (poll(fds, static_cast<nfds_t>(count), waitMs) < 0 && errno != EINTR) {
+      Log("--", std::string("poll failed: ") + std::strerror(errno));
+      FlushSink();
+      break;
+    }
+    if (fds[0].revents & POLLIN) {
+      char drain[64];
+      while (read(wakeRead, drain, sizeof drain) > 0) {}
+    }
+    if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadLine();
+    if (count == 2 && (fds[1].revents & POLLOUT)) {
+      std::lock_guard lock(mutex);
+      writeBlocked = false;
+    }
+    RunDueOutputs();
+    FlushSink();
+  }
+}
+
+// Milliseconds to wait in poll(): until the next output is due, or for ever
+// when nothing is scheduled or the line is full (POLLOUT wakes us then).
+int SimModule::Impl::NextWaitMs() const {
+  if (outputs.empty() || writeBlocked || master < 0) return -1;
+  auto left = outputs.front().due - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+}
+
+void SimModule::Impl::ReadLine() {
+  char buffer[512];
+  ssize_t n = read(master, buffer, sizeof buffer);
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+  if (n <= 0) {
+    // Only possible once no slave descriptor is left; ours is, so this is a
+    // broken terminal. Stop listening rather than poll a dead descriptor.
+    std::lock_guard lock(mutex);
+    HangUp(n == 0 ? "line closed" : std::string("read failed: ") + std::strerror(errno));
+    return;
+  }
+  Clock::time_point now = Clock::now();
+  std::vector<FrameParser::Event> events;
+  parser.Feed(buffer, static_cast<size_t>(n), events);
+  for (const FrameParser::Event& event : events) HandleFrame(event, now);
+}
+
+void SimModule::Impl::HandleFrame(const FrameParser::Event& event, Clock::time_point now) {
+  using Kind = FrameParser::Event::Kind;
+  std::lock_guard lock(mutex);
+  if (event.kind == Kind::Dropped) {
+    LogLocked("--", "dropped: " + event.reason + ": " + Printable(event.raw, 40));
+    return;
+  }
+  LogBytesLocked("<-", event.raw);
+  if (event.kind == Kind::BadChecksum) {
+    LogLocked("--", "ignored: " + event.reason);
+    return;
+  }
+  Respond(event.text, now);
+}
+
+// Answers one frame at the module's line speed. Called with mutex held.
+void SimModule::Impl::Respond(const std::string& command, Clock::time_point frameEnd) {
+  uint32_t toolSpeed = ToolSpeed();
+  uint32_t moduleSpeed = LineBaud(logic.Config().lineIndex);
+  if (toolSpeed != moduleSpeed) {
+    LogLocked("--", "ignored: line speed " + std::to_string(toolSpeed) + ", module at " + std::to_string(moduleSpeed));
+    return;
+  }
+  commands.push_back(command);
+  if (commands.size() > kMaxLoggedCommands) commands.pop_front();
+  changed.notify_all();
+  sim::Answer answer = logic.Handle(command);
+  if (!answer.reply) {
+    LogLocked("--", "no reply to " + Printable(command));
+    return;
+  }
+  ReplyPlan plan = PlanReply(*answer.reply, faults.Take(command));
+  for (const std::string& note : plan.notes) LogLocked("--", note);
+  Schedule(plan, answer.newLineIndex, frameEnd);
+}
+
+// Queues the plan's writes (each relative to the one before), then the
+// hang-up or line change that follows the reply. Called with mutex held.
+void SimModule::Impl::Schedule(const ReplyPlan& plan, std::optional<int> newLineIndex, Clock::time_point frameEnd) {
+  Clock::time_point due = Clock::now();
+  if (outputs.size() + plan.writes.size() > kMaxPendingOutputs) {
+    LogLocked("--", "reply dropped: " + std::to_string(outputs.size()) + " writes still wait for the line");
+  } else {
+    for (const ReplyPlan::Write& write : plan.writes) {
+      due += std::chrono::milliseconds(write.afterMs);
+      outputs.push_back({Output::Kind::Bytes, due, write.bytes, 0, std::nullopt});
+    }
+    if (!plan.writes.empty() && !plan.hangUpAfter) outputs.back().frameEnd = frameEnd;
+    if (plan.hangUpAfter) outputs.push_back({Output::Kind::HangUp, due, "", 0, std::nullopt});
+  }
+  if (newLineIndex) outputs.push_back({Output::Kind::SetLine, due, "", *newLineIndex, std::nullopt});
+}
+
+// Carries out every output that is due, in order, under one hold of the
+// mutex: a line change that follows a reply is in place before anyone can
+// look at the state after seeing the reply.
+void SimModule::Impl::RunDueOutputs() {
+  std::lock_guard lock(mutex);
+  while (!outputs.empty() && master >= 0 && !writeBlocked) {
+    Output& front = outputs.front();
+    if (front.due > Clock::now()) break;
+    if (front.kind == Output::Kind::Bytes) {
+      if (!WriteOutput(front)) break;
+    } else if (front.kind == Output::Kind::SetLine) {
+      logic.SetLineIndex(front.lineIndex);
+      LogLocked("--", "line setting now " + std::to_string(front.lineIndex) + " (" + kLineSettings[front.lineIndex] + ")");
+    } else {
+      HangUp("hang-up");
+      return;
+    }
+    outputs.pop_front();
+  }
+}
+
+// Writes what the line takes of one output; true when all of it went out.
+bool SimModule::Impl::WriteOutput(Output& output) {
+  ssize_t n = write(master, output.bytes.data(), output.bytes.size());
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+    writeBlocked = errno == EAGAIN;
+    return false;
+  }
+  if (n < 0) {
+    LogLocked("--", std::string("write failed: ") + std::strerror(errno));
+    return true;  // drop it
+  }
+  LogBytesLocked("->", std::string_view(output.bytes).substr(0, static_cast<size_t>(n)));
+  output.bytes.erase(0, static_cast<size_t>(n));
+  if (!output.bytes.empty()) {
+    writeBlocked = true;
+    return false;
+  }
+  if (output.frameEnd) {
+    timing.replies += 1;
+    timing.total += Clock::now() - *output.frameEnd;
+    changed.notify_all();
+  }
+  return true;
+}
+
+// Closes both sides: every port open on the slave sees a hang-up, and the
+// module goes silent for good. Called with mutex held.
+void SimModule::Impl::HangUp(const std::string& why) {
+  CloseFd(master);
+  CloseFd(slave);
+  outputs.clear();
+  writeBlocked = false;
+  LogLocked("--", why + ": the line is closed");
+}
+
+uint32_t SimModule::Impl::ToolSpeed() const {
+  termios tio{};
+  // On the master, tcgetattr reports the slave's settings: what the tool set.
+  if (master < 0 || tcgetattr(master, &tio) != 0) return 0;
+  return BaudOf(cfgetospeed(&tio));
+}
+
+// ---------------------------------------------------------------- logging
+
+void SimModule::Impl::Log(const std::string& direction, const std::string& text) {
+  std::lock_guard lock(mutex);
+  LogLocked(direction, text);
+}
+
+// Called with mutex held.
+void SimModule::Impl::LogLocked(const std::string& direction, const std::string& text) {
+  auto ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%10.1f ", ms);
+  std::string line = stamp + direction + " " + text;
+  log.push_back(line);
+  logTotal += 1;
+  if (log.size() > kMaxLogLines) log.pop_front();
+  unsent.push_back(std::move(line));
+  changed.notify_all();
+}
+
+void SimModule::Impl::LogBytesLocked(const std::string& direction, std::string_view bytes) {
+  LogLocked(direction, Printable(bytes) + "  [" + HexBytes(bytes) + "]");
+}
+
+void SimModule::Impl::FlushSink() {
+  std::vector<std::string> lines;
+  LogSink copy;
+  {
+    std::lock_guard lock(mutex);
+    lines.swap(unsent);
+    copy = sink;
+  }
+  if (!copy) return;
+  for (const std::string& line : lines) copy(line);
+}
+
+// ---------------------------------------------------------------- the API
+
+SimModule::SimModule(ModuleConfig config) : impl_(std::make_unique<Impl>(std::move(config))) {}
+
+SimModule::~SimModule() { Stop(); }
+
+bool SimModule::Start() {
+  Impl& m = *impl_;
+  if (m.thread.joinable() || !m.configValid) return false;
+  if (!m.OpenTerminal()) {
+    CloseFd(m.master);
+    CloseFd(m.slave);
+    CloseFd(m.wakeRead);
+    CloseFd(m.wakeWrite);
+    return false;
+  }
+  m.stopping = false;
+  m.parser = FrameParser{};
+  m.Log("--", "module at " + m.slavePath + ", line setting " + std::to_string(m.logic.Config().lineIndex) + " (" +
+                  kLineSettings[m.logic.Config().lineIndex] + ")");
+  m.thread = std::thread([&m] { m.Run(); });
+  std::lock_guard lock(m.mutex);
+  m.Wake();  // so that the line above reaches the sink
+  return true;
+}
+
+void SimModule::Stop() {
+  Impl& m = *impl_;
+  if (!m.thread.joinable()) return;
+  {
+    std::lock_guard lock(m.mutex);
+    m.stopping = true;
+    m.Wake();
+  }
+  m.thread.join();
+  std::lock_guard lock(m.mutex);
+  CloseFd(m.master);
+  CloseFd(m.slave);
+  CloseFd(m.wakeRead);
+  CloseFd(m.wakeWrite);
+  m.outputs.clear();
+  if (!m.linkPath.empty()) {
+    char target[PATH_MAX] = {};
+    ssize_t n = readlink(m.linkPath.c_str(), target, sizeof target - 1);
+    if (n > 0 && m.slavePath == std::string(target, static_cast<size_t>(n))) unlink(m.linkPath.c_str());
+    m.linkPath.clear();
+  }
+}
+
+std::string SimModule::SlavePath() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->slavePath;
+}
+
+bool SimModule::LinkAt(const std::string& path) {
+  Impl& m = *impl_;
+  std::lock_guard lock(m.mutex);
+  if (m.slavePath.empty() || path.empty()) return false;
+  struct stat st{};
+  if (lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) return false;
+  // Made under a temporary name and renamed over the old link, so the path
+  // never dangles in between.
+  std::string temporary = path + ".new" + std::to_string(getpid());
+  unlink(temporary.c_str());
+  if (symlink(m.slavePath.c_str(), temporary.c_str()) != 0) return false;
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  m.linkPath = path;
+  return true;
+}
+
+ModuleConfig SimModule::State() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->logic.Config();
+}
+
+bool SimModule::SetState(const ModuleConfig& config) {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->logic.SetConfig(config);
+}
+
+void SimModule::AddFault(const Fault& fault) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->faults.Add(fault);
+}
+
+void SimModule::ClearFaults() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->faults.Clear();
+}
+
+bool SimModule::PresentCard(int reader, const std::string& data) {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->logic.PresentCard(reader, data);
+}
+
+void SimModule::WriteRaw(const std::string& bytes) {
+  Impl& m = *impl_;
+  std::lock_guard lock(m.mutex);
+  if (bytes.empty() || m.master < 0 || m.outputs.size() >= kMaxPendingOutputs) return;
+  m.outputs.push_back({Output::Kind::Bytes, Clock::now(), bytes, 0, std::nullopt});
+  m.Wake();
+}
+
+std::vector<std::string> SimModule::Commands() const {
+  std::lock_guard lock(impl_->mutex);
+  return {impl_->commands.begin(), impl_->commands.end()};
+}
+
+void SimModule::ClearCommands() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->commands.clear();
+}
+
+bool SimModule::WaitForCommands(size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(impl_->mutex);
+  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->commands.size() >= count; });
+}
+
+std::vector<std::string> SimModule::LogLines() const {
+  std::lock_guard lock(impl_->mutex);
+  return {impl_->log.begin(), impl_->log.end()};
+}
+
+bool SimModule::WaitForLogLine(const std::string& fragment, std::chrono::milliseconds timeout) const {
+  Impl& m = *impl_;
+  std::unique_lock lock(m.mutex);
+  // Counted over all lines ever logged, so a wake-up searches only new ones.
+  uint64_t checked = m.logTotal - m.log.size();
+  return m.changed.wait_for(lock, timeout, [&] {
+    uint64_t first = m.logTotal - m.log.size();
+    for (checked = std::max(checked, first); checked < m.logTotal; ++checked) {
+      if (m.log[static_cast<size_t>(checked - first)].find(fragment) != std::string::npos) return true;
+    }
+    return false;
+  });
+}
+
+void SimModule::SetLogSink(LogSink sink) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->sink = std::move(sink);
+}
+
+ReplyTiming SimModule::Timing() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->timing;
+}
+
+bool SimModule::WaitForReplies(uint64_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(impl_->mutex);
+  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->timing.replies >= count; });
+}
+
+}  // namespace sim

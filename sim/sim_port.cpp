@@ -1,0 +1,12 @@
+#include "sim_port.h"
+
+namespace sim {
+
+PortTableLookup SimPortTable(const std::string& devicePath, int portNumber) {
+  std::string name = PortName(portNumber);
+  return [devicePath, name](const std::string& asked) -> std::optional<std::string> {
+    return asked == name ? devicePath : std::string();
+  };
+}
+
+}  // namespace sim

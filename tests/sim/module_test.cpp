@@ -1,0 +1,283 @@
+// The simulated module's answers, state and faults, seen through the tool's
+// own link over a pseudo-terminal.
+
+#include <algorithm>
+
+#include "sim_line.h"
+
+namespace {
+
+using sim::FaultKind;
+
+TEST_F(SimLine, IdentityRepliesCarryTheStateAtTheirPositions) {
+  sim::ModuleConfig config;
+  config.id1 = "12";
+  config.id2 = "34";
+  config.serial1 = "ABCDEFGH";
+  config.serial2 = "IJKLMNOP";
+  config.version = "04.01-07";
+  config.keyCount = "09";
+  config.mode = '1';
+  config.rs485 = '2';
+  ASSERT_TRUE(module.SetState(config));
+  ASSERT_TRUE(Open());
+
+  ASSERT_TRUE(Exchange("H00M"));
+  EXPECT_EQ(Link.ReplyPos, 16);
+  EXPECT_EQ(ReplyChars(3, 4), "12");
+  EXPECT_EQ(ReplyChars(6, 13), "ABCDEFGH");
+
+  ASSERT_TRUE(Exchange("H00N"));
+  EXPECT_EQ(Link.ReplyPos, 16);
+  EXPECT_EQ(ReplyChars(3, 4), "34");
+  EXPECT_EQ(ReplyChars(6, 13), "IJKLMNOP");
+
+  ASSERT_TRUE(Exchange("H00V"));
+  EXPECT_EQ(Link.ReplyPos, 16);
+  EXPECT_EQ(ReplyChars(6, 13), "04.01-07");
+
+  ASSERT_TRUE(Exchange("H00B"));
+  EXPECT_EQ(Link.ReplyPos, 16);
+
+  ASSERT_TRUE(Exchange("H00L"));
+  EXPECT_EQ(ReplyChars(6, 7), "09");
+
+  ASSERT_TRUE(Exchange("H00A"));
+  EXPECT_EQ(ReplyChars(6, 6), "1");
+  EXPECT_EQ(ReplyChars(8, 8), "2");
+
+  // Configuration commands go to address 00 only.
+  EXPECT_FALSE(SendCommand("H12M"));
+  EXPECT_FALSE(SendCommand("H00Q"));
+  EXPECT_FALSE(SendCommand("H00M1"));
+}
+
+TEST_F(SimLine, WritesChangeTheStateAndComeBackInTheReply) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00L__"));
+  EXPECT_EQ(ReplyChars(6, 7), "__");
+  EXPECT_EQ(module.State().keyCount, "__");
+
+  ASSERT_TRUE(Exchange("H00A102"));
+  EXPECT_EQ(ReplyChars(6, 8), "102");
+  EXPECT_EQ(module.State().mode, '1');
+  EXPECT_EQ(module.State().rs485, '2');
+
+  EXPECT_FALSE(SendCommand("H00A1x2"));
+  EXPECT_FALSE(SendCommand("H00L123"));
+  EXPECT_EQ(module.State().mode, '1');
+  EXPECT_EQ(module.State().keyCount, "__");
+}
+
+TEST_F(SimLine, SetIdPicksTheChannelBySerialField) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00C8765432107"));
+  EXPECT_EQ(ReplyChars(2, 7), "C00:07");
+  EXPECT_EQ(module.State().id2, "07");
+  EXPECT_EQ(module.State().id1, "01");
+
+  ASSERT_TRUE(Exchange("H00C1234567842"));
+  EXPECT_EQ(module.State().id1, "42");
+  EXPECT_EQ(module.State().id2, "07");
+
+  EXPECT_FALSE(SendCommand("H00C1111111199"));
+  EXPECT_FALSE(SendCommand("H00C123456789"));
+  EXPECT_EQ(module.State().id1, "42");
+  EXPECT_EQ(module.State().id2, "07");
+
+  // The new ID answers polls, the old one no longer does.
+  EXPECT_TRUE(Exchange("H42F"));
+  EXPECT_FALSE(SendCommand("H01F"));
+}
+
+TEST_F(SimLine, LineChangeTakesEffectAfterTheReply) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(SendCommand("H00E2"));  // replied at the old speed
+  EXPECT_EQ(ReplyChars(2, 6), "E00:2");
+  ASSERT_TRUE(module.WaitForLogLine("line setting now 2", kWait));
+  EXPECT_EQ(module.State().lineIndex, 2);
+  std::vector<std::string> log = module.LogLines();
+  auto indexOf = [&log](const std::string& fragment) {
+    auto found = std::find_if(log.begin(), log.end(),
+                              [&](const std::string& line) { return line.find(fragment) != std::string::npos; });
+    return found - log.begin();
+  };
+  ptrdiff_t reply = indexOf("-> \\nE00:2");
+  ptrdiff_t change = indexOf("line setting now 2");
+  ASSERT_LT(reply, static_cast<ptrdiff_t>(log.size()));
+  EXPECT_LT(reply, change) << "the line changes only after the reply went out";
+  EXPECT_FALSE(SendCommand("H00M"));
+  // The frame must be judged before the port changes speed below.
+  EXPECT_TRUE(module.WaitForLogLine("ignored: line speed 19200, module at 9600", kWait));
+  ClosePort();
+
+  ASSERT_TRUE(Open("9600,n,8,1"));
+  EXPECT_TRUE(Exchange("H00M"));
+  EXPECT_FALSE(SendCommand("H00EC"));
+  EXPECT_FALSE(SendCommand("H00Eb"));
+  EXPECT_EQ(module.State().lineIndex, 2);
+  ASSERT_TRUE(SendCommand("H00EB"));
+  ASSERT_TRUE(module.WaitForLogLine("line setting now 11", kWait));
+  ClosePort();
+  ASSERT_TRUE(Open("115200,e,8,1"));
+  EXPECT_TRUE(Exchange("H00M"));
+}
+
+TEST_F(SimLine, PollsAnsweredForTheModulesOwnReaders) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H01F"));
+  EXPECT_EQ(Link.ReplyPos, 9);
+  EXPECT_EQ(ReplyChars(2, 6), "F01:0");
+  ASSERT_TRUE(Exchange("H05F"));
+  EXPECT_EQ(ReplyChars(2, 6), "F05:0");
+  EXPECT_FALSE(SendCommand("H07F"));
+  EXPECT_FALSE(SendCommand("H00F"));
+
+  // One-reader mode: the second ID is not polled any more.
+  ASSERT_TRUE(Exchange("H00A101"));
+  EXPECT_FALSE(SendCommand("H05F"));
+  EXPECT_TRUE(Exchange("H01F"));
+}
+
+TEST_F(SimLine, CardDataIsReturnedOnceToItsReader) {
+  ASSERT_TRUE(module.PresentCard(1, "ABC123"));
+  ASSERT_TRUE(module.PresentCard(1, "DEF"));
+  ASSERT_TRUE(module.PresentCard(2, "XYZ"));
+  ASSERT_TRUE(Open());
+
+  ASSERT_TRUE(SendCommand("H05F"));
+  EXPECT_EQ(ReplyChars(6, 6), "1");
+  EXPECT_EQ(ReplyChars(7, Link.ReplyPos - 3), "XYZ");
+
+  ASSERT_TRUE(SendCommand("H01F"));
+  EXPECT_EQ(Link.ReplyPos, 15);
+  EXPECT_EQ(ReplyChars(7, 12), "ABC123");
+  ASSERT_TRUE(SendCommand("H01F"));
+  EXPECT_EQ(ReplyChars(7, Link.ReplyPos - 3), "DEF");
+  ASSERT_TRUE(SendCommand("H01F"));
+  EXPECT_EQ(Link.ReplyPos, 9);
+  EXPECT_EQ(ReplyChars(6, 6), "0");
+  ASSERT_TRUE(SendCommand("H05F"));
+  EXPECT_EQ(Link.ReplyPos, 9);
+}
+
+TEST(SimCards, QueueIsBounded) {
+  sim::SimModule module;
+  for (size_t i = 0; i < sim::kMaxCardsWaiting; ++i) ASSERT_TRUE(module.PresentCard(2, "C" + std::to_string(i)));
+  EXPECT_FALSE(module.PresentCard(2, "one too many"));
+  EXPECT_TRUE(module.PresentCard(1, "other reader"));
+  EXPECT_FALSE(module.PresentCard(3, "no such reader"));
+  EXPECT_FALSE(module.PresentCard(1, std::string(sim::kMaxCardData + 1, 'D')));
+}
+
+TEST(SimState, InvalidSettingsAreRefused) {
+  sim::SimModule module;
+  sim::ModuleConfig config;
+  config.lineIndex = 12;
+  EXPECT_FALSE(module.SetState(config));
+  config.lineIndex = 3;
+  config.version = std::string(sim::kMaxFieldLength + 1, 'v');
+  EXPECT_FALSE(module.SetState(config));
+  EXPECT_EQ(module.State().lineIndex, 5);
+
+  sim::SimModule invalid(config);
+  EXPECT_FALSE(invalid.Start());
+}
+
+TEST_F(SimLine, DamagedFramesAreNotAnswered) {
+  ASSERT_TRUE(Open());
+  const std::string garbage = "noise\r\n";
+  const std::string badChecksum = "\tH00M0D\r";
+  const std::string overlong = "\tH00M" + std::string(400, '0') + "\r";
+  const std::string cutShort = "\tH00";
+  for (const std::string* bytes : {&garbage, &badChecksum, &overlong, &cutShort}) {
+    WritePortBlock(reinterpret_cast<const uint8_t*>(bytes->data()), static_cast<int>(bytes->size()));
+  }
+  // Had any of them been answered, that reply would come first.
+  ASSERT_TRUE(Exchange("H00V"));
+  EXPECT_EQ(ReplyChars(2, 5), "V00:");
+  EXPECT_EQ(module.Commands().front(), "H00V");
+  EXPECT_TRUE(module.WaitForLogLine("ignored: bad checksum, expected 0C", kWait));
+  EXPECT_TRUE(module.WaitForLogLine("dropped: frame longer than", kWait));
+  EXPECT_TRUE(module.WaitForLogLine("dropped: frame cut short", kWait));
+}
+
+TEST_F(SimLine, FaultsApplyToMatchingRepliesForTheirCount) {
+  ASSERT_TRUE(Open());
+  AddFault(FaultKind::NoReply, "H00V", 0, 2);
+  AddFault(FaultKind::NoReply, "F", 0, 1);
+  EXPECT_TRUE(Exchange("H00M"));
+  EXPECT_FALSE(SendCommand("H00V"));
+  EXPECT_FALSE(SendCommand("H07F"));  // unanswered anyway: does not use the fault up
+  EXPECT_FALSE(SendCommand("H00V"));
+  EXPECT_TRUE(Exchange("H00V"));
+  EXPECT_FALSE(SendCommand("H05F"));
+  EXPECT_TRUE(Exchange("H01F"));
+
+  // A lost reply still means the command was carried out.
+  AddFault(FaultKind::NoReply, "H00L", 0, 1);
+  EXPECT_FALSE(SendCommand("H00L07"));
+  EXPECT_EQ(module.State().keyCount, "07");
+
+  // A negative count lasts until the faults are cleared.
+  AddFault(FaultKind::BadChecksum, "", 0, -1);
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(Exchange("H00M"));
+  module.ClearFaults();
+  EXPECT_TRUE(Exchange("H00M"));
+}
+
+TEST_F(SimLine, FaultsShapeTheReplyAsTold) {
+  ASSERT_TRUE(Open());
+  AddFault(FaultKind::LowerCaseChecksum, "H00B");
+  EXPECT_FALSE(Exchange("H00B"));
+  EXPECT_EQ(Link.LastReply, "\nB00:123456787a\r");
+  module.ClearFaults();
+
+  AddFault(FaultKind::BadChecksum, "H00B");
+  EXPECT_FALSE(Exchange("H00B"));
+  EXPECT_EQ(Link.ReplyPos, 16);
+  EXPECT_EQ(Link.LastReply.substr(0, 13), "\nB00:12345678");
+  EXPECT_NE(Link.LastReply, "\nB00:123456787A\r");
+  module.ClearFaults();
+
+  for (int length : {17, 15}) {
+    AddFault(FaultKind::WrongLength, "H00M", length);
+    EXPECT_TRUE(Exchange("H00M"));
+    EXPECT_EQ(Link.ReplyPos, length);
+    module.ClearFaults();
+  }
+  AddFault(FaultKind::WrongLength, "H00M", 3);
+  EXPECT_FALSE(Exchange("H00M"));
+  EXPECT_EQ(Link.LastReply, "\nM\r");
+  module.ClearFaults();
+
+  // Faults combine: a trickled, late-starting reply still arrives whole.
+  AddFault(FaultKind::Trickle, "H00N", 2);
+  AddFault(FaultKind::Delay, "H00N", 20);
+  EXPECT_TRUE(Exchange("H00N"));
+  EXPECT_EQ(ReplyChars(6, 13), "87654321");
+}
+
+TEST(SimFaultText, ParsesKindCommandCountValue) {
+  std::optional<sim::Fault> fault = sim::ParseFault("delay:H00M:2:250");
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(fault->kind, FaultKind::Delay);
+  EXPECT_EQ(fault->command, "H00M");
+  EXPECT_EQ(fault->count, 2);
+  EXPECT_EQ(fault->value, 250);
+
+  fault = sim::ParseFault("flood");
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(fault->command, "");
+  EXPECT_EQ(fault->count, 1);
+
+  fault = sim::ParseFault("hangup::-1");
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(fault->count, -1);
+
+  for (const char* bad : {"", "slow", "raw", "delay:H00M:x", "delay:H00M:1:", "delay:H00M:1:5:6"}) {
+    EXPECT_FALSE(sim::ParseFault(bad)) << bad;
+  }
+}
+
+}  // namespace

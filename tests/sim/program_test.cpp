@@ -1,0 +1,153 @@
+// The rt420-sim program: options, card lines on stdin, symlink, clean stop.
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "deadline.h"
+#include "sim_line.h"
+
+extern char** environ;
+
+namespace {
+
+// The program with pipes on its stdin and stdout.
+class Program {
+ public:
+  explicit Program(std::vector<std::string> args) {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    args.insert(args.begin(), RT420_SIM_PROGRAM);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    stdin_ = in[1];
+    stdout_ = out[0];
+  }
+
+  ~Program() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (stdin_ >= 0) close(stdin_);
+    if (stdout_ >= 0) close(stdout_);
+  }
+
+  bool Started() const { return pid_ > 0; }
+
+  void Send(const std::string& text) { ASSERT_EQ(write(stdin_, text.data(), text.size()), static_cast<ssize_t>(text.size())); }
+
+  // The next line of output that contains fragment; nullopt at the deadline
+  // or at the end of the output.
+  std::optional<std::string> LineWith(const std::string& fragment, std::chrono::milliseconds wait) {
+    Deadline deadline(wait);
+    while (true) {
+      size_t newline;
+      while ((newline = buffered_.find('\n')) != std::string::npos) {
+        std::string line = buffered_.substr(0, newline);
+        buffered_.erase(0, newline + 1);
+        if (line.find(fragment) != std::string::npos) return line;
+      }
+      if (ReadMore(deadline) != Read::Data) return std::nullopt;
+    }
+  }
+
+  // Signals the program and waits for its output to end; its exit status,
+  // or nullopt when it did not end in time.
+  std::optional<int> Terminate(std::chrono::milliseconds wait) {
+    kill(pid_, SIGTERM);
+    Deadline deadline(wait);
+    Read result;
+    while ((result = ReadMore(deadline)) == Read::Data) {}
+    if (result != Read::End) return std::nullopt;
+    // The output ends when the program exits, so this wait is short.
+    int status = 0;
+    if (waitpid(pid_, &status, 0) != pid_) return std::nullopt;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  enum class Read { Data, End, Timeout };
+
+  Read ReadMore(const Deadline& deadline) {
+    pollfd p{stdout_, POLLIN, 0};
+    if (poll(&p, 1, deadline.RemainingMs()) <= 0) return Read::Timeout;
+    char chunk[1024];
+    ssize_t n = read(stdout_, chunk, sizeof chunk);
+    if (n <= 0) return Read::End;
+    buffered_.append(chunk, static_cast<size_t>(n));
+    return Read::Data;
+  }
+
+  pid_t pid_ = -1;
+  int stdin_ = -1;
+  int stdout_ = -1;
+  std::string buffered_;
+};
+
+constexpr std::chrono::milliseconds kWait{5000};
+
+class ProgramLine : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (PortIsOpen()) ClosePort();
+    SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+  }
+};
+
+TEST_F(ProgramLine, AnswersWithItsOptionsTakesCardsAndStopsCleanly) {
+  std::string link = ::testing::TempDir() + "rt420-sim-link-" + std::to_string(getpid());
+  Program program({"--link", link, "--id1", "07", "--serial1", "ABCDEFGH", "--line", "2", "--fault", "noreply:H00V"});
+  ASSERT_TRUE(program.Started());
+  std::optional<std::string> first = program.LineWith("", kWait);
+  ASSERT_TRUE(first);
+  ASSERT_EQ(first->rfind("pty: /dev/", 0), 0u) << *first;
+  ASSERT_TRUE(program.LineWith("link: " + link, kWait));
+
+  SetPortTable(sim::SimPortTable(link, 3));
+  ASSERT_TRUE(OpenPort(3, "9600,n,8,1"));
+  ASSERT_TRUE(SendCommand("H00M"));
+  EXPECT_EQ(ReplyChars(3, 4), "07");
+  EXPECT_EQ(ReplyChars(6, 13), "ABCDEFGH");
+  EXPECT_FALSE(SendCommand("H00V"));
+  EXPECT_TRUE(SendCommand("H00V"));
+  EXPECT_TRUE(program.LineWith("<- \\tH00M", kWait)) << "frames are logged";
+
+  program.Send("1 CARD42\n3 nothing\n");
+  ASSERT_TRUE(program.LineWith("card for reader 1 queued: CARD42", kWait));
+  EXPECT_TRUE(program.LineWith("input ignored", kWait));
+  ASSERT_TRUE(SendCommand("H07F"));
+  EXPECT_EQ(ReplyChars(7, Link.ReplyPos - 3), "CARD42");
+  ClosePort();
+
+  EXPECT_EQ(program.Terminate(kWait), 0);
+  struct stat st{};
+  EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed at the end";
+}
+
+TEST(ProgramOptions, WrongOptionsAreRefused) {
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"--line", "12"}, {"--mode", "2"}, {"--fault", "slow"}, {"--bogus"}, {"--id1"}}) {
+    Program program(args);
+    ASSERT_TRUE(program.Started());
+    EXPECT_FALSE(program.LineWith("pty:", kWait)) << args[0];
+    EXPECT_EQ(program.Terminate(kWait), 2) << args[0];
+  }
+}
+
+}  // namespace
