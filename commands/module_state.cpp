@@ -1,0 +1,3 @@
+#include "module_state.h"
+
+ModuleState Module;

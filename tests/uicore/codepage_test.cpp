@@ -1,0 +1,96 @@
+// Conversion of bad input: characters a code page lacks, invalid and cut-off
+// byte sequences, control bytes.
+
+#include "codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+std::string Fffd(int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += kFffd;
+  return out;
+}
+
+// True when text is well-formed UTF-8 (no overlong forms or surrogates).
+bool IsUtf8(const std::string& text) {
+  for (size_t at = 0; at < text.size();) {
+    auto b = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    auto cont = [&](size_t i) { return (b(i) & 0xC0) == 0x80; };
+    unsigned lead = b(at);
+    size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0) return false;
+    for (size_t i = 1; i < length; ++i)
+      if (!cont(at + i)) return false;
+    if (lead == 0xE0 && b(at + 1) < 0xA0) return false;
+    if (lead == 0xED && b(at + 1) > 0x9F) return false;
+    if (lead == 0xF0 && b(at + 1) < 0x90) return false;
+    if (lead == 0xF4 && b(at + 1) > 0x8F) return false;
+    at += length;
+  }
+  return true;
+}
+
+TEST(CodePageTest, MissingCharactersBecomeOneQuestionMarkEach) {
+  EXPECT_EQ(EncodeFromUtf8("a\xC3\xA9" "b", CodePage::Ascii), "a?b");        // é
+  EXPECT_EQ(EncodeFromUtf8("\xE2\x82\xAC" "1", CodePage::Gb2312), "?1");      // €
+  EXPECT_EQ(EncodeFromUtf8("x\xF0\x9F\x98\x80y", CodePage::Big5), "x?y");     // an emoji
+  EXPECT_EQ(EncodeFromUtf8("\xE7\xBC\x96\xE2\x82\xAC\xE5\x8F\xB7", CodePage::Gb2312),
+            "\xB1\xE0?\xBA\xC5");  // 编€号
+  // Bytes that are not UTF-8 at all: one '?' per byte, the rest converted.
+  EXPECT_EQ(EncodeFromUtf8("\xFF\xC3" "A", CodePage::Gb2312), "??A");
+  EXPECT_EQ(EncodeFromUtf8("\xED\xA0\x80", CodePage::Ascii), "???");  // a surrogate
+  EXPECT_EQ(EncodeFromUtf8("", CodePage::Big5), "");
+}
+
+TEST(CodePageTest, InvalidSequencesBecomeOneReplacementPerByte) {
+  // A lead byte followed by a byte that cannot trail it, a lone trailing
+  // lead byte, bytes that never start a character.
+  EXPECT_EQ(DecodeToUtf8("\xB1" "A", CodePage::Gb2312), kFffd + "A");
+  EXPECT_EQ(DecodeToUtf8("\xB1\xE0X\xB1", CodePage::Gb2312), "\xE7\xBC\x96X" + kFffd);
+  EXPECT_EQ(DecodeToUtf8("\xFF\xFF" "a", CodePage::Gb2312), Fffd(2) + "a");
+  EXPECT_EQ(DecodeToUtf8("\xBD\x73\xB8", CodePage::Big5), "\xE7\xB7\xA8" + kFffd);
+  EXPECT_EQ(DecodeToUtf8("\xFF" "Z\xBD\x73", CodePage::Big5), kFffd + "Z\xE7\xB7\xA8");
+  EXPECT_EQ(DecodeToUtf8("A\x80\xE7", CodePage::Ascii), "A" + Fffd(2));
+  // A NUL inside the bytes is kept, not taken for the end.
+  EXPECT_EQ(DecodeToUtf8(std::string_view("a\0b", 3), CodePage::Big5), std::string("a\0b", 3));
+}
+
+TEST(CodePageTest, DisplayTextHasNoControlCharacters) {
+  EXPECT_EQ(DecodeForDisplay("A\x01\x1B[31m\x7F\tB", CodePage::Ascii), "A" + Fffd(2) + "[31m" + Fffd(2) + "B");
+  EXPECT_EQ(DecodeForDisplay(std::string_view("\0\r\n", 3), CodePage::Gb2312), Fffd(3));
+  EXPECT_EQ(DecodeForDisplay("\xB1\xE0\n", CodePage::Gb2312), "\xE7\xBC\x96" + kFffd);
+  // glibc passes a lone 0x80 in Big5 through as the C1 control U+0080.
+  EXPECT_EQ(DecodeForDisplay("\x80" "A", CodePage::Big5), kFffd + "A");
+}
+
+TEST(CodePageTest, RandomBytesAlwaysDecodeToBoundedValidText) {
+  std::mt19937 random(420);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (CodePage codePage : {CodePage::Ascii, CodePage::Gb2312, CodePage::Big5}) {
+    for (int round = 0; round < 50; ++round) {
+      std::string input(1 + round * 37, '\0');
+      for (char& c : input) c = static_cast<char>(byte(random));
+      std::string decoded = DecodeToUtf8(input, codePage);
+      std::string shown = DecodeForDisplay(input, codePage);
+      ASSERT_TRUE(IsUtf8(decoded));
+      ASSERT_TRUE(IsUtf8(shown));
+      // At most one replacement (3 bytes) per input byte; nothing dropped.
+      ASSERT_LE(decoded.size(), 3 * input.size());
+      ASSERT_GE(decoded.size(), input.size() / 2);
+      for (char c : shown) ASSERT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F);
+      // What came out converts back: only the replacements become '?'.
+      std::string expected = decoded;
+      for (size_t at; (at = expected.find(kFffd)) != std::string::npos;) expected.replace(at, 3, "?");
+      ASSERT_EQ(DecodeToUtf8(EncodeFromUtf8(decoded, codePage), codePage), expected);
+    }
+  }
+}
+
+}  // namespace

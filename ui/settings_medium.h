@@ -1,0 +1,37 @@
+#pragma once
+// The medium below the settings store: a tree of keys holding named DWORD and
+// string values, like the registry below HKEY_LOCAL_MACHINE. Platform file:
+// settings_medium_posix.cpp (a registry-export text file); a Win32 file would
+// use RegCreateKeyEx/RegOpenKeyEx, RegQueryValueEx, RegSetValueEx.
+//
+// Key paths are given below the root, parts separated by a backslash
+// ("Software\TAVIX\Corvel"). Key names and value names compare without regard
+// to letter case. No call throws; every failure is reported in the result.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// An open key. Destroying it closes the key.
+class SettingsKey {
+ public:
+  virtual ~SettingsKey() = default;
+
+  virtual bool HasValue(const std::string& name) = 0;
+  // nullopt when the value is missing or is not a DWORD.
+  virtual std::optional<uint32_t> ReadDword(const std::string& name) = 0;
+  // nullopt when the value is missing or is not a string.
+  virtual std::optional<std::string> ReadString(const std::string& name) = 0;
+  // Creates or replaces the value; false when the medium refused it.
+  virtual bool WriteDword(const std::string& name, uint32_t value) = 0;
+  virtual bool WriteString(const std::string& name, const std::string& value) = 0;
+};
+
+// Opens the key at path. With create, a missing key is made (and whatever it
+// needs above it). nullptr when the key is missing (without create) or the
+// medium cannot be used.
+std::unique_ptr<SettingsKey> OpenSettingsKey(const std::string& path, bool create);
+
+// Where the medium keeps the keys, in words a user can follow.
+std::string SettingsMediumLocation();

@@ -1,0 +1,123 @@
+#include "settings_store.h"
+
+#include <cstdint>
+
+#include "catalogue.h"
+#include "module_state.h"
+#include "port_names.h"
+#include "settings_medium.h"
+
+namespace {
+
+constexpr const char* kStoreKey = "Software\\TAVIX\\Corvel";
+constexpr const char* kPortTableKey = "Software\\TAVIX\\Corvel\\Ports";
+
+constexpr const char* kScanCommNo = "ScanCommNo";
+constexpr const char* kScanBaudRate = "ScanBaudRate";
+constexpr const char* kScanBaudRateNo = "ScanBaudRateNo";
+constexpr const char* kLanguageFlag = "LanguageFlag";
+
+void SetDefaults() {
+  Module.ScanCommNo = 0;
+  Module.ScanBaudRate = kDefaultLineSetting;
+  Module.ScanBaudRateNo = kDefaultLineSettingNo;
+  Language.LanguageName = LanguageNameOf(0);
+  Language.LanguageIndex = 0;
+}
+
+// A stored value of the expected type, or its default when the value is
+// missing. nullopt (the value exists with another type) ends the reading.
+std::optional<int32_t> ReadInteger(SettingsKey& key, const char* name, int32_t fallback) {
+  if (!key.HasValue(name)) return fallback;
+  auto value = key.ReadDword(name);
+  if (!value) return std::nullopt;
+  return static_cast<int32_t>(*value);
+}
+
+std::optional<std::string> ReadText(SettingsKey& key, const char* name, const std::string& fallback) {
+  if (!key.HasValue(name)) return fallback;
+  return key.ReadString(name);
+}
+
+// The language index for a stored name: exact, case-sensitive comparison;
+// any other text selects English but stays as the name.
+int LanguageIndexOf(const std::string& name) {
+  int index = 0;
+  if (name == LanguageNameOf(1)) index = 1;
+  if (name == LanguageNameOf(2)) index = 2;
+  return index;
+}
+
+// Reads the four values in their fixed order, each into memory as soon as it
+// is read, and stops at the first one of the wrong type.
+void ReadStoredValues(SettingsKey& key) {
+  auto commNo = ReadInteger(key, kScanCommNo, 0);
+  if (!commNo) return;
+  Module.ScanCommNo = *commNo;
+
+  auto baudRate = ReadText(key, kScanBaudRate, kDefaultLineSetting);
+  if (!baudRate) return;
+  Module.ScanBaudRate = *baudRate;
+
+  auto baudRateNo = ReadInteger(key, kScanBaudRateNo, kDefaultLineSettingNo);
+  if (!baudRateNo) return;
+  Module.ScanBaudRateNo = *baudRateNo;
+
+  auto languageName = ReadText(key, kLanguageFlag, LanguageNameOf(0));
+  if (!languageName) return;
+  Language.LanguageName = *languageName;
+  Language.LanguageIndex = LanguageIndexOf(*languageName);
+}
+
+// Writes the scan result in its fixed order; a refused write ends it, and
+// the values written before it stay written.
+void WriteScanResult(SettingsKey& key) {
+  if (!key.WriteDword(kScanCommNo, static_cast<uint32_t>(Module.ScanCommNo))) return;
+  if (!key.WriteDword(kScanBaudRateNo, static_cast<uint32_t>(Module.ScanBaudRateNo))) return;
+  key.WriteString(kScanBaudRate, Module.ScanBaudRate);
+}
+
+}  // namespace
+
+// Every failure of the store, an exhausted allocation included, is swallowed:
+// the program goes on with the defaults or with what it holds in memory.
+void LoadSettings() {
+  SetDefaults();
+  try {
+    auto key = OpenSettingsKey(kStoreKey, false);
+    if (key) ReadStoredValues(*key);
+  } catch (...) {
+  }
+}
+
+void SaveScanResult() {
+  try {
+    auto key = OpenSettingsKey(kStoreKey, true);
+    if (key) WriteScanResult(*key);
+  } catch (...) {
+  }
+}
+
+void SaveLanguage() {
+  try {
+    auto key = OpenSettingsKey(kStoreKey, true);
+    if (key) key->WriteString(kLanguageFlag, Language.LanguageName);
+  } catch (...) {
+  }
+}
+
+std::string SettingsLocation() { return SettingsMediumLocation(); }
+
+std::optional<std::string> PortTableEntry(const std::string& name) {
+  try {
+    auto key = OpenSettingsKey(kPortTableKey, false);
+    if (!key) return std::nullopt;
+    return key->ReadString(name);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+void InstallPortTable() {
+  SetPortTable([](const std::string& name) { return PortTableEntry(name); });
+}

@@ -1,0 +1,13 @@
+#pragma once
+// The platform's tone: a beep of a frequency and a duration, synchronous
+// (returns when the tone has ended). Where no sound device exists it waits
+// the same duration silently. Platform file: tone_alsa.cpp.
+
+#include <functional>
+
+void Beep(unsigned frequencyHz, unsigned durationMs);
+
+// Tests record the beeps instead of playing them: while a recorder is set,
+// Beep calls it and returns at once. An empty function restores the tone.
+using ToneRecorder = std::function<void(unsigned frequencyHz, unsigned durationMs)>;
+void SetToneRecorder(ToneRecorder recorder);
