@@ -1,0 +1,71 @@
+#include "window_fixture.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "catalogue.h"
+#include "codepage.h"
+#include "settings_store.h"
+#include "tone.h"
+
+void WindowTest::SetUp() {
+  char pattern[] = "/tmp/rt420-window-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  folder_ = pattern;
+  setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+  WriteSettings("");
+  FillCatalogue();
+  SelectLanguage(0);
+  SetToneRecorder([this](unsigned hz, unsigned ms) { beeps_.emplace_back(hz, ms); });
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void WindowTest::TearDown() {
+  windows_.clear();
+  TfrmModule::SetHourglass(false);
+  SetToneRecorder({});
+  ReleaseCatalogue();
+  std::filesystem::remove_all(folder_);
+}
+
+void WindowTest::WriteSettings(const std::string& values) {
+  std::filesystem::create_directories(folder_ + "/TAVIX");
+  std::ofstream file(folder_ + "/TAVIX/Corvel.reg", std::ios::trunc);
+  file << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\n";
+  if (!values.empty()) file << values << "\n";
+  file << "\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\n";
+  for (int port = 1; port <= 16; ++port) file << "\"COM" << port << "\"=\"\"\n";
+}
+
+std::string WindowTest::ReadSettings() const {
+  std::ifstream file(SettingsLocation());
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+TfrmModule& WindowTest::NewWindow(bool show) {
+  windows_.push_back(std::make_unique<TfrmModule>());
+  TfrmModule& window = *windows_.back();
+  if (show) window.show();
+  return window;
+}
+
+QString ExpectedText(int message, int languageIndex, const std::string& prefix, const std::string& suffix) {
+  const std::string bytes = prefix + CatalogueText(message, languageIndex) + suffix;
+  return QString::fromStdString(DecodeToUtf8(bytes, LanguageCodePage(languageIndex)));
+}
+
+bool WindowTest::WaitFor(const std::function<bool()>& condition) {
+  QDeadlineTimer deadline(5000);
+  while (!condition()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+  return true;
+}

@@ -1,0 +1,188 @@
+// The captions: the layout's texts until the first show, the texts of the
+// stored language after it, language switches and their settings, and that
+// every text can be drawn with its control's font.
+
+#include <QDir>
+#include <QFontMetrics>
+#include <QRawFont>
+#include <QTabBar>
+
+#include "catalogue.h"
+#include "window_fixture.h"
+
+namespace {
+const char* const kLanguageFlags[] = {"English", "ChineseGB", "ChineseBIG5"};
+
+std::string LanguageLine(int languageIndex) {
+  return std::string("\"LanguageFlag\"=\"") + kLanguageFlags[languageIndex] + "\"";
+}
+
+QString TabText(const TfrmModule& w) { return w.pcDefault->tabText(w.pcDefault->indexOf(w.tsDefault)); }
+
+// Every caption that the show handler sets, against the catalogue decoded on
+// its own; the bytes behind the panels must be the catalogue's bytes.
+void ExpectLanguageTexts(const TfrmModule& w, int lang) {
+  SCOPED_TRACE(kLanguageFlags[lang]);
+  auto expected = [lang](int message, const std::string& prefix = "", const std::string& suffix = "") {
+    return ExpectedText(message, lang, prefix, suffix);
+  };
+  EXPECT_EQ(w.windowTitle(), expected(1));
+  EXPECT_EQ(w.pnTAVIX->text(), expected(0));
+  EXPECT_EQ(w.pnMsg->text(), expected(2));
+  EXPECT_EQ(w.pnMsg->Caption(), CatalogueText(2, lang));
+  EXPECT_EQ(w.pnSerial->text(), expected(17, "", " : ________-_"));
+  EXPECT_EQ(w.pnVersion->text(), expected(19, "", " : __.__-__"));
+  EXPECT_EQ(w.lblID->text(), expected(4, "", " 1:"));
+  EXPECT_EQ(w.lblID2->text(), expected(4, "", " 2:"));
+  EXPECT_EQ(w.lblBaudRate->text(), expected(5, "", ":"));
+  EXPECT_EQ(w.btnScan->text(), expected(16));
+  EXPECT_EQ(w.btnID->text(), expected(24));
+  EXPECT_EQ(w.btnBaudRate->text(), expected(6));
+  EXPECT_EQ(w.btnMode->text(), expected(33));
+  EXPECT_EQ(w.btnProcess->text(), expected(7));
+  EXPECT_EQ(w.gbDefault->title(), expected(10));
+  EXPECT_EQ(TabText(w), expected(11));
+  EXPECT_EQ(w.btnFactory->text(), expected(8, "(", ")"));
+  EXPECT_EQ(w.btnExit->text(), expected(13));
+  // Controls whose texts do not depend on the language.
+  EXPECT_EQ(w.btnKey->text(), "Key Num");
+  EXPECT_EQ(w.btnEng->text(), "English");
+  EXPECT_TRUE(w.btnGB->text().isEmpty());
+  EXPECT_TRUE(w.btnBIG5->text().isEmpty());
+  EXPECT_EQ(w.cmbMode->itemText(1), "One Reader");
+  EXPECT_EQ(w.cmbRS485->itemText(2), "RS485 40");
+}
+
+// A button's text as drawn: "&" marks a mnemonic, "&&" is a literal "&".
+QString Drawn(QString text) {
+  text.replace("&&", QChar(0x1));
+  text.remove('&');
+  text.replace(QChar(0x1), '&');
+  return text;
+}
+
+QStringList TextsOf(QWidget* control) {
+  if (auto* label = qobject_cast<QLabel*>(control)) return {label->text()};
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) return {Drawn(button->text())};
+  if (auto* group = qobject_cast<QGroupBox*>(control)) return {Drawn(group->title())};
+  if (auto* bar = qobject_cast<QTabBar*>(control)) {
+    QStringList texts;
+    for (int i = 0; i < bar->count(); ++i) texts << Drawn(bar->tabText(i));
+    return texts;
+  }
+  if (auto* list = qobject_cast<QComboBox*>(control)) {
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) texts << list->itemText(i);
+    return texts;
+  }
+  return {};
+}
+
+// Characters of a control's texts that its font cannot draw. QFontMetrics
+// alone would also count glyphs borrowed from fallback fonts; the raw font
+// is the control's own family only.
+QString MissingGlyphs(QWidget* control) {
+  const QFontMetrics metrics(control->font());
+  const QRawFont own = QRawFont::fromFont(control->font());
+  QString missing;
+  for (const QString& text : TextsOf(control))
+    for (char32_t codePoint : text.toUcs4())
+      if (codePoint != U' ' && !(metrics.inFontUcs4(codePoint) && own.supportsCharacter(codePoint)))
+        missing += QString::fromUcs4(&codePoint, 1);
+  return missing;
+}
+}  // namespace
+
+TEST_F(WindowTest, LayoutCaptionsStandUntilTheFirstShowAppliesEnglish) {
+  TfrmModule& w = NewWindow(false);
+  EXPECT_EQ(w.lblID->text(), "ID1 :");
+  EXPECT_EQ(w.lblID2->text(), "ID2 :");
+  EXPECT_EQ(w.lblBaudRate->text(), "Baud Rate :");
+  EXPECT_EQ(w.pnMsg->text(), "Start Scan Module");
+
+  w.show();
+  EXPECT_EQ(w.windowTitle(), "TAVIX RT-420 Module Config V3.20-01");
+  EXPECT_EQ(w.pnMsg->text(), "Start Scan Module!");
+  EXPECT_EQ(w.pnSerial->text(), "S/N : ________-_");
+  EXPECT_EQ(w.pnVersion->text(), "VER : __.__-__");
+  EXPECT_EQ(w.lblID->text(), "ID 1:");
+  EXPECT_EQ(w.lblID2->text(), "ID 2:");
+  EXPECT_EQ(w.lblBaudRate->text(), "BaudRate:");
+  EXPECT_EQ(w.btnScan->text(), "Scan Module");
+  EXPECT_EQ(w.btnID->text(), "Set Module ID");
+  EXPECT_EQ(w.btnBaudRate->text(), "Set Module Baud Rate");
+  EXPECT_EQ(w.btnMode->text(), "Set Module Mode");
+  EXPECT_EQ(w.btnProcess->text(), "Process Module");
+  EXPECT_EQ(w.gbDefault->title(), "Quick Setting");
+  EXPECT_EQ(TabText(w), "Default");
+  EXPECT_EQ(w.btnFactory->text(), "(Factory Default)");
+  EXPECT_EQ(w.btnExit->text(), "Exit");
+  ExpectLanguageTexts(w, 0);
+}
+
+TEST_F(WindowTest, FirstShowAppliesTheStoredLanguage) {
+  for (int lang = 0; lang < kLanguageCount; ++lang) {
+    WriteSettings(LanguageLine(lang));
+    SelectLanguage(0);
+    TfrmModule& w = NewWindow();
+    EXPECT_EQ(Language.LanguageIndex, lang);
+    ExpectLanguageTexts(w, lang);
+  }
+}
+
+TEST_F(WindowTest, LanguageSwitchReappliesTextsKeepsValuesAndIsStored) {
+  TfrmModule& w = NewWindow();
+  w.sbID->setValue(7);
+  w.sbKey->setValue(20);
+  w.pnWie1->SetCaption("1A2B3C");
+  w.ShowMessage(CatalogueText(25, 0));
+  w.pnSerial->SetCaption("S/N : 12345678-9");
+  w.SetLamp(TfrmModule::kYellow);
+
+  w.btnBIG5->click();
+  ExpectLanguageTexts(w, 2);
+  EXPECT_EQ(w.pnID->text(), "07");
+  EXPECT_EQ(w.pnID2->text(), "__");
+  EXPECT_EQ(w.pnKey->text(), "20");
+  EXPECT_EQ(w.pnWie1->text(), "1A2B3C");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
+  EXPECT_NE(ReadSettings().find("\"LanguageFlag\"=\"ChineseBIG5\""), std::string::npos);
+
+  w.btnGB->click();
+  ExpectLanguageTexts(w, 1);
+  EXPECT_NE(ReadSettings().find("\"LanguageFlag\"=\"ChineseGB\""), std::string::npos);
+  EXPECT_EQ(Language.LanguageName, "ChineseGB");
+
+  w.btnEng->click();
+  ExpectLanguageTexts(w, 0);
+  EXPECT_NE(ReadSettings().find("\"LanguageFlag\"=\"English\""), std::string::npos);
+}
+
+TEST_F(WindowTest, RestartComesBackInTheLanguageLastChosen) {
+  NewWindow().btnGB->click();
+  windows_.clear();
+  SelectLanguage(0);
+
+  TfrmModule& again = NewWindow();
+  EXPECT_EQ(Language.LanguageIndex, 1);
+  ExpectLanguageTexts(again, 1);
+}
+
+TEST_F(WindowTest, EveryTextHasGlyphsInItsFontAndScreenshotsAreSaved) {
+  TfrmModule& w = NewWindow();
+  ASSERT_TRUE(QDir().mkpath(RT420_SCREENSHOT_DIR));
+  const struct {
+    QPushButton* TfrmModule::*button;
+    const char* file;
+  } languages[] = {{&TfrmModule::btnEng, "window-en.png"},
+                   {&TfrmModule::btnGB, "window-gb.png"},
+                   {&TfrmModule::btnBIG5, "window-big5.png"}};
+  for (const auto& language : languages) {
+    (w.*language.button)->click();
+    SCOPED_TRACE(language.file);
+    for (QWidget* control : w.findChildren<QWidget*>())
+      EXPECT_EQ(MissingGlyphs(control), QString()) << control->objectName().toStdString();
+    const QString path = QString(RT420_SCREENSHOT_DIR) + "/" + language.file;
+    EXPECT_TRUE(w.grab().save(path, "PNG")) << path.toStdString();
+  }
+}

@@ -1,0 +1,11 @@
+#pragma once
+// Whether the window system can be reached before the application object is
+// made: without a display Qt would abort with a long diagnostic, so the
+// program says in one line what is missing instead. Platform file:
+// display_posix.cpp.
+
+#include <string>
+
+// True when a window can be shown; otherwise false and `why` says what is
+// missing, in one line, without the program's name.
+bool DisplayAvailable(std::string& why);

@@ -1,0 +1,137 @@
+#pragma once
+// The program's one window, TfrmModule, and its single instance frmModule.
+//
+// Every control is a public member named by kind and role (btn button, pn
+// panel, lbl label, cmb drop-down list, sb scroll bar, chk check box, tmr
+// timer, sh shape, gb group box, pc page control, ts page), because the
+// module operations read and write them directly. The handlers are plain
+// members named after control and event; the buttons' handlers each run one
+// module operation synchronously.
+//
+// Window states: idle; busy (SetBusy: the lamp blinks red and yellow every
+// 200 ms and the window is disabled); wait (EnterWaitState: hourglass and
+// disabled window, steady lamp). The window closes only through btnExit.
+
+#include <QColor>
+#include <QComboBox>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+#include <string>
+
+#include "controls.h"
+
+class TfrmModule : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TfrmModule(QWidget* parent = nullptr);
+
+  // Reads the settings, clears the module flags, selects the list entries.
+  // Called by the constructor once the controls exist.
+  void FormCreate();
+  // Applies the texts of the current language. Called on the first show and
+  // by the language buttons.
+  void FormShow();
+
+  // true: the lamp starts blinking and the window is disabled; false: the
+  // window is enabled and the blinking stops with the lamp as it is.
+  void SetBusy(bool busy);
+  void tmrBusyTimer();
+
+  void sbIDChange();
+  void sbID2Change();
+  void sbKeyChange();
+
+  void btnScanClick();
+  void btnIDClick();
+  void btnBaudRateClick();
+  void btnKeyClick();
+  void btnModeClick();
+  void btnFactoryClick();
+  void btnProcessClick();
+  void btnEngClick();
+  void btnGBClick();
+  void btnBIG5Click();
+  void btnExitClick();
+
+  // For the module operations.
+  static const QColor kRed;
+  static const QColor kYellow;
+  void SetLamp(const QColor& color);
+  // The status panel's text, as code-page bytes in the current language.
+  void ShowMessage(const std::string& bytes);
+  // Hourglass and disabled window; leaving enables the window and brings
+  // back the default cursor.
+  void EnterWaitState();
+  void LeaveWaitState();
+  static void SetHourglass(bool on);
+  // Lets the window repaint and serve its timer while an operation runs.
+  static void ProcessMessages();
+  // A catalogue text (code-page bytes of the current language) for a caption.
+  static QString Display(const std::string& bytes);
+
+  TPanel* pnMsg;
+  TLamp* shComm;
+  TPanel* pnSerial;
+  TPanel* pnVersion;
+  QPushButton* btnScan;
+  QLabel* lblID;
+  TPanel* pnID;
+  QScrollBar* sbID;
+  QLabel* lblID2;
+  TPanel* pnID2;
+  QScrollBar* sbID2;
+  QPushButton* btnID;
+  QLabel* lblBaudRate;
+  QComboBox* cmbBaudRate;
+  QCheckBox* chkLock;
+  TPanel* pnKey;
+  QScrollBar* sbKey;
+  QPushButton* btnBaudRate;
+  QPushButton* btnKey;
+  QComboBox* cmbMode;
+  QComboBox* cmbRS485;
+  QPushButton* btnMode;
+  TPanel* pnWie1;
+  TPanel* pnWie2;
+  QPushButton* btnProcess;
+  QGroupBox* gbDefault;
+  QTabWidget* pcDefault;
+  QWidget* tsDefault;
+  QToolButton* btnFactory;
+  QPushButton* btnEng;
+  QPushButton* btnGB;
+  QPushButton* btnBIG5;
+  QPushButton* btnExit;
+  TPanel* pnTAVIX;
+  QTimer* tmrBusy;
+  // The blink phase: 1 after the lamp last turned red. Never reset.
+  int tmrBusyTag = 0;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void CreateStatusControls();
+  void CreateIdControls();
+  void CreateLineControls();
+  void CreateModeControls();
+  void CreateQuickSetting();
+  void CreateLanguageControls();
+  void ConnectHandlers();
+  void CentreOnScreen();
+  void SelectLanguageAndApply(int languageIndex);
+
+  bool shown_ = false;
+  bool closeAllowed_ = false;
+};
+
+extern TfrmModule* frmModule;

@@ -1,0 +1,15 @@
+#pragma once
+// The pictures of the window and its buttons, drawn in code so that the
+// program needs no resource files.
+
+#include <QPixmap>
+
+QPixmap WindowIconPicture();  // 32 x 32: the module with its terminals
+QPixmap ScanPicture();        // 16 x 16: a magnifying glass
+QPixmap IdPicture();          // 16 x 16: a yellow dial
+QPixmap BaudRatePicture();    // 16 x 16: a yellow telephone
+QPixmap ModePicture();        // 16 x 16: a grey module
+QPixmap ProcessPicture();     // 32 x 20: a progress bar with three blocks
+QPixmap FactoryPicture();     // 100 x 50: the module, the maker, the factory values
+QPixmap GbPicture();          // 34 x 16: red characters for Simplified Chinese
+QPixmap Big5Picture();        // 34 x 16: red characters for Traditional Chinese

@@ -1,0 +1,10 @@
+#pragma once
+// The program's start and end: fill the catalogue, make the application,
+// create and show frmModule, run the message loop until btnExit closes the
+// window, destroy it and release the catalogue.
+//
+// Returns 0 when the window was closed and also after an exception that
+// ended the program (its text is shown to the operator first); 1 when no
+// display can be reached, after one line on stderr saying so.
+
+int RunProgram(int argc, char** argv);
