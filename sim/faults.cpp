@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
 #include "sim_frames.h"
 
@@ -164,6 +165,15 @@ ReplyPlan PlanReply(const std::string& text, const ReplyFaults& faults) {
     plan.writes.push_back({faults.delayMs, bytes});
   }
   return plan;
+}
+
+Fault MakeFault(FaultKind kind, std::string command, int count, int value) {
+  Fault fault;
+  fault.kind = kind;
+  fault.command = std::move(command);
+  fault.count = count;
+  fault.value = value;
+  return fault;
 }
 
 }  // namespace sim

@@ -39,6 +39,9 @@ struct Fault {
   std::string bytes;  // RawReply
 };
 
+// A fault of a kind on the replies to command ("" any), for count replies.
+Fault MakeFault(FaultKind kind, std::string command = "", int count = 1, int value = 0);
+
 // "noreply", "delay", "badchecksum", "lowercase", "wronglength", "stray",
 // "trickle", "flood", "hangup", "raw".
 std::string FaultKindName(FaultKind kind);

@@ -1,0 +1,153 @@
+#pragma once
+// End-to-end fixture: the real window on the offscreen platform, simulated
+// modules on pseudo-terminals mapped to COM numbers through the settings
+// file's port table, beeps recorded, a fresh settings folder per test.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "catalogue.h"
+#include "codepage.h"
+#include "deadline.h"
+#include "main_window.h"
+#include "module_state.h"
+#include "settings_store.h"
+#include "sim_module.h"
+#include "tone.h"
+
+struct BeepRecord {
+  unsigned hz;
+  unsigned ms;
+  bool operator==(const BeepRecord&) const = default;
+};
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/rt420-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    configDir_ = pattern;
+    setenv("XDG_CONFIG_HOME", configDir_.c_str(), 1);
+    FillCatalogue();
+    SetToneRecorder([this](unsigned hz, unsigned ms) { beeps.push_back({hz, ms}); });
+  }
+
+  void TearDown() override {
+    window_.reset();
+    frmModule = nullptr;
+    modules_.clear();
+    SetToneRecorder({});
+    ReleaseCatalogue();
+    std::string cmd = "rm -rf '" + configDir_ + "'";
+    [[maybe_unused]] int rc = system(cmd.c_str());
+  }
+
+  std::string SettingsPath() const { return configDir_ + "/TAVIX/Corvel.reg"; }
+
+  // Starts a simulated module and maps COM<port> to it.
+  sim::SimModule& AddModule(int port, sim::ModuleConfig config = {}) {
+    auto module = std::make_unique<sim::SimModule>(config);
+    EXPECT_TRUE(module->Start());
+    ports_[port] = module->SlavePath();
+    sim::SimModule& ref = *module;
+    modules_.push_back(std::move(module));
+    return ref;
+  }
+
+  // Writes the settings file: the given lines in the main key, and the port
+  // table with every COM number that has no module mapped to nothing.
+  void WriteSettings(const std::string& mainValues = "") {
+    std::ofstream out(SettingsPath().c_str());
+    out << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\n" << mainValues << "\n";
+    out << "[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\n";
+    for (int n = 1; n <= 16; ++n) {
+      auto it = ports_.find(n);
+      out << "\"COM" << n << "\"=\"" << (it == ports_.end() ? "" : it->second) << "\"\n";
+    }
+  }
+
+  void MakeSettingsFolder() {
+    std::string cmd = "mkdir -p '" + configDir_ + "/TAVIX'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+  }
+
+  // Creates and shows the window (after the settings file is in place).
+  TfrmModule& OpenWindow(const std::string& mainValues = "") {
+    MakeSettingsFolder();
+    WriteSettings(mainValues);
+    window_ = std::make_unique<TfrmModule>();
+    frmModule = window_.get();
+    window_->show();
+    QApplication::processEvents();
+    return *window_;
+  }
+
+  TfrmModule& Window() { return *window_; }
+
+  // The text a panel shows, as UTF-8.
+  static std::string Shown(const TPanel* panel) { return panel->text().toStdString(); }
+  std::string Message() const { return window_->pnMsg->text().toStdString(); }
+
+  std::string ReadSettingsFile() const {
+    std::ifstream in(SettingsPath().c_str());
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  // Scans and expects the module to be found and read completely.
+  void ScanOk() {
+    Window().btnScan->click();
+    ASSERT_TRUE(Module.ModuleFound) << Message();
+    beeps.clear();
+  }
+
+  // The window after an operation: enabled, default cursor.
+  void ExpectIdle() {
+    EXPECT_TRUE(window_->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(window_->tmrBusy->isActive());
+  }
+
+  // Runs a click that blocks while it works (Wiegand processing), and from
+  // inside its event processing calls action() once ready() holds. Gives up
+  // after the deadline by calling action() anyway, and reports that.
+  void ClickAndActWhen(QAbstractButton* button, std::function<bool()> ready, std::function<void()> action,
+                       int deadlineMs = 10000) {
+    QTimer watcher;
+    Deadline deadline{std::chrono::milliseconds(deadlineMs)};
+    bool acted = false;
+    bool timedOut = false;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      if (acted) return;
+      if (ready() || deadline.Expired()) {
+        timedOut = !ready();
+        acted = true;
+        action();
+      }
+    });
+    watcher.start(5);
+    button->click();
+    watcher.stop();
+    EXPECT_FALSE(timedOut) << "condition not reached before the deadline";
+  }
+
+  std::vector<BeepRecord> beeps;
+
+ private:
+  std::string configDir_;
+  std::map<int, std::string> ports_;
+  std::vector<std::unique_ptr<sim::SimModule>> modules_;
+  std::unique_ptr<TfrmModule> window_;
+};
+
+inline std::string Utf8(int message) { return DecodeToUtf8(MessageText(message), CurrentCodePage()); }

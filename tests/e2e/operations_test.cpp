@@ -1,0 +1,249 @@
+// The writing operations through the real window: IDs, line setting, key
+// count, mode and factory default, each with its success, its failure after
+// two attempts and its refusal without a scan.
+#include "e2e_fixture.h"
+
+namespace {
+using Frames = std::vector<std::string>;
+const BeepRecord kHigh{1000, 300};
+const BeepRecord kLow{300, 300};
+}  // namespace
+
+TEST_F(EndToEnd, EveryWritingOperationRefusesWithoutAScan) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  for (QAbstractButton* button : std::vector<QAbstractButton*>{w.btnID, w.btnBaudRate, w.btnKey, w.btnMode, w.btnFactory}) {
+    beeps.clear();
+    w.SetLamp(TfrmModule::kYellow);
+    button->click();
+    EXPECT_EQ(Message(), "Start Scan Module!") << button->objectName().toStdString();
+    EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+    EXPECT_EQ(beeps, std::vector<BeepRecord>{kLow});
+    ExpectIdle();
+  }
+  EXPECT_TRUE(module.Commands().empty());
+  // The factory default changes nothing in the window when it refuses.
+  EXPECT_EQ(w.pnID2->Caption(), "__");
+}
+
+TEST_F(EndToEnd, SetIdsWritesBothChannelsWithTheirOwnSerialFields) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  w.sbID->setValue(7);
+  w.sbID2->setValue(12);
+
+  w.btnID->click();
+
+  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00C1234567807", "H00N", "H00C8765432112"}));
+  EXPECT_EQ(module.State().id1, "07");
+  EXPECT_EQ(module.State().id2, "12");
+  EXPECT_EQ(Message(), "Set Module ID Ok");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
+  EXPECT_EQ(beeps, std::vector<BeepRecord>{kHigh});
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, SetIdsInOneReaderModeWritesOnlyTheFirst) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  w.cmbMode->setCurrentIndex(1);
+  w.sbID->setValue(12);
+
+  w.btnID->click();
+
+  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00C1234567812", "H00N"}));
+  EXPECT_EQ(Message(), "Set Module ID Ok");
+}
+
+TEST_F(EndToEnd, SetIdsFailsAfterTwoAttemptsEachStartingWithThePresenceCheck) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00N", 1000, 0));
+
+  w.btnID->click();
+
+  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00C1234567801", "H00N", "H00M", "H00C1234567801", "H00N"}));
+  EXPECT_EQ(Message(), "Set Module ID Error");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+  EXPECT_EQ(beeps, std::vector<BeepRecord>{kLow});
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, BaudRateChangeMakesLaterOperationsUseTheNewSetting) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  const std::string stored = ReadSettingsFile();
+  module.ClearCommands();
+  w.cmbBaudRate->setCurrentIndex(7);
+
+  w.btnBaudRate->click();
+
+  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00E7"}));
+  EXPECT_EQ(Message(), "Set Module BaudRate Ok");
+  EXPECT_EQ(module.State().lineIndex, 7);
+  EXPECT_EQ(Module.ScanBaudRate, "38400,e,8,1");
+  EXPECT_EQ(Module.ScanBaudRateNo, 7);
+  EXPECT_EQ(ReadSettingsFile(), stored) << "the change is not stored";
+
+  // The ID operation now talks at 38400 and the module answers there.
+  module.ClearCommands();
+  w.btnID->click();
+  EXPECT_EQ(Message(), "Set Module ID Ok");
+  EXPECT_EQ(module.Commands().front(), "H00M");
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, BaudRateIndexesTenAndElevenAreHexDigits) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  w.cmbBaudRate->setCurrentIndex(11);
+  w.btnBaudRate->click();
+  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00EB"}));
+}
+
+TEST_F(EndToEnd, BaudRateFailureKeepsTheOldSetting) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  module.AddFault(sim::MakeFault(sim::FaultKind::WrongLength, "H00M", 1000, 17));
+  w.cmbBaudRate->setCurrentIndex(2);
+
+  w.btnBaudRate->click();
+
+  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00M"}));
+  EXPECT_EQ(Message(), "Set Module BaudRate Error");
+  EXPECT_EQ(Module.ScanBaudRateNo, 5);
+  EXPECT_EQ(beeps, std::vector<BeepRecord>{kLow});
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, KeyCountSendsThePanelText) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  w.sbKey->setValue(20);
+
+  w.btnKey->click();
+
+  EXPECT_EQ(module.Commands(), (Frames{"H00B", "H00L20"}));
+  EXPECT_EQ(module.State().keyCount, "20");
+  EXPECT_EQ(Message(), "Set Reader Key Ok");
+  EXPECT_EQ(beeps, std::vector<BeepRecord>{kHigh});
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, KeyCountFailsWhenTheWriteIsNeverAnswered) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  module.AddFault(sim::MakeFault(sim::FaultKind::BadChecksum, "H00L", 1000, 0));
+
+  w.btnKey->click();
+
+  EXPECT_EQ(module.Commands(), (Frames{"H00B", "H00L04", "H00B", "H00L04"}));
+  EXPECT_EQ(Message(), "Set Reader Key Error");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+}
+
+TEST_F(EndToEnd, ModeSendsModeAndRs485Digits) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  w.pnID2->SetCaption("33");
+  w.cmbMode->setCurrentIndex(1);
+  w.cmbRS485->setCurrentIndex(2);
+
+  w.btnMode->click();
+
+  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00A102"}));
+  EXPECT_EQ(module.State().mode, '1');
+  EXPECT_EQ(module.State().rs485, '2');
+  EXPECT_EQ(Message(), "Set Module Mode Ok");
+  EXPECT_EQ(w.pnID2->Caption(), "33");
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, ModeRetriesFromThePresenceCheckAfterAFailedCommand) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00A", 1, 0));
+
+  w.btnMode->click();
+
+  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00A001", "H00M", "H00A001"}));
+  EXPECT_EQ(Message(), "Set Module Mode Ok");
+}
+
+TEST_F(EndToEnd, FactoryDefaultSendsSixFramesAndKeepsTheScanResult) {
+  sim::ModuleConfig config;
+  config.lineIndex = 2;
+  config.id1 = "09";
+  config.id2 = "10";
+  config.mode = '1';
+  config.rs485 = '2';
+  sim::SimModule& module = AddModule(1, config);
+  // With chkLock checked the search uses the remembered 9600,n,8,1.
+  TfrmModule& w = OpenWindow("\"ScanBaudRateNo\"=dword:00000002\n");
+  w.btnScan->click();
+  ASSERT_TRUE(Module.ModuleFound) << Message();
+  module.ClearCommands();
+
+  w.btnFactory->click();
+
+  EXPECT_EQ(module.Commands(),
+            (Frames{"H00M", "H00C1234567801", "H00N", "H00C8765432105", "H00A001", "H00E5"}));
+  EXPECT_EQ(Message(), "Set Factory Default Ok");
+  sim::ModuleConfig after = module.State();
+  EXPECT_EQ(after.id1, "01");
+  EXPECT_EQ(after.id2, "05");
+  EXPECT_EQ(after.mode, '0');
+  EXPECT_EQ(after.rs485, '1');
+  EXPECT_EQ(after.lineIndex, 5);
+  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(w.pnID->Caption(), "01");
+  EXPECT_EQ(w.pnID2->Caption(), "05");
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, FailedFactoryDefaultStillShowsTheFactoryConfiguration) {
+  sim::ModuleConfig config;
+  config.mode = '1';
+  config.id2 = "05";
+  sim::SimModule& module = AddModule(1, config);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  ASSERT_EQ(w.pnID2->Caption(), "__");
+  module.Stop();  // the module vanishes: nothing answers any more
+  w.cmbBaudRate->setCurrentIndex(0);
+  w.cmbRS485->setCurrentIndex(2);
+  w.sbID->setValue(40);
+
+  w.btnFactory->click();
+
+  EXPECT_EQ(Message(), "Set Factory Default Error");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+  EXPECT_EQ(beeps, std::vector<BeepRecord>{kLow});
+  EXPECT_EQ(w.sbID->value(), 1);
+  EXPECT_EQ(w.sbID2->value(), 5);
+  EXPECT_EQ(w.pnID->Caption(), "01");
+  EXPECT_EQ(w.pnID2->Caption(), "05");
+  EXPECT_EQ(w.cmbBaudRate->currentIndex(), 5);
+  EXPECT_EQ(w.cmbMode->currentIndex(), 0);
+  EXPECT_EQ(w.cmbRS485->currentIndex(), 1);
+  ExpectIdle();
+}

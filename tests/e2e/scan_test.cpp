@@ -1,0 +1,167 @@
+// The module scan through the real window against simulated modules.
+#include "e2e_fixture.h"
+
+namespace {
+const std::vector<std::string> kInformationReads = {"H00M", "H00V", "H00L", "H00A", "H00N"};
+
+sim::ModuleConfig AtLine(int lineIndex) {
+  sim::ModuleConfig config;
+  config.lineIndex = lineIndex;
+  return config;
+}
+}  // namespace
+
+TEST_F(EndToEnd, ScanWithoutStoredResultFindsModuleAndStoresWhereItAnswered) {
+  sim::SimModule& module = AddModule(2);
+  TfrmModule& w = OpenWindow();
+  ASSERT_TRUE(w.chkLock->isChecked());
+
+  w.btnScan->click();
+
+  EXPECT_EQ(module.Commands(), kInformationReads);
+  EXPECT_TRUE(Module.ModuleFound);
+  EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #2)");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
+  EXPECT_EQ(beeps, (std::vector<BeepRecord>{{1000, 300}}));
+  EXPECT_EQ(Shown(w.pnSerial), "S/N : 12345678-9");
+  EXPECT_EQ(Shown(w.pnVersion), "VER : 03.20-01");
+  EXPECT_EQ(w.pnID->Caption(), "01");
+  EXPECT_EQ(w.pnID2->Caption(), "05");
+  EXPECT_EQ(w.sbID2->value(), 5);
+  EXPECT_EQ(w.pnKey->Caption(), "04");
+  EXPECT_EQ(w.cmbMode->currentIndex(), 0);
+  EXPECT_EQ(w.cmbRS485->currentIndex(), 1);
+  EXPECT_EQ(w.cmbBaudRate->currentIndex(), 5);
+  ExpectIdle();
+
+  std::string stored = ReadSettingsFile();
+  EXPECT_NE(stored.find("\"ScanCommNo\"=dword:00000002"), std::string::npos) << stored;
+  EXPECT_NE(stored.find("\"ScanBaudRate\"=\"19200,e,8,1\""), std::string::npos) << stored;
+  EXPECT_NE(stored.find("\"ScanBaudRateNo\"=dword:00000005"), std::string::npos) << stored;
+  EXPECT_NE(stored.find("\"COM2\"=\"" + module.SlavePath() + "\""), std::string::npos) << "port table kept";
+}
+
+TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
+  sim::SimModule& dead = AddModule(1);
+  dead.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "", 1000, 0));
+  sim::SimModule& module = AddModule(4, AtLine(10));
+  TfrmModule& w = OpenWindow();
+  w.chkLock->setChecked(false);
+
+  w.btnScan->click();
+
+  EXPECT_TRUE(Module.ModuleFound) << Message();
+  EXPECT_EQ(Module.ScanCommNo, 4);
+  EXPECT_EQ(Module.ScanBaudRateNo, 10);
+  EXPECT_EQ(Module.ScanBaudRate, "115200,n,8,1");
+  EXPECT_EQ(w.cmbBaudRate->currentIndex(), 10);
+  EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #4)");
+  // The first port was asked twice at each of the twelve settings.
+  const std::vector<std::string> log = dead.LogLines();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find(" <- ") != std::string::npos; }), 24);
+  EXPECT_EQ(module.Commands().back(), "H00N");
+  EXPECT_NE(ReadSettingsFile().find("\"ScanBaudRateNo\"=dword:0000000a"), std::string::npos);
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, QuickTryAtTheRememberedPortLeavesTheStoreUntouched) {
+  sim::SimModule& module = AddModule(3, AtLine(2));
+  OpenWindow("\"ScanCommNo\"=dword:00000003\n\"ScanBaudRate\"=\"9600,n,8,1\"\n\"ScanBaudRateNo\"=dword:00000002\n");
+  const std::string before = ReadSettingsFile();
+
+  Window().btnScan->click();
+
+  EXPECT_TRUE(Module.ModuleFound) << Message();
+  EXPECT_EQ(module.Commands(), kInformationReads);
+  EXPECT_EQ(ReadSettingsFile(), before);
+  EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #3)");
+}
+
+TEST_F(EndToEnd, IdentityReplyOfAnotherLengthIsNeverFound) {
+  sim::SimModule& module = AddModule(1);
+  module.AddFault(sim::MakeFault(sim::FaultKind::WrongLength, "H00M", 1000, 15));
+  TfrmModule& w = OpenWindow();
+  w.cmbBaudRate->setCurrentIndex(8);
+
+  w.btnScan->click();
+
+  EXPECT_FALSE(Module.ModuleFound);
+  EXPECT_EQ(module.Commands(), (std::vector<std::string>{"H00M", "H00M"}));
+  EXPECT_EQ(Message(), "Module Not Find");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+  EXPECT_EQ(beeps, (std::vector<BeepRecord>{{300, 300}}));
+  EXPECT_EQ(w.cmbBaudRate->currentIndex(), 5);
+  EXPECT_EQ(Module.ScanCommNo, 0);
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, SerialSuffixIsLastDigitPlusOneAndOneReaderHidesSecondId) {
+  sim::ModuleConfig config;
+  config.serial1 = "12345679";
+  config.mode = '1';
+  config.id2 = "07";
+  AddModule(1, config);
+  TfrmModule& w = OpenWindow();
+
+  w.btnScan->click();
+
+  EXPECT_EQ(Shown(w.pnSerial), "S/N : 12345679-10");
+  EXPECT_EQ(w.cmbMode->currentIndex(), 1);
+  EXPECT_EQ(w.sbID2->value(), 7);
+  EXPECT_EQ(w.pnID2->Caption(), "__");
+}
+
+TEST_F(EndToEnd, FailingSecondIdentityEndsTheReadsWithAnErrorButKeepsTheStoredResult) {
+  sim::SimModule& module = AddModule(2);
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00N", 1000, 0));
+  TfrmModule& w = OpenWindow();
+
+  w.btnScan->click();
+
+  EXPECT_FALSE(Module.ModuleFound);
+  EXPECT_EQ(Message(), "Get Module Info Error. (COM : #2)");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+  EXPECT_EQ(beeps, (std::vector<BeepRecord>{{300, 300}}));
+  EXPECT_EQ(module.Commands(), kInformationReads);
+  EXPECT_NE(ReadSettingsFile().find("\"ScanCommNo\"=dword:00000002"), std::string::npos);
+  ExpectIdle();
+
+  // The other operations refuse to run until a scan completes.
+  module.ClearCommands();
+  beeps.clear();
+  w.btnMode->click();
+  EXPECT_EQ(Message(), "Start Scan Module!");
+  EXPECT_TRUE(module.Commands().empty());
+}
+
+TEST_F(EndToEnd, RepliesWithLettersWhereDigitsBelongEndTheScanCleanly) {
+  sim::ModuleConfig config;
+  config.id1 = "A7";
+  config.id2 = "?x";
+  config.serial1 = "1234567Z";
+  AddModule(1, config);
+  TfrmModule& w = OpenWindow();
+  w.sbID->setValue(30);
+
+  w.btnScan->click();
+
+  EXPECT_TRUE(Module.ModuleFound);
+  EXPECT_EQ(Shown(w.pnSerial), "S/N : 1234567Z-_");
+  EXPECT_EQ(w.pnID->Caption(), "A7");
+  EXPECT_EQ(w.sbID->value(), 30);
+  EXPECT_EQ(w.sbID2->value(), 1);
+  EXPECT_EQ(w.pnID2->Caption(), "?x");
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, ModuleThatHangsUpDuringTheScanLeavesTheWindowUsable) {
+  sim::SimModule& module = AddModule(1);
+  module.AddFault(sim::MakeFault(sim::FaultKind::HangUp, "H00V", 1, 0));
+  TfrmModule& w = OpenWindow();
+
+  w.btnScan->click();
+
+  EXPECT_FALSE(Module.ModuleFound);
+  EXPECT_EQ(Message(), "Get Module Info Error. (COM : #1)");
+  ExpectIdle();
+}

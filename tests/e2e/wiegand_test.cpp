@@ -1,0 +1,175 @@
+// Wiegand processing through the real window: the loop runs inside the click
+// on btnProcess; the tests act from inside it (a timer on the window's event
+// loop) once the simulated module has seen the polls they wait for.
+#include <QWidget>
+
+#include "e2e_fixture.h"
+
+namespace {
+using Frames = std::vector<std::string>;
+
+std::vector<QWidget*> LockedDuringProcessing(TfrmModule& w) {
+  return {w.btnExit, w.btnScan, w.btnFactory, w.btnID, w.btnBaudRate, w.btnMode,
+          w.gbDefault, w.btnEng, w.btnGB, w.btnBIG5, w.btnKey};
+}
+
+size_t CountOf(const Frames& frames, const std::string& text) {
+  return static_cast<size_t>(std::count(frames.begin(), frames.end(), text));
+}
+}  // namespace
+
+TEST_F(EndToEnd, ProcessingShowsCardsUntilTheSecondClickStopsIt) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  module.PresentCard(1, "ABC");
+  module.PresentCard(2, "0012345678");
+  const QString idleCaption = w.btnProcess->text();
+  bool lockedWhileRunning = true;
+  std::string captionWhileRunning;
+  std::string secondReaderShown;
+
+  ClickAndActWhen(
+      w.btnProcess,
+      [&] {
+        if (Shown(w.pnWie2) == "0012345678") secondReaderShown = Shown(w.pnWie2);
+        return CountOf(module.Commands(), "H05F") >= 3;
+      },
+      [&] {
+        for (QWidget* c : LockedDuringProcessing(w)) lockedWhileRunning = lockedWhileRunning && !c->isEnabled();
+        captionWhileRunning = w.btnProcess->text().toStdString();
+        EXPECT_TRUE(w.isEnabled());
+        EXPECT_TRUE(w.tmrBusy->isActive());
+        w.btnProcess->click();
+      });
+
+  EXPECT_TRUE(lockedWhileRunning);
+  EXPECT_EQ(captionWhileRunning, "Cancel Process Module");
+  EXPECT_EQ(secondReaderShown, "0012345678");
+  Frames frames = module.Commands();
+  ASSERT_GE(frames.size(), 6u);
+  EXPECT_EQ(frames[0], "H01F");
+  EXPECT_EQ(frames[1], "H05F");
+  // A 12-character reply shows its three data characters; later empty
+  // replies (9 characters) leave reader 1's panel and clear reader 2's.
+  EXPECT_EQ(Shown(w.pnWie1), "ABC");
+  EXPECT_EQ(Shown(w.pnWie2), "");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
+  EXPECT_EQ(beeps, (std::vector<BeepRecord>{{1000, 300}}));
+  EXPECT_EQ(w.btnProcess->text(), idleCaption);
+  for (QWidget* c : LockedDuringProcessing(w)) EXPECT_TRUE(c->isEnabled()) << c->objectName().toStdString();
+  EXPECT_FALSE(Module.Processing);
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, OneReaderModePollsOnlyTheFirstReader) {
+  sim::ModuleConfig config;
+  config.mode = '1';
+  sim::SimModule& module = AddModule(1, config);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+
+  ClickAndActWhen(
+      w.btnProcess, [&] { return module.Commands().size() >= 3; }, [&] { w.btnProcess->click(); });
+
+  for (const std::string& frame : module.Commands()) EXPECT_EQ(frame, "H01F");
+  EXPECT_EQ(Shown(w.pnWie2), "");
+}
+
+TEST_F(EndToEnd, UnansweredPollEndsProcessingRed) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", 1, 0));
+
+  w.btnProcess->click();  // returns by itself when the poll fails
+
+  EXPECT_EQ(module.Commands(), Frames{"H01F"});
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+  EXPECT_EQ(beeps, (std::vector<BeepRecord>{{300, 300}}));
+  EXPECT_FALSE(Module.Processing);
+  for (QWidget* c : LockedDuringProcessing(w)) EXPECT_TRUE(c->isEnabled());
+  ExpectIdle();
+}
+
+TEST_F(EndToEnd, SwitchingToTwoReadersWithoutSecondIdPollsUnderscores) {
+  sim::ModuleConfig config;
+  config.mode = '1';
+  sim::SimModule& module = AddModule(1, config);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  ASSERT_EQ(w.pnID2->Caption(), "__");
+  module.ClearCommands();
+
+  ClickAndActWhen(
+      w.btnProcess, [&] { return !module.Commands().empty(); }, [&] { w.cmbMode->setCurrentIndex(0); });
+
+  Frames frames = module.Commands();
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames.back(), "H__F");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+}
+
+TEST_F(EndToEnd, MovingTheIdBarDuringProcessingPollsTheNewAddress) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  w.cmbMode->setCurrentIndex(1);
+  module.ClearCommands();
+
+  ClickAndActWhen(
+      w.btnProcess, [&] { return !module.Commands().empty(); }, [&] { w.sbID->setValue(2); });
+
+  // The module has no reader at 02: the next poll goes unanswered.
+  EXPECT_EQ(module.Commands().back(), "H02F");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+}
+
+TEST_F(EndToEnd, ProcessingRefusesWithoutScanAndReportsAPortThatDoesNotOpen) {
+  sim::SimModule& module = AddModule(3);
+  TfrmModule& w = OpenWindow();
+  const QString idleCaption = w.btnProcess->text();
+
+  w.btnProcess->click();
+  EXPECT_EQ(Message(), "Start Scan Module!");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed) << "lamp untouched (red at start)";
+  EXPECT_EQ(beeps, (std::vector<BeepRecord>{{300, 300}}));
+  EXPECT_EQ(w.btnProcess->text(), idleCaption);
+
+  ScanOk();
+  module.Stop();  // the device is gone: the port cannot be opened
+  w.btnProcess->click();
+
+  EXPECT_EQ(Message(), "Open COM : 3 Error");
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+  EXPECT_EQ(beeps, (std::vector<BeepRecord>{{300, 300}}));
+  EXPECT_EQ(w.btnProcess->text(), idleCaption);
+  EXPECT_FALSE(w.tmrBusy->isActive());
+  for (QWidget* c : LockedDuringProcessing(w)) EXPECT_TRUE(c->isEnabled());
+}
+
+TEST_F(EndToEnd, KeyCountCannotTakeThePortDuringProcessing) {
+  sim::SimModule& module = AddModule(1);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.ClearCommands();
+  bool buttonDisabled = false;
+
+  ClickAndActWhen(
+      w.btnProcess, [&] { return module.Commands().size() >= 2; },
+      [&] {
+        buttonDisabled = !w.btnKey->isEnabled();
+        w.btnKeyClick();  // even a direct call leaves the port to processing
+        QTimer::singleShot(0, [&] { w.btnProcess->click(); });
+      });
+
+  EXPECT_TRUE(buttonDisabled);
+  for (const std::string& frame : module.Commands()) {
+    EXPECT_TRUE(frame == "H01F" || frame == "H05F") << frame;
+  }
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow) << "stopped by the operator, not by a failed poll";
+  EXPECT_TRUE(w.btnKey->isEnabled());
+}
