@@ -214,8 +214,10 @@ void TfrmModule::CreateQuickSetting() {
 void TfrmModule::CreateLanguageControls() {
   btnEng = Button(this, "btnEng", {359, 336, 62, 24}, "English", QPixmap());
   btnEng->setFont(UiFont(13, false));
+  // Red while it can be pressed; the style's own grey when disabled.
   QPalette red = btnEng->palette();
-  red.setColor(QPalette::ButtonText, Qt::red);
+  red.setColor(QPalette::Active, QPalette::ButtonText, Qt::red);
+  red.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::red);
   btnEng->setPalette(red);
   btnGB = Button(this, "btnGB", {426, 336, 62, 24}, "", GbPicture());
   btnBIG5 = Button(this, "btnBIG5", {492, 336, 62, 24}, "", Big5Picture());
