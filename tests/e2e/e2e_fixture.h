@@ -111,6 +111,16 @@ class EndToEnd : public ::testing::Test {
     beeps.clear();
   }
 
+  // A module on COM1, the window open and a completed scan behind it; the
+  // module's log and the recorded beeps start empty.
+  sim::SimModule& ScannedModule(sim::ModuleConfig config = {}) {
+    sim::SimModule& module = AddModule(1, config);
+    OpenWindow();
+    ScanOk();
+    module.ClearCommands();
+    return module;
+  }
+
   // The window after an operation: enabled, default cursor.
   void ExpectIdle() {
     EXPECT_TRUE(window_->isEnabled());

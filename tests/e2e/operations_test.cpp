@@ -27,10 +27,8 @@ TEST_F(EndToEnd, EveryWritingOperationRefusesWithoutAScan) {
 }
 
 TEST_F(EndToEnd, SetIdsWritesBothChannelsWithTheirOwnSerialFields) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   w.sbID->setValue(7);
   w.sbID2->setValue(12);
 
@@ -46,10 +44,8 @@ TEST_F(EndToEnd, SetIdsWritesBothChannelsWithTheirOwnSerialFields) {
 }
 
 TEST_F(EndToEnd, SetIdsInOneReaderModeWritesOnlyTheFirst) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   w.cmbMode->setCurrentIndex(1);
   w.sbID->setValue(12);
 
@@ -60,10 +56,8 @@ TEST_F(EndToEnd, SetIdsInOneReaderModeWritesOnlyTheFirst) {
 }
 
 TEST_F(EndToEnd, SetIdsFailsAfterTwoAttemptsEachStartingWithThePresenceCheck) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00N", 1000, 0));
 
   w.btnID->click();
@@ -101,20 +95,16 @@ TEST_F(EndToEnd, BaudRateChangeMakesLaterOperationsUseTheNewSetting) {
 }
 
 TEST_F(EndToEnd, BaudRateIndexesTenAndElevenAreHexDigits) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   w.cmbBaudRate->setCurrentIndex(11);
   w.btnBaudRate->click();
   EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00EB"}));
 }
 
 TEST_F(EndToEnd, BaudRateFailureKeepsTheOldSetting) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   module.AddFault(sim::MakeFault(sim::FaultKind::WrongLength, "H00M", 1000, 17));
   w.cmbBaudRate->setCurrentIndex(2);
 
@@ -128,10 +118,8 @@ TEST_F(EndToEnd, BaudRateFailureKeepsTheOldSetting) {
 }
 
 TEST_F(EndToEnd, KeyCountSendsThePanelText) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   w.sbKey->setValue(20);
 
   w.btnKey->click();
@@ -144,10 +132,8 @@ TEST_F(EndToEnd, KeyCountSendsThePanelText) {
 }
 
 TEST_F(EndToEnd, KeyCountFailsWhenTheWriteIsNeverAnswered) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   module.AddFault(sim::MakeFault(sim::FaultKind::BadChecksum, "H00L", 1000, 0));
 
   w.btnKey->click();
@@ -158,10 +144,8 @@ TEST_F(EndToEnd, KeyCountFailsWhenTheWriteIsNeverAnswered) {
 }
 
 TEST_F(EndToEnd, ModeSendsModeAndRs485Digits) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   w.pnID2->SetCaption("33");
   w.cmbMode->setCurrentIndex(1);
   w.cmbRS485->setCurrentIndex(2);
@@ -177,10 +161,8 @@ TEST_F(EndToEnd, ModeSendsModeAndRs485Digits) {
 }
 
 TEST_F(EndToEnd, ModeRetriesFromThePresenceCheckAfterAFailedCommand) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00A", 1, 0));
 
   w.btnMode->click();

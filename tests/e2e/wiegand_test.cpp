@@ -19,10 +19,8 @@ size_t CountOf(const Frames& frames, const std::string& text) {
 }  // namespace
 
 TEST_F(EndToEnd, ProcessingShowsCardsUntilTheSecondClickStopsIt) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   module.PresentCard(1, "ABC");
   module.PresentCard(2, "0012345678");
   const QString idleCaption = w.btnProcess->text();
@@ -66,10 +64,8 @@ TEST_F(EndToEnd, ProcessingShowsCardsUntilTheSecondClickStopsIt) {
 TEST_F(EndToEnd, OneReaderModePollsOnlyTheFirstReader) {
   sim::ModuleConfig config;
   config.mode = '1';
-  sim::SimModule& module = AddModule(1, config);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule(config);
+  TfrmModule& w = Window();
 
   ClickAndActWhen(
       w.btnProcess, [&] { return module.Commands().size() >= 3; }, [&] { w.btnProcess->click(); });
@@ -79,10 +75,8 @@ TEST_F(EndToEnd, OneReaderModePollsOnlyTheFirstReader) {
 }
 
 TEST_F(EndToEnd, UnansweredPollEndsProcessingRed) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", 1, 0));
 
   w.btnProcess->click();  // returns by itself when the poll fails
@@ -152,10 +146,8 @@ TEST_F(EndToEnd, ProcessingRefusesWithoutScanAndReportsAPortThatDoesNotOpen) {
 }
 
 TEST_F(EndToEnd, KeyCountCannotTakeThePortDuringProcessing) {
-  sim::SimModule& module = AddModule(1);
-  TfrmModule& w = OpenWindow();
-  ScanOk();
-  module.ClearCommands();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
   bool buttonDisabled = false;
 
   ClickAndActWhen(
