@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds, and starts the configuration
 # tool against the simulated module. The simulated module's frame log runs in
-# this terminal; it presents a card to reader 1 every second.
+# this terminal; it presents a card every second, to its two readers in turn.
 #
 # The demo keeps its own settings under build/demo/config (not the user's
 # ~/.config): COM3 is mapped to the simulated module and every other port to
@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-bash scripts/build.sh build
+bash scripts/build.sh build rt420config rt420-sim
 
 DEMO="$PWD/build/demo"
 LINK="$DEMO/ttyRT420"
