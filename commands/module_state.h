@@ -6,13 +6,7 @@
 #include <cstdint>
 #include <string>
 
-// The line-setting list in search order; also the entries of cmbBaudRate.
-inline constexpr int kLineSettingCount = 12;
-inline constexpr const char* kLineSettings[kLineSettingCount] = {
-    "4800,n,8,1",  "4800,e,8,1",  "9600,n,8,1",  "9600,e,8,1",   "19200,n,8,1",  "19200,e,8,1",
-    "38400,n,8,1", "38400,e,8,1", "57600,n,8,1", "57600,e,8,1", "115200,n,8,1", "115200,e,8,1"};
-inline constexpr int kDefaultLineSettingNo = 5;
-inline constexpr const char* kDefaultLineSetting = "19200,e,8,1";
+#include "line_settings.h"
 
 struct ModuleState {
   // The scan result: port number (0 = none known), line setting and its index.

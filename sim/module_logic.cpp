@@ -4,14 +4,9 @@
 
 namespace sim {
 
-const std::array<const char*, 12> kLineSettings = {
-    "4800,n,8,1",  "4800,e,8,1",  "9600,n,8,1",   "9600,e,8,1",   "19200,n,8,1",  "19200,e,8,1",
-    "38400,n,8,1", "38400,e,8,1", "57600,n,8,1",  "57600,e,8,1",  "115200,n,8,1", "115200,e,8,1",
-};
-
 uint32_t LineBaud(int lineIndex) {
   static const uint32_t kBauds[] = {4800, 9600, 19200, 38400, 57600, 115200};
-  if (lineIndex < 0 || lineIndex >= static_cast<int>(kLineSettings.size())) return 0;
+  if (lineIndex < 0 || lineIndex >= kLineSettingCount) return 0;
   return kBauds[lineIndex / 2];
 }
 

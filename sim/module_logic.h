@@ -30,10 +30,9 @@
 #include <optional>
 #include <string>
 
-namespace sim {
+#include "line_settings.h"
 
-// The twelve line settings the module knows, by index.
-extern const std::array<const char*, 12> kLineSettings;
+namespace sim {
 
 // The baud rate of a line-setting index; 0 for an index outside 0..11.
 uint32_t LineBaud(int lineIndex);
