@@ -165,3 +165,36 @@ TEST_F(EndToEnd, KeyCountCannotTakeThePortDuringProcessing) {
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow) << "stopped by the operator, not by a failed poll";
   EXPECT_TRUE(w.btnKey->isEnabled());
 }
+
+TEST_F(EndToEnd, CardDataIsShownAsReceivedAndNeverAsMarkup) {
+  sim::ModuleConfig config;
+  config.mode = '1';
+  sim::SimModule& module = ScannedModule(config);
+  TfrmModule& w = Window();
+  const std::string data = "<b>7</b>\x01\xfe";
+  module.PresentCard(1, data);
+
+  ClickAndActWhen(
+      w.btnProcess, [&] { return w.pnWie1->Caption() == data; }, [&] { w.btnProcess->click(); });
+
+  EXPECT_EQ(w.pnWie1->Caption(), data);
+  EXPECT_EQ(w.pnWie1->textFormat(), Qt::PlainText);
+  EXPECT_TRUE(w.pnWie1->text().startsWith(QStringLiteral("<b>7</b>")));
+  EXPECT_FALSE(w.pnWie1->text().contains(QChar(0x01)));
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
+}
+
+TEST_F(EndToEnd, CarriageReturnInsideCardDataEndsProcessingCleanly) {
+  sim::ModuleConfig config;
+  config.mode = '1';
+  sim::SimModule& module = ScannedModule(config);
+  TfrmModule& w = Window();
+  module.PresentCard(1, "12\r34");
+
+  w.btnProcess->click();  // the reply ends at the CR and fails its checksum
+
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+  EXPECT_FALSE(Module.Processing);
+  for (QWidget* c : LockedDuringProcessing(w)) EXPECT_TRUE(c->isEnabled());
+  ExpectIdle();
+}
