@@ -95,7 +95,7 @@ class PosixSerialDevice final : public SerialDevice {
     tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
     tio.c_oflag &= ~OPOST;
     tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     tio.c_cflag |= CREAD | CLOCAL;
     switch (line.dataBits) {
       case 5: tio.c_cflag |= CS5; break;
@@ -105,6 +105,8 @@ class PosixSerialDevice final : public SerialDevice {
     }
     if (line.parity == 'e') tio.c_cflag |= PARENB;
     if (line.parity == 'o') tio.c_cflag |= PARENB | PARODD;
+    if (line.parity == 'm') tio.c_cflag |= PARENB | PARODD | CMSPAR;  // stick parity 1
+    if (line.parity == 's') tio.c_cflag |= PARENB | CMSPAR;           // stick parity 0
     if (line.stopBits == 2) tio.c_cflag |= CSTOPB;
     tcsetattr(fd_, TCSANOW, &tio);
   }
