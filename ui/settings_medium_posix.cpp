@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -497,6 +498,16 @@ class FileKey : public SettingsKey {
   Document doc_;
 };
 
+// A new key goes before its first sub-key, as an export lists a key before
+// the keys below it; otherwise at the end.
+void InsertSection(Document& doc, const std::string& name) {
+  const std::string prefix = name + "\\";
+  auto below = std::find_if(doc.sections.begin(), doc.sections.end(), [&](const Section& section) {
+    return section.name.size() > prefix.size() && SameName(std::string_view(section.name).substr(0, prefix.size()), prefix);
+  });
+  doc.sections.insert(below, Section{name, {}});
+}
+
 }  // namespace
 
 std::unique_ptr<SettingsKey> OpenSettingsKey(const std::string& path, bool create) {
@@ -505,7 +516,7 @@ std::unique_ptr<SettingsKey> OpenSettingsKey(const std::string& path, bool creat
   if (!doc) return nullptr;
   if (FindSection(*doc, section) == nullptr) {
     if (!create) return nullptr;
-    doc->sections.push_back(Section{section, {}});
+    InsertSection(*doc, section);
     if (!SaveDocument(*doc)) return nullptr;
   }
   return std::make_unique<FileKey>(std::move(section), std::move(*doc));

@@ -164,6 +164,16 @@ TEST_F(SettingsStoreTest, WritesKeepEverythingElse) {
                              kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n\n");
 }
 
+TEST_F(SettingsStoreTest, NewKeyStandsBeforeItsSubKey) {
+  WriteStore("REGEDIT4\n\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n");
+  Module = ModuleState{3, "19200,e,8,1", 5};
+  SaveScanResult();
+  EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey +
+                             "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=dword:00000005\n"
+                             "\"ScanBaudRate\"=\"19200,e,8,1\"\n\n" +
+                             kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n\n");
+}
+
 TEST_F(SettingsStoreTest, UnparseableFileIsNeverTouched) {
   const std::string files[] = {
       "not a registry file\n",
