@@ -8,11 +8,11 @@
 #include <QApplication>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 
 #include "catalogue.h"
+#include "settings_file.h"
 #include "sim_module.h"
 #include "tone.h"
 
@@ -20,15 +20,7 @@ inline void PrepareBenchSettings(const std::map<int, std::string>& ports, const 
   char pattern[] = "/tmp/rt420-bench-XXXXXX";
   std::string dir = mkdtemp(pattern);
   setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  std::string cmd = "mkdir -p '" + dir + "/TAVIX'";
-  if (system(cmd.c_str()) != 0) return;
-  std::ofstream out((dir + "/TAVIX/Corvel.reg").c_str());
-  out << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\n" << mainValues << "\n";
-  out << "[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\n";
-  for (int n = 1; n <= 16; ++n) {
-    auto it = ports.find(n);
-    out << "\"COM" << n << "\"=\"" << (it == ports.end() ? "" : it->second) << "\"\n";
-  }
+  WriteSettingsFile(dir + "/TAVIX/Corvel.reg", mainValues, ports);
 }
 
 inline double CpuSeconds() {

@@ -19,6 +19,7 @@
 #include "codepage.h"
 #include "deadline.h"
 #include "main_window.h"
+#include "settings_file.h"
 #include "module_state.h"
 #include "settings_store.h"
 #include "sim_module.h"
@@ -63,27 +64,9 @@ class EndToEnd : public ::testing::Test {
     return ref;
   }
 
-  // Writes the settings file: the given lines in the main key, and the port
-  // table with every COM number that has no module mapped to nothing.
-  void WriteSettings(const std::string& mainValues = "") {
-    std::ofstream out(SettingsPath().c_str());
-    out << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\n" << mainValues << "\n";
-    out << "[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\n";
-    for (int n = 1; n <= 16; ++n) {
-      auto it = ports_.find(n);
-      out << "\"COM" << n << "\"=\"" << (it == ports_.end() ? "" : it->second) << "\"\n";
-    }
-  }
-
-  void MakeSettingsFolder() {
-    std::string cmd = "mkdir -p '" + configDir_ + "/TAVIX'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
-
   // Creates and shows the window (after the settings file is in place).
   TfrmModule& OpenWindow(const std::string& mainValues = "") {
-    MakeSettingsFolder();
-    WriteSettings(mainValues);
+    WriteSettingsFile(SettingsPath(), mainValues, ports_);
     window_ = std::make_unique<TfrmModule>();
     frmModule = window_.get();
     window_->show();

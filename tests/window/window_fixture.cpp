@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include "settings_file.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -34,12 +36,7 @@ void WindowTest::TearDown() {
 }
 
 void WindowTest::WriteSettings(const std::string& values) {
-  std::filesystem::create_directories(folder_ + "/TAVIX");
-  std::ofstream file(folder_ + "/TAVIX/Corvel.reg", std::ios::trunc);
-  file << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\n";
-  if (!values.empty()) file << values << "\n";
-  file << "\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\n";
-  for (int port = 1; port <= 16; ++port) file << "\"COM" << port << "\"=\"\"\n";
+  WriteSettingsFile(folder_ + "/TAVIX/Corvel.reg", values);
 }
 
 std::string WindowTest::ReadSettings() const {
