@@ -95,7 +95,7 @@ Candidate TryCandidate(TfrmModule& form, int port, int index) {
   Module.ScanCommNo = port;
   Module.ScanBaudRate = kLineSettings[index];
   Module.ScanBaudRateNo = index;
-  SaveScanResult();
+  SaveScanResult(Module);
   return Candidate::Found;
 }
 

@@ -6,13 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "line_settings.h"
+#include "settings_store.h"
 
-struct ModuleState {
-  // The scan result: port number (0 = none known), line setting and its index.
-  int32_t ScanCommNo = 0;
-  std::string ScanBaudRate = kDefaultLineSetting;
-  int32_t ScanBaudRateNo = kDefaultLineSettingNo;
+// The scan result (ScanCommNo, ScanBaudRate, ScanBaudRateNo) is the part the
+// settings store keeps between runs.
+struct ModuleState : ScanResult {
   // Set only by a scan that read the module completely.
   bool ModuleFound = false;
   // True exactly while a Wiegand processing loop runs.

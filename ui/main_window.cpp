@@ -249,7 +249,7 @@ void TfrmModule::ConnectHandlers() {
 }
 
 void TfrmModule::FormCreate() {
-  LoadSettings();
+  LoadSettings(Module);
   Module.Processing = false;
   Module.ModuleFound = false;
   // The stored index is used as it is: one outside the list selects nothing.

@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "catalogue.h"
-#include "module_state.h"
 #include "port_names.h"
 #include "settings_medium.h"
 
@@ -17,10 +16,8 @@ constexpr const char* kScanBaudRate = "ScanBaudRate";
 constexpr const char* kScanBaudRateNo = "ScanBaudRateNo";
 constexpr const char* kLanguageFlag = "LanguageFlag";
 
-void SetDefaults() {
-  Module.ScanCommNo = 0;
-  Module.ScanBaudRate = kDefaultLineSetting;
-  Module.ScanBaudRateNo = kDefaultLineSettingNo;
+void SetDefaults(ScanResult& scan) {
+  scan = ScanResult{};
   Language.LanguageName = LanguageNameOf(0);
   Language.LanguageIndex = 0;
 }
@@ -50,18 +47,18 @@ int LanguageIndexOf(const std::string& name) {
 
 // Reads the four values in their fixed order, each into memory as soon as it
 // is read, and stops at the first one of the wrong type.
-void ReadStoredValues(SettingsKey& key) {
+void ReadStoredValues(SettingsKey& key, ScanResult& scan) {
   auto commNo = ReadInteger(key, kScanCommNo, 0);
   if (!commNo) return;
-  Module.ScanCommNo = *commNo;
+  scan.ScanCommNo = *commNo;
 
   auto baudRate = ReadText(key, kScanBaudRate, kDefaultLineSetting);
   if (!baudRate) return;
-  Module.ScanBaudRate = *baudRate;
+  scan.ScanBaudRate = *baudRate;
 
   auto baudRateNo = ReadInteger(key, kScanBaudRateNo, kDefaultLineSettingNo);
   if (!baudRateNo) return;
-  Module.ScanBaudRateNo = *baudRateNo;
+  scan.ScanBaudRateNo = *baudRateNo;
 
   auto languageName = ReadText(key, kLanguageFlag, LanguageNameOf(0));
   if (!languageName) return;
@@ -71,29 +68,29 @@ void ReadStoredValues(SettingsKey& key) {
 
 // Writes the scan result in its fixed order; a refused write ends it, and
 // the values written before it stay written.
-void WriteScanResult(SettingsKey& key) {
-  if (!key.WriteDword(kScanCommNo, static_cast<uint32_t>(Module.ScanCommNo))) return;
-  if (!key.WriteDword(kScanBaudRateNo, static_cast<uint32_t>(Module.ScanBaudRateNo))) return;
-  key.WriteString(kScanBaudRate, Module.ScanBaudRate);
+void WriteScanResult(SettingsKey& key, const ScanResult& scan) {
+  if (!key.WriteDword(kScanCommNo, static_cast<uint32_t>(scan.ScanCommNo))) return;
+  if (!key.WriteDword(kScanBaudRateNo, static_cast<uint32_t>(scan.ScanBaudRateNo))) return;
+  key.WriteString(kScanBaudRate, scan.ScanBaudRate);
 }
 
 }  // namespace
 
 // Every failure of the store, an exhausted allocation included, is swallowed:
 // the program goes on with the defaults or with what it holds in memory.
-void LoadSettings() {
-  SetDefaults();
+void LoadSettings(ScanResult& scan) {
+  SetDefaults(scan);
   try {
     auto key = OpenSettingsKey(kStoreKey, false);
-    if (key) ReadStoredValues(*key);
+    if (key) ReadStoredValues(*key, scan);
   } catch (...) {
   }
 }
 
-void SaveScanResult() {
+void SaveScanResult(const ScanResult& scan) {
   try {
     auto key = OpenSettingsKey(kStoreKey, true);
-    if (key) WriteScanResult(*key);
+    if (key) WriteScanResult(*key, scan);
   } catch (...) {
   }
 }

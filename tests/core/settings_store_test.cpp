@@ -67,7 +67,7 @@ class SettingsStoreTest : public ::testing::Test {
 };
 
 TEST_F(SettingsStoreTest, FirstStartUsesDefaultsAndMakesNothing) {
-  LoadSettings();
+  LoadSettings(Module);
   ExpectDefaults();
   EXPECT_FALSE(fs::exists(root_ / "TAVIX"));
   EXPECT_EQ(SettingsLocation(), file_.string());
@@ -77,7 +77,7 @@ TEST_F(SettingsStoreTest, ReadsEveryValueAsStored) {
   WriteStore("REGEDIT4\n\n" + kKey +
              "\"ScanCommNo\"=dword:ffffffff\n\"scanbaudrate\"=\"115200,n,8,1\"\n"
              "\"ScanBaudRateNo\"=dword:0000000E\n\"LanguageFlag\"=\"ChineseBIG5\"\n");
-  LoadSettings();
+  LoadSettings(Module);
   EXPECT_EQ(Module.ScanCommNo, -1);
   EXPECT_EQ(Module.ScanBaudRate, "115200,n,8,1");  // value names ignore case
   EXPECT_EQ(Module.ScanBaudRateNo, 14);            // not checked against the list
@@ -90,7 +90,7 @@ TEST_F(SettingsStoreTest, LanguageNameComparesExactly) {
       {"ChineseGB", 1}, {"ChineseBIG5", 2}, {"chinesegb", 0}, {"CHINESEBIG5", 0}, {"Klingon", 0}, {"", 0}};
   for (auto [name, index] : cases) {
     WriteStore("REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=\"" + name + "\"\n");
-    LoadSettings();
+    LoadSettings(Module);
     EXPECT_EQ(Language.LanguageIndex, index) << name;
     EXPECT_EQ(Language.LanguageName, name);  // kept as read
   }
@@ -99,11 +99,11 @@ TEST_F(SettingsStoreTest, LanguageNameComparesExactly) {
 TEST_F(SettingsStoreTest, WrongTypeEndsTheReadingThere) {
   const std::string rest = "\"ScanBaudRate\"=\"9600,n,8,1\"\n\"LanguageFlag\"=\"ChineseGB\"\n";
   WriteStore("REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=\"3\"\n\"ScanBaudRateNo\"=dword:00000002\n" + rest);
-  LoadSettings();
+  LoadSettings(Module);
   ExpectDefaults();
 
   WriteStore("REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=\"2\"\n" + rest);
-  LoadSettings();
+  LoadSettings(Module);
   EXPECT_EQ(Module.ScanCommNo, 3);
   EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
   EXPECT_EQ(Module.ScanBaudRateNo, 5);
@@ -111,14 +111,14 @@ TEST_F(SettingsStoreTest, WrongTypeEndsTheReadingThere) {
   EXPECT_EQ(Language.LanguageIndex, 0);
 
   WriteStore("REGEDIT4\n\n" + kKey + "\"ScanBaudRate\"=hex:31,00\n\"ScanCommNo\"=dword:00000004\n");
-  LoadSettings();
+  LoadSettings(Module);
   EXPECT_EQ(Module.ScanCommNo, 4);
   EXPECT_EQ(Module.ScanBaudRate, "19200,e,8,1");
 }
 
 TEST_F(SettingsStoreTest, MissingValuesTakeTheirDefaults) {
   WriteStore("REGEDIT4\r\n\r\n[hkey_local_machine\\software\\tavix\\corvel]\r\n\"ScanBaudRate\"=\"4800,n,8,1\"\r\n");
-  LoadSettings();
+  LoadSettings(Module);
   EXPECT_EQ(Module.ScanCommNo, 0);
   EXPECT_EQ(Module.ScanBaudRate, "4800,n,8,1");  // CRLF lines and key case accepted
   EXPECT_EQ(Module.ScanBaudRateNo, 5);
@@ -127,7 +127,7 @@ TEST_F(SettingsStoreTest, MissingValuesTakeTheirDefaults) {
 
 TEST_F(SettingsStoreTest, WritesValuesInOrderWithTheirTypes) {
   Module = ModuleState{3, "38400,e,8,1", 7};
-  SaveScanResult();
+  SaveScanResult(Module);
   const std::string scan = "REGEDIT4\n\n" + kKey +
                            "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=dword:00000007\n"
                            "\"ScanBaudRate\"=\"38400,e,8,1\"\n";
@@ -138,11 +138,11 @@ TEST_F(SettingsStoreTest, WritesValuesInOrderWithTheirTypes) {
   EXPECT_EQ(ReadStore(), scan + "\"LanguageFlag\"=\"Odd \\\\ \\\"name\\\"\"\n\n");
 
   Module = ModuleState{-2, "4800,n,8,1", 0};
-  SaveScanResult();  // replaced in place
+  SaveScanResult(Module);  // replaced in place
   EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey +
                              "\"ScanCommNo\"=dword:fffffffe\n\"ScanBaudRateNo\"=dword:00000000\n"
                              "\"ScanBaudRate\"=\"4800,n,8,1\"\n\"LanguageFlag\"=\"Odd \\\\ \\\"name\\\"\"\n\n");
-  LoadSettings();
+  LoadSettings(Module);
   EXPECT_EQ(Module.ScanCommNo, -2);
   EXPECT_EQ(Language.LanguageName, "Odd \\ \"name\"");
   EXPECT_EQ(fs::directory_iterator(file_.parent_path())->path(), file_);  // no temporary left
@@ -154,7 +154,7 @@ TEST_F(SettingsStoreTest, WritesKeepEverythingElse) {
                              "@=\"default\"\n\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n";
   WriteStore(before);
   Module = ModuleState{2, "9600,e,8,1", 3};
-  SaveScanResult();
+  SaveScanResult(Module);
   Language.LanguageName = "ChineseGB";
   SaveLanguage();
   EXPECT_EQ(ReadStore(), "REGEDIT4\n\n; kept by hand\n\n[HKEY_CURRENT_USER\\Other]\n\"A\"=\"1\"\n\n" + kKey +
@@ -167,7 +167,7 @@ TEST_F(SettingsStoreTest, WritesKeepEverythingElse) {
 TEST_F(SettingsStoreTest, NewKeyStandsBeforeItsSubKey) {
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n");
   Module = ModuleState{3, "19200,e,8,1", 5};
-  SaveScanResult();
+  SaveScanResult(Module);
   EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey +
                              "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=dword:00000005\n"
                              "\"ScanBaudRate\"=\"19200,e,8,1\"\n\n" +
@@ -189,10 +189,10 @@ TEST_F(SettingsStoreTest, UnparseableFileIsNeverTouched) {
     WriteStore(content);
     Module = ModuleState{4, "9600,n,8,1", 2};
     Language.LanguageName = "ChineseGB";
-    SaveScanResult();
+    SaveScanResult(Module);
     SaveLanguage();
     EXPECT_EQ(ReadStore(), content) << content.substr(0, 60);
-    LoadSettings();
+    LoadSettings(Module);
     ExpectDefaults();
   }
 }
@@ -202,9 +202,9 @@ TEST_F(SettingsStoreTest, UnusableFolderFailsSilently) {
   std::ofstream(blocker) << "a file, not a folder";
   setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);
   Module = ModuleState{4, "9600,n,8,1", 2};
-  SaveScanResult();
+  SaveScanResult(Module);
   SaveLanguage();
-  LoadSettings();
+  LoadSettings(Module);
   ExpectDefaults();
   EXPECT_EQ(fs::file_size(blocker), 20u);
 
@@ -242,7 +242,7 @@ TEST_F(SettingsStoreTest, PortTableIsReadAfreshAtEveryLookup) {
   EXPECT_EQ(PortTableEntry("COM3"), "/dev/ttyS1");
   EXPECT_EQ(ResolvePort(3), "/dev/ttyS1");
   // The store key itself does not exist: the settings stay at their defaults.
-  LoadSettings();
+  LoadSettings(Module);
   ExpectDefaults();
 }
 

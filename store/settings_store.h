@@ -11,17 +11,28 @@
 // - SaveScanResult writes ScanCommNo, ScanBaudRateNo, ScanBaudRate in that
 //   order, creating the key if needed.
 // - SaveLanguage writes LanguageFlag.
-// The values in memory live in Module (module_state.h) and Language
-// (catalogue.h).
+// The scan result in memory is the caller's (the module operations keep it in
+// their module-wide state); the language lives in Language (catalogue.h).
 //
 // The key's "Ports" sub-key is the port table: "COM3"="/dev/ttyUSB0". It is
 // read afresh on every port open.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
-void LoadSettings();
-void SaveScanResult();
+#include "line_settings.h"
+
+// Where the module was last found: port number (0 = none known), line
+// setting and its index in the line-setting list.
+struct ScanResult {
+  int32_t ScanCommNo = 0;
+  std::string ScanBaudRate = kDefaultLineSetting;
+  int32_t ScanBaudRateNo = kDefaultLineSettingNo;
+};
+
+void LoadSettings(ScanResult& scan);
+void SaveScanResult(const ScanResult& scan);
 void SaveLanguage();
 
 // Where the medium keeps the store, for messages and documentation.
