@@ -1,4 +1,4 @@
-// Changes the module's line setting to the entry chosen in cmbBaudRate. The
+// Changes the module's line setting to the entry the operator chose. The
 // exchange runs at the old setting; once the module accepts the change, the
 // new setting becomes the one every later operation opens the port with. The
 // stored settings keep the setting of the last scan.
@@ -6,20 +6,19 @@
 #include "catalogue.h"
 #include "deadline.h"
 #include "frames.h"
-#include "main_window.h"
+#include "messages.h"
 #include "module_state.h"
 #include "operation_steps.h"
 #include "operations.h"
+#include "operator_panel.h"
 
 namespace {
-constexpr int kMsgSetBaudRate = 30, kMsgSetBaudRateOk = 31, kMsgSetBaudRateError = 32;
-
 bool ValidIndex(int index) { return index >= 0 && index < kLineSettingCount; }
 
-bool ChangeLineSetting(TfrmModule& form) {
+bool ChangeLineSetting(OperatorPanel& panel) {
   if (!PauseAndSendIdentity("H00M")) return false;
   SleepMs(kPauseMs);
-  int index = form.cmbBaudRate->currentIndex();
+  int index = panel.LineSettingIndex();
   if (!ValidIndex(index)) return false;
   if (!SendCommand(std::string("H00E") + LineSettingDigit(index))) return false;
   Module.ScanBaudRateNo = index;
@@ -28,18 +27,18 @@ bool ChangeLineSetting(TfrmModule& form) {
 }
 }  // namespace
 
-void RunSetBaudRate(TfrmModule& form) {
+void RunSetBaudRate(OperatorPanel& panel) {
   WriteOperation operation;
   // Without a selection there is no line setting to send: the operation
   // fails before the port is opened.
-  operation.prepare = [&form] {
-    int index = form.cmbBaudRate->currentIndex();
+  operation.prepare = [&panel] {
+    int index = panel.LineSettingIndex();
     if (!ValidIndex(index)) return false;
-    form.ShowMessage(MessageText(kMsgSetBaudRate) + " = " + kLineSettings[index]);
+    panel.ShowMessage(MessageText(kMsgSetBaudRate) + " = " + kLineSettings[index]);
     return true;
   };
-  operation.attempt = [&form] { return ChangeLineSetting(form); };
+  operation.attempt = [&panel] { return ChangeLineSetting(panel); };
   operation.okMessage = kMsgSetBaudRateOk;
   operation.errorMessage = kMsgSetBaudRateError;
-  RunWriteOperation(form, operation);
+  RunWriteOperation(panel, operation);
 }

@@ -5,33 +5,33 @@
 #include "catalogue.h"
 #include "deadline.h"
 #include "frames.h"
-#include "main_window.h"
+#include "messages.h"
 #include "operation_steps.h"
 #include "operations.h"
+#include "operator_panel.h"
+#include "reply_fields.h"
 
 namespace {
-constexpr int kMsgSetId = 24, kMsgSetIdOk = 25, kMsgSetIdError = 26;
+std::string SetIdCommand(const std::string& idText) { return "H00C" + ReplySerialField() + idText; }
 
-std::string SetIdCommand(const std::string& idText) { return "H00C" + ReplyChars(6, 13) + idText; }
-
-bool WriteIds(TfrmModule& form) {
+bool WriteIds(OperatorPanel& panel) {
   if (!PauseAndSendIdentity("H00M")) return false;
-  if (!PauseAndSend(SetIdCommand(form.pnID->Caption()))) return false;
+  if (!PauseAndSend(SetIdCommand(panel.IdText()))) return false;
   if (!PauseAndSendIdentity("H00N")) return false;
   SleepMs(kPauseMs);
-  if (form.cmbMode->currentIndex() != 0) return true;  // one reader: ID 1 only
-  return SendCommand(SetIdCommand(form.pnID2->Caption()));
+  if (panel.ModeIndex() != 0) return true;  // one reader: ID 1 only
+  return SendCommand(SetIdCommand(panel.Id2Text()));
 }
 }  // namespace
 
-void RunSetModuleIds(TfrmModule& form) {
+void RunSetModuleIds(OperatorPanel& panel) {
   WriteOperation operation;
-  operation.prepare = [&form] {
-    form.ShowMessage(MessageText(kMsgSetId) + " = " + form.pnID->Caption());
+  operation.prepare = [&panel] {
+    panel.ShowMessage(MessageText(kMsgSetId) + " = " + panel.IdText());
     return true;
   };
-  operation.attempt = [&form] { return WriteIds(form); };
+  operation.attempt = [&panel] { return WriteIds(panel); };
   operation.okMessage = kMsgSetIdOk;
   operation.errorMessage = kMsgSetIdError;
-  RunWriteOperation(form, operation);
+  RunWriteOperation(panel, operation);
 }

@@ -11,10 +11,12 @@
 #include "catalogue.h"
 #include "deadline.h"
 #include "frames.h"
-#include "main_window.h"
+#include "messages.h"
 #include "module_state.h"
 #include "operation_steps.h"
 #include "operations.h"
+#include "operator_panel.h"
+#include "reply_fields.h"
 #include "serial_port.h"
 #include "settings_store.h"
 #include "tone.h"
@@ -23,8 +25,8 @@ namespace {
 constexpr int kPortCount = 16;
 constexpr int kQuickAttempts = 3;
 constexpr int kSearchAttempts = 2;
-constexpr int kMsgScanModule = 16, kMsgSerial = 17, kMsgVersion = 19, kMsgScanCom = 20;
-constexpr int kMsgInfoOk = 21, kMsgInfoError = 22, kMsgNotFound = 23;
+// The RS-485 settings the panel lists: 0 to 2.
+constexpr int kLastRs485Index = 2;
 
 std::string PortSuffix(int port) { return " : #" + std::to_string(port); }
 
@@ -38,42 +40,42 @@ bool AnswersIdentity(int attempts) {
 // The busy state and the hourglass, left on every path.
 class BusyScope {
  public:
-  explicit BusyScope(TfrmModule& form) : form_(form) {
-    TfrmModule::SetHourglass(true);
-    TfrmModule::ProcessMessages();
-    form_.SetBusy(true);
+  explicit BusyScope(OperatorPanel& panel) : panel_(panel) {
+    panel_.SetHourglass(true);
+    panel_.ProcessMessages();
+    panel_.SetBusy(true);
   }
   BusyScope(const BusyScope&) = delete;
   BusyScope& operator=(const BusyScope&) = delete;
   ~BusyScope() {
     Leave();
-    TfrmModule::SetHourglass(false);
+    panel_.SetHourglass(false);
   }
   void Leave() {
-    if (busy_) form_.SetBusy(false);
+    if (busy_) panel_.SetBusy(false);
     busy_ = false;
   }
 
  private:
-  TfrmModule& form_;
+  OperatorPanel& panel_;
   bool busy_ = true;
 };
 
-void ResetDisplay(TfrmModule& form) {
-  form.ShowMessage(MessageText(kMsgScanModule) + " ....");
-  form.pnSerial->SetCaption(MessageText(kMsgSerial) + " : ________-_");
-  form.pnVersion->SetCaption(MessageText(kMsgVersion) + " : __.__-__");
-  form.pnID->SetCaption("__");
-  form.pnID2->SetCaption("__");
-  TfrmModule::ProcessMessages();
+void ResetDisplay(OperatorPanel& panel) {
+  panel.ShowMessage(MessageText(kMsgScanModule) + " ....");
+  panel.ShowSerial(MessageText(kMsgSerial) + " : ________-_", "");
+  panel.ShowVersion(MessageText(kMsgVersion) + " : __.__-__", "");
+  panel.SetIdText("__");
+  panel.SetId2Text("__");
+  panel.ProcessMessages();
 }
 
-bool QuickTry(TfrmModule& form) {
+bool QuickTry(OperatorPanel& panel) {
   if (Module.ScanCommNo <= 0) return false;
-  form.cmbBaudRate->setCurrentIndex(Module.ScanBaudRateNo);
+  panel.SelectLineSetting(Module.ScanBaudRateNo);
   if (!OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) return false;
   PortGuard port;
-  form.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(Module.ScanCommNo));
+  panel.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(Module.ScanCommNo));
   return AnswersIdentity(kQuickAttempts);
 }
 
@@ -86,11 +88,11 @@ int LockedIndex() {
 
 enum class Candidate { NotOpened, Silent, Found };
 
-Candidate TryCandidate(TfrmModule& form, int port, int index) {
-  form.cmbBaudRate->setCurrentIndex(index);
+Candidate TryCandidate(OperatorPanel& panel, int port, int index) {
+  panel.SelectLineSetting(index);
   if (!OpenPort(port, kLineSettings[index])) return Candidate::NotOpened;
   PortGuard guard;
-  form.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(port));
+  panel.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(port));
   if (!AnswersIdentity(kSearchAttempts)) return Candidate::Silent;
   Module.ScanCommNo = port;
   Module.ScanBaudRate = kLineSettings[index];
@@ -99,11 +101,11 @@ Candidate TryCandidate(TfrmModule& form, int port, int index) {
   return Candidate::Found;
 }
 
-bool FullSearch(TfrmModule& form) {
+bool FullSearch(OperatorPanel& panel) {
   for (int port = 1; port <= kPortCount; ++port) {
     for (int index = 0; index < kLineSettingCount; ++index) {
-      bool locked = form.chkLock->isChecked();
-      Candidate result = TryCandidate(form, port, locked ? LockedIndex() : index);
+      bool locked = panel.LockChecked();
+      Candidate result = TryCandidate(panel, port, locked ? LockedIndex() : index);
       if (result == Candidate::Found) return true;
       if (result == Candidate::NotOpened || locked) break;
     }
@@ -117,48 +119,50 @@ std::string SerialSuffix(const std::string& lastCharacter) {
 }
 
 // Identity from the "H00M" reply that LastReply still holds.
-void ShowIdentity(TfrmModule& form) {
-  form.cmbBaudRate->setCurrentIndex(Module.ScanBaudRateNo);
-  form.pnSerial->SetCaption(MessageText(kMsgSerial) + " : " + ReplyChars(6, 13) + "-" + SerialSuffix(ReplyChars(13, 13)));
-  std::string id = ReplyChars(3, 4);
-  form.pnID->SetCaption(id);
-  if (int value = DecimalValue(id); value >= 0) form.sbID->setValue(value);
+void ShowIdentity(OperatorPanel& panel) {
+  panel.SelectLineSetting(Module.ScanBaudRateNo);
+  std::string serial = ReplySerialField() + "-" + SerialSuffix(ReplySerialLastChar());
+  panel.ShowSerial(MessageText(kMsgSerial) + " : " + serial, serial);
+  std::string id = ReplyModuleId();
+  panel.SetIdText(id);
+  if (int value = DecimalValue(id); value >= 0) panel.MoveIdBar(value);
 }
 
-void ShowModeAndRs485(TfrmModule& form) {
-  form.cmbMode->setCurrentIndex(ReplyChars(6, 6) == "0" ? 0 : 1);
-  int rs485 = DecimalValue(ReplyChars(8, 8));
-  if (rs485 >= 0 && rs485 <= 2) form.cmbRS485->setCurrentIndex(rs485);
+void ShowModeAndRs485(OperatorPanel& panel) {
+  panel.SelectMode(ReplyModeDigit() == "0" ? 0 : 1);
+  int rs485 = DecimalValue(ReplyRs485Digit());
+  if (rs485 >= 0 && rs485 <= kLastRs485Index) panel.SelectRs485(rs485);
 }
 
-void ShowSecondId(TfrmModule& form) {
-  std::string id2 = ReplyChars(3, 4);
-  if (int value = DecimalValue(id2); value >= 0) form.sbID2->setValue(value);
-  form.pnID2->SetCaption(form.cmbMode->currentIndex() == 0 ? id2 : "__");
+void ShowSecondId(OperatorPanel& panel) {
+  std::string id2 = ReplyModuleId();
+  if (int value = DecimalValue(id2); value >= 0) panel.MoveId2Bar(value);
+  panel.SetId2Text(panel.ModeIndex() == 0 ? id2 : "__");
 }
 
 // One pass of the information reads: 1 read, 0 failed at "H00V" (another
 // pass may follow), -1 failed later (the reads end).
-int ReadInformationPass(TfrmModule& form) {
+int ReadInformationPass(OperatorPanel& panel) {
   if (!PauseAndSend("H00V")) return 0;
   SleepMs(kPauseMs);
-  form.pnVersion->SetCaption(MessageText(kMsgVersion) + " : " + ReplyChars(6, 13));
-  if (SendCommand("H00L")) form.pnKey->SetCaption(ReplyChars(6, 7));
+  std::string version = ReplyVersion();
+  panel.ShowVersion(MessageText(kMsgVersion) + " : " + version, version);
+  if (SendCommand("H00L")) panel.SetKeyText(ReplyKeyCount());
   if (!PauseAndSend("H00A")) return -1;
-  ShowModeAndRs485(form);
+  ShowModeAndRs485(panel);
   if (!PauseAndSend("H00N")) return -1;
-  ShowSecondId(form);
+  ShowSecondId(panel);
   return 1;
 }
 
-bool ReadInformation(TfrmModule& form) {
+bool ReadInformation(OperatorPanel& panel) {
   if (!OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) return false;
   PortGuard port;
   for (int pass = 0; pass < 2; ++pass) {
-    int result = ReadInformationPass(form);
+    int result = ReadInformationPass(panel);
     if (result < 0) return false;
     if (result > 0) {
-      form.ShowMessage(MessageText(kMsgInfoOk) + PortSuffix(Module.ScanCommNo) + ")");
+      panel.ShowMessage(MessageText(kMsgInfoOk) + PortSuffix(Module.ScanCommNo) + ")");
       Module.ModuleFound = true;
       return true;
     }
@@ -166,31 +170,31 @@ bool ReadInformation(TfrmModule& form) {
   return false;
 }
 
-void ReportNotFound(TfrmModule& form, BusyScope& busy) {
+void ReportNotFound(OperatorPanel& panel, BusyScope& busy) {
   busy.Leave();
-  form.SetLamp(TfrmModule::kRed);
-  form.cmbBaudRate->setCurrentIndex(kDefaultLineSettingNo);
-  form.ShowMessage(MessageText(kMsgNotFound));
+  panel.SetLamp(LampColour::Red);
+  panel.SelectLineSetting(kDefaultLineSettingNo);
+  panel.ShowMessage(MessageText(kMsgNotFound));
   Beep(kLowBeepHz, kBeepMs);
 }
 
-void ReportInformation(TfrmModule& form, BusyScope& busy, bool complete) {
-  if (!complete) form.ShowMessage(MessageText(kMsgInfoError) + PortSuffix(Module.ScanCommNo) + ")");
+void ReportInformation(OperatorPanel& panel, BusyScope& busy, bool complete) {
+  if (!complete) panel.ShowMessage(MessageText(kMsgInfoError) + PortSuffix(Module.ScanCommNo) + ")");
   busy.Leave();
-  form.SetLamp(complete ? TfrmModule::kYellow : TfrmModule::kRed);
+  panel.SetLamp(complete ? LampColour::Yellow : LampColour::Red);
   Beep(complete ? kHighBeepHz : kLowBeepHz, kBeepMs);
 }
 }  // namespace
 
-void RunModuleScan(TfrmModule& form) {
-  BusyScope busy(form);
-  ResetDisplay(form);
+void RunModuleScan(OperatorPanel& panel) {
+  BusyScope busy(panel);
+  ResetDisplay(panel);
   Module.ModuleFound = false;
 
-  if (!QuickTry(form) && !FullSearch(form)) {
-    ReportNotFound(form, busy);
+  if (!QuickTry(panel) && !FullSearch(panel)) {
+    ReportNotFound(panel, busy);
     return;
   }
-  ShowIdentity(form);
-  ReportInformation(form, busy, ReadInformation(form));
+  ShowIdentity(panel);
+  ReportInformation(panel, busy, ReadInformation(panel));
 }

@@ -13,8 +13,11 @@
 struct ModuleState : ScanResult {
   // Set only by a scan that read the module completely.
   bool ModuleFound = false;
-  // True exactly while a Wiegand processing loop runs.
+  // True while a Wiegand processing loop runs and no stop was requested.
   bool Processing = false;
+  // True while a processing invocation is on the stack, from its start to
+  // its very end (port closed, controls back), stop request or not.
+  bool ProcessingActive = false;
 };
 
 extern ModuleState Module;

@@ -1,10 +1,11 @@
 #include "operation_steps.h"
 
 #include "catalogue.h"
+#include "messages.h"
 #include "deadline.h"
 #include "frames.h"
-#include "main_window.h"
 #include "module_state.h"
+#include "operator_panel.h"
 #include "serial_port.h"
 #include "tone.h"
 
@@ -12,30 +13,30 @@ namespace {
 // Leaves the wait state when it goes out of scope, whatever happened.
 class WaitStateGuard {
  public:
-  WaitStateGuard(TfrmModule& form, bool processMessages) : form_(form) {
-    form_.EnterWaitState();
-    if (processMessages) TfrmModule::ProcessMessages();
+  WaitStateGuard(OperatorPanel& panel, bool processMessages) : panel_(panel) {
+    panel_.EnterWaitState();
+    if (processMessages) panel_.ProcessMessages();
   }
   WaitStateGuard(const WaitStateGuard&) = delete;
   WaitStateGuard& operator=(const WaitStateGuard&) = delete;
-  ~WaitStateGuard() { form_.LeaveWaitState(); }
+  ~WaitStateGuard() { panel_.LeaveWaitState(); }
 
  private:
-  TfrmModule& form_;
+  OperatorPanel& panel_;
 };
 }  // namespace
 
-bool RefuseWithoutScan(TfrmModule& form) {
+bool RefuseWithoutScan(OperatorPanel& panel) {
   if (Module.ModuleFound) return false;
-  form.SetLamp(TfrmModule::kRed);
-  form.ShowMessage(MessageText(2));
+  panel.SetLamp(LampColour::Red);
+  panel.ShowMessage(MessageText(kMsgStartScan));
   Beep(kLowBeepHz, kBeepMs);
   return true;
 }
 
-void ReportOutcome(TfrmModule& form, bool success, int okMessage, int errorMessage) {
-  form.SetLamp(success ? TfrmModule::kYellow : TfrmModule::kRed);
-  form.ShowMessage(MessageText(success ? okMessage : errorMessage));
+void ReportOutcome(OperatorPanel& panel, bool success, int okMessage, int errorMessage) {
+  panel.SetLamp(success ? LampColour::Yellow : LampColour::Red);
+  panel.ShowMessage(MessageText(success ? okMessage : errorMessage));
   Beep(success ? kHighBeepHz : kLowBeepHz, kBeepMs);
 }
 
@@ -66,11 +67,11 @@ void PortGuard::Close() {
   if (PortIsOpen()) ClosePort();
 }
 
-void RunWriteOperation(TfrmModule& form, const WriteOperation& operation) {
-  WaitStateGuard wait(form, operation.processMessagesOnEntry);
-  if (RefuseWithoutScan(form)) return;
+void RunWriteOperation(OperatorPanel& panel, const WriteOperation& operation) {
+  WaitStateGuard wait(panel, operation.processMessagesOnEntry);
+  if (RefuseWithoutScan(panel)) return;
   if (operation.prepare && !operation.prepare()) {
-    ReportOutcome(form, false, operation.okMessage, operation.errorMessage);
+    ReportOutcome(panel, false, operation.okMessage, operation.errorMessage);
     return;
   }
   bool success = false;
@@ -79,5 +80,5 @@ void RunWriteOperation(TfrmModule& form, const WriteOperation& operation) {
     for (int attempt = 0; attempt < kWriteAttempts && !success; ++attempt) success = operation.attempt();
     port.Close();
   }
-  ReportOutcome(form, success, operation.okMessage, operation.errorMessage);
+  ReportOutcome(panel, success, operation.okMessage, operation.errorMessage);
 }

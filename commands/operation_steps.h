@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-class TfrmModule;
+class OperatorPanel;
 
 inline constexpr int kPauseMs = 100;
 inline constexpr int kIdentityReplyLength = 16;
@@ -17,11 +17,11 @@ inline constexpr unsigned kBeepMs = 300;
 
 // The module-found flag is clear: red lamp, message 2, low beep. True when
 // the operation must stop there.
-bool RefuseWithoutScan(TfrmModule& form);
+bool RefuseWithoutScan(OperatorPanel& panel);
 
 // Success: yellow lamp, the "Ok" message, high beep. Failure: red lamp, the
 // "Error" message, low beep.
-void ReportOutcome(TfrmModule& form, bool success, int okMessage, int errorMessage);
+void ReportOutcome(OperatorPanel& panel, bool success, int okMessage, int errorMessage);
 
 // Pauses kPauseMs, then sends the command; true for a valid reply.
 bool PauseAndSend(const std::string& command);
@@ -54,8 +54,8 @@ struct WriteOperation {
   std::function<bool()> attempt;
   int okMessage = 0;
   int errorMessage = 0;
-  // Whether the window handles its pending events once on entering the wait.
+  // Whether the panel handles its pending events once on entering the wait.
   bool processMessagesOnEntry = true;
 };
 
-void RunWriteOperation(TfrmModule& form, const WriteOperation& operation);
+void RunWriteOperation(OperatorPanel& panel, const WriteOperation& operation);

@@ -1,14 +1,15 @@
 #pragma once
-// The module operations, one unit each, run synchronously inside the click
-// handlers of the window's buttons. Each ends with the port closed, the
-// window enabled and the cursor restored, on every path.
+// The module operations, one unit each. Each runs synchronously, reads what
+// the operator chose from an OperatorPanel and reports its outcome there:
+// the status message, the lamp and a beep. Each ends with the port closed,
+// the panel enabled and the cursor restored, on every path.
 
-class TfrmModule;
+class OperatorPanel;
 
-void RunModuleScan(TfrmModule& form);         // btnScan
-void RunSetModuleIds(TfrmModule& form);       // btnID
-void RunSetBaudRate(TfrmModule& form);        // btnBaudRate
-void RunSetKeyCount(TfrmModule& form);        // btnKey
-void RunSetModuleMode(TfrmModule& form);      // btnMode
-void RunFactoryDefault(TfrmModule& form);     // btnFactory
-void RunWiegandProcessing(TfrmModule& form);  // btnProcess (start and stop)
+void RunModuleScan(OperatorPanel& panel);         // btnScan
+void RunSetModuleIds(OperatorPanel& panel);       // btnID
+void RunSetBaudRate(OperatorPanel& panel);        // btnBaudRate
+void RunSetKeyCount(OperatorPanel& panel);        // btnKey
+void RunSetModuleMode(OperatorPanel& panel);      // btnMode
+void RunFactoryDefault(OperatorPanel& panel);     // btnFactory
+void RunWiegandProcessing(OperatorPanel& panel);  // btnProcess (start and stop)

@@ -1,114 +1,128 @@
 // Wiegand processing: polls reader 1 ("H" + pnID + "F") and, in two-reader
 // mode, reader 2 ("H" + pnID2 + "F"), and shows each reply's data live until
-// the operator clicks btnProcess again or a poll goes unanswered.
+// the operator asks to stop or a poll goes unanswered.
 //
-// The loop runs inside the click handler with the window enabled, so the
-// second click re-enters this function; that call only clears the
-// processing flag, which the loop tests before every cycle. btnKey is
-// disabled with the other controls: the key-count operation opens the port
-// itself and must not run while the loop holds it.
-
-#include <QPushButton>
-#include <QWidget>
-#include <vector>
+// The loop runs inside the click handler with the window enabled, so a
+// second click re-enters this function. While a processing invocation is
+// on the stack, a click never starts another one: the first click after the
+// start clears the processing flag (the stop request, which the loop tests
+// before every cycle); any further click before the loop has returned does
+// nothing. The key-count operation is locked out for the same span, since it
+// would open the port that the loop holds.
 
 #include "catalogue.h"
 #include "deadline.h"
 #include "frames.h"
-#include "main_window.h"
+#include "messages.h"
 #include "module_state.h"
 #include "operation_steps.h"
 #include "operations.h"
+#include "operator_panel.h"
+#include "reply_fields.h"
 #include "serial_port.h"
 #include "tone.h"
 
 namespace {
-constexpr int kMsgStartScan = 2, kMsgCancelProcess = 3, kMsgOpenCom = 14, kMsgError = 15;
 constexpr int kPauseSlices = 20;
 constexpr unsigned kSliceMs = 2;
+constexpr int kReader1 = 1, kReader2 = 2;
 // Reply lengths from which a reply carries data for the first and the second
-// reader's panel; the data stands from character 7 to three before the end.
+// reader's panel.
 constexpr int kMinReplyReader1 = 10;
 constexpr int kMinReplyReader2 = 9;
 
-// The controls that could start another operation, in the order they are
-// disabled and enabled again.
-std::vector<QWidget*> LockedControls(TfrmModule& form) {
-  return {form.btnExit, form.btnScan, form.btnFactory, form.btnID,  form.btnBaudRate, form.btnMode,
-          form.gbDefault, form.btnEng, form.btnGB,     form.btnBIG5, form.btnKey};
-}
+// Marks a processing invocation as on the stack for its whole length, on
+// every path.
+class ActiveScope {
+ public:
+  ActiveScope() { Module.ProcessingActive = true; }
+  ActiveScope(const ActiveScope&) = delete;
+  ActiveScope& operator=(const ActiveScope&) = delete;
+  ~ActiveScope() { Module.ProcessingActive = false; }
+};
 
-void SetControlsEnabled(TfrmModule& form, bool enabled) {
-  for (QWidget* control : LockedControls(form)) control->setEnabled(enabled);
-}
-
-// 20 times: handle pending events, sleep 2 ms. Keeps the window responsive.
-void PollPause() {
+// 20 times: let the operator's side catch up, sleep 2 ms.
+void PollPause(OperatorPanel& panel) {
   for (int i = 0; i < kPauseSlices; ++i) {
-    TfrmModule::ProcessMessages();
+    panel.ProcessMessages();
     SleepMs(kSliceMs);
   }
 }
 
-bool Poll(const std::string& idText, TPanel* panel, int minLength) {
+bool Poll(OperatorPanel& panel, const std::string& idText, int reader, int minLength) {
   if (!SendCommand("H" + idText + "F")) return false;
-  if (Link.ReplyPos >= minLength) panel->SetCaption(ReplyChars(7, Link.ReplyPos - 3));
+  if (Link.ReplyPos >= minLength) panel.ShowCardData(reader, ReplyCardData());
   return true;
 }
 
-void PollLoop(TfrmModule& form) {
+void PollLoop(OperatorPanel& panel) {
   while (Module.Processing) {
-    PollPause();
-    if (!Poll(form.pnID->Caption(), form.pnWie1, kMinReplyReader1)) return;
-    if (form.cmbMode->currentIndex() != 0) continue;
-    PollPause();
-    if (!Poll(form.pnID2->Caption(), form.pnWie2, kMinReplyReader2)) return;
+    PollPause(panel);
+    if (!Poll(panel, panel.IdText(), kReader1, kMinReplyReader1)) return;
+    if (panel.ModeIndex() != 0) continue;
+    PollPause(panel);
+    if (!Poll(panel, panel.Id2Text(), kReader2, kMinReplyReader2)) return;
   }
 }
 
-void ShowOpenFailure(TfrmModule& form) {
-  form.SetLamp(TfrmModule::kRed);
-  form.ShowMessage(MessageText(kMsgOpenCom) + " : " + std::to_string(Module.ScanCommNo) + " " + MessageText(kMsgError));
+void ShowOpenFailure(OperatorPanel& panel) {
+  panel.SetLamp(LampColour::Red);
+  panel.ShowMessage(MessageText(kMsgOpenCom) + " : " + std::to_string(Module.ScanCommNo) + " " +
+                    MessageText(kMsgError));
   Beep(kLowBeepHz, kBeepMs);
 }
 
-void ProcessOnOpenPort(TfrmModule& form) {
+void ProcessOnOpenPort(OperatorPanel& panel) {
   PortGuard port;
-  form.SetBusy(true);
-  form.setEnabled(true);
-  PollLoop(form);
-  form.SetBusy(false);
+  panel.SetBusy(true);
+  panel.EnableWindow();
+  PollLoop(panel);
+  panel.SetBusy(false);
   bool stopped = !Module.Processing;
-  form.SetLamp(stopped ? TfrmModule::kYellow : TfrmModule::kRed);
+  panel.SetLamp(stopped ? LampColour::Yellow : LampColour::Red);
   Beep(stopped ? kHighBeepHz : kLowBeepHz, kBeepMs);
   port.Close();
 }
+
+// The controls locked and the caption changed while processing runs, and
+// both put back on every path.
+class ProcessingControls {
+ public:
+  explicit ProcessingControls(OperatorPanel& panel) : panel_(panel) {
+    panel_.BeginProcessCaption(MessageText(kMsgCancelProcess));
+    panel_.ShowCardData(kReader1, "");
+    panel_.ShowCardData(kReader2, "");
+    panel_.LockOperationControls(true);
+  }
+  ProcessingControls(const ProcessingControls&) = delete;
+  ProcessingControls& operator=(const ProcessingControls&) = delete;
+  ~ProcessingControls() {
+    Module.Processing = false;
+    panel_.LockOperationControls(false);
+    panel_.EndProcessCaption();
+  }
+
+ private:
+  OperatorPanel& panel_;
+};
 }  // namespace
 
-void RunWiegandProcessing(TfrmModule& form) {
+void RunWiegandProcessing(OperatorPanel& panel) {
   if (!Module.ModuleFound) {
-    form.ShowMessage(MessageText(kMsgStartScan));
+    panel.ShowMessage(MessageText(kMsgStartScan));
     Beep(kLowBeepHz, kBeepMs);
     return;
   }
-  if (Module.Processing) {  // the stop request
+  if (Module.ProcessingActive) {  // the stop request, or a click while stopping
     Module.Processing = false;
     return;
   }
+  ActiveScope active;
   Module.Processing = true;
-  const QString savedCaption = form.btnProcess->text();
-  form.btnProcess->setText(TfrmModule::Display(MessageText(kMsgCancelProcess)));
-  form.pnWie1->SetCaption("");
-  form.pnWie2->SetCaption("");
-  SetControlsEnabled(form, false);
-
+  ProcessingControls controls(panel);
   if (OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) {
-    ProcessOnOpenPort(form);
+    ProcessOnOpenPort(panel);
   } else {
-    ShowOpenFailure(form);
+    ShowOpenFailure(panel);
   }
-
-  Module.Processing = false;
-  SetControlsEnabled(form, true);
-  form.btnProcess->setText(savedCaption);
 }

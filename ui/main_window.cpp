@@ -7,11 +7,13 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+#include <array>
 #include <cstdio>
 
 #include "catalogue.h"
 #include "codepage.h"
 #include "link_state.h"
+#include "messages.h"
 #include "module_state.h"
 #include "operations.h"
 #include "pictures.h"
@@ -26,26 +28,6 @@ namespace {
 constexpr int kClientWidth = 560;
 constexpr int kClientHeight = 425;
 constexpr int kBlinkMs = 200;
-
-// Message numbers of the captions.
-enum Message {
-  kMsgFooter = 0,
-  kMsgTitle = 1,
-  kMsgStartScan = 2,
-  kMsgId = 4,
-  kMsgBaudRate = 5,
-  kMsgSetBaudRate = 6,
-  kMsgProcess = 7,
-  kMsgFactoryDefault = 8,
-  kMsgQuickSetting = 10,
-  kMsgDefault = 11,
-  kMsgExit = 13,
-  kMsgScanModule = 16,
-  kMsgSerial = 17,
-  kMsgVersion = 19,
-  kMsgSetId = 24,
-  kMsgSetMode = 33,
-};
 
 QColor SystemColor(QPalette::ColorRole role) { return QApplication::palette().color(role); }
 QColor ButtonFace() { return SystemColor(QPalette::Button); }
@@ -226,7 +208,7 @@ void TfrmModule::CreateLanguageControls() {
   pnTAVIX = Place(new TPanel(this), "pnTAVIX", 0, 405, 561, 21);
   pnTAVIX->SetColors(Qt::white, kPurple);
   pnTAVIX->setFont(UiFont(11, false));
-  pnTAVIX->SetCaption(CatalogueText(kMsgFooter, 0));
+  pnTAVIX->SetCaption(CatalogueText(kMsgCompany, 0));
 }
 
 void TfrmModule::ConnectHandlers() {
@@ -262,7 +244,7 @@ void TfrmModule::FormCreate() {
 
 void TfrmModule::FormShow() {
   setWindowTitle(Display(MessageText(kMsgTitle)));
-  pnTAVIX->SetCaption(MessageText(kMsgFooter));
+  pnTAVIX->SetCaption(MessageText(kMsgCompany));
   pnMsg->SetCaption(MessageText(kMsgStartScan));
   pnSerial->SetCaption(MessageText(kMsgSerial) + " : ________-_");
   pnVersion->SetCaption(MessageText(kMsgVersion) + " : __.__-__");
@@ -271,7 +253,7 @@ void TfrmModule::FormShow() {
   lblBaudRate->setText(Display(MessageText(kMsgBaudRate) + ":"));
   btnScan->setText(Display(MessageText(kMsgScanModule)));
   btnID->setText(Display(MessageText(kMsgSetId)));
-  btnBaudRate->setText(Display(MessageText(kMsgSetBaudRate)));
+  btnBaudRate->setText(Display(MessageText(kMsgSetBaudRateButton)));
   btnMode->setText(Display(MessageText(kMsgSetMode)));
   btnProcess->setText(Display(MessageText(kMsgProcess)));
   gbDefault->setTitle(Display(MessageText(kMsgQuickSetting)));
@@ -329,27 +311,13 @@ void TfrmModule::btnExitClick() {
 
 void TfrmModule::SetLamp(const QColor& color) { shComm->SetColor(color); }
 
-void TfrmModule::ShowMessage(const std::string& bytes) { pnMsg->SetCaption(bytes); }
-
-void TfrmModule::EnterWaitState() {
-  SetHourglass(true);
-  setEnabled(false);
-}
-
-void TfrmModule::LeaveWaitState() {
-  setEnabled(true);
-  SetHourglass(false);
-}
-
-void TfrmModule::SetHourglass(bool on) {
+void TfrmModule::ShowHourglass(bool on) {
   if (on) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     return;
   }
   while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }
-
-void TfrmModule::ProcessMessages() { QCoreApplication::processEvents(); }
 
 QString TfrmModule::Display(const std::string& bytes) {
   return QString::fromStdString(DecodeToUtf8(bytes, CurrentCodePage()));
@@ -394,3 +362,64 @@ void TfrmModule::keyPressEvent(QKeyEvent* event) {
     btnScan->click();
   event->accept();
 }
+
+// ---------------------------------------------------------------------------
+// The operator panel.
+
+void TfrmModule::ShowMessage(const std::string& bytes) { pnMsg->SetCaption(bytes); }
+
+void TfrmModule::SetLamp(LampColour colour) { SetLamp(colour == LampColour::Yellow ? kYellow : kRed); }
+
+void TfrmModule::EnterWaitState() {
+  ShowHourglass(true);
+  setEnabled(false);
+}
+
+void TfrmModule::LeaveWaitState() {
+  setEnabled(true);
+  ShowHourglass(false);
+}
+
+void TfrmModule::SetHourglass(bool on) { ShowHourglass(on); }
+
+void TfrmModule::ProcessMessages() { QCoreApplication::processEvents(); }
+
+std::string TfrmModule::IdText() { return pnID->Caption(); }
+std::string TfrmModule::Id2Text() { return pnID2->Caption(); }
+std::string TfrmModule::KeyText() { return pnKey->Caption(); }
+int TfrmModule::LineSettingIndex() { return cmbBaudRate->currentIndex(); }
+int TfrmModule::ModeIndex() { return cmbMode->currentIndex(); }
+int TfrmModule::Rs485Index() { return cmbRS485->currentIndex(); }
+bool TfrmModule::LockChecked() { return chkLock->isChecked(); }
+
+void TfrmModule::SelectLineSetting(int index) { cmbBaudRate->setCurrentIndex(index); }
+void TfrmModule::SelectMode(int index) { cmbMode->setCurrentIndex(index); }
+void TfrmModule::SelectRs485(int index) { cmbRS485->setCurrentIndex(index); }
+void TfrmModule::SetIdText(const std::string& bytes) { pnID->SetCaption(bytes); }
+void TfrmModule::SetId2Text(const std::string& bytes) { pnID2->SetCaption(bytes); }
+void TfrmModule::SetKeyText(const std::string& bytes) { pnKey->SetCaption(bytes); }
+// The bars' change handlers run only when the position really changes.
+void TfrmModule::MoveIdBar(int position) { sbID->setValue(position); }
+void TfrmModule::MoveId2Bar(int position) { sbID2->setValue(position); }
+
+void TfrmModule::ShowSerial(const std::string& caption, const std::string&) { pnSerial->SetCaption(caption); }
+void TfrmModule::ShowVersion(const std::string& caption, const std::string&) { pnVersion->SetCaption(caption); }
+
+void TfrmModule::ShowCardData(int reader, const std::string& bytes) {
+  (reader == 1 ? pnWie1 : pnWie2)->SetCaption(bytes);
+}
+
+void TfrmModule::BeginProcessCaption(const std::string& bytes) {
+  savedProcessCaption_ = btnProcess->text();
+  btnProcess->setText(Display(bytes));
+}
+
+void TfrmModule::EndProcessCaption() { btnProcess->setText(savedProcessCaption_); }
+
+void TfrmModule::LockOperationControls(bool locked) {
+  const std::array<QWidget*, 11> inOrder{btnExit, btnScan,   btnFactory, btnID, btnBaudRate, btnMode,
+                                          gbDefault, btnEng, btnGB,      btnBIG5, btnKey};
+  for (QWidget* control : inOrder) control->setEnabled(!locked);
+}
+
+void TfrmModule::EnableWindow() { setEnabled(true); }

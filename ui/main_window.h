@@ -3,10 +3,11 @@
 //
 // Every control is a public member named by kind and role (btn button, pn
 // panel, lbl label, cmb drop-down list, sb scroll bar, chk check box, tmr
-// timer, sh shape, gb group box, pc page control, ts page), because the
-// module operations read and write them directly. The handlers are plain
-// members named after control and event; the buttons' handlers each run one
-// module operation synchronously.
+// timer, sh shape, gb group box, pc page control, ts page). The handlers are
+// plain members named after control and event; the buttons' handlers each
+// run one module operation synchronously, with the window as its operator
+// panel: the operation reads the values from the controls and shows its
+// outcome in them.
 //
 // Window states: idle; busy (SetBusy: the lamp blinks red and yellow every
 // 200 ms and the window is disabled); wait (EnterWaitState: hourglass and
@@ -25,8 +26,9 @@
 #include <string>
 
 #include "controls.h"
+#include "operator_panel.h"
 
-class TfrmModule : public QWidget {
+class TfrmModule : public QWidget, public OperatorPanel {
   Q_OBJECT
 
  public:
@@ -41,7 +43,7 @@ class TfrmModule : public QWidget {
 
   // true: the lamp starts blinking and the window is disabled; false: the
   // window is enabled and the blinking stops with the lamp as it is.
-  void SetBusy(bool busy);
+  void SetBusy(bool busy) override;
   void tmrBusyTimer();
 
   void sbIDChange();
@@ -60,21 +62,46 @@ class TfrmModule : public QWidget {
   void btnBIG5Click();
   void btnExitClick();
 
-  // For the module operations.
   static const QColor kRed;
   static const QColor kYellow;
   void SetLamp(const QColor& color);
-  // The status panel's text, as code-page bytes in the current language.
-  void ShowMessage(const std::string& bytes);
-  // Hourglass and disabled window; leaving enables the window and brings
-  // back the default cursor.
-  void EnterWaitState();
-  void LeaveWaitState();
-  static void SetHourglass(bool on);
-  // Lets the window repaint and serve its timer while an operation runs.
-  static void ProcessMessages();
+  // The application's cursor: the hourglass, or back to the default.
+  static void ShowHourglass(bool on);
   // A catalogue text (code-page bytes of the current language) for a caption.
   static QString Display(const std::string& bytes);
+
+  // The operator panel, over the controls (see operator_panel.h).
+  void ShowMessage(const std::string& bytes) override;
+  void SetLamp(LampColour colour) override;
+  void EnterWaitState() override;
+  void LeaveWaitState() override;
+  void SetHourglass(bool on) override;
+  // Lets the window repaint, blink and take clicks while an operation runs.
+  void ProcessMessages() override;
+  std::string IdText() override;
+  std::string Id2Text() override;
+  std::string KeyText() override;
+  int LineSettingIndex() override;
+  int ModeIndex() override;
+  int Rs485Index() override;
+  bool LockChecked() override;
+  void SelectLineSetting(int index) override;
+  void SelectMode(int index) override;
+  void SelectRs485(int index) override;
+  void SetIdText(const std::string& bytes) override;
+  void SetId2Text(const std::string& bytes) override;
+  void SetKeyText(const std::string& bytes) override;
+  void MoveIdBar(int position) override;
+  void MoveId2Bar(int position) override;
+  void ShowSerial(const std::string& caption, const std::string& value) override;
+  void ShowVersion(const std::string& caption, const std::string& value) override;
+  void ShowCardData(int reader, const std::string& bytes) override;
+  void BeginProcessCaption(const std::string& bytes) override;
+  void EndProcessCaption() override;
+  // btnExit, btnScan, btnFactory, btnID, btnBaudRate, btnMode, gbDefault,
+  // btnEng, btnGB, btnBIG5, and btnKey, in this order both ways.
+  void LockOperationControls(bool locked) override;
+  void EnableWindow() override;
 
   TPanel* pnMsg;
   TLamp* shComm;
@@ -132,6 +159,8 @@ class TfrmModule : public QWidget {
 
   bool shown_ = false;
   bool closeAllowed_ = false;
+  // btnProcess's caption while processing runs, put back at its end.
+  QString savedProcessCaption_;
 };
 
 extern TfrmModule* frmModule;

@@ -3,6 +3,8 @@
 // loop) once the simulated module has seen the polls they wait for.
 #include <QWidget>
 
+#include "serial_port.h"
+
 #include "e2e_fixture.h"
 
 namespace {
@@ -58,6 +60,61 @@ TEST_F(EndToEnd, ProcessingShowsCardsUntilTheSecondClickStopsIt) {
   EXPECT_EQ(w.btnProcess->text(), idleCaption);
   for (QWidget* c : LockedDuringProcessing(w)) EXPECT_TRUE(c->isEnabled()) << c->objectName().toStdString();
   EXPECT_FALSE(Module.Processing);
+  ExpectIdle();
+}
+
+// A double click on "Cancel Process Module": the second click arrives after
+// the first has cleared the processing flag but before the loop has
+// returned. It must neither start a second loop nor need a third click.
+TEST_F(EndToEnd, DoubleClickOnCancelStopsProcessingOnce) {
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
+  const QString idleCaption = w.btnProcess->text();
+  size_t pollsAtStop = 0;
+  bool stopClicked = false;
+  bool secondClickSeenRunning = false;
+  bool neededThirdClick = false;
+  // Had the second click started a new loop, a third click would be needed
+  // to stop it: this one, which must never find a loop running after the
+  // stop.
+  QTimer rescue;
+  QObject::connect(&rescue, &QTimer::timeout, [&] {
+    if (!stopClicked || !Module.Processing) return;
+    neededThirdClick = true;
+    w.btnProcess->click();
+  });
+  rescue.start(1000);
+
+  ClickAndActWhen(
+      w.btnProcess, [&] { return module.Commands().size() >= 4; },
+      [&] {
+        w.btnProcess->click();
+        stopClicked = true;
+        pollsAtStop = module.Commands().size();
+        // The second click of the pair, delivered by the loop's own event
+        // processing while it is still on its way out.
+        QTimer::singleShot(0, &w, [&] {
+          secondClickSeenRunning = Module.ProcessingActive;
+          w.btnProcess->click();
+        });
+      });
+  rescue.stop();
+
+  EXPECT_TRUE(secondClickSeenRunning) << "the second click came after the loop had returned";
+  EXPECT_FALSE(neededThirdClick);
+  EXPECT_FALSE(Module.Processing);
+  EXPECT_FALSE(Module.ProcessingActive);
+  EXPECT_FALSE(PortIsOpen());
+  // One stop, one beep; the cycle under way at the stop may finish (two
+  // polls at most), and nothing is polled after the loop has returned.
+  EXPECT_EQ(beeps, (std::vector<BeepRecord>{{1000, 300}}));
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
+  size_t pollsAtEnd = module.Commands().size();
+  EXPECT_LE(pollsAtEnd, pollsAtStop + 2);
+  QApplication::processEvents();
+  SleepMs(100);
+  EXPECT_EQ(module.Commands().size(), pollsAtEnd);
+  EXPECT_EQ(w.btnProcess->text(), idleCaption);
   ExpectIdle();
 }
 

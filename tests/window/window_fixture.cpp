@@ -29,7 +29,7 @@ void WindowTest::SetUp() {
 
 void WindowTest::TearDown() {
   windows_.clear();
-  TfrmModule::SetHourglass(false);
+  TfrmModule::ShowHourglass(false);
   SetToneRecorder({});
   ReleaseCatalogue();
   std::filesystem::remove_all(folder_);

@@ -134,7 +134,7 @@ TEST_F(WindowTest, WaitStateShowsTheHourglassWithoutBlinking) {
   EXPECT_FALSE(w.tmrBusy->isActive());
 
   // Leaving brings the default cursor back however often it was set.
-  TfrmModule::SetHourglass(true);
+  TfrmModule::ShowHourglass(true);
   w.LeaveWaitState();
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(w.isEnabled());

@@ -1,0 +1,25 @@
+#pragma once
+// The fields of the module's replies, by name. Each reads the last reply
+// (LastReply, position 1 being the LF) and returns the characters as
+// received, or the part of them that a short reply has.
+
+#include <string>
+
+// Characters 3 to 4 of a "H00M" or "H00N" reply: the module ID.
+std::string ReplyModuleId();
+// Characters 6 to 13 of a "H00M" or "H00N" reply: the serial field, sent
+// back in "H00C" to set an ID.
+std::string ReplySerialField();
+// Character 13 of a "H00M" reply: the serial field's last character, read as
+// a digit for the serial number's suffix.
+std::string ReplySerialLastChar();
+// Characters 6 to 13 of a "H00V" reply: the firmware version.
+std::string ReplyVersion();
+// Characters 6 to 7 of a "H00L" reply: the reader key count.
+std::string ReplyKeyCount();
+// Character 6 of a "H00A" reply: the mode ("0" two readers).
+std::string ReplyModeDigit();
+// Character 8 of a "H00A" reply: the RS-485 setting ("0", "1" or "2").
+std::string ReplyRs485Digit();
+// Characters 7 to n-3 of a poll reply of n characters: the card data.
+std::string ReplyCardData();
