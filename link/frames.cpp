@@ -1,14 +1,31 @@
 #include "frames.h"
 
 #include <cstring>
+#include <utility>
 
 #include "deadline.h"
+#include "frame_trace.h"
 #include "serial_port.h"
 
 namespace {
 constexpr uint8_t kTab = 0x09;
 constexpr uint8_t kLf = 0x0A;
 constexpr uint8_t kCr = 0x0D;
+
+FrameTraceHook& TraceHook() {
+  static FrameTraceHook hook;
+  return hook;
+}
+
+void Trace(TraceDirection direction, const uint8_t* bytes, size_t length) {
+  if (TraceHook()) TraceHook()(TraceEvent{direction, TickCount(), bytes, length});
+}
+
+void TraceSentFrame(const std::string& text, const std::string& checksum) {
+  if (!TraceHook()) return;
+  std::string frame = static_cast<char>(kTab) + text + checksum + static_cast<char>(kCr);
+  Trace(TraceDirection::Sent, reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
+}
 
 void WriteFrame(const std::string& text) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
@@ -19,6 +36,7 @@ void WriteFrame(const std::string& text) {
   WritePortByte(static_cast<uint8_t>(checksum[0]));
   WritePortByte(static_cast<uint8_t>(checksum[1]));
   WritePortByte(kCr);
+  TraceSentFrame(text, checksum);
 }
 
 // Stores a received byte; true when it completes a reply.
@@ -34,19 +52,15 @@ void TakeLastReply() {
   const char* start = reinterpret_cast<const char*>(Link.ReplyBuffer);
   Link.LastReply.assign(start, strnlen(start, kReplyBufferSize));
 }
-}  // namespace
-
-bool SendCommand(const std::string& text) {
-  std::memset(Link.ReplyBuffer, 0, sizeof Link.ReplyBuffer);
-  WriteFrame(text);
-  Link.ReplyPos = 0;
-
+// Reads the reply of the frame just written; see SendCommand.
+bool ReadReply() {
   const uint32_t start = TickCount();
   uint32_t elapsed = 0;
   uint32_t received = 0;
   do {
     uint8_t byte = 0;
     if (ReadPortByte(byte)) {
+      Trace(TraceDirection::Received, &byte, 1);
       if (StoreByte(byte)) {
         TakeLastReply();
         return VerifyReply();
@@ -60,6 +74,19 @@ bool SendCommand(const std::string& text) {
   } while (elapsed <= kReplyWindowMs);
   return false;
 }
+
+}  // namespace
+
+bool SendCommand(const std::string& text) {
+  std::memset(Link.ReplyBuffer, 0, sizeof Link.ReplyBuffer);
+  WriteFrame(text);
+  Link.ReplyPos = 0;
+  bool accepted = ReadReply();
+  Trace(TraceDirection::Ended, nullptr, 0);
+  return accepted;
+}
+
+void SetFrameTrace(FrameTraceHook hook) { TraceHook() = std::move(hook); }
 
 uint8_t FrameChecksum(const uint8_t* bytes, int length) {
   uint8_t sum = kTab;

@@ -1,0 +1,31 @@
+#pragma once
+// The frame trace: one hook that sees every frame the link writes and every
+// byte it receives, with the time on the link's millisecond counter. A
+// command-line trace and the window's trace view are its consumers.
+//
+// Events, in the order they happen within one SendCommand:
+// - Sent: the whole command frame (TAB to CR), once it has been written;
+// - Received: one byte as it is read, length 1, as many as arrive;
+// - Ended: the exchange is over (reply complete, window ran out, or the line
+//   flooded), length 0; a consumer closes any partial reply here.
+// With no hook installed, the link only tests an empty function per event.
+// The hook runs on the thread that called SendCommand and must not call
+// SendCommand or touch the port.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+enum class TraceDirection { Sent, Received, Ended };
+
+struct TraceEvent {
+  TraceDirection direction;
+  uint32_t tickMs;  // TickCount() when the event happened
+  const uint8_t* bytes;
+  size_t length;
+};
+
+using FrameTraceHook = std::function<void(const TraceEvent& event)>;
+
+// Installs the hook; an empty function removes it.
+void SetFrameTrace(FrameTraceHook hook);
