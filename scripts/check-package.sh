@@ -13,7 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The checkers, man, and an X server with gtk-launch for the menu entry.
-bash scripts/setup.sh lintian desktop-file-utils appstream man-db xvfb libgtk-3-bin x11-utils
+bash scripts/setup.sh lintian desktop-file-utils appstream man-db file xvfb libgtk-3-bin x11-utils
 START=$SECONDS
 
 PACKAGE=rt420config
@@ -69,6 +69,15 @@ for side in 48 128 256; do
   file "$WORK/tree/$icon" | grep -q "PNG image data, $side x $side," || fail "/$icon is not a $side px PNG"
 done
 echo "contents: programs, manuals, desktop entry, metadata, icons, documents"
+# The texts that carry the version carry the package's.
+grep -qF "<release version=\"$VERSION\"" "$WORK/tree/usr/share/metainfo/$APP_ID.metainfo.xml" ||
+  fail "the AppStream release is not $VERSION"
+zcat "$WORK/tree/usr/share/doc/$PACKAGE/changelog.Debian.gz" | head -1 | grep -qF "($VERSION)" ||
+  fail "the changelog's entry is not $VERSION"
+for page in "$WORK"/tree/usr/share/man/man1/*.1.gz; do
+  zcat "$page" | head -1 | grep -qF " $VERSION\"" || fail "$(basename "$page") is not for $VERSION"
+done
+echo "version $VERSION in the metadata, the changelog and the manuals"
 step "desktop-file-validate"
 desktop-file-validate "$WORK/tree/usr/share/applications/$APP_ID.desktop" || fail "desktop entry"
 step "appstreamcli validate"

@@ -5,8 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The package's own build needs: Qt's SVG generator for the scalable icon,
-# dpkg-shlibdeps (dpkg-dev) for the dependencies, gzip for the manuals.
-bash scripts/setup.sh qt6-svg-dev dpkg-dev gzip
+# dpkg-shlibdeps (dpkg-dev) and file for the dependencies, gzip for the
+# manuals.
+bash scripts/setup.sh qt6-svg-dev dpkg-dev file gzip
 START=$SECONDS
 BUILD_DIR=build-package
 
