@@ -26,10 +26,13 @@ SUDO=""
 WORK=$(mktemp -d)
 PIDS=()   # what this script started and runs until the end (simulator, X server)
 WINDOW="" # the window under test, until it is ended on purpose
+INSTALLED=""  # set while this script's install of the package stands
 cleanup() {
   [ -z "$WINDOW" ] || kill "$WINDOW" 2>/dev/null || true
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  # A check that failed after the install leaves no package behind.
+  [ -z "$INSTALLED" ] || DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y -q "$PACKAGE" >/dev/null 2>&1 || true
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -85,6 +88,7 @@ appstreamcli validate --no-net "$WORK/tree/usr/share/metainfo/$APP_ID.metainfo.x
 
 # ---------------------------------------------------------------- install
 step "apt-get install ./$DEB"
+INSTALLED=yes
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "./$DEB" >"$WORK/install.log" 2>&1 ||
   { cat "$WORK/install.log"; fail "apt-get install"; }
 [ "$(dpkg-query -W -f='${Version}' "$PACKAGE")" = "$VERSION" ] || fail "installed version is not $VERSION"
@@ -229,6 +233,7 @@ unset DISPLAY
 step "apt-get purge $PACKAGE"
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y -q "$PACKAGE" >"$WORK/purge.log" 2>&1 ||
   { cat "$WORK/purge.log"; fail "apt-get purge"; }
+INSTALLED=""
 ! dpkg-query -W -f='${Status}' "$PACKAGE" 2>/dev/null | grep -q 'ok installed' || fail "$PACKAGE is still installed"
 # Every file is gone; a folder may stay only when another package owns it or
 # it still holds files of others.
