@@ -3,6 +3,8 @@
 #include <array>
 #include <memory>
 
+#include "rt420_version.h"
+
 LanguageState Language;
 
 namespace {
@@ -19,7 +21,9 @@ struct MessageSource {
 constexpr MessageSource kMessages[kMessageCount] = {
     {"TAVIX Technology Co., Ltd.   www.tavix.example", "塔维科技股份有限公司   www.tavix.example",
      "塔維科技股份有限公司   www.tavix.example"},  // 0
-    {"TAVIX RT-420 Module Config V3.20-01", "TAVIX RT-420 转换模组设定程式 V3.20-01", "TAVIX RT-420 轉換模組設定程式 V3.20-01"},  // 1
+    // The title: the program's version comes from the one definition of it.
+    {"TAVIX RT-420 Module Config V" RT420_VERSION_TEXT, "TAVIX RT-420 转换模组设定程式 V" RT420_VERSION_TEXT,
+     "TAVIX RT-420 轉換模組設定程式 V" RT420_VERSION_TEXT},  // 1
     {"Start Scan Module!", "请先扫描模组!", "請先掃描模組!"},  // 2
     {"Cancel Process Module", "取消连线", "取消連線"},  // 3
     {"ID", "编号", "編號"},  // 4

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that the build, the program and the tests
-# need. Idempotent: does nothing when everything is already installed.
+# need, and those named as arguments (the package scripts name their own).
+# Idempotent: does nothing when everything is already installed.
 set -euo pipefail
 
 PACKAGES=(
@@ -9,6 +10,7 @@ PACKAGES=(
   qt6-base-dev            # Qt 6 Widgets
   libasound2-dev          # the tone through ALSA
   fonts-wqy-zenhei        # a font with Latin, GB2312 and Big5 glyphs
+  "$@"
 )
 
 missing=()

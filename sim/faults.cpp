@@ -62,7 +62,11 @@ void Apply(const Fault& f, ReplyFaults& r) {
   }
   std::string name = FaultKindName(f.kind);
   if (f.kind == FaultKind::Delay || f.kind == FaultKind::WrongLength || f.kind == FaultKind::Trickle) {
-    name += "(" + std::to_string(f.value) + ")";
+    // Appended piece by piece: GCC 12 at -O3 (the package's Release build)
+    // warns falsely (-Wrestrict) about "(" + std::string.
+    name += '(';
+    name += std::to_string(f.value);
+    name += ')';
   }
   r.names.push_back(name);
 }

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "rt420_version.h"
 #include "sim_module.h"
 
 namespace {
@@ -29,7 +30,7 @@ const char kUsage[] =
     "  --link PATH            place a symlink to the pseudo-terminal at PATH\n"
     "  --id1 TEXT --id2 TEXT  the two reader IDs (01, 05)\n"
     "  --serial1 TEXT --serial2 TEXT   serial fields (12345678, 87654321)\n"
-    "  --version TEXT         firmware version (03.20-01)\n"
+    "  --firmware TEXT        firmware version (03.20-01)\n"
     "  --key TEXT             reader key count (04)\n"
     "  --mode 0|1             0 two readers, 1 one reader (0)\n"
     "  --rs485 0|1|2          RS-485 setting (1)\n"
@@ -46,6 +47,7 @@ const char kUsage[] =
     "                         wronglength\n"
     "  --quiet                print only the pty line\n"
     "  --help                 this text\n"
+    "  --version              the program's version\n"
     "Texts are used as given (other lengths give other reply lengths).\n"
     "stdin: lines \"1 DATA\" or \"2 DATA\" present a card to reader 1 or 2.\n";
 
@@ -57,6 +59,7 @@ struct Options {
   std::vector<sim::Fault> faults;
   bool quiet = false;
   bool help = false;
+  bool version = false;
 };
 
 std::mutex outputMutex;
@@ -89,7 +92,7 @@ bool ApplyOption(const std::string& name, const std::string& value, Options& o, 
   else if (name == "--id2") c.id2 = value;
   else if (name == "--serial1") c.serial1 = value;
   else if (name == "--serial2") c.serial2 = value;
-  else if (name == "--version") c.version = value;
+  else if (name == "--firmware") c.version = value;
   else if (name == "--key") c.keyCount = value;
   else if (name == "--mode") ok = OneOf(value, "01", c.mode);
   else if (name == "--rs485") ok = OneOf(value, "012", c.rs485);
@@ -114,6 +117,8 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     std::string name = argv[i];
     if (name == "--help" || name == "-h") {
       o.help = true;
+    } else if (name == "--version") {
+      o.version = true;
     } else if (name == "--quiet") {
       o.quiet = true;
     } else if (i + 1 >= argc) {
@@ -128,6 +133,11 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     return false;
   }
   return true;
+}
+
+int PrintUsage() {
+  std::fputs(kUsage, stdout);
+  return 0;
 }
 
 // ---------------------------------------------------------------- signals
@@ -253,10 +263,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "rt420-sim: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
-  if (options.help) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
+  if (options.help) return PrintUsage();
+  if (options.version) return PrintVersion("rt420-sim");
   if (!InstallSignals()) {
     std::perror("rt420-sim: pipe");
     return 1;

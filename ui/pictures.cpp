@@ -56,12 +56,16 @@ QPixmap LanguagePicture(const QString& characters) {
 }
 }  // namespace
 
-QPixmap WindowIconPicture() {
-  QPixmap picture = EmptyPicture(32, 32);
-  QPainter painter(&picture);
+void PaintWindowIcon(QPainter& painter) {
   Prepare(painter);
   DrawModule(painter, QRectF(2.5, 5.5, 27, 22), QColor(70, 110, 180));
   DrawCentredText(painter, QRectF(3, 8, 22, 12), "420", UiFont(9, true), Qt::white);
+}
+
+QPixmap WindowIconPicture() {
+  QPixmap picture = EmptyPicture(kWindowIconSide, kWindowIconSide);
+  QPainter painter(&picture);
+  PaintWindowIcon(painter);
   return picture;
 }
 

@@ -4,6 +4,14 @@
 
 #include <QPixmap>
 
+class QPainter;
+
+// The window icon's drawing on a square of kWindowIconSide units. The
+// desktop icons of the package are painted by it at other sizes (scaled) and
+// as SVG, so they show the same module as the window.
+inline constexpr int kWindowIconSide = 32;
+void PaintWindowIcon(QPainter& painter);
+
 QPixmap WindowIconPicture();  // 32 x 32: the module with its terminals
 QPixmap ScanPicture();        // 16 x 16: a magnifying glass
 QPixmap IdPicture();          // 16 x 16: a yellow dial

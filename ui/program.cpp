@@ -2,20 +2,43 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "catalogue.h"
 #include "display.h"
 #include "main_window.h"
+#include "rt420_version.h"
 
 namespace {
 const char* const kProgramName = "rt420config";
 // The application's title. Only the name is set, not the display name:
 // window managers would append a display name to the window's own caption.
 const char* const kApplicationTitle = "TAVIX RT-420 Module Config";
+const char kUsage[] =
+    "usage: rt420config [--help | --version] [Qt options]\n"
+    "Opens the configuration window of the TAVIX RT-420 converter module.\n"
+    "  --help       this text\n"
+    "  --version    the program's version\n"
+    "Qt's own options (for example -platform offscreen, -style fusion) are\n"
+    "passed on. Settings and the port table: $XDG_CONFIG_HOME/TAVIX/Corvel.reg\n"
+    "(~/.config/TAVIX/Corvel.reg). See rt420config(1).\n";
+
+// --help and --version are answered before a display is looked for, so that
+// they work anywhere; their exit status, or nothing for every other option.
+std::optional<int> AnswerInformationOption(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    if (option == "--version") return PrintVersion(kProgramName);
+    if (option == "--help") return std::fputs(kUsage, stdout) < 0 ? 1 : 0;
+  }
+  return std::nullopt;
+}
 
 void ShowException(const char* what) {
   QMessageBox::critical(QApplication::activeWindow(), QString::fromLatin1(kApplicationTitle),
@@ -71,6 +94,7 @@ int RunApplication(int& argc, char** argv) {
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
+  if (const std::optional<int> answered = AnswerInformationOption(argc, argv)) return *answered;
   std::string why;
   if (!DisplayAvailable(why)) {
     std::cerr << kProgramName << ": " << why << std::endl;

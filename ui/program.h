@@ -6,5 +6,8 @@
 // Returns 0 when the window was closed and also after an exception that
 // ended the program (its text is shown to the operator first); 1 when no
 // display can be reached, after one line on stderr saying so.
+//
+// --help and --version print their text on stdout and return 0 without
+// looking for a display or opening a window; other arguments go to Qt.
 
 int RunProgram(int argc, char** argv);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "deadline.h"
+#include "rt420_version.h"
 #include "sim_line.h"
 
 extern char** environ;
@@ -112,7 +113,8 @@ class ProgramLine : public ::testing::Test {
 
 TEST_F(ProgramLine, AnswersWithItsOptionsTakesCardsAndStopsCleanly) {
   std::string link = ::testing::TempDir() + "rt420-sim-link-" + std::to_string(getpid());
-  Program program({"--link", link, "--id1", "07", "--serial1", "ABCDEFGH", "--line", "2", "--fault", "noreply:H00V"});
+  Program program({"--link", link, "--id1", "07", "--serial1", "ABCDEFGH", "--firmware", "04.01-07", "--line", "2",
+                   "--fault", "noreply:H00V"});
   ASSERT_TRUE(program.Started());
   std::optional<std::string> first = program.LineWith("", kWait);
   ASSERT_TRUE(first);
@@ -125,7 +127,8 @@ TEST_F(ProgramLine, AnswersWithItsOptionsTakesCardsAndStopsCleanly) {
   EXPECT_EQ(ReplyChars(3, 4), "07");
   EXPECT_EQ(ReplyChars(6, 13), "ABCDEFGH");
   EXPECT_FALSE(SendCommand("H00V"));
-  EXPECT_TRUE(SendCommand("H00V"));
+  ASSERT_TRUE(SendCommand("H00V"));
+  EXPECT_EQ(ReplyChars(6, 13), "04.01-07");
   EXPECT_TRUE(program.LineWith("<- \\tH00M", kWait)) << "frames are logged";
 
   program.Send("1 CARD42\n3 nothing\n");
@@ -140,9 +143,19 @@ TEST_F(ProgramLine, AnswersWithItsOptionsTakesCardsAndStopsCleanly) {
   EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed at the end";
 }
 
+TEST(ProgramOptions, VersionIsPrintedWithoutStartingAModule) {
+  Program program({"--version"});
+  ASSERT_TRUE(program.Started());
+  std::optional<std::string> line = program.LineWith("", kWait);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(*line, std::string("rt420-sim ") + kVersionText);
+  EXPECT_FALSE(program.LineWith("pty:", kWait));
+  EXPECT_EQ(program.Terminate(kWait), 0);
+}
+
 TEST(ProgramOptions, WrongOptionsAreRefused) {
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-           {"--line", "12"}, {"--mode", "2"}, {"--fault", "slow"}, {"--bogus"}, {"--id1"}}) {
+           {"--line", "12"}, {"--mode", "2"}, {"--fault", "slow"}, {"--bogus"}, {"--id1"}, {"--firmware"}}) {
     Program program(args);
     ASSERT_TRUE(program.Started());
     EXPECT_FALSE(program.LineWith("pty:", kWait)) << args[0];

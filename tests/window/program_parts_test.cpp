@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue.h"
 #include "display.h"
 #include "program.h"
 #include "tone.h"
@@ -68,6 +69,32 @@ TEST(DisplayCheck, ProgramWithoutDisplaySaysSoInOneLineAndFails) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "rt420config: no display available (DISPLAY is not set); start it from a desktop session or under "
             "Xvfb\n");
+}
+
+// --version and --help answer without a display; what --version prints is
+// the version at the end of the window's title, in every language.
+TEST(ProgramOptions, VersionAndHelpNeedNoDisplayAndVersionMatchesTheTitle) {
+  ScopedEnv p("QT_QPA_PLATFORM", nullptr), d("DISPLAY", nullptr), w("WAYLAND_DISPLAY", nullptr);
+  char name[] = "rt420config", version[] = "--version", help[] = "--help";
+  char* versionArgs[] = {name, version, nullptr};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RunProgram(2, versionArgs), 0);
+  const std::string line = testing::internal::GetCapturedStdout();
+  ASSERT_EQ(line.rfind("rt420config ", 0), 0u) << line;
+  ASSERT_EQ(line.back(), '\n') << line;
+  const std::string printed = line.substr(12, line.size() - 13);
+  ASSERT_FALSE(printed.empty());
+  FillCatalogue();
+  for (int language = 0; language < kLanguageCount; ++language)
+    EXPECT_TRUE(CatalogueText(1, language).ends_with(" V" + printed)) << language << ": " << printed;
+  ReleaseCatalogue();
+
+  char* helpArgs[] = {name, help, nullptr};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RunProgram(2, helpArgs), 0);
+  const std::string usage = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(usage.rfind("usage: rt420config", 0), 0u) << usage;
+  EXPECT_NE(usage.find("--version"), std::string::npos);
 }
 
 TEST(Tone, RecorderTakesTheBeepsUntilCleared) {
