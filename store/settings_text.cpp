@@ -494,12 +494,19 @@ size_t RegText::EndOfSectionValues(size_t section) const {
   return end;
 }
 
+// New lines take the line end of the line before them, so that they read
+// as the lines around them do. Their last end then meets the next line as
+// that line's end did before: a CR never comes to stand before the LF of an
+// empty line, which would read as one CRLF and lose a line.
 void RegText::Insert(size_t at, const std::vector<std::string>& texts) {
   if (at == lines_.size() && !lines_.empty() && lines_.back().end.empty()) lines_.back().end = newLineEnd_;
+  std::string end = newLineEnd_;
+  if (at > 0) end = lines_[at - 1].end;
+  if (at == 0 && !lines_.empty() && !lines_[0].end.empty()) end = lines_[0].end;
   std::vector<Line> added(texts.size());
   for (size_t i = 0; i < texts.size(); ++i) {
     added[i].text = texts[i];
-    added[i].end = newLineEnd_;
+    added[i].end = end;
   }
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), added.begin(), added.end());
 }
@@ -522,12 +529,14 @@ void RegText::AddSection(std::string_view key, const std::string& valueLine) {
   Insert(at, texts);
 }
 
-// New data in a value line; its continuation lines went with the old data.
+// New data in a value line; its continuation lines went with the old data,
+// and the line takes the end of the last of them (see Insert).
 void RegText::ReplaceData(size_t index, const std::string& data) {
   Line& line = lines_[index];
   line.text = line.text.substr(0, line.dataBegin) + data + line.text.substr(line.dataEnd);
   size_t next = index + 1;
   while (next < lines_.size() && lines_[next].kind == Kind::Continuation) ++next;
+  line.end = lines_[next - 1].end;
   lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(index + 1), lines_.begin() + static_cast<std::ptrdiff_t>(next));
 }
 

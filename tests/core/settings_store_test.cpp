@@ -381,6 +381,21 @@ TEST_F(SettingsFileTest, CrOnlyLineEndsAreReadAndKept) {
                              "\"ScanCommNo\"=dword:00000006\r\n\"LanguageFlag\"=\"English\"\r\n");
 }
 
+TEST_F(SettingsFileTest, MixedLineEndsNeverJoinTwoLines) {
+  // A line added behind a CR-ended line takes the CR; were it to take the
+  // file's LF, the next empty LF line would read as part of a CRLF.
+  const std::string crThenLf = "REGEDIT4\r" + kKey + "\"Other\"=\"1\"\r\n\n";
+  WriteStore(crThenLf);
+  SaveLanguageAs("ChineseGB");
+  EXPECT_EQ(ReadStore(), "REGEDIT4\r" + kKey + "\"Other\"=\"1\"\r\n\"LanguageFlag\"=\"ChineseGB\"\r\n\n");
+
+  // A value replaced with its continuation lines ends as the last of them did.
+  const std::string continued = "REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=hex:41,00,\\\r  00,00\n\n\"Other\"=\"1\"\n";
+  WriteStore(continued);
+  SaveLanguageAs("ChineseBIG5");
+  EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=\"ChineseBIG5\"\n\n\"Other\"=\"1\"\n");
+}
+
 TEST_F(SettingsFileTest, DeletionLinesAreFollowedAsAnImportWould) {
   const std::string deletedValue = "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\"LanguageFlag\"=\"ChineseGB\"\n" +
                                    "\"ScanCommNo\" = -\n\"LanguageFlag\"=-\n";
