@@ -344,7 +344,8 @@ LoadedFile FreshFile(const std::string& aside, const std::string& why) {
   LoadedFile file;
   file.state = FileState::Read;
   file.doc = RegText("REGEDIT4\n\n; The settings file that stood here could not be read (" + why + ").\n; It was kept as " +
-                     BaseName(aside) + ".\n\n");
+                     BaseName(aside) + ". If it held a port table, copy its Ports section\n" +
+                     "; here: until then COM numbers go to the serial devices found.\n\n");
   return file;
 }
 

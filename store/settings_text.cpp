@@ -248,8 +248,8 @@ bool IsContinuation(std::string_view text, bool& continues) {
   return !trimmed.empty() && (IsHexDigit(trimmed.front()) || trimmed.front() == ',') && ParseHexBytes(c, continues);
 }
 
-// The data of a value line behind '=' into value; end is set behind it.
-// false when the data is not understood.
+// Parses the data of a value line behind '=' into value and leaves c behind
+// it; false when the data is not understood.
 bool ParseData(Cursor& c, RegValue& value, bool& continues) {
   size_t begin = c.at;
   if (c.at < c.text.size() && c.text[c.at] == '"') {
