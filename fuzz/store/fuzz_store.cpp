@@ -38,37 +38,39 @@ constexpr size_t kMaxInput = 64 * 1024;
 const std::string kStoreKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\TAVIX\\CORVEL";
 const std::set<std::string> kOwned = {"SCANCOMMNO", "SCANBAUDRATE", "SCANBAUDRATENO", "LANGUAGEFLAG"};
 
+// A folder of its own for the settings, on a memory file system when there
+// is one (a save flushes to disk, which would slow fuzzing to a crawl).
+fs::path& ConfigHome() {
+  static fs::path home;
+  return home;
+}
+
+// Removes the folder when the program ends, or fails a check.
+struct ConfigHomeRemover {
+  ~ConfigHomeRemover() {
+    std::error_code ignored;
+    if (!ConfigHome().empty()) fs::remove_all(ConfigHome(), ignored);
+  }
+};
+
 void Check(bool holds, const char* what, const std::string& detail = {}) {
   if (holds) return;
   std::fprintf(stderr, "settings file check failed: %s%s%s\n", what, detail.empty() ? "" : ": ", detail.c_str());
+  ConfigHomeRemover{};
   std::abort();
 }
 
-// A folder of its own for the settings, on a memory file system when there
-// is one (a save flushes to disk, which would slow fuzzing to a crawl),
-// removed when the program ends.
-class ConfigHome {
- public:
-  ConfigHome() {
+const fs::path& SettingsFolder() {
+  ConfigHome();  // made first, so that it is destroyed after the remover
+  static ConfigHomeRemover remover;
+  static const fs::path folder = [] {
     std::string base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
     std::string pattern = base + "/fuzz-store-XXXXXX";
     Check(::mkdtemp(pattern.data()) != nullptr, "a temporary folder can be made");
     ::setenv("XDG_CONFIG_HOME", pattern.c_str(), 1);
-    home_ = pattern;
-  }
-  ~ConfigHome() {
-    std::error_code ignored;
-    fs::remove_all(home_, ignored);
-  }
-  fs::path SettingsFolder() const { return home_ / "TAVIX"; }
-
- private:
-  fs::path home_;
-};
-
-const fs::path& SettingsFolder() {
-  static const ConfigHome home;
-  static const fs::path folder = home.SettingsFolder();
+    ConfigHome() = pattern;
+    return ConfigHome() / "TAVIX";
+  }();
   return folder;
 }
 
