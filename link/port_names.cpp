@@ -9,17 +9,34 @@ PortTableLookup& Table() {
 }
 }  // namespace
 
+PortTableAnswer::PortTableAnswer(std::optional<std::string> entry) {
+  if (!entry) return;
+  kind = Kind::Entry;
+  path = std::move(*entry);
+}
+
+PortTableAnswer PortTableAnswer::Unreadable() {
+  PortTableAnswer answer;
+  answer.kind = Kind::Unreadable;
+  return answer;
+}
+
 void SetPortTable(PortTableLookup lookup) { Table() = std::move(lookup); }
 
 std::string PortName(int portNumber) { return "COM" + std::to_string(portNumber); }
 
+PortTableAnswer LookUpPortTable(int portNumber) {
+  if (!Table()) return {};
+  return Table()(PortName(portNumber));
+}
+
 std::optional<std::string> ResolvePort(int portNumber) {
   if (portNumber < 1) return std::nullopt;
-  if (Table()) {
-    if (auto explicitPath = Table()(PortName(portNumber))) {
-      if (explicitPath->empty()) return std::nullopt;
-      return explicitPath;
-    }
+  PortTableAnswer answer = LookUpPortTable(portNumber);
+  if (answer.kind == PortTableAnswer::Kind::Unreadable) return std::nullopt;
+  if (answer.kind == PortTableAnswer::Kind::Entry) {
+    if (answer.path.empty()) return std::nullopt;
+    return answer.path;
   }
   std::vector<std::string> devices = ListSerialDevices();
   if (static_cast<size_t>(portNumber) > devices.size()) return std::nullopt;

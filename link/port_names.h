@@ -4,16 +4,36 @@
 // 1. an explicit entry for "COMn" in the port table, when there is one; an
 //    entry with an empty path says that nothing is behind that port;
 // 2. otherwise the n-th serial device that exists right now, in the stable
-//    order that ListSerialDevices gives.
+//    order that ListSerialDevices gives;
+// 3. but while the table (or the port's entry) cannot be read, nothing: a
+//    table that the user wrote is never bypassed by guessing a device, which
+//    could be a serial console.
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-// Looks up an explicit entry of the port table by its name ("COM3"). Read
-// afresh at every open, so that an edit takes effect at the next operation.
-using PortTableLookup = std::function<std::optional<std::string>(const std::string& name)>;
+// What the port table says about one port name.
+struct PortTableAnswer {
+  enum class Kind {
+    Entry,       // an explicit entry: path (empty: nothing is behind the port)
+    NoEntry,     // none: the port is numbered among the devices found
+    Unreadable,  // the table or this entry cannot be read: no port is guessed
+  };
+  Kind kind = Kind::NoEntry;
+  std::string path;
+
+  PortTableAnswer() = default;
+  // A lookup that knows only entries: a path is an entry, nullopt none.
+  PortTableAnswer(std::optional<std::string> entry);  // implicit on purpose
+  static PortTableAnswer Unreadable();
+};
+
+// Looks up the port table by a port's name ("COM3"). Read afresh at every
+// open, so that an edit takes effect at the next operation. A function that
+// returns std::optional<std::string> serves as well (no Unreadable answer).
+using PortTableLookup = std::function<PortTableAnswer(const std::string& name)>;
 
 // Installs the port table (the settings store supplies it). Without one, only
 // the devices found on the machine are numbered.
@@ -22,7 +42,12 @@ void SetPortTable(PortTableLookup lookup);
 // "COM" and the number in decimal, no leading zeros.
 std::string PortName(int portNumber);
 
-// The device path for a port number, or nullopt when nothing is behind it.
+// The port table's answer for a port number, read now; NoEntry without a
+// table.
+PortTableAnswer LookUpPortTable(int portNumber);
+
+// The device path for a port number, or nullopt when nothing is behind it
+// (or the port table cannot be read).
 std::optional<std::string> ResolvePort(int portNumber);
 
 // The serial devices present now, in a stable order: USB adapters by their

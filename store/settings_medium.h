@@ -26,12 +26,27 @@ class SettingsKey {
   // Creates or replaces the value; false when the medium refused it.
   virtual bool WriteDword(const std::string& name, uint32_t value) = 0;
   virtual bool WriteString(const std::string& name, const std::string& value) = 0;
+
+  // True when the key holds something under this name that the medium cannot
+  // read, such as a hand-edited line it does not understand. HasValue is
+  // false for such a name. A medium that cannot hold such things (the
+  // registry) keeps this default.
+  virtual bool HasUnreadableValue(const std::string& name) {
+    (void)name;
+    return false;
+  }
 };
 
 // Opens the key at path. With create, a missing key is made (and whatever it
 // needs above it). nullptr when the key is missing (without create) or the
 // medium cannot be used.
 std::unique_ptr<SettingsKey> OpenSettingsKey(const std::string& path, bool create);
+
+// True while the medium exists but cannot be read at all (a settings file
+// that is binary, too large, a folder, or refused to this user), so that a
+// failed open does not pass for an empty medium. A medium that is either
+// readable or absent (the registry) answers false.
+bool SettingsMediumUnreadable();
 
 // Where the medium keeps the keys, in words a user can follow.
 std::string SettingsMediumLocation();

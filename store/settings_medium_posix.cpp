@@ -1,295 +1,60 @@
-// The settings medium as one text file in the registry-export format:
+// The settings medium as one text file in the registry-export format
+// (settings_text.h), $XDG_CONFIG_HOME/TAVIX/Corvel.reg.
 //
-//   REGEDIT4
+// Reading: the file is read afresh at every open, so edits made by hand while
+// the program runs are seen. A missing file is an empty medium. A file that
+// cannot be used at all (not a regular file, over the size limit, binary,
+// refused to this user) makes every open fail; the operator is told once.
 //
-//   [HKEY_LOCAL_MACHINE\Software\TAVIX\Corvel]
-//   "ScanCommNo"=dword:00000003
-//   "ScanBaudRate"="19200,e,8,1"
-//
-// Each key is a section; a key exists when its section is in the file. The
-// file is read afresh at every open, so edits made by hand while the program
-// runs are seen. Every write reads the file again, changes one value and
-// replaces the whole file atomically, keeping everything else (other keys,
-// unknown values, comments) in its order. A file that does not parse is never
-// written: every open fails and the file stays exactly as it is.
+// Writing: under an exclusive lock on "Corvel.reg.lock" beside the file, the
+// file is read again, the one value is changed and the whole file replaced
+// atomically (temporary file in the same folder, renamed over it). Another
+// program saving at the same time thus never loses its values, and a reader
+// sees the old or the new file in full. A symbolic link is written through:
+// the file it points at is replaced, the link stays. A file that cannot be
+// used is never overwritten: it is kept under a new name
+// (Corvel.reg.unreadable-<time>) and a fresh file is started.
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
 #include <cstdlib>
-#include <optional>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
 #include <string_view>
-#include <vector>
+#include <thread>
 
 #include "settings_medium.h"
+#include "settings_text.h"
 
 namespace {
 
 constexpr size_t kMaxFileSize = 1024 * 1024;
+constexpr const char* kSizeLimitText = "1 MiB";
 constexpr const char* kRootKey = "HKEY_LOCAL_MACHINE";
 constexpr const char* kFolderName = "TAVIX";
 constexpr const char* kFileName = "Corvel.reg";
-constexpr std::string_view kHeader4 = "REGEDIT4";
-constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr const char* kLockSuffix = ".lock";
+constexpr const char* kAsideSuffix = ".unreadable-";
+constexpr int kMaxLinkHops = 40;
+constexpr int kMaxAsideNames = 100;
+// A writer holds the lock for one read and one write of a small file; one
+// that holds it longer than this has hung.
+constexpr auto kLockWait = std::chrono::seconds(5);
+constexpr auto kLockRetryPause = std::chrono::milliseconds(2);
 
 // ---------------------------------------------------------------------------
-// The parsed file.
-
-enum class ValueType { String, Dword, Other };
-
-// One entry of a section: a value, or a comment kept as it stands.
-struct Entry {
-  bool isValue = false;
-  std::string name;  // unescaped; empty for the default value "@"
-  ValueType type = ValueType::Other;
-  std::string text;  // the contents of a string value
-  uint32_t dword = 0;
-  std::string raw;  // the entry's lines in the file, joined by '\n'
-};
-
-struct Section {
-  std::string name;
-  std::vector<Entry> entries;
-};
-
-struct Document {
-  std::string header{kHeader4};
-  std::vector<std::string> preamble;  // comments before the first section
-  std::vector<Section> sections;
-};
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t") == std::string_view::npos; }
-
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && SameName(text.substr(0, prefix.size()), prefix);
-}
-
-// ---------------------------------------------------------------------------
-// Parsing. Every function returns false (or nullopt) on text it does not
-// understand; one such line makes the whole file unusable.
-
-// A quoted text with \\ and \" escapes starting at text[at]; on success at
-// points behind the closing quote.
-std::optional<std::string> ParseQuoted(std::string_view text, size_t& at) {
-  if (at >= text.size() || text[at] != '"') return std::nullopt;
-  std::string out;
-  for (++at; at < text.size(); ++at) {
-    char c = text[at];
-    if (c == '"') {
-      ++at;
-      return out;
-    }
-    if (c == '\\') {
-      if (++at >= text.size() || (text[at] != '\\' && text[at] != '"')) return std::nullopt;
-      c = text[at];
-    }
-    out.push_back(c);
-  }
-  return std::nullopt;
-}
-
-bool ParseDword(std::string_view digits, uint32_t& value) {
-  if (digits.empty() || digits.size() > 8) return false;
-  value = 0;
-  for (char c : digits) {
-    if (!IsHexDigit(c)) return false;
-    uint32_t digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    value = value * 16 + digit;
-  }
-  return true;
-}
-
-// The bytes of a hex value: hex digits, commas and blanks; a trailing
-// backslash continues them on the next line.
-bool IsHexBytes(std::string_view line, bool& continues) {
-  continues = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    char c = line[i];
-    if (c == '\\' && IsBlank(line.substr(i + 1))) {
-      continues = true;
-      return true;
-    }
-    if (!IsHexDigit(c) && c != ',' && c != ' ' && c != '\t') return false;
-  }
-  return true;
-}
-
-// A hex value: "hex:" or "hex(N):" and its bytes.
-bool IsHexData(std::string_view data, bool& continues) {
-  size_t at = 3;
-  if (data.size() > at && data[at] == '(') {
-    size_t close = data.find(')', at);
-    if (close == std::string_view::npos || close == at + 1) return false;
-    for (size_t i = at + 1; i < close; ++i)
-      if (!IsHexDigit(data[i])) return false;
-    at = close + 1;
-  }
-  if (at >= data.size() || data[at] != ':') return false;
-  return IsHexBytes(data.substr(at + 1), continues);
-}
-
-// Parses the data behind '=' into entry; continues is set when a hex value
-// goes on in the next line.
-bool ParseData(std::string_view data, Entry& entry, bool& continues) {
-  continues = false;
-  if (!data.empty() && data[0] == '"') {
-    size_t at = 0;
-    auto text = ParseQuoted(data, at);
-    if (!text || !IsBlank(data.substr(at))) return false;
-    entry.type = ValueType::String;
-    entry.text = std::move(*text);
-    return true;
-  }
-  if (StartsWithNoCase(data, "dword:")) {
-    std::string_view digits = data.substr(6);
-    digits = digits.substr(0, digits.find_last_not_of(" \t") + 1);
-    entry.type = ValueType::Dword;
-    return ParseDword(digits, entry.dword);
-  }
-  if (StartsWithNoCase(data, "hex")) {
-    entry.type = ValueType::Other;
-    return IsHexData(data, continues);
-  }
-  return false;
-}
-
-bool ParseValueLine(std::string_view line, Entry& entry, bool& continues) {
-  size_t at = 0;
-  entry.isValue = true;
-  if (line[0] == '@') {
-    entry.name.clear();
-    at = 1;
-  } else {
-    auto name = ParseQuoted(line, at);
-    if (!name) return false;
-    entry.name = std::move(*name);
-  }
-  if (at >= line.size() || line[at] != '=') return false;
-  entry.raw = std::string(line);
-  return ParseData(line.substr(at + 1), entry, continues);
-}
-
-std::optional<std::string> ParseSectionLine(std::string_view line) {
-  std::string_view trimmed = line.substr(0, line.find_last_not_of(" \t") + 1);
-  if (trimmed.size() < 3 || trimmed.back() != ']') return std::nullopt;
-  return std::string(trimmed.substr(1, trimmed.size() - 2));
-}
-
-std::vector<std::string_view> SplitLines(std::string_view content) {
-  std::vector<std::string_view> lines;
-  while (!content.empty()) {
-    size_t end = content.find('\n');
-    std::string_view line = content.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    if (end == std::string_view::npos) break;
-    content.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
-// Adds one line to the document; pending is the hex value still going on.
-bool ParseBodyLine(std::string_view line, Document& doc, bool& pending) {
-  if (pending) {
-    Entry& entry = doc.sections.back().entries.back();
-    entry.raw += '\n';
-    entry.raw += line;
-    return IsHexBytes(line, pending);
-  }
-  if (IsBlank(line)) return true;
-  if (line[0] == ';') {
-    Entry comment;
-    comment.raw = std::string(line);
-    if (doc.sections.empty()) {
-      doc.preamble.push_back(comment.raw);
-    } else {
-      doc.sections.back().entries.push_back(std::move(comment));
-    }
-    return true;
-  }
-  if (line[0] == '[') {
-    auto name = ParseSectionLine(line);
-    if (!name) return false;
-    doc.sections.push_back(Section{std::move(*name), {}});
-    return true;
-  }
-  if ((line[0] == '"' || line[0] == '@') && !doc.sections.empty()) {
-    Entry entry;
-    if (!ParseValueLine(line, entry, pending)) return false;
-    doc.sections.back().entries.push_back(std::move(entry));
-    return true;
-  }
-  return false;
-}
-
-std::optional<Document> ParseDocument(std::string_view content) {
-  if (content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
-  std::vector<std::string_view> lines = SplitLines(content);
-  if (lines.empty()) return std::nullopt;
-  std::string_view header = lines[0].substr(0, lines[0].find_last_not_of(" \t") + 1);
-  if (header != kHeader4 && header != kHeader5) return std::nullopt;
-  Document doc;
-  doc.header = std::string(header);
-  bool pending = false;
-  for (size_t i = 1; i < lines.size(); ++i) {
-    if (!ParseBodyLine(lines[i], doc, pending)) return std::nullopt;
-  }
-  if (pending) return std::nullopt;
-  return doc;
-}
-
-// ---------------------------------------------------------------------------
-// Writing the document back.
-
-std::string Quote(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out.push_back('\\');
-    out.push_back(c);
-  }
-  out.push_back('"');
-  return out;
-}
-
-std::string FormatDword(uint32_t value) {
-  char digits[9];
-  std::snprintf(digits, sizeof digits, "%08x", value);
-  return std::string("dword:") + digits;
-}
-
-std::string Serialize(const Document& doc) {
-  std::string out = doc.header + "\n\n";
-  for (const std::string& comment : doc.preamble) out += comment + "\n";
-  if (!doc.preamble.empty()) out += "\n";
-  for (const Section& section : doc.sections) {
-    out += "[" + section.name + "]\n";
-    for (const Entry& entry : section.entries) out += entry.raw + "\n";
-    out += "\n";
-  }
-  return out;
-}
-
-// ---------------------------------------------------------------------------
-// The file itself.
+// Where the file lives.
 
 std::string ConfigHome() {
   // A relative folder in XDG_CONFIG_HOME is not valid and is ignored.
@@ -316,40 +81,178 @@ std::string FilePath() {
   return folder.empty() ? std::string() : folder + "/" + kFileName;
 }
 
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// The file that a chain of symbolic links ends at (it need not exist). A
+// chain that does not end is left as it is: opening it then fails.
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    char target[4096];
+    ssize_t length = ::readlink(current.c_str(), target, sizeof target);
+    if (length < 0) return current;
+    if (static_cast<size_t>(length) >= sizeof target) return path;
+    std::string next(target, static_cast<size_t>(length));
+    current = next[0] == '/' ? next : FolderOf(current) + "/" + next;
+  }
+  return path;
+}
+
+// ---------------------------------------------------------------------------
+// Telling the operator: one plain line on stderr, each at most once per run.
+
+std::mutex& NoticeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+void Tell(const std::string& line) {
+  static std::set<std::string> told;
+  std::lock_guard<std::mutex> guard(NoticeMutex());
+  if (!told.insert(line).second) return;
+  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, line.c_str());
+  std::fflush(stderr);
+}
+
+// What the run has said about an unusable file: the name it will be kept
+// under (fixed when the run first meets the file, so that the first notice
+// can already say where it goes) and whether that was announced.
+struct AsidePlan {
+  std::string name;
+  bool announced = false;
+};
+
+AsidePlan& PlanFor(const std::string& path) {
+  static std::map<std::string, AsidePlan> plans;
+  AsidePlan& plan = plans[path];
+  if (plan.name.empty()) {
+    time_t now = ::time(nullptr);
+    struct tm local;
+    char stamp[32] = "0";
+    if (::localtime_r(&now, &local) != nullptr) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    plan.name = path + kAsideSuffix + stamp;
+  }
+  return plan;
+}
+
+void TellUnreadable(const std::string& path, const std::string& why) {
+  std::string aside;
+  {
+    std::lock_guard<std::mutex> guard(NoticeMutex());
+    AsidePlan& plan = PlanFor(path);
+    plan.announced = true;
+    aside = plan.name;
+  }
+  Tell("cannot read the settings file " + path + " (" + why +
+       "): using the defaults and opening no serial port by enumeration; the next save moves it to " + aside +
+       " and starts a fresh file");
+}
+
+void TellNotSaved(const std::string& path, const std::string& why) {
+  Tell("cannot save the settings file " + path + " (" + why + "): the setting is not saved");
+}
+
+// ---------------------------------------------------------------------------
+// Reading the file.
+
 enum class FileState { Missing, Unusable, Read };
 
-// Reads at most kMaxFileSize bytes; a larger file, or anything but a regular
-// file, is unusable.
-FileState ReadWholeFile(const std::string& path, std::string& content) {
-  if (path.empty()) return FileState::Unusable;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? FileState::Missing : FileState::Unusable;
+struct LoadedFile {
+  FileState state = FileState::Missing;
+  std::string why;  // Unusable: the reason, in words for the operator
+  RegText doc;
+  TextEncoding encoding = TextEncoding::Utf8;
+};
+
+// Why the open file cannot be used, or "" when it can be read.
+std::string CheckOpenFile(int fd) {
   struct stat info;
-  FileState state = FileState::Read;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) state = FileState::Unusable;
-  content.clear();
-  char buffer[16384];
-  while (state == FileState::Read) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) state = FileState::Unusable;
-    if (got <= 0) break;
-    content.append(buffer, static_cast<size_t>(got));
-    if (content.size() > kMaxFileSize) state = FileState::Unusable;
-  }
-  ::close(fd);
-  return state;
+  if (::fstat(fd, &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return "it is a folder";
+  if (!S_ISREG(info.st_mode)) return "it is not a regular file";
+  if (static_cast<uint64_t>(info.st_size) > kMaxFileSize) return std::string("it is larger than ") + kSizeLimitText;
+  return {};
 }
 
-// The file's document: an empty one when the file is missing, nullopt when it
-// cannot be read or parsed.
-std::optional<Document> LoadDocument(const std::string& path) {
-  std::string content;
-  FileState state = ReadWholeFile(path, content);
-  if (state == FileState::Missing) return Document{};
-  if (state == FileState::Unusable) return std::nullopt;
-  return ParseDocument(content);
+// Reads at most kMaxFileSize bytes; "" or the reason the file is unusable.
+std::string ReadBytes(int fd, std::string& bytes) {
+  std::string why = CheckOpenFile(fd);
+  char buffer[16384];
+  while (why.empty()) {
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) why = std::strerror(errno);
+    if (got <= 0) break;
+    bytes.append(buffer, static_cast<size_t>(got));
+    if (bytes.size() > kMaxFileSize) why = std::string("it is larger than ") + kSizeLimitText;
+  }
+  return why;
 }
+
+LoadedFile LoadFile(const std::string& path) {
+  LoadedFile file;
+  if (path.empty()) return file;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) return file;
+  file.state = FileState::Unusable;
+  std::string bytes;
+  file.why = fd < 0 ? std::string(std::strerror(errno)) : ReadBytes(fd, bytes);
+  if (fd >= 0) ::close(fd);
+  if (!file.why.empty()) return file;
+  std::optional<DecodedText> text = DecodeSettingsText(bytes, file.why);
+  if (!text) return file;
+  file.state = FileState::Read;
+  file.doc = RegText(text->text);
+  file.encoding = text->encoding;
+  return file;
+}
+
+// ---------------------------------------------------------------------------
+// Writing the file.
+
+// An exclusive advisory lock on a file beside the settings file, held for
+// one read-change-write. The lock file stays: removing it would let two
+// writers lock two different files.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd_ < 0) {
+      why_ = std::strerror(errno);
+      return;
+    }
+    // Waits in short pauses up to a limit, rather than for ever.
+    auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      int error = errno;
+      if ((error != EWOULDBLOCK && error != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+        why_ = error == EWOULDBLOCK ? "another program holds its lock " + path : std::string(std::strerror(error));
+        return;
+      }
+      std::this_thread::sleep_for(kLockRetryPause);
+    }
+    held_ = true;
+  }
+  ~FileLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  bool Held() const { return held_; }
+  const std::string& Why() const { return why_; }
+
+ private:
+  int fd_ = -1;
+  bool held_ = false;
+  std::string why_;
+};
 
 bool MakeFolders(const std::string& folder) {
   for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
@@ -378,148 +281,180 @@ void SyncFolder(const std::string& folder) {
   ::close(fd);
 }
 
-// Replaces the file with the document: a temporary file in the same folder,
+// Replaces the file with the bytes: a temporary file in the same folder,
 // flushed to disk and renamed over the old one, so that the file is always
-// either the old or the new one in full.
-bool SaveDocument(const Document& doc) {
-  std::string folder = FolderPath();
-  if (folder.empty() || !MakeFolders(folder)) return false;
-  std::string path = folder + "/" + kFileName;
+// either the old or the new one in full. "" or the reason it failed.
+std::string ReplaceFile(const std::string& path, std::string_view bytes) {
   mode_t mode = 0644;
   struct stat info;
   if (::stat(path.c_str(), &info) == 0) mode = info.st_mode & 07777;
-
   std::string temporary = path + ".XXXXXX";
   int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return false;
-  bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, Serialize(doc)) && ::fsync(fd) == 0;
+  if (fd < 0) return std::strerror(errno);
+  bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  int error = errno;
   written = (::close(fd) == 0) && written;
-  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
+  if (written && ::rename(temporary.c_str(), path.c_str()) == 0) {
+    SyncFolder(FolderOf(path));
+    return {};
+  }
+  error = written ? errno : error;
+  ::unlink(temporary.c_str());
+  return std::strerror(error);
+}
+
+// Renames from to to unless to exists; errno tells why not.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without RENAME_NOREPLACE: check first.
+  struct stat info;
+  if (::lstat(to.c_str(), &info) == 0) {
+    errno = EEXIST;
     return false;
   }
-  SyncFolder(folder);
-  return true;
+  return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-Section* FindSection(Document& doc, const std::string& name) {
-  Section* found = nullptr;
-  for (Section& section : doc.sections)
-    if (SameName(section.name, name)) found = &section;
-  return found;
-}
-
-// The value as the key ends up with it: a later definition overrides an
-// earlier one, as it would on import.
-Entry* FindValue(Document& doc, const std::string& section, const std::string& name) {
-  Entry* found = nullptr;
-  for (Section& candidate : doc.sections) {
-    if (!SameName(candidate.name, section)) continue;
-    for (Entry& entry : candidate.entries)
-      if (entry.isValue && SameName(entry.name, name)) found = &entry;
+// Moves an unusable file out of the way under a name of its own; the name,
+// or nullopt when it cannot be moved. The operator is told, unless the move
+// went as the notice of the unreadable file already said.
+std::optional<std::string> KeepAside(const std::string& path, const std::string& why) {
+  AsidePlan plan;
+  {
+    std::lock_guard<std::mutex> guard(NoticeMutex());
+    plan = PlanFor(path);
   }
-  return found;
+  for (int n = 1; n <= kMaxAsideNames; ++n) {
+    std::string aside = n == 1 ? plan.name : plan.name + "-" + std::to_string(n);
+    if (RenameNoReplace(path, aside)) {
+      SyncFolder(FolderOf(path));
+      if (n > 1 || !plan.announced)
+        Tell("cannot read the settings file " + path + " (" + why + "): moved it to " + aside + " and started a fresh file");
+      return aside;
+    }
+    if (errno != EEXIST && errno != ENOTEMPTY) break;
+  }
+  TellNotSaved(path, why + ", and it cannot be moved aside: " + std::strerror(errno));
+  return std::nullopt;
 }
 
-bool Representable(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos; }
+// The file that replaces one kept aside, saying where the old one went.
+LoadedFile FreshFile(const std::string& aside, const std::string& why) {
+  LoadedFile file;
+  file.state = FileState::Read;
+  file.doc = RegText("REGEDIT4\n\n; The settings file that stood here could not be read (" + why + ").\n; It was kept as " +
+                     BaseName(aside) + ". If it held a port table, copy its Ports section\n" +
+                     "; here: until then COM numbers go to the serial devices found.\n\n");
+  return file;
+}
+
+// Changes the file under the lock: reads it as it is now, lets change edit
+// it and writes it back. The document written, or nullopt when nothing was.
+std::optional<RegText> ModifyFile(const std::function<bool(RegText&)>& change) {
+  const std::string folder = FolderPath();
+  if (folder.empty()) return std::nullopt;
+  const std::string path = FollowLinks(FilePath());
+  if (!MakeFolders(folder)) {
+    TellNotSaved(path, std::string("its folder cannot be made: ") + std::strerror(errno));
+    return std::nullopt;
+  }
+  FileLock lock(path + kLockSuffix);
+  if (!lock.Held()) {
+    TellNotSaved(path, lock.Why());
+    return std::nullopt;
+  }
+  LoadedFile file = LoadFile(path);
+  if (file.state == FileState::Unusable) {
+    std::optional<std::string> aside = KeepAside(path, file.why);
+    if (!aside) return std::nullopt;
+    file = FreshFile(*aside, file.why);
+  }
+  if (!change(file.doc)) return std::nullopt;
+  std::string bytes = EncodeSettingsText(file.doc.Text(), file.encoding);
+  std::string why = bytes.size() > kMaxFileSize ? std::string("it would grow larger than ") + kSizeLimitText
+                                                 : ReplaceFile(path, bytes);
+  if (!why.empty()) {
+    TellNotSaved(path, why);
+    return std::nullopt;
+  }
+  return std::move(file.doc);
+}
 
 // ---------------------------------------------------------------------------
 // An open key: the file as it was read at the open.
 
 class FileKey : public SettingsKey {
  public:
-  FileKey(std::string section, Document doc) : section_(std::move(section)), doc_(std::move(doc)) {}
+  FileKey(std::string section, RegText doc) : section_(std::move(section)), doc_(std::move(doc)) {}
 
-  bool HasValue(const std::string& name) override { return FindValue(doc_, section_, name) != nullptr; }
+  bool HasValue(const std::string& name) override {
+    std::optional<RegValue> value = doc_.Value(section_, name);
+    return value && value->type != RegType::Unreadable;
+  }
 
   std::optional<uint32_t> ReadDword(const std::string& name) override {
-    const Entry* entry = FindValue(doc_, section_, name);
-    if (entry == nullptr || entry->type != ValueType::Dword) return std::nullopt;
-    return entry->dword;
+    std::optional<RegValue> value = doc_.Value(section_, name);
+    if (!value || value->type != RegType::Dword) return std::nullopt;
+    return value->dword;
   }
 
   std::optional<std::string> ReadString(const std::string& name) override {
-    const Entry* entry = FindValue(doc_, section_, name);
-    if (entry == nullptr || entry->type != ValueType::String) return std::nullopt;
-    return entry->text;
+    std::optional<RegValue> value = doc_.Value(section_, name);
+    if (!value || value->type != RegType::String) return std::nullopt;
+    return value->text;
+  }
+
+  bool HasUnreadableValue(const std::string& name) override {
+    std::optional<RegValue> value = doc_.Value(section_, name);
+    return value && value->type == RegType::Unreadable;
   }
 
   bool WriteDword(const std::string& name, uint32_t value) override {
-    Entry entry;
-    entry.type = ValueType::Dword;
-    entry.dword = value;
-    entry.raw = FormatDword(value);
-    return Write(name, std::move(entry));
+    return Write(name, RegValue{RegType::Dword, {}, value});
   }
 
   bool WriteString(const std::string& name, const std::string& value) override {
     // The file format has no way to write a line break inside a string.
-    if (!Representable(value)) return false;
-    Entry entry;
-    entry.type = ValueType::String;
-    entry.text = value;
-    entry.raw = Quote(value);
-    return Write(name, std::move(entry));
+    if (!RegText::CanHold(value)) return false;
+    return Write(name, RegValue{RegType::String, value, 0});
   }
 
  private:
   // Applies the value to the file as it is now (it may have been edited
-  // since the open) and then to this key's view of it.
-  bool Write(const std::string& name, Entry entry) {
-    if (!Representable(name)) return false;
-    auto current = LoadDocument(FilePath());
-    if (!current) return false;
-    Apply(*current, name, entry);
-    if (!SaveDocument(*current)) return false;
-    doc_ = std::move(*current);
+  // since the open) and then takes the file as written for this key's view.
+  bool Write(const std::string& name, const RegValue& value) {
+    if (!RegText::CanHold(name)) return false;
+    std::optional<RegText> written = ModifyFile([&](RegText& doc) { return doc.Set(section_, name, value); });
+    if (!written) return false;
+    doc_ = std::move(*written);
     return true;
   }
 
-  void Apply(Document& doc, const std::string& name, Entry entry) {
-    entry.isValue = true;
-    std::string data = std::move(entry.raw);
-    if (Entry* old = FindValue(doc, section_, name)) {
-      entry.name = old->name;  // the value keeps the spelling it has
-      entry.raw = (entry.name.empty() ? std::string("@") : Quote(entry.name)) + "=" + data;
-      *old = std::move(entry);
-      return;
-    }
-    entry.name = name;
-    entry.raw = Quote(name) + "=" + data;
-    Section* section = FindSection(doc, section_);
-    if (section == nullptr) {
-      doc.sections.push_back(Section{section_, {}});
-      section = &doc.sections.back();
-    }
-    section->entries.push_back(std::move(entry));
-  }
-
   std::string section_;
-  Document doc_;
+  RegText doc_;
 };
-
-// A new key goes before its first sub-key, as an export lists a key before
-// the keys below it; otherwise at the end.
-void InsertSection(Document& doc, const std::string& name) {
-  const std::string prefix = name + "\\";
-  auto below = std::find_if(doc.sections.begin(), doc.sections.end(), [&](const Section& section) {
-    return section.name.size() > prefix.size() && SameName(std::string_view(section.name).substr(0, prefix.size()), prefix);
-  });
-  doc.sections.insert(below, Section{name, {}});
-}
 
 }  // namespace
 
 std::unique_ptr<SettingsKey> OpenSettingsKey(const std::string& path, bool create) {
   std::string section = std::string(kRootKey) + "\\" + path;
-  auto doc = LoadDocument(FilePath());
-  if (!doc) return nullptr;
-  if (FindSection(*doc, section) == nullptr) {
-    if (!create) return nullptr;
-    InsertSection(*doc, section);
-    if (!SaveDocument(*doc)) return nullptr;
+  LoadedFile file = LoadFile(FilePath());
+  if (file.state == FileState::Unusable && !create) {
+    TellUnreadable(FollowLinks(FilePath()), file.why);
+    return nullptr;
   }
-  return std::make_unique<FileKey>(std::move(section), std::move(*doc));
+  if (file.state != FileState::Unusable && file.doc.HasKey(section))
+    return std::make_unique<FileKey>(std::move(section), std::move(file.doc));
+  if (!create) return nullptr;
+  std::optional<RegText> written = ModifyFile([&](RegText& doc) {
+    doc.CreateKey(section);
+    return true;
+  });
+  if (!written) return nullptr;
+  return std::make_unique<FileKey>(std::move(section), std::move(*written));
 }
+
+bool SettingsMediumUnreadable() { return LoadFile(FilePath()).state == FileState::Unusable; }
 
 std::string SettingsMediumLocation() { return FilePath(); }

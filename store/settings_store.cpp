@@ -105,16 +105,25 @@ void SaveLanguage() {
 
 std::string SettingsLocation() { return SettingsMediumLocation(); }
 
-std::optional<std::string> PortTableEntry(const std::string& name) {
+PortTableAnswer ReadPortTable(const std::string& name) {
   try {
     auto key = OpenSettingsKey(kPortTableKey, false);
-    if (!key) return std::nullopt;
-    return key->ReadString(name);
+    if (!key) return SettingsMediumUnreadable() ? PortTableAnswer::Unreadable() : PortTableAnswer{};
+    if (key->HasValue(name)) {
+      std::optional<std::string> path = key->ReadString(name);
+      return path ? PortTableAnswer(std::move(path)) : PortTableAnswer::Unreadable();
+    }
+    return key->HasUnreadableValue(name) ? PortTableAnswer::Unreadable() : PortTableAnswer{};
   } catch (...) {
-    return std::nullopt;
+    // Not knowing the table is no reason to guess a device.
+    return PortTableAnswer::Unreadable();
   }
 }
 
-void InstallPortTable() {
-  SetPortTable([](const std::string& name) { return PortTableEntry(name); });
+std::optional<std::string> PortTableEntry(const std::string& name) {
+  PortTableAnswer answer = ReadPortTable(name);
+  if (answer.kind != PortTableAnswer::Kind::Entry) return std::nullopt;
+  return answer.path;
 }
+
+void InstallPortTable() { SetPortTable(ReadPortTable); }

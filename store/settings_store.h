@@ -15,13 +15,15 @@
 // their module-wide state); the language lives in Language (catalogue.h).
 //
 // The key's "Ports" sub-key is the port table: "COM3"="/dev/ttyUSB0". It is
-// read afresh on every port open.
+// read afresh on every port open; while it cannot be read, no port is
+// numbered by enumeration.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "line_settings.h"
+#include "port_names.h"
 
 // Where the module was last found: port number (0 = none known), line
 // setting and its index in the line-setting list.
@@ -42,5 +44,11 @@ std::string SettingsLocation();
 // there is none or the store cannot be read.
 std::optional<std::string> PortTableEntry(const std::string& name);
 
-// Points the link's port names at PortTableEntry.
+// The port table's answer for a port name, read now: an entry (a string
+// value), no entry, or Unreadable when the store exists but cannot be read
+// or the entry is there but cannot be read (not a string, or a line that is
+// not understood), so that the port is not guessed by enumeration.
+PortTableAnswer ReadPortTable(const std::string& name);
+
+// Points the link's port names at ReadPortTable.
 void InstallPortTable();

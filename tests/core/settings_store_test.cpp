@@ -2,17 +2,28 @@
 
 #include "settings_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "catalogue.h"
 #include "module_state.h"
 #include "port_names.h"
+#include "settings_medium.h"
 
 namespace {
 
@@ -20,6 +31,46 @@ namespace fs = std::filesystem;
 
 const std::string kKey = "[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\n";
 const std::string kPorts = "[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\n";
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Standard error goes to a file while this lives; Lines() says what came.
+class StderrCapture {
+ public:
+  StderrCapture() : file_(fs::temp_directory_path() / ("store-stderr-" + std::to_string(::getpid()))) {
+    std::fflush(stderr);
+    saved_ = ::dup(2);
+    int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(fd, 2);
+    ::close(fd);
+  }
+  ~StderrCapture() {
+    std::fflush(stderr);
+    ::dup2(saved_, 2);
+    ::close(saved_);
+    fs::remove(file_);
+  }
+  std::vector<std::string> Lines() {
+    std::fflush(stderr);
+    return SplitLines(ReadFile(file_));
+  }
+
+ private:
+  fs::path file_;
+  int saved_ = -1;
+};
 
 class SettingsStoreTest : public ::testing::Test {
  protected:
@@ -47,12 +98,7 @@ class SettingsStoreTest : public ::testing::Test {
     fs::create_directories(file_.parent_path());
     std::ofstream(file_, std::ios::binary) << content;
   }
-  std::string ReadStore() {
-    std::ifstream in(file_, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-  }
+  std::string ReadStore() { return ReadFile(file_); }
   void ExpectDefaults() {
     EXPECT_EQ(Module.ScanCommNo, 0);
     EXPECT_EQ(Module.ScanBaudRate, "19200,e,8,1");
@@ -60,11 +106,28 @@ class SettingsStoreTest : public ::testing::Test {
     EXPECT_EQ(Language.LanguageName, "English");
     EXPECT_EQ(Language.LanguageIndex, 0);
   }
+  void SaveLanguageAs(const std::string& name) {
+    Language.LanguageName = name;
+    SaveLanguage();
+  }
+  // The files in the settings folder other than the settings file and its
+  // lock file.
+  std::vector<std::string> OtherFiles(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      std::string name = entry.path().filename().string();
+      if (name != "Corvel.reg" && name != "Corvel.reg.lock") names.push_back(name);
+    }
+    return names;
+  }
 
   std::string home_;
   fs::path root_;
   fs::path file_;
 };
+
+// ---------------------------------------------------------------------------
+// Reading the four values.
 
 TEST_F(SettingsStoreTest, FirstStartUsesDefaultsAndMakesNothing) {
   LoadSettings(Module);
@@ -125,6 +188,9 @@ TEST_F(SettingsStoreTest, MissingValuesTakeTheirDefaults) {
   EXPECT_EQ(Language.LanguageName, "English");
 }
 
+// ---------------------------------------------------------------------------
+// Writing.
+
 TEST_F(SettingsStoreTest, WritesValuesInOrderWithTheirTypes) {
   Module = ModuleState{3, "38400,e,8,1", 7};
   SaveScanResult(Module);
@@ -133,8 +199,7 @@ TEST_F(SettingsStoreTest, WritesValuesInOrderWithTheirTypes) {
                            "\"ScanBaudRate\"=\"38400,e,8,1\"\n";
   EXPECT_EQ(ReadStore(), scan + "\n");
 
-  Language.LanguageName = "Odd \\ \"name\"";
-  SaveLanguage();
+  SaveLanguageAs("Odd \\ \"name\"");
   EXPECT_EQ(ReadStore(), scan + "\"LanguageFlag\"=\"Odd \\\\ \\\"name\\\"\"\n\n");
 
   Module = ModuleState{-2, "4800,n,8,1", 0};
@@ -145,23 +210,21 @@ TEST_F(SettingsStoreTest, WritesValuesInOrderWithTheirTypes) {
   LoadSettings(Module);
   EXPECT_EQ(Module.ScanCommNo, -2);
   EXPECT_EQ(Language.LanguageName, "Odd \\ \"name\"");
-  EXPECT_EQ(fs::directory_iterator(file_.parent_path())->path(), file_);  // no temporary left
+  EXPECT_EQ(OtherFiles(file_.parent_path()), std::vector<std::string>{});  // no temporary left
 }
 
 TEST_F(SettingsStoreTest, WritesKeepEverythingElse) {
-  const std::string before = "REGEDIT4\n\n; kept by hand\n\n[HKEY_CURRENT_USER\\Other]\n\"A\"=\"1\"\n\n" + kKey +
-                             "\"Extra\"=hex(2):41,00,\\\n  42,00\n; note\n\"SCANCOMMNO\"=dword:00000001\n"
-                             "@=\"default\"\n\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n";
-  WriteStore(before);
+  const std::string head = "REGEDIT4\n\n; kept by hand\n\n[HKEY_CURRENT_USER\\Other]\n\"A\"=\"1\"\n\n" + kKey +
+                           "\"Extra\"=hex(2):41,00,\\\n  42,00\n; note\n";
+  const std::string tail = "\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n";
+  WriteStore(head + "\"SCANCOMMNO\"=dword:00000001\n@=\"default\"\n" + tail);
   Module = ModuleState{2, "9600,e,8,1", 3};
   SaveScanResult(Module);
-  Language.LanguageName = "ChineseGB";
-  SaveLanguage();
-  EXPECT_EQ(ReadStore(), "REGEDIT4\n\n; kept by hand\n\n[HKEY_CURRENT_USER\\Other]\n\"A\"=\"1\"\n\n" + kKey +
-                             "\"Extra\"=hex(2):41,00,\\\n  42,00\n; note\n\"SCANCOMMNO\"=dword:00000002\n"
-                             "@=\"default\"\n\"ScanBaudRateNo\"=dword:00000003\n\"ScanBaudRate\"=\"9600,e,8,1\"\n"
-                             "\"LanguageFlag\"=\"ChineseGB\"\n\n" +
-                             kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n\n");
+  SaveLanguageAs("ChineseGB");
+  EXPECT_EQ(ReadStore(), head +
+                             "\"SCANCOMMNO\"=dword:00000002\n@=\"default\"\n\"ScanBaudRateNo\"=dword:00000003\n"
+                             "\"ScanBaudRate\"=\"9600,e,8,1\"\n\"LanguageFlag\"=\"ChineseGB\"\n" +
+                             tail);
 }
 
 TEST_F(SettingsStoreTest, NewKeyStandsBeforeItsSubKey) {
@@ -171,50 +234,31 @@ TEST_F(SettingsStoreTest, NewKeyStandsBeforeItsSubKey) {
   EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey +
                              "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=dword:00000005\n"
                              "\"ScanBaudRate\"=\"19200,e,8,1\"\n\n" +
-                             kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n\n");
+                             kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n");
 }
 
-TEST_F(SettingsStoreTest, UnparseableFileIsNeverTouched) {
-  const std::string files[] = {
-      "not a registry file\n",
-      "",
-      "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:0000000G\n",
-      "REGEDIT4\n\n" + kKey + "\"ScanBaudRate\"=\"bad \\escape\"\n",
-      "REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=\"unterminated\n",
-      "REGEDIT4\n\n\"ScanCommNo\"=dword:00000001\n" + kKey,  // value outside a key
-      "REGEDIT4\n\n" + kKey + "\"Extra\"=hex:01,\\\n",       // continuation never ends
-      "REGEDIT4\n\n" + kKey + "\"Big\"=\"" + std::string(1 << 20, 'x') + "\"\n",
-  };
-  for (const std::string& content : files) {
-    WriteStore(content);
-    Module = ModuleState{4, "9600,n,8,1", 2};
-    Language.LanguageName = "ChineseGB";
-    SaveScanResult(Module);
-    SaveLanguage();
-    EXPECT_EQ(ReadStore(), content) << content.substr(0, 60);
-    LoadSettings(Module);
-    ExpectDefaults();
-  }
-}
-
-TEST_F(SettingsStoreTest, UnusableFolderFailsSilently) {
+TEST_F(SettingsStoreTest, UnusableFolderIsToldOnceAndNothingIsMade) {
   const fs::path blocker = root_ / "blocker";
   std::ofstream(blocker) << "a file, not a folder";
   setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);
+  StderrCapture captured;
   Module = ModuleState{4, "9600,n,8,1", 2};
   SaveScanResult(Module);
   SaveLanguage();
   LoadSettings(Module);
   ExpectDefaults();
   EXPECT_EQ(fs::file_size(blocker), 20u);
+  std::vector<std::string> lines = captured.Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find((blocker / "TAVIX" / "Corvel.reg").string()), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("not saved"), std::string::npos) << lines[0];
+}
 
-  // A text the file cannot hold (a line break) is refused, not half written.
-  setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-  Language.LanguageName = "English";
-  SaveLanguage();
+TEST_F(SettingsStoreTest, TextTheFileCannotHoldIsRefused) {
+  SaveLanguageAs("English");
   const std::string saved = ReadStore();
-  Language.LanguageName = "two\nlines";
-  SaveLanguage();
+  SaveLanguageAs("two\nlines");
+  SaveLanguageAs(std::string("nul\0inside", 10));
   EXPECT_EQ(ReadStore(), saved);
 }
 
@@ -227,13 +271,276 @@ TEST_F(SettingsStoreTest, CreatesMissingFolders) {
   EXPECT_EQ(SettingsLocation(), (root_ / ".config" / "TAVIX" / "Corvel.reg").string());
 }
 
+// ---------------------------------------------------------------------------
+// Files as people type them and as the registry editor exports them.
+
+using SettingsFileTest = SettingsStoreTest;
+
+TEST_F(SettingsFileTest, HandEditedFileIsReadAndEveryLineKept) {
+  const std::string before =
+      "regedit4\n"
+      "; Settings for the RT-420 tool, edited by hand\n"
+      "  \n"
+      "[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]   ; the main key\n"
+      "    \"ScanCommNo\" = dword:00000002\n"
+      "\t\"ScanBaudRate\"  =  \"9600,n,8,1\"   ; set by hand\n"
+      "  ; the index below matches 9600,n,8,1\n"
+      "  \"ScanBaudRateNo\"=dword: 1\n"
+      "  \"LanguageFlag\" = \"ChineseGB\"\n"
+      "\n"
+      "  [ HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports ]\n"
+      "  \"COM2\" = \"/dev/ttyUSB0\"\n";
+  WriteStore(before);
+  LoadSettings(Module);
+  EXPECT_EQ(Module.ScanCommNo, 2);
+  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(Module.ScanBaudRateNo, 1);
+  EXPECT_EQ(Language.LanguageName, "ChineseGB");
+  EXPECT_EQ(Language.LanguageIndex, 1);
+  InstallPortTable();
+  EXPECT_EQ(ResolvePort(2), "/dev/ttyUSB0");
+
+  SaveLanguageAs("ChineseBIG5");
+  std::string expected = before;
+  expected.replace(expected.find("\"ChineseGB\""), 11, "\"ChineseBIG5\"");
+  EXPECT_EQ(ReadStore(), expected);
+
+  Module = ModuleState{3, "19200,e,8,1", 5};
+  SaveScanResult(Module);
+  expected.replace(expected.find("dword:00000002"), 14, "dword:00000003");
+  expected.replace(expected.find("\"9600,n,8,1\"   ;"), 12, "\"19200,e,8,1\"");
+  expected.replace(expected.find("dword: 1"), 8, "dword:00000005");
+  EXPECT_EQ(ReadStore(), expected);
+}
+
+TEST_F(SettingsFileTest, EmptyFileIsSavedInto) {
+  for (const std::string& empty : {std::string(), std::string("\n\n"), std::string("\xEF\xBB\xBF")}) {
+    WriteStore(empty);
+    LoadSettings(Module);
+    ExpectDefaults();
+    SaveLanguageAs("ChineseGB");
+    std::string bom = empty.size() == 3 ? empty : "";
+    std::string blank = empty == "\n\n" ? "\n\n" : "";
+    EXPECT_EQ(ReadStore(), bom + "REGEDIT4\n\n" + blank + kKey + "\"LanguageFlag\"=\"ChineseGB\"\n\n");
+    LoadSettings(Module);
+    EXPECT_EQ(Language.LanguageIndex, 1);
+  }
+}
+
+// UTF-16LE bytes with a byte-order mark, as the registry editor exports.
+std::string Utf16Export(const std::u16string& text) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+TEST_F(SettingsFileTest, Utf16ExportIsReadAndSavedIntoAsUtf16) {
+  const std::u16string head =
+      u"Windows Registry Editor Version 5.00\r\n\r\n"
+      u"[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\r\n"
+      u"\"ScanCommNo\"=dword:00000004\r\n"
+      u"\"ScanBaudRate\"=\"57600,e,8,1\"\r\n"
+      u"\"Site\"=\"Zürich 工厂 \U0001D11E\"\r\n";
+  const std::u16string tail =
+      u"\r\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\r\n"
+      u"\"COM4\"=\"/dev/ttyUSB1\"\r\n\r\n";
+  WriteStore(Utf16Export(head + tail));
+  LoadSettings(Module);
+  EXPECT_EQ(Module.ScanCommNo, 4);
+  EXPECT_EQ(Module.ScanBaudRate, "57600,e,8,1");
+  EXPECT_EQ(PortTableEntry("COM4"), "/dev/ttyUSB1");
+  auto key = OpenSettingsKey("Software\\TAVIX\\Corvel", false);
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(key->ReadString("Site"), "Z\xC3\xBCrich \xE5\xB7\xA5\xE5\x8E\x82 \xF0\x9D\x84\x9E");
+
+  SaveLanguageAs("ChineseBIG5");
+  EXPECT_EQ(ReadStore(), Utf16Export(head + u"\"LanguageFlag\"=\"ChineseBIG5\"\r\n" + tail));
+  LoadSettings(Module);
+  EXPECT_EQ(Language.LanguageIndex, 2);
+  EXPECT_EQ(Module.ScanCommNo, 4);
+}
+
+TEST_F(SettingsFileTest, CrOnlyLineEndsAreReadAndKept) {
+  const std::string before = "REGEDIT4\r\r" + std::string("[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\r") +
+                             "\"ScanCommNo\"=dword:00000006\r\"ScanBaudRate\"=\"4800,e,8,1\"\r";
+  WriteStore(before);
+  LoadSettings(Module);
+  EXPECT_EQ(Module.ScanCommNo, 6);
+  EXPECT_EQ(Module.ScanBaudRate, "4800,e,8,1");
+  SaveLanguageAs("ChineseGB");
+  EXPECT_EQ(ReadStore(), before + "\"LanguageFlag\"=\"ChineseGB\"\r");
+
+  // A last line without its line end gets the file's own.
+  WriteStore("REGEDIT4\r\n\r\n" + std::string("[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\r\n") +
+             "\"ScanCommNo\"=dword:00000006");
+  SaveLanguageAs("English");
+  EXPECT_EQ(ReadStore(), "REGEDIT4\r\n\r\n" + std::string("[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\r\n") +
+                             "\"ScanCommNo\"=dword:00000006\r\n\"LanguageFlag\"=\"English\"\r\n");
+}
+
+TEST_F(SettingsFileTest, MixedLineEndsNeverJoinTwoLines) {
+  // A line added behind a CR-ended line takes the CR; were it to take the
+  // file's LF, the next empty LF line would read as part of a CRLF.
+  const std::string crThenLf = "REGEDIT4\r" + kKey + "\"Other\"=\"1\"\r\n\n";
+  WriteStore(crThenLf);
+  SaveLanguageAs("ChineseGB");
+  EXPECT_EQ(ReadStore(), "REGEDIT4\r" + kKey + "\"Other\"=\"1\"\r\n\"LanguageFlag\"=\"ChineseGB\"\r\n\n");
+
+  // A value replaced with its continuation lines ends as the last of them did.
+  const std::string continued = "REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=hex:41,00,\\\r  00,00\n\n\"Other\"=\"1\"\n";
+  WriteStore(continued);
+  SaveLanguageAs("ChineseBIG5");
+  EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=\"ChineseBIG5\"\n\n\"Other\"=\"1\"\n");
+}
+
+TEST_F(SettingsFileTest, DeletionLinesAreFollowedAsAnImportWould) {
+  const std::string deletedValue = "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\"LanguageFlag\"=\"ChineseGB\"\n" +
+                                   "\"ScanCommNo\" = -\n\"LanguageFlag\"=-\n";
+  WriteStore(deletedValue);
+  LoadSettings(Module);
+  ExpectDefaults();
+  // The new value goes behind the deletion, so that it stands.
+  SaveLanguageAs("ChineseBIG5");
+  EXPECT_EQ(ReadStore(), deletedValue + "\"LanguageFlag\"=\"ChineseBIG5\"\n");
+  LoadSettings(Module);
+  EXPECT_EQ(Language.LanguageIndex, 2);
+  EXPECT_EQ(Module.ScanCommNo, 0);
+
+  // A deleted key, or a key above it, takes its values; a new section behind
+  // the deletion brings the key back.
+  const std::string deletedKey =
+      "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\n[-HKEY_LOCAL_MACHINE\\Software\\TAVIX]\n";
+  WriteStore(deletedKey);
+  LoadSettings(Module);
+  ExpectDefaults();
+  EXPECT_EQ(OpenSettingsKey("Software\\TAVIX\\Corvel", false), nullptr);
+  SaveLanguageAs("ChineseGB");
+  EXPECT_EQ(ReadStore(), deletedKey + "\n" + kKey + "\"LanguageFlag\"=\"ChineseGB\"\n\n");
+  LoadSettings(Module);
+  EXPECT_EQ(Language.LanguageIndex, 1);
+  EXPECT_EQ(Module.ScanCommNo, 0);
+}
+
+TEST_F(SettingsFileTest, LinesNotUnderstoodAreIgnoredAndKept) {
+  const std::string before =
+      "REGEDIT4\n\n"
+      "\"ScanCommNo\"=dword:00000009\n"  // a value outside any key
+      "not a registry line\n" +
+      kKey +
+      "\"ScanCommNo\"=dword:00000003\n"
+      "\"Odd\"=str(2):\"x\"\n"
+      "\"ScanBaudRate\"=\"bad \\escape\"\n"
+      "\"Unterminated\"=\"text\n"
+      "\"Binary\"=hex:01,02,\\\n"
+      "  03,04\n"
+      "\"Multi\"=hex(7):41,00,\\\n"
+      "; a comment inside the data\n"
+      "  00,00\n"
+      "\"ScanBaudRateNo\"=dword:123456789\n"
+      "garbage [with] brackets\n"
+      "\"LanguageFlag\"=\"ChineseGB\"\n";
+  WriteStore(before);
+  LoadSettings(Module);
+  EXPECT_EQ(Module.ScanCommNo, 3);
+  EXPECT_EQ(Module.ScanBaudRate, "19200,e,8,1");  // a line not understood is no value
+  EXPECT_EQ(Module.ScanBaudRateNo, 5);
+  EXPECT_EQ(Language.LanguageName, "ChineseGB");
+
+  Module = ModuleState{4, "9600,n,8,1", 2};
+  SaveScanResult(Module);
+  std::string expected = before;
+  expected.replace(expected.find("dword:00000003"), 14, "dword:00000004");
+  expected += "\"ScanBaudRateNo\"=dword:00000002\n\"ScanBaudRate\"=\"9600,n,8,1\"\n";
+  EXPECT_EQ(ReadStore(), expected);
+  LoadSettings(Module);
+  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(Module.ScanBaudRateNo, 2);
+}
+
+// ---------------------------------------------------------------------------
+// A file that cannot be used at all.
+
+struct UnusableFile {
+  const char* name;
+  std::function<void(const fs::path&)> make;
+};
+
+const UnusableFile kUnusableFiles[] = {
+    {"binary", [](const fs::path& f) { std::ofstream(f, std::ios::binary) << std::string("REGEDIT4\n\0\x01\x02", 12); }},
+    {"over the limit",
+     [](const fs::path& f) { std::ofstream(f, std::ios::binary) << "REGEDIT4\n\n; " << std::string(1024 * 1024, 'x') << "\n"; }},
+    {"a folder",
+     [](const fs::path& f) {
+       fs::create_directories(f);
+       std::ofstream(f / "inside") << "kept";
+     }},
+    {"broken UTF-16", [](const fs::path& f) { std::ofstream(f, std::ios::binary) << std::string("\xFF\xFER\0E\0G", 7); }},
+};
+
+TEST_F(SettingsFileTest, UnusableFileIsKeptAsideAndAFreshFileStarted) {
+  for (const UnusableFile& unusable : kUnusableFiles) {
+    SCOPED_TRACE(unusable.name);
+    fs::remove_all(file_.parent_path());
+    fs::create_directories(file_.parent_path());
+    unusable.make(file_);
+    const bool folder = fs::is_directory(file_);
+    const std::string original = folder ? std::string() : ReadStore();
+
+    StderrCapture captured;
+    SaveLanguageAs("ChineseGB");
+    SaveLanguageAs("ChineseBIG5");
+    std::vector<std::string> aside = OtherFiles(file_.parent_path());
+    ASSERT_EQ(aside.size(), 1u);
+    const fs::path kept = file_.parent_path() / aside[0];
+    EXPECT_EQ(aside[0].rfind("Corvel.reg.unreadable-", 0), 0u) << aside[0];
+    EXPECT_EQ(ReadFile(folder ? kept / "inside" : kept), folder ? "kept" : original);
+
+    std::vector<std::string> lines = captured.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(file_.string()), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find(kept.string()), std::string::npos) << lines[0];
+
+    EXPECT_TRUE(fs::is_regular_file(file_));
+    EXPECT_NE(ReadStore().find("kept as " + aside[0]), std::string::npos) << ReadStore();
+    LoadSettings(Module);
+    EXPECT_EQ(Language.LanguageIndex, 2);
+  }
+}
+
+TEST_F(SettingsFileTest, UnreadableFileIsToldOnceAndLeftUntilTheNextSave) {
+  const std::string binary("\x7F" "ELF\0\0\0\0", 8);
+  WriteStore(binary);
+  StderrCapture captured;
+  LoadSettings(Module);
+  LoadSettings(Module);
+  EXPECT_EQ(PortTableEntry("COM1"), std::nullopt);
+  ExpectDefaults();
+  EXPECT_EQ(ReadStore(), binary);
+  std::vector<std::string> lines = captured.Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(file_.string() + " (it holds binary data)"), std::string::npos) << lines[0];
+
+  // The save moves it where the notice said, without saying it again.
+  SaveLanguageAs("ChineseGB");
+  std::vector<std::string> aside = OtherFiles(file_.parent_path());
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_NE(lines[0].find((file_.parent_path() / aside[0]).string()), std::string::npos) << lines[0];
+  EXPECT_EQ(ReadFile(file_.parent_path() / aside[0]), binary);
+  EXPECT_EQ(captured.Lines().size(), 1u);
+}
+
+// ---------------------------------------------------------------------------
+// The port table.
+
 TEST_F(SettingsStoreTest, PortTableIsReadAfreshAtEveryLookup) {
   EXPECT_EQ(PortTableEntry("COM3"), std::nullopt);
-  WriteStore("REGEDIT4\n\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n\"COM4\"=dword:00000001\n\"COM5\"=\"\"\n");
+  WriteStore("REGEDIT4\n\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n\"COM5\"=\"\"\n");
   InstallPortTable();
   EXPECT_EQ(PortTableEntry("COM3"), "/dev/ttyUSB0");
   EXPECT_EQ(PortTableEntry("com3"), "/dev/ttyUSB0");
-  EXPECT_EQ(PortTableEntry("COM4"), std::nullopt);  // not a string
   EXPECT_EQ(PortTableEntry("COM5"), "");
   EXPECT_EQ(ResolvePort(3), "/dev/ttyUSB0");
   EXPECT_EQ(ResolvePort(5), std::nullopt);  // an empty entry: nothing behind the port
@@ -241,9 +548,141 @@ TEST_F(SettingsStoreTest, PortTableIsReadAfreshAtEveryLookup) {
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM3\"=\"/dev/ttyS1\"\n");
   EXPECT_EQ(PortTableEntry("COM3"), "/dev/ttyS1");
   EXPECT_EQ(ResolvePort(3), "/dev/ttyS1");
-  // The store key itself does not exist: the settings stay at their defaults.
+  // The store key itself has no values: the settings stay at their defaults.
   LoadSettings(Module);
   ExpectDefaults();
+}
+
+TEST_F(SettingsStoreTest, UnreadablePortTableOpensNoPortByEnumeration) {
+  InstallPortTable();
+  const std::vector<std::string> devices = ListSerialDevices();
+  // No settings file: ports are numbered among the devices found.
+  EXPECT_EQ(ReadPortTable("COM1").kind, PortTableAnswer::Kind::NoEntry);
+  EXPECT_EQ(ResolvePort(1), devices.empty() ? std::nullopt : std::optional<std::string>(devices[0]));
+
+  StderrCapture captured;
+  for (const std::string& unusable : {std::string("REGEDIT4\n\0", 10), std::string("folder")}) {
+    fs::remove_all(file_);
+    if (unusable == "folder") fs::create_directories(file_);
+    if (unusable != "folder") WriteStore(unusable);
+    EXPECT_EQ(ReadPortTable("COM1").kind, PortTableAnswer::Kind::Unreadable);
+    for (int port = 1; port <= 16; ++port) EXPECT_EQ(ResolvePort(port), std::nullopt) << port;
+  }
+
+  // An entry that is there but cannot be read is no reason to guess either;
+  // the good entries still serve.
+  fs::remove_all(file_);
+  WriteStore("REGEDIT4\n\n" + kPorts + "\"COM1\"=dword:00000001\n\"COM2\"=\"/dev/ttyUSB0\n\"COM3\"=\"/dev/ttyUSB3\"\n");
+  EXPECT_EQ(ReadPortTable("COM1").kind, PortTableAnswer::Kind::Unreadable);
+  EXPECT_EQ(ReadPortTable("COM2").kind, PortTableAnswer::Kind::Unreadable);
+  EXPECT_EQ(ReadPortTable("COM4").kind, PortTableAnswer::Kind::NoEntry);
+  EXPECT_EQ(ResolvePort(1), std::nullopt);
+  EXPECT_EQ(ResolvePort(2), std::nullopt);
+  EXPECT_EQ(ResolvePort(3), "/dev/ttyUSB3");
+  EXPECT_EQ(PortTableEntry("COM1"), std::nullopt);
+}
+
+// ---------------------------------------------------------------------------
+// Two writers, and a symbolic link.
+
+constexpr int kSavesPerWriter = 250;
+
+// A child process that saves its own values many times: through the store
+// (the language, or the scan result) and under names of its own in the key.
+[[noreturn]] void SaveManyTimes(char who, int startFd) {
+  char go = 0;
+  bool ok = ::read(startFd, &go, 1) == 1;
+  for (int i = 0; i < kSavesPerWriter && ok; ++i) {
+    if (who == 'A') {
+      Language.LanguageName = i % 2 == 0 ? "ChineseGB" : "ChineseBIG5";
+      SaveLanguage();
+    } else {
+      Module = ModuleState{i, "9600,n,8,1", 2};
+      SaveScanResult(Module);
+    }
+    auto key = OpenSettingsKey("Software\\TAVIX\\Corvel", true);
+    ok = key && key->WriteDword(std::string(1, who) + std::to_string(i), static_cast<uint32_t>(i));
+  }
+  ::_exit(ok ? 0 : 1);
+}
+
+TEST_F(SettingsStoreTest, TwoProcessesSavingAtOnceLoseNothing) {
+  WriteStore("REGEDIT4\n\n; shared by two writers\n" + kKey);
+  int start[2];
+  ASSERT_EQ(::pipe(start), 0);
+  std::vector<pid_t> children;
+  for (char who : {'A', 'B'}) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) SaveManyTimes(who, start[0]);
+    children.push_back(child);
+  }
+  ASSERT_EQ(::write(start[1], "go", 2), 2);  // both begin together
+  ::close(start[0]);
+  ::close(start[1]);
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+
+  auto key = OpenSettingsKey("Software\\TAVIX\\Corvel", false);
+  ASSERT_NE(key, nullptr);
+  int lost = 0;
+  for (char who : {'A', 'B'})
+    for (int i = 0; i < kSavesPerWriter; ++i)
+      if (key->ReadDword(std::string(1, who) + std::to_string(i)) != static_cast<uint32_t>(i)) ++lost;
+  EXPECT_EQ(lost, 0);
+  LoadSettings(Module);
+  EXPECT_EQ(Module.ScanCommNo, kSavesPerWriter - 1);
+  EXPECT_EQ(Language.LanguageName, "ChineseBIG5");
+  EXPECT_NE(ReadStore().find("; shared by two writers\n"), std::string::npos);
+}
+
+TEST_F(SettingsStoreTest, SaveWaitsForTheLockHolder) {
+  SaveLanguageAs("English");
+  int lock = ::open((file_.string() + ".lock").c_str(), O_RDONLY);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  std::thread saver([this] { SaveLanguageAs("ChineseGB"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(ReadStore().find("ChineseGB"), std::string::npos);  // still waiting
+  ::close(lock);
+  saver.join();
+  EXPECT_NE(ReadStore().find("\"LanguageFlag\"=\"ChineseGB\""), std::string::npos);
+}
+
+TEST_F(SettingsStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
+  const fs::path elsewhere = root_ / "elsewhere";
+  fs::create_directories(elsewhere);
+  fs::create_directories(file_.parent_path());
+  std::ofstream(elsewhere / "real.reg") << "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000002\n";
+  fs::permissions(elsewhere / "real.reg", fs::perms(0640));
+  // A chain of two links, the first one relative.
+  fs::create_symlink(elsewhere / "real.reg", elsewhere / "middle.reg");
+  fs::create_symlink("../elsewhere/middle.reg", file_);
+
+  LoadSettings(Module);
+  EXPECT_EQ(Module.ScanCommNo, 2);
+  SaveLanguageAs("ChineseGB");
+  EXPECT_TRUE(fs::is_symlink(file_));
+  EXPECT_EQ(fs::read_symlink(file_), "../elsewhere/middle.reg");
+  EXPECT_TRUE(fs::is_symlink(elsewhere / "middle.reg"));
+  EXPECT_EQ(ReadFile(elsewhere / "real.reg"),
+            "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000002\n\"LanguageFlag\"=\"ChineseGB\"\n");
+  EXPECT_EQ(fs::status(elsewhere / "real.reg").permissions(), fs::perms(0640));
+  // The temporary file and the lock lived beside the target.
+  std::vector<std::string> there;
+  for (const auto& entry : fs::directory_iterator(elsewhere)) there.push_back(entry.path().filename().string());
+  std::sort(there.begin(), there.end());
+  EXPECT_EQ(there, (std::vector<std::string>{"middle.reg", "real.reg", "real.reg.lock"}));
+  EXPECT_EQ(OtherFiles(file_.parent_path()), std::vector<std::string>{});
+
+  // A link whose target is missing: the target is made, the link kept.
+  fs::remove(elsewhere / "real.reg");
+  SaveLanguageAs("ChineseBIG5");
+  EXPECT_TRUE(fs::is_symlink(file_));
+  EXPECT_EQ(ReadFile(elsewhere / "real.reg"), "REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=\"ChineseBIG5\"\n\n");
 }
 
 }  // namespace
