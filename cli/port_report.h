@@ -18,9 +18,12 @@
 // fixed length, so that it cannot disturb a terminal line.
 
 #include <functional>
+
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "port_names.h"
 
 // Where the system's trees are mounted; a test points them at trees it built.
 struct PortRoots {
@@ -56,16 +59,9 @@ struct PortReport {
   std::string usbVendorId, usbProductId;  // four hex digits each, for a USB adapter
 };
 
-// What the port table says about one port name ("COM3").
-enum class PortTableAnswer { Entry, NoEntry, Unreadable };
-struct PortTableLookupResult {
-  PortTableAnswer answer = PortTableAnswer::NoEntry;
-  std::string path;  // for Entry; empty means "nothing behind this port"
-};
-using PortTableReader = std::function<PortTableLookupResult(const std::string& portName)>;
-
-// The settings store's port table, read now.
-PortTableLookupResult ReadStorePortTable(const std::string& portName);
+// What the port table says about one port name ("COM3"): an entry, none,
+// or that it cannot be read (port_names.h).
+using PortTableReader = std::function<PortTableAnswer(const std::string& portName)>;
 
 // One report for each of COM1 to COM16, in order, from the settings store's
 // port table.

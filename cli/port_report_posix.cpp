@@ -306,11 +306,11 @@ class Enumeration {
 PortWork MapPort(int number, const PortTableReader& table, Enumeration& enumeration) {
   PortWork work;
   work.report.number = number;
-  PortTableLookupResult entry = table(PortName(number));
-  if (entry.answer == PortTableAnswer::Unreadable) {
+  PortTableAnswer entry = table(PortName(number));
+  if (entry.kind == PortTableAnswer::Kind::Unreadable) {
     work.report.source = kSourceUnreadable;
     work.report.state = kStateUnreadable;
-  } else if (entry.answer == PortTableAnswer::Entry) {
+  } else if (entry.kind == PortTableAnswer::Kind::Entry) {
     work.path = entry.path;
     work.report.source = entry.path.empty() ? kSourceEmptyEntry : kSourceTable;
   } else if (static_cast<size_t>(number) <= enumeration.Devices().size()) {
@@ -384,15 +384,7 @@ void AddServiceHints(PortReport& report, const ProcessScan& scan) {
 
 }  // namespace
 
-PortTableLookupResult ReadStorePortTable(const std::string& portName) {
-  // The store answers "this entry" or "none"; an unreadable file reads as
-  // "none" until the store can tell the two apart.
-  std::optional<std::string> entry = PortTableEntry(portName);
-  if (!entry) return {PortTableAnswer::NoEntry, ""};
-  return {PortTableAnswer::Entry, *entry};
-}
-
-std::vector<PortReport> DescribePorts(const PortRoots& roots) { return DescribePorts(roots, ReadStorePortTable); }
+std::vector<PortReport> DescribePorts(const PortRoots& roots) { return DescribePorts(roots, ReadPortTable); }
 
 std::vector<PortReport> DescribePorts(const PortRoots& roots, const PortTableReader& table) {
   Enumeration enumeration(roots);

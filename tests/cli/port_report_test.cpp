@@ -239,7 +239,7 @@ TEST_F(PortReportTest, HintsAtServicesThatGrabSerialPorts) {
 TEST_F(PortReportTest, UnreadablePortTableNumbersNothing) {
   AddUsbAdapter("ttyUSB0", "usb-there-if00", NewPty(), kFtdi);
   const auto reports =
-      DescribePorts(roots_, [](const std::string&) { return PortTableLookupResult{PortTableAnswer::Unreadable, ""}; });
+      DescribePorts(roots_, [](const std::string&) { return PortTableAnswer::Unreadable(); });
   for (const PortReport& report : reports) {
     EXPECT_EQ(report.device, "") << report.number;
     EXPECT_EQ(report.source, "port table: unreadable");
