@@ -18,7 +18,6 @@
 // fixed length, so that it cannot disturb a terminal line.
 
 #include <functional>
-
 #include <string>
 #include <utility>
 #include <vector>

@@ -347,7 +347,18 @@ void TfrmModule::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
+void TfrmModule::OpenTraceView() {
+  if (!frmTrace_) frmTrace_ = std::make_unique<TfrmTrace>();
+  frmTrace_->show();
+  frmTrace_->raise();
+}
+
 void TfrmModule::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_T && event->modifiers() == Qt::ControlModifier) {
+    OpenTraceView();
+    event->accept();
+    return;
+  }
   if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
     QWidget::keyPressEvent(event);
     return;

@@ -23,10 +23,12 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWidget>
+#include <memory>
 #include <string>
 
 #include "controls.h"
 #include "operator_panel.h"
+#include "trace_window.h"
 
 class TfrmModule : public QWidget, public OperatorPanel {
   Q_OBJECT
@@ -61,6 +63,9 @@ class TfrmModule : public QWidget, public OperatorPanel {
   void btnGBClick();
   void btnBIG5Click();
   void btnExitClick();
+  // Ctrl+T: shows the frame trace view, made on first use.
+  void OpenTraceView();
+  TfrmTrace* TraceView() const { return frmTrace_.get(); }
 
   static const QColor kRed;
   static const QColor kYellow;
@@ -161,6 +166,7 @@ class TfrmModule : public QWidget, public OperatorPanel {
   bool closeAllowed_ = false;
   // btnProcess's caption while processing runs, put back at its end.
   QString savedProcessCaption_;
+  std::unique_ptr<TfrmTrace> frmTrace_;
 };
 
 extern TfrmModule* frmModule;

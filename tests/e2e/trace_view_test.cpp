@@ -1,0 +1,76 @@
+// The trace view through the real window: Ctrl+T opens it, it shows the
+// frames of the operations that follow in the order they went out, with the
+// module's replies, and saves them to a file.
+#include <QKeyEvent>
+#include <QTableWidget>
+#include <fstream>
+
+#include "e2e_fixture.h"
+#include "trace_window.h"
+
+namespace {
+void PressCtrlT(QWidget* target) {
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_T, Qt::ControlModifier);
+  QCoreApplication::sendEvent(target, &press);
+}
+
+std::vector<std::string> Column(const QTableWidget* table, int column) {
+  std::vector<std::string> cells;
+  for (int row = 0; row < table->rowCount(); ++row) cells.push_back(table->item(row, column)->text().toStdString());
+  return cells;
+}
+}  // namespace
+
+TEST_F(EndToEnd, CtrlTShowsTheFramesOfTheNextOperationInOrder) {
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
+  const QRect modeButton = w.btnMode->geometry();
+  const QSize windowSize = w.size();
+  w.sbID->setFocus();
+  PressCtrlT(w.sbID);
+  TfrmTrace* view = w.TraceView();
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(view->isVisible());
+  EXPECT_EQ(w.btnMode->geometry(), modeButton);
+  EXPECT_EQ(w.size(), windowSize);
+
+  w.cmbMode->setCurrentIndex(1);
+  w.cmbRS485->setCurrentIndex(2);
+  w.btnMode->click();
+  view->Refresh();
+
+  ASSERT_EQ(module.Commands(), (std::vector<std::string>{"H00M", "H00A102"}));
+  std::vector<std::string> directions = Column(view->tblFrames, 1);
+  std::vector<std::string> texts = Column(view->tblFrames, 3);
+  ASSERT_GE(texts.size(), 4u);
+  // Each frame went out before its reply came in, and they alternate.
+  EXPECT_EQ(directions[0], ">");
+  EXPECT_EQ(texts[0], "\\tH00M0C\\r");
+  EXPECT_EQ(directions[1], "<");
+  EXPECT_EQ(texts[1].substr(0, 2), "\\n");
+  EXPECT_EQ(directions[2], ">");
+  EXPECT_NE(texts[2].find("H00A102"), std::string::npos);
+  EXPECT_EQ(directions[3], "<");
+  EXPECT_EQ(Column(view->tblFrames, 2)[0], "09 48 30 30 4D 30 43 0D");
+}
+
+TEST_F(EndToEnd, TheTraceViewSavesItsFramesAsLines) {
+  ScannedModule();
+  TfrmModule& w = Window();
+  w.OpenTraceView();
+  w.btnMode->click();
+  const std::string path = SettingsPath() + ".trace.txt";
+  ASSERT_TRUE(w.TraceView()->SaveTo(QString::fromStdString(path)));
+
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_NE(lines[0].find("> 09 48 30 30 4D 30 43 0D"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("< 0A"), std::string::npos) << lines[1];
+  // Nothing of the line's bytes reaches the file unescaped.
+  for (const std::string& line : lines)
+    for (char c : line) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << line;
+  // A view that cannot write says so.
+  EXPECT_FALSE(w.TraceView()->SaveTo(QStringLiteral("/nonexistent-folder/trace.txt")));
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The trace view: the last frames sent to the module and the replies
+// received, each with its time, direction, bytes in hex and as text. Opened
+// with Ctrl+T from the main window; its layout is untouched by it.
+//
+// It is a window of its own, with no parent, so that it stays usable while
+// the main window is disabled by an operation: the operation's own event
+// processing refreshes it. The frames are collected from the moment the view
+// is first opened. Every text is plain text: bytes from the line are shown
+// through the trace's escapes, never interpreted.
+
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+
+#include "trace_log.h"
+
+class TfrmTrace : public QWidget {
+  Q_OBJECT
+
+ public:
+  TfrmTrace();
+  ~TfrmTrace() override;
+
+  // Writes every record kept, one line each, to path; false when the file
+  // cannot be written.
+  bool SaveTo(const QString& path) const;
+  // Brings the table up to date with the log now (the timer does it too).
+  void Refresh();
+
+  QTableWidget* tblFrames;
+  QPushButton* btnSave;
+  QPushButton* btnClear;
+
+ private:
+  void AppendRow(const TraceRecord& record);
+  void SaveClick();
+  void ClearClick();
+
+  TraceLog log_;
+  QTimer refresh_;
+  // Records taken into the table so far, dropped ones included.
+  uint64_t shown_ = 0;
+};
