@@ -15,6 +15,7 @@ std::string PortName(int portNumber) { return "COM" + std::to_string(portNumber)
 
 std::optional<std::string> ResolvePort(int portNumber) {
   if (portNumber < 1) return std::nullopt;
+  if (auto systemPath = SystemPortPath(portNumber)) return systemPath;
   if (Table()) {
     if (auto explicitPath = Table()(PortName(portNumber))) {
       if (explicitPath->empty()) return std::nullopt;

@@ -47,6 +47,10 @@ std::vector<std::string> BuiltInUarts() {
 
 }  // namespace
 
+// Linux has no COM names of its own: the port table and the device list
+// decide.
+std::optional<std::string> SystemPortPath(int) { return std::nullopt; }
+
 std::vector<std::string> ListSerialDevices() {
   std::vector<std::string> devices = UsbAdapters();
   for (auto& path : BuiltInUarts()) devices.push_back(std::move(path));
