@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that the build, the program and the tests
 # need. Idempotent: does nothing when everything is already installed.
+#   setup.sh           the native build
+#   setup.sh windows   the native build and the Windows cross build with its
+#                      tests under wine
 set -euo pipefail
 
 PACKAGES=(
@@ -10,6 +13,13 @@ PACKAGES=(
   libasound2-dev          # the tone through ALSA
   fonts-wqy-zenhei        # a font with Latin, GB2312 and Big5 glyphs
 )
+if [ "${1:-}" = windows ]; then
+  PACKAGES+=(
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix  # the cross compilers, POSIX threads
+    googletest              # GoogleTest sources, compiled for Windows
+    wine wine64             # runs the Windows tests (64-bit wine only)
+  )
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
