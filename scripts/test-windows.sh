@@ -6,15 +6,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 STARTED=$(date +%s)
+# Each stage's heading says how long the run has taken so far.
+stage() { echo "== $1 (at $(($(date +%s) - STARTED)) s)"; }
 bash scripts/setup.sh windows
 
-echo "== Native simulated module (build/sim/rt420-sim)"
+stage "Native simulated module (build/sim/rt420-sim)"
 bash scripts/build.sh build rt420-sim
 
-echo "== Windows cross build (build-windows/)"
+stage "Windows cross build (build-windows/)"
 bash scripts/build-windows.sh build-windows
 
-echo "== Windows tests under wine"
+stage "Wine prefix (build-windows/wine)"
 PREFIX="$PWD/build-windows/wine"
 SIM="$PWD/build/sim/rt420-sim"
 export WINEPREFIX="$PREFIX"
@@ -26,6 +28,7 @@ rm -rf "$PREFIX" "$PREFIX-server.log"
 export RT420_WINE_KEEP_SERVER=1
 trap 'wineserver --kill 2>/dev/null || true' EXIT
 tests/windows/run-with-sim.sh --prefix "$PREFIX" --sim "$SIM" --setup
+stage "Windows tests under wine"
 (cd build-windows && ctest --output-on-failure -j"$(nproc)")
 
-echo "== Windows stage done in $(($(date +%s) - STARTED)) s"
+stage "Windows stage done"

@@ -52,21 +52,32 @@ unset DISPLAY WAYLAND_DISPLAY
 COM_LINK="$PREFIX-com"
 READY="$PREFIX/.rt420-ready"
 SERVER_LOG="$PREFIX-server.log"
+BOOT_LOG="$PREFIX-boot.log"
 
-# Boots the prefix once and maps the ports; a no-op when it is ready.
+# Boots the prefix once and maps the ports; a no-op when it is ready. What
+# wine says meanwhile goes to BOOT_LOG, shown when the boot fails.
 setup_prefix() {
   [ -f "$READY" ] && return 0
   rm -rf "$PREFIX"
   mkdir -p "$(dirname "$PREFIX")"
   echo "run-with-sim: booting wine prefix $PREFIX" >&2
-  wineboot --init >/dev/null 2>&1
+  if ! boot_prefix >"$BOOT_LOG" 2>&1; then
+    echo "run-with-sim: wine could not make the prefix:" >&2
+    cat "$BOOT_LOG" >&2
+    exit 1
+  fi
+  touch "$READY"
+}
+
+# (Called as a condition, where set -e does not apply: each step checks.)
+boot_prefix() {
+  wineboot --init || return 1
   for port in COM3 COM12; do
-    wine reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "$COM_LINK" /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "$COM_LINK" /f || return 1
   done
   # The mount manager reads the port mapping when wine starts.
-  wineserver --kill
-  wineserver --wait
-  touch "$READY"
+  wineserver --kill || true
+  wineserver --wait || true
 }
 
 # The wine server of the prefix, started here with its own log, so that its
