@@ -99,7 +99,14 @@ TEST_F(Exchanges, ByteBeforeTheReplyMakesTheExchangeFail) {
 TEST_F(Exchanges, FloodWithoutFrameEndsTheExchange) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
-  EXPECT_FALSE(SendCommand("H00N"));
+  // Sent again only when a loaded machine held the whole flood back past
+  // the window (see Exchange); every "H00N" floods.
+  bool answered = SendCommand("H00N");
+  for (int retry = 0; retry < 2 && !answered && NothingReceived(); ++retry) {
+    Drain();
+    answered = SendCommand("H00N");
+  }
+  EXPECT_FALSE(answered);
   EXPECT_EQ(Link.ReplyPos, kFloodBytes % kReplyBufferSize);
   EXPECT_EQ(Link.ReplyBuffer[0], 'Z');
   EXPECT_EQ(Link.LastReply, kIdentityReply);
