@@ -10,9 +10,9 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build-windows}
 shift || true
 bash scripts/setup.sh windows
+# The toolchain file counts at the first configure only; later runs would
+# warn that it went unused.
 # shellcheck disable=SC2086
-# (The toolchain file counts at the first configure only; later runs would
-# warn that it went unused.)
 cmake --no-warn-unused-cli -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRT420_WINDOW=OFF ${RT420_CMAKE_ARGS:-} >/dev/null
 if [ $# -gt 0 ]; then
