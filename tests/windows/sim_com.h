@@ -3,11 +3,8 @@
 // run-with-sim.sh started for this test program, with the faults the test's
 // CTest entry gives it. Every other port has nothing behind it.
 
-#include <windows.h>
-
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <string>
 
 #include <gtest/gtest.h>
