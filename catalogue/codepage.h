@@ -1,7 +1,8 @@
 #pragma once
 // Conversion between UTF-8 and the 8-bit code pages of the catalogue's
-// languages. Platform file: codepage_posix.cpp (iconv); a Win32 file would use
-// MultiByteToWideChar with code pages 936 and 950.
+// languages. Platform file: codepage_posix.cpp (iconv), codepage_win32.cpp
+// (MultiByteToWideChar and WideCharToMultiByte with code pages 936 and 950).
+// Both give the same bytes: GB2312 in its EUC-CN form and Big5.
 
 #include <string>
 #include <string_view>

@@ -10,49 +10,15 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "codepage_detail.h"
+
 namespace {
 
-constexpr char kQuestionMark = '?';
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-
-// The length of the well-formed UTF-8 sequence at the start of text, or 0
-// when it is not one (overlong forms, surrogates and values past U+10FFFF
-// included).
-size_t Utf8SequenceLength(std::string_view text) {
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  auto continuation = [&](size_t i, unsigned low = 0x80, unsigned high = 0xBF) {
-    return i < text.size() && byte(i) >= low && byte(i) <= high;
-  };
-  if (text.empty()) return 0;
-  unsigned lead = byte(0);
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    unsigned low = lead == 0xE0 ? 0xA0 : 0x80;
-    unsigned high = lead == 0xED ? 0x9F : 0xBF;
-    return continuation(1, low, high) && continuation(2) ? 3 : 0;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    unsigned low = lead == 0xF0 ? 0x90 : 0x80;
-    unsigned high = lead == 0xF4 ? 0x8F : 0xBF;
-    return continuation(1, low, high) && continuation(2) && continuation(3) ? 4 : 0;
-  }
-  return 0;
-}
-
-// What replaces input that cannot be converted, and how much input it covers.
-// Encoding covers a whole character (one '?' per character the code page
-// lacks); decoding covers one byte (one U+FFFD per offending byte).
-struct Substitute {
-  std::string_view text;
-  bool wholeCharacter;
-};
-
-size_t SkipLength(std::string_view rest, bool wholeCharacter) {
-  if (!wholeCharacter) return 1;
-  size_t length = Utf8SequenceLength(rest);
-  return length == 0 ? 1 : length;
-}
+using codepage_detail::AsciiOnly;
+using codepage_detail::kDecodeSubstitute;
+using codepage_detail::kEncodeSubstitute;
+using codepage_detail::SkipLength;
+using codepage_detail::Substitute;
 
 // Converts in with cd, putting the substitute in place of whatever iconv
 // refuses and carrying on after it.
@@ -88,24 +54,7 @@ std::string ConvertAll(iconv_t cd, std::string_view in, Substitute substitute) {
 const char* IconvName(CodePage codePage) { return codePage == CodePage::Gb2312 ? "GB2312" : "BIG5"; }
 
 // Without the converter (a system lacking the gconv modules) only ASCII
-// passes; everything else becomes the substitute.
-std::string AsciiOnly(std::string_view in, Substitute substitute) {
-  std::string out;
-  out.reserve(in.size());
-  size_t at = 0;
-  while (at < in.size()) {
-    auto byte = static_cast<unsigned char>(in[at]);
-    if (byte < 0x80) {
-      out.push_back(in[at]);
-      ++at;
-    } else {
-      out.append(substitute.text);
-      at += SkipLength(in.substr(at), substitute.wholeCharacter);
-    }
-  }
-  return out;
-}
-
+// passes; everything else becomes the substitute (AsciiOnly).
 std::string Convert(std::string_view in, const char* to, const char* from, Substitute substitute) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return AsciiOnly(in, substitute);
@@ -113,11 +62,6 @@ std::string Convert(std::string_view in, const char* to, const char* from, Subst
   iconv_close(cd);
   return out;
 }
-
-constexpr Substitute kEncodeSubstitute{std::string_view(&kQuestionMark, 1), true};
-constexpr Substitute kDecodeSubstitute{kReplacement, false};
-
-bool IsControl(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
 
 }  // namespace
 
@@ -129,26 +73,4 @@ std::string EncodeFromUtf8(std::string_view utf8, CodePage codePage) {
 std::string DecodeToUtf8(std::string_view bytes, CodePage codePage) {
   if (codePage == CodePage::Ascii) return AsciiOnly(bytes, kDecodeSubstitute);
   return Convert(bytes, "UTF-8", IconvName(codePage), kDecodeSubstitute);
-}
-
-std::string DecodeForDisplay(std::string_view bytes, CodePage codePage) {
-  std::string decoded = DecodeToUtf8(bytes, codePage);
-  std::string shown;
-  shown.reserve(decoded.size());
-  for (size_t at = 0; at < decoded.size(); ++at) {
-    auto byte = static_cast<unsigned char>(decoded[at]);
-    // In UTF-8 a byte below 0x80 is always a character of its own.
-    if (IsControl(byte)) {
-      shown.append(kReplacement);
-    } else if (byte == 0xC2 && at + 1 < decoded.size() &&
-               static_cast<unsigned char>(decoded[at + 1]) <= 0x9F) {
-      // U+0080 to U+009F, the C1 controls: glibc's BIG5 passes a lone 0x80
-      // through as U+0080, which must not reach the display either.
-      shown.append(kReplacement);
-      ++at;
-    } else {
-      shown.push_back(decoded[at]);
-    }
-  }
-  return shown;
 }

@@ -32,6 +32,7 @@ PortTableAnswer LookUpPortTable(int portNumber) {
 
 std::optional<std::string> ResolvePort(int portNumber) {
   if (portNumber < 1) return std::nullopt;
+  if (auto systemPath = SystemPortPath(portNumber)) return systemPath;
   PortTableAnswer answer = LookUpPortTable(portNumber);
   if (answer.kind == PortTableAnswer::Kind::Unreadable) return std::nullopt;
   if (answer.kind == PortTableAnswer::Kind::Entry) {

@@ -1,6 +1,8 @@
 #pragma once
-// Port numbers 1 to 16 name serial ports as "COM1" to "COM16". On a platform
-// without such names each number is mapped to a device path:
+// Port numbers 1 to 16 name serial ports as "COM1" to "COM16". Where the
+// system itself names its ports by these numbers (Windows), the number gives
+// the device path directly (SystemPortPath). On a platform without such names
+// each number is mapped to a device path:
 // 1. an explicit entry for "COMn" in the port table, when there is one; an
 //    entry with an empty path says that nothing is behind that port;
 // 2. otherwise the n-th serial device that exists right now, in the stable
@@ -42,6 +44,11 @@ void SetPortTable(PortTableLookup lookup);
 // "COM" and the number in decimal, no leading zeros.
 std::string PortName(int portNumber);
 
+// The system's own device path for a port number, or nullopt on a platform
+// whose system has no such names (there the port table and the enumeration
+// map the number). Platform file.
+std::optional<std::string> SystemPortPath(int portNumber);
+
 // The port table's answer for a port number, read now; NoEntry without a
 // table.
 PortTableAnswer LookUpPortTable(int portNumber);
@@ -51,7 +58,8 @@ PortTableAnswer LookUpPortTable(int portNumber);
 std::optional<std::string> ResolvePort(int portNumber);
 
 // The serial devices present now, in a stable order: USB adapters by their
-// persistent names first, then built-in UARTs in numeric order. Platform file.
+// persistent names first, then built-in UARTs in numeric order; on Windows
+// the COM ports the system reports, by number. Platform file.
 std::vector<std::string> ListSerialDevices();
 
 // The same list for a device tree and a sysfs tree mounted elsewhere

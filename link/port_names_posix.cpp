@@ -50,6 +50,10 @@ std::vector<std::string> BuiltInUarts(const fs::path& devRoot, const fs::path& s
 
 }  // namespace
 
+// Linux has no COM names of its own: the port table and the device list
+// decide.
+std::optional<std::string> SystemPortPath(int) { return std::nullopt; }
+
 std::vector<std::string> ListSerialDevicesUnder(const std::string& devRoot, const std::string& sysRoot) {
   std::vector<std::string> devices = UsbAdapters(devRoot);
   for (auto& path : BuiltInUarts(devRoot, sysRoot)) devices.push_back(std::move(path));

@@ -2,7 +2,16 @@
 # Installs the Debian 12 packages that the build, the program and the tests
 # need, and those named as arguments (the package scripts name their own).
 # Idempotent: does nothing when everything is already installed.
+#   setup.sh                 the native build
+#   setup.sh windows [...]   also the Windows cross build with its tests
+#                            under wine
 set -euo pipefail
+
+WINDOWS=""
+if [ "${1:-}" = windows ]; then
+  WINDOWS=1
+  shift
+fi
 
 PACKAGES=(
   cmake g++ make          # the build
@@ -12,6 +21,13 @@ PACKAGES=(
   fonts-wqy-zenhei        # a font with Latin, GB2312 and Big5 glyphs
   "$@"
 )
+if [ -n "$WINDOWS" ]; then
+  PACKAGES+=(
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix  # the cross compilers, POSIX threads
+    googletest              # GoogleTest sources, compiled for Windows
+    wine wine64             # runs the Windows tests (64-bit wine only)
+  )
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

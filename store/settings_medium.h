@@ -1,8 +1,8 @@
 #pragma once
 // The medium below the settings store: a tree of keys holding named DWORD and
 // string values, like the registry below HKEY_LOCAL_MACHINE. Platform file:
-// settings_medium_posix.cpp (a registry-export text file); a Win32 file would
-// use RegCreateKeyEx/RegOpenKeyEx, RegQueryValueEx, RegSetValueEx.
+// settings_medium_posix.cpp (a registry-export text file),
+// settings_medium_win32.cpp (the registry itself).
 //
 // Key paths are given below the root, parts separated by a backslash
 // ("Software\TAVIX\Corvel"). Key names and value names compare without regard

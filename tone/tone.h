@@ -1,7 +1,8 @@
 #pragma once
 // The platform's tone: a beep of a frequency and a duration, synchronous
 // (returns when the tone has ended). Where no sound device exists it waits
-// the same duration silently. Platform file: tone_alsa.cpp.
+// the same duration silently. Platform file: tone_alsa.cpp,
+// tone_win32.cpp.
 
 #include <functional>
 

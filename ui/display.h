@@ -2,7 +2,7 @@
 // Whether the window system can be reached before the application object is
 // made: without a display Qt would abort with a long diagnostic, so the
 // program says in one line what is missing instead. Platform file:
-// display_posix.cpp.
+// display_posix.cpp, display_win32.cpp.
 
 #include <string>
 

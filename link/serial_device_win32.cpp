@@ -1,0 +1,109 @@
+// The serial device on Win32: a synchronous (non-overlapped) handle from
+// CreateFileA, the link's timeouts through SetCommTimeouts, the line through
+// BuildCommDCBA and SetCommState.
+//
+// Exclusive open: share mode 0, so a port that another program holds does
+// not open. Reads are one-byte ReadFile calls that return after the read
+// time of the applied timeouts ({0, 0, 1, 0, 0}: at most 1 ms) when no byte
+// is waiting. A read that fails outright (a line error under the port's
+// abort-on-error setting, an adapter pulled out) returns at once on Windows:
+// the error is cleared and the read time waited out here, so that a caller
+// polling in a loop does not spin.
+
+#include <windows.h>
+
+#include <cctype>
+#include <string>
+
+#include "deadline.h"
+#include "serial_device.h"
+
+namespace {
+
+// The parameters of a line setting in the mode-text syntax that BuildCommDCBA
+// parses ("baud=19200 parity=E data=8 stop=1"). That syntax switches both
+// software and hardware flow control off; the other fields of the control
+// block keep what the port had.
+std::string ModeText(const LineParameters& line) {
+  return "baud=" + std::to_string(line.baud) + " parity=" + std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(line.parity)))) +
+         " data=" + std::to_string(line.dataBits) + " stop=" + std::to_string(line.stopBits);
+}
+
+COMMTIMEOUTS ToNative(const CommTimeouts& t) {
+  return {t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+          t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
+}
+
+class Win32SerialDevice final : public SerialDevice {
+ public:
+  explicit Win32SerialDevice(HANDLE handle) : handle_(handle) {}
+  ~Win32SerialDevice() override { CloseHandle(handle_); }
+  Win32SerialDevice(const Win32SerialDevice&) = delete;
+  Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
+
+  // The port's own record, field for field in the platform's order.
+  NativeTimeouts GetTimeouts() override {
+    COMMTIMEOUTS t{};
+    NativeTimeouts saved;
+    if (!GetCommTimeouts(handle_, &t)) return saved;
+    saved.words[0] = t.ReadIntervalTimeout;
+    saved.words[1] = t.ReadTotalTimeoutMultiplier;
+    saved.words[2] = t.ReadTotalTimeoutConstant;
+    saved.words[3] = t.WriteTotalTimeoutMultiplier;
+    saved.words[4] = t.WriteTotalTimeoutConstant;
+    return saved;
+  }
+
+  void SetTimeouts(const NativeTimeouts& saved) override {
+    COMMTIMEOUTS t{saved.words[0], saved.words[1], saved.words[2], saved.words[3], saved.words[4]};
+    SetCommTimeouts(handle_, &t);
+  }
+
+  void ApplyTimeouts(const CommTimeouts& timeouts) override {
+    readWaitMs_ = timeouts.ReadTotalTimeoutConstant;
+    COMMTIMEOUTS t = ToNative(timeouts);
+    SetCommTimeouts(handle_, &t);
+  }
+
+  // The block is filled from the port first, so that what the mode text does
+  // not name stays as the port had it. Failures are not examined: the port
+  // then keeps its previous line.
+  void ApplyLine(const LineParameters& line) override {
+    DCB block{};
+    block.DCBlength = sizeof block;
+    if (!GetCommState(handle_, &block)) return;
+    if (!BuildCommDCBA(ModeText(line).c_str(), &block)) return;
+    SetCommState(handle_, &block);
+  }
+
+  // One synchronous write; the link's write timeouts set no limit. A short
+  // or failed write is not reported.
+  void Write(const uint8_t* bytes, size_t length) override {
+    DWORD written = 0;
+    WriteFile(handle_, bytes, static_cast<DWORD>(length), &written, nullptr);
+  }
+
+  bool ReadByte(uint8_t& byte) override {
+    DWORD got = 0;
+    if (ReadFile(handle_, &byte, 1, &got, nullptr)) return got == 1;
+    DWORD errors = 0;
+    ClearCommError(handle_, &errors, nullptr);
+    SleepMs(readWaitMs_);
+    return false;
+  }
+
+  // Drops whatever the port has received and not yet been read.
+  void DiscardInput() { PurgeComm(handle_, PURGE_RXCLEAR); }
+
+ private:
+  HANDLE handle_;
+  unsigned readWaitMs_ = 1;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32SerialDevice>(handle);
+}

@@ -1,0 +1,215 @@
+// The module link as a Windows program: the Win32 serial device on a COM
+// port of wine that leads to the simulated module on a pseudo-terminal.
+//
+// Each group runs against a module started with its own faults (see
+// CMakeLists.txt beside this file):
+//   Exchanges  noreply on H00V, delay 250 ms on H00L, trickle 4 ms on H00A,
+//              a stray byte before H00B, a flood for H00N, a wrong checksum
+//              on every poll;
+//   Line       no faults;
+//   HangUp     the line hangs up in the middle of the reply to H00V.
+
+#include <chrono>
+#include <string>
+
+#include "port_names.h"
+#include "serial_device.h"
+#include "sim_com.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::string kIdentityReply = "\nM01:1234567874\r";
+// A read with no byte waiting waits about 1 ms; half of that is the least
+// any empty read may take.
+constexpr double kLeastReadWaitMs = 0.5;
+constexpr int kFloodBytes = 1500;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+class Exchanges : public SimCom {};
+class Line : public SimCom {};
+class HangUp : public SimCom {};
+
+TEST_F(Exchanges, FrameOnTheLineAndIdentityReply) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+  EXPECT_TRUE(log.WaitForLine("<- \\tH00M0C\\r  [09 48 30 30 4D 30 43 0D]", kWait));
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(Link.ReplyPos, 16);
+}
+
+TEST_F(Exchanges, EmptyReadsWaitForTheirByte) {
+  ASSERT_TRUE(Open());
+  constexpr int kReads = 50;
+  int delivered = 0;
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < kReads; ++i) {
+    uint8_t byte = 0;
+    delivered += ReadPortByte(byte) ? 1 : 0;
+  }
+  EXPECT_EQ(delivered, 0);
+  EXPECT_GE(MsSince(start), kReads * kLeastReadWaitMs) << "an empty read must wait, not return at once";
+}
+
+TEST_F(Exchanges, SilentModuleEndsTheExchangeAfterTheWindow) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+  int emptyReads = 0;
+  Link.ProcessPendingEvents = [&] { ++emptyReads; };
+  const Clock::time_point start = Clock::now();
+  EXPECT_FALSE(SendCommand("H00V"));
+  const double elapsedMs = MsSince(start);
+  EXPECT_GE(elapsedMs, kReplyWindowMs);
+  EXPECT_GE(elapsedMs, emptyReads * kLeastReadWaitMs);
+  EXPECT_GT(emptyReads, 0) << "the window lets the caller handle its events";
+  EXPECT_EQ(Link.ReplyPos, 0);
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_TRUE(log.WaitForLine("<- \\tH00V", kWait)) << "the module got the frame and kept silent";
+}
+
+TEST_F(Exchanges, LateReplyIsNotHeardAndStaysInTheInput) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+  EXPECT_FALSE(SendCommand("H00L"));
+  EXPECT_EQ(Link.ReplyPos, 0);
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  // The input is never purged: the late reply is still there to be read.
+  EXPECT_EQ(Drain(300).substr(0, 5), "\nL00:");
+}
+
+TEST_F(Exchanges, TrickledReplyKeepsTheReaderGoing) {
+  ASSERT_TRUE(Open());
+  EXPECT_TRUE(Exchange("H00A"));
+  EXPECT_EQ(Link.LastReply.substr(0, 8), "\nA00:001");
+  EXPECT_EQ(Link.ReplyPos, 11);
+}
+
+TEST_F(Exchanges, ByteBeforeTheReplyMakesTheExchangeFail) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+  EXPECT_FALSE(Exchange("H00B"));
+  EXPECT_EQ(Link.ReplyBuffer[0], 'X');
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+}
+
+TEST_F(Exchanges, FloodWithoutFrameEndsTheExchange) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+  // Sent again only when a loaded machine held the whole flood back past
+  // the window (see Exchange); every "H00N" floods.
+  bool answered = SendCommand("H00N");
+  for (int retry = 0; retry < 2 && !answered && NothingReceived(); ++retry) {
+    Drain();
+    answered = SendCommand("H00N");
+  }
+  EXPECT_FALSE(answered);
+  EXPECT_EQ(Link.ReplyPos, kFloodBytes % kReplyBufferSize);
+  EXPECT_EQ(Link.ReplyBuffer[0], 'Z');
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  // Everything was read: the next exchange is clean.
+  EXPECT_TRUE(Exchange("H00M"));
+}
+
+TEST_F(Exchanges, WrongChecksumIsRejectedButKept) {
+  ASSERT_TRUE(Open());
+  EXPECT_FALSE(Exchange("H01F"));
+  ASSERT_GE(Link.LastReply.size(), 4u);
+  EXPECT_EQ(Link.LastReply.substr(0, 5), "\nF01:");
+  EXPECT_EQ(Link.LastReply.back(), '\r');
+  EXPECT_EQ(Link.ReplyPos, static_cast<int32_t>(Link.LastReply.size()));
+}
+
+TEST_F(Line, PortWithoutDeviceDoesNotOpen) {
+  EXPECT_FALSE(OpenPort(kEmptyPort, "19200,e,8,1"));
+  EXPECT_FALSE(PortIsOpen());
+  EXPECT_FALSE(OpenPort(0, "19200,e,8,1"));
+  EXPECT_FALSE(PortIsOpen());
+  EXPECT_TRUE(Open());
+  EXPECT_TRUE(PortIsOpen());
+}
+
+// Only COM1 to COM9 are predefined names; COM10 and above open by the
+// device name "\\.\COMn".
+TEST_F(Line, PortsAboveNineOpenByTheirDeviceName) {
+  EXPECT_EQ(ResolvePort(kHighPort), "\\\\.\\COM12");
+  EXPECT_EQ(ResolvePort(kPort), "\\\\.\\COM3");
+  ASSERT_TRUE(OpenPort(kHighPort, "19200,e,8,1"));
+  EXPECT_TRUE(Exchange("H00M"));
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+}
+
+TEST_F(Line, SystemListsItsPortsByNumber) {
+  const std::vector<std::string> ports = ListSerialDevices();
+  auto at = [&](const std::string& path) { return std::find(ports.begin(), ports.end(), path) - ports.begin(); };
+  const auto com3 = at("\\\\.\\COM3");
+  const auto com12 = at("\\\\.\\COM12");
+  ASSERT_LT(com3, static_cast<long long>(ports.size()));
+  ASSERT_LT(com12, static_cast<long long>(ports.size()));
+  // By number, not by text: "COM12" sorts before "COM3" as text.
+  EXPECT_LT(com3, com12);
+  EXPECT_EQ(at("\\\\.\\COM5"), static_cast<long long>(ports.size()));
+}
+
+TEST_F(Line, ModuleAtAnotherSpeedStaysSilent) {
+  ASSERT_TRUE(Open("9600,e,8,1"));
+  EXPECT_FALSE(SendCommand("H00M"));
+  EXPECT_TRUE(log.WaitForLine("ignored: line speed 9600, module at 19200", kWait));
+  ClosePort();
+  // Parity cannot be seen on a pseudo-terminal; the speed decides.
+  ASSERT_TRUE(Open("19200,n,8,1"));
+  EXPECT_TRUE(Exchange("H00M"));
+}
+
+TEST_F(Line, RejectedSettingOpensAndKeepsTheLine) {
+  const std::string ignored = "ignored: line speed 4800";
+  ASSERT_TRUE(Open("4800,n,8,1"));
+  ClosePort();
+  for (const char* setting : {"", "fast", "19200,x,8,1", "19200,e,9,1", "19200,e,8"}) {
+    SCOPED_TRACE(setting);
+    const size_t before = log.Count(ignored);
+    ASSERT_TRUE(OpenPort(kPort, setting));
+    EXPECT_FALSE(SendCommand("H00M"));
+    EXPECT_TRUE(log.WaitForCount(ignored, before + 1, kWait)) << "the port kept 4800 baud";
+    ClosePort();
+  }
+  ASSERT_TRUE(Open());
+  EXPECT_TRUE(Exchange("H00M"));
+}
+
+TEST_F(Line, DeviceTimeoutsReadBackAsWritten) {
+  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3");
+  ASSERT_TRUE(device);
+  NativeTimeouts own;
+  for (uint32_t i = 0; i < 5; ++i) own.words[i] = 10 + i;
+  device->SetTimeouts(own);
+  NativeTimeouts read = device->GetTimeouts();
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(read.words[i], own.words[i]) << "field " << i;
+
+  device->ApplyTimeouts(Link.LinkTimeouts);
+  read = device->GetTimeouts();
+  const uint32_t link[5] = {0, 0, 1, 0, 0};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(read.words[i], link[i]) << "field " << i;
+}
+
+TEST_F(HangUp, PeerHangingUpMidReplyEndsTheExchangeWithoutSpinning) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+  int emptyReads = 0;
+  Link.ProcessPendingEvents = [&] { ++emptyReads; };
+  const Clock::time_point start = Clock::now();
+  EXPECT_FALSE(SendCommand("H00V"));
+  // After the hang-up every read reports "no byte" after its wait.
+  EXPECT_FALSE(SendCommand("H00M"));
+  const double elapsedMs = MsSince(start);
+  EXPECT_TRUE(log.WaitForLine("hang-up", kWait));
+  EXPECT_GE(elapsedMs, 2 * kReplyWindowMs);
+  EXPECT_GT(emptyReads, 0);
+  EXPECT_GE(elapsedMs, emptyReads * kLeastReadWaitMs) << emptyReads << " empty reads in " << elapsedMs << " ms";
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+}
+
+}  // namespace
