@@ -38,7 +38,7 @@ TEST_F(EndToEnd, ScanWithoutStoredResultFindsModuleAndStoresWhereItAnswered) {
   EXPECT_NE(stored.find("\"ScanCommNo\"=dword:00000002"), std::string::npos) << stored;
   EXPECT_NE(stored.find("\"ScanBaudRate\"=\"19200,e,8,1\""), std::string::npos) << stored;
   EXPECT_NE(stored.find("\"ScanBaudRateNo\"=dword:00000005"), std::string::npos) << stored;
-  EXPECT_NE(stored.find("\"COM2\"=\"" + module.SlavePath() + "\""), std::string::npos) << "port table kept";
+  EXPECT_NE(stored.find("\"COM2\"=\"" + PortPath(2) + "\""), std::string::npos) << "port table kept";
 }
 
 TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
