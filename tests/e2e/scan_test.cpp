@@ -1,4 +1,6 @@
 // The module scan through the real window against simulated modules.
+#include <sys/stat.h>
+
 #include "e2e_fixture.h"
 
 namespace {
@@ -8,6 +10,16 @@ sim::ModuleConfig AtLine(int lineIndex) {
   sim::ModuleConfig config;
   config.lineIndex = lineIndex;
   return config;
+}
+
+const char kRememberedCom3At9600[] =
+    "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRate\"=\"9600,n,8,1\"\n\"ScanBaudRateNo\"=dword:00000002\n";
+
+// Every save replaces the settings file by renaming a new one over it, so
+// the file keeps its inode exactly as long as nothing saved it.
+ino_t FileInode(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 }  // namespace
 
@@ -66,7 +78,7 @@ TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
 
 TEST_F(EndToEnd, QuickTryAtTheRememberedPortLeavesTheStoreUntouched) {
   sim::SimModule& module = AddModule(3, AtLine(2));
-  OpenWindow("\"ScanCommNo\"=dword:00000003\n\"ScanBaudRate\"=\"9600,n,8,1\"\n\"ScanBaudRateNo\"=dword:00000002\n");
+  OpenWindow(kRememberedCom3At9600);
   const std::string before = ReadSettingsFile();
 
   Window().btnScan->click();
@@ -164,4 +176,35 @@ TEST_F(EndToEnd, ModuleThatHangsUpDuringTheScanLeavesTheWindowUsable) {
   EXPECT_FALSE(Module.ModuleFound);
   EXPECT_EQ(Message(), "Get Module Info Error. (COM : #1)");
   ExpectIdle();
+}
+
+TEST_F(EndToEnd, QuickTryFindsTheModuleOnItsThirdAttemptAndSavesNothing) {
+  sim::SimModule& module = AddModule(3, AtLine(2));
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00M", 2));
+  OpenWindow(kRememberedCom3At9600);
+  const std::string before = ReadSettingsFile();
+  const ino_t inode = FileInode(SettingsPath());
+
+  Window().btnScan->click();
+
+  EXPECT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
+  EXPECT_EQ(FramesReceived(module, "H00M"), 3u);
+  EXPECT_EQ(FramesReceived(module), 7u) << "three identity frames, then the information reads";
+  EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #3)");
+  EXPECT_EQ(FileInode(SettingsPath()), inode) << "the scan result was saved again";
+  EXPECT_EQ(ReadSettingsFile(), before);
+}
+
+TEST_F(EndToEnd, ThreeUnansweredQuickAttemptsLeaveTheModuleToTheSearchWhichSavesIt) {
+  sim::SimModule& module = AddModule(3, AtLine(2));
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00M", 3));
+  OpenWindow(kRememberedCom3At9600);
+  const ino_t inode = FileInode(SettingsPath());
+
+  Window().btnScan->click();
+
+  EXPECT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
+  EXPECT_EQ(FramesReceived(module, "H00M"), 4u) << "three quick attempts, then the search's first";
+  EXPECT_NE(FileInode(SettingsPath()), inode) << "a module found by the search is saved";
+  EXPECT_NE(ReadSettingsFile().find("\"ScanCommNo\"=dword:00000003"), std::string::npos);
 }
