@@ -3,8 +3,13 @@
 // create and show frmModule, run the message loop until btnExit closes the
 // window, destroy it and release the catalogue.
 //
-// Returns 0 when the window was closed and also after an exception that
-// ended the program (its text is shown to the operator first); 1 when no
-// display can be reached, after one line on stderr saying so.
+// Returns 0 when the window was closed. Returns 1 after an exception that
+// ended the program: its text is shown to the operator first, in a message
+// box, or on stderr when the application itself could not be made. Returns 1
+// when no display can be reached, after one line on stderr saying so.
+//
+// An exception thrown by an event handler while the message loop runs does
+// not end the program: its text is shown in a message box and the window
+// stays.
 
 int RunProgram(int argc, char** argv);
