@@ -1,6 +1,9 @@
 // The module scan through the real window against simulated modules.
 #include <sys/stat.h>
 
+#include <cstdint>
+#include <utility>
+
 #include "e2e_fixture.h"
 
 namespace {
@@ -15,11 +18,15 @@ sim::ModuleConfig AtLine(int lineIndex) {
 const char kRememberedCom3At9600[] =
     "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRate\"=\"9600,n,8,1\"\n\"ScanBaudRateNo\"=dword:00000002\n";
 
-// Every save replaces the settings file by renaming a new one over it, so
-// the file keeps its inode exactly as long as nothing saved it.
-ino_t FileInode(const std::string& path) {
+// Every save renames a new settings file over the old one. A save writes
+// each value in a rewrite of its own, so a later rewrite may get the inode
+// number that an earlier one freed; with the modification time beside it
+// (the quick try alone lasts longer than the clock's tick) the pair changes
+// exactly when something saved.
+std::pair<ino_t, int64_t> FileIdentity(const std::string& path) {
   struct stat info;
-  return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+  if (stat(path.c_str(), &info) != 0) return {0, 0};
+  return {info.st_ino, int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
 }
 }  // namespace
 
@@ -183,7 +190,7 @@ TEST_F(EndToEnd, QuickTryFindsTheModuleOnItsThirdAttemptAndSavesNothing) {
   module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00M", 2));
   OpenWindow(kRememberedCom3At9600);
   const std::string before = ReadSettingsFile();
-  const ino_t inode = FileInode(SettingsPath());
+  const auto identity = FileIdentity(SettingsPath());
 
   Window().btnScan->click();
 
@@ -191,7 +198,7 @@ TEST_F(EndToEnd, QuickTryFindsTheModuleOnItsThirdAttemptAndSavesNothing) {
   EXPECT_EQ(FramesReceived(module, "H00M"), 3u);
   EXPECT_EQ(FramesReceived(module), 7u) << "three identity frames, then the information reads";
   EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #3)");
-  EXPECT_EQ(FileInode(SettingsPath()), inode) << "the scan result was saved again";
+  EXPECT_EQ(FileIdentity(SettingsPath()), identity) << "the scan result was saved again";
   EXPECT_EQ(ReadSettingsFile(), before);
 }
 
@@ -199,12 +206,12 @@ TEST_F(EndToEnd, ThreeUnansweredQuickAttemptsLeaveTheModuleToTheSearchWhichSaves
   sim::SimModule& module = AddModule(3, AtLine(2));
   module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00M", 3));
   OpenWindow(kRememberedCom3At9600);
-  const ino_t inode = FileInode(SettingsPath());
+  const auto identity = FileIdentity(SettingsPath());
 
   Window().btnScan->click();
 
   EXPECT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
   EXPECT_EQ(FramesReceived(module, "H00M"), 4u) << "three quick attempts, then the search's first";
-  EXPECT_NE(FileInode(SettingsPath()), inode) << "a module found by the search is saved";
+  EXPECT_NE(FileIdentity(SettingsPath()), identity) << "a module found by the search is saved";
   EXPECT_NE(ReadSettingsFile().find("\"ScanCommNo\"=dword:00000003"), std::string::npos);
 }
