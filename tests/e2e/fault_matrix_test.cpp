@@ -211,8 +211,10 @@ void FaultMatrix::ScanHealthyModule() {
 
 void FaultMatrix::SetUp() {
   ASSERT_TRUE(window_) << "no window: the suite's set-up failed";
-  StartModule();
-  if (std::get<0>(GetParam()) != Operation::Scan && !Module.ModuleFound) ScanHealthyModule();
+  ASSERT_NO_FATAL_FAILURE(StartModule());
+  if (std::get<0>(GetParam()) != Operation::Scan && !Module.ModuleFound) {
+    ASSERT_NO_FATAL_FAILURE(ScanHealthyModule());
+  }
   beeps_.clear();
 }
 
