@@ -105,7 +105,8 @@ class EndToEnd : public ::testing::Test {
 
   // Scans and expects the module to be found and read completely; when it
   // is not, the message says what each mapped port resolves to and why it
-  // does not open, and how many frames each module received.
+  // does not open, and what each module received and wrote when (a reply
+  // written after the tool's window has closed shows there).
   void ScanOk() {
     Window().btnScan->click();
     ASSERT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
@@ -117,6 +118,9 @@ class EndToEnd : public ::testing::Test {
     for (const auto& [port, path] : ports_) text += ExplainPort(port) + "\n";
     for (const auto& module : modules_) {
       text += "module at " + module->SlavePath() + ": " + std::to_string(module->Commands().size()) + " frames taken in\n";
+      const std::vector<std::string> log = module->LogLines();
+      const size_t first = log.size() > kLogLinesShown ? log.size() - kLogLinesShown : 0;
+      for (size_t i = first; i < log.size(); ++i) text += "  sim: " + log[i] + "\n";
     }
     return text;
   }
@@ -164,6 +168,8 @@ class EndToEnd : public ::testing::Test {
   std::vector<BeepRecord> beeps;
 
  private:
+  static constexpr size_t kLogLinesShown = 16;
+
   std::string configDir_;
   std::map<int, std::string> ports_;
   std::vector<std::unique_ptr<sim::SimModule>> modules_;
