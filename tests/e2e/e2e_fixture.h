@@ -42,6 +42,15 @@ struct BeepRecord {
   bool operator==(const BeepRecord&) const = default;
 };
 
+// Frames the module received whose command text begins with text (every
+// frame for ""), answered or not, counted from its log.
+inline size_t FramesReceived(const sim::SimModule& module, const std::string& text = "") {
+  const std::string mark = " <- \\t" + text;
+  const std::vector<std::string> log = module.LogLines();
+  return static_cast<size_t>(
+      std::count_if(log.begin(), log.end(), [&](const std::string& line) { return line.find(mark) != std::string::npos; }));
+}
+
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -117,7 +126,14 @@ class EndToEnd : public ::testing::Test {
     std::string text;
     for (const auto& [port, path] : ports_) text += ExplainPort(port) + "\n";
     for (const auto& module : modules_) {
-      text += "module at " + module->SlavePath() + ": " + std::to_string(module->Commands().size()) + " frames taken in\n";
+      text += "module at " + module->SlavePath() + ": " + std::to_string(module->Commands().size()) + " frames taken in";
+      // No frame yet may mean a port that did not open, or a terminal that
+      // holds the tool's bytes back under load: then they arrive later.
+      if (FramesReceived(*module) == 0) {
+        const bool late = module->WaitForLogLine(" <- ", kStragglerWait);
+        text += late ? "; a frame arrived only after the scan had ended" : "; none arrived within a second after the scan";
+      }
+      text += "\n";
       const std::vector<std::string> log = module->LogLines();
       const size_t first = log.size() > kLogLinesShown ? log.size() - kLogLinesShown : 0;
       for (size_t i = first; i < log.size(); ++i) text += "  sim: " + log[i] + "\n";
@@ -169,20 +185,12 @@ class EndToEnd : public ::testing::Test {
 
  private:
   static constexpr size_t kLogLinesShown = 16;
+  static constexpr std::chrono::milliseconds kStragglerWait{1000};
 
   std::string configDir_;
   std::map<int, std::string> ports_;
   std::vector<std::unique_ptr<sim::SimModule>> modules_;
   std::unique_ptr<TfrmModule> window_;
 };
-
-// Frames the module received whose command text begins with text (every
-// frame for ""), answered or not, counted from its log.
-inline size_t FramesReceived(const sim::SimModule& module, const std::string& text = "") {
-  const std::string mark = " <- \\t" + text;
-  const std::vector<std::string> log = module.LogLines();
-  return static_cast<size_t>(
-      std::count_if(log.begin(), log.end(), [&](const std::string& line) { return line.find(mark) != std::string::npos; }));
-}
 
 inline std::string Utf8(int message) { return DecodeToUtf8(MessageText(message), CurrentCodePage()); }

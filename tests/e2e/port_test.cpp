@@ -45,6 +45,8 @@ TEST_F(EndToEnd, PortHeldByAnotherProgramIsPassedOverAndTheDiagnosisSaysWhy) {
     EXPECT_NE(why.find("resolves to " + PortPath(1) + " -> " + module.SlavePath()), std::string::npos) << why;
     EXPECT_NE(why.find("flock(2) fails: EAGAIN"), std::string::npos) << why;
     EXPECT_NE(why.find("held open by this test process (2,"), std::string::npos) << why;
+    const std::string all = ExplainPorts();
+    EXPECT_NE(all.find(": 0 frames taken in; none arrived within a second after the scan"), std::string::npos) << all;
   }
   ScanOk();  // released, the same port opens again
 }
