@@ -18,6 +18,11 @@
 //
 // What the module answers: module_logic.h. Faults on the line: faults.h.
 //
+// A hang-up (FaultKind::HangUp) closes the master side only: the tool's port
+// sees the hang-up and the slave path disappears at once, while the module's
+// own slave descriptor keeps the terminal's number taken until Stop(), so the
+// path cannot come back as another program's terminal in the meantime.
+//
 // Timing: on a machine with every core busy the pseudo-terminal can hold
 // bytes back for longer than the tool's reply window (here about one
 // exchange in a thousand). The module then answers late and, as the tool
@@ -80,7 +85,10 @@ class SimModule {
   bool Start();
   // Stops the thread, closes the terminal (the tool's port then sees a
   // hang-up) and removes the symlink placed by LinkAt if it still points
-  // here. Safe to call more than once.
+  // here. Safe to call more than once. The terminal's number is free again
+  // afterwards, and the kernel hands the lowest free number to the next new
+  // terminal of any program: a test that opens a stopped module's port must
+  // reach it through its link, never through the old slave path.
   void Stop();
 
   // The slave device path ("/dev/pts/N"); empty before Start.

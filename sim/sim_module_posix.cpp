@@ -311,11 +311,14 @@ bool SimModule::Impl::WriteOutput(Output& output) {
   return true;
 }
 
-// Closes both sides: every port open on the slave sees a hang-up, and the
-// module goes silent for good. Called with mutex held.
+// Closes the master side: every descriptor open on the slave sees a
+// hang-up, the device path disappears, and the module goes silent for good.
+// Its own slave descriptor stays open until Stop(): while one is open the
+// kernel keeps the terminal's number, so the old path cannot name another
+// program's new terminal while the tool may still try to open it. Called
+// with mutex held.
 void SimModule::Impl::HangUp(const std::string& why) {
   CloseFd(master);
-  CloseFd(slave);
   outputs.clear();
   writeBlocked = false;
   LogLocked("--", why + ": the line is closed");

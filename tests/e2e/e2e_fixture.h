@@ -2,11 +2,21 @@
 // End-to-end fixture: the real window on the offscreen platform, simulated
 // modules on pseudo-terminals mapped to COM numbers through the settings
 // file's port table, beeps recorded, a fresh settings folder per test.
+//
+// The port table names a symlink in the test's own folder, never the
+// terminal's /dev/pts path: the kernel gives a freed terminal number to the
+// next new terminal of any program, so a stopped module's /dev/pts path soon
+// names another test's module (tests run in parallel). Opening it would take
+// that module's line away from its own test, whose scan then finds its port
+// held. The link disappears with its module, so a stopped module's port
+// simply does not open.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -21,6 +31,7 @@
 #include "main_window.h"
 #include "settings_file.h"
 #include "module_state.h"
+#include "port_diagnosis.h"
 #include "settings_store.h"
 #include "sim_module.h"
 #include "tone.h"
@@ -30,6 +41,15 @@ struct BeepRecord {
   unsigned ms;
   bool operator==(const BeepRecord&) const = default;
 };
+
+// Frames the module received whose command text begins with text (every
+// frame for ""), answered or not, counted from its log.
+inline size_t FramesReceived(const sim::SimModule& module, const std::string& text = "") {
+  const std::string mark = " <- \\t" + text;
+  const std::vector<std::string> log = module.LogLines();
+  return static_cast<size_t>(
+      std::count_if(log.begin(), log.end(), [&](const std::string& line) { return line.find(mark) != std::string::npos; }));
+}
 
 class EndToEnd : public ::testing::Test {
  protected:
@@ -54,15 +74,20 @@ class EndToEnd : public ::testing::Test {
 
   std::string SettingsPath() const { return configDir_ + "/TAVIX/Corvel.reg"; }
 
-  // Starts a simulated module and maps COM<port> to it.
+  // Starts a simulated module and maps COM<port> to it, through a link.
   sim::SimModule& AddModule(int port, sim::ModuleConfig config = {}) {
     auto module = std::make_unique<sim::SimModule>(config);
     EXPECT_TRUE(module->Start());
-    ports_[port] = module->SlavePath();
+    std::filesystem::create_directories(configDir_ + "/dev");
+    EXPECT_TRUE(module->LinkAt(PortPath(port))) << PortPath(port);
+    ports_[port] = PortPath(port);
     sim::SimModule& ref = *module;
     modules_.push_back(std::move(module));
     return ref;
   }
+
+  // The path the port table names for COM<port>.
+  std::string PortPath(int port) const { return configDir_ + "/dev/COM" + std::to_string(port); }
 
   // Creates and shows the window (after the settings file is in place).
   TfrmModule& OpenWindow(const std::string& mainValues = "") {
@@ -87,11 +112,33 @@ class EndToEnd : public ::testing::Test {
     return s.str();
   }
 
-  // Scans and expects the module to be found and read completely.
+  // Scans and expects the module to be found and read completely; when it
+  // is not, the message says what each mapped port resolves to and why it
+  // does not open, and what each module received and wrote when (a reply
+  // written after the tool's window has closed shows there).
   void ScanOk() {
     Window().btnScan->click();
-    ASSERT_TRUE(Module.ModuleFound) << Message();
+    ASSERT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
     beeps.clear();
+  }
+
+  std::string ExplainPorts() const {
+    std::string text;
+    for (const auto& [port, path] : ports_) text += ExplainPort(port) + "\n";
+    for (const auto& module : modules_) {
+      text += "module at " + module->SlavePath() + ": " + std::to_string(module->Commands().size()) + " frames taken in";
+      // No frame yet may mean a port that did not open, or a terminal that
+      // holds the tool's bytes back under load: then they arrive later.
+      if (FramesReceived(*module) == 0) {
+        const bool late = module->WaitForLogLine(" <- ", kStragglerWait);
+        text += late ? "; a frame arrived only after the scan had ended" : "; none arrived within a second after the scan";
+      }
+      text += "\n";
+      const std::vector<std::string> log = module->LogLines();
+      const size_t first = log.size() > kLogLinesShown ? log.size() - kLogLinesShown : 0;
+      for (size_t i = first; i < log.size(); ++i) text += "  sim: " + log[i] + "\n";
+    }
+    return text;
   }
 
   // A module on COM1, the window open and a completed scan behind it; the
@@ -137,6 +184,9 @@ class EndToEnd : public ::testing::Test {
   std::vector<BeepRecord> beeps;
 
  private:
+  static constexpr size_t kLogLinesShown = 16;
+  static constexpr std::chrono::milliseconds kStragglerWait{1000};
+
   std::string configDir_;
   std::map<int, std::string> ports_;
   std::vector<std::unique_ptr<sim::SimModule>> modules_;

@@ -1,4 +1,9 @@
 // The module scan through the real window against simulated modules.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <utility>
+
 #include "e2e_fixture.h"
 
 namespace {
@@ -8,6 +13,20 @@ sim::ModuleConfig AtLine(int lineIndex) {
   sim::ModuleConfig config;
   config.lineIndex = lineIndex;
   return config;
+}
+
+const char kRememberedCom3At9600[] =
+    "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRate\"=\"9600,n,8,1\"\n\"ScanBaudRateNo\"=dword:00000002\n";
+
+// Every save renames a new settings file over the old one. A save writes
+// each value in a rewrite of its own, so a later rewrite may get the inode
+// number that an earlier one freed; with the modification time beside it
+// (the quick try alone lasts longer than the clock's tick) the pair changes
+// exactly when something saved.
+std::pair<ino_t, int64_t> FileIdentity(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return {0, 0};
+  return {info.st_ino, int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
 }
 }  // namespace
 
@@ -38,7 +57,7 @@ TEST_F(EndToEnd, ScanWithoutStoredResultFindsModuleAndStoresWhereItAnswered) {
   EXPECT_NE(stored.find("\"ScanCommNo\"=dword:00000002"), std::string::npos) << stored;
   EXPECT_NE(stored.find("\"ScanBaudRate\"=\"19200,e,8,1\""), std::string::npos) << stored;
   EXPECT_NE(stored.find("\"ScanBaudRateNo\"=dword:00000005"), std::string::npos) << stored;
-  EXPECT_NE(stored.find("\"COM2\"=\"" + module.SlavePath() + "\""), std::string::npos) << "port table kept";
+  EXPECT_NE(stored.find("\"COM2\"=\"" + PortPath(2) + "\""), std::string::npos) << "port table kept";
 }
 
 TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
@@ -66,7 +85,7 @@ TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
 
 TEST_F(EndToEnd, QuickTryAtTheRememberedPortLeavesTheStoreUntouched) {
   sim::SimModule& module = AddModule(3, AtLine(2));
-  OpenWindow("\"ScanCommNo\"=dword:00000003\n\"ScanBaudRate\"=\"9600,n,8,1\"\n\"ScanBaudRateNo\"=dword:00000002\n");
+  OpenWindow(kRememberedCom3At9600);
   const std::string before = ReadSettingsFile();
 
   Window().btnScan->click();
@@ -164,4 +183,35 @@ TEST_F(EndToEnd, ModuleThatHangsUpDuringTheScanLeavesTheWindowUsable) {
   EXPECT_FALSE(Module.ModuleFound);
   EXPECT_EQ(Message(), "Get Module Info Error. (COM : #1)");
   ExpectIdle();
+}
+
+TEST_F(EndToEnd, QuickTryFindsTheModuleOnItsThirdAttemptAndSavesNothing) {
+  sim::SimModule& module = AddModule(3, AtLine(2));
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00M", 2));
+  OpenWindow(kRememberedCom3At9600);
+  const std::string before = ReadSettingsFile();
+  const auto identity = FileIdentity(SettingsPath());
+
+  Window().btnScan->click();
+
+  EXPECT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
+  EXPECT_EQ(FramesReceived(module, "H00M"), 3u);
+  EXPECT_EQ(FramesReceived(module), 7u) << "three identity frames, then the information reads";
+  EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #3)");
+  EXPECT_EQ(FileIdentity(SettingsPath()), identity) << "the scan result was saved again";
+  EXPECT_EQ(ReadSettingsFile(), before);
+}
+
+TEST_F(EndToEnd, ThreeUnansweredQuickAttemptsLeaveTheModuleToTheSearchWhichSavesIt) {
+  sim::SimModule& module = AddModule(3, AtLine(2));
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00M", 3));
+  OpenWindow(kRememberedCom3At9600);
+  const auto identity = FileIdentity(SettingsPath());
+
+  Window().btnScan->click();
+
+  EXPECT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
+  EXPECT_EQ(FramesReceived(module, "H00M"), 4u) << "three quick attempts, then the search's first";
+  EXPECT_NE(FileIdentity(SettingsPath()), identity) << "a module found by the search is saved";
+  EXPECT_NE(ReadSettingsFile().find("\"ScanCommNo\"=dword:00000003"), std::string::npos);
 }

@@ -1,0 +1,21 @@
+#pragma once
+// Diagnoses for the end-to-end tests, taken from the system itself rather
+// than from the link's state: why a port did not open, and which descriptors
+// are open on a pseudo-terminal.
+
+#include <sys/types.h>
+
+#include <string>
+
+// What COM<port> resolves to now (through the port table that the window
+// installed), and what happens when that path is opened the way the link
+// opens it: open(2) and its errno, the advisory lock, and which processes
+// hold the device open. One paragraph, for an assertion's message.
+std::string ExplainPort(int port);
+
+// The device number of the character device at path (symlinks followed);
+// 0 when there is none.
+dev_t DeviceNumber(const std::string& path);
+
+// How many of this process's descriptors are open on that character device.
+int DescriptorsOn(dev_t device);

@@ -1,0 +1,75 @@
+// Ports that do not open, through the real window: one that another program
+// holds, and the port of a module that has gone after a new terminal has
+// taken its number. In both the window must not reach any module, and the
+// diagnosis of the fixture must say why the port did not open.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "e2e_fixture.h"
+
+namespace {
+// A descriptor of the test's own, holding the advisory lock as another
+// serial program would.
+class LockHolder {
+ public:
+  explicit LockHolder(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+    locked_ = fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0;
+  }
+  ~LockHolder() {
+    if (fd_ >= 0) close(fd_);
+  }
+  LockHolder(const LockHolder&) = delete;
+  LockHolder& operator=(const LockHolder&) = delete;
+  bool Locked() const { return locked_; }
+
+ private:
+  int fd_;
+  bool locked_ = false;
+};
+}  // namespace
+
+TEST_F(EndToEnd, PortHeldByAnotherProgramIsPassedOverAndTheDiagnosisSaysWhy) {
+  sim::SimModule& module = AddModule(1);
+  OpenWindow();
+  {
+    LockHolder other(PortPath(1));
+    ASSERT_TRUE(other.Locked());
+
+    Window().btnScan->click();
+
+    EXPECT_EQ(Message(), "Module Not Find");
+    EXPECT_TRUE(module.Commands().empty());
+    const std::string why = ExplainPort(1);
+    EXPECT_NE(why.find("COM1: port table entry \"" + PortPath(1) + "\""), std::string::npos) << why;
+    EXPECT_NE(why.find("resolves to " + PortPath(1) + " -> " + module.SlavePath()), std::string::npos) << why;
+    EXPECT_NE(why.find("flock(2) fails: EAGAIN"), std::string::npos) << why;
+    EXPECT_NE(why.find("held open by this test process (2,"), std::string::npos) << why;
+    const std::string all = ExplainPorts();
+    EXPECT_NE(all.find(": 0 frames taken in; none arrived within a second after the scan"), std::string::npos) << all;
+  }
+  ScanOk();  // released, the same port opens again
+}
+
+TEST_F(EndToEnd, PortOfAGoneModuleStaysShutAfterANewTerminalTakesItsNumber) {
+  sim::SimModule& module = AddModule(3);
+  TfrmModule& w = OpenWindow();
+  ScanOk();
+  module.Stop();
+  // The kernel hands the freed number to the next new terminal, here one
+  // that answers nothing the window sends: a poll that reached it would end
+  // processing red at once instead of reporting the port.
+  sim::ModuleConfig silent;
+  silent.id1 = "77";
+  silent.id2 = "78";
+  sim::SimModule newcomer(silent);
+  ASSERT_TRUE(newcomer.Start());
+
+  w.btnProcess->click();
+
+  EXPECT_EQ(Message(), "Open COM : 3 Error");
+  EXPECT_EQ(FramesReceived(newcomer), 0u) << "the window reached " << newcomer.SlavePath();
+  EXPECT_EQ(DescriptorsOn(DeviceNumber(newcomer.SlavePath())), 1) << "only the newcomer's own";
+  const std::string why = ExplainPort(3);
+  EXPECT_NE(why.find("resolves to " + PortPath(3) + ", which leads to no file"), std::string::npos) << why;
+}
