@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
@@ -212,22 +213,40 @@ void TfrmModule::CreateLanguageControls() {
 }
 
 void TfrmModule::ConnectHandlers() {
-  connect(btnScan, &QPushButton::clicked, this, &TfrmModule::btnScanClick);
-  connect(btnID, &QPushButton::clicked, this, &TfrmModule::btnIDClick);
-  connect(btnBaudRate, &QPushButton::clicked, this, &TfrmModule::btnBaudRateClick);
-  connect(btnKey, &QPushButton::clicked, this, &TfrmModule::btnKeyClick);
-  connect(btnMode, &QPushButton::clicked, this, &TfrmModule::btnModeClick);
-  connect(btnProcess, &QPushButton::clicked, this, &TfrmModule::btnProcessClick);
-  connect(btnFactory, &QToolButton::clicked, this, &TfrmModule::btnFactoryClick);
-  connect(btnEng, &QPushButton::clicked, this, &TfrmModule::btnEngClick);
-  connect(btnGB, &QPushButton::clicked, this, &TfrmModule::btnGBClick);
-  connect(btnBIG5, &QPushButton::clicked, this, &TfrmModule::btnBIG5Click);
-  connect(btnExit, &QPushButton::clicked, this, &TfrmModule::btnExitClick);
+  const auto on = [this](auto* control, auto signal, void (TfrmModule::*handler)()) {
+    connect(control, signal, this, [this, handler] { RunHandler(handler); });
+  };
+  on(btnScan, &QPushButton::clicked, &TfrmModule::btnScanClick);
+  on(btnID, &QPushButton::clicked, &TfrmModule::btnIDClick);
+  on(btnBaudRate, &QPushButton::clicked, &TfrmModule::btnBaudRateClick);
+  on(btnKey, &QPushButton::clicked, &TfrmModule::btnKeyClick);
+  on(btnMode, &QPushButton::clicked, &TfrmModule::btnModeClick);
+  on(btnProcess, &QPushButton::clicked, &TfrmModule::btnProcessClick);
+  on(btnFactory, &QToolButton::clicked, &TfrmModule::btnFactoryClick);
+  on(btnEng, &QPushButton::clicked, &TfrmModule::btnEngClick);
+  on(btnGB, &QPushButton::clicked, &TfrmModule::btnGBClick);
+  on(btnBIG5, &QPushButton::clicked, &TfrmModule::btnBIG5Click);
+  on(btnExit, &QPushButton::clicked, &TfrmModule::btnExitClick);
   // valueChanged fires only when the position really changes.
-  connect(sbID, &QScrollBar::valueChanged, this, &TfrmModule::sbIDChange);
-  connect(sbID2, &QScrollBar::valueChanged, this, &TfrmModule::sbID2Change);
-  connect(sbKey, &QScrollBar::valueChanged, this, &TfrmModule::sbKeyChange);
-  connect(tmrBusy, &QTimer::timeout, this, &TfrmModule::tmrBusyTimer);
+  on(sbID, &QScrollBar::valueChanged, &TfrmModule::sbIDChange);
+  on(sbID2, &QScrollBar::valueChanged, &TfrmModule::sbID2Change);
+  on(sbKey, &QScrollBar::valueChanged, &TfrmModule::sbKeyChange);
+  on(tmrBusy, &QTimer::timeout, &TfrmModule::tmrBusyTimer);
+}
+
+void TfrmModule::RunHandler(void (TfrmModule::*handler)()) {
+  try {
+    (this->*handler)();
+  } catch (const std::exception& error) {
+    ShowHandlerException(error.what());
+  } catch (...) {
+    ShowHandlerException("Unknown exception");
+  }
+}
+
+void TfrmModule::ShowHandlerException(const char* what) {
+  QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(),
+                        QString::fromLocal8Bit(what));
 }
 
 void TfrmModule::FormCreate() {

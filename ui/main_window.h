@@ -159,6 +159,11 @@ class TfrmModule : public QWidget, public OperatorPanel {
   void CreateQuickSetting();
   void CreateLanguageControls();
   void ConnectHandlers();
+  // Runs an event handler. An exception it throws is shown to the operator
+  // here, in the application's name, and the window stays: it never unwinds
+  // through the framework's own frames.
+  void RunHandler(void (TfrmModule::*handler)());
+  static void ShowHandlerException(const char* what);
   void CentreOnScreen();
   void SelectLanguageAndApply(int languageIndex);
 
