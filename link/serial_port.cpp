@@ -6,14 +6,23 @@
 
 LinkState Link;
 
+namespace {
+uint64_t openFailures = 0;
+
+bool OpenFailed() {
+  openFailures += 1;
+  return false;
+}
+}  // namespace
+
 bool OpenPort(int portNumber, const std::string& lineSetting) {
   // A port still open is closed properly first: dropping it would lose its
   // saved timeouts, and the next open would save the link's own instead.
   ClosePort();
   std::optional<std::string> path = ResolvePort(portNumber);
-  if (!path) return false;
+  if (!path) return OpenFailed();
   Link.PortHandle = OpenSerialDevice(*path);
-  if (!Link.PortHandle) return false;
+  if (!Link.PortHandle) return OpenFailed();
 
   SerialDevice& device = *Link.PortHandle;
   Link.SavedTimeouts = device.GetTimeouts();
@@ -30,6 +39,8 @@ void ClosePort() {
 }
 
 bool PortIsOpen() { return Link.PortHandle != nullptr; }
+
+uint64_t PortOpenFailureCount() { return openFailures; }
 
 void WritePortByte(uint8_t byte) {
   if (Link.PortHandle) Link.PortHandle->Write(&byte, 1);

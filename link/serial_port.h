@@ -27,3 +27,8 @@ bool ReadPortByte(uint8_t& byte);
 
 // True between an OpenPort that returned true and its ClosePort.
 bool PortIsOpen();
+
+// How many times OpenPort has returned false since the program started. A
+// caller compares the count before and after an operation to tell a port
+// that could not be opened from a module that did not answer.
+uint64_t PortOpenFailureCount();

@@ -1,0 +1,103 @@
+#pragma once
+// The trace log: a consumer of the frame trace (frame_trace.h) that turns its
+// events into records, one per frame sent and one per reply received, and
+// keeps the last of them. The command-line trace prints each record as it
+// completes; a trace view shows the records kept.
+//
+// Records:
+// - a Sent event is one record: the whole frame, TAB to CR;
+// - the bytes received during one exchange form one record, closed at the CR
+//   that completes a reply (the exchange's first byte received was an LF, as
+//   the link judges it) or at the exchange's end, whichever comes first;
+//   bytes that still arrive in the same exchange start a new record;
+// - an exchange that received nothing makes no received record.
+// A record's time is the link's millisecond counter at its first byte.
+//
+// Bounds (the line is untrusted): a record keeps at most maxBytes bytes and
+// counts the rest in `omitted`; the log keeps at most maxRecords records and
+// drops the oldest. Nothing grows with the traffic.
+//
+// Thread safety: events may come from the thread that runs the exchanges
+// while another thread reads Records(); the callback runs on the events'
+// thread, with no lock held.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frame_trace.h"
+
+inline constexpr size_t kTraceRecordBytes = 512;
+inline constexpr size_t kTraceRecordsKept = 2000;
+
+struct TraceRecord {
+  uint32_t tickMs = 0;
+  TraceDirection direction = TraceDirection::Sent;  // Sent or Received
+  std::string bytes;                                 // at most the log's maxBytes
+  size_t omitted = 0;                                // bytes beyond the bound
+};
+
+class TraceLog {
+ public:
+  using RecordCallback = std::function<void(const TraceRecord& record)>;
+
+  explicit TraceLog(size_t maxRecords = kTraceRecordsKept, size_t maxBytes = kTraceRecordBytes);
+  // Detaches from the link when attached.
+  ~TraceLog();
+  TraceLog(const TraceLog&) = delete;
+  TraceLog& operator=(const TraceLog&) = delete;
+
+  // Installs this log as the link's frame trace hook (replacing any other
+  // hook); Detach removes it and closes a received record still open.
+  void Attach();
+  void Detach();
+
+  // Called with every record as it completes. Set it before Attach.
+  void SetCallback(RecordCallback callback);
+
+  // One event of the frame trace; Attach routes the hook here.
+  void Take(const TraceEvent& event);
+
+  // The records kept, oldest first, and how many older ones were dropped.
+  std::vector<TraceRecord> Records() const;
+  uint64_t DroppedRecords() const;
+  void Clear();
+
+ private:
+  // Each adds the records it completes, to be handed to the callback.
+  void TakeSent(const TraceEvent& event, std::vector<TraceRecord>& completed);
+  void TakeReceived(const TraceEvent& event, std::vector<TraceRecord>& completed);
+  void CloseOpen(std::vector<TraceRecord>& completed);
+  void Keep(const TraceRecord& record);
+
+  const size_t maxRecords_;
+  const size_t maxBytes_;
+  mutable std::mutex mutex_;
+  std::deque<TraceRecord> records_;
+  uint64_t dropped_ = 0;
+  // The received record being assembled, and what the link would make of
+  // the exchange so far.
+  bool open_ = false;
+  TraceRecord current_;
+  bool exchangeStartedWithLf_ = false;
+  bool exchangeReceived_ = false;
+  RecordCallback callback_;
+  bool attached_ = false;
+};
+
+// "09 48 30 30 4D 30 43 0D": two upper-case hex digits per byte, blank apart.
+std::string TraceHex(std::string_view bytes);
+
+// Printable ASCII as it is, "\\" for a backslash, \t \r \n, and \xNN for
+// every other byte: safe on any terminal and in any text file.
+std::string TraceText(std::string_view bytes);
+
+// One line: time in ms, ">" sent or "<" received, hex, text, and the count
+// of bytes beyond the bound when there were any:
+//   "    1234 ms > 09 48 30 30 4D 30 43 0D  \tH00M0C\r"
+std::string TraceLine(const TraceRecord& record);

@@ -1,0 +1,21 @@
+// The count of failed opens: it moves with every open that fails, and only
+// then, so that a caller can tell "could not open" from "did not answer".
+#include "sim_line.h"
+
+TEST_F(SimLine, OnlyAFailedOpenMovesTheFailureCount) {
+  uint64_t before = PortOpenFailureCount();
+  ASSERT_TRUE(Open());
+  ClosePort();
+  EXPECT_EQ(PortOpenFailureCount(), before);
+  EXPECT_FALSE(OpenPort(kPort + 1, "19200,e,8,1"));  // nothing behind it
+  EXPECT_EQ(PortOpenFailureCount(), before + 1);
+  {
+    // Held by someone else: the exclusive open fails as well.
+    std::unique_ptr<SerialDevice> holder = OpenSerialDevice(module.SlavePath());
+    ASSERT_NE(holder, nullptr);
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(PortOpenFailureCount(), before + 2);
+  }
+  EXPECT_TRUE(Open());
+  EXPECT_EQ(PortOpenFailureCount(), before + 2);
+}

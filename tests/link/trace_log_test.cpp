@@ -1,0 +1,170 @@
+// The trace log against the simulated module: which records an exchange
+// makes, where a received record closes, the bounds, and the two text forms.
+#include <string>
+#include <vector>
+
+#include "frames.h"
+#include "sim_line.h"
+#include "trace_log.h"
+
+namespace {
+class TraceLogTest : public SimLine {
+ protected:
+  void SetUp() override {
+    SimLine::SetUp();
+    ASSERT_TRUE(Open());
+  }
+  void TearDown() override {
+    log.reset();
+    SimLine::TearDown();
+  }
+
+  TraceLog& Attach(size_t maxRecords = kTraceRecordsKept, size_t maxBytes = kTraceRecordBytes) {
+    log = std::make_unique<TraceLog>(maxRecords, maxBytes);
+    log->SetCallback([this](const TraceRecord& r) { handed.push_back(r); });
+    log->Attach();
+    return *log;
+  }
+
+  // The records of the last exchange: its sent frame and what followed.
+  std::vector<TraceRecord> LastExchange() const {
+    std::vector<TraceRecord> all = log->Records();
+    size_t start = 0;
+    for (size_t i = 0; i < all.size(); ++i)
+      if (all[i].direction == TraceDirection::Sent) start = i;
+    return {all.begin() + static_cast<std::ptrdiff_t>(start), all.end()};
+  }
+
+  std::unique_ptr<TraceLog> log;
+  std::vector<TraceRecord> handed;
+};
+
+// Reads TraceText back into bytes.
+std::string Unescape(const std::string& text) {
+  std::string bytes;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      bytes += text[i];
+      continue;
+    }
+    char kind = text[++i];
+    if (kind == 't') bytes += '\t';
+    else if (kind == 'r') bytes += '\r';
+    else if (kind == 'n') bytes += '\n';
+    else if (kind == '\\') bytes += '\\';
+    else {
+      bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    }
+  }
+  return bytes;
+}
+}  // namespace
+
+TEST_F(TraceLogTest, AnExchangeIsOneSentAndOneReceivedRecord) {
+  Attach();
+  ASSERT_TRUE(Exchange("H00M"));
+  std::vector<TraceRecord> last = LastExchange();
+  ASSERT_EQ(last.size(), 2u);
+  EXPECT_EQ(last[0].direction, TraceDirection::Sent);
+  EXPECT_EQ(last[0].bytes, "\tH00M0C\r");
+  EXPECT_EQ(last[1].direction, TraceDirection::Received);
+  EXPECT_EQ(last[1].bytes, Link.LastReply);
+  EXPECT_EQ(last[1].omitted, 0u);
+  EXPECT_LE(last[0].tickMs, last[1].tickMs);
+  // The callback saw every record kept, in the same order.
+  std::vector<TraceRecord> kept = log->Records();
+  ASSERT_EQ(handed.size(), kept.size());
+  for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(handed[i].bytes, kept[i].bytes);
+}
+
+TEST_F(TraceLogTest, ExchangesFollowEachOtherInOrder) {
+  Attach();
+  for (const char* command : {"H00M", "H00V", "H00N"}) ASSERT_TRUE(Exchange(command));
+  std::vector<std::string> sent, received;
+  for (const TraceRecord& r : log->Records()) {
+    if (r.direction == TraceDirection::Sent) sent.push_back(r.bytes.substr(1, 4));
+    if (r.direction == TraceDirection::Received) received.push_back(r.bytes.substr(1, 1));
+  }
+  sent.erase(std::unique(sent.begin(), sent.end()), sent.end());  // a frame sent again on a slow line
+  EXPECT_EQ(sent, (std::vector<std::string>{"H00M", "H00V", "H00N"}));
+  // Each reply's letter names its command.
+  ASSERT_GE(received.size(), 3u);
+  EXPECT_EQ(received[received.size() - 3], "M");
+  EXPECT_EQ(received[received.size() - 2], "V");
+  EXPECT_EQ(received[received.size() - 1], "N");
+}
+
+TEST_F(TraceLogTest, AnUnansweredFrameMakesNoReceivedRecord) {
+  Attach();
+  AddFault(sim::FaultKind::NoReply, "H00V");
+  EXPECT_FALSE(SendCommand("H00V"));
+  std::vector<TraceRecord> kept = log->Records();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].direction, TraceDirection::Sent);
+}
+
+TEST_F(TraceLogTest, BytesThatCompleteNoReplyCloseAtTheExchangesEnd) {
+  Attach();
+  // A stray byte first: the CR no longer completes a reply, so the record
+  // runs to the end of the exchange and holds the stray byte and the reply.
+  AddFault(sim::FaultKind::StrayByte, "H00M", 0, 1);
+  EXPECT_FALSE(SendCommand("H00M"));
+  std::vector<TraceRecord> last = LastExchange();
+  ASSERT_EQ(last.size(), 2u);
+  EXPECT_EQ(last[1].bytes.substr(0, 2), "X\n");
+  EXPECT_EQ(last[1].bytes.back(), '\r');
+}
+
+TEST_F(TraceLogTest, ARecordKeepsItsBoundAndCountsTheRest) {
+  Attach(kTraceRecordsKept, 64);
+  AddFault(sim::FaultKind::Flood, "H00M", 0, 1);
+  EXPECT_FALSE(SendCommand("H00M"));
+  std::vector<TraceRecord> kept = log->Records();
+  ASSERT_GE(kept.size(), 2u);
+  EXPECT_EQ(kept[1].bytes, std::string(64, 'Z'));
+  EXPECT_GT(kept[1].omitted, 0u);
+  EXPECT_NE(TraceLine(kept[1]).find("bytes not kept"), std::string::npos);
+}
+
+TEST_F(TraceLogTest, TheLogKeepsTheLastRecordsAndCountsTheDropped) {
+  Attach(3);
+  for (const char* command : {"H00M", "H00V", "H00L"}) ASSERT_TRUE(Exchange(command));
+  std::vector<TraceRecord> kept = log->Records();
+  ASSERT_EQ(kept.size(), 3u);
+  EXPECT_GE(log->DroppedRecords(), 3u);
+  EXPECT_EQ(kept.back().bytes, Link.LastReply);
+  EXPECT_EQ(kept[kept.size() - 2].bytes.substr(1, 4), "H00L");
+  log->Clear();
+  EXPECT_TRUE(log->Records().empty());
+  EXPECT_EQ(log->DroppedRecords(), 0u);
+}
+
+TEST_F(TraceLogTest, DetachingStopsTheRecords) {
+  TraceLog& attached = Attach();
+  ASSERT_TRUE(Exchange("H00M"));
+  attached.Detach();
+  size_t before = attached.Records().size();
+  ASSERT_TRUE(Exchange("H00V"));
+  EXPECT_EQ(attached.Records().size(), before);
+}
+
+TEST(TraceForms, HexAndTextOfAFrame) {
+  EXPECT_EQ(TraceHex("\tH00M0C\r"), "09 48 30 30 4D 30 43 0D");
+  EXPECT_EQ(TraceText("\tH00M0C\r"), "\\tH00M0C\\r");
+  EXPECT_EQ(TraceText("\nA\x1b[2J\xff"), "\\nA\\x1B[2J\\xFF");
+  TraceRecord received{1234, TraceDirection::Received, "\nM01:\r", 0};
+  EXPECT_EQ(TraceLine(received), "    1234 ms < 0A 4D 30 31 3A 0D  \\nM01:\\r");
+}
+
+TEST(TraceForms, TextIsPrintableAndGivesBackEveryByte) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  std::string text = TraceText(all);
+  for (unsigned char c : text) {
+    EXPECT_GE(c, 0x20);
+    EXPECT_LE(c, 0x7E);
+  }
+  EXPECT_EQ(Unescape(text), all);
+  EXPECT_EQ(TraceHex(all).size(), 256u * 3 - 1);
+}
