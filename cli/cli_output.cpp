@@ -4,13 +4,17 @@
 #include <cstdio>
 #include <ctime>
 
+#include "stop_request.h"
+
 namespace {
 constexpr char kHexDigits[] = "0123456789abcdef";
 
+// A stream that no longer takes output (its reader went away) asks the
+// program to stop, so that it ends the way a Ctrl+C would end it.
 void WriteLine(std::FILE* stream, const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stream);
-  std::fputc('\n', stream);
-  std::fflush(stream);
+  bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size();
+  written = std::fputc('\n', stream) != EOF && written;
+  if (std::fflush(stream) != 0 || !written) RequestStop();
 }
 }  // namespace
 

@@ -1,7 +1,8 @@
 #pragma once
 // How rt420ctl prints. Results go to stdout, as text lines or, with --json,
 // as JSON (one object per line); usage errors and the trace go to stderr.
-// Each line is flushed at once, so that a pipe sees a card as it is read.
+// Each line is flushed at once, so that a pipe sees a card as it is read; a
+// line that cannot be written (the reader went away) requests a stop.
 //
 // Every text handed to JSON must be UTF-8 (catalogue texts are decoded;
 // bytes from the module go through TraceText and are plain ASCII).

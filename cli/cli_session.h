@@ -24,6 +24,8 @@
 
 class CliSession {
  public:
+  static constexpr size_t kRecordsKept = 16;
+
   explicit CliSession(const CliOptions& options);
   ~CliSession();
   CliSession(const CliSession&) = delete;
@@ -39,6 +41,7 @@ class CliSession {
   // In text mode each message an operation shows is printed as it comes
   // (a message repeated at once is printed once). Muted, nothing is printed.
   void MuteMessages(bool muted) { muted_ = muted; }
+  bool Muted() const { return muted_; }
 
   // Every message shown in this run, as UTF-8 (the last few hundred).
   const std::vector<std::string>& MessagesShown() const { return shown_; }
@@ -52,7 +55,8 @@ class CliSession {
 
   const CliOptions options_;
   std::unique_ptr<ConsolePanel> panel_;
-  TraceLog trace_;
+  // The tool prints each record as it completes and keeps only a few.
+  TraceLog trace_{kRecordsKept};
   uint64_t framesSent_ = 0;
   ScanResult stored_;
   bool muted_ = false;

@@ -53,7 +53,7 @@ ExitCode RunOperation(CliSession& session, Operation operation) {
   operation(panel);
   bool success = panel.Lamp() == LampColour::Yellow;
   ExitCode code = ExitCodeFor(success, before, session.Activity());
-  if (code == kExitPort)
+  if (code == kExitPort && !session.Muted())
     PrintErrorLine("rt420ctl: no port could be opened; 'rt420ctl ports' tells what is behind each COM number");
   return code;
 }

@@ -39,7 +39,7 @@ ExitCode ScanModule(CliSession& session, ModuleReadout& readout);
 
 // Runs one operation on the session's panel. Success is the yellow lamp of
 // a successful end; the exit code follows exit_codes.h. For 3 a line on
-// stderr says that no port could be opened.
+// stderr says that no port could be opened (unless messages are muted).
 ExitCode RunOperation(CliSession& session, Operation operation);
 
 // "two", "one"; "24", "32", "40"; "?" for anything else.

@@ -1,13 +1,16 @@
-// The portable half of the stop request: the deadline.
+// The portable half of the stop request: the deadline and the program's own
+// request.
 #include "stop_request.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <optional>
 
 namespace {
 using Clock = std::chrono::steady_clock;
 std::optional<Clock::time_point> deadline;
+std::atomic<bool> requested{false};
 
 int MsToDeadline() {
   auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
@@ -19,9 +22,12 @@ void SetStopDeadline(double seconds) {
   deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-bool StopRequested() { return StopSignalled() || (deadline && Clock::now() >= *deadline); }
+void RequestStop() { requested = true; }
+
+bool StopRequested() { return requested || StopSignalled() || (deadline && Clock::now() >= *deadline); }
 
 bool WaitForStop(int ms) {
+  if (StopRequested()) return true;
   if (deadline) ms = std::min(ms, MsToDeadline());
   WaitForStopSignal(ms);
   return StopRequested();

@@ -8,7 +8,9 @@
 // off in the middle), the port is closed and the program ends normally. A
 // second signal ends the program at once, as if no handler were installed.
 
-// Installs the handlers. Platform file (stop_request_posix.cpp).
+// Installs the handlers. Platform file (stop_request_posix.cpp). A reader of
+// the output that goes away (a closed pipe) does not end the program: the
+// write fails and the program requests a stop itself.
 void InstallStopRequest();
 // True once a signal came. Platform file.
 bool StopSignalled();
@@ -16,9 +18,11 @@ bool StopSignalled();
 // one came. Never spins. Platform file.
 bool WaitForStopSignal(int ms);
 
+// Requests a stop from within the program (stdout has gone away).
+void RequestStop();
 // Sets the deadline, seconds from now.
 void SetStopDeadline(double seconds);
-// True once a signal came or the deadline has passed.
+// True once a signal came, a stop was requested or the deadline has passed.
 bool StopRequested();
 // Waits up to ms milliseconds or until a stop is requested; true when one is.
 bool WaitForStop(int ms);

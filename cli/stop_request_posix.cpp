@@ -1,6 +1,7 @@
 // The stop signals on POSIX: SIGINT and SIGTERM set a flag and write a byte
 // into a pipe, so that a wait in poll() wakes at once. SA_RESETHAND gives the
-// second signal its default action, which ends the program.
+// second signal its default action, which ends the program. SIGPIPE is
+// ignored: a write to a closed pipe fails instead (see cli_output.cpp).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -31,6 +32,7 @@ void InstallStopRequest() {
   action.sa_flags = SA_RESTART | SA_RESETHAND;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
 }
 
 bool StopSignalled() { return signalled != 0; }

@@ -100,6 +100,12 @@ class ChildProcess {
 
   const std::string& Out() const { return result_.out; }
 
+  // Closes the reading end of the child's stdout, as a reader that goes away.
+  void CloseOutput() {
+    if (outFd_ >= 0) close(outFd_);
+    outFd_ = -1;
+  }
+
  private:
   static std::vector<std::string> Environment(const std::map<std::string, std::string>& env) {
     std::vector<std::string> vars;

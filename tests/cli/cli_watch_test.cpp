@@ -75,6 +75,21 @@ TEST_F(CliTest, ASignalEndsWatchAfterTheCycleClosesThePortAndExitsZero) {
   }
 }
 
+TEST_F(CliTest, AReaderOfTheOutputThatGoesAwayEndsWatchLikeAStopRequest) {
+  sim::SimModule& module = StoredModule();
+  int vminBefore = LineVmin(module.SlavePath());
+  ASSERT_TRUE(module.PresentCard(1, "11111111"));
+  std::unique_ptr<ChildProcess> child = Start({"watch"});
+  ASSERT_TRUE(child->WaitForOutput(" reader 1 11111111", std::chrono::seconds(60))) << child->Out();
+  child->CloseOutput();
+  // The next card cannot be printed: the program stops after the cycle.
+  ASSERT_TRUE(module.PresentCard(1, "22222222"));
+  ChildResult r = child->Finish(kLimit);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(LineVmin(module.SlavePath()), vminBefore);
+}
+
 TEST_F(CliTest, APollWithoutReplyEndsWatchWithExitCodeOne) {
   sim::SimModule& module = StoredModule();
   module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", 1));
