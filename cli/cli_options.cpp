@@ -17,13 +17,13 @@ enum Scope : unsigned {
   kPortsOnly = 1u << 5,
 };
 
-struct OptionSpec {
+struct OptionEntry {
   const char* name;
   bool takesValue;
   unsigned scope;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"--help", false, kEverywhere},   {"-h", false, kEverywhere},      {"--version", false, kEverywhere},
     {"--trace", false, kEverywhere},  {"--json", false, kEverywhere},  {"--lang", true, kEverywhere},
     {"--no-beep", false, kEverywhere}, {"--lock", false, kScanning},   {"--port", true, kScanning},
@@ -32,7 +32,7 @@ constexpr OptionSpec kOptions[] = {
     {"--sys", true, kPortsOnly},      {"--proc", true, kPortsOnly},
 };
 
-struct SubcommandSpec {
+struct SubcommandEntry {
   Subcommand subcommand;
   const char* name;
   unsigned scope;
@@ -40,7 +40,7 @@ struct SubcommandSpec {
   const char* arguments;  // for the error text
 };
 
-constexpr SubcommandSpec kSubcommands[] = {
+constexpr SubcommandEntry kSubcommands[] = {
     {Subcommand::Scan, "scan", kScanning, 0, 0, "no arguments"},
     {Subcommand::SetId, "set-id", kScanning, 1, 2, "ID1 [ID2]"},
     {Subcommand::SetBaud, "set-baud", kScanning, 1, 1, "one line setting"},
@@ -59,15 +59,15 @@ constexpr int kFirstPort = 1, kLastPort = 16;
 constexpr double kMaxWatchSeconds = 1e6;
 constexpr size_t kMaxDigits = 9;
 
-const OptionSpec* FindOption(const std::string& name) {
-  for (const OptionSpec& spec : kOptions)
-    if (name == spec.name) return &spec;
+const OptionEntry* FindOption(const std::string& name) {
+  for (const OptionEntry& entry : kOptions)
+    if (name == entry.name) return &entry;
   return nullptr;
 }
 
-const SubcommandSpec* FindSubcommand(Subcommand subcommand) {
-  for (const SubcommandSpec& spec : kSubcommands)
-    if (spec.subcommand == subcommand) return &spec;
+const SubcommandEntry* FindSubcommand(Subcommand subcommand) {
+  for (const SubcommandEntry& entry : kSubcommands)
+    if (entry.subcommand == subcommand) return &entry;
   return nullptr;
 }
 
@@ -95,19 +95,19 @@ bool Split(const std::vector<std::string>& arguments, RawCommandLine& raw, std::
     }
     size_t equals = argument.find('=');
     std::string name = argument.substr(0, equals);
-    const OptionSpec* spec = FindOption(name);
-    if (!spec) {
+    const OptionEntry* entry = FindOption(name);
+    if (!entry) {
       error = "unknown option " + Quoted(name);
       return false;
     }
-    if (!spec->takesValue && equals != std::string::npos) {
+    if (!entry->takesValue && equals != std::string::npos) {
       error = "option " + name + " takes no value";
       return false;
     }
     std::string value;
-    if (spec->takesValue && equals != std::string::npos) {
+    if (entry->takesValue && equals != std::string::npos) {
       value = argument.substr(equals + 1);
-    } else if (spec->takesValue) {
+    } else if (entry->takesValue) {
       if (i + 1 >= arguments.size()) {
         error = "option " + name + " needs a value";
         return false;
@@ -120,9 +120,9 @@ bool Split(const std::vector<std::string>& arguments, RawCommandLine& raw, std::
 }
 
 bool FindSubcommandByName(const std::string& name, CliOptions& options) {
-  for (const SubcommandSpec& spec : kSubcommands) {
-    if (name != spec.name) continue;
-    options.subcommand = spec.subcommand;
+  for (const SubcommandEntry& entry : kSubcommands) {
+    if (name != entry.name) continue;
+    options.subcommand = entry.subcommand;
     options.subcommandName = name;
     return true;
   }
@@ -182,12 +182,12 @@ bool ApplyOption(const std::string& name, const std::string& value, CliOptions& 
 
 // Each option must belong to the subcommand given (or to every one).
 bool CheckScopes(const RawCommandLine& raw, const CliOptions& o, std::string& error) {
-  const SubcommandSpec* spec = FindSubcommand(o.subcommand);
+  const SubcommandEntry* entry = FindSubcommand(o.subcommand);
   for (const auto& [name, value] : raw.options) {
     unsigned scope = FindOption(name)->scope;
     if (scope & kEverywhere) continue;
-    if (spec && (scope & spec->scope)) continue;
-    error = "option " + name + (spec ? " does not apply to " + std::string(spec->name) : " needs a subcommand");
+    if (entry && (scope & entry->scope)) continue;
+    error = "option " + name + (entry ? " does not apply to " + std::string(entry->name) : " needs a subcommand");
     return false;
   }
   return true;
@@ -260,11 +260,11 @@ bool CheckSubcommand(const RawCommandLine& raw, CliOptions& o, std::string& erro
     error = "no subcommand given";
     return false;
   }
-  const SubcommandSpec* spec = FindSubcommand(o.subcommand);
+  const SubcommandEntry* entry = FindSubcommand(o.subcommand);
   std::vector<std::string> args(raw.positionals.begin() + 1, raw.positionals.end());
-  if (args.size() < spec->minArguments || args.size() > spec->maxArguments) {
-    error = std::string(spec->name) + " takes " + spec->arguments +
-            (args.size() > spec->maxArguments ? ", not " + Quoted(args[spec->maxArguments]) : "");
+  if (args.size() < entry->minArguments || args.size() > entry->maxArguments) {
+    error = std::string(entry->name) + " takes " + entry->arguments +
+            (args.size() > entry->maxArguments ? ", not " + Quoted(args[entry->maxArguments]) : "");
     return false;
   }
   return ParseArguments(args, o, error);
@@ -290,8 +290,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 const char* SubcommandName(Subcommand subcommand) {
-  const SubcommandSpec* spec = FindSubcommand(subcommand);
-  return spec ? spec->name : "";
+  const SubcommandEntry* entry = FindSubcommand(subcommand);
+  return entry ? entry->name : "";
 }
 
 bool TalksToModule(Subcommand subcommand) {
