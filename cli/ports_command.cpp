@@ -3,6 +3,8 @@
 // hints. The facts come from DescribePorts (port_report.h); this prints them.
 // Texts read from sysfs and /proc are untrusted and printed escaped.
 
+#include <set>
+
 #include "cli_output.h"
 #include "port_names.h"
 #include "port_report.h"
@@ -13,6 +15,7 @@
 namespace {
 std::string UsbText(const PortReport& r) {
   std::string usb;
+  if (!r.usbVendorId.empty() || !r.usbProductId.empty()) usb = TraceText(r.usbVendorId) + ":" + TraceText(r.usbProductId);
   for (const std::string& part : {r.usbVendor, r.usbProduct})
     if (!part.empty()) usb += (usb.empty() ? "" : " ") + TraceText(part);
   if (!r.usbSerial.empty()) usb += (usb.empty() ? "" : ", ") + std::string("serial ") + TraceText(r.usbSerial);
@@ -27,11 +30,21 @@ std::string HoldersText(const PortReport& r) {
   return text;
 }
 
-void PrintPortText(const PortReport& r) {
-  std::string device = r.device.empty() ? "no device" : TraceText(r.device);
+std::string DeviceText(const PortReport& r) {
+  if (r.device.empty()) return "no device";
+  bool linked = !r.resolved.empty() && r.resolved != r.device;
+  return TraceText(r.device) + (linked ? " -> " + TraceText(r.resolved) : "");
+}
+
+// A hint that concerns the whole machine comes with several ports in the
+// same words; the text form shows each hint once, under its first port.
+void PrintPortText(const PortReport& r, std::set<std::string>& hintsShown) {
   std::string source = r.source.empty() ? "" : " (" + TraceText(r.source) + ")";
-  PrintLine(PortName(r.number) + ": " + device + source + ": " + TraceText(r.state) + HoldersText(r) + UsbText(r));
-  for (const std::string& hint : r.hints) PrintLine("       hint: " + TraceText(hint));
+  // "none" only repeats that no device is behind the number.
+  std::string state = r.state == "none" ? "" : ": " + TraceText(r.state);
+  PrintLine(PortName(r.number) + ": " + DeviceText(r) + source + state + HoldersText(r) + UsbText(r));
+  for (const std::string& hint : r.hints)
+    if (hintsShown.insert(hint).second) PrintLine("       hint: " + TraceText(hint));
 }
 
 JsonObject PortJson(const PortReport& r) {
@@ -41,7 +54,9 @@ JsonObject PortJson(const PortReport& r) {
   for (const std::string& hint : r.hints) hints.push_back(TraceText(hint));
   JsonObject json;
   json.Add("port", PortName(r.number)).Add("number", r.number).Add("device", TraceText(r.device));
-  json.Add("source", TraceText(r.source)).Add("usbVendor", TraceText(r.usbVendor));
+  json.Add("resolved", TraceText(r.resolved)).Add("source", TraceText(r.source));
+  json.Add("usbVendorId", TraceText(r.usbVendorId)).Add("usbProductId", TraceText(r.usbProductId));
+  json.Add("usbVendor", TraceText(r.usbVendor));
   json.Add("usbProduct", TraceText(r.usbProduct)).Add("usbSerial", TraceText(r.usbSerial));
   return json.Add("state", TraceText(r.state)).Add("holders", holders).Add("hints", hints);
 }
@@ -60,6 +75,7 @@ ExitCode RunPortsCommand(const CliOptions& options) {
     return kExitOk;
   }
   PrintLine("settings and port table: " + SettingsLocation());
-  for (const PortReport& r : reports) PrintPortText(r);
+  std::set<std::string> hintsShown;
+  for (const PortReport& r : reports) PrintPortText(r, hintsShown);
   return kExitOk;
 }

@@ -28,3 +28,8 @@ std::optional<std::string> ResolvePort(int portNumber);
 // The serial devices present now, in a stable order: USB adapters by their
 // persistent names first, then built-in UARTs in numeric order. Platform file.
 std::vector<std::string> ListSerialDevices();
+
+// The same list for a device tree and a sysfs tree mounted elsewhere
+// ("/dev" and "/sys" on a running system), so that a report on the ports can
+// be checked against a tree built for the purpose. Paths start with devRoot.
+std::vector<std::string> ListSerialDevicesUnder(const std::string& devRoot, const std::string& sysRoot);

@@ -15,29 +15,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> UsbAdapters() {
+std::vector<std::string> UsbAdapters(const fs::path& devRoot) {
   std::vector<std::string> paths;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", ec)) paths.push_back(entry.path().string());
+  for (const auto& entry : fs::directory_iterator(devRoot / "serial" / "by-id", ec)) {
+    paths.push_back(entry.path().string());
+  }
   std::sort(paths.begin(), paths.end());
   return paths;
 }
 
-bool HasUart(const std::string& name) {
-  std::ifstream type("/sys/class/tty/" + name + "/type");
+bool HasUart(const fs::path& ttyClass, const std::string& name) {
+  std::ifstream type(ttyClass / name / "type");
   int value = 0;
   return static_cast<bool>(type >> value) && value != 0;
 }
 
-std::vector<std::string> BuiltInUarts() {
+std::vector<std::string> BuiltInUarts(const fs::path& devRoot, const fs::path& sysRoot) {
+  const fs::path ttyClass = sysRoot / "class" / "tty";
   std::vector<std::pair<int, std::string>> found;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/sys/class/tty", ec)) {
+  for (const auto& entry : fs::directory_iterator(ttyClass, ec)) {
     std::string name = entry.path().filename().string();
     if (name.rfind("ttyS", 0) != 0 || name.size() == 4) continue;
     if (!std::all_of(name.begin() + 4, name.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
-    if (name.size() > 8 || !HasUart(name)) continue;
-    found.emplace_back(std::stoi(name.substr(4)), "/dev/" + name);
+    if (name.size() > 8 || !HasUart(ttyClass, name)) continue;
+    found.emplace_back(std::stoi(name.substr(4)), (devRoot / name).string());
   }
   std::sort(found.begin(), found.end());
   std::vector<std::string> paths;
@@ -47,8 +50,10 @@ std::vector<std::string> BuiltInUarts() {
 
 }  // namespace
 
-std::vector<std::string> ListSerialDevices() {
-  std::vector<std::string> devices = UsbAdapters();
-  for (auto& path : BuiltInUarts()) devices.push_back(std::move(path));
+std::vector<std::string> ListSerialDevicesUnder(const std::string& devRoot, const std::string& sysRoot) {
+  std::vector<std::string> devices = UsbAdapters(devRoot);
+  for (auto& path : BuiltInUarts(devRoot, sysRoot)) devices.push_back(std::move(path));
   return devices;
 }
+
+std::vector<std::string> ListSerialDevices() { return ListSerialDevicesUnder("/dev", "/sys"); }
