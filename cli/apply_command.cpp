@@ -1,0 +1,250 @@
+// rt420ctl apply PROFILE [--repeat] [--csv FILE]: provisions a module from a
+// profile. It scans, writes each setting that differs from what the scan
+// read (IDs, key count, mode with RS-485, then the line setting, since the
+// module talks at the new setting only after that), scans again to read the
+// module back, and appends one CSV record: time, port, serial number,
+// version, the settings before and after, what was written, and the outcome.
+// A write that fails ends the run of that module; a read-back that fails or
+// differs from the profile is a failure.
+//
+// --repeat then waits for the next module and does the same again until it
+// is interrupted. The next module is one with another serial number, or any
+// module after a scan that found none (the same module unplugged and plugged
+// in again). The exit code is then 0 when every module was provisioned.
+
+#include <filesystem>
+#include <memory>
+
+#include "csv_file.h"
+#include "line_settings.h"
+#include "module_state.h"
+#include "module_steps.h"
+#include "operations.h"
+#include "port_names.h"
+#include "profile.h"
+#include "stop_request.h"
+#include "subcommands.h"
+
+namespace {
+// How long --repeat waits between two scans for the next module.
+constexpr int kRepeatPauseMs = 1000;
+
+const std::vector<std::string> kCsvHeader = {
+    "time",           "port",       "serial",           "version",       "id1_before",
+    "id2_before",     "line_setting_before", "key_count_before", "mode_before", "rs485_before",
+    "id1_after",      "id2_after",  "line_setting_after", "key_count_after", "mode_after",
+    "rs485_after",    "written",    "outcome"};
+
+struct ApplyRecord {
+  std::string time = TimestampNow();
+  ModuleReadout module;  // as the first scan read it
+  bool readBack = false;
+  ModuleSettings after;  // as the read-back read it
+  std::vector<std::string> written;
+  std::string outcome = "ok";
+  ExitCode code = kExitOk;
+};
+
+ModuleSettings Target(const ModuleSettings& before, const Profile& p) {
+  ModuleSettings t = before;
+  if (p.id1) t.id1 = TwoDigits(*p.id1);
+  if (p.id2) t.id2 = TwoDigits(*p.id2);
+  if (p.lineSettingIndex) t.lineSettingIndex = *p.lineSettingIndex;
+  if (p.keyCount) t.keyCount = TwoDigits(*p.keyCount);
+  if (p.modeIndex) t.modeIndex = *p.modeIndex;
+  if (p.rs485Index) t.rs485Index = *p.rs485Index;
+  return t;
+}
+
+// Runs the operation of one write and notes it; false when it failed.
+bool Write(CliSession& session, ApplyRecord& record, const char* name, Operation operation) {
+  record.written.push_back(name);
+  ExitCode code = RunOperation(session, operation);
+  if (code == kExitOk) return true;
+  record.outcome = std::string("write failed: ") + name;
+  record.code = code;
+  return false;
+}
+
+// The ID operation writes ID 1 always and ID 2 in two-reader mode only: the
+// list shows "Two Reader" exactly when ID 2 must be written.
+bool WriteIds(CliSession& session, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
+  ConsolePanel& panel = session.Panel();
+  if (p.id1) panel.ChooseId(*p.id1);
+  bool id2Differs = p.id2 && TwoDigits(*p.id2) != before.id2;
+  if (id2Differs) panel.ChooseId2(*p.id2);
+  panel.SelectMode(id2Differs ? 0 : 1);
+  return Write(session, record, "ids", RunSetModuleIds);
+}
+
+bool WriteDifferences(CliSession& session, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
+  ConsolePanel& panel = session.Panel();
+  ModuleSettings target = Target(before, p);
+  if ((target.id1 != before.id1 || target.id2 != before.id2) && !WriteIds(session, p, before, record)) return false;
+  if (target.keyCount != before.keyCount) {
+    panel.ChooseKeyCount(*p.keyCount);
+    if (!Write(session, record, "key-count", RunSetKeyCount)) return false;
+  }
+  if (target.modeIndex != before.modeIndex || target.rs485Index != before.rs485Index) {
+    panel.SelectMode(target.modeIndex);
+    panel.SelectRs485(target.rs485Index);
+    if (!Write(session, record, "mode", RunSetModuleMode)) return false;
+  }
+  if (target.lineSettingIndex != before.lineSettingIndex) {
+    panel.SelectLineSetting(target.lineSettingIndex);
+    if (!Write(session, record, "line-setting", RunSetBaudRate)) return false;
+    // The next run (or the next module) finds the module at once.
+    session.StoreScanResult();
+  }
+  return true;
+}
+
+std::string Differences(const ModuleSettings& want, const ModuleReadout& before, const ModuleReadout& after) {
+  const ModuleSettings& got = after.settings;
+  std::vector<std::pair<const char*, bool>> checks = {
+      {"serial number", after.serial != before.serial}, {"id1", want.id1 != got.id1},
+      {"id2", want.id2 != got.id2},                     {"line-setting", want.lineSettingIndex != got.lineSettingIndex},
+      {"key-count", want.keyCount != got.keyCount},     {"mode", want.modeIndex != got.modeIndex},
+      {"rs485", want.rs485Index != got.rs485Index}};
+  std::string names;
+  for (const auto& [name, differs] : checks)
+    if (differs) names += (names.empty() ? "" : " ") + std::string(name);
+  return names;
+}
+
+void ReadBack(CliSession& session, const Profile& p, ApplyRecord& record) {
+  ModuleReadout after;
+  ExitCode code = ScanModule(session, after);
+  if (code != kExitOk) {
+    record.outcome = "read-back failed";
+    record.code = code;
+    return;
+  }
+  record.readBack = true;
+  record.after = after.settings;
+  std::string differs = Differences(Target(record.module.settings, p), record.module, after);
+  if (differs.empty()) return;
+  record.outcome = "read-back differs: " + differs;
+  record.code = kExitModule;
+}
+
+ApplyRecord Provision(CliSession& session, const Profile& p, const ModuleReadout& module) {
+  ApplyRecord record;
+  record.module = module;
+  if (WriteDifferences(session, p, module.settings, record)) ReadBack(session, p, record);
+  return record;
+}
+
+std::vector<std::string> SettingsFields(const ModuleSettings& s, bool known) {
+  if (!known) return std::vector<std::string>(6);
+  bool inList = s.lineSettingIndex >= 0 && s.lineSettingIndex < kLineSettingCount;
+  return {s.id1, s.id2, inList ? kLineSettings[s.lineSettingIndex] : "?", s.keyCount, ModeName(s.modeIndex),
+          Rs485Name(s.rs485Index)};
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
+  return text;
+}
+
+std::vector<std::string> CsvFields(const ApplyRecord& r) {
+  const ModuleReadout& m = r.module;
+  std::vector<std::string> fields = {r.time, m.read ? PortName(m.port) : "", m.serial, m.version};
+  for (std::string& f : SettingsFields(m.settings, m.read)) fields.push_back(std::move(f));
+  for (std::string& f : SettingsFields(r.after, r.readBack)) fields.push_back(std::move(f));
+  fields.push_back(Joined(r.written));
+  fields.push_back(r.outcome);
+  return fields;
+}
+
+JsonObject SettingsJson(const ModuleSettings& s) {
+  std::vector<std::string> f = SettingsFields(s, true);
+  JsonObject json;
+  json.Add("id1", f[0]).Add("id2", f[1]).Add("lineSetting", f[2]).Add("keyCount", f[3]);
+  return json.Add("mode", f[4]).Add("rs485", f[5]);
+}
+
+void PrintRecord(const CliSession& session, const ApplyRecord& r) {
+  const ModuleReadout& m = r.module;
+  if (!session.Json()) {
+    std::string who = m.read ? PortName(m.port) + " " + m.serial + ": " : "";
+    PrintLine(who + r.outcome + (r.written.empty() ? " (nothing written)" : " (wrote " + Joined(r.written) + ")"));
+    return;
+  }
+  JsonObject json;
+  json.Add("time", r.time).Add("port", m.port).Add("serialNumber", m.serial).Add("version", m.version);
+  if (m.read) json.Add("before", SettingsJson(m.settings));
+  if (r.readBack) json.Add("after", SettingsJson(r.after));
+  json.Add("written", r.written).Add("outcome", r.outcome).Add("exitCode", static_cast<int>(r.code));
+  PrintLine(json.Text());
+}
+
+// The record goes to stdout and into the CSV file.
+void Report(const CliSession& session, CsvFile& csv, const ApplyRecord& record) {
+  PrintRecord(session, record);
+  if (!csv.Append(CsvFields(record))) PrintErrorLine("rt420ctl: cannot write to " + csv.Path());
+}
+
+ExitCode ApplyOnce(CliSession& session, const Profile& profile, CsvFile& csv) {
+  ModuleReadout module;
+  ExitCode code = ScanModule(session, module);
+  ApplyRecord record;
+  if (code == kExitOk) {
+    record = Provision(session, profile, module);
+  } else {
+    record.outcome = code == kExitPort ? "port not opened" : "module not found";
+    record.code = code;
+  }
+  Report(session, csv, record);
+  return record.code;
+}
+
+// Scans quietly until a module that has not been provisioned yet answers.
+bool WaitForNextModule(CliSession& session, const std::string& lastSerial, ModuleReadout& module) {
+  bool sawNone = lastSerial.empty();
+  while (!StopRequested()) {
+    session.MuteMessages(true);
+    ExitCode code = ScanModule(session, module);
+    session.MuteMessages(false);
+    if (code == kExitOk && (sawNone || module.serial != lastSerial)) return true;
+    if (code != kExitOk) sawNone = true;
+    WaitForStop(kRepeatPauseMs);
+  }
+  return false;
+}
+
+ExitCode ApplyRepeatedly(CliSession& session, const Profile& profile, CsvFile& csv) {
+  ExitCode result = kExitOk;
+  std::string lastSerial;
+  ModuleReadout module;
+  if (!session.Json()) PrintLine("waiting for modules; Ctrl+C ends");
+  while (WaitForNextModule(session, lastSerial, module)) {
+    ApplyRecord record = Provision(session, profile, module);
+    Report(session, csv, record);
+    if (record.code != kExitOk) result = kExitModule;
+    lastSerial = module.serial;
+  }
+  return result;
+}
+
+// --csv FILE, or the profile's name with ".csv" for its extension.
+std::string CsvPath(const CliOptions& options) {
+  if (!options.csvPath.empty()) return options.csvPath;
+  return std::filesystem::path(options.profilePath).replace_extension(".csv").string();
+}
+}  // namespace
+
+ExitCode RunApplyCommand(CliSession& session) {
+  const CliOptions& options = session.Options();
+  std::string error;
+  std::optional<Profile> profile = LoadProfile(options.profilePath, error);
+  std::string csvPath = CsvPath(options);
+  if (profile && csvPath == options.profilePath) error = "give the record file with --csv FILE";
+  std::unique_ptr<CsvFile> csv = error.empty() ? CsvFile::Open(csvPath, kCsvHeader, error) : nullptr;
+  if (!profile || !csv) {
+    PrintErrorLine("rt420ctl: " + error);
+    return kExitUsage;
+  }
+  return options.repeat ? ApplyRepeatedly(session, *profile, *csv) : ApplyOnce(session, *profile, *csv);
+}

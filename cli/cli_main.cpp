@@ -1,0 +1,54 @@
+#include "cli_main.h"
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli_help.h"
+#include "cli_output.h"
+#include "cli_session.h"
+#include "stop_request.h"
+#include "subcommands.h"
+
+namespace {
+ExitCode Dispatch(CliSession& session) {
+  switch (session.Options().subcommand) {
+    case Subcommand::Scan: return RunScanCommand(session);
+    case Subcommand::Watch: return RunWatchCommand(session);
+    case Subcommand::Apply: return RunApplyCommand(session);
+    case Subcommand::Ports: return RunPortsCommand(session.Options());
+    default: return RunWriteCommand(session);
+  }
+}
+
+ExitCode Run(const CliOptions& options) {
+  if (options.help) {
+    std::string help = SubcommandHelp(options.subcommand);
+    help.pop_back();  // PrintLine ends the last line
+    PrintLine(help);
+    return kExitOk;
+  }
+  if (options.version) {
+    PrintLine(VersionLine());
+    return kExitOk;
+  }
+  InstallStopRequest();
+  CliSession session(options);
+  return Dispatch(session);
+}
+}  // namespace
+
+int RunCli(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  ParsedCommandLine parsed = ParseCommandLine(arguments);
+  if (!parsed.error.empty()) {
+    PrintErrorLine("rt420ctl: " + parsed.error + " (rt420ctl --help shows the usage)");
+    return kExitUsage;
+  }
+  try {
+    return Run(parsed.options);
+  } catch (const std::exception& error) {
+    PrintErrorLine(std::string("rt420ctl: ") + error.what());
+    return kExitModule;
+  }
+}

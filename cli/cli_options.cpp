@@ -1,0 +1,337 @@
+#include "cli_options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "line_settings.h"
+
+namespace {
+// Where an option may be given.
+enum Scope : unsigned {
+  kEverywhere = 1u << 0,
+  kScanning = 1u << 1,  // every subcommand that scans first
+  kWatchOnly = 1u << 2,
+  kApplyOnly = 1u << 3,
+  kSetModeOnly = 1u << 4,
+  kPortsOnly = 1u << 5,
+};
+
+struct OptionEntry {
+  const char* name;
+  bool takesValue;
+  unsigned scope;
+};
+
+constexpr OptionEntry kOptions[] = {
+    {"--help", false, kEverywhere},   {"-h", false, kEverywhere},      {"--version", false, kEverywhere},
+    {"--trace", false, kEverywhere},  {"--json", false, kEverywhere},  {"--lang", true, kEverywhere},
+    {"--no-beep", false, kEverywhere}, {"--lock", false, kScanning},   {"--port", true, kScanning},
+    {"--seconds", true, kWatchOnly},  {"--csv", true, kWatchOnly | kApplyOnly},
+    {"--repeat", false, kApplyOnly},  {"--rs485", true, kSetModeOnly}, {"--dev", true, kPortsOnly},
+    {"--sys", true, kPortsOnly},      {"--proc", true, kPortsOnly},
+};
+
+struct SubcommandEntry {
+  Subcommand subcommand;
+  const char* name;
+  unsigned scope;
+  size_t minArguments, maxArguments;
+  const char* arguments;  // for the error text
+};
+
+constexpr SubcommandEntry kSubcommands[] = {
+    {Subcommand::Scan, "scan", kScanning, 0, 0, "no arguments"},
+    {Subcommand::SetId, "set-id", kScanning, 1, 2, "ID1 [ID2]"},
+    {Subcommand::SetBaud, "set-baud", kScanning, 1, 1, "one line setting"},
+    {Subcommand::SetKeys, "set-keys", kScanning, 1, 1, "one key count"},
+    {Subcommand::SetMode, "set-mode", kScanning | kSetModeOnly, 1, 1, "two or one"},
+    {Subcommand::FactoryDefault, "factory-default", kScanning, 0, 0, "no arguments"},
+    {Subcommand::Watch, "watch", kScanning | kWatchOnly, 0, 0, "no arguments"},
+    {Subcommand::Ports, "ports", kPortsOnly, 0, 0, "no arguments"},
+    {Subcommand::Apply, "apply", kScanning | kApplyOnly, 1, 1, "one profile"},
+};
+
+constexpr int kMinId = 1, kMaxId = 99;
+constexpr int kMaxKeyCount = 20;
+constexpr int kFirstPort = 1, kLastPort = 16;
+// A watch may run about eleven days; longer is surely a typing error.
+constexpr double kMaxWatchSeconds = 1e6;
+constexpr size_t kMaxDigits = 9;
+
+const OptionEntry* FindOption(const std::string& name) {
+  for (const OptionEntry& entry : kOptions)
+    if (name == entry.name) return &entry;
+  return nullptr;
+}
+
+const SubcommandEntry* FindSubcommand(Subcommand subcommand) {
+  for (const SubcommandEntry& entry : kSubcommands)
+    if (entry.subcommand == subcommand) return &entry;
+  return nullptr;
+}
+
+bool LooksLikeNegativeNumber(const std::string& text) {
+  return text.size() > 1 && text[0] == '-' && std::isdigit(static_cast<unsigned char>(text[1]));
+}
+
+bool IsOption(const std::string& text) { return text.size() > 1 && text[0] == '-' && !LooksLikeNegativeNumber(text); }
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+// What the command line holds before the values are checked.
+struct RawCommandLine {
+  std::vector<std::pair<std::string, std::string>> options;  // name, value
+  std::vector<std::string> positionals;                      // subcommand first
+};
+
+// Splits the arguments into options and positionals; false with an error.
+bool Split(const std::vector<std::string>& arguments, RawCommandLine& raw, std::string& error) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (!IsOption(argument)) {
+      raw.positionals.push_back(argument);
+      continue;
+    }
+    size_t equals = argument.find('=');
+    std::string name = argument.substr(0, equals);
+    const OptionEntry* entry = FindOption(name);
+    if (!entry) {
+      error = "unknown option " + Quoted(name);
+      return false;
+    }
+    if (!entry->takesValue && equals != std::string::npos) {
+      error = "option " + name + " takes no value";
+      return false;
+    }
+    std::string value;
+    if (entry->takesValue && equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+    } else if (entry->takesValue) {
+      if (i + 1 >= arguments.size()) {
+        error = "option " + name + " needs a value";
+        return false;
+      }
+      value = arguments[++i];
+    }
+    raw.options.emplace_back(name, value);
+  }
+  return true;
+}
+
+bool FindSubcommandByName(const std::string& name, CliOptions& options) {
+  for (const SubcommandEntry& entry : kSubcommands) {
+    if (name != entry.name) continue;
+    options.subcommand = entry.subcommand;
+    options.subcommandName = name;
+    return true;
+  }
+  return false;
+}
+
+std::optional<double> ParseSeconds(const std::string& text) {
+  size_t dot = text.find('.');
+  std::string whole = text.substr(0, dot);
+  std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+  auto digitsOnly = [](const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+  };
+  if (whole.empty() || whole.size() > kMaxDigits || !digitsOnly(whole) || !digitsOnly(fraction)) return std::nullopt;
+  if (dot != std::string::npos && fraction.empty()) return std::nullopt;
+  double value = std::stod(whole + (fraction.empty() ? "" : "." + fraction.substr(0, kMaxDigits)));
+  if (value <= 0 || value > kMaxWatchSeconds) return std::nullopt;
+  return value;
+}
+
+// Sets one option's value; false with an error for a value out of place.
+bool ApplyValueOption(const std::string& name, const std::string& value, CliOptions& o, std::string& error) {
+  if (name == "--lang") {
+    o.language = ParseLanguage(value);
+    if (!o.language) error = "--lang must be en, gb or big5, not " + Quoted(value);
+  } else if (name == "--port") {
+    o.port = ParseNumberInRange(value, kFirstPort, kLastPort);
+    if (!o.port) error = "--port must be a number from 1 to 16, not " + Quoted(value);
+  } else if (name == "--seconds") {
+    o.seconds = ParseSeconds(value);
+    if (!o.seconds) error = "--seconds must be a positive number of seconds, not " + Quoted(value);
+  } else if (name == "--rs485") {
+    o.rs485Index = ParseRs485(value);
+    if (!o.rs485Index) error = "--rs485 must be 24, 32 or 40, not " + Quoted(value);
+  } else if (name == "--csv") {
+    o.csvPath = value;
+    if (value.empty()) error = "--csv needs a file name";
+  } else {
+    std::string& root = name == "--dev" ? o.devRoot : name == "--sys" ? o.sysRoot : o.procRoot;
+    root = value;
+    if (value.empty()) error = name + " needs a folder";
+  }
+  return error.empty();
+}
+
+bool ApplyOption(const std::string& name, const std::string& value, CliOptions& o, std::string& error) {
+  if (name == "--help" || name == "-h") o.help = true;
+  else if (name == "--version") o.version = true;
+  else if (name == "--trace") o.trace = true;
+  else if (name == "--json") o.json = true;
+  else if (name == "--no-beep") o.beep = false;
+  else if (name == "--lock") o.lock = true;
+  else if (name == "--repeat") o.repeat = true;
+  else return ApplyValueOption(name, value, o, error);
+  return true;
+}
+
+// Each option must belong to the subcommand given (or to every one).
+bool CheckScopes(const RawCommandLine& raw, const CliOptions& o, std::string& error) {
+  const SubcommandEntry* entry = FindSubcommand(o.subcommand);
+  for (const auto& [name, value] : raw.options) {
+    unsigned scope = FindOption(name)->scope;
+    if (scope & kEverywhere) continue;
+    if (entry && (scope & entry->scope)) continue;
+    error = "option " + name + (entry ? " does not apply to " + std::string(entry->name) : " needs a subcommand");
+    return false;
+  }
+  return true;
+}
+
+bool ParseId(const std::string& text, const char* which, int& id, std::string& error) {
+  std::optional<int> value = ParseNumberInRange(text, kMinId, kMaxId);
+  if (!value) {
+    error = std::string(which) + " must be a number from 1 to 99, not " + Quoted(text);
+    return false;
+  }
+  id = *value;
+  return true;
+}
+
+bool ParseSetId(const std::vector<std::string>& args, CliOptions& o, std::string& error) {
+  if (!ParseId(args[0], "ID 1", o.id1, error)) return false;
+  if (args.size() < 2) return true;
+  int id2 = 0;
+  if (!ParseId(args[1], "ID 2", id2, error)) return false;
+  o.id2 = id2;
+  return true;
+}
+
+bool ParseSetBaud(const std::string& text, CliOptions& o, std::string& error) {
+  std::optional<int> index = ParseLineSettingChoice(text);
+  if (!index) {
+    error = "unknown line setting " + Quoted(text) + ": give one of " + kLineSettings[0] + " ... " +
+            kLineSettings[kLineSettingCount - 1] + " or its index 0 to 11";
+    return false;
+  }
+  o.lineSettingIndex = *index;
+  return true;
+}
+
+bool ParseSetKeys(const std::string& text, CliOptions& o, std::string& error) {
+  std::optional<int> count = ParseNumberInRange(text, 0, kMaxKeyCount);
+  if (!count) {
+    error = "the key count must be a number from 0 to 20, not " + Quoted(text);
+    return false;
+  }
+  o.keyCount = *count;
+  return true;
+}
+
+bool ParseSetMode(const std::string& text, CliOptions& o, std::string& error) {
+  std::optional<int> mode = ParseModeName(text);
+  if (!mode) {
+    error = "the mode must be two or one, not " + Quoted(text);
+    return false;
+  }
+  o.modeIndex = *mode;
+  return true;
+}
+
+// The subcommand's own arguments, checked; their count is right.
+bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::string& error) {
+  switch (o.subcommand) {
+    case Subcommand::SetId: return ParseSetId(args, o, error);
+    case Subcommand::SetBaud: return ParseSetBaud(args[0], o, error);
+    case Subcommand::SetKeys: return ParseSetKeys(args[0], o, error);
+    case Subcommand::SetMode: return ParseSetMode(args[0], o, error);
+    case Subcommand::Apply: o.profilePath = args[0]; return true;
+    default: return true;
+  }
+}
+
+bool CheckSubcommand(const RawCommandLine& raw, CliOptions& o, std::string& error) {
+  if (raw.positionals.empty()) {
+    error = "no subcommand given";
+    return false;
+  }
+  const SubcommandEntry* entry = FindSubcommand(o.subcommand);
+  std::vector<std::string> args(raw.positionals.begin() + 1, raw.positionals.end());
+  if (args.size() < entry->minArguments || args.size() > entry->maxArguments) {
+    error = std::string(entry->name) + " takes " + entry->arguments +
+            (args.size() > entry->maxArguments ? ", not " + Quoted(args[entry->maxArguments]) : "");
+    return false;
+  }
+  return ParseArguments(args, o, error);
+}
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  ParsedCommandLine parsed;
+  CliOptions& o = parsed.options;
+  std::string& error = parsed.error;
+  RawCommandLine raw;
+  if (!Split(arguments, raw, error)) return parsed;
+  if (!raw.positionals.empty() && !FindSubcommandByName(raw.positionals[0], o)) {
+    error = "unknown subcommand " + Quoted(raw.positionals[0]);
+    return parsed;
+  }
+  for (const auto& [name, value] : raw.options)
+    if (!ApplyOption(name, value, o, error)) return parsed;
+  if (!CheckScopes(raw, o, error)) return parsed;
+  if (o.help || o.version) return parsed;
+  CheckSubcommand(raw, o, error);
+  return parsed;
+}
+
+const char* SubcommandName(Subcommand subcommand) {
+  const SubcommandEntry* entry = FindSubcommand(subcommand);
+  return entry ? entry->name : "";
+}
+
+bool TalksToModule(Subcommand subcommand) {
+  return subcommand != Subcommand::None && subcommand != Subcommand::Ports;
+}
+
+std::optional<int> ParseNumberInRange(const std::string& text, int low, int high) {
+  if (text.empty() || text.size() > kMaxDigits) return std::nullopt;
+  int value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text[0] == '-' || text[0] == '+') return std::nullopt;
+  if (value < low || value > high) return std::nullopt;
+  return value;
+}
+
+std::optional<int> ParseLineSettingChoice(const std::string& text) {
+  if (std::optional<int> index = ParseNumberInRange(text, 0, kLineSettingCount - 1)) return index;
+  std::string lower = text;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  for (int i = 0; i < kLineSettingCount; ++i)
+    if (lower == kLineSettings[i]) return i;
+  return std::nullopt;
+}
+
+std::optional<int> ParseModeName(const std::string& text) {
+  if (text == "two") return 0;
+  if (text == "one") return 1;
+  return std::nullopt;
+}
+
+std::optional<int> ParseRs485(const std::string& text) {
+  if (text == "24") return 0;
+  if (text == "32") return 1;
+  if (text == "40") return 2;
+  return std::nullopt;
+}
+
+std::optional<int> ParseLanguage(const std::string& text) {
+  if (text == "en") return 0;
+  if (text == "gb") return 1;
+  if (text == "big5") return 2;
+  return std::nullopt;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// How rt420ctl prints. Results go to stdout, as text lines or, with --json,
+// as JSON (one object per line); usage errors and the trace go to stderr.
+// Each line is flushed at once, so that a pipe sees a card as it is read; a
+// line that cannot be written (the reader went away) requests a stop.
+//
+// Every text handed to JSON must be UTF-8 (catalogue texts are decoded;
+// bytes from the module go through TraceText and are plain ASCII).
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A JSON object built member by member, in the order added.
+class JsonObject {
+ public:
+  JsonObject& Add(const std::string& key, std::string_view text);
+  JsonObject& Add(const std::string& key, const char* text) { return Add(key, std::string_view(text)); }
+  JsonObject& Add(const std::string& key, long long number);
+  JsonObject& Add(const std::string& key, int number) { return Add(key, static_cast<long long>(number)); }
+  JsonObject& Add(const std::string& key, bool value);
+  JsonObject& Add(const std::string& key, const std::vector<std::string>& texts);
+  JsonObject& Add(const std::string& key, const JsonObject& object);
+  JsonObject& Add(const std::string& key, const std::vector<JsonObject>& objects);
+  JsonObject& AddNull(const std::string& key);
+  std::string Text() const;
+
+ private:
+  JsonObject& AddRaw(const std::string& key, const std::string& json);
+  std::string members_;
+};
+
+// A JSON string: quoted, with quotes, backslashes and control characters
+// escaped.
+std::string JsonString(std::string_view utf8);
+
+// One line to stdout, flushed.
+void PrintLine(const std::string& line);
+// One line to stderr, flushed.
+void PrintErrorLine(const std::string& line);
+
+// The time now in UTC, ISO 8601 to the millisecond: "2024-05-01T12:00:01.234Z".
+std::string TimestampNow();

@@ -1,0 +1,110 @@
+#include "console_panel.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "catalogue.h"
+#include "codepage.h"
+#include "module_state.h"
+#include "operations.h"
+#include "stop_request.h"
+
+namespace {
+// The ID bars' range, as the window's scroll bars have it.
+constexpr int kBarMin = 1, kBarMax = 99;
+// The key-count bar's range.
+constexpr int kKeyBarMin = 0, kKeyBarMax = 20;
+// The entries of the mode and RS-485 lists.
+constexpr int kModeCount = 2, kRs485Count = 3;
+// A full search shows a message per port and line setting; an operation
+// keeps the last of them only.
+constexpr size_t kMessagesKept = 256;
+
+// Moves a bar; true when its position changed (its change handler runs).
+bool MoveBar(int& bar, int position, int low, int high) {
+  int clamped = std::clamp(position, low, high);
+  if (clamped == bar) return false;
+  bar = clamped;
+  return true;
+}
+}  // namespace
+
+std::string TwoDigits(int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", value);
+  return text;
+}
+
+ConsolePanel::ConsolePanel() {
+  shown_.idText = "__";
+  shown_.id2Text = "__";
+  shown_.keyText = "__";
+  SelectLineSetting(Module.ScanBaudRateNo);
+}
+
+void ConsolePanel::SetMessageHandler(MessageHandler handler) { onMessage_ = std::move(handler); }
+void ConsolePanel::SetCardHandler(CardHandler handler) { onCard_ = std::move(handler); }
+
+void ConsolePanel::ChooseId(int id) {
+  MoveIdBar(id);
+  shown_.idText = TwoDigits(id);
+}
+
+void ConsolePanel::ChooseId2(int id) {
+  MoveId2Bar(id);
+  shown_.id2Text = TwoDigits(id);
+}
+
+void ConsolePanel::ChooseKeyCount(int count) {
+  MoveBar(shown_.keyBar, count, kKeyBarMin, kKeyBarMax);
+  shown_.keyText = TwoDigits(count);
+}
+
+void ConsolePanel::ChooseLock(bool locked) { locked_ = locked; }
+
+void ConsolePanel::ClearOutcome() {
+  lamp_.reset();
+  messages_.clear();
+  shown_.id2Read.reset();
+}
+
+void ConsolePanel::ShowMessage(const std::string& bytes) {
+  std::string utf8 = DecodeToUtf8(bytes, CurrentCodePage());
+  if (messages_.size() >= kMessagesKept) messages_.erase(messages_.begin());
+  messages_.push_back(utf8);
+  if (onMessage_) onMessage_(utf8);
+}
+
+void ConsolePanel::SetLamp(LampColour colour) { lamp_ = colour; }
+
+void ConsolePanel::ProcessMessages() {
+  // The stop request reaches the running processing the way a second click
+  // on the process button does: through the operation itself.
+  if (Module.ProcessingActive && Module.Processing && StopRequested()) RunWiegandProcessing(*this);
+}
+
+void ConsolePanel::SelectLineSetting(int index) {
+  // Like a list: an index outside it selects nothing.
+  bool inList = index >= 0 && index < kLineSettingCount;
+  shown_.lineSettingIndex = inList ? index : -1;
+}
+
+void ConsolePanel::SelectMode(int index) { shown_.modeIndex = index >= 0 && index < kModeCount ? index : -1; }
+void ConsolePanel::SelectRs485(int index) { shown_.rs485Index = index >= 0 && index < kRs485Count ? index : -1; }
+
+void ConsolePanel::MoveIdBar(int position) {
+  if (MoveBar(shown_.idBar, position, kBarMin, kBarMax)) shown_.idText = TwoDigits(shown_.idBar);
+}
+
+void ConsolePanel::MoveId2Bar(int position) {
+  shown_.id2Read = position;
+  if (MoveBar(shown_.id2Bar, position, kBarMin, kBarMax)) shown_.id2Text = TwoDigits(shown_.id2Bar);
+}
+
+void ConsolePanel::ShowSerial(const std::string&, const std::string& value) { shown_.serial = value; }
+void ConsolePanel::ShowVersion(const std::string&, const std::string& value) { shown_.version = value; }
+
+void ConsolePanel::ShowCardData(int reader, const std::string& bytes) {
+  // Empty data is a poll with no card waiting (or the panels being cleared).
+  if (!bytes.empty() && onCard_) onCard_(reader, bytes);
+}

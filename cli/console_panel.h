@@ -1,0 +1,110 @@
+#pragma once
+// The operator panel of rt420ctl: the operator's values come from the command
+// line, the messages go to the terminal, and what a window would show is
+// kept so that the program can print it afterwards.
+//
+// It behaves as the window does where an operation can tell:
+// - the values start as the window's do when it is created: ID panels "__"
+//   with both bars at 1, key panel "__" with its bar at 4, line setting the
+//   stored index, "Two Reader", "RS485 32", the lock box unchecked;
+// - moving an ID bar to a new position (clamped to 1 to 99, like the bar)
+//   rewrites its ID text as two digits; the position it has changes nothing;
+// - a line-setting index outside the list selects nothing (-1);
+// - ProcessMessages is where a stop request is taken: while Wiegand
+//   processing runs, a stop request (signal or deadline) is passed on exactly
+//   as the window's second click on its process button would be.
+// The wait and busy states, the hourglass, the caption and the locked
+// controls have nothing to show on a terminal and do nothing.
+//
+// Messages are catalogue texts or reply characters in the current language's
+// code page; the panel hands them on as UTF-8.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "operator_panel.h"
+
+class ConsolePanel final : public OperatorPanel {
+ public:
+  // Gets each message as UTF-8 when it is shown.
+  using MessageHandler = std::function<void(const std::string& utf8)>;
+  // Gets each card read: reader 1 or 2 and its data as received (non-empty).
+  using CardHandler = std::function<void(int reader, const std::string& bytes)>;
+
+  ConsolePanel();
+
+  void SetMessageHandler(MessageHandler handler);
+  void SetCardHandler(CardHandler handler);
+
+  // The operator's choices, as the command line gives them. An ID or key
+  // count is set as the operator would set it with its bar, and its panel
+  // then reads the number as two digits in any case.
+  void ChooseId(int id);
+  void ChooseId2(int id);
+  void ChooseKeyCount(int count);
+  void ChooseLock(bool locked);
+
+  // What the panel shows now.
+  struct Shown {
+    std::string serial;   // "12345678-9", empty before a scan read it
+    std::string version;  // "03.20-01", empty before a scan read it
+    std::string idText, id2Text, keyText;
+    int idBar = 1, id2Bar = 1, keyBar = 4;
+    // The position last asked of the ID 2 bar since ClearOutcome, before the
+    // bar clamps it. After a scan: the second ID it read, also in one-reader
+    // mode where its panel shows "__"; empty when the reply held no number.
+    std::optional<int> id2Read;
+    int lineSettingIndex = -1, modeIndex = 0, rs485Index = 1;
+  };
+  const Shown& Showing() const { return shown_; }
+
+  // The outcome of the last operation: the lamp it set (none if it set none
+  // since ClearOutcome) and the messages it showed, as UTF-8.
+  void ClearOutcome();
+  std::optional<LampColour> Lamp() const { return lamp_; }
+  const std::vector<std::string>& Messages() const { return messages_; }
+
+  // OperatorPanel.
+  void ShowMessage(const std::string& bytes) override;
+  void SetLamp(LampColour colour) override;
+  void EnterWaitState() override {}
+  void LeaveWaitState() override {}
+  void SetHourglass(bool) override {}
+  void SetBusy(bool) override {}
+  void ProcessMessages() override;
+  std::string IdText() override { return shown_.idText; }
+  std::string Id2Text() override { return shown_.id2Text; }
+  std::string KeyText() override { return shown_.keyText; }
+  int LineSettingIndex() override { return shown_.lineSettingIndex; }
+  int ModeIndex() override { return shown_.modeIndex; }
+  int Rs485Index() override { return shown_.rs485Index; }
+  bool LockChecked() override { return locked_; }
+  void SelectLineSetting(int index) override;
+  void SelectMode(int index) override;
+  void SelectRs485(int index) override;
+  void SetIdText(const std::string& bytes) override { shown_.idText = bytes; }
+  void SetId2Text(const std::string& bytes) override { shown_.id2Text = bytes; }
+  void SetKeyText(const std::string& bytes) override { shown_.keyText = bytes; }
+  void MoveIdBar(int position) override;
+  void MoveId2Bar(int position) override;
+  void ShowSerial(const std::string& caption, const std::string& value) override;
+  void ShowVersion(const std::string& caption, const std::string& value) override;
+  void ShowCardData(int reader, const std::string& bytes) override;
+  void BeginProcessCaption(const std::string&) override {}
+  void EndProcessCaption() override {}
+  void LockOperationControls(bool) override {}
+  void EnableWindow() override {}
+
+ private:
+  Shown shown_;
+  bool locked_ = false;
+  std::optional<LampColour> lamp_;
+  std::vector<std::string> messages_;
+  MessageHandler onMessage_;
+  CardHandler onCard_;
+};
+
+// "%02d": 7 gives "07".
+std::string TwoDigits(int value);

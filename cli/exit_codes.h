@@ -1,0 +1,30 @@
+#pragma once
+// The exit codes of rt420ctl.
+//
+// 0  success;
+// 1  the module failed or was not found: it did not answer, answered wrongly,
+//    refused a setting, or a read-back did not show what was written;
+// 2  a usage error: nothing was sent to the module;
+// 3  the port could not be opened: the operation failed, at least one port
+//    open failed during it, and not one frame was sent in it (so no port it
+//    tried could be opened). A scan that opened one port and heard nothing
+//    there is 1, even when every other port failed to open.
+
+#include <cstdint>
+
+enum ExitCode : int { kExitOk = 0, kExitModule = 1, kExitUsage = 2, kExitPort = 3 };
+
+// What the link did during one operation: failed opens and frames sent.
+struct LinkActivity {
+  uint64_t openFailures = 0;
+  uint64_t framesSent = 0;
+};
+
+// The exit code of an operation from its outcome and the link's activity
+// before and after it.
+inline ExitCode ExitCodeFor(bool success, const LinkActivity& before, const LinkActivity& after) {
+  if (success) return kExitOk;
+  bool openFailed = after.openFailures > before.openFailures;
+  bool nothingSent = after.framesSent == before.framesSent;
+  return openFailed && nothingSent ? kExitPort : kExitModule;
+}

@@ -1,0 +1,97 @@
+#include "module_steps.h"
+
+#include "line_settings.h"
+#include "module_state.h"
+#include "operations.h"
+#include "port_names.h"
+
+namespace {
+ModuleReadout ReadOut(const ConsolePanel& panel) {
+  const ConsolePanel::Shown& shown = panel.Showing();
+  ModuleReadout r;
+  r.read = true;
+  r.port = Module.ScanCommNo;
+  r.device = ResolvePort(Module.ScanCommNo).value_or("");
+  r.lineSetting = Module.ScanBaudRate;
+  r.serial = TraceText(shown.serial);
+  r.version = TraceText(shown.version);
+  r.settings.id1 = TraceText(shown.idText);
+  // In one-reader mode the panel shows "__" for ID 2; the bar holds the ID.
+  std::string id2Read = shown.id2Read ? TwoDigits(*shown.id2Read) : "__";
+  r.settings.id2 = shown.modeIndex == 0 ? TraceText(shown.id2Text) : id2Read;
+  r.settings.lineSettingIndex = Module.ScanBaudRateNo;
+  r.settings.keyCount = TraceText(shown.keyText);
+  r.settings.modeIndex = shown.modeIndex;
+  r.settings.rs485Index = shown.rs485Index;
+  return r;
+}
+
+const char* OutcomeName(ExitCode code) {
+  switch (code) {
+    case kExitOk: return "ok";
+    case kExitPort: return "port not opened";
+    case kExitUsage: return "usage error";
+    default: return "failed";
+  }
+}
+}  // namespace
+
+ExitCode ScanModule(CliSession& session, ModuleReadout& readout) {
+  const CliOptions& options = session.Options();
+  if (options.port) Module.ScanCommNo = *options.port;
+  ExitCode code = RunOperation(session, RunModuleScan);
+  if (code != kExitOk || !Module.ModuleFound) return code == kExitOk ? kExitModule : code;
+  if (options.port) session.StoreScanResult();
+  readout = ReadOut(session.Panel());
+  return kExitOk;
+}
+
+ExitCode RunOperation(CliSession& session, Operation operation) {
+  ConsolePanel& panel = session.Panel();
+  panel.ClearOutcome();
+  LinkActivity before = session.Activity();
+  operation(panel);
+  bool success = panel.Lamp() == LampColour::Yellow;
+  ExitCode code = ExitCodeFor(success, before, session.Activity());
+  if (code == kExitPort && !session.Muted())
+    PrintErrorLine("rt420ctl: no port could be opened; 'rt420ctl ports' tells what is behind each COM number");
+  return code;
+}
+
+std::string ModeName(int modeIndex) { return modeIndex == 0 ? "two" : modeIndex == 1 ? "one" : "?"; }
+
+std::string Rs485Name(int rs485Index) {
+  static const char* const kNames[] = {"24", "32", "40"};
+  return rs485Index >= 0 && rs485Index <= 2 ? kNames[rs485Index] : "?";
+}
+
+void PrintReadout(const ModuleReadout& r) {
+  const ModuleSettings& s = r.settings;
+  PrintLine("port:          " + PortName(r.port) + (r.device.empty() ? "" : " (" + r.device + ")"));
+  PrintLine("line setting:  " + r.lineSetting);
+  PrintLine("serial number: " + r.serial);
+  PrintLine("version:       " + r.version);
+  PrintLine("ID 1:          " + s.id1);
+  PrintLine("ID 2:          " + s.id2 + (s.modeIndex == 0 ? "" : " (not polled in one-reader mode)"));
+  PrintLine("key count:     " + s.keyCount);
+  PrintLine("mode:          " + ModeName(s.modeIndex) + (s.modeIndex == 1 ? " reader" : " readers"));
+  PrintLine("RS-485:        " + Rs485Name(s.rs485Index));
+}
+
+JsonObject ReadoutJson(const ModuleReadout& r) {
+  JsonObject json;
+  json.Add("port", r.port).Add("device", r.device).Add("lineSetting", r.lineSetting);
+  json.Add("lineSettingIndex", r.settings.lineSettingIndex).Add("serialNumber", r.serial).Add("version", r.version);
+  json.Add("id1", r.settings.id1).Add("id2", r.settings.id2).Add("keyCount", r.settings.keyCount);
+  json.Add("mode", ModeName(r.settings.modeIndex)).Add("rs485", Rs485Name(r.settings.rs485Index));
+  return json;
+}
+
+JsonObject OutcomeJson(const CliSession& session, ExitCode code) {
+  const std::vector<std::string>& messages = session.MessagesShown();
+  JsonObject json;
+  json.Add("subcommand", session.Options().subcommandName).Add("exitCode", static_cast<int>(code));
+  json.Add("outcome", OutcomeName(code)).Add("message", messages.empty() ? std::string() : messages.back());
+  json.Add("messages", messages);
+  return json;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The steps the module subcommands are built from: the scan that each runs
+// first, one operation judged by its outcome, and what the scan read.
+
+#include <string>
+
+#include "cli_output.h"
+#include "cli_session.h"
+#include "exit_codes.h"
+
+class OperatorPanel;
+using Operation = void (*)(OperatorPanel& panel);
+
+// The settings a scan reads, as texts of the module's replies (escaped with
+// TraceText, so plain ASCII) and list indexes.
+struct ModuleSettings {
+  std::string id1, id2;  // "__" when not read
+  int lineSettingIndex = -1;
+  std::string keyCount;
+  int modeIndex = -1;   // 0 two readers, 1 one reader
+  int rs485Index = -1;  // 0 "RS485 24", 1 "RS485 32", 2 "RS485 40"
+  bool operator==(const ModuleSettings&) const = default;
+};
+
+struct ModuleReadout {
+  bool read = false;  // a scan read the module completely
+  int port = 0;
+  std::string device;  // the device behind the port now, if any
+  std::string lineSetting;
+  std::string serial, version;
+  ModuleSettings settings;
+};
+
+// Runs the scan as the window's Scan button does, with the lock box as --lock
+// sets it and, with --port N, the quick try at COM N; a module found there is
+// stored as a full search's find would be. kExitOk once the scan has read
+// the module completely; then readout holds what it read.
+ExitCode ScanModule(CliSession& session, ModuleReadout& readout);
+
+// Runs one operation on the session's panel. Success is the yellow lamp of
+// a successful end; the exit code follows exit_codes.h. For 3 a line on
+// stderr says that no port could be opened (unless messages are muted).
+ExitCode RunOperation(CliSession& session, Operation operation);
+
+// "two", "one"; "24", "32", "40"; "?" for anything else.
+std::string ModeName(int modeIndex);
+std::string Rs485Name(int rs485Index);
+
+// The readout as "name: value" lines, and as a JSON object.
+void PrintReadout(const ModuleReadout& readout);
+JsonObject ReadoutJson(const ModuleReadout& readout);
+
+// The JSON result of a module subcommand: subcommand, exit code, outcome,
+// the last message and every message shown.
+JsonObject OutcomeJson(const CliSession& session, ExitCode code);

@@ -1,0 +1,81 @@
+// rt420ctl ports: for each of COM1 to COM16, the device it maps to and why,
+// the USB adapter behind it, whether it opens or who holds it, and plain
+// hints. The facts come from DescribePorts (port_report.h); this prints them.
+// Texts read from sysfs and /proc are untrusted and printed escaped.
+
+#include <set>
+
+#include "cli_output.h"
+#include "port_names.h"
+#include "port_report.h"
+#include "settings_store.h"
+#include "subcommands.h"
+#include "trace_log.h"
+
+namespace {
+std::string UsbText(const PortReport& r) {
+  std::string usb;
+  if (!r.usbVendorId.empty() || !r.usbProductId.empty()) usb = TraceText(r.usbVendorId) + ":" + TraceText(r.usbProductId);
+  for (const std::string& part : {r.usbVendor, r.usbProduct})
+    if (!part.empty()) usb += (usb.empty() ? "" : " ") + TraceText(part);
+  if (!r.usbSerial.empty()) usb += (usb.empty() ? "" : ", ") + std::string("serial ") + TraceText(r.usbSerial);
+  return usb.empty() ? "" : "; USB " + usb;
+}
+
+std::string HoldersText(const PortReport& r) {
+  std::string text;
+  for (const auto& [pid, name] : r.holders)
+    text += (text.empty() ? ", held by " : ", ") + std::string("PID ") + std::to_string(pid) + " (" +
+            TraceText(name) + ")";
+  return text;
+}
+
+std::string DeviceText(const PortReport& r) {
+  if (r.device.empty()) return "no device";
+  bool linked = !r.resolved.empty() && r.resolved != r.device;
+  return TraceText(r.device) + (linked ? " -> " + TraceText(r.resolved) : "");
+}
+
+// A hint that concerns the whole machine comes with several ports in the
+// same words; the text form shows each hint once, under its first port.
+void PrintPortText(const PortReport& r, std::set<std::string>& hintsShown) {
+  std::string source = r.source.empty() ? "" : " (" + TraceText(r.source) + ")";
+  // "none" only repeats that no device is behind the number.
+  std::string state = r.state == "none" ? "" : ": " + TraceText(r.state);
+  PrintLine(PortName(r.number) + ": " + DeviceText(r) + source + state + HoldersText(r) + UsbText(r));
+  for (const std::string& hint : r.hints)
+    if (hintsShown.insert(hint).second) PrintLine("       hint: " + TraceText(hint));
+}
+
+JsonObject PortJson(const PortReport& r) {
+  std::vector<JsonObject> holders;
+  for (const auto& [pid, name] : r.holders) holders.push_back(JsonObject().Add("pid", pid).Add("name", TraceText(name)));
+  std::vector<std::string> hints;
+  for (const std::string& hint : r.hints) hints.push_back(TraceText(hint));
+  JsonObject json;
+  json.Add("port", PortName(r.number)).Add("number", r.number).Add("device", TraceText(r.device));
+  json.Add("resolved", TraceText(r.resolved)).Add("source", TraceText(r.source));
+  json.Add("usbVendorId", TraceText(r.usbVendorId)).Add("usbProductId", TraceText(r.usbProductId));
+  json.Add("usbVendor", TraceText(r.usbVendor));
+  json.Add("usbProduct", TraceText(r.usbProduct)).Add("usbSerial", TraceText(r.usbSerial));
+  return json.Add("state", TraceText(r.state)).Add("holders", holders).Add("hints", hints);
+}
+}  // namespace
+
+ExitCode RunPortsCommand(const CliOptions& options) {
+  PortRoots roots;
+  roots.dev = options.devRoot;
+  roots.sys = options.sysRoot;
+  roots.proc = options.procRoot;
+  std::vector<PortReport> reports = DescribePorts(roots);
+  if (options.json) {
+    std::vector<JsonObject> ports;
+    for (const PortReport& r : reports) ports.push_back(PortJson(r));
+    PrintLine(JsonObject().Add("subcommand", "ports").Add("settings", SettingsLocation()).Add("ports", ports).Text());
+    return kExitOk;
+  }
+  PrintLine("settings and port table: " + SettingsLocation());
+  std::set<std::string> hintsShown;
+  for (const PortReport& r : reports) PrintPortText(r, hintsShown);
+  return kExitOk;
+}

@@ -1,0 +1,47 @@
+// The stop signals on POSIX: SIGINT and SIGTERM set a flag and write a byte
+// into a pipe, so that a wait in poll() wakes at once. SA_RESETHAND gives the
+// second signal its default action, which ends the program. SIGPIPE is
+// ignored: a write to a closed pipe fails instead (see cli_output.cpp).
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "stop_request.h"
+
+namespace {
+volatile sig_atomic_t signalled = 0;
+int wakePipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  int saved = errno;
+  signalled = 1;
+  char byte = 1;
+  [[maybe_unused]] ssize_t n = write(wakePipe[1], &byte, 1);
+  errno = saved;
+}
+}  // namespace
+
+void InstallStopRequest() {
+  if (wakePipe[0] < 0 && pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+bool StopSignalled() { return signalled != 0; }
+
+bool WaitForStopSignal(int ms) {
+  if (signalled) return true;
+  pollfd p{wakePipe[0], POLLIN, 0};
+  // Without the pipe, poll() on no descriptor is a plain sleep.
+  int count = wakePipe[0] >= 0 ? 1 : 0;
+  if (poll(&p, static_cast<nfds_t>(count), ms) < 0 && errno != EINTR) return signalled != 0;
+  return signalled != 0;
+}

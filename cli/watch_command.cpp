@@ -1,0 +1,81 @@
+// rt420ctl watch: Wiegand processing as the window runs it, one line per
+// card read. A stop request (Ctrl+C, SIGTERM, or the end of --seconds) ends
+// it after the current cycle, the way a second click on the window's process
+// button does; the port is closed and the exit code is 0. A poll without a
+// valid reply ends it with exit code 1.
+
+#include <memory>
+
+#include "csv_file.h"
+#include "module_steps.h"
+#include "operations.h"
+#include "stop_request.h"
+#include "subcommands.h"
+#include "trace_log.h"
+
+namespace {
+const std::vector<std::string> kCsvHeader = {"time", "reader", "data"};
+
+class CardLog {
+ public:
+  CardLog(bool json, CsvFile* csv) : json_(json), csv_(csv) {}
+
+  void Card(int reader, const std::string& bytes) {
+    cards_ += 1;
+    std::string time = TimestampNow();
+    std::string data = TraceText(bytes);
+    if (json_) {
+      PrintLine(JsonObject().Add("time", time).Add("reader", reader).Add("data", data).Text());
+    } else {
+      PrintLine(time + " reader " + std::to_string(reader) + " " + data);
+    }
+    if (csv_ && !csv_->Append({time, std::to_string(reader), data}) && !failed_) {
+      failed_ = true;
+      PrintErrorLine("rt420ctl: cannot write to " + csv_->Path());
+    }
+  }
+  long long Cards() const { return cards_; }
+
+ private:
+  bool json_;
+  CsvFile* csv_;
+  long long cards_ = 0;
+  bool failed_ = false;
+};
+
+void PrintEnd(CliSession& session, ExitCode code, const CardLog& log) {
+  if (session.Json()) {
+    PrintLine(OutcomeJson(session, code).Add("cards", log.Cards()).Text());
+  } else if (code == kExitOk) {
+    PrintLine("stopped: " + std::to_string(log.Cards()) + " cards read");
+  } else {
+    PrintLine("polling ended: " + std::to_string(log.Cards()) + " cards read");
+  }
+}
+}  // namespace
+
+ExitCode RunWatchCommand(CliSession& session) {
+  const CliOptions& options = session.Options();
+  std::unique_ptr<CsvFile> csv;
+  if (!options.csvPath.empty()) {
+    std::string error;
+    csv = CsvFile::Open(options.csvPath, kCsvHeader, error);
+    if (!csv) {
+      PrintErrorLine("rt420ctl: " + error);
+      return kExitUsage;
+    }
+  }
+  ModuleReadout readout;
+  ExitCode code = ScanModule(session, readout);
+  if (code != kExitOk) {
+    if (session.Json()) PrintLine(OutcomeJson(session, code).Text());
+    return code;
+  }
+  CardLog log(session.Json(), csv.get());
+  session.Panel().SetCardHandler([&log](int reader, const std::string& bytes) { log.Card(reader, bytes); });
+  if (options.seconds) SetStopDeadline(*options.seconds);
+  code = RunOperation(session, RunWiegandProcessing);
+  session.Panel().SetCardHandler({});
+  PrintEnd(session, code, log);
+  return code;
+}

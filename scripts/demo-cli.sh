@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Tries rt420ctl, the command-line tool, against the simulated module, with
+# the demo's settings (build/demo/config, as scripts/run.sh uses them: COM3 is
+# the simulated module, every other port is nothing).
+#
+#   bash scripts/demo-cli.sh              a shell in which rt420ctl talks to
+#                                         the simulated module; exit ends it
+#   bash scripts/demo-cli.sh scan         one rt420ctl command, then the end
+#
+# The simulated module presents a card every second, to its two readers in
+# turn; its frame log goes to build/demo/sim.log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh build rt420ctl rt420-sim
+
+DEMO="$PWD/build/demo"
+LINK="$DEMO/ttyRT420"
+export XDG_CONFIG_HOME="$DEMO/config"
+SETTINGS="$XDG_CONFIG_HOME/TAVIX/Corvel.reg"
+mkdir -p "$(dirname "$SETTINGS")"
+if [ ! -f "$SETTINGS" ]; then
+  {
+    printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\n'
+    for n in $(seq 1 16); do
+      if [ "$n" = 3 ]; then printf '"COM%s"="%s"\n' "$n" "$LINK"; else printf '"COM%s"=""\n' "$n"; fi
+    done
+  } > "$SETTINGS"
+fi
+if [ ! -f "$DEMO/bench.ini" ]; then
+  printf '# rt420ctl apply build/demo/bench.ini\n[module]\nid1 = 21\nid2 = 22\nkey-count = 6\nmode = two\nrs485 = 40\n' \
+    > "$DEMO/bench.ini"
+fi
+
+./build/sim/rt420-sim --link "$LINK" --card-every 1000 --card-data 0012345678 > "$DEMO/sim.log" 2>&1 &
+SIM=$!
+trap 'kill $SIM 2>/dev/null; wait $SIM 2>/dev/null' EXIT
+for _ in $(seq 50); do [ -e "$LINK" ] && break; sleep 0.1; done
+
+export PATH="$PWD/build/cli:$PATH"
+if [ $# -gt 0 ]; then
+  rt420ctl "$@"
+  exit
+fi
+echo "rt420ctl talks to the simulated module on COM3 (frame log: build/demo/sim.log)."
+echo "Try: rt420ctl scan; rt420ctl set-id 12 7; rt420ctl watch --seconds 3;"
+echo "     rt420ctl apply build/demo/bench.ini; rt420ctl --help. 'exit' ends the demo."
+"${SHELL:-bash}" -i || true
