@@ -1,5 +1,6 @@
 #include "cli_help.h"
 
+#include "rt420_version.h"
 #include "settings_store.h"
 
 namespace {
@@ -173,4 +174,4 @@ std::string SubcommandHelp(Subcommand subcommand) {
   return OwnHelp(subcommand) + (scansFirst ? kScanOptionsNote : "");
 }
 
-std::string VersionLine() { return std::string("rt420ctl ") + RT420_VERSION; }
+std::string VersionLine() { return std::string("rt420ctl ") + kVersionText; }
