@@ -29,11 +29,7 @@ set(RT420_PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
 set(RT420_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${RT420_PACKAGE_NAME})
 
 # ---------------------------------------------------------------- programs
-# rt420ctl joins the package once the command-line tool is part of the build.
-set(RT420_PROGRAMS rt420config rt420-sim)
-if(TARGET rt420ctl)
-  list(APPEND RT420_PROGRAMS rt420ctl)
-endif()
+set(RT420_PROGRAMS rt420config rt420ctl rt420-sim)
 install(TARGETS ${RT420_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 include(${CMAKE_CURRENT_LIST_DIR}/PackagingFiles.cmake)

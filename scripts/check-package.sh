@@ -171,25 +171,21 @@ MANWIDTH=80 man "$PACKAGE" 2>&1 | grep -q "dialout" || fail "man $PACKAGE does n
 echo "manuals: found"
 
 step "rt420ctl"
-if [ -x /usr/bin/rt420ctl ]; then
-  check_version rt420ctl
-  man -w rt420ctl | grep -q '^/usr/share/man/man1/rt420ctl.1.gz$' || fail "man rt420ctl does not find the manual"
-  SIM_HOME="$WORK/sim-config"
-  LINK="$WORK/ttyRT420"
-  write_settings "$SIM_HOME" "$LINK"
-  rt420-sim --link "$LINK" --quiet >"$WORK/sim.log" 2>&1 &
-  PIDS+=($!)
-  wait_for_path "$LINK" || fail "the installed rt420-sim placed no link at $LINK"
-  status=0
-  XDG_CONFIG_HOME="$SIM_HOME" rt420ctl scan >"$WORK/scan.out" 2>&1 || status=$?
-  cat "$WORK/scan.out"
-  [ "$status" -eq 0 ] || fail "rt420ctl scan exits $status"
-  grep -q "$SIM_SERIAL" "$WORK/scan.out" || fail "rt420ctl scan does not show the simulated module's serial $SIM_SERIAL"
-  echo "rt420ctl scan: found the installed rt420-sim"
-else
-  echo "SKIPPED: the package has no /usr/bin/rt420ctl yet (the command-line tool is not in this build);"
-  echo "         rt420ctl --version, man rt420ctl and rt420ctl scan are not checked"
-fi
+[ -x /usr/bin/rt420ctl ] || fail "the package has no /usr/bin/rt420ctl"
+check_version rt420ctl
+man -w rt420ctl | grep -q '^/usr/share/man/man1/rt420ctl.1.gz$' || fail "man rt420ctl does not find the manual"
+SIM_HOME="$WORK/sim-config"
+LINK="$WORK/ttyRT420"
+write_settings "$SIM_HOME" "$LINK"
+rt420-sim --link "$LINK" --quiet >"$WORK/sim.log" 2>&1 &
+PIDS+=($!)
+wait_for_path "$LINK" || fail "the installed rt420-sim placed no link at $LINK"
+status=0
+XDG_CONFIG_HOME="$SIM_HOME" rt420ctl scan >"$WORK/scan.out" 2>&1 || status=$?
+cat "$WORK/scan.out"
+[ "$status" -eq 0 ] || fail "rt420ctl scan exits $status"
+grep -q "$SIM_SERIAL" "$WORK/scan.out" || fail "rt420ctl scan does not show the simulated module's serial $SIM_SERIAL"
+echo "rt420ctl scan: found the installed rt420-sim"
 
 step "the desktop entry starts the window"
 exec_line=$(sed -n 's/^Exec=//p' "/usr/share/applications/$APP_ID.desktop")
