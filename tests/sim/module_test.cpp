@@ -271,7 +271,12 @@ TEST(SimFaultText, ParsesKindCommandCountValue) {
   EXPECT_EQ(fault->command, "");
   EXPECT_EQ(fault->count, 1);
 
-  fault = sim::ParseFault("hangup::-1");
+  fault = sim::ParseFault("endlessflood:H00B");
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(fault->kind, FaultKind::EndlessFlood);
+  EXPECT_EQ(fault->command, "H00B");
+
+    fault = sim::ParseFault("hangup::-1");
   ASSERT_TRUE(fault);
   EXPECT_EQ(fault->count, -1);
 
