@@ -38,6 +38,9 @@ void TakeLastReply() {
 
 bool SendCommand(const std::string& text) {
   std::memset(Link.ReplyBuffer, 0, sizeof Link.ReplyBuffer);
+  // Whatever came in since the last exchange (a reply that came too late, a
+  // stray byte) is not the answer to this frame.
+  DiscardPortInput();
   WriteFrame(text);
   Link.ReplyPos = 0;
 

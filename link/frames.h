@@ -6,7 +6,8 @@
 // XORed with every text byte. A reply frame is LF, the reply text, the
 // checksum of the LF and the text (upper-case hexadecimal) and CR.
 //
-// SendCommand(text) writes one frame and reads the reply byte by byte:
+// SendCommand(text) drops whatever the port has received and not yet read,
+// writes one frame and reads the reply byte by byte:
 // - The reply window is 120 ms from the end of the frame write. The elapsed
 //   time is refreshed only after a read that delivered no byte, so bytes that
 //   keep arriving keep the reader going.
