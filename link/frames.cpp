@@ -55,7 +55,7 @@ bool SendCommand(const std::string& text) {
         return VerifyReply();
       }
       // A line that never falls silent must not hold the window forever.
-      if (++received % 64 == 0 && TickCount() - start > kFloodLimitMs) return false;
+      if (++received % kFloodCheckBytes == 0 && TickCount() - start > kFloodLimitMs) return false;
     } else {
       if (Link.ProcessPendingEvents) Link.ProcessPendingEvents();
       elapsed = TickCount() - start;  // modulo 2^32

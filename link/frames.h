@@ -20,7 +20,9 @@
 // - false after the window: LastReply is unchanged; ReplyPos counts the bytes
 //   received modulo 1024 and ReplyBuffer holds them.
 // - A line that keeps sending without ever completing a reply is given up
-//   kFloodLimitMs after the frame: SendCommand then returns false.
+//   kFloodLimitMs after the frame: SendCommand then returns false. The time
+//   is looked at every kFloodCheckBytes bytes received, so at most that many
+//   bytes more are read after the limit.
 // While no byte is waiting it calls Link.ProcessPendingEvents about once a
 // millisecond. The buffer is fixed; nothing is allocated per byte.
 
@@ -31,6 +33,7 @@
 
 constexpr uint32_t kReplyWindowMs = 120;
 constexpr uint32_t kFloodLimitMs = 2000;
+constexpr uint32_t kFloodCheckBytes = 64;
 
 bool SendCommand(const std::string& text);
 
