@@ -1,6 +1,20 @@
 #pragma once
-// Time on a monotonic clock: the millisecond counter of the reply window, a
-// deadline for poll()-based waits, and the plain millisecond sleep.
+// Time on a monotonic clock: the millisecond counter of the reply window, the
+// millisecond sleep of the link's pauses, and a deadline for poll()-based
+// waits.
+//
+// The platform part is one file per platform (tick_posix.cpp, ...), picked by
+// the build. It supplies exactly these three functions:
+// - TickCount: the millisecond counter.
+// - SleepMs: a pause that is never shorter than asked and never spins. It
+//   sleeps to an absolute deadline on the monotonic clock, so an interrupted
+//   sleep resumes towards the same end instead of starting over.
+// - UseExactTimers: asks the platform to end sleeps and timed waits as close
+//   after their deadline as it can (on Linux the thread's timer slack, by
+//   default 50 us added to every sleep, goes to its minimum). The platform
+//   file does this once before main, so that every thread started later
+//   inherits it, and SleepMs does it once for any thread that sleeps.
+// Everything else here is portable.
 
 #include <chrono>
 #include <cstdint>
@@ -9,6 +23,14 @@
 // millisecond counter. Differences must be taken modulo 2^32 (unsigned
 // subtraction), which keeps them right across the wrap.
 uint32_t TickCount();
+
+// Sleeps the calling thread for at least ms milliseconds (the platform's
+// Sleep). SleepMs(0) returns at once.
+void SleepMs(unsigned ms);
+
+// Exact timers for the calling thread and the threads it starts afterwards.
+// Harmless to call again.
+void UseExactTimers();
 
 // A point in time some milliseconds ahead, for waits that must end.
 class Deadline {
@@ -21,6 +43,3 @@ class Deadline {
  private:
   std::chrono::steady_clock::time_point end_;
 };
-
-// Sleeps the calling thread for ms milliseconds (the platform's Sleep).
-void SleepMs(unsigned ms);

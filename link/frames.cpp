@@ -52,6 +52,7 @@ void TakeLastReply() {
   const char* start = reinterpret_cast<const char*>(Link.ReplyBuffer);
   Link.LastReply.assign(start, strnlen(start, kReplyBufferSize));
 }
+
 // Reads the reply of the frame just written; see SendCommand.
 bool ReadReply() {
   const uint32_t start = TickCount();
@@ -66,7 +67,7 @@ bool ReadReply() {
         return VerifyReply();
       }
       // A line that never falls silent must not hold the window forever.
-      if (++received % 64 == 0 && TickCount() - start > kFloodLimitMs) return false;
+      if (++received % kFloodCheckBytes == 0 && TickCount() - start > kFloodLimitMs) return false;
     } else {
       if (Link.ProcessPendingEvents) Link.ProcessPendingEvents();
       elapsed = TickCount() - start;  // modulo 2^32
@@ -79,6 +80,9 @@ bool ReadReply() {
 
 bool SendCommand(const std::string& text) {
   std::memset(Link.ReplyBuffer, 0, sizeof Link.ReplyBuffer);
+  // Whatever came in since the last exchange (a reply that came too late, a
+  // stray byte) is not the answer to this frame.
+  DiscardPortInput();
   WriteFrame(text);
   Link.ReplyPos = 0;
   bool accepted = ReadReply();

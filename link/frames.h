@@ -6,7 +6,8 @@
 // XORed with every text byte. A reply frame is LF, the reply text, the
 // checksum of the LF and the text (upper-case hexadecimal) and CR.
 //
-// SendCommand(text) writes one frame and reads the reply byte by byte:
+// SendCommand(text) drops whatever the port has received and not yet read,
+// writes one frame and reads the reply byte by byte:
 // - The reply window is 120 ms from the end of the frame write. The elapsed
 //   time is refreshed only after a read that delivered no byte, so bytes that
 //   keep arriving keep the reader going.
@@ -19,7 +20,9 @@
 // - false after the window: LastReply is unchanged; ReplyPos counts the bytes
 //   received modulo 1024 and ReplyBuffer holds them.
 // - A line that keeps sending without ever completing a reply is given up
-//   kFloodLimitMs after the frame: SendCommand then returns false.
+//   kFloodLimitMs after the frame: SendCommand then returns false. The time
+//   is looked at every kFloodCheckBytes bytes received, so at most that many
+//   bytes more are read after the limit.
 // While no byte is waiting it calls Link.ProcessPendingEvents about once a
 // millisecond. The buffer is fixed; nothing is allocated per byte.
 
@@ -30,6 +33,7 @@
 
 constexpr uint32_t kReplyWindowMs = 120;
 constexpr uint32_t kFloodLimitMs = 2000;
+constexpr uint32_t kFloodCheckBytes = 64;
 
 bool SendCommand(const std::string& text);
 

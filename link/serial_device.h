@@ -6,11 +6,17 @@
 // Contract:
 // - OpenSerialDevice opens a device path for reading and writing, exclusively:
 //   a device that another program holds (or that this program already holds)
-//   does not open. It returns nullptr when the device cannot be opened.
+//   does not open. When it cannot be opened, the result holds no device but
+//   the reason, in the platform-neutral kinds of DeviceOpenError, and the
+//   platform's own text for it.
 // - ReadByte waits at most the read time of the applied CommTimeouts
 //   (ReadTotalTimeoutConstant) for one byte and never spins. A device that
 //   has gone away (hung up, unplugged) reads as "no byte" after that same wait.
 // - Write has no time limit; a short or failed write is not reported.
+// - DiscardInput drops every byte the device has received and not yet
+//   delivered by ReadByte, at the moment of the call; bytes arriving after it
+//   are kept. It waits for nothing and does not touch the output. (POSIX:
+//   tcflush with TCIFLUSH; Windows: PurgeComm with PURGE_RXCLEAR.)
 
 #include <cstddef>
 #include <cstdint>
@@ -60,6 +66,23 @@ class SerialDevice {
   virtual void ApplyLine(const LineParameters& line) = 0;
   virtual void Write(const uint8_t* bytes, size_t length) = 0;
   virtual bool ReadByte(uint8_t& byte) = 0;
+  virtual void DiscardInput() = 0;
 };
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path);
+// Why a device did not open. Each platform maps its own error codes to these.
+enum class DeviceOpenError {
+  None,              // it opened
+  Missing,           // no such device (path absent, or no hardware behind it)
+  PermissionDenied,  // this user may not open it
+  Busy,              // held by another program, or by another open in this one
+  NotATerminal,      // it exists but is not a serial device
+  Other,             // anything else; the text says what
+};
+
+struct DeviceOpenResult {
+  std::unique_ptr<SerialDevice> device;  // empty when it did not open
+  DeviceOpenError error = DeviceOpenError::None;
+  std::string systemText;  // the platform's text for the error, "" when none
+};
+
+DeviceOpenResult OpenSerialDevice(const std::string& path);

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "deadline.h"
 #include "serial_device.h"
@@ -142,24 +143,49 @@ class PosixSerialDevice final : public SerialDevice {
     return false;
   }
 
+  void DiscardInput() override { tcflush(fd_, TCIFLUSH); }
+
  private:
   int fd_;
   int readWaitMs_ = 1;
   bool gone_ = false;
 };
 
+DeviceOpenError ErrorKind(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return DeviceOpenError::Missing;
+    case EACCES:
+    case EPERM: return DeviceOpenError::PermissionDenied;
+    case EBUSY:
+    case EWOULDBLOCK: return DeviceOpenError::Busy;  // TIOCEXCL, flock()
+    case ENOTTY: return DeviceOpenError::NotATerminal;
+    default: return DeviceOpenError::Other;
+  }
+}
+
+// Closes fd (when open) and tells why the device did not open.
+DeviceOpenResult Refused(int fd, int error) {
+  if (fd >= 0) close(fd);
+  DeviceOpenResult result;
+  result.error = ErrorKind(error);
+  result.systemText = std::strerror(error);
+  return result;
+}
+
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path) {
+DeviceOpenResult OpenSerialDevice(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return nullptr;
-  }
+  if (fd < 0) return Refused(-1, errno);
+  if (!isatty(fd)) return Refused(fd, ENOTTY);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Refused(fd, errno);
   ioctl(fd, TIOCEXCL);
   // Blocking from here on: reads wait in poll(), writes may take their time.
   int flags = fcntl(fd, F_GETFL);
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return std::make_unique<PosixSerialDevice>(fd);
+  DeviceOpenResult result;
+  result.device = std::make_unique<PosixSerialDevice>(fd);
+  return result;
 }

@@ -1,5 +1,8 @@
 #include "serial_port.h"
 
+#include <optional>
+#include <utility>
+
 #include "deadline.h"
 #include "link_state.h"
 #include "port_names.h"
@@ -7,28 +10,70 @@
 LinkState Link;
 
 namespace {
+PortOpenFailure lastOpen;
+// The device path of the open port, for the record of a refused second open.
+std::string openPath;
+// OpenPort calls that returned false since the program started.
 uint64_t openFailures = 0;
 
-bool OpenFailed() {
+PortOpenProblem ProblemOf(DeviceOpenError error) {
+  switch (error) {
+    case DeviceOpenError::None: return PortOpenProblem::None;
+    case DeviceOpenError::Missing: return PortOpenProblem::Missing;
+    case DeviceOpenError::PermissionDenied: return PortOpenProblem::PermissionDenied;
+    case DeviceOpenError::Busy: return PortOpenProblem::Busy;
+    case DeviceOpenError::NotATerminal: return PortOpenProblem::NotATerminal;
+    case DeviceOpenError::Other: break;
+  }
+  return PortOpenProblem::Other;
+}
+
+const char* ProblemText(PortOpenProblem problem) {
+  switch (problem) {
+    case PortOpenProblem::None: return "opened";
+    case PortOpenProblem::NothingBehindPort: return "no device behind this port number";
+    case PortOpenProblem::AlreadyOpen: return "already open in this program";
+    case PortOpenProblem::Missing: return "missing";
+    case PortOpenProblem::PermissionDenied: return "permission denied";
+    case PortOpenProblem::Busy: return "busy, held by another program";
+    case PortOpenProblem::NotATerminal: return "not a terminal";
+    case PortOpenProblem::Other: break;
+  }
+  return "cannot be opened";
+}
+
+bool Refuse(PortOpenProblem problem, std::string systemText = {}) {
   openFailures += 1;
+  lastOpen.problem = problem;
+  lastOpen.systemText = std::move(systemText);
   return false;
 }
-}  // namespace
 
-bool OpenPort(int portNumber, const std::string& lineSetting) {
-  // A port still open is closed properly first: dropping it would lose its
-  // saved timeouts, and the next open would save the link's own instead.
-  ClosePort();
-  std::optional<std::string> path = ResolvePort(portNumber);
-  if (!path) return OpenFailed();
-  Link.PortHandle = OpenSerialDevice(*path);
-  if (!Link.PortHandle) return OpenFailed();
-
-  SerialDevice& device = *Link.PortHandle;
+void ApplyLinkSettings(SerialDevice& device, const std::string& lineSetting) {
   Link.SavedTimeouts = device.GetTimeouts();
   device.ApplyTimeouts(Link.LinkTimeouts);
   // A setting the parser rejects is not an error: the port keeps its line.
   if (std::optional<LineParameters> line = ParseLineSetting(lineSetting)) device.ApplyLine(*line);
+}
+}  // namespace
+
+bool OpenPort(int portNumber, const std::string& lineSetting) {
+  lastOpen = PortOpenFailure{};
+  lastOpen.portNumber = portNumber;
+  if (Link.PortHandle) {
+    // Closing it here would pull the port from under the operation that holds it.
+    lastOpen.devicePath = openPath;
+    return Refuse(PortOpenProblem::AlreadyOpen);
+  }
+  std::optional<std::string> path = ResolvePort(portNumber);
+  if (!path) return Refuse(PortOpenProblem::NothingBehindPort);
+  lastOpen.devicePath = *path;
+  DeviceOpenResult opened = OpenSerialDevice(*path);
+  if (!opened.device) return Refuse(ProblemOf(opened.error), std::move(opened.systemText));
+
+  Link.PortHandle = std::move(opened.device);
+  openPath = *path;
+  ApplyLinkSettings(*Link.PortHandle, lineSetting);
   return true;
 }
 
@@ -36,11 +81,22 @@ void ClosePort() {
   if (!Link.PortHandle) return;
   Link.PortHandle->SetTimeouts(Link.SavedTimeouts);
   Link.PortHandle.reset();
+  openPath.clear();
 }
 
 bool PortIsOpen() { return Link.PortHandle != nullptr; }
 
 uint64_t PortOpenFailureCount() { return openFailures; }
+
+const PortOpenFailure& LastPortOpenFailure() { return lastOpen; }
+
+std::string DescribePortOpenFailure(const PortOpenFailure& failure) {
+  std::string text = PortName(failure.portNumber);
+  if (!failure.devicePath.empty()) text += " (" + failure.devicePath + ")";
+  text += std::string(": ") + ProblemText(failure.problem);
+  if (!failure.systemText.empty()) text += " (" + failure.systemText + ")";
+  return text;
+}
 
 void WritePortByte(uint8_t byte) {
   if (Link.PortHandle) Link.PortHandle->Write(&byte, 1);
@@ -59,4 +115,8 @@ bool ReadPortByte(uint8_t& byte) {
     return false;
   }
   return Link.PortHandle->ReadByte(byte);
+}
+
+void DiscardPortInput() {
+  if (Link.PortHandle) Link.PortHandle->DiscardInput();
 }

@@ -20,7 +20,8 @@ constexpr KindName kKindNames[] = {
     {FaultKind::BadChecksum, "badchecksum"}, {FaultKind::LowerCaseChecksum, "lowercase"},
     {FaultKind::WrongLength, "wronglength"}, {FaultKind::StrayByte, "stray"},
     {FaultKind::Trickle, "trickle"},       {FaultKind::Flood, "flood"},
-    {FaultKind::HangUp, "hangup"},         {FaultKind::RawReply, "raw"},
+    {FaultKind::EndlessFlood, "endlessflood"}, {FaultKind::HangUp, "hangup"},
+    {FaultKind::RawReply, "raw"},
 };
 
 bool ToInt(std::string_view s, int& out) {
@@ -57,6 +58,7 @@ void Apply(const Fault& f, ReplyFaults& r) {
     case FaultKind::StrayByte: r.strayByte = true; break;
     case FaultKind::Trickle: r.trickleMs = std::max(0, f.value); break;
     case FaultKind::Flood: r.flood = true; break;
+    case FaultKind::EndlessFlood: r.endlessFlood = true; break;
     case FaultKind::HangUp: r.hangUp = true; break;
     case FaultKind::RawReply: r.raw = f.bytes; break;
   }
@@ -153,6 +155,10 @@ ReplyPlan PlanReply(const std::string& text, const ReplyFaults& faults) {
   ReplyPlan plan;
   for (const std::string& name : faults.names) plan.notes.push_back("fault: " + name);
   if (faults.noReply) return plan;
+  if (faults.endlessFlood) {
+    plan.endlessFlood = true;
+    return plan;
+  }
 
   std::string bytes = FrameBytes(text, faults, plan.notes);
   if (faults.strayByte) bytes.insert(bytes.begin(), 'X');

@@ -24,6 +24,9 @@ enum class FaultKind {
   StrayByte,          // one 'X' written just before the reply
   Trickle,            // value: ms between the bytes of the reply
   Flood,              // 1500 bytes of 'Z' and no frame instead of the reply
+  EndlessFlood,       // 'Z' bytes instead of the reply, for as long as the line
+                      // takes them, until the next command or until the tool
+                      // closes its port
   HangUp,             // first half of the reply, then the line hangs up
   RawReply,           // bytes: written instead of the reply, exactly as given
 };
@@ -43,7 +46,7 @@ struct Fault {
 Fault MakeFault(FaultKind kind, std::string command = "", int count = 1, int value = 0);
 
 // "noreply", "delay", "badchecksum", "lowercase", "wronglength", "stray",
-// "trickle", "flood", "hangup", "raw".
+// "trickle", "flood", "endlessflood", "hangup", "raw".
 std::string FaultKindName(FaultKind kind);
 
 // Parses KIND[:COMMAND[:COUNT[:VALUE]]], e.g. "delay:H00M:1:250" or
@@ -61,6 +64,7 @@ struct ReplyFaults {
   bool strayByte = false;
   std::optional<int> trickleMs;
   bool flood = false;
+  bool endlessFlood = false;
   bool hangUp = false;
   std::optional<std::string> raw;
   std::vector<std::string> names;  // for the log
@@ -88,6 +92,7 @@ struct ReplyPlan {
   };
   std::vector<Write> writes;
   bool hangUpAfter = false;
+  bool endlessFlood = false;  // no writes: the module floods the line instead
   std::vector<std::string> notes;  // for the log
 };
 

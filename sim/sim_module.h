@@ -25,12 +25,18 @@
 //
 // Timing: on a machine with every core busy the pseudo-terminal can hold
 // bytes back for longer than the tool's reply window (here about one
-// exchange in a thousand). The module then answers late and, as the tool
-// never purges its input, the late reply passes for the reply to the next
-// command. A test that needs an exchange to succeed can tell this case from
-// a real failure: SendCommand false with ReplyPos 0 while Timing().replies
-// grows (WaitForReplies); it reads the late reply off the line and sends
-// the command again.
+// exchange in a thousand). The module then answers late; the tool drops the
+// late reply from its input before its next frame. A test that needs an
+// exchange to succeed can tell this case from a real failure: SendCommand
+// false with ReplyPos 0 while Timing().replies grows (WaitForReplies); it
+// sends the command again once the late reply has been written.
+//
+// Endless flood (FaultKind::EndlessFlood): instead of the reply, 'Z' bytes
+// for as long as the line takes them. The module's thread writes while the
+// pseudo-terminal has room and otherwise waits in poll(), waking every
+// 10 ms at least; it never spins. The flood ends at the next frame that
+// comes in, or when the tool closes its port (the exclusive mode in which
+// the tool holds an open port ends).
 //
 // Logs (all thread-safe):
 // - Commands(): the command texts of the frames the module took in (a
@@ -41,10 +47,17 @@
 //   verdict in the log.
 // - LogLines(): every frame received and written and every decision, one
 //   line each, bounded to the last kMaxLogLines:
-//     "<ms since start> <- <text>  [<hex>]"   received
-//     "<ms since start> -> <text>  [<hex>]"   written
+//     "<ms since start> <- <text>  [<hex>]"   received (time of the read
+//                                             that completed the frame)
+//     "<ms since start> -> <text>  [<hex>]"   written (time the write began)
 //     "<ms since start> -- <note>"            anything else
 //   Texts have \t, \r, \n and other non-printables escaped (\xNN).
+// - LineChunks(): every read from and write to the line (flood bytes
+//   excepted) with its bytes and its time, bounded to the last
+//   kMaxLineChunks. A read's time is taken after it returned, so never
+//   before the bytes arrived; a write's time just before it began, so never
+//   after the bytes could be read. Lower bounds on the tool's pauses can be
+//   taken from them.
 // - The log sink, when set, gets each line as it is logged, on the module's
 //   thread, with no lock held (it may call back into the module).
 
@@ -62,6 +75,14 @@ namespace sim {
 
 constexpr size_t kMaxLoggedCommands = 65536;
 constexpr size_t kMaxLogLines = 20000;
+constexpr size_t kMaxLineChunks = 20000;
+
+// One read from the line (bytes from the tool) or one write to it.
+struct LineChunk {
+  enum class Direction { FromTool, ToTool } direction;
+  std::chrono::steady_clock::time_point at;
+  std::string bytes;
+};
 
 // Time the module took to answer: from the frame's CR arriving to the last
 // byte of the reply written, over the replies written so far.
@@ -122,6 +143,8 @@ class SimModule {
   // already logged count).
   bool WaitForLogLine(const std::string& fragment, std::chrono::milliseconds timeout) const;
   void SetLogSink(LogSink sink);
+
+  std::vector<LineChunk> LineChunks() const;
 
   ReplyTiming Timing() const;
   // Waits until Timing().replies reaches count: the module has written that

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -40,6 +41,12 @@ constexpr speed_t kCreationSpeed = B19200;
 // that sends and never reads must not make the module grow without bound.
 constexpr size_t kMaxPendingOutputs = 4096;
 
+// An endless flood writes whenever the line takes bytes, in writes of this
+// size, and wakes at least this often to see whether the tool still holds
+// its port.
+constexpr size_t kFloodWriteBytes = 512;
+constexpr int kFloodCheckMs = 10;
+
 uint32_t BaudOf(speed_t speed) {
   switch (speed) {
     case B1200: return 1200;
@@ -62,7 +69,7 @@ void CloseFd(int& fd) {
 
 // One scheduled action on the line.
 struct Output {
-  enum class Kind { Bytes, SetLine, HangUp } kind;
+  enum class Kind { Bytes, SetLine, HangUp, Flood } kind;
   Clock::time_point due;
   std::string bytes;          // Bytes: what is still to be written
   int lineIndex = 0;          // SetLine
@@ -87,6 +94,9 @@ struct SimModule::Impl {
   LogSink sink;
   std::deque<Output> outputs;
   bool writeBlocked = false;  // the master would not take more bytes
+  bool flooding = false;      // an endless flood is on
+  uint64_t floodBytes = 0;    // written by the flood that is on
+  std::deque<LineChunk> chunks;
   ReplyTiming timing;
   std::string slavePath;
   std::string linkPath;
@@ -111,11 +121,15 @@ struct SimModule::Impl {
   void Schedule(const ReplyPlan& plan, std::optional<int> newLineIndex, Clock::time_point frameEnd);
   void RunDueOutputs();
   bool WriteOutput(Output& output);
+  void Flood();
+  void EndFlood(const std::string& why);
+  bool ToolHoldsPort() const;
+  void RecordChunk(LineChunk::Direction direction, Clock::time_point at, std::string_view bytes);
   void HangUp(const std::string& why);
   uint32_t ToolSpeed() const;
   void Log(const std::string& direction, const std::string& text);
-  void LogLocked(const std::string& direction, const std::string& text);
-  void LogBytesLocked(const std::string& direction, std::string_view bytes);
+  void LogLocked(const std::string& direction, const std::string& text, Clock::time_point at = Clock::now());
+  void LogBytesLocked(const std::string& direction, std::string_view bytes, Clock::time_point at = Clock::now());
   void FlushSink();
 };
 
@@ -162,7 +176,7 @@ void SimModule::Impl::Run() {
       std::lock_guard lock(mutex);
       if (stopping) break;
       waitMs = NextWaitMs();
-      wantWrite = writeBlocked;
+      wantWrite = writeBlocked || flooding;
     }
     pollfd fds[2] = {{wakeRead, POLLIN, 0}, {master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
     int count = master >= 0 ? 2 : 1;
@@ -181,6 +195,7 @@ void SimModule::Impl::Run() {
       writeBlocked = false;
     }
     RunDueOutputs();
+    Flood();
     FlushSink();
   }
 }
@@ -188,6 +203,7 @@ void SimModule::Impl::Run() {
 // Milliseconds to wait in poll(): until the next output is due, or for ever
 // when nothing is scheduled or the line is full (POLLOUT wakes us then).
 int SimModule::Impl::NextWaitMs() const {
+  if (flooding) return kFloodCheckMs;
   if (outputs.empty() || writeBlocked || master < 0) return -1;
   auto left = outputs.front().due - Clock::now();
   if (left <= Clock::duration::zero()) return 0;
@@ -207,6 +223,10 @@ void SimModule::Impl::ReadLine() {
     return;
   }
   Clock::time_point now = Clock::now();
+  {
+    std::lock_guard lock(mutex);
+    RecordChunk(LineChunk::Direction::FromTool, now, std::string_view(buffer, static_cast<size_t>(n)));
+  }
   std::vector<FrameParser::Event> events;
   parser.Feed(buffer, static_cast<size_t>(n), events);
   for (const FrameParser::Event& event : events) HandleFrame(event, now);
@@ -220,6 +240,7 @@ void SimModule::Impl::HandleFrame(const FrameParser::Event& event, Clock::time_p
     return;
   }
   LogBytesLocked("<-", event.raw);
+  if (flooding) EndFlood("a frame came in");
   if (event.kind == Kind::BadChecksum) {
     LogLocked("--", "ignored: " + event.reason);
     return;
@@ -261,6 +282,7 @@ void SimModule::Impl::Schedule(const ReplyPlan& plan, std::optional<int> newLine
     }
     if (!plan.writes.empty() && !plan.hangUpAfter) outputs.back().frameEnd = frameEnd;
     if (plan.hangUpAfter) outputs.push_back({Output::Kind::HangUp, due, "", 0, std::nullopt});
+    if (plan.endlessFlood) outputs.push_back({Output::Kind::Flood, due, "", 0, std::nullopt});
   }
   if (newLineIndex) outputs.push_back({Output::Kind::SetLine, due, "", *newLineIndex, std::nullopt});
 }
@@ -275,6 +297,10 @@ void SimModule::Impl::RunDueOutputs() {
     if (front.due > Clock::now()) break;
     if (front.kind == Output::Kind::Bytes) {
       if (!WriteOutput(front)) break;
+    } else if (front.kind == Output::Kind::Flood) {
+      flooding = true;
+      floodBytes = 0;
+      LogLocked("--", "endless flood: until the next frame or until the port is closed");
     } else if (front.kind == Output::Kind::SetLine) {
       logic.SetLineIndex(front.lineIndex);
       LogLocked("--", "line setting now " + std::to_string(front.lineIndex) + " (" + kLineSettings[front.lineIndex] + ")");
@@ -288,6 +314,7 @@ void SimModule::Impl::RunDueOutputs() {
 
 // Writes what the line takes of one output; true when all of it went out.
 bool SimModule::Impl::WriteOutput(Output& output) {
+  Clock::time_point began = Clock::now();
   ssize_t n = write(master, output.bytes.data(), output.bytes.size());
   if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
     writeBlocked = errno == EAGAIN;
@@ -297,7 +324,9 @@ bool SimModule::Impl::WriteOutput(Output& output) {
     LogLocked("--", std::string("write failed: ") + std::strerror(errno));
     return true;  // drop it
   }
-  LogBytesLocked("->", std::string_view(output.bytes).substr(0, static_cast<size_t>(n)));
+  std::string_view written = std::string_view(output.bytes).substr(0, static_cast<size_t>(n));
+  LogBytesLocked("->", written, began);
+  RecordChunk(LineChunk::Direction::ToTool, began, written);
   output.bytes.erase(0, static_cast<size_t>(n));
   if (!output.bytes.empty()) {
     writeBlocked = true;
@@ -311,6 +340,43 @@ bool SimModule::Impl::WriteOutput(Output& output) {
   return true;
 }
 
+// Writes flood bytes for as long as the line takes them, once every reply
+// queued before has gone out. Waiting for room happens in poll() (POLLOUT),
+// never here.
+void SimModule::Impl::Flood() {
+  std::lock_guard lock(mutex);
+  if (!flooding || master < 0 || !outputs.empty()) return;
+  if (!ToolHoldsPort()) {
+    EndFlood("the port was closed");
+    return;
+  }
+  static const std::string kFloodChunk(kFloodWriteBytes, 'Z');
+  while (true) {
+    ssize_t n = write(master, kFloodChunk.data(), kFloodChunk.size());
+    if (n <= 0) return;  // full (EAGAIN) or interrupted: poll() says when to go on
+    floodBytes += static_cast<uint64_t>(n);
+  }
+}
+
+// Called with mutex held.
+void SimModule::Impl::EndFlood(const std::string& why) {
+  flooding = false;
+  LogLocked("--", "flood ended after " + std::to_string(floodBytes) + " bytes: " + why);
+}
+
+// The tool holds its port in exclusive mode for as long as it is open; the
+// module's own descriptor on the slave sees that mode end when it closes.
+bool SimModule::Impl::ToolHoldsPort() const {
+  int exclusive = 0;
+  return slave >= 0 && ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+// Called with mutex held.
+void SimModule::Impl::RecordChunk(LineChunk::Direction direction, Clock::time_point at, std::string_view bytes) {
+  chunks.push_back({direction, at, std::string(bytes)});
+  if (chunks.size() > kMaxLineChunks) chunks.pop_front();
+}
+
 // Closes the master side: every descriptor open on the slave sees a
 // hang-up, the device path disappears, and the module goes silent for good.
 // Its own slave descriptor stays open until Stop(): while one is open the
@@ -321,6 +387,7 @@ void SimModule::Impl::HangUp(const std::string& why) {
   CloseFd(master);
   outputs.clear();
   writeBlocked = false;
+  flooding = false;
   LogLocked("--", why + ": the line is closed");
 }
 
@@ -339,8 +406,8 @@ void SimModule::Impl::Log(const std::string& direction, const std::string& text)
 }
 
 // Called with mutex held.
-void SimModule::Impl::LogLocked(const std::string& direction, const std::string& text) {
-  auto ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+void SimModule::Impl::LogLocked(const std::string& direction, const std::string& text, Clock::time_point at) {
+  auto ms = std::chrono::duration<double, std::milli>(at - start).count();
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%10.1f ", ms);
   std::string line = stamp + direction + " " + text;
@@ -351,8 +418,8 @@ void SimModule::Impl::LogLocked(const std::string& direction, const std::string&
   changed.notify_all();
 }
 
-void SimModule::Impl::LogBytesLocked(const std::string& direction, std::string_view bytes) {
-  LogLocked(direction, Printable(bytes) + "  [" + HexBytes(bytes) + "]");
+void SimModule::Impl::LogBytesLocked(const std::string& direction, std::string_view bytes, Clock::time_point at) {
+  LogLocked(direction, Printable(bytes) + "  [" + HexBytes(bytes) + "]", at);
 }
 
 void SimModule::Impl::FlushSink() {
@@ -403,6 +470,7 @@ void SimModule::Stop() {
   }
   m.thread.join();
   std::lock_guard lock(m.mutex);
+  m.flooding = false;
   CloseFd(m.master);
   CloseFd(m.slave);
   CloseFd(m.wakeRead);
@@ -510,6 +578,11 @@ bool SimModule::WaitForLogLine(const std::string& fragment, std::chrono::millise
 void SimModule::SetLogSink(LogSink sink) {
   std::lock_guard lock(impl_->mutex);
   impl_->sink = std::move(sink);
+}
+
+std::vector<LineChunk> SimModule::LineChunks() const {
+  std::lock_guard lock(impl_->mutex);
+  return {impl_->chunks.begin(), impl_->chunks.end()};
 }
 
 ReplyTiming SimModule::Timing() const {

@@ -22,8 +22,8 @@ TEST_F(CliTest, PortsExplainsEachComNumber) {
   std::string missing = (Dir() / "gone" / "ttyUSB9").string();
   MapPort(4, missing);
   WriteSettings();
-  std::unique_ptr<SerialDevice> holder = OpenSerialDevice(held.SlavePath());
-  ASSERT_NE(holder, nullptr);
+  DeviceOpenResult holder = OpenSerialDevice(held.SlavePath());
+  ASSERT_NE(holder.device, nullptr);
   std::filesystem::create_directories(Dir() / "dev");
   std::filesystem::create_directories(Dir() / "sys");
 

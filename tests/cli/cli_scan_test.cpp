@@ -75,12 +75,12 @@ TEST_F(CliTest, ScanExitCodesTellASilentModuleFromAPortThatDidNotOpen) {
 
 TEST_F(CliTest, APortHeldByAnotherProgramIsExitCodeThree) {
   sim::SimModule& module = StoredModule();
-  std::unique_ptr<SerialDevice> holder = OpenSerialDevice(module.SlavePath());
-  ASSERT_NE(holder, nullptr);
+  DeviceOpenResult holder = OpenSerialDevice(module.SlavePath());
+  ASSERT_NE(holder.device, nullptr);
   ChildResult held = Run({"set-keys", "6"});
   EXPECT_EQ(held.exitCode, 3) << held.out;
   EXPECT_TRUE(module.Commands().empty());
-  holder.reset();
+  holder.device.reset();
   ChildResult free = Run({"set-keys", "6"});
   EXPECT_EQ(free.exitCode, 0) << free.out;
 }

@@ -87,6 +87,7 @@ FaultCase CaseFor(sim::FaultKind kind) {
     case K::StrayByte: return {"StrayByte", fault, O::Fails, O::Fails};
     case K::Trickle: fault.value = kTrickleMs; return {"Trickle", fault, O::Succeeds, O::Succeeds};
     case K::Flood: return {"Flood", fault, O::Fails, O::Fails};
+    case K::EndlessFlood: return {"EndlessFlood", fault, O::Fails, O::Fails};
     case K::HangUp: return {"HangUp", fault, O::Fails, O::Fails};
     case K::RawReply: fault.bytes = kEmptyReply; return {"EmptyReply", fault, O::Fails, O::Succeeds};
   }
@@ -97,7 +98,7 @@ std::vector<FaultCase> AllFaultCases() {
   using K = sim::FaultKind;
   std::vector<FaultCase> cases;
   for (K kind : {K::NoReply, K::Delay, K::BadChecksum, K::LowerCaseChecksum, K::WrongLength, K::StrayByte,
-                 K::Trickle, K::Flood, K::HangUp, K::RawReply}) {
+                 K::Trickle, K::Flood, K::EndlessFlood, K::HangUp, K::RawReply}) {
     cases.push_back(CaseFor(kind));
   }
   return cases;

@@ -1,13 +1,16 @@
 // Command frames and replies against the simulated module over a real
 // pseudo-terminal.
 
+#include <chrono>
 #include <cstring>
+#include <vector>
 
 #include "sim_line.h"
 
 namespace {
 
 using sim::FaultKind;
+using Clock = std::chrono::steady_clock;
 
 const std::string kIdentityReply = "\nM01:1234567874\r";
 
@@ -61,25 +64,34 @@ TEST_F(SimLine, ShortestRepliesAndCaseOfChecksum) {
 TEST_F(SimLine, ByteBeforeTheReplyMakesTheExchangeFail) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
-
+  // Written after the frame, just before the reply: the reply must be the
+  // first thing received, so this exchange fails.
   AddFault(FaultKind::StrayByte, "H00B");
   EXPECT_FALSE(Exchange("H00B"));
   EXPECT_EQ(Link.ReplyBuffer[0], 'X');
   EXPECT_EQ(Link.LastReply, kIdentityReply);
   module.ClearFaults();
+  EXPECT_TRUE(Exchange("H00B"));
+}
 
-  // A byte left in the input while the port was closed is never purged.
-  ClosePort();
+TEST_F(SimLine, BytesLeftFromEarlierExchangesAreDroppedBeforeTheFrame) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+
+  // A byte that came in after the last reply, while the port was open.
   module.WriteRaw("Q");
   ASSERT_TRUE(module.WaitForLogLine("-> Q", kWait));
-  ASSERT_TRUE(Open());
-  EXPECT_FALSE(SendCommand("H00B"));
-  EXPECT_EQ(Link.ReplyBuffer[0], 'Q');
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
-
-  // Once it has been read, the next exchange is clean again.
   EXPECT_TRUE(Exchange("H00B"));
+  EXPECT_EQ(Link.ReplyBuffer[0], '\n');
   EXPECT_EQ(Link.LastReply.substr(0, 5), "\nB00:");
+
+  // Bytes that came in while the port was closed.
+  ClosePort();
+  module.WriteRaw("R\r");
+  ASSERT_TRUE(module.WaitForLogLine("-> R\\r", kWait));
+  ASSERT_TRUE(Open());
+  EXPECT_TRUE(Exchange("H00V"));
+  EXPECT_EQ(Link.LastReply.substr(0, 5), "\nV00:");
 }
 
 TEST_F(SimLine, LateReplyIsNotHeardAndLastReplyStays) {
@@ -89,6 +101,27 @@ TEST_F(SimLine, LateReplyIsNotHeardAndLastReplyStays) {
   EXPECT_FALSE(SendCommand("H00V"));
   EXPECT_EQ(Link.ReplyPos, 0);
   EXPECT_EQ(Link.LastReply, kIdentityReply);
+}
+
+TEST_F(SimLine, LateReplyIsNotTakenForTheAnswerToTheNextCommand) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+  AddFault(FaultKind::Delay, "", 200, -1);  // every reply 200 ms late
+  uint64_t written = module.Timing().replies;
+  EXPECT_FALSE(SendCommand("H00V"));
+  EXPECT_EQ(Link.ReplyPos, 0);
+  // The version reply reaches the port's input before the next frame goes out.
+  ASSERT_TRUE(module.WaitForReplies(written + 1, kWait));
+
+  EXPECT_FALSE(SendCommand("H00L"));
+  EXPECT_EQ(Link.ReplyPos, 0) << "the late version reply was read as the key count reply";
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+
+  // With the line in time again, the answer is the key count's own.
+  ASSERT_TRUE(module.WaitForReplies(written + 2, kWait));
+  module.ClearFaults();
+  ASSERT_TRUE(Exchange("H00L"));
+  EXPECT_EQ(ReplyChars(2, 5), "L00:");
 }
 
 TEST_F(SimLine, TrickledReplyKeepsTheReaderGoing) {
@@ -124,6 +157,90 @@ TEST_F(SimLine, FloodWithoutFrameEndsTheExchange) {
   EXPECT_EQ(Link.LastReply, kIdentityReply);
   // Everything was read: the next exchange is clean.
   EXPECT_TRUE(Exchange("H00B"));
+}
+
+TEST_F(SimLine, EndlessFloodIsGivenUpAfterTheLimitAndThePortServesAgain) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+  AddFault(FaultKind::EndlessFlood, "H00B", 0, 1);
+  Clock::time_point start = Clock::now();
+  EXPECT_FALSE(SendCommand("H00B"));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(kFloodLimitMs));
+  EXPECT_EQ(Link.ReplyBuffer[0], 'Z');
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+
+  ClosePort();
+  ASSERT_TRUE(module.WaitForLogLine("bytes: the port was closed", kWait));
+  ASSERT_TRUE(Open());
+  EXPECT_TRUE(Exchange("H00M"));
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+}
+
+TEST_F(SimLine, EndlessFloodEndsAtTheNextFrame) {
+  ASSERT_TRUE(Open());
+  AddFault(FaultKind::EndlessFlood, "H00B", 0, 1);
+  EXPECT_FALSE(SendCommand("H00B"));
+  // Flood bytes still stand before this reply; the frame ends the flood.
+  SendCommand("H00V");
+  ASSERT_TRUE(module.WaitForLogLine("bytes: a frame came in", kWait));
+  EXPECT_TRUE(Exchange("H00V"));
+  EXPECT_EQ(ReplyChars(2, 5), "V00:");
+}
+
+// When each byte of the first frame with this text reached the module, from
+// the module's record of its reads after a point in time; empty when the
+// frame is not there.
+std::vector<Clock::time_point> FrameByteTimes(const std::vector<sim::LineChunk>& chunks, const std::string& frame,
+                                              Clock::time_point after) {
+  std::string bytes;
+  std::vector<Clock::time_point> times;
+  for (const sim::LineChunk& chunk : chunks) {
+    if (chunk.direction != sim::LineChunk::Direction::FromTool || chunk.at < after) continue;
+    bytes += chunk.bytes;
+    times.insert(times.end(), chunk.bytes.size(), chunk.at);
+  }
+  size_t found = bytes.find(frame);
+  if (found == std::string::npos) return {};
+  return {times.begin() + static_cast<ptrdiff_t>(found), times.begin() + static_cast<ptrdiff_t>(found + frame.size())};
+}
+
+std::string FrameOf(const std::string& text) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  return "\t" + text + ByteToHex(FrameChecksum(bytes, static_cast<int>(text.size()))) + "\r";
+}
+
+TEST_F(SimLine, PausesOfTheFrameAndBeforeItAsTheModuleSeesThem) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+  struct Step {
+    std::string command;
+    unsigned pauseMs;  // the caller's pause before the command
+  };
+  const std::vector<Step> steps = {{"H00V", 0}, {"H00L", 100}, {"H00A", 1}, {"H00N", 100}, {"H00B", 3}};
+  std::vector<Clock::time_point> pauseStarts;
+  for (const Step& step : steps) {
+    pauseStarts.push_back(Clock::now());
+    SleepMs(step.pauseMs);
+    ASSERT_TRUE(Exchange(step.command));
+  }
+
+  // Each byte can reach the module no sooner than the pauses before its
+  // write: the caller's, then 1 ms after the TAB, 3 ms after the text and
+  // 1 ms after each checksum character. A late read only makes it later.
+  std::vector<sim::LineChunk> chunks = module.LineChunks();
+  for (size_t i = 0; i < steps.size(); ++i) {
+    SCOPED_TRACE(steps[i].command);
+    const std::string frame = FrameOf(steps[i].command);
+    std::vector<Clock::time_point> times = FrameByteTimes(chunks, frame, pauseStarts[i]);
+    ASSERT_EQ(times.size(), frame.size());
+    const size_t lastText = frame.size() - 4;  // then the two checksum characters and the CR
+    for (size_t k = 0; k < frame.size(); ++k) {
+      double earliestMs = steps[i].pauseMs + (k >= 1 ? 1 : 0) + (k > lastText ? 3 : 0) + (k > lastText + 1 ? 1 : 0) +
+                          (k > lastText + 2 ? 1 : 0);
+      double atMs = std::chrono::duration<double, std::milli>(times[k] - pauseStarts[i]).count();
+      EXPECT_GE(atMs, earliestMs) << "byte " << k;
+    }
+  }
 }
 
 }  // namespace

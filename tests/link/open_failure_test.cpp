@@ -11,8 +11,8 @@ TEST_F(SimLine, OnlyAFailedOpenMovesTheFailureCount) {
   EXPECT_EQ(PortOpenFailureCount(), before + 1);
   {
     // Held by someone else: the exclusive open fails as well.
-    std::unique_ptr<SerialDevice> holder = OpenSerialDevice(module.SlavePath());
-    ASSERT_NE(holder, nullptr);
+    DeviceOpenResult holder = OpenSerialDevice(module.SlavePath());
+    ASSERT_NE(holder.device, nullptr);
     EXPECT_FALSE(Open());
     EXPECT_EQ(PortOpenFailureCount(), before + 2);
   }

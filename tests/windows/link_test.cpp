@@ -181,7 +181,7 @@ TEST_F(Line, RejectedSettingOpensAndKeepsTheLine) {
 }
 
 TEST_F(Line, DeviceTimeoutsReadBackAsWritten) {
-  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3");
+  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3").device;
   ASSERT_TRUE(device);
   NativeTimeouts own;
   for (uint32_t i = 0; i < 5; ++i) own.words[i] = 10 + i;

@@ -1,0 +1,234 @@
+// Fuzz target: the reply reader under arbitrary bytes arriving after a frame.
+//
+// One input is one SendCommand over the scripted device (scripted_line.h) on
+// a virtual clock, and is checked against the rules of the reply reader:
+// - the input is cleared before the frame; the frame is TAB, text, checksum,
+//   CR in five writes with at least 1, 3, 1 and 1 ms between them, and the
+//   reading starts at least 1 ms after the CR;
+// - the reader stops at the first read without a byte that finds more than
+//   120 ms gone since the reading started, at the flood limit (checked every
+//   64th byte), or at a complete reply (a CR while buffer position 0 holds
+//   an LF), and never reads past a complete reply;
+// - ReplyPos, ReplyBuffer, LastReply and the result are what the bytes read
+//   make of them: a complete reply becomes LastReply and the result is its
+//   checksum test; otherwise LastReply stays and the result is false;
+// - the window is given a chance to work once per read without a byte.
+// A broken rule aborts with its name: a finding for libFuzzer, a failed
+// test for the corpus replay.
+//
+// Input layout:
+//   byte 0: bits 0-2 bytes already waiting in the input, bits 3-4 the
+//           command, bits 5-6 where the millisecond counter starts (one
+//           start lets it wrap during the exchange)
+//   byte 1: time between arriving bytes, in 10 us
+//   byte 2: time from the last write to the first arriving byte, in ms
+//   then the waiting bytes, then the arriving bytes, where
+//     FE g  (g > 0) is a silence of g ms, FE 00 a literal FE;
+//     FD n b (n > 0) is b repeated 64 n times, FD 00 a literal FD.
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "frames.h"
+#include "port_names.h"
+#include "scripted_line.h"
+#include "serial_port.h"
+
+namespace {
+
+using Buffer = std::array<uint8_t, kReplyBufferSize>;
+
+constexpr uint64_t kUsPerMs = 1000;
+constexpr uint64_t kCounterWrapUs = (uint64_t{1} << 32) * kUsPerMs;
+constexpr uint64_t kStarts[] = {0, 5000 * kUsPerMs, kCounterWrapUs - 60 * kUsPerMs, kCounterWrapUs - 3 * kUsPerMs / 2};
+const char* const kCommands[] = {"H00M", "H00V", "H01F", "H00A102"};
+const std::string kEarlierReply = "\nearlier reply\r";
+constexpr uint8_t kSilence = 0xFE;
+constexpr uint8_t kRepeat = 0xFD;
+constexpr unsigned kRepeatUnit = 64;
+constexpr size_t kMaxArrivals = 8192;  // at 1 ms apart, far past the flood limit
+constexpr uint64_t kFramePausesUs[] = {1000, 3000, 1000, 1000, 1000};
+constexpr uint8_t kLf = 0x0A, kCr = 0x0D, kTab = 0x09;
+
+struct Script {
+  std::string command;
+  uint64_t startUs = 0;
+  std::vector<uint8_t> waiting;
+  std::vector<scripted::Arrival> arrivals;
+};
+
+void Require(bool kept, const char* rule) {
+  if (kept) return;
+  std::fprintf(stderr, "reply reader broke a rule: %s\n", rule);
+  std::abort();
+}
+
+class InputBytes {
+ public:
+  InputBytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool More() const { return pos_ < size_; }
+  uint8_t Next() { return More() ? data_[pos_++] : 0; }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+void Arrive(Script& script, uint64_t& atUs, uint64_t spacingUs, uint8_t byte, unsigned count) {
+  for (unsigned i = 0; i < count && script.arrivals.size() < kMaxArrivals; ++i) {
+    script.arrivals.push_back({atUs, byte});
+    atUs += spacingUs;
+  }
+}
+
+Script Decode(const uint8_t* data, size_t size) {
+  InputBytes in(data, size);
+  Script script;
+  const uint8_t flags = in.Next();
+  const uint64_t spacingUs = in.Next() * uint64_t{10};
+  uint64_t atUs = in.Next() * kUsPerMs;
+  script.command = kCommands[(flags >> 3) & 3];
+  script.startUs = kStarts[(flags >> 5) & 3];
+  for (int i = 0; i < (flags & 7) && in.More(); ++i) script.waiting.push_back(in.Next());
+  while (in.More() && script.arrivals.size() < kMaxArrivals) {
+    const uint8_t byte = in.Next();
+    if (byte == kSilence && in.More()) {
+      if (const uint8_t ms = in.Next(); ms > 0) {
+        atUs += ms * kUsPerMs;
+        continue;
+      }
+    } else if (byte == kRepeat && in.More()) {
+      if (const uint8_t units = in.Next(); units > 0) {
+        Arrive(script, atUs, spacingUs, in.Next(), units * kRepeatUnit);
+        continue;
+      }
+    }
+    Arrive(script, atUs, spacingUs, byte, 1);
+  }
+  return script;
+}
+
+std::string Hex(uint8_t value) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  return {kDigits[value >> 4], kDigits[value & 15]};
+}
+
+uint32_t Tick(uint64_t us) { return static_cast<uint32_t>(us / kUsPerMs); }
+
+void CheckFrame(const std::string& command, const scripted::Line& line) {
+  using scripted::Event;
+  Require(line.events.size() > 6 && line.events[0] == Event::Discard, "the input is cleared before the frame");
+  for (size_t i = 1; i < line.events.size(); ++i) {
+    Require(line.events[i] == (i <= 5 ? Event::Write : Event::Read), "clear, five writes, then reads only");
+  }
+  Require(line.waitingDelivered == 0, "bytes waiting before the frame are never read");
+  uint8_t sum = kTab;
+  for (char c : command) sum ^= static_cast<uint8_t>(c);
+  const std::string hex = Hex(sum);
+  const std::vector<std::vector<uint8_t>> frame = {
+      {kTab}, {command.begin(), command.end()}, {uint8_t(hex[0])}, {uint8_t(hex[1])}, {kCr}};
+  for (size_t i = 0; i < frame.size(); ++i) {
+    Require(line.writes[i].bytes == frame[i], "TAB, text, upper-case checksum, CR");
+    const uint64_t next = i + 1 < frame.size() ? line.writes[i + 1].atUs : line.reads.front().startUs;
+    Require(next - line.writes[i].atUs >= kFramePausesUs[i], "each pause after a write is at least its length");
+  }
+}
+
+// Where the first complete reply ends in the arriving bytes: a CR while
+// buffer position 0 holds an LF, position 0 being refilled every 1024 bytes.
+size_t CompleteAt(const std::vector<scripted::Arrival>& arrivals) {
+  for (size_t i = 0; i < arrivals.size(); ++i) {
+    const size_t atPositionZero = i - i % kReplyBufferSize;
+    if (arrivals[i].byte == kCr && arrivals[atPositionZero].byte == kLf) return i;
+  }
+  return arrivals.size();
+}
+
+void CheckStop(const scripted::Line& line, bool complete) {
+  const uint32_t start = Tick(line.reads.front().startUs);
+  size_t delivered = 0;
+  for (size_t i = 0; i < line.reads.size(); ++i) {
+    const scripted::Read& read = line.reads[i];
+    const uint32_t elapsed = Tick(read.endUs) - start;  // modulo 2^32
+    delivered += read.delivered ? 1 : 0;
+    const bool windowOver = !read.delivered && elapsed > kReplyWindowMs;
+    const bool floodOver = read.delivered && delivered % kFloodCheckBytes == 0 && elapsed > kFloodLimitMs;
+    if (i + 1 < line.reads.size()) {
+      Require(!windowOver && !floodOver, "the reader goes on within the window and the flood limit");
+    } else {
+      Require(complete ? read.delivered : windowOver || floodOver,
+              "the reader stops only at a complete reply, the window's end or the flood limit");
+    }
+  }
+}
+
+bool ChecksumHolds(const Buffer& buffer, int length) {
+  if (length < 4) return false;
+  uint8_t sum = 0;
+  for (int i = 0; i <= length - 4; ++i) sum ^= buffer[i];
+  const std::string hex = Hex(sum);
+  return buffer[length - 3] == uint8_t(hex[0]) && buffer[length - 2] == uint8_t(hex[1]);
+}
+
+void CheckResult(bool result, const std::vector<scripted::Arrival>& arrivals, size_t read, bool complete) {
+  Buffer expected{};
+  for (size_t i = 0; i < read; ++i) expected[i % kReplyBufferSize] = arrivals[i].byte;
+  const int length = static_cast<int>(read % kReplyBufferSize);
+  Require(Link.ReplyPos == length, "ReplyPos counts the bytes read, modulo the buffer");
+  if (!complete) {
+    Require(!result, "false without a complete reply");
+    Require(Link.LastReply == kEarlierReply, "LastReply stays without a complete reply");
+    Require(std::memcmp(Link.ReplyBuffer, expected.data(), expected.size()) == 0, "the buffer holds the bytes read");
+    return;
+  }
+  expected[length] = 0;
+  Require(std::memcmp(Link.ReplyBuffer, expected.data(), expected.size()) == 0, "the buffer holds the reply, then 0");
+  const char* text = reinterpret_cast<const char*>(expected.data());
+  Require(Link.LastReply == std::string(text, strnlen(text, expected.size())), "LastReply: the buffer to its first 0");
+  Require(result == ChecksumHolds(expected, length), "the result is the reply's checksum test");
+}
+
+int emptyReads = 0;
+
+bool PointPortOneAtTheScriptedDevice() {
+  SetPortTable([](const std::string& name) {
+    return std::optional<std::string>(name == PortName(1) ? scripted::kScriptedPath : std::string());
+  });
+  Link.ProcessPendingEvents = [] { ++emptyReads; };
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool ready = PointPortOneAtTheScriptedDevice();
+  Require(ready, "set up");
+  const Script script = Decode(data, size);
+  scripted::Reset(script.startUs, script.waiting, script.arrivals);
+  Require(OpenPort(1, "19200,e,8,1"), "the scripted port opens");
+  Link.LastReply = kEarlierReply;
+  std::memset(Link.ReplyBuffer, 0xA5, sizeof Link.ReplyBuffer);  // SendCommand must clear it
+  emptyReads = 0;
+
+  const bool result = SendCommand(script.command);
+  const scripted::Line& line = scripted::Observed();
+  CheckFrame(script.command, line);
+  const size_t completeAt = CompleteAt(script.arrivals);
+  const size_t read = line.arrivalsDelivered;
+  Require(read <= completeAt + 1, "nothing is read past a complete reply");
+  const bool complete = completeAt < script.arrivals.size() && read == completeAt + 1;
+  CheckStop(line, complete);
+  CheckResult(result, script.arrivals, read, complete);
+  size_t empty = 0;
+  for (const scripted::Read& r : line.reads) empty += r.delivered ? 0 : 1;
+  Require(static_cast<size_t>(emptyReads) == empty, "the window works once per read without a byte");
+  ClosePort();
+  return 0;
+}

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# A timed fuzzing campaign with libFuzzer (clang from Debian) on the fuzz
+# targets of fuzz/, starting from their seed corpora in fuzz/corpus/.
+#
+#   bash scripts/fuzz.sh [SECONDS] [FOLDER...]
+#
+# SECONDS per target (default 60); FOLDER names targets by their folder in
+# fuzz/ (default: every folder that has one); the folder's target is
+# fuzz_<folder>. Builds in build-fuzz/ (clang, AddressSanitizer,
+# UndefinedBehaviorSanitizer, libFuzzer). New inputs go to
+# build-fuzz/corpus/<folder> (the repository's corpus is only read; copy an
+# input into it to keep it), findings to build-fuzz/findings/<folder>.
+# Prints per target the executions, the inputs found and the findings; exits
+# non-zero when there is a finding. The normal test run does not need any of
+# this: it replays the corpora with the project's own compiler.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+SECONDS_PER_TARGET=${1:-60}
+shift || true
+
+bash scripts/setup.sh
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+missing=()
+for p in "${FUZZ_PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+folders=("$@")
+if [ ${#folders[@]} -eq 0 ]; then
+  for d in fuzz/*/; do
+    d=$(basename "$d")
+    [ "$d" != corpus ] && [ -f "fuzz/$d/CMakeLists.txt" ] && folders+=("$d")
+  done
+fi
+
+cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DRT420_SANITIZE=ON -DRT420_LIBFUZZER=ON -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" >/dev/null
+targets=()
+for f in "${folders[@]}"; do targets+=("fuzz_$f"); done
+cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]}"
+
+export ASAN_OPTIONS=detect_leaks=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+status=0
+for f in "${folders[@]}"; do
+  corpus=build-fuzz/corpus/$f
+  findings=build-fuzz/findings/$f
+  mkdir -p "$corpus" "$findings"
+  log=build-fuzz/fuzz_$f.log
+  set +e
+  "build-fuzz/fuzz/$f/fuzz_$f" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "fuzz/corpus/$f" >"$log" 2>&1
+  rc=$?
+  set -e
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  found=$(find "$findings" -type f | wc -l)
+  echo "fuzz $f: ${executions:-?} executions in ${SECONDS_PER_TARGET} s, $(find "$corpus" -type f | wc -l) new inputs kept, $found findings (log: $log)"
+  if [ "$rc" -ne 0 ] || [ "$found" -gt 0 ]; then
+    find "$findings" -type f -printf '  finding: %p\n'
+    tail -n 30 "$log"
+    status=1
+  fi
+done
+exit $status
