@@ -53,9 +53,12 @@ void TakeLastReply() {
   Link.LastReply.assign(start, strnlen(start, kReplyBufferSize));
 }
 
-// Reads the reply of the frame just written; see SendCommand.
-bool ReadReply() {
-  const uint32_t start = TickCount();
+enum class ReplyOutcome { Accepted, Rejected, Missing };
+
+// Reads the reply of the frame just written; see SendCommand. Missing: no
+// complete reply came (the window ran out, or the line flooded).
+ReplyOutcome ReadReply() {
+  const uint32_t start = Link.LastFrameAt;
   uint32_t elapsed = 0;
   uint32_t received = 0;
   do {
@@ -64,30 +67,47 @@ bool ReadReply() {
       Trace(TraceDirection::Received, &byte, 1);
       if (StoreByte(byte)) {
         TakeLastReply();
-        return VerifyReply();
+        return VerifyReply() ? ReplyOutcome::Accepted : ReplyOutcome::Rejected;
       }
       // A line that never falls silent must not hold the window forever.
-      if (++received % kFloodCheckBytes == 0 && TickCount() - start > kFloodLimitMs) return false;
+      if (++received % kFloodCheckBytes == 0 && TickCount() - start > kFloodLimitMs) return ReplyOutcome::Missing;
     } else {
       if (Link.ProcessPendingEvents) Link.ProcessPendingEvents();
       elapsed = TickCount() - start;  // modulo 2^32
     }
   } while (elapsed <= kReplyWindowMs);
-  return false;
+  return ReplyOutcome::Missing;
 }
 
+// Lets a reply that missed its window arrive and throws it away, handling
+// pending events meanwhile, when this frame's command differs from the last
+// one; then clears the input.
+void ClearLineBeforeFrame(const std::string& text) {
+  if (Link.ReplyMayBeLate && text != Link.LastCommand) {
+    uint8_t byte = 0;
+    while (TickCount() - Link.LastFrameAt < kLateReplyGuardMs) {
+      if (!ReadPortByte(byte) && Link.ProcessPendingEvents) Link.ProcessPendingEvents();
+    }
+    Link.ReplyMayBeLate = false;
+  }
+  DiscardPortInput();
+}
 }  // namespace
 
 bool SendCommand(const std::string& text) {
   std::memset(Link.ReplyBuffer, 0, sizeof Link.ReplyBuffer);
-  // Whatever came in since the last exchange (a reply that came too late, a
-  // stray byte) is not the answer to this frame.
-  DiscardPortInput();
+  ClearLineBeforeFrame(text);
   WriteFrame(text);
+  Link.LastCommand = text;
   Link.ReplyPos = 0;
-  bool accepted = ReadReply();
+  Link.LastFrameAt = TickCount();
+  const ReplyOutcome outcome = ReadReply();
+  if (outcome == ReplyOutcome::Missing) {  // the reply may yet come
+    Link.ReplyMayBeLate = true;
+    Link.LatePort = Link.OpenPortKey;
+  }
   Trace(TraceDirection::Ended, nullptr, 0);
-  return accepted;
+  return outcome == ReplyOutcome::Accepted;
 }
 
 void SetFrameTrace(FrameTraceHook hook) { TraceHook() = std::move(hook); }

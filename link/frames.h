@@ -23,6 +23,15 @@
 //   kFloodLimitMs after the frame: SendCommand then returns false. The time
 //   is looked at every kFloodCheckBytes bytes received, so at most that many
 //   bytes more are read after the limit.
+// - Before the frame, whatever the port has received is thrown away: a reply
+//   that came too late or a stray byte is not the answer to this frame.
+// - After an exchange that got no complete reply, that reply may still be on
+//   its way. A frame of another command then first waits until
+//   kLateReplyGuardMs have passed since the last frame, throwing away what
+//   arrives, so that a reply up to that late is never read as the answer to
+//   a different command. A repeat of the same command does not wait: a late
+//   reply to it says what its own reply would. The suspicion ends with that
+//   wait, or when a port is opened on another device or line setting.
 // While no byte is waiting it calls Link.ProcessPendingEvents about once a
 // millisecond. The buffer is fixed; nothing is allocated per byte.
 
@@ -34,6 +43,7 @@
 constexpr uint32_t kReplyWindowMs = 120;
 constexpr uint32_t kFloodLimitMs = 2000;
 constexpr uint32_t kFloodCheckBytes = 64;
+constexpr uint32_t kLateReplyGuardMs = 250;
 
 bool SendCommand(const std::string& text);
 

@@ -28,6 +28,17 @@ struct LinkState {
   // The last complete reply as received, LF first and CR last.
   std::string LastReply;
 
+  // A reply may still be on its way: an exchange got no complete reply, and
+  // no frame of another command has waited for it since. LastCommand and
+  // LastFrameAt are the text and the tick of the last frame written; the
+  // suspicion holds for the device and line setting named by LatePort, and
+  // OpenPortKey names those of the port open now.
+  bool ReplyMayBeLate = false;
+  std::string LastCommand;
+  uint32_t LastFrameAt = 0;
+  std::string LatePort;
+  std::string OpenPortKey;
+
   // Called while SendCommand waits for a reply and no byte is waiting, so
   // the window can repaint and handle its pending events. No-op by default.
   std::function<void()> ProcessPendingEvents;

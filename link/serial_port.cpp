@@ -72,6 +72,10 @@ bool OpenPort(int portNumber, const std::string& lineSetting) {
   if (!opened.device) return Refuse(ProblemOf(opened.error), std::move(opened.systemText));
 
   Link.PortHandle = std::move(opened.device);
+  // A reply late from another device, or sent at another line setting, is
+  // not one this port can read as an answer.
+  Link.OpenPortKey = *path + "\n" + lineSetting;
+  if (Link.OpenPortKey != Link.LatePort) Link.ReplyMayBeLate = false;
   openPath = *path;
   ApplyLinkSettings(*Link.PortHandle, lineSetting);
   return true;

@@ -124,6 +124,25 @@ TEST_F(SimLine, LateReplyIsNotTakenForTheAnswerToTheNextCommand) {
   EXPECT_EQ(ReplyChars(2, 5), "L00:");
 }
 
+// The next frame goes out right after the window, before the late reply has
+// come: a different command waits for it and throws it away; a repeat of the
+// same command takes its own answer either way.
+TEST_F(SimLine, AReplyStillOnItsWayIsNeverTheAnswerToAnotherCommand) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Exchange("H00M"));
+  AddFault(FaultKind::Delay, "H00V", 200, 1);
+  EXPECT_FALSE(SendCommand("H00V"));
+  const uint32_t versionFrameAt = Link.LastFrameAt;
+  ASSERT_TRUE(Exchange("H00L"));
+  EXPECT_EQ(ReplyChars(2, 5), "L00:") << "the late version reply was read as the key count reply";
+  EXPECT_GE(Link.LastFrameAt - versionFrameAt, kLateReplyGuardMs);
+
+  AddFault(FaultKind::Delay, "H00M", 200, 1);
+  EXPECT_FALSE(SendCommand("H00M"));
+  ASSERT_TRUE(Exchange("H00M"));
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+}
+
 TEST_F(SimLine, TrickledReplyKeepsTheReaderGoing) {
   ASSERT_TRUE(Open());
   // 16 bytes 4 ms apart: gaps the reader must wait through, all in the window.
