@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "catalogue.h"
+#include "cli_output.h"
 #include "codepage.h"
 #include "module_state.h"
 #include "operations.h"
@@ -67,6 +68,8 @@ void ConsolePanel::ClearOutcome() {
   messages_.clear();
   shown_.id2Read.reset();
 }
+
+void ConsolePanel::ReportPortProblem(const std::string& line) { PrintErrorLine("rt420ctl: " + line); }
 
 void ConsolePanel::ShowMessage(const std::string& bytes) {
   std::string utf8 = DecodeToUtf8(bytes, CurrentCodePage());

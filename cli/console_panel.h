@@ -69,6 +69,8 @@ class ConsolePanel final : public OperatorPanel {
   // OperatorPanel.
   void ShowMessage(const std::string& bytes) override;
   void SetLamp(LampColour colour) override;
+  // On stderr, after the program's name.
+  void ReportPortProblem(const std::string& line) override;
   void EnterWaitState() override {}
   void LeaveWaitState() override {}
   void SetHourglass(bool) override {}

@@ -8,6 +8,7 @@
 #include "operator_panel.h"
 #include "serial_port.h"
 #include "tone.h"
+#include "trace_log.h"
 
 namespace {
 // Leaves the wait state when it goes out of scope, whatever happened.
@@ -38,6 +39,30 @@ void ReportOutcome(OperatorPanel& panel, bool success, int okMessage, int errorM
   panel.SetLamp(success ? LampColour::Yellow : LampColour::Red);
   panel.ShowMessage(MessageText(success ? okMessage : errorMessage));
   Beep(success ? kHighBeepHz : kLowBeepHz, kBeepMs);
+}
+
+namespace {
+// What the operator can do about a port that did not open.
+std::string PortProblemHint(PortOpenProblem problem) {
+  switch (problem) {
+    case PortOpenProblem::PermissionDenied:
+      return "; ask for access to the device (on Linux: sudo usermod -aG dialout $USER, then log in again)";
+    case PortOpenProblem::Busy: return "; another program holds it: close that program (rt420ctl ports names it)";
+    case PortOpenProblem::NothingBehindPort:
+    case PortOpenProblem::Missing: return "; check the cable and the port table (rt420ctl ports)";
+    default: return "";
+  }
+}
+}  // namespace
+
+bool OpenModulePort(OperatorPanel& panel) {
+  if (OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) return true;
+  const PortOpenFailure& failure = LastPortOpenFailure();
+  // The device path comes from the port table: escaped, it cannot disturb a
+  // terminal.
+  panel.ReportPortProblem(TraceText("cannot open " + DescribePortOpenFailure(failure)) +
+                          PortProblemHint(failure.problem));
+  return false;
 }
 
 bool PauseAndSend(const std::string& command) {
@@ -75,7 +100,7 @@ void RunWriteOperation(OperatorPanel& panel, const WriteOperation& operation) {
     return;
   }
   bool success = false;
-  if (OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) {
+  if (OpenModulePort(panel)) {
     PortGuard port;
     for (int attempt = 0; attempt < kWriteAttempts && !success; ++attempt) success = operation.attempt();
     port.Close();

@@ -23,6 +23,10 @@ bool RefuseWithoutScan(OperatorPanel& panel);
 // "Error" message, low beep.
 void ReportOutcome(OperatorPanel& panel, bool success, int okMessage, int errorMessage);
 
+// Opens the scan result's port; when it does not open, tells the panel why
+// (ReportPortProblem) and returns false.
+bool OpenModulePort(OperatorPanel& panel);
+
 // Pauses kPauseMs, then sends the command; true for a valid reply.
 bool PauseAndSend(const std::string& command);
 // As PauseAndSend, and the reply must be exactly 16 characters long.

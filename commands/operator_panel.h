@@ -21,6 +21,11 @@ class OperatorPanel {
   virtual void ShowMessage(const std::string& bytes) = 0;
   virtual void SetLamp(LampColour colour) = 0;
 
+  // A port that an operation needed did not open: one plain line naming the
+  // port, the device and the reason, with a hint, for the operator's log or
+  // terminal (the status message and the lamp report the failure as usual).
+  virtual void ReportPortProblem(const std::string& line) = 0;
+
   // The wait state: hourglass and the window disabled; leaving it enables
   // the window and brings back the default cursor.
   virtual void EnterWaitState() = 0;

@@ -120,7 +120,7 @@ void RunWiegandProcessing(OperatorPanel& panel) {
   ActiveScope active;
   Module.Processing = true;
   ProcessingControls controls(panel);
-  if (OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) {
+  if (OpenModulePort(panel)) {
     ProcessOnOpenPort(panel);
   } else {
     ShowOpenFailure(panel);

@@ -93,17 +93,36 @@ class Win32SerialDevice final : public SerialDevice {
   }
 
   // Drops whatever the port has received and not yet been read.
-  void DiscardInput() { PurgeComm(handle_, PURGE_RXCLEAR); }
+  void DiscardInput() override { PurgeComm(handle_, PURGE_RXCLEAR); }
 
  private:
   HANDLE handle_;
   unsigned readWaitMs_ = 1;
 };
 
+// What CreateFileA's error says about the device.
+DeviceOpenError ErrorKind(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return DeviceOpenError::Missing;
+    // Share mode 0: a port another program holds refuses every other open.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return DeviceOpenError::Busy;
+    default: return DeviceOpenError::Other;
+  }
+}
+
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path) {
+DeviceOpenResult OpenSerialDevice(const std::string& path) {
+  DeviceOpenResult result;
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32SerialDevice>(handle);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    result.error = ErrorKind(error);
+    result.systemText = "Windows error " + std::to_string(error);
+    return result;
+  }
+  result.device = std::make_unique<Win32SerialDevice>(handle);
+  return result;
 }

@@ -398,6 +398,11 @@ void TfrmModule::keyPressEvent(QKeyEvent* event) {
 
 void TfrmModule::ShowMessage(const std::string& bytes) { pnMsg->SetCaption(bytes); }
 
+void TfrmModule::ReportPortProblem(const std::string& line) {
+  std::fprintf(stderr, "rt420config: %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
 void TfrmModule::SetLamp(LampColour colour) { SetLamp(colour == LampColour::Yellow ? kYellow : kRed); }
 
 void TfrmModule::EnterWaitState() {

@@ -78,6 +78,8 @@ class TfrmModule : public QWidget, public OperatorPanel {
   // The operator panel, over the controls (see operator_panel.h).
   void ShowMessage(const std::string& bytes) override;
   void SetLamp(LampColour colour) override;
+  // One line on stderr, after the program's name.
+  void ReportPortProblem(const std::string& line) override;
   void EnterWaitState() override;
   void LeaveWaitState() override;
   void SetHourglass(bool on) override;

@@ -73,3 +73,64 @@ TEST_F(EndToEnd, PortOfAGoneModuleStaysShutAfterANewTerminalTakesItsNumber) {
   const std::string why = ExplainPort(3);
   EXPECT_NE(why.find("resolves to " + PortPath(3) + ", which leads to no file"), std::string::npos) << why;
 }
+
+namespace {
+// Everything the code under test writes to stderr while it lives, read back
+// with Text().
+class StderrCapture {
+ public:
+  StderrCapture() : file_(std::tmpfile()), saved_(dup(STDERR_FILENO)) {
+    std::fflush(stderr);
+    if (file_) dup2(fileno(file_), STDERR_FILENO);
+  }
+  ~StderrCapture() {
+    Restore();
+    if (file_) std::fclose(file_);
+  }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+
+  std::string Text() {
+    Restore();
+    std::string text;
+    if (!file_) return text;
+    std::rewind(file_);
+    for (int c = std::fgetc(file_); c != EOF; c = std::fgetc(file_)) text += static_cast<char>(c);
+    return text;
+  }
+
+ private:
+  void Restore() {
+    std::fflush(stderr);
+    if (saved_ >= 0) dup2(saved_, STDERR_FILENO), close(saved_);
+    saved_ = -1;
+  }
+  std::FILE* file_;
+  int saved_;
+};
+}  // namespace
+
+// The status panel shows the module's own words; why the port did not open
+// goes to stderr, in one line with a hint.
+TEST_F(EndToEnd, APortThatDoesNotOpenIsExplainedOnStderr) {
+  sim::SimModule& module = ScannedModule();
+  {
+    LockHolder other(PortPath(1));
+    ASSERT_TRUE(other.Locked());
+    StderrCapture captured;
+    Window().btnMode->click();
+    const std::string text = captured.Text();
+    EXPECT_EQ(Message(), "Set Module Mode Error");
+    EXPECT_NE(text.find("rt420config: cannot open COM1 (" + PortPath(1) + "): busy"), std::string::npos) << text;
+    EXPECT_NE(text.find("another program holds it"), std::string::npos) << text;
+  }
+  module.Stop();
+  StderrCapture captured;
+  Window().btnProcess->click();
+  const std::string text = captured.Text();
+  EXPECT_EQ(Message(), "Open COM : 1 Error");
+  EXPECT_NE(text.find("rt420config: cannot open COM1"), std::string::npos) << text;
+  EXPECT_NE(text.find("missing"), std::string::npos) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  EXPECT_TRUE(module.Commands().empty());
+}
