@@ -10,8 +10,8 @@
 // are the system's own names: there is no port table, port n is "\\.\COMn",
 // and the report says whether the system lists the port and whether it
 // opens (CreateFileA as the link opens it, closed at once). Nothing here
-// changes a line setting: a device is opened the way the link opens it
-// (O_NOCTTY, O_NONBLOCK, isatty, flock LOCK_EX|LOCK_NB) and closed at once.
+// changes a line setting: on Linux a device is opened the way the link opens
+// it (O_NOCTTY, O_NONBLOCK, isatty, flock LOCK_EX|LOCK_NB) and closed at once.
 // As with any open of a serial port, the open itself may raise the modem
 // lines. Only character devices are opened, so a port-table entry naming a
 // plain file is reported without touching it.
