@@ -140,9 +140,11 @@ const char kPortsHelp[] =
     "number, whether the device exists, opens or is held by another program\n"
     "(with its PID and name), and hints when access is denied or a service\n"
     "known to grab serial ports is running. Nothing is sent.\n"
+    "On Windows the COM numbers are the system's own ports: each is shown\n"
+    "with whether the system lists it and whether it opens.\n"
     "\n"
     "  --dev DIR --sys DIR --proc DIR   read these trees instead of /dev,\n"
-    "                                   /sys and /proc\n";
+    "                                   /sys and /proc (Linux)\n";
 }  // namespace
 
 std::string ProgramHelp() { return std::string(kProgramHelp) + "\nSettings: " + SettingsLocation() + "\n"; }

@@ -4,10 +4,14 @@
 // who holds it, and plain hints for the user. This is what `rt420ctl ports`
 // prints; it answers the question "why does COM3 not work" without a module.
 //
-// The mapping follows the link's own rules (port_names.h): an entry of the
-// port table first, otherwise the n-th serial device found now. Nothing here
-// changes a line setting: a device is opened the way the link opens it
-// (O_NOCTTY, O_NONBLOCK, isatty, flock LOCK_EX|LOCK_NB) and closed at once.
+// On Linux (port_report_posix.cpp) the mapping follows the link's own rules
+// (port_names.h): an entry of the port table first, otherwise the n-th
+// serial device found now. On Windows (port_report_win32.cpp) COM numbers
+// are the system's own names: there is no port table, port n is "\\.\COMn",
+// and the report says whether the system lists the port and whether it
+// opens (CreateFileA as the link opens it, closed at once). Nothing here
+// changes a line setting: on Linux a device is opened the way the link opens
+// it (O_NOCTTY, O_NONBLOCK, isatty, flock LOCK_EX|LOCK_NB) and closed at once.
 // As with any open of a serial port, the open itself may raise the modem
 // lines. Only character devices are opened, so a port-table entry naming a
 // plain file is reported without touching it.
@@ -18,6 +22,7 @@
 // fixed length, so that it cannot disturb a terminal line.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,6 +61,10 @@ struct PortReport {
   // Added fields.
   std::string resolved;  // the device node the path leads to (by-id links followed), "" without a device
   std::string usbVendorId, usbProductId;  // four hex digits each, for a USB adapter
+  // Where the system keeps a list of the serial ports present (Windows:
+  // HARDWARE\DEVICEMAP\SERIALCOMM), whether it lists this one; nullopt
+  // where there is no such list.
+  std::optional<bool> listed;
 };
 
 // What the port table says about one port name ("COM3"): an entry, none,
@@ -66,5 +75,9 @@ using PortTableReader = std::function<PortTableAnswer(const std::string& portNam
 // port table.
 std::vector<PortReport> DescribePorts(const PortRoots& roots = {});
 
-// As above, with the port table read through `table`.
+// As above, with the port table read through `table`. (On Windows neither
+// the roots nor a table play a part.)
 std::vector<PortReport> DescribePorts(const PortRoots& roots, const PortTableReader& table);
+
+// The report's first line: where the settings are and what maps the numbers.
+std::string PortReportHeading();

@@ -405,3 +405,5 @@ std::vector<PortReport> DescribePorts(const PortRoots& roots, const PortTableRea
   }
   return reports;
 }
+
+std::string PortReportHeading() { return "settings and port table: " + SettingsLocation(); }

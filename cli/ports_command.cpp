@@ -1,7 +1,8 @@
 // rt420ctl ports: for each of COM1 to COM16, the device it maps to and why,
 // the USB adapter behind it, whether it opens or who holds it, and plain
 // hints. The facts come from DescribePorts (port_report.h); this prints them.
-// Texts read from sysfs and /proc are untrusted and printed escaped.
+// Texts read from sysfs and /proc are untrusted and printed escaped; the
+// device paths are plain ASCII already (port_report.h).
 
 #include <set>
 
@@ -30,16 +31,20 @@ std::string HoldersText(const PortReport& r) {
   return text;
 }
 
+// Device paths come plain from the report (printable ASCII, bounded) and are
+// shown as they are: escaping would double the backslashes of a Windows
+// device name ("\\.\COM3").
 std::string DeviceText(const PortReport& r) {
   if (r.device.empty()) return "no device";
   bool linked = !r.resolved.empty() && r.resolved != r.device;
-  return TraceText(r.device) + (linked ? " -> " + TraceText(r.resolved) : "");
+  return r.device + (linked ? " -> " + r.resolved : "");
 }
 
 // A hint that concerns the whole machine comes with several ports in the
 // same words; the text form shows each hint once, under its first port.
 void PrintPortText(const PortReport& r, std::set<std::string>& hintsShown) {
-  std::string source = r.source.empty() ? "" : " (" + TraceText(r.source) + ")";
+  std::string listed = !r.listed ? "" : *r.listed ? ", listed" : ", not listed";
+  std::string source = r.source.empty() ? "" : " (" + TraceText(r.source) + listed + ")";
   // "none" only repeats that no device is behind the number.
   std::string state = r.state == "none" ? "" : ": " + TraceText(r.state);
   PrintLine(PortName(r.number) + ": " + DeviceText(r) + source + state + HoldersText(r) + UsbText(r));
@@ -53,11 +58,12 @@ JsonObject PortJson(const PortReport& r) {
   std::vector<std::string> hints;
   for (const std::string& hint : r.hints) hints.push_back(TraceText(hint));
   JsonObject json;
-  json.Add("port", PortName(r.number)).Add("number", r.number).Add("device", TraceText(r.device));
-  json.Add("resolved", TraceText(r.resolved)).Add("source", TraceText(r.source));
+  json.Add("port", PortName(r.number)).Add("number", r.number).Add("device", r.device);
+  json.Add("resolved", r.resolved).Add("source", TraceText(r.source));
   json.Add("usbVendorId", TraceText(r.usbVendorId)).Add("usbProductId", TraceText(r.usbProductId));
   json.Add("usbVendor", TraceText(r.usbVendor));
   json.Add("usbProduct", TraceText(r.usbProduct)).Add("usbSerial", TraceText(r.usbSerial));
+  if (r.listed) json.Add("listed", *r.listed);
   return json.Add("state", TraceText(r.state)).Add("holders", holders).Add("hints", hints);
 }
 }  // namespace
@@ -74,7 +80,7 @@ ExitCode RunPortsCommand(const CliOptions& options) {
     PrintLine(JsonObject().Add("subcommand", "ports").Add("settings", SettingsLocation()).Add("ports", ports).Text());
     return kExitOk;
   }
-  PrintLine("settings and port table: " + SettingsLocation());
+  PrintLine(PortReportHeading());
   std::set<std::string> hintsShown;
   for (const PortReport& r : reports) PrintPortText(r, hintsShown);
   return kExitOk;

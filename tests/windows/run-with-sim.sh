@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Runs a Windows program under wine, optionally against the simulated module.
 #
-#   run-with-sim.sh --prefix DIR --sim PROGRAM [--setup] [--] PROGRAM.exe [ARGS...]
+#   run-with-sim.sh --prefix DIR --sim PROGRAM [--setup] [--native] [--] PROGRAM [ARGS...]
 #
 # --prefix  the wine prefix: a throwaway one inside the build folder. It is
 #           made (one boot of wine) the first time it is needed, under a lock
 #           so that programs started side by side wait for the one boot.
 # --sim     the native simulated module (build/sim/rt420-sim).
 # --setup   only make the prefix ready and start its server, run nothing.
+# --native  PROGRAM is a Linux program (a test script that starts Windows
+#           programs with wine itself), run with the same environment;
+#           without it PROGRAM is a Windows program, run by wine.
 #
 # The wine server stays 10 seconds after the last program, for the next one;
 # with RT420_WINE_KEEP_SERVER set it stays until "wineserver --kill" (the
@@ -19,27 +22,41 @@
 # dosdevices/com3 and dosdevices/com12 and lists both ports under
 # HARDWARE\DEVICEMAP\SERIALCOMM, as Windows lists the ports present.
 #
+# Every other number from COM1 to COM16 is mapped to nothing. Otherwise
+# wine would give the machine's own serial devices (/dev/ttyS0, often a
+# serial console, and any USB adapter) the lowest free numbers, and a full
+# scan of rt420ctl.exe would write its frames to them; wine's own finds now
+# get COM17 and above. A number mapped to nothing is still listed under
+# SERIALCOMM (wine lists every number of its port table), and it opens:
+# wine's own serial driver takes the open, fails every read and write, and
+# answers nothing, like a built-in UART with nothing connected. (So does
+# COM3 while no simulated module runs.) Only a number without any port in
+# wine does not open, as COM99 in the tests.
+#
 # With RT420_SIM set in the environment the simulated module is started for
 # the run with the options in RT420_SIM_ARGS; its frame log goes to a file
-# that the program finds in RT420_SIM_LOG (on wine's drive Z:) and that is
-# printed when the program fails. The module is stopped when the program
-# ends. The exit status is the program's.
+# that the program finds in RT420_SIM_LOG (on wine's drive Z:; a native
+# program gets the log's Linux path) and that is printed when the program
+# fails. The module is stopped when the program ends. The exit status is the
+# program's.
 set -euo pipefail
 
 PREFIX=""
 SIM=""
 SETUP_ONLY=0
+NATIVE=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --prefix) PREFIX=$2; shift 2 ;;
     --sim) SIM=$2; shift 2 ;;
     --setup) SETUP_ONLY=1; shift ;;
+    --native) NATIVE=1; shift ;;
     --) shift; break ;;
     *) break ;;
   esac
 done
 if [ -z "$PREFIX" ] || { [ $SETUP_ONLY = 0 ] && [ $# -eq 0 ]; }; then
-  echo "usage: run-with-sim.sh --prefix DIR --sim PROGRAM [--setup] [--] PROGRAM.exe [ARGS...]" >&2
+  echo "usage: run-with-sim.sh --prefix DIR --sim PROGRAM [--setup] [--native] [--] PROGRAM [ARGS...]" >&2
   exit 2
 fi
 
@@ -69,12 +86,23 @@ setup_prefix() {
   touch "$READY"
 }
 
+# wine's port table as a registry file: COM3 and COM12 lead to COM_LINK,
+# every other number up to COM16 to nothing.
+port_table() {
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+  local n target
+  for n in $(seq 1 16); do
+    target=""
+    case $n in 3 | 12) target=$COM_LINK ;; esac
+    printf '"COM%d"="%s"\n' "$n" "$target"
+  done
+}
+
 # (Called as a condition, where set -e does not apply: each step checks.)
 boot_prefix() {
   wineboot --init || return 1
-  for port in COM3 COM12; do
-    wine reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "$COM_LINK" /f || return 1
-  done
+  port_table >"$PREFIX-ports.reg" || return 1
+  wine reg import "$(winepath -w "$PREFIX-ports.reg")" || return 1
   # The mount manager reads the port mapping when wine starts.
   wineserver --kill || true
   wineserver --wait || true
@@ -134,10 +162,15 @@ if [ -n "${RT420_SIM:-}" ]; then
     exit 1
   fi
   export RT420_SIM_LOG="Z:$SIM_LOG"
+  [ $NATIVE = 1 ] && export RT420_SIM_LOG="$SIM_LOG"
 fi
 
 status=0
-wine "$@" || status=$?
+if [ $NATIVE = 1 ]; then
+  "$@" || status=$?
+else
+  wine "$@" || status=$?
+fi
 stop_sim
 SIM_PID=""
 if [ -n "$SIM_LOG" ]; then

@@ -1,7 +1,8 @@
 #pragma once
 // Fixture: COM3 (and COM12) of wine lead to the simulated module that
 // run-with-sim.sh started for this test program, with the faults the test's
-// CTest entry gives it. Every other port has nothing behind it.
+// CTest entry gives it. Every other port up to COM16 opens and has nothing
+// behind it; COM99 is no port at all.
 
 #include <algorithm>
 #include <chrono>
@@ -19,7 +20,7 @@ class SimCom : public ::testing::Test {
  protected:
   static constexpr int kPort = 3;
   static constexpr int kHighPort = 12;
-  static constexpr int kEmptyPort = 5;
+  static constexpr int kNoPort = 99;
   // Only an upper bound for waits on conditions; nothing waits this long
   // unless something is broken.
   static constexpr std::chrono::milliseconds kWait{5000};

@@ -1,0 +1,69 @@
+// The stop signals on Windows: a console control handler for Ctrl+C,
+// Ctrl+Break and the closing of the console window. The first event sets a
+// flag and signals a manual-reset event, so that a wait in
+// WaitForSingleObject wakes at once. A second Ctrl+C or Ctrl+Break ends the
+// program at once, with the exit code of a program that Ctrl+C ended
+// (STATUS_CONTROL_C_EXIT): the same as the second signal on POSIX, whose
+// handler was reset. It is ended here rather than by the system's own
+// handler, whose exit code differs between Windows and wine; it is
+// terminated, as a signal would end it, with no exit handlers run while the
+// main thread is still at work. The system closes the port's handle.
+//
+// The handler runs on a thread of its own that the system starts. For the
+// closing of the console the system ends the program as soon as the handler
+// returns (and after about five seconds in any case), so the handler holds
+// it a little while, long enough for the operation in progress to end its
+// step and close the port; the program's normal end ends that wait.
+//
+// There is no SIGPIPE on Windows: a write to a pipe whose reader went away
+// fails, and cli_output.cpp requests a stop.
+#include <windows.h>
+
+#include <atomic>
+
+#include "stop_request.h"
+
+namespace {
+// Less than the five seconds the system grants a handler at the closing of
+// the console.
+constexpr DWORD kCloseGraceMs = 4000;
+
+std::atomic<bool> signalled{false};
+bool installed = false;
+// Signalled by the first event; null when it could not be made (a wait is
+// then a plain sleep).
+HANDLE wakeEvent = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  const bool second = signalled.exchange(true);
+  if (wakeEvent != nullptr) SetEvent(wakeEvent);
+  if (event == CTRL_CLOSE_EVENT) {
+    Sleep(kCloseGraceMs);
+    return TRUE;
+  }
+  if (second) TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
+}
+}  // namespace
+
+// Installed once: a handler added twice would see every event twice.
+void InstallStopRequest() {
+  if (installed) return;
+  installed = true;
+  wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+bool StopSignalled() { return signalled; }
+
+bool WaitForStopSignal(int ms) {
+  if (signalled) return true;
+  const DWORD timeout = ms > 0 ? static_cast<DWORD>(ms) : 0;
+  if (wakeEvent != nullptr) {
+    WaitForSingleObject(wakeEvent, timeout);
+  } else {
+    Sleep(timeout);
+  }
+  return signalled;
+}
