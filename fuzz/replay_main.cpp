@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     for (const fs::path& file : inputs) {
-      std::fprintf(stderr, "replay: %s\n", file.c_str());
+      std::fprintf(stderr, "replay: %s\n", file.string().c_str());
       std::vector<uint8_t> data = Contents(file);
       LLVMFuzzerTestOneInput(data.data(), data.size());
       ++count;
