@@ -26,14 +26,7 @@ bool MakeFolder(const QString& folder) { return QDir().mkpath(folder); }
 bool WritePng(const QString& root, const QString& name, int side) {
   const QString folder = QStringLiteral("%1/%2x%2/apps").arg(root).arg(side);
   if (!MakeFolder(folder)) return false;
-  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter painter(&image);
-  const qreal scale = qreal(side) / kWindowIconSide;
-  painter.scale(scale, scale);
-  PaintWindowIcon(painter);
-  painter.end();
-  return image.save(folder + "/" + name + ".png", "PNG");
+  return WindowIconImage(side).save(folder + "/" + name + ".png", "PNG");
 }
 
 // The same drawing as vector paths and text: one unit of the window icon's

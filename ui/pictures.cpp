@@ -62,6 +62,17 @@ void PaintWindowIcon(QPainter& painter) {
   DrawCentredText(painter, QRectF(3, 8, 22, 12), "420", UiFont(9, true), Qt::white);
 }
 
+QImage WindowIconImage(int side) {
+  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  const qreal scale = qreal(side) / kWindowIconSide;
+  painter.scale(scale, scale);
+  PaintWindowIcon(painter);
+  painter.end();
+  return image;
+}
+
 QPixmap WindowIconPicture() {
   QPixmap picture = EmptyPicture(kWindowIconSide, kWindowIconSide);
   QPainter painter(&picture);

@@ -2,6 +2,7 @@
 // The pictures of the window and its buttons, drawn in code so that the
 // program needs no resource files.
 
+#include <QImage>
 #include <QPixmap>
 
 class QPainter;
@@ -11,6 +12,8 @@ class QPainter;
 // as SVG, so they show the same module as the window.
 inline constexpr int kWindowIconSide = 32;
 void PaintWindowIcon(QPainter& painter);
+// That drawing scaled onto a transparent square of side pixels.
+QImage WindowIconImage(int side);
 
 QPixmap WindowIconPicture();  // 32 x 32: the module with its terminals
 QPixmap ScanPicture();        // 16 x 16: a magnifying glass

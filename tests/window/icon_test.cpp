@@ -11,17 +11,8 @@
 
 namespace {
 // The drawing on a transparent square of `side` pixels, as the icon export
-// paints it.
-QImage IconAt(int side) {
-  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter painter(&image);
-  const qreal scale = qreal(side) / kWindowIconSide;
-  painter.scale(scale, scale);
-  PaintWindowIcon(painter);
-  painter.end();
-  return image.convertToFormat(QImage::Format_ARGB32);
-}
+// writes it.
+QImage IconAt(int side) { return WindowIconImage(side).convertToFormat(QImage::Format_ARGB32); }
 
 // A pixel inside an area of one colour: its neighbours up to two pixels away
 // have its colour. Edges (and small text) are drawn differently at each
