@@ -210,7 +210,9 @@ wait_for_content "$WORK/display" || fail "Xvfb did not start"
 DISPLAY=":$(cat "$WORK/display")"
 export DISPLAY
 TITLE="TAVIX RT-420 Module Config V$VERSION"
-XDG_CONFIG_HOME="$WORK/window-config" gtk-launch "$APP_ID" >"$WORK/launch.log" 2>&1 ||
+# On the X server, not offscreen: the test command exports QT_QPA_PLATFORM
+# for the window tests, and the launched program inherits the environment.
+env -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$WORK/window-config" gtk-launch "$APP_ID" >"$WORK/launch.log" 2>&1 ||
   { cat "$WORK/launch.log"; fail "gtk-launch $APP_ID"; }
 window_id=$(wait_for_window "$TITLE") || fail "no window titled '$TITLE' appeared"
 # gtk-launch has handed the program on and returned: the window's own
