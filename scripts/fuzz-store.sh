@@ -1,34 +1,23 @@
 #!/usr/bin/env bash
 # A timed libFuzzer campaign on the settings-file reader and writer
 # (fuzz/store/fuzz_store.cpp), built with clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer into build-fuzz/.
+# UndefinedBehaviorSanitizer into build-fuzz-store/.
 #
 #   bash scripts/fuzz-store.sh [SECONDS]     (default 300)
 #
 # Starts from the seed corpus fuzz/corpus/store, grows a working corpus in
-# build-fuzz/corpus-store (the seeds in the repository stay as they are) and
-# writes any finding to build-fuzz/findings-store/<time>/. Prints the
+# build-fuzz-store/corpus-store (the seeds in the repository stay as they are) and
+# writes any finding to build-fuzz-store/findings-store/<time>/. Prints the
 # executions and the findings of this campaign at the end; exits non-zero
 # when there is a finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_TO_RUN=${1:-300}
 
-bash scripts/setup.sh
 # clang and its libFuzzer runtime, installed once like the other packages.
-missing=()
-for p in clang libclang-rt-14-dev; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  echo "Installing: ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/setup.sh clang libclang-rt-14-dev
 
-BUILD=build-fuzz
+BUILD=build-fuzz-store
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" \

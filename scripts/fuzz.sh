@@ -18,19 +18,8 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET=${1:-60}
 shift || true
 
-bash scripts/setup.sh
-FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
-missing=()
-for p in "${FUZZ_PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  echo "Installing: ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# clang and its libFuzzer runtime, installed once like the other packages.
+bash scripts/setup.sh clang-14 libclang-rt-14-dev
 
 folders=("$@")
 if [ ${#folders[@]} -eq 0 ]; then
