@@ -29,7 +29,7 @@ namespace {
 // How long --repeat waits between two scans for the next module.
 constexpr int kRepeatPauseMs = 1000;
 
-const std::vector<std::string> kCsvHeader = {
+const std::vector<std::string> kApplyCsvHeader = {
     "time",           "port",       "serial",           "version",       "id1_before",
     "id2_before",     "line_setting_before", "key_count_before", "mode_before", "rs485_before",
     "id1_after",      "id2_after",  "line_setting_after", "key_count_after", "mode_after",
@@ -241,7 +241,7 @@ ExitCode RunApplyCommand(CliSession& session) {
   std::optional<Profile> profile = LoadProfile(options.profilePath, error);
   std::string csvPath = CsvPath(options);
   if (profile && csvPath == options.profilePath) error = "give the record file with --csv FILE";
-  std::unique_ptr<CsvFile> csv = error.empty() ? CsvFile::Open(csvPath, kCsvHeader, error) : nullptr;
+  std::unique_ptr<CsvFile> csv = error.empty() ? CsvFile::Open(csvPath, kApplyCsvHeader, error) : nullptr;
   if (!profile || !csv) {
     PrintErrorLine("rt420ctl: " + error);
     return kExitUsage;

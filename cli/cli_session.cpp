@@ -9,7 +9,7 @@
 namespace {
 // The messages a run keeps for its JSON result: a full search shows one per
 // port and line setting, the last ones tell what happened.
-constexpr size_t kMessagesKept = 256;
+constexpr size_t kShownMessagesKept = 256;
 }  // namespace
 
 CliSession::CliSession(const CliOptions& options) : options_(options) {
@@ -50,7 +50,7 @@ void CliSession::StoreScanResult() {
 
 void CliSession::PrintMessage(const std::string& utf8) {
   if (muted_) return;
-  if (shown_.size() >= kMessagesKept) shown_.erase(shown_.begin());
+  if (shown_.size() >= kShownMessagesKept) shown_.erase(shown_.begin());
   shown_.push_back(utf8);
   if (options_.json || utf8 == lastPrinted_) return;
   lastPrinted_ = utf8;

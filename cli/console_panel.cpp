@@ -19,7 +19,7 @@ constexpr int kKeyBarMin = 0, kKeyBarMax = 20;
 constexpr int kModeCount = 2, kRs485Count = 3;
 // A full search shows a message per port and line setting; an operation
 // keeps the last of them only.
-constexpr size_t kMessagesKept = 256;
+constexpr size_t kPanelMessagesKept = 256;
 
 // Moves a bar; true when its position changed (its change handler runs).
 bool MoveBar(int& bar, int position, int low, int high) {
@@ -73,7 +73,7 @@ void ConsolePanel::ReportPortProblem(const std::string& line) { PrintErrorLine("
 
 void ConsolePanel::ShowMessage(const std::string& bytes) {
   std::string utf8 = DecodeToUtf8(bytes, CurrentCodePage());
-  if (messages_.size() >= kMessagesKept) messages_.erase(messages_.begin());
+  if (messages_.size() >= kPanelMessagesKept) messages_.erase(messages_.begin());
   messages_.push_back(utf8);
   if (onMessage_) onMessage_(utf8);
 }

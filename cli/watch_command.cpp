@@ -14,7 +14,7 @@
 #include "trace_log.h"
 
 namespace {
-const std::vector<std::string> kCsvHeader = {"time", "reader", "data"};
+const std::vector<std::string> kWatchCsvHeader = {"time", "reader", "data"};
 
 class CardLog {
  public:
@@ -59,7 +59,7 @@ ExitCode RunWatchCommand(CliSession& session) {
   std::unique_ptr<CsvFile> csv;
   if (!options.csvPath.empty()) {
     std::string error;
-    csv = CsvFile::Open(options.csvPath, kCsvHeader, error);
+    csv = CsvFile::Open(options.csvPath, kWatchCsvHeader, error);
     if (!csv) {
       PrintErrorLine("rt420ctl: " + error);
       return kExitUsage;

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "frame_bytes.h"
+
 namespace {
-constexpr uint8_t kLf = 0x0A;
-constexpr uint8_t kCr = 0x0D;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 // Printable ASCII: blank to tilde.
 constexpr uint8_t kFirstPrintable = 0x20;
@@ -71,7 +71,7 @@ void TraceLog::TakeSent(const TraceEvent& event, std::vector<TraceRecord>& compl
 void TraceLog::TakeReceived(const TraceEvent& event, std::vector<TraceRecord>& completed) {
   for (size_t i = 0; i < event.length; ++i) {
     uint8_t byte = event.bytes[i];
-    if (!exchangeReceived_) exchangeStartedWithLf_ = byte == kLf;
+    if (!exchangeReceived_) exchangeStartedWithLf_ = byte == kFrameLf;
     exchangeReceived_ = true;
     if (!open_) {
       current_ = TraceRecord{};
@@ -84,7 +84,7 @@ void TraceLog::TakeReceived(const TraceEvent& event, std::vector<TraceRecord>& c
     } else {
       current_.omitted += 1;
     }
-    if (byte == kCr && exchangeStartedWithLf_) CloseOpen(completed);
+    if (byte == kFrameCr && exchangeStartedWithLf_) CloseOpen(completed);
   }
 }
 
