@@ -81,7 +81,8 @@ TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
   // second twice at each of the two before its own.
   auto linesWith = [](const sim::SimModule& m, const std::string& fragment) {
     const std::vector<std::string> log = m.LogLines();
-    return std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.find(fragment) != std::string::npos; });
+    return std::count_if(log.begin(), log.end(),
+                         [&](const std::string& l) { return l.find(fragment) != std::string::npos; });
   };
   EXPECT_EQ(linesWith(dead, " <- "), 24);
   EXPECT_EQ(linesWith(module, "ignored: line speed 4800,"), 4);

@@ -1,6 +1,6 @@
-// The window's layout: the sizes the description fixes, and what the places
-// must satisfy among themselves (inside the window, no overlaps but the
-// nested ones, rows aligned and stacked); and the pictures on the buttons.
+// The window's layout: the fixed sizes of the window and its controls, what
+// their places must satisfy among themselves (inside the window, no overlaps
+// but the nested ones, rows aligned and stacked), and the button pictures.
 
 #include <QImage>
 #include <algorithm>
