@@ -1,13 +1,115 @@
 // The writing operations through the real window: IDs, line setting, key
 // count, mode and factory default, each with its success, its failure after
 // two attempts and its refusal without a scan.
+#include <functional>
+#include <ostream>
+
 #include "e2e_fixture.h"
 
 namespace {
 using Frames = std::vector<std::string>;
 const BeepRecord kHigh{1000, 300};
 const BeepRecord kLow{300, 300};
+
+// One writing operation on a scanned module: what the test sets in the
+// window and the module first, the button, the frames the module takes in,
+// the outcome and what the module and the window hold afterwards. The lamp
+// and the beep follow the outcome.
+struct OperationCase {
+  const char* name;
+  std::function<void(TfrmModule&, sim::SimModule&)> arrange;
+  QPushButton* TfrmModule::*button;
+  Frames frames;
+  const char* message;
+  bool ok;
+  std::function<void(TfrmModule&, sim::SimModule&)> check;
+};
+
+void PrintTo(const OperationCase& operation, std::ostream* out) { *out << operation.name; }
+
+const auto kNothing = [](TfrmModule&, sim::SimModule&) {};
+
+const OperationCase kOperations[] = {
+    {"SetIdsWritesBothChannelsWithTheirOwnSerialFields",
+     [](TfrmModule& w, sim::SimModule&) {
+       w.sbID->setValue(7);
+       w.sbID2->setValue(12);
+     },
+     &TfrmModule::btnID, {"H00M", "H00C1234567807", "H00N", "H00C8765432112"}, "Set Module ID Ok", true,
+     [](TfrmModule&, sim::SimModule& module) {
+       EXPECT_EQ(module.State().id1, "07");
+       EXPECT_EQ(module.State().id2, "12");
+     }},
+    {"SetIdsInOneReaderModeWritesOnlyTheFirst",
+     [](TfrmModule& w, sim::SimModule&) {
+       w.cmbMode->setCurrentIndex(1);
+       w.sbID->setValue(12);
+     },
+     &TfrmModule::btnID, {"H00M", "H00C1234567812", "H00N"}, "Set Module ID Ok", true, kNothing},
+    {"SetIdsFailsAfterTwoAttemptsEachStartingWithThePresenceCheck",
+     [](TfrmModule&, sim::SimModule& module) {
+       module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00N", 1000, 0));
+     },
+     &TfrmModule::btnID, {"H00M", "H00C1234567801", "H00N", "H00M", "H00C1234567801", "H00N"},
+     "Set Module ID Error", false, kNothing},
+    {"BaudRateIndexesTenAndElevenAreHexDigits",
+     [](TfrmModule& w, sim::SimModule&) { w.cmbBaudRate->setCurrentIndex(11); }, &TfrmModule::btnBaudRate,
+     {"H00M", "H00EB"}, "Set Module BaudRate Ok", true, kNothing},
+    {"BaudRateFailureKeepsTheOldSetting",
+     [](TfrmModule& w, sim::SimModule& module) {
+       module.AddFault(sim::MakeFault(sim::FaultKind::WrongLength, "H00M", 1000, 17));
+       w.cmbBaudRate->setCurrentIndex(2);
+     },
+     &TfrmModule::btnBaudRate, {"H00M", "H00M"}, "Set Module BaudRate Error", false,
+     [](TfrmModule&, sim::SimModule&) { EXPECT_EQ(Module.ScanBaudRateNo, 5); }},
+    {"KeyCountSendsThePanelText", [](TfrmModule& w, sim::SimModule&) { w.sbKey->setValue(20); },
+     &TfrmModule::btnKey, {"H00B", "H00L20"}, "Set Reader Key Ok", true,
+     [](TfrmModule&, sim::SimModule& module) { EXPECT_EQ(module.State().keyCount, "20"); }},
+    {"KeyCountFailsWhenTheWriteIsNeverAnswered",
+     [](TfrmModule&, sim::SimModule& module) {
+       module.AddFault(sim::MakeFault(sim::FaultKind::BadChecksum, "H00L", 1000, 0));
+     },
+     &TfrmModule::btnKey, {"H00B", "H00L04", "H00B", "H00L04"}, "Set Reader Key Error", false, kNothing},
+    {"ModeSendsModeAndRs485Digits",
+     [](TfrmModule& w, sim::SimModule&) {
+       w.pnID2->SetCaption("33");
+       w.cmbMode->setCurrentIndex(1);
+       w.cmbRS485->setCurrentIndex(2);
+     },
+     &TfrmModule::btnMode, {"H00M", "H00A102"}, "Set Module Mode Ok", true,
+     [](TfrmModule& w, sim::SimModule& module) {
+       EXPECT_EQ(module.State().mode, '1');
+       EXPECT_EQ(module.State().rs485, '2');
+       EXPECT_EQ(w.pnID2->Caption(), "33");
+     }},
+    {"ModeRetriesFromThePresenceCheckAfterAFailedCommand",
+     [](TfrmModule&, sim::SimModule& module) {
+       module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00A", 1, 0));
+     },
+     &TfrmModule::btnMode, {"H00M", "H00A001", "H00M", "H00A001"}, "Set Module Mode Ok", true, kNothing},
+};
+
+class WritingOperation : public EndToEnd, public ::testing::WithParamInterface<OperationCase> {};
 }  // namespace
+
+TEST_P(WritingOperation, SendsItsFramesAndReportsItsOutcome) {
+  const OperationCase& operation = GetParam();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
+  operation.arrange(w, module);
+
+  (w.*operation.button)->click();
+
+  EXPECT_EQ(module.Commands(), operation.frames);
+  EXPECT_EQ(Message(), operation.message);
+  EXPECT_EQ(w.shComm->Color(), operation.ok ? TfrmModule::kYellow : TfrmModule::kRed);
+  EXPECT_EQ(beeps, std::vector<BeepRecord>{operation.ok ? kHigh : kLow});
+  operation.check(w, module);
+  ExpectIdle();
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, WritingOperation, ::testing::ValuesIn(kOperations),
+                         [](const ::testing::TestParamInfo<OperationCase>& info) { return info.param.name; });
 
 TEST_F(EndToEnd, EveryWritingOperationRefusesWithoutAScan) {
   sim::SimModule& module = AddModule(1);
@@ -24,49 +126,6 @@ TEST_F(EndToEnd, EveryWritingOperationRefusesWithoutAScan) {
   EXPECT_TRUE(module.Commands().empty());
   // The factory default changes nothing in the window when it refuses.
   EXPECT_EQ(w.pnID2->Caption(), "__");
-}
-
-TEST_F(EndToEnd, SetIdsWritesBothChannelsWithTheirOwnSerialFields) {
-  sim::SimModule& module = ScannedModule();
-  TfrmModule& w = Window();
-  w.sbID->setValue(7);
-  w.sbID2->setValue(12);
-
-  w.btnID->click();
-
-  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00C1234567807", "H00N", "H00C8765432112"}));
-  EXPECT_EQ(module.State().id1, "07");
-  EXPECT_EQ(module.State().id2, "12");
-  EXPECT_EQ(Message(), "Set Module ID Ok");
-  EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
-  EXPECT_EQ(beeps, std::vector<BeepRecord>{kHigh});
-  ExpectIdle();
-}
-
-TEST_F(EndToEnd, SetIdsInOneReaderModeWritesOnlyTheFirst) {
-  sim::SimModule& module = ScannedModule();
-  TfrmModule& w = Window();
-  w.cmbMode->setCurrentIndex(1);
-  w.sbID->setValue(12);
-
-  w.btnID->click();
-
-  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00C1234567812", "H00N"}));
-  EXPECT_EQ(Message(), "Set Module ID Ok");
-}
-
-TEST_F(EndToEnd, SetIdsFailsAfterTwoAttemptsEachStartingWithThePresenceCheck) {
-  sim::SimModule& module = ScannedModule();
-  TfrmModule& w = Window();
-  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00N", 1000, 0));
-
-  w.btnID->click();
-
-  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00C1234567801", "H00N", "H00M", "H00C1234567801", "H00N"}));
-  EXPECT_EQ(Message(), "Set Module ID Error");
-  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
-  EXPECT_EQ(beeps, std::vector<BeepRecord>{kLow});
-  ExpectIdle();
 }
 
 TEST_F(EndToEnd, BaudRateChangeMakesLaterOperationsUseTheNewSetting) {
@@ -92,83 +151,6 @@ TEST_F(EndToEnd, BaudRateChangeMakesLaterOperationsUseTheNewSetting) {
   EXPECT_EQ(Message(), "Set Module ID Ok");
   EXPECT_EQ(module.Commands().front(), "H00M");
   ExpectIdle();
-}
-
-TEST_F(EndToEnd, BaudRateIndexesTenAndElevenAreHexDigits) {
-  sim::SimModule& module = ScannedModule();
-  TfrmModule& w = Window();
-  w.cmbBaudRate->setCurrentIndex(11);
-  w.btnBaudRate->click();
-  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00EB"}));
-}
-
-TEST_F(EndToEnd, BaudRateFailureKeepsTheOldSetting) {
-  sim::SimModule& module = ScannedModule();
-  TfrmModule& w = Window();
-  module.AddFault(sim::MakeFault(sim::FaultKind::WrongLength, "H00M", 1000, 17));
-  w.cmbBaudRate->setCurrentIndex(2);
-
-  w.btnBaudRate->click();
-
-  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00M"}));
-  EXPECT_EQ(Message(), "Set Module BaudRate Error");
-  EXPECT_EQ(Module.ScanBaudRateNo, 5);
-  EXPECT_EQ(beeps, std::vector<BeepRecord>{kLow});
-  ExpectIdle();
-}
-
-TEST_F(EndToEnd, KeyCountSendsThePanelText) {
-  sim::SimModule& module = ScannedModule();
-  TfrmModule& w = Window();
-  w.sbKey->setValue(20);
-
-  w.btnKey->click();
-
-  EXPECT_EQ(module.Commands(), (Frames{"H00B", "H00L20"}));
-  EXPECT_EQ(module.State().keyCount, "20");
-  EXPECT_EQ(Message(), "Set Reader Key Ok");
-  EXPECT_EQ(beeps, std::vector<BeepRecord>{kHigh});
-  ExpectIdle();
-}
-
-TEST_F(EndToEnd, KeyCountFailsWhenTheWriteIsNeverAnswered) {
-  sim::SimModule& module = ScannedModule();
-  TfrmModule& w = Window();
-  module.AddFault(sim::MakeFault(sim::FaultKind::BadChecksum, "H00L", 1000, 0));
-
-  w.btnKey->click();
-
-  EXPECT_EQ(module.Commands(), (Frames{"H00B", "H00L04", "H00B", "H00L04"}));
-  EXPECT_EQ(Message(), "Set Reader Key Error");
-  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
-}
-
-TEST_F(EndToEnd, ModeSendsModeAndRs485Digits) {
-  sim::SimModule& module = ScannedModule();
-  TfrmModule& w = Window();
-  w.pnID2->SetCaption("33");
-  w.cmbMode->setCurrentIndex(1);
-  w.cmbRS485->setCurrentIndex(2);
-
-  w.btnMode->click();
-
-  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00A102"}));
-  EXPECT_EQ(module.State().mode, '1');
-  EXPECT_EQ(module.State().rs485, '2');
-  EXPECT_EQ(Message(), "Set Module Mode Ok");
-  EXPECT_EQ(w.pnID2->Caption(), "33");
-  ExpectIdle();
-}
-
-TEST_F(EndToEnd, ModeRetriesFromThePresenceCheckAfterAFailedCommand) {
-  sim::SimModule& module = ScannedModule();
-  TfrmModule& w = Window();
-  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00A", 1, 0));
-
-  w.btnMode->click();
-
-  EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00A001", "H00M", "H00A001"}));
-  EXPECT_EQ(Message(), "Set Module Mode Ok");
 }
 
 TEST_F(EndToEnd, FactoryDefaultSendsSixFramesAndKeepsTheScanResult) {

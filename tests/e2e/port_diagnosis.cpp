@@ -13,6 +13,7 @@
 #include <optional>
 #include <sstream>
 
+#include "frame_trace.h"
 #include "port_names.h"
 #include "settings_store.h"
 
@@ -118,3 +119,11 @@ std::string ExplainPort(int port) {
   if (dev_t device = DeviceNumber(*path)) out << "; held open by " << Holders(device);
   return out.str();
 }
+
+SentFrameCounter::SentFrameCounter() {
+  SetFrameTrace([this](const TraceEvent& event) {
+    if (event.direction == TraceDirection::Sent) ++count_;
+  });
+}
+
+SentFrameCounter::~SentFrameCounter() { SetFrameTrace({}); }

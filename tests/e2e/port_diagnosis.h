@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 
 // What COM<port> resolves to now (through the port table that the window
@@ -19,3 +21,20 @@ dev_t DeviceNumber(const std::string& path);
 
 // How many of this process's descriptors are open on that character device.
 int DescriptorsOn(dev_t device);
+
+// Counts the command frames the link writes while it lives, through the
+// link's frame trace hook (it takes the hook over and removes it again). A
+// frame that was never written cannot arrive late, so a count taken when a
+// click returns settles "nothing was sent" without waiting for stragglers.
+class SentFrameCounter {
+ public:
+  SentFrameCounter();
+  ~SentFrameCounter();
+  SentFrameCounter(const SentFrameCounter&) = delete;
+  SentFrameCounter& operator=(const SentFrameCounter&) = delete;
+
+  size_t Count() const { return count_; }
+
+ private:
+  std::atomic<size_t> count_{0};  // written by the hook on the thread that sends
+};

@@ -63,7 +63,9 @@ TEST_F(EndToEnd, ScanWithoutStoredResultFindsModuleAndStoresWhereItAnswered) {
 TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
   sim::SimModule& dead = AddModule(1);
   dead.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "", 1000, 0));
-  sim::SimModule& module = AddModule(4, AtLine(10));
+  // The module listens at 9600 baud, the third setting, which keeps the
+  // search short (the simulated line tells speeds apart, not parities).
+  sim::SimModule& module = AddModule(4, AtLine(2));
   TfrmModule& w = OpenWindow();
   w.chkLock->setChecked(false);
 
@@ -71,15 +73,21 @@ TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
 
   EXPECT_TRUE(Module.ModuleFound) << Message();
   EXPECT_EQ(Module.ScanCommNo, 4);
-  EXPECT_EQ(Module.ScanBaudRateNo, 10);
-  EXPECT_EQ(Module.ScanBaudRate, "115200,n,8,1");
-  EXPECT_EQ(w.cmbBaudRate->currentIndex(), 10);
+  EXPECT_EQ(Module.ScanBaudRateNo, 2);
+  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(w.cmbBaudRate->currentIndex(), 2);
   EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #4)");
-  // The first port was asked twice at each of the twelve settings.
-  const std::vector<std::string> log = dead.LogLines();
-  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find(" <- ") != std::string::npos; }), 24);
+  // The first port was asked twice at each of the twelve settings, the
+  // second twice at each of the two before its own.
+  auto linesWith = [](const sim::SimModule& m, const std::string& fragment) {
+    const std::vector<std::string> log = m.LogLines();
+    return std::count_if(log.begin(), log.end(),
+                         [&](const std::string& l) { return l.find(fragment) != std::string::npos; });
+  };
+  EXPECT_EQ(linesWith(dead, " <- "), 24);
+  EXPECT_EQ(linesWith(module, "ignored: line speed 4800,"), 4);
   EXPECT_EQ(module.Commands().back(), "H00N");
-  EXPECT_NE(ReadSettingsFile().find("\"ScanBaudRateNo\"=dword:0000000a"), std::string::npos);
+  EXPECT_NE(ReadSettingsFile().find("\"ScanBaudRateNo\"=dword:00000002"), std::string::npos);
   ExpectIdle();
 }
 

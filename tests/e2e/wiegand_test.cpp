@@ -15,6 +15,9 @@ std::vector<QWidget*> LockedDuringProcessing(TfrmModule& w) {
           w.gbDefault, w.btnEng, w.btnGB, w.btnBIG5, w.btnKey};
 }
 
+// How long written polls may take to reach the module on a loaded machine.
+constexpr std::chrono::milliseconds kArrivalLimit{5000};
+
 size_t CountOf(const Frames& frames, const std::string& text) {
   return static_cast<size_t>(std::count(frames.begin(), frames.end(), text));
 }
@@ -70,6 +73,7 @@ TEST_F(EndToEnd, DoubleClickOnCancelStopsProcessingOnce) {
   sim::SimModule& module = ScannedModule();
   TfrmModule& w = Window();
   const QString idleCaption = w.btnProcess->text();
+  SentFrameCounter sent;
   size_t pollsAtStop = 0;
   bool stopClicked = false;
   bool secondClickSeenRunning = false;
@@ -90,7 +94,7 @@ TEST_F(EndToEnd, DoubleClickOnCancelStopsProcessingOnce) {
       [&] {
         w.btnProcess->click();
         stopClicked = true;
-        pollsAtStop = module.Commands().size();
+        pollsAtStop = sent.Count();
         // The second click of the pair, delivered by the loop's own event
         // processing while it is still on its way out.
         QTimer::singleShot(0, &w, [&] {
@@ -106,13 +110,16 @@ TEST_F(EndToEnd, DoubleClickOnCancelStopsProcessingOnce) {
   EXPECT_FALSE(Module.ProcessingActive);
   EXPECT_FALSE(PortIsOpen());
   // One stop, one beep; the cycle under way at the stop may finish (two
-  // polls at most), and nothing is polled after the loop has returned.
+  // polls at most), and nothing is polled after the loop has returned: the
+  // events still pending write no frame, and the module takes in exactly
+  // the polls that were written.
   EXPECT_EQ(beeps, (std::vector<BeepRecord>{{1000, 300}}));
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
-  size_t pollsAtEnd = module.Commands().size();
+  const size_t pollsAtEnd = sent.Count();
   EXPECT_LE(pollsAtEnd, pollsAtStop + 2);
   QApplication::processEvents();
-  SleepMs(100);
+  EXPECT_EQ(sent.Count(), pollsAtEnd);
+  EXPECT_TRUE(module.WaitForCommands(pollsAtEnd, kArrivalLimit)) << module.Commands().size() << " of " << pollsAtEnd;
   EXPECT_EQ(module.Commands().size(), pollsAtEnd);
   EXPECT_EQ(w.btnProcess->text(), idleCaption);
   ExpectIdle();
