@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks the Debian package that scripts/package.sh made in build-package/:
+# Checks the Debian package that scripts/package.sh made in build/:
 #   1. lintian (no error, no warning but those overridden with a reason),
 #      desktop-file-validate and appstreamcli validate on the packaged files;
 #   2. installs it with apt-get as a user would, and runs what it installed:
@@ -13,7 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The checkers, man, and an X server with gtk-launch for the menu entry.
-bash scripts/setup.sh lintian desktop-file-utils appstream man-db file xvfb libgtk-3-bin x11-utils
+bash scripts/setup.sh check
 START=$SECONDS
 
 PACKAGE=rt420config
@@ -44,8 +44,8 @@ fail() {
 }
 
 shopt -s nullglob
-debs=(build-package/"${PACKAGE}"_*.deb)
-[ ${#debs[@]} -eq 1 ] || fail "want one build-package/${PACKAGE}_*.deb (run scripts/package.sh), found ${#debs[@]}"
+debs=(build/"${PACKAGE}"_*.deb)
+[ ${#debs[@]} -eq 1 ] || fail "want one build/${PACKAGE}_*.deb (run scripts/package.sh), found ${#debs[@]}"
 DEB=${debs[0]}
 VERSION=$(dpkg-deb -f "$DEB" Version)
 echo "package: $DEB (version $VERSION)"

@@ -1,25 +1,16 @@
 #!/usr/bin/env bash
 # Builds the Debian package (rt420config_<version>_<arch>.deb) with CPack's
-# DEB generator from a Release build in build-package/, and prints its path.
-# scripts/check-package.sh checks it afterwards.
+# DEB generator from the normal build in build/ (built with Debian's
+# hardening flags, see scripts/build.sh), and prints its path. After the test
+# command has run, the programs are built already and only CPack runs.
+# scripts/check-package.sh checks the package afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The package's own build needs: Qt's SVG generator for the scalable icon,
-# dpkg-shlibdeps (dpkg-dev) and file for the dependencies, gzip for the
-# manuals.
-bash scripts/setup.sh qt6-svg-dev dpkg-dev file gzip
 START=$SECONDS
-BUILD_DIR=build-package
+BUILD_DIR=build
 
-# Debian's compiler and linker flags with every hardening feature, as a
-# package built by Debian's own tools gets them.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
-LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
-
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DRT420_PACKAGE=ON \
-  -DCMAKE_CXX_FLAGS="$CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target rt420_package_contents
+bash scripts/setup.sh
+bash scripts/build.sh "$BUILD_DIR" rt420_package_contents
 rm -f "$BUILD_DIR"/rt420config_*.deb
 (cd "$BUILD_DIR" && cpack -G DEB)
 

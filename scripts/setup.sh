@@ -1,33 +1,47 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that the build, the program and the tests
-# need, and those named as arguments (the package scripts name their own).
-# Idempotent: does nothing when everything is already installed.
-#   setup.sh                 the native build
-#   setup.sh windows [...]   also the Windows cross build with its tests
+# need, in one apt-get call, and those named as arguments. Idempotent: does
+# nothing when everything is already installed.
+#   setup.sh                 the native build (which is also the package's)
+#   setup.sh windows         also the Windows cross build with its tests
 #                            under wine
+#   setup.sh check           also the package checks (lintian, validators,
+#                            an X server for the menu entry)
+#   setup.sh all             every group above: the test command's one call
+# Further arguments are package names.
 set -euo pipefail
 
-WINDOWS=""
-if [ "${1:-}" = windows ]; then
-  WINDOWS=1
-  shift
-fi
-
-PACKAGES=(
+# The native build, the program and its tests. The normal build is also the
+# Debian package's build, so the package's build tools are here too.
+BASE=(
   cmake g++ make          # the build
   libgtest-dev            # GoogleTest
   qt6-base-dev            # Qt 6 Widgets
   libasound2-dev          # the tone through ALSA
   fonts-wqy-zenhei        # a font with Latin, GB2312 and Big5 glyphs
-  "$@"
+  qt6-svg-dev             # the package's scalable icon, drawn by Qt's SVG generator
+  dpkg-dev file gzip      # Debian's hardening flags, dpkg-shlibdeps, the manuals
 )
-if [ -n "$WINDOWS" ]; then
-  PACKAGES+=(
-    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix  # the cross compilers, POSIX threads
-    googletest              # GoogleTest sources, compiled for Windows
-    wine wine64             # runs the Windows tests (64-bit wine only)
-  )
-fi
+WINDOWS=(
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix  # the cross compilers, POSIX threads
+  googletest              # GoogleTest sources, compiled for Windows
+  wine wine64             # runs the Windows tests (64-bit wine only)
+)
+CHECK=(
+  lintian desktop-file-utils appstream   # the package's checkers
+  man-db                                 # the manuals, as a user reads them
+  xvfb libgtk-3-bin x11-utils            # the menu entry's window on an X server
+)
+
+PACKAGES=("${BASE[@]}")
+for arg in "$@"; do
+  case "$arg" in
+    windows) PACKAGES+=("${WINDOWS[@]}") ;;
+    check) PACKAGES+=("${CHECK[@]}") ;;
+    all) PACKAGES+=("${WINDOWS[@]}" "${CHECK[@]}") ;;
+    *) PACKAGES+=("$arg") ;;
+  esac
+done
 
 missing=()
 for p in "${PACKAGES[@]}"; do
