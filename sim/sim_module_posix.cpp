@@ -49,8 +49,10 @@ constexpr size_t kFloodWriteBytes = 512;
 constexpr int kFloodCheckMs = 10;
 
 // While the tool's exclusive mode is on, the module looks this often whether
-// the tool's side is still open.
+// the tool's side is still open; with nothing else to do, this often whether
+// the mode has come on (a tool may set it and die before it sends a byte).
 constexpr int kToolCloseCheckMs = 50;
+constexpr int kIdleCheckMs = 200;
 
 uint32_t BaudOf(speed_t speed) {
   switch (speed) {
@@ -210,16 +212,17 @@ void SimModule::Impl::Run() {
   }
 }
 
-// Milliseconds to wait in poll(): until the next output is due, or for ever
-// when nothing is scheduled or the line is full (POLLOUT wakes us then).
+// Milliseconds to wait in poll(): until the next output is due, or until the
+// next look at the tool's exclusive mode when nothing is scheduled or the
+// line is full (POLLOUT wakes us then).
 int SimModule::Impl::NextWaitMs() const {
   if (flooding) return kFloodCheckMs;
-  if (ToolHoldsPort()) return kToolCloseCheckMs;
-  if (outputs.empty() || writeBlocked || master < 0) return -1;
+  const int check = ToolHoldsPort() ? kToolCloseCheckMs : kIdleCheckMs;
+  if (outputs.empty() || writeBlocked || master < 0) return check;
   auto left = outputs.front().due - Clock::now();
   if (left <= Clock::duration::zero()) return 0;
   auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-  return static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+  return static_cast<int>(std::min<int64_t>(ms, check));
 }
 
 void SimModule::Impl::ReadLine() {
