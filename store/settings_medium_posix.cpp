@@ -149,9 +149,11 @@ std::string FolderRefusal(const std::string& folder) {
   struct stat info;
   if (error == ENOENT || error == ENOTDIR || ::stat(folder.c_str(), &info) != 0) return {};
   if (error == EROFS) return "its folder " + folder + " is on a read-only file system";
+  const std::string refused = ::access(folder.c_str(), X_OK) != 0 ? "is not accessible to this user"
+                                                                   : "this user may not make files in it";
   if (info.st_uid != ::geteuid())
-    return "its folder " + folder + " belongs to " + OwnerOf(info) + " (mode " + ModeText(info) +
-           ") and is not accessible to this user; to mend it, run: sudo chown -R $USER " + folder;
+    return "its folder " + folder + " belongs to " + OwnerOf(info) + " (mode " + ModeText(info) + ") and " + refused +
+           "; to mend it, run: sudo chown -R $USER " + folder;
   return "its folder " + folder + " is write-protected (mode " + ModeText(info) + "); to mend it, run: chmod u+rwx " +
          folder;
 }
