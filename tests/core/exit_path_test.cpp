@@ -120,40 +120,51 @@ TEST_F(ExitPathTest, SecondCtrlCLeavesThePortFreeForTheNextRun) {
                     {{3, terminal.Path()}});
   GiveToUser(terminal.Path());
 
-  pid_t tool = StartAsUser(user_, [] {
-    int null = open("/dev/null", O_RDWR);
-    dup2(null, STDIN_FILENO);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    char* const argv[] = {const_cast<char*>(RT420CTL_PATH), const_cast<char*>("--no-beep"),
-                          const_cast<char*>("scan"), nullptr};
-    execve(RT420CTL_PATH, argv, environ);
-    return 127;
-  });
-  ASSERT_GT(tool, 0);
-  const bool held = WaitUntil([&] { return Exclusive(terminal.Slave()); }, kLimit);
-  kill(tool, SIGINT);
-  EXPECT_TRUE(WaitUntil([&] { return !SignalPending(tool, SIGINT); }, kLimit));
-  kill(tool, SIGINT);
-  ChildEnd end = WaitForChild(tool, kLimit);
-  ASSERT_TRUE(held) << "the scan never held the port";
-  ASSERT_TRUE(end.ended);
-  EXPECT_EQ(end.signal, SIGINT) << "exit code " << end.exitCode;
-  EXPECT_FALSE(Exclusive(terminal.Slave()));
-  ChildEnd next = RunAsUser(user_, [&] { return OpensWithin(terminal.Path(), std::chrono::milliseconds(0)); }, kLimit);
-  EXPECT_TRUE(next.ended && next.exitCode == 0) << "the next run does not open " << terminal.Path();
+  // The first Ctrl+C lets the step finish; should the step end before the
+  // second arrives, the program exits by itself, and the case is tried again.
+  constexpr int kTries = 3;
+  bool endedBySecond = false;
+  for (int attempt = 0; attempt < kTries && !endedBySecond; ++attempt) {
+    pid_t tool = StartAsUser(user_, [] {
+      int null = open("/dev/null", O_RDWR);
+      dup2(null, STDIN_FILENO);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+      char* const argv[] = {const_cast<char*>(RT420CTL_PATH), const_cast<char*>("--no-beep"),
+                            const_cast<char*>("scan"), nullptr};
+      execve(RT420CTL_PATH, argv, environ);
+      return 127;
+    });
+    ASSERT_GT(tool, 0);
+    const bool held = WaitUntil([&] { return Exclusive(terminal.Slave()); }, kLimit);
+    kill(tool, SIGINT);
+    WaitUntil([&] { return !SignalPending(tool, SIGINT); }, kLimit);
+    kill(tool, SIGINT);
+    ChildEnd end = WaitForChild(tool, kLimit);
+    ASSERT_TRUE(held) << "the scan never held the port";
+    ASSERT_TRUE(end.ended);
+    endedBySecond = end.signal == SIGINT;
+    EXPECT_TRUE(endedBySecond || end.exitCode >= 0) << "signal " << end.signal;
+    EXPECT_FALSE(Exclusive(terminal.Slave()));
+    ChildEnd next = RunAsUser(user_, [&] { return OpensWithin(terminal.Path(), std::chrono::milliseconds(0)); }, kLimit);
+    EXPECT_TRUE(next.ended && next.exitCode == 0) << "the next run does not open " << terminal.Path();
+  }
+  EXPECT_TRUE(endedBySecond) << "the second Ctrl+C never ended the program";
 }
 
 TEST_F(ExitPathTest, SimulatedModuleClearsTheModeOfAKilledTool) {
   sim::SimModule module;
   ASSERT_TRUE(module.Start());
-  GiveToUser(module.SlavePath());
+  // Taken before the children fork: the module's lock may be held by its
+  // thread at that moment, and a child would wait for it for ever.
+  const std::string port = module.SlavePath();
+  GiveToUser(port);
 
   // The tool opens the port (exclusive mode and lock) and is killed.
   ChildEnd killed = RunAsUser(
       user_,
       [&] {
-        DeviceOpenResult opened = OpenSerialDevice(module.SlavePath());
+        DeviceOpenResult opened = OpenSerialDevice(port);
         if (!opened.device) return 1;
         raise(SIGKILL);
         return 2;
@@ -162,8 +173,8 @@ TEST_F(ExitPathTest, SimulatedModuleClearsTheModeOfAKilledTool) {
   ASSERT_TRUE(killed.ended);
   ASSERT_EQ(killed.signal, SIGKILL) << "exit code " << killed.exitCode;
 
-  ChildEnd next = RunAsUser(user_, [&] { return OpensWithin(module.SlavePath(), std::chrono::seconds(5)); }, kLimit);
-  EXPECT_TRUE(next.ended && next.exitCode == 0) << "the next run does not open " << module.SlavePath();
+  ChildEnd next = RunAsUser(user_, [&] { return OpensWithin(port, std::chrono::seconds(5)); }, kLimit);
+  EXPECT_TRUE(next.ended && next.exitCode == 0) << "the next run does not open " << port;
   bool told = false;
   for (const std::string& line : module.LogLines()) told = told || line.find("mode cleared") != std::string::npos;
   EXPECT_TRUE(told);
