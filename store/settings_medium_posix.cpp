@@ -151,11 +151,14 @@ std::string FolderRefusal(const std::string& folder) {
   if (error == EROFS) return "its folder " + folder + " is on a read-only file system";
   const std::string refused = ::access(folder.c_str(), X_OK) != 0 ? "is not accessible to this user"
                                                                    : "this user may not make files in it";
+  // The mend is offered for the settings folder alone: a folder that a
+  // link leads to (/etc, say) is not the user's to take over.
+  const bool settingsFolder = folder == FolderPath();
   if (info.st_uid != ::geteuid())
     return "its folder " + folder + " belongs to " + OwnerOf(info) + " (mode " + ModeText(info) + ") and " + refused +
-           "; to mend it, run: sudo chown -R $USER " + folder;
-  return "its folder " + folder + " is write-protected (mode " + ModeText(info) + "); to mend it, run: chmod u+rwx " +
-         folder;
+           (settingsFolder ? "; to mend it, run: sudo chown -R $USER " + folder : std::string());
+  return "its folder " + folder + " is write-protected (mode " + ModeText(info) + ")" +
+         (settingsFolder ? "; to mend it, run: chmod u+rwx " + folder : std::string());
 }
 
 // Why this user may not replace the file, or "" when it may (or it is
