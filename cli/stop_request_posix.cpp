@@ -1,7 +1,8 @@
 // The stop signals on POSIX: SIGINT and SIGTERM set a flag and write a byte
-// into a pipe, so that a wait in poll() wakes at once. SA_RESETHAND gives the
-// second signal its default action, which ends the program. SIGPIPE is
-// ignored: a write to a closed pipe fails instead (see cli_output.cpp).
+// into a pipe, so that a wait in poll() wakes at once. The second signal ends
+// the program at once by its default action, after the open port has given
+// up its exclusive mode (which would otherwise outlive the program). SIGPIPE
+// is ignored: a write to a closed pipe fails instead (see cli_output.cpp).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,14 +10,25 @@
 
 #include <cerrno>
 
+#include "serial_device.h"
 #include "stop_request.h"
 
 namespace {
 volatile sig_atomic_t signalled = 0;
 int wakePipe[2] = {-1, -1};
 
-void OnStopSignal(int) {
+void OnStopSignal(int number) {
   int saved = errno;
+  if (signalled) {
+    ReleaseSerialDeviceForExit();
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(number, &fallback, nullptr);
+    raise(number);  // delivered with its default action once this handler returns
+    errno = saved;
+    return;
+  }
   signalled = 1;
   char byte = 1;
   [[maybe_unused]] ssize_t n = write(wakePipe[1], &byte, 1);
@@ -29,7 +41,7 @@ void InstallStopRequest() {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);

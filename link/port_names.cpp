@@ -7,6 +7,10 @@ PortTableLookup& Table() {
   static PortTableLookup table;
   return table;
 }
+DeviceLister& Lister() {
+  static DeviceLister lister;
+  return lister;
+}
 }  // namespace
 
 PortTableAnswer::PortTableAnswer(std::optional<std::string> entry) {
@@ -22,6 +26,8 @@ PortTableAnswer PortTableAnswer::Unreadable() {
 }
 
 void SetPortTable(PortTableLookup lookup) { Table() = std::move(lookup); }
+
+void SetDeviceLister(DeviceLister lister) { Lister() = std::move(lister); }
 
 std::string PortName(int portNumber) { return "COM" + std::to_string(portNumber); }
 
@@ -39,7 +45,7 @@ std::optional<std::string> ResolvePort(int portNumber) {
     if (answer.path.empty()) return std::nullopt;
     return answer.path;
   }
-  std::vector<std::string> devices = ListSerialDevices();
+  std::vector<std::string> devices = Lister() ? Lister()() : ListSerialDevices();
   if (static_cast<size_t>(portNumber) > devices.size()) return std::nullopt;
   return devices[portNumber - 1];
 }

@@ -41,6 +41,12 @@ using PortTableLookup = std::function<PortTableAnswer(const std::string& name)>;
 // the devices found on the machine are numbered.
 void SetPortTable(PortTableLookup lookup);
 
+// Where the numbering by enumeration takes its devices from: the list the
+// lister gives, in its order. Without one, ListSerialDevices(); a test sets
+// ListSerialDevicesUnder a device tree built for the purpose.
+using DeviceLister = std::function<std::vector<std::string>()>;
+void SetDeviceLister(DeviceLister lister);
+
 // "COM" and the number in decimal, no leading zeros.
 std::string PortName(int portNumber);
 

@@ -14,13 +14,23 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "deadline.h"
 #include "serial_device.h"
 
 namespace {
+
+// The descriptor of the device that is open now, or -1, for the exit paths
+// that run no destructor. TIOCEXCL is a mark on the terminal, not on the
+// descriptor: it stays after the process ends while another descriptor on
+// the terminal (a simulated module's own end, say) is open. Lock-free, so
+// that a signal handler may read it.
+std::atomic<int> openDescriptor{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 speed_t SpeedFor(uint32_t baud) {
   switch (baud) {
@@ -50,6 +60,8 @@ class PosixSerialDevice final : public SerialDevice {
  public:
   explicit PosixSerialDevice(int fd) : fd_(fd) {}
   ~PosixSerialDevice() override {
+    int expected = fd_;
+    openDescriptor.compare_exchange_strong(expected, -1);
     ioctl(fd_, TIOCNXCL);
     flock(fd_, LOCK_UN);
     close(fd_);
@@ -181,6 +193,9 @@ DeviceOpenResult OpenSerialDevice(const std::string& path) {
   if (fd < 0) return Refused(-1, errno);
   if (!isatty(fd)) return Refused(fd, ENOTTY);
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Refused(fd, errno);
+  static const bool releaseAtExit = std::atexit(ReleaseSerialDeviceForExit) == 0;
+  (void)releaseAtExit;
+  openDescriptor.store(fd);
   ioctl(fd, TIOCEXCL);
   // Blocking from here on: reads wait in poll(), writes may take their time.
   int flags = fcntl(fd, F_GETFL);
@@ -188,4 +203,9 @@ DeviceOpenResult OpenSerialDevice(const std::string& path) {
   DeviceOpenResult result;
   result.device = std::make_unique<PosixSerialDevice>(fd);
   return result;
+}
+
+void ReleaseSerialDeviceForExit() {
+  int fd = openDescriptor.load();
+  if (fd >= 0) ioctl(fd, TIOCNXCL);
 }

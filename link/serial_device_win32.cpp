@@ -126,3 +126,6 @@ DeviceOpenResult OpenSerialDevice(const std::string& path) {
   result.device = std::make_unique<Win32SerialDevice>(handle);
   return result;
 }
+
+// The handle's exclusive access ends with the process.
+void ReleaseSerialDeviceForExit() {}

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -46,6 +47,12 @@ constexpr size_t kMaxPendingOutputs = 4096;
 // its port.
 constexpr size_t kFloodWriteBytes = 512;
 constexpr int kFloodCheckMs = 10;
+
+// While the tool's exclusive mode is on, the module looks this often whether
+// the tool's side is still open; with nothing else to do, this often whether
+// the mode has come on (a tool may set it and die before it sends a byte).
+constexpr int kToolCloseCheckMs = 50;
+constexpr int kIdleCheckMs = 200;
 
 uint32_t BaudOf(speed_t speed) {
   switch (speed) {
@@ -124,6 +131,7 @@ struct SimModule::Impl {
   void Flood();
   void EndFlood(const std::string& why);
   bool ToolHoldsPort() const;
+  void ClearModeOfClosedTool();
   void RecordChunk(LineChunk::Direction direction, Clock::time_point at, std::string_view bytes);
   void HangUp(const std::string& why);
   uint32_t ToolSpeed() const;
@@ -194,21 +202,27 @@ void SimModule::Impl::Run() {
       std::lock_guard lock(mutex);
       writeBlocked = false;
     }
+    {
+      std::lock_guard lock(mutex);
+      ClearModeOfClosedTool();
+    }
     RunDueOutputs();
     Flood();
     FlushSink();
   }
 }
 
-// Milliseconds to wait in poll(): until the next output is due, or for ever
-// when nothing is scheduled or the line is full (POLLOUT wakes us then).
+// Milliseconds to wait in poll(): until the next output is due, or until the
+// next look at the tool's exclusive mode when nothing is scheduled or the
+// line is full (POLLOUT wakes us then).
 int SimModule::Impl::NextWaitMs() const {
   if (flooding) return kFloodCheckMs;
-  if (outputs.empty() || writeBlocked || master < 0) return -1;
+  const int check = ToolHoldsPort() ? kToolCloseCheckMs : kIdleCheckMs;
+  if (outputs.empty() || writeBlocked || master < 0) return check;
   auto left = outputs.front().due - Clock::now();
   if (left <= Clock::duration::zero()) return 0;
   auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-  return static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+  return static_cast<int>(std::min<int64_t>(ms, check));
 }
 
 void SimModule::Impl::ReadLine() {
@@ -369,6 +383,20 @@ void SimModule::Impl::EndFlood(const std::string& why) {
 bool SimModule::Impl::ToolHoldsPort() const {
   int exclusive = 0;
   return slave >= 0 && ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+// A tool that ends without clearing its exclusive mode (killed, say) leaves
+// it on the terminal, which the module's own descriptor keeps open: every
+// later open would be refused. The tool holds an flock() on its port for as
+// long as it has it open, so the mode without that lock means the tool's
+// side has closed, and the module clears the mode as a closing terminal
+// would. Called with mutex held.
+void SimModule::Impl::ClearModeOfClosedTool() {
+  if (!ToolHoldsPort()) return;
+  if (flock(slave, LOCK_EX | LOCK_NB) != 0) return;  // the tool's side is open
+  flock(slave, LOCK_UN);
+  ioctl(slave, TIOCNXCL);
+  LogLocked("--", "the tool's side closed without ending its exclusive mode: mode cleared");
 }
 
 // Called with mutex held.

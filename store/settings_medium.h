@@ -8,10 +8,19 @@
 // ("Software\TAVIX\Corvel"). Key names and value names compare without regard
 // to letter case. No call throws; every failure is reported in the result.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
+#include <vector>
+
+// One value of a write that belongs together with others (WriteValues).
+struct SettingsWrite {
+  std::string name;
+  std::variant<uint32_t, std::string> value;  // a DWORD or a string
+};
 
 // An open key. Destroying it closes the key.
 class SettingsKey {
@@ -26,6 +35,13 @@ class SettingsKey {
   // Creates or replaces the value; false when the medium refused it.
   virtual bool WriteDword(const std::string& name, uint32_t value) = 0;
   virtual bool WriteString(const std::string& name, const std::string& value) = 0;
+
+  // Writes values that belong together, in the given order. A medium that
+  // can (the settings file) writes them in one change, so that no reader and
+  // no other writer ever sees some of them without the others, and either
+  // all are written or none. This default writes them one after the other
+  // and stops at the first refused one.
+  virtual bool WriteValues(const std::vector<SettingsWrite>& values);
 
   // True when the key holds something under this name that the medium cannot
   // read, such as a hand-edited line it does not understand. HasValue is
@@ -50,3 +66,7 @@ bool SettingsMediumUnreadable();
 
 // Where the medium keeps the keys, in words a user can follow.
 std::string SettingsMediumLocation();
+
+// The longest a save waits for another program's lock on the medium before
+// it gives up (5 s). Tests shorten it; a medium without a lock ignores it.
+void SetSettingsLockLimit(std::chrono::milliseconds limit);

@@ -12,8 +12,13 @@
 // program saving at the same time thus never loses its values, and a reader
 // sees the old or the new file in full. A symbolic link is written through:
 // the file it points at is replaced, the link stays. A file that cannot be
-// used is never overwritten: it is kept under a new name
-// (Corvel.reg.unreadable-<time>) and a fresh file is started.
+// used is never overwritten: a fresh file is written first, and only once it
+// is on disk is the old one moved to a new name
+// (Corvel.reg.unreadable-<time>) and the fresh one put in its place.
+//
+// A file this user may not write (an administrator's fixed port table, or
+// the user's own write-protected file) is never replaced: it is still read,
+// and saves into it are skipped with one line on stderr per run.
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -33,6 +38,8 @@
 #include <set>
 #include <string_view>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "settings_medium.h"
 #include "settings_text.h"
@@ -50,16 +57,45 @@ constexpr int kMaxLinkHops = 40;
 constexpr int kMaxAsideNames = 100;
 // A writer holds the lock for one read and one write of a small file; one
 // that holds it longer than this has hung.
-constexpr auto kLockWait = std::chrono::seconds(5);
+constexpr auto kLockWait = std::chrono::milliseconds(5000);
 constexpr auto kLockRetryPause = std::chrono::milliseconds(2);
+// A fresh file is readable by everyone and writable by its owner, whatever
+// the file it replaces allowed.
+constexpr mode_t kNewFileMode = 0644;
+
+std::chrono::milliseconds& LockLimit() {
+  static std::chrono::milliseconds limit = kLockWait;
+  return limit;
+}
 
 // ---------------------------------------------------------------------------
 // Where the file lives.
 
+void Tell(const std::string& line);
+
+// Text from the environment or the file system, fit for one plain line.
+std::string Printable(std::string_view text) {
+  std::string shown;
+  for (char c : text) shown += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+  return shown;
+}
+
+std::string HomeConfig();
+
 std::string ConfigHome() {
-  // A relative folder in XDG_CONFIG_HOME is not valid and is ignored.
+  // A relative or empty XDG_CONFIG_HOME is not valid: ~/.config serves, and
+  // the user is told, since the file is then not where they put it.
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg != nullptr && xdg[0] == '/') return xdg;
+  std::string home = HomeConfig();
+  if (xdg != nullptr && !home.empty())
+    Tell(std::string("XDG_CONFIG_HOME ") +
+         (xdg[0] == '\0' ? std::string("is empty") : "is not an absolute path (" + Printable(xdg) + ")") +
+         ": using " + home + " instead");
+  return home;
+}
+
+std::string HomeConfig() {
   const char* home = std::getenv("HOME");
   if (home != nullptr && home[0] == '/') return std::string(home) + "/.config";
   struct passwd entry;
@@ -88,6 +124,60 @@ std::string FolderOf(const std::string& path) {
 }
 
 std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// The owner of a file in words: the account name, or its number.
+std::string OwnerOf(const struct stat& info) {
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  if (getpwuid_r(info.st_uid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr)
+    return Printable(found->pw_name);
+  return "user " + std::to_string(info.st_uid);
+}
+
+std::string ModeText(const struct stat& info) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+  return text;
+}
+
+// Why this user may not make or rename files in the folder (with who owns
+// it and how to mend it), or "" when it may, or the folder is missing.
+std::string FolderRefusal(const std::string& folder) {
+  if (::access(folder.c_str(), W_OK | X_OK) == 0) return {};
+  int error = errno;
+  struct stat info;
+  if (error == ENOENT || error == ENOTDIR || ::stat(folder.c_str(), &info) != 0) return {};
+  if (error == EROFS) return "its folder " + folder + " is on a read-only file system";
+  const std::string refused = ::access(folder.c_str(), X_OK) != 0 ? "is not accessible to this user"
+                                                                   : "this user may not make files in it";
+  // The mend is offered for the settings folder alone: a folder that a
+  // link leads to (/etc, say) is not the user's to take over.
+  const bool settingsFolder = folder == FolderPath();
+  if (info.st_uid != ::geteuid())
+    return "its folder " + folder + " belongs to " + OwnerOf(info) + " (mode " + ModeText(info) + ") and " + refused +
+           (settingsFolder ? "; to mend it, run: sudo chown -R $USER " + folder : std::string());
+  return "its folder " + folder + " is write-protected (mode " + ModeText(info) + ")" +
+         (settingsFolder ? "; to mend it, run: chmod u+rwx " + folder : std::string());
+}
+
+// Why this user may not replace the file, or "" when it may (or it is
+// missing). A write-protected file is a choice its owner made.
+std::string FileRefusal(const std::string& path) {
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) return {};
+  int error = errno;
+  struct stat info;
+  if (error == EROFS) return "it is on a read-only file system";
+  if ((error != EACCES && error != EPERM) || ::stat(path.c_str(), &info) != 0) return {};
+  if (info.st_uid != ::geteuid()) return "it belongs to " + OwnerOf(info) + " and this user may not write it";
+  return "it is write-protected (mode " + ModeText(info) + ")";
+}
+
+// Why a save cannot replace the file: the file or its folder refuses it.
+std::string SaveRefusal(const std::string& path) {
+  std::string why = FileRefusal(path);
+  return why.empty() ? FolderRefusal(FolderOf(path)) : why;
+}
 
 // The file that a chain of symbolic links ends at (it need not exist). A
 // chain that does not end is left as it is: opening it then fails.
@@ -142,6 +232,14 @@ AsidePlan& PlanFor(const std::string& path) {
 }
 
 void TellUnreadable(const std::string& path, const std::string& why) {
+  const std::string intro = "cannot read the settings file " + path + " (" + why +
+                            "): using the defaults and opening no serial port by enumeration; ";
+  // A file that no save can replace is not promised to be moved aside.
+  std::string refusal = SaveRefusal(path);
+  if (!refusal.empty()) {
+    Tell(intro + "settings are not saved, since " + refusal);
+    return;
+  }
   std::string aside;
   {
     std::lock_guard<std::mutex> guard(NoticeMutex());
@@ -149,13 +247,16 @@ void TellUnreadable(const std::string& path, const std::string& why) {
     plan.announced = true;
     aside = plan.name;
   }
-  Tell("cannot read the settings file " + path + " (" + why +
-       "): using the defaults and opening no serial port by enumeration; the next save moves it to " + aside +
-       " and starts a fresh file");
+  Tell(intro + "the next save moves it to " + aside + " and starts a fresh file");
 }
 
 void TellNotSaved(const std::string& path, const std::string& why) {
   Tell("cannot save the settings file " + path + " (" + why + "): the setting is not saved");
+}
+
+std::string LimitText(std::chrono::milliseconds limit) {
+  if (limit.count() % 1000 == 0) return std::to_string(limit.count() / 1000) + " s";
+  return std::to_string(limit.count()) + " ms";
 }
 
 // ---------------------------------------------------------------------------
@@ -195,6 +296,19 @@ std::string ReadBytes(int fd, std::string& bytes) {
   return why;
 }
 
+// Why the file did not open, naming the folder when it is the folder that
+// keeps this user out.
+std::string OpenRefusal(const std::string& path, int error) {
+  if (error == EACCES) {
+    const std::string folder = FolderOf(path);
+    struct stat info;
+    if (::access(folder.c_str(), X_OK) != 0 && ::stat(folder.c_str(), &info) == 0)
+      return "its folder " + folder + " belongs to " + OwnerOf(info) + " (mode " + ModeText(info) +
+             ") and is not accessible to this user";
+  }
+  return std::string("it cannot be opened: ") + std::strerror(error);
+}
+
 LoadedFile LoadFile(const std::string& path) {
   LoadedFile file;
   if (path.empty()) return file;
@@ -202,7 +316,7 @@ LoadedFile LoadFile(const std::string& path) {
   if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) return file;
   file.state = FileState::Unusable;
   std::string bytes;
-  file.why = fd < 0 ? std::string(std::strerror(errno)) : ReadBytes(fd, bytes);
+  file.why = fd < 0 ? OpenRefusal(path, errno) : ReadBytes(fd, bytes);
   if (fd >= 0) ::close(fd);
   if (!file.why.empty()) return file;
   std::optional<DecodedText> text = DecodeSettingsText(bytes, file.why);
@@ -218,21 +332,30 @@ LoadedFile LoadFile(const std::string& path) {
 
 // An exclusive advisory lock on a file beside the settings file, held for
 // one read-change-write. The lock file stays: removing it would let two
-// writers lock two different files.
+// writers lock two different files. It is opened without blocking and must
+// be a regular file: a FIFO or a device there would otherwise hold the
+// program in open() for ever.
 class FileLock {
  public:
   explicit FileLock(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd_ < 0) {
-      why_ = std::strerror(errno);
+      why_ = Refusal(path, errno);
+      return;
+    }
+    struct stat info;
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+      why_ = "its lock file " + path + " is not a regular file";
       return;
     }
     // Waits in short pauses up to a limit, rather than for ever.
-    auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    auto deadline = std::chrono::steady_clock::now() + LockLimit();
     while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       int error = errno;
       if ((error != EWOULDBLOCK && error != EINTR) || std::chrono::steady_clock::now() >= deadline) {
-        why_ = error == EWOULDBLOCK ? "another program holds its lock " + path : std::string(std::strerror(error));
+        why_ = error == EWOULDBLOCK
+                   ? "another program has held its lock " + path + " for more than " + LimitText(LockLimit())
+                   : "its lock file " + path + " cannot be locked: " + std::strerror(error);
         return;
       }
       std::this_thread::sleep_for(kLockRetryPause);
@@ -249,6 +372,19 @@ class FileLock {
   const std::string& Why() const { return why_; }
 
  private:
+  // Why the lock file did not open, in words that name it.
+  static std::string Refusal(const std::string& path, int error) {
+    struct stat info;
+    if (error == EISDIR) return "its lock file " + path + " is a folder";
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+      return "its lock file " + path + " is a link to " + Printable(FollowLinks(path)) +
+             ", which cannot be opened: " + std::strerror(error);
+    if (error == EACCES && ::stat(path.c_str(), &info) == 0)
+      return "its lock file " + path + " belongs to " + OwnerOf(info) + " (mode " + ModeText(info) +
+             ") and this user may not open it";
+    return "its lock file " + path + " cannot be opened: " + std::strerror(error);
+  }
+
   int fd_ = -1;
   bool held_ = false;
   std::string why_;
@@ -281,26 +417,54 @@ void SyncFolder(const std::string& folder) {
   ::close(fd);
 }
 
+// A file beside path that holds the new bytes, flushed to disk. Removed
+// when the object goes, unless it was put in place.
+class TemporaryFile {
+ public:
+  TemporaryFile(const std::string& path, std::string_view bytes, mode_t mode) : name_(path + ".XXXXXX") {
+    int fd = ::mkstemp(name_.data());
+    if (fd < 0) {
+      why_ = "no temporary file can be made in " + FolderOf(path) + ": " + std::strerror(errno);
+      name_.clear();
+      return;
+    }
+    bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    int error = errno;
+    bool closed = ::close(fd) == 0;
+    if (!written || !closed) why_ = std::strerror(written ? errno : error);
+  }
+  ~TemporaryFile() {
+    if (!name_.empty()) ::unlink(name_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  // "" when the bytes are on disk, otherwise the reason they are not.
+  const std::string& Why() const { return why_; }
+
+  // Renames it over path; "" or the reason it failed.
+  std::string PutInPlace(const std::string& path) {
+    if (::rename(name_.c_str(), path.c_str()) != 0) return std::strerror(errno);
+    name_.clear();
+    SyncFolder(FolderOf(path));
+    return {};
+  }
+
+ private:
+  std::string name_;
+  std::string why_;
+};
+
 // Replaces the file with the bytes: a temporary file in the same folder,
 // flushed to disk and renamed over the old one, so that the file is always
 // either the old or the new one in full. "" or the reason it failed.
 std::string ReplaceFile(const std::string& path, std::string_view bytes) {
-  mode_t mode = 0644;
+  mode_t mode = kNewFileMode;
   struct stat info;
   if (::stat(path.c_str(), &info) == 0) mode = info.st_mode & 07777;
-  std::string temporary = path + ".XXXXXX";
-  int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return std::strerror(errno);
-  bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  int error = errno;
-  written = (::close(fd) == 0) && written;
-  if (written && ::rename(temporary.c_str(), path.c_str()) == 0) {
-    SyncFolder(FolderOf(path));
-    return {};
-  }
-  error = written ? errno : error;
-  ::unlink(temporary.c_str());
-  return std::strerror(error);
+  TemporaryFile temporary(path, bytes, mode);
+  if (!temporary.Why().empty()) return temporary.Why();
+  return temporary.PutInPlace(path);
 }
 
 // Renames from to to unless to exists; errno tells why not.
@@ -316,29 +480,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-// Moves an unusable file out of the way under a name of its own; the name,
-// or nullopt when it cannot be moved. The operator is told, unless the move
-// went as the notice of the unreadable file already said.
-std::optional<std::string> KeepAside(const std::string& path, const std::string& why) {
-  AsidePlan plan;
-  {
-    std::lock_guard<std::mutex> guard(NoticeMutex());
-    plan = PlanFor(path);
-  }
-  for (int n = 1; n <= kMaxAsideNames; ++n) {
-    std::string aside = n == 1 ? plan.name : plan.name + "-" + std::to_string(n);
-    if (RenameNoReplace(path, aside)) {
-      SyncFolder(FolderOf(path));
-      if (n > 1 || !plan.announced)
-        Tell("cannot read the settings file " + path + " (" + why + "): moved it to " + aside + " and started a fresh file");
-      return aside;
-    }
-    if (errno != EEXIST && errno != ENOTEMPTY) break;
-  }
-  TellNotSaved(path, why + ", and it cannot be moved aside: " + std::strerror(errno));
-  return std::nullopt;
-}
-
 // The file that replaces one kept aside, saying where the old one went.
 LoadedFile FreshFile(const std::string& aside, const std::string& why) {
   LoadedFile file;
@@ -347,6 +488,57 @@ LoadedFile FreshFile(const std::string& aside, const std::string& why) {
                      BaseName(aside) + ". If it held a port table, copy its Ports section\n" +
                      "; here: until then COM numbers go to the serial devices found.\n\n");
   return file;
+}
+
+std::string EncodeChecked(const LoadedFile& file, std::string& bytes) {
+  TextEncoding encoding = file.encoding;
+  bytes = EncodeSettingsText(file.doc.Text(), encoding);
+  return bytes.size() > kMaxFileSize ? std::string("it would grow larger than ") + kSizeLimitText : std::string();
+}
+
+// Replaces an unusable file with a fresh one holding the change, keeping the
+// old one under a name of its own. The fresh file is written first: on a
+// full disk the old one stays where it is and keeps blocking the guessing
+// of ports. The document written, or nullopt (the operator is told).
+std::optional<RegText> ReplaceUnusable(const std::string& path, const std::string& why,
+                                       const std::function<bool(RegText&)>& change) {
+  AsidePlan plan;
+  {
+    std::lock_guard<std::mutex> guard(NoticeMutex());
+    plan = PlanFor(path);
+  }
+  for (int n = 1; n <= kMaxAsideNames; ++n) {
+    std::string aside = n == 1 ? plan.name : plan.name + "-" + std::to_string(n);
+    struct stat taken;
+    if (::lstat(aside.c_str(), &taken) == 0) continue;
+    LoadedFile fresh = FreshFile(aside, why);
+    if (!change(fresh.doc)) return std::nullopt;
+    std::string bytes;
+    std::string failure = EncodeChecked(fresh, bytes);
+    TemporaryFile temporary(path, bytes, kNewFileMode);
+    if (failure.empty()) failure = temporary.Why();
+    if (!failure.empty()) {
+      TellNotSaved(path, why + ", and no fresh file can be written, so it stays as it is: " + failure);
+      return std::nullopt;
+    }
+    if (!RenameNoReplace(path, aside)) {
+      if (errno == EEXIST || errno == ENOTEMPTY) continue;
+      TellNotSaved(path, why + ", and it cannot be moved aside: " + std::strerror(errno));
+      return std::nullopt;
+    }
+    failure = temporary.PutInPlace(path);
+    if (!failure.empty()) {
+      // Back where it was, so that it still keeps ports from being guessed.
+      RenameNoReplace(aside, path);
+      TellNotSaved(path, why + ", and the fresh file cannot be put in its place, so it stays as it is: " + failure);
+      return std::nullopt;
+    }
+    if (n > 1 || !plan.announced)
+      Tell("cannot read the settings file " + path + " (" + why + "): moved it to " + aside + " and started a fresh file");
+    return std::move(fresh.doc);
+  }
+  TellNotSaved(path, why + ", and every name to keep it under is taken");
+  return std::nullopt;
 }
 
 // Changes the file under the lock: reads it as it is now, lets change edit
@@ -359,21 +551,24 @@ std::optional<RegText> ModifyFile(const std::function<bool(RegText&)>& change) {
     TellNotSaved(path, std::string("its folder cannot be made: ") + std::strerror(errno));
     return std::nullopt;
   }
+  // Checked before the lock, so that not even a lock file is left in a
+  // folder this user may not change.
+  std::string refusal = SaveRefusal(path);
+  if (!refusal.empty()) {
+    Tell("not saving into the settings file " + path + ": " + refusal);
+    return std::nullopt;
+  }
   FileLock lock(path + kLockSuffix);
   if (!lock.Held()) {
     TellNotSaved(path, lock.Why());
     return std::nullopt;
   }
   LoadedFile file = LoadFile(path);
-  if (file.state == FileState::Unusable) {
-    std::optional<std::string> aside = KeepAside(path, file.why);
-    if (!aside) return std::nullopt;
-    file = FreshFile(*aside, file.why);
-  }
+  if (file.state == FileState::Unusable) return ReplaceUnusable(path, file.why, change);
   if (!change(file.doc)) return std::nullopt;
-  std::string bytes = EncodeSettingsText(file.doc.Text(), file.encoding);
-  std::string why = bytes.size() > kMaxFileSize ? std::string("it would grow larger than ") + kSizeLimitText
-                                                 : ReplaceFile(path, bytes);
+  std::string bytes;
+  std::string why = EncodeChecked(file, bytes);
+  if (why.empty()) why = ReplaceFile(path, bytes);
   if (!why.empty()) {
     TellNotSaved(path, why);
     return std::nullopt;
@@ -410,22 +605,38 @@ class FileKey : public SettingsKey {
     return value && value->type == RegType::Unreadable;
   }
 
-  bool WriteDword(const std::string& name, uint32_t value) override {
-    return Write(name, RegValue{RegType::Dword, {}, value});
-  }
+  bool WriteDword(const std::string& name, uint32_t value) override { return WriteValues({{name, value}}); }
 
   bool WriteString(const std::string& name, const std::string& value) override {
-    // The file format has no way to write a line break inside a string.
-    if (!RegText::CanHold(value)) return false;
-    return Write(name, RegValue{RegType::String, value, 0});
+    return WriteValues({{name, value}});
+  }
+
+  // One read-change-write for them all, so that they land together.
+  bool WriteValues(const std::vector<SettingsWrite>& values) override {
+    std::vector<std::pair<std::string, RegValue>> lines;
+    for (const SettingsWrite& write : values) {
+      if (!RegText::CanHold(write.name)) return false;
+      if (const uint32_t* dword = std::get_if<uint32_t>(&write.value)) {
+        lines.push_back({write.name, RegValue{RegType::Dword, {}, *dword}});
+        continue;
+      }
+      const std::string& text = std::get<std::string>(write.value);
+      // The file format has no way to write a line break inside a string.
+      if (!RegText::CanHold(text)) return false;
+      lines.push_back({write.name, RegValue{RegType::String, text, 0}});
+    }
+    return Write(lines);
   }
 
  private:
-  // Applies the value to the file as it is now (it may have been edited
+  // Applies the values to the file as it is now (it may have been edited
   // since the open) and then takes the file as written for this key's view.
-  bool Write(const std::string& name, const RegValue& value) {
-    if (!RegText::CanHold(name)) return false;
-    std::optional<RegText> written = ModifyFile([&](RegText& doc) { return doc.Set(section_, name, value); });
+  bool Write(const std::vector<std::pair<std::string, RegValue>>& lines) {
+    std::optional<RegText> written = ModifyFile([&](RegText& doc) {
+      for (const auto& [name, value] : lines)
+        if (!doc.Set(section_, name, value)) return false;
+      return true;
+    });
     if (!written) return false;
     doc_ = std::move(*written);
     return true;
@@ -458,3 +669,5 @@ std::unique_ptr<SettingsKey> OpenSettingsKey(const std::string& path, bool creat
 bool SettingsMediumUnreadable() { return LoadFile(FilePath()).state == FileState::Unusable; }
 
 std::string SettingsMediumLocation() { return FilePath(); }
+
+void SetSettingsLockLimit(std::chrono::milliseconds limit) { LockLimit() = limit; }

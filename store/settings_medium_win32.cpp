@@ -164,3 +164,6 @@ std::string SettingsMediumLocation() {
 
 // The registry is there or the key is absent; it is never half readable.
 bool SettingsMediumUnreadable() { return false; }
+
+// The registry has no lock of its own to wait for.
+void SetSettingsLockLimit(std::chrono::milliseconds) {}

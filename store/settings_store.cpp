@@ -66,12 +66,12 @@ void ReadStoredValues(SettingsKey& key, ScanResult& scan) {
   Language.LanguageIndex = LanguageIndexOf(*languageName);
 }
 
-// Writes the scan result in its fixed order; a refused write ends it, and
-// the values written before it stay written.
+// Writes the scan result in its fixed order as one write: a port from one
+// scan with the line setting of another would make the next quick try miss.
 void WriteScanResult(SettingsKey& key, const ScanResult& scan) {
-  if (!key.WriteDword(kScanCommNo, static_cast<uint32_t>(scan.ScanCommNo))) return;
-  if (!key.WriteDword(kScanBaudRateNo, static_cast<uint32_t>(scan.ScanBaudRateNo))) return;
-  key.WriteString(kScanBaudRate, scan.ScanBaudRate);
+  key.WriteValues({{kScanCommNo, static_cast<uint32_t>(scan.ScanCommNo)},
+                   {kScanBaudRateNo, static_cast<uint32_t>(scan.ScanBaudRateNo)},
+                   {kScanBaudRate, scan.ScanBaudRate}});
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 //   ScanBaudRate, ScanBaudRateNo and LanguageFlag in that order. A missing
 //   value takes its default; a value of the wrong type ends the reading there.
 // - SaveScanResult writes ScanCommNo, ScanBaudRateNo, ScanBaudRate in that
-//   order, creating the key if needed.
+//   order as one write (never some without the others where the medium can
+//   tell), creating the key if needed.
 // - SaveLanguage writes LanguageFlag.
 // The scan result in memory is the caller's (the module operations keep it in
 // their module-wide state); the language lives in Language (catalogue.h).

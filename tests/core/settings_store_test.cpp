@@ -5,13 +5,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -23,7 +27,9 @@
 #include "catalogue.h"
 #include "module_state.h"
 #include "port_names.h"
+#include "settings_home.h"
 #include "settings_medium.h"
+#include "test_user.h"
 
 namespace {
 
@@ -72,15 +78,26 @@ class StderrCapture {
   int saved_ = -1;
 };
 
+// A device tree with two USB adapters (named out of order) and three ttyS
+// ports, one of them without a UART; ResolvePort numbers the devices in it.
+void UseDeviceTree(const fs::path& root) {
+  fs::create_directories(root / "dev" / "serial" / "by-id");
+  for (const char* adapter : {"usb-B_port0", "usb-A_port0"}) std::ofstream(root / "dev" / "serial" / "by-id" / adapter);
+  for (auto [name, type] : {std::pair{"ttyS0", "0"}, {"ttyS10", "4"}, {"ttyS2", "4"}}) {
+    fs::create_directories(root / "sys" / "class" / "tty" / name);
+    std::ofstream(root / "sys" / "class" / "tty" / name / "type") << type << "\n";
+    std::ofstream(root / "dev" / name);
+  }
+  const std::string dev = (root / "dev").string(), sys = (root / "sys").string();
+  SetDeviceLister([dev, sys] { return ListSerialDevicesUnder(dev, sys); });
+}
+
 class SettingsStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* home = getenv("HOME")) home_ = home;
-    char pattern[] = "/tmp/uicore-store-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-    file_ = root_ / "TAVIX" / "Corvel.reg";
+    ASSERT_TRUE(home_.Made());
+    root_ = home_.Root();
+    file_ = home_.File();
     // Values that no load would produce, so that every default is seen set.
     Module.ScanCommNo = 99;
     Module.ScanBaudRate = "junk";
@@ -89,9 +106,8 @@ class SettingsStoreTest : public ::testing::Test {
   }
   void TearDown() override {
     SetPortTable({});
-    unsetenv("XDG_CONFIG_HOME");
-    setenv("HOME", home_.c_str(), 1);
-    fs::remove_all(root_);
+    SetDeviceLister({});
+    SetSettingsLockLimit(std::chrono::milliseconds(5000));
   }
 
   void WriteStore(const std::string& content) {
@@ -121,7 +137,7 @@ class SettingsStoreTest : public ::testing::Test {
     return names;
   }
 
-  std::string home_;
+  SettingsHome home_{"rt420-store"};
   fs::path root_;
   fs::path file_;
 };
@@ -466,21 +482,40 @@ TEST_F(SettingsFileTest, LinesNotUnderstoodAreIgnoredAndKept) {
 struct UnusableFile {
   const char* name;
   std::function<void(const fs::path&)> make;
+  const char* why;  // as the fresh file's first comment gives it
+  fs::perms perms = fs::perms::none;  // set after making, when not none
 };
 
 const UnusableFile kUnusableFiles[] = {
-    {"binary", [](const fs::path& f) { std::ofstream(f, std::ios::binary) << std::string("REGEDIT4\n\0\x01\x02", 12); }},
+    {"binary", [](const fs::path& f) { std::ofstream(f, std::ios::binary) << std::string("REGEDIT4\n\0\x01\x02", 12); },
+     "it holds binary data"},
     {"over the limit",
-     [](const fs::path& f) { std::ofstream(f, std::ios::binary) << "REGEDIT4\n\n; " << std::string(1024 * 1024, 'x') << "\n"; }},
+     [](const fs::path& f) { std::ofstream(f, std::ios::binary) << "REGEDIT4\n\n; " << std::string(1024 * 1024, 'x') << "\n"; },
+     "it is larger than 1 MiB"},
     {"a folder",
      [](const fs::path& f) {
        fs::create_directories(f);
        std::ofstream(f / "inside") << "kept";
-     }},
-    {"broken UTF-16", [](const fs::path& f) { std::ofstream(f, std::ios::binary) << std::string("\xFF\xFER\0E\0G", 7); }},
+     },
+     "it is a folder"},
+    {"broken UTF-16", [](const fs::path& f) { std::ofstream(f, std::ios::binary) << std::string("\xFF\xFER\0E\0G", 7); },
+     "it is not valid UTF-16 text"},
+    {"cannot be opened", [](const fs::path& f) { std::ofstream(f, std::ios::binary) << "REGEDIT4\n"; },
+     "it cannot be opened: Permission denied", fs::perms::owner_write},
 };
 
+// Hands the tree to the user, so that it is the user's own settings home.
+void GiveTo(const fs::path& root, const TestUser& user) {
+  ASSERT_EQ(::lchown(root.c_str(), user.uid, user.gid), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    ASSERT_EQ(::lchown(entry.path().c_str(), user.uid, user.gid), 0) << entry.path();
+}
+
+// The unusable file is the user's own; the saves run as that user, since a
+// file that "cannot be opened" is one only to a user other than root.
 TEST_F(SettingsFileTest, UnusableFileIsKeptAsideAndAFreshFileStarted) {
+  const TestUser& user = UnprivilegedUser();
+  if (!user.available) GTEST_SKIP() << user.why;
   for (const UnusableFile& unusable : kUnusableFiles) {
     SCOPED_TRACE(unusable.name);
     fs::remove_all(file_.parent_path());
@@ -488,26 +523,81 @@ TEST_F(SettingsFileTest, UnusableFileIsKeptAsideAndAFreshFileStarted) {
     unusable.make(file_);
     const bool folder = fs::is_directory(file_);
     const std::string original = folder ? std::string() : ReadStore();
+    if (unusable.perms != fs::perms::none) fs::permissions(file_, unusable.perms);
+    GiveTo(root_, user);
 
     StderrCapture captured;
-    SaveLanguageAs("ChineseGB");
-    SaveLanguageAs("ChineseBIG5");
+    ChildEnd end = RunAsUser(
+        user,
+        [this] {
+          SaveLanguageAs("ChineseGB");
+          SaveLanguageAs("ChineseBIG5");
+          return 0;
+        },
+        std::chrono::seconds(60));
+    ASSERT_TRUE(end.ended);
+    ASSERT_EQ(end.exitCode, 0);
     std::vector<std::string> aside = OtherFiles(file_.parent_path());
     ASSERT_EQ(aside.size(), 1u);
     const fs::path kept = file_.parent_path() / aside[0];
     EXPECT_EQ(aside[0].rfind("Corvel.reg.unreadable-", 0), 0u) << aside[0];
+    if (!folder) fs::permissions(kept, fs::perms::owner_read, fs::perm_options::add);
     EXPECT_EQ(ReadFile(folder ? kept / "inside" : kept), folder ? "kept" : original);
 
     std::vector<std::string> lines = captured.Lines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find(file_.string()), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find(file_.string() + " (" + unusable.why + ")"), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find(kept.string()), std::string::npos) << lines[0];
 
     EXPECT_TRUE(fs::is_regular_file(file_));
-    EXPECT_NE(ReadStore().find("kept as " + aside[0]), std::string::npos) << ReadStore();
+    EXPECT_EQ(ReadStore(), std::string("REGEDIT4\n\n; The settings file that stood here could not be read (") +
+                               unusable.why + ").\n; It was kept as " + aside[0] +
+                               ". If it held a port table, copy its Ports section\n"
+                               "; here: until then COM numbers go to the serial devices found.\n\n" +
+                               kKey + "\"LanguageFlag\"=\"ChineseBIG5\"\n\n");
+    EXPECT_EQ(fs::status(file_).permissions(), fs::perms(0644));
     LoadSettings(Module);
     EXPECT_EQ(Language.LanguageIndex, 2);
   }
+}
+
+// A full disk (here: a file size limit of 0) leaves no room for the fresh
+// file: the unusable one stays where it is and keeps blocking enumeration.
+TEST_F(SettingsFileTest, UnusableFileStaysWhenNoFreshFileFits) {
+  const std::string binary("\x7F" "ELF\0\0\0\0", 8);
+  WriteStore(binary);
+  InstallPortTable();
+  UseDeviceTree(root_ / "tree");
+  // The limit holds for every file the child writes: its stderr is a pipe.
+  int told[2];
+  ASSERT_EQ(::pipe2(told, O_CLOEXEC), 0);
+  ChildEnd end = RunInChild(
+      [&] {
+        ::dup2(told[1], 2);
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit none = {0, 0};
+        if (::setrlimit(RLIMIT_FSIZE, &none) != 0) return 1;
+        SaveLanguageAs("ChineseGB");
+        return 0;
+      },
+      std::chrono::seconds(30));
+  ::close(told[1]);
+  std::string err;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(told[0], buffer, sizeof buffer)) > 0;) err.append(buffer, static_cast<size_t>(n));
+  ::close(told[0]);
+  ASSERT_TRUE(end.ended);
+  ASSERT_EQ(end.exitCode, 0);
+  EXPECT_EQ(ReadStore(), binary);
+  EXPECT_EQ(OtherFiles(file_.parent_path()), std::vector<std::string>{});
+  StderrCapture quiet;  // the notice of the unreadable file, tested elsewhere
+  for (int port = 1; port <= 4; ++port) EXPECT_EQ(ResolvePort(port), std::nullopt) << port;
+  std::vector<std::string> lines = SplitLines(err);
+  ASSERT_EQ(lines.size(), 1u) << err;
+  EXPECT_NE(lines[0].find("cannot save the settings file " + file_.string() + " (it holds binary data"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[0].find(std::strerror(EFBIG)), std::string::npos) << lines[0];
 }
 
 TEST_F(SettingsFileTest, UnreadableFileIsToldOnceAndLeftUntilTheNextSave) {
@@ -555,10 +645,20 @@ TEST_F(SettingsStoreTest, PortTableIsReadAfreshAtEveryLookup) {
 
 TEST_F(SettingsStoreTest, UnreadablePortTableOpensNoPortByEnumeration) {
   InstallPortTable();
-  const std::vector<std::string> devices = ListSerialDevices();
+  UseDeviceTree(root_ / "tree");
   // No settings file: ports are numbered among the devices found.
   EXPECT_EQ(ReadPortTable("COM1").kind, PortTableAnswer::Kind::NoEntry);
-  EXPECT_EQ(ResolvePort(1), devices.empty() ? std::nullopt : std::optional<std::string>(devices[0]));
+  const std::string dev = (root_ / "tree" / "dev").string();
+  EXPECT_EQ(ResolvePort(1), dev + "/serial/by-id/usb-A_port0");
+  EXPECT_EQ(ResolvePort(2), dev + "/serial/by-id/usb-B_port0");
+  EXPECT_EQ(ResolvePort(3), dev + "/ttyS2");
+  EXPECT_EQ(ResolvePort(4), dev + "/ttyS10");
+  EXPECT_EQ(ResolvePort(5), std::nullopt);
+  // An entry wins over the device list; an empty one means nothing.
+  WriteStore("REGEDIT4\n\n" + kPorts + "\"COM1\"=\"/dev/ttyUSB7\"\n\"COM2\"=\"\"\n");
+  EXPECT_EQ(ResolvePort(1), "/dev/ttyUSB7");
+  EXPECT_EQ(ResolvePort(2), std::nullopt);
+  EXPECT_EQ(ResolvePort(3), dev + "/ttyS2");
 
   StderrCapture captured;
   for (const std::string& unusable : {std::string("REGEDIT4\n\0", 10), std::string("folder")}) {
@@ -639,17 +739,62 @@ TEST_F(SettingsStoreTest, TwoProcessesSavingAtOnceLoseNothing) {
   EXPECT_NE(ReadStore().find("; shared by two writers\n"), std::string::npos);
 }
 
-TEST_F(SettingsStoreTest, SaveWaitsForTheLockHolder) {
+// How many descriptors of this process have the file open.
+int OpenDescriptorsOf(const fs::path& file) {
+  int count = 0;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd", ec))
+    if (fs::read_symlink(entry.path(), ec) == file) ++count;
+  return count;
+}
+
+// Waits for a condition up to a limit; true when it came.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+TEST_F(SettingsStoreTest, SaveWaitsForTheLockHolderUpToTheLimit) {
   SaveLanguageAs("English");
-  int lock = ::open((file_.string() + ".lock").c_str(), O_RDONLY);
+  const std::string saved = ReadStore();
+  const fs::path lockFile = file_.string() + ".lock";
+  int lock = ::open(lockFile.c_str(), O_RDONLY);
   ASSERT_GE(lock, 0);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
-  std::thread saver([this] { SaveLanguageAs("ChineseGB"); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(ReadStore().find("ChineseGB"), std::string::npos);  // still waiting
-  ::close(lock);
+
+  // Within the limit: the save waits, and lands once the lock is free.
+  std::atomic<bool> done{false};
+  std::thread saver([&] {
+    SaveLanguageAs("ChineseGB");
+    done = true;
+  });
+  // The saver has the lock file open: it is waiting for the lock.
+  EXPECT_TRUE(WaitUntil([&] { return OpenDescriptorsOf(lockFile) >= 2; }, std::chrono::seconds(4)));
+  EXPECT_FALSE(done);
+  EXPECT_EQ(ReadStore(), saved);
+  ::flock(lock, LOCK_UN);
   saver.join();
   EXPECT_NE(ReadStore().find("\"LanguageFlag\"=\"ChineseGB\""), std::string::npos);
+
+  // Past the limit: the save gives up, says so once, and leaves the file.
+  const std::string before = ReadStore();
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  SetSettingsLockLimit(std::chrono::milliseconds(150));
+  StderrCapture captured;
+  auto start = std::chrono::steady_clock::now();
+  SaveLanguageAs("ChineseBIG5");
+  SaveLanguageAs("ChineseBIG5");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+  ::close(lock);
+  EXPECT_EQ(ReadStore(), before);
+  std::vector<std::string> lines = captured.Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("has held its lock " + lockFile.string() + " for more than 150 ms"), std::string::npos)
+      << lines[0];
 }
 
 TEST_F(SettingsStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
@@ -683,6 +828,185 @@ TEST_F(SettingsStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
   SaveLanguageAs("ChineseBIG5");
   EXPECT_TRUE(fs::is_symlink(file_));
   EXPECT_EQ(ReadFile(elsewhere / "real.reg"), "REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=\"ChineseBIG5\"\n\n");
+}
+
+// ---------------------------------------------------------------------------
+// The scan result is one save.
+
+TEST_F(SettingsStoreTest, TwoProcessesSavingScanResultsLeaveOneWholeResult) {
+  const ModuleState results[] = {{3, "19200,e,8,1", 5}, {7, "57600,n,8,1", 9}};
+  Module = results[0];
+  SaveScanResult(Module);
+  int start[2];
+  ASSERT_EQ(::pipe(start), 0);
+  std::vector<pid_t> children;
+  for (const ModuleState& result : results) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      char go = 0;
+      if (::read(start[0], &go, 1) != 1) ::_exit(1);
+      for (int i = 0; i < 150; ++i) SaveScanResult(result);
+      ::_exit(0);
+    }
+    children.push_back(child);
+  }
+  ASSERT_EQ(::write(start[1], "go", 2), 2);
+  ::close(start[0]);
+  ::close(start[1]);
+  // Read while they write: every read sees one result in full.
+  auto whole = [&] {
+    return std::any_of(std::begin(results), std::end(results), [](const ModuleState& r) {
+      return Module.ScanCommNo == r.ScanCommNo && Module.ScanBaudRate == r.ScanBaudRate &&
+             Module.ScanBaudRateNo == r.ScanBaudRateNo;
+    });
+  };
+  int reads = 0, mixed = 0;
+  int running = 2;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (running > 0 && std::chrono::steady_clock::now() < deadline) {
+    LoadSettings(Module);
+    ++reads;
+    if (!whole()) ++mixed;
+    int status = 0;
+    while (running > 0 && ::waitpid(-1, &status, WNOHANG) > 0) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+      --running;
+    }
+  }
+  for (pid_t child : children) ::kill(child, SIGKILL);  // only if the limit passed
+  while (::waitpid(-1, nullptr, 0) > 0) {
+  }
+  EXPECT_EQ(running, 0);
+  EXPECT_EQ(mixed, 0) << "of " << reads << " reads";
+  LoadSettings(Module);
+  EXPECT_TRUE(whole()) << Module.ScanCommNo << " " << Module.ScanBaudRate << " " << Module.ScanBaudRateNo;
+}
+
+// ---------------------------------------------------------------------------
+// What an unprivileged user meets: files and folders it may not change, and
+// odd things where the lock belongs. Read what can be read, change nothing,
+// and say in one line which path failed and why.
+
+struct Refusal {
+  const char* name;
+  bool needsRoot;  // the setup gives something to root
+  // Makes the state in the settings folder; the file exists and is the user's.
+  std::function<void(const fs::path& file, const fs::path& lock)> setup;
+  int scanCommNoRead;  // what the load reads: 3 from the file, 0 the default
+  // Texts the first line holds; the path is the file's unless said here.
+  std::function<std::vector<std::string>(const fs::path& file, const fs::path& lock)> told;
+  size_t lines = 1;
+};
+
+void Own(const fs::path& path, uid_t uid, mode_t mode) {
+  ASSERT_EQ(::lchown(path.c_str(), uid, uid == 0 ? 0 : static_cast<gid_t>(-1)), 0) << path;
+  ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
+}
+
+const Refusal kRefusals[] = {
+    {"the lock is a FIFO", false, [](const fs::path&, const fs::path& lock) { ASSERT_EQ(::mkfifo(lock.c_str(), 0644), 0); },
+     3, [](const fs::path&, const fs::path& lock) { return std::vector<std::string>{lock.string() + " is not a regular file"}; }},
+    {"the file belongs to root", true, [](const fs::path& file, const fs::path&) { Own(file, 0, 0644); }, 3,
+     [](const fs::path& file, const fs::path&) {
+       return std::vector<std::string>{file.string() + ": it belongs to root and this user may not write it"};
+     }},
+    {"the user's own file is write-protected", false,
+     [](const fs::path& file, const fs::path&) { fs::permissions(file, fs::perms(0444)); }, 3,
+     [](const fs::path& file, const fs::path&) {
+       return std::vector<std::string>{file.string() + ": it is write-protected (mode 0444)"};
+     }},
+    {"the lock belongs to root", true,
+     [](const fs::path&, const fs::path& lock) {
+       std::ofstream{lock};
+       Own(lock, 0, 0600);
+     },
+     3,
+     [](const fs::path&, const fs::path& lock) {
+       return std::vector<std::string>{lock.string() + " belongs to root (mode 0600) and this user may not open it"};
+     }},
+    {"the lock is a folder", false, [](const fs::path&, const fs::path& lock) { fs::create_directory(lock); }, 3,
+     [](const fs::path&, const fs::path& lock) { return std::vector<std::string>{lock.string() + " is a folder"}; }},
+    {"the lock is a dangling link", false,
+     [](const fs::path& file, const fs::path& lock) { fs::create_symlink(file.parent_path() / "gone" / "x", lock); }, 3,
+     [](const fs::path& file, const fs::path& lock) {
+       return std::vector<std::string>{lock.string() + " is a link to " + (file.parent_path() / "gone" / "x").string() +
+                                       ", which cannot be opened"};
+     }},
+    {"the folder belongs to root", true, [](const fs::path& file, const fs::path&) { Own(file.parent_path(), 0, 0755); },
+     3,
+     [](const fs::path& file, const fs::path&) {
+       const std::string folder = file.parent_path().string();
+       return std::vector<std::string>{"its folder " + folder + " belongs to root (mode 0755)",
+                                       "may not make files in it", "sudo chown -R $USER " + folder};
+     }},
+    // Made by a program run with sudo: nothing in it can be read.
+    {"the folder is root's alone", true, [](const fs::path& file, const fs::path&) { Own(file.parent_path(), 0, 0700); },
+     0,
+     [](const fs::path& file, const fs::path&) {
+       const std::string folder = file.parent_path().string();
+       return std::vector<std::string>{"its folder " + folder + " belongs to root (mode 0700) and is not accessible",
+                                       "sudo chown -R $USER " + folder};
+     },
+     2},
+};
+
+TEST_F(SettingsFileTest, WhatTheUserMayNotChangeIsReadAndLeftAsItIs) {
+  const TestUser& user = UnprivilegedUser();
+  if (!user.available) GTEST_SKIP() << user.why;
+  const std::string content = "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\"LanguageFlag\"=\"ChineseGB\"\n";
+  const fs::path lock = file_.string() + ".lock";
+  for (const Refusal& refusal : kRefusals) {
+    SCOPED_TRACE(refusal.name);
+    if (refusal.needsRoot && ::geteuid() != 0) continue;
+    fs::remove_all(file_.parent_path());
+    WriteStore(content);
+    GiveTo(root_, user);
+    refusal.setup(file_, lock);
+    const std::vector<std::string> before = OtherFiles(file_.parent_path());
+
+    StderrCapture captured;
+    ChildEnd end = RunAsUser(
+        user,
+        [this] {
+          LoadSettings(Module);
+          const int read = Module.ScanCommNo;
+          SaveLanguageAs("ChineseBIG5");
+          Module = ModuleState{4, "9600,n,8,1", 2};
+          SaveScanResult(Module);
+          return read;
+        },
+        std::chrono::seconds(10));
+    EXPECT_TRUE(end.ended) << "the program hung";
+    EXPECT_EQ(end.exitCode, refusal.scanCommNoRead);
+    EXPECT_EQ(ReadStore(), content);
+    EXPECT_EQ(OtherFiles(file_.parent_path()), before);
+    std::vector<std::string> lines = captured.Lines();
+    EXPECT_EQ(lines.size(), refusal.lines);
+    for (const std::string& text : refusal.told(file_, lock))
+      EXPECT_NE(lines.empty() ? std::string::npos : lines[0].find(text), std::string::npos)
+          << (lines.empty() ? "" : lines[0]) << "\nlacks: " << text;
+    for (const std::string& line : lines) EXPECT_EQ(line.find("moves it"), std::string::npos) << line;
+    fs::permissions(file_.parent_path(), fs::perms(0700));  // so that the next case can clear it
+  }
+}
+
+// A relative or empty XDG_CONFIG_HOME is not used, and the user is told.
+TEST_F(SettingsStoreTest, InvalidConfigHomeIsToldOnceAndHomeConfigUsed) {
+  setenv("HOME", root_.c_str(), 1);
+  for (auto [value, told] : {std::pair{"", "XDG_CONFIG_HOME is empty"},
+                            {"relative/dir", "XDG_CONFIG_HOME is not an absolute path (relative/dir)"}}) {
+    SCOPED_TRACE(value);
+    setenv("XDG_CONFIG_HOME", value, 1);
+    StderrCapture captured;
+    EXPECT_EQ(SettingsLocation(), (root_ / ".config" / "TAVIX" / "Corvel.reg").string());
+    SaveLanguageAs("ChineseGB");
+    LoadSettings(Module);
+    EXPECT_EQ(Language.LanguageIndex, 1);
+    EXPECT_EQ(captured.Lines(),
+              std::vector<std::string>{std::string("store_tests: ") + told + ": using " + (root_ / ".config").string() +
+                                       " instead"});
+  }
 }
 
 }  // namespace
