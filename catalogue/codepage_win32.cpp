@@ -7,7 +7,14 @@
 //   GB2312: first byte A1-F7, second byte A1-FE;
 //   Big5:   first byte A1-F9, second byte 40-7E or A1-FE.
 // A code that the code page maps into the Private Use Area (user-defined
-// characters) counts as unassigned. Both sets lie in the Basic Multilingual
+// characters) counts as unassigned.
+//
+// Code page 936 is a superset of GB2312 and differs from the GB2312 tables
+// used elsewhere: it maps A1A4 to U+00B7 and A1AA to U+2014 (GB2312: U+30FB
+// and U+2015), and it assigns codes inside the EUC-CN range that GB2312
+// leaves empty (small Roman numerals, vertical forms, a few Latin letters).
+// Those codes are taken as GB2312 has them, so that the same bytes read as
+// the same text on every platform. Both sets lie in the Basic Multilingual
 // Plane, so one character is always one UTF-16 unit. The text is converted
 // one character at a time, so that whatever cannot be converted is replaced
 // by exactly one substitute and nothing else is lost.
@@ -44,6 +51,34 @@ bool IsPairOfSet(CodePage codePage, unsigned char first, unsigned char second) {
   return Between(first, 0xA1, 0xF9) && (Between(second, 0x40, 0x7E) || Between(second, 0xA1, 0xFE));
 }
 
+// The two codes whose character differs between GB2312 and code page 936.
+struct Gb2312Difference {
+  uint16_t code;
+  char32_t gb2312;
+  char32_t windows;
+};
+constexpr Gb2312Difference kGb2312Differences[] = {{0xA1A4, 0x30FB, 0x00B7}, {0xA1AA, 0x2015, 0x2014}};
+
+// The runs of second bytes that GB2312 leaves empty in a row (first byte),
+// all of which code page 936 either assigns or maps to the Private Use Area.
+struct EmptyRun {
+  unsigned char row, first, last;
+};
+constexpr EmptyRun kGb2312EmptyRuns[] = {
+    {0xA2, 0xA1, 0xB0}, {0xA2, 0xE3, 0xE4}, {0xA2, 0xEF, 0xF0}, {0xA2, 0xFD, 0xFE}, {0xA4, 0xF4, 0xFE},
+    {0xA5, 0xF7, 0xFE}, {0xA6, 0xB9, 0xC0}, {0xA6, 0xD9, 0xFE}, {0xA7, 0xC2, 0xD0}, {0xA7, 0xF2, 0xFE},
+    {0xA8, 0xBB, 0xC4}, {0xA8, 0xEA, 0xFE}, {0xA9, 0xA1, 0xA3}, {0xA9, 0xF0, 0xFE}, {0xAA, 0xA1, 0xFE},
+    {0xAB, 0xA1, 0xFE}, {0xAC, 0xA1, 0xFE}, {0xAD, 0xA1, 0xFE}, {0xAE, 0xA1, 0xFE}, {0xAF, 0xA1, 0xFE},
+    {0xD7, 0xFA, 0xFE}};
+
+bool InGb2312(unsigned char first, unsigned char second) {
+  for (const EmptyRun& run : kGb2312EmptyRuns)
+    if (run.row == first && Between(second, run.first, run.last)) return false;
+  return true;
+}
+
+uint16_t CodeOf(unsigned char first, unsigned char second) { return static_cast<uint16_t>(first << 8 | second); }
+
 bool IsAssigned(char32_t character) {
   return character != 0xFFFD && !Between(character, kPrivateUseFirst, kPrivateUseLast);
 }
@@ -54,6 +89,11 @@ std::optional<char32_t> DecodePair(CodePage codePage, const char* pair) {
   const auto second = static_cast<unsigned char>(pair[1]);
   if (!IsPairOfSet(codePage, first, second)) return std::nullopt;
   wchar_t wide[2] = {};
+  if (codePage == CodePage::Gb2312) {
+    if (!InGb2312(first, second)) return std::nullopt;
+    for (const Gb2312Difference& difference : kGb2312Differences)
+      if (difference.code == CodeOf(first, second)) return difference.gb2312;
+  }
   if (MultiByteToWideChar(WindowsCodePage(codePage), MB_ERR_INVALID_CHARS, pair, 2, wide, 2) != 1)
     return std::nullopt;
   char32_t character = static_cast<char16_t>(wide[0]);
@@ -64,14 +104,22 @@ std::optional<char32_t> DecodePair(CodePage codePage, const char* pair) {
 // The two-byte code of a character in the set, or nullopt.
 std::optional<std::string> EncodeCharacter(CodePage codePage, char32_t character) {
   if (character > 0xFFFF || !IsAssigned(character)) return std::nullopt;
+  if (codePage == CodePage::Gb2312) {
+    for (const Gb2312Difference& difference : kGb2312Differences) {
+      if (difference.gb2312 == character) return std::string{static_cast<char>(difference.code >> 8), static_cast<char>(difference.code & 0xFF)};
+      if (difference.windows == character) return std::nullopt;
+    }
+  }
   const wchar_t wide = static_cast<wchar_t>(character);
   char bytes[4] = {};
   BOOL usedDefault = FALSE;
   int length = WideCharToMultiByte(WindowsCodePage(codePage), WC_NO_BEST_FIT_CHARS, &wide, 1, bytes, sizeof bytes,
                                    nullptr, &usedDefault);
   if (length != 2 || usedDefault) return std::nullopt;
-  if (!IsPairOfSet(codePage, static_cast<unsigned char>(bytes[0]), static_cast<unsigned char>(bytes[1])))
-    return std::nullopt;
+  const auto first = static_cast<unsigned char>(bytes[0]);
+  const auto second = static_cast<unsigned char>(bytes[1]);
+  if (!IsPairOfSet(codePage, first, second)) return std::nullopt;
+  if (codePage == CodePage::Gb2312 && !InGb2312(first, second)) return std::nullopt;
   return std::string(bytes, 2);
 }
 

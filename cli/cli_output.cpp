@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "console_out.h"
 #include "stop_request.h"
 
 namespace {
@@ -12,9 +13,7 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 // A stream that no longer takes output (its reader went away) asks the
 // program to stop, so that it ends the way a Ctrl+C would end it.
 void WriteLine(std::FILE* stream, const std::string& line) {
-  bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size();
-  written = std::fputc('\n', stream) != EOF && written;
-  if (std::fflush(stream) != 0 || !written) RequestStop();
+  if (!WriteStreamLine(stream, line)) RequestStop();
 }
 }  // namespace
 

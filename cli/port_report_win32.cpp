@@ -62,12 +62,23 @@ const char* StateForOpenError(DWORD error) {
   }
 }
 
+// The system's message for an error in English where the system has it (a
+// Chinese Windows without the English messages does not), else in the
+// system's own language. Returns the number of characters written.
+DWORD SystemMessage(DWORD error, char (&text)[kMaxReasonChars]) {
+  constexpr DWORD kFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  const DWORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+  DWORD length = FormatMessageA(kFlags, nullptr, error, english, text, kMaxReasonChars, nullptr);
+  if (length == 0) length = FormatMessageA(kFlags, nullptr, error, 0, text, kMaxReasonChars, nullptr);
+  return length;
+}
+
 // The system's text for an error, on one line, as printable ASCII ('?' for
-// anything else: the text is in the system's language and code page).
+// anything else, should only a message in another language and code page
+// be available).
 std::string ErrorText(DWORD error) {
   char text[kMaxReasonChars] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                                kMaxReasonChars, nullptr);
+  DWORD length = SystemMessage(error, text);
   std::string reason;
   for (char c : std::string_view(text, std::min(length, kMaxReasonChars))) {
     if (c == '\r' || c == '\n') c = ' ';

@@ -4,7 +4,7 @@
 // waits.
 //
 // The platform part is one file per platform (tick_posix.cpp, ...), picked by
-// the build. It supplies exactly these three functions:
+// the build. It supplies exactly these four functions:
 // - TickCount: the millisecond counter.
 // - SleepMs: a pause that is never shorter than asked and never spins. It
 //   sleeps to an absolute deadline on the monotonic clock, so an interrupted
@@ -14,6 +14,7 @@
 //   default 50 us added to every sleep, goes to its minimum). The platform
 //   file does this once before main, so that every thread started later
 //   inherits it, and SleepMs does it once for any thread that sleeps.
+// - OptOutOfTimerThrottling: see below.
 // Everything else here is portable.
 
 #include <chrono>
@@ -31,6 +32,14 @@ void SleepMs(unsigned ms);
 // Exact timers for the calling thread and the threads it starts afterwards.
 // Harmless to call again.
 void UseExactTimers();
+
+// Keeps the raised timer resolution while the program's windows are
+// minimised or hidden. Some systems let an invisible program's timers fall
+// back to the coarse default tick (about 15.6 ms) to save power, which would
+// stretch every 1 ms pause of the link. For a program with a window, called
+// once at start; does nothing where the platform has no such throttling or
+// does not offer the opt-out.
+void OptOutOfTimerThrottling();
 
 // A point in time some milliseconds ahead, for waits that must end.
 class Deadline {

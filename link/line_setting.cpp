@@ -30,6 +30,7 @@ std::optional<LineParameters> ParseLineSetting(std::string_view text) {
   if (fields.size() != 4) return std::nullopt;
 
   LineParameters line;
+  line.text = std::string(text);
   uint32_t dataBits = 0, stopBits = 0;
   if (!ToNumber(fields[0], line.baud) || line.baud == 0) return std::nullopt;
   if (fields[1].size() != 1) return std::nullopt;

@@ -16,7 +16,9 @@
 // - DiscardInput drops every byte the device has received and not yet
 //   delivered by ReadByte, at the moment of the call; bytes arriving after it
 //   are kept. It waits for nothing and does not touch the output. (POSIX:
-//   tcflush with TCIFLUSH; Windows: PurgeComm with PURGE_RXCLEAR.)
+//   tcflush with TCIFLUSH; Windows: ClearCommError, then PurgeComm with
+//   PURGE_RXCLEAR, so that a line error left by an earlier owner of the port
+//   does not block the next frame.)
 
 #include <cstddef>
 #include <cstdint>
@@ -40,11 +42,15 @@ struct CommTimeouts {
 // close. Opaque to portable code: each platform keeps what it needs in it.
 struct NativeTimeouts {
   uint32_t words[5] = {};
+  // Whether the words were read from the device. A record that could not be
+  // read is never written back: on some platforms all zeros mean "no limit".
+  bool known = false;
 };
 
 // A line setting such as "19200,e,8,1": baud rate, parity letter, data bits,
 // stop bits.
 struct LineParameters {
+  std::string text;  // the setting exactly as given, for a platform that parses it itself
   uint32_t baud = 0;
   char parity = 'n';  // n none, e even, o odd, m mark, s space
   int dataBits = 8;   // 5 to 8

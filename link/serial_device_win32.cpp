@@ -2,6 +2,17 @@
 // CreateFileA, the link's timeouts through SetCommTimeouts, the line through
 // BuildCommDCBA and SetCommState.
 //
+// The line setting ("19200,e,8,1") goes to BuildCommDCBA as it is. That is
+// the older form of the mode syntax, for which the system documents the rest
+// of the control block too: XON/XOFF and CTS/DSR flow control off, DTR and
+// RTS on (DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE), as long as the text does
+// not end in "x" or "p" (the parser never lets those through). Converters
+// that draw their power from DTR and RTS, or switch their RS-485 driver
+// with RTS, therefore work whatever the port's previous owner left. The
+// newer form ("baud=19200 parity=E ...") would leave DTR and RTS as they
+// were. A two-digit speed would be read as the mode command's abbreviation
+// ("96" for 9600); the link's settings always spell the speed out.
+//
 // Exclusive open: share mode 0, so a port that another program holds does
 // not open. Reads are one-byte ReadFile calls that return after the read
 // time of the applied timeouts ({0, 0, 1, 0, 0}: at most 1 ms) when no byte
@@ -12,22 +23,12 @@
 
 #include <windows.h>
 
-#include <cctype>
 #include <string>
 
 #include "deadline.h"
 #include "serial_device.h"
 
 namespace {
-
-// The parameters of a line setting in the mode-text syntax that BuildCommDCBA
-// parses ("baud=19200 parity=E data=8 stop=1"). That syntax switches both
-// software and hardware flow control off; the other fields of the control
-// block keep what the port had.
-std::string ModeText(const LineParameters& line) {
-  return "baud=" + std::to_string(line.baud) + " parity=" + std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(line.parity)))) +
-         " data=" + std::to_string(line.dataBits) + " stop=" + std::to_string(line.stopBits);
-}
 
 COMMTIMEOUTS ToNative(const CommTimeouts& t) {
   return {t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
@@ -45,7 +46,8 @@ class Win32SerialDevice final : public SerialDevice {
   NativeTimeouts GetTimeouts() override {
     COMMTIMEOUTS t{};
     NativeTimeouts saved;
-    if (!GetCommTimeouts(handle_, &t)) return saved;
+    if (!GetCommTimeouts(handle_, &t)) return saved;  // not known: nothing is written back
+    saved.known = true;
     saved.words[0] = t.ReadIntervalTimeout;
     saved.words[1] = t.ReadTotalTimeoutMultiplier;
     saved.words[2] = t.ReadTotalTimeoutConstant;
@@ -55,6 +57,8 @@ class Win32SerialDevice final : public SerialDevice {
   }
 
   void SetTimeouts(const NativeTimeouts& saved) override {
+    // An all-zero record would mean "no limit" to the next program's reads.
+    if (!saved.known) return;
     COMMTIMEOUTS t{saved.words[0], saved.words[1], saved.words[2], saved.words[3], saved.words[4]};
     SetCommTimeouts(handle_, &t);
   }
@@ -65,14 +69,14 @@ class Win32SerialDevice final : public SerialDevice {
     SetCommTimeouts(handle_, &t);
   }
 
-  // The block is filled from the port first, so that what the mode text does
+  // The block is filled from the port first, so that what the setting does
   // not name stays as the port had it. Failures are not examined: the port
   // then keeps its previous line.
   void ApplyLine(const LineParameters& line) override {
     DCB block{};
     block.DCBlength = sizeof block;
     if (!GetCommState(handle_, &block)) return;
-    if (!BuildCommDCBA(ModeText(line).c_str(), &block)) return;
+    if (!BuildCommDCBA(line.text.c_str(), &block)) return;
     SetCommState(handle_, &block);
   }
 
@@ -92,8 +96,15 @@ class Win32SerialDevice final : public SerialDevice {
     return false;
   }
 
-  // Drops whatever the port has received and not yet been read.
-  void DiscardInput() override { PurgeComm(handle_, PURGE_RXCLEAR); }
+  // Drops whatever the port has received and not yet been read. A framing or
+  // parity error still pending from an earlier owner that set abort-on-error
+  // would make every read and write fail until it is cleared, so it is
+  // cleared first.
+  void DiscardInput() override {
+    DWORD errors = 0;
+    ClearCommError(handle_, &errors, nullptr);
+    PurgeComm(handle_, PURGE_RXCLEAR);
+  }
 
  private:
   HANDLE handle_;

@@ -57,3 +57,6 @@ void SleepMs(unsigned ms) {
 }
 
 void UseExactTimers() { prctl(PR_SET_TIMERSLACK, kFinestSlackNs, 0, 0, 0); }
+
+// Linux does not coarsen a hidden program's timers.
+void OptOutOfTimerThrottling() {}

@@ -5,6 +5,11 @@
 // a whole tick each. The program therefore asks for a 1 ms timer period for
 // as long as it runs; the object that holds that request sits in this file
 // because TickCount is linked into every program that uses the link.
+//
+// Since Windows 10 2004 a process whose windows are all minimised or hidden
+// may lose that period to power throttling; SetProcessInformation with
+// ProcessPowerThrottling opts out. The function and its record are looked up
+// at run time, so that the program still starts on a system that lacks them.
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -36,6 +41,34 @@ void UseExactTimers() { static const TimerPeriod timerPeriod; }
 namespace {
 [[maybe_unused]] const bool kExactFromStart = (UseExactTimers(), true);
 }  // namespace
+
+namespace {
+// The record and constants of SetProcessInformation's power throttling, as
+// the system defines them; older SDK headers lack them.
+constexpr int kProcessPowerThrottling = 4;  // PROCESS_INFORMATION_CLASS value
+constexpr ULONG kThrottlingVersion = 1;
+constexpr ULONG kIgnoreTimerResolution = 0x4;  // PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION
+
+struct PowerThrottlingState {
+  ULONG Version;
+  ULONG ControlMask;
+  ULONG StateMask;
+};
+
+using SetProcessInformationFunction = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+}  // namespace
+
+void OptOutOfTimerThrottling() {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (!kernel) return;
+  auto setInformation =
+      reinterpret_cast<SetProcessInformationFunction>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")));
+  if (!setInformation) return;
+  // The bit in ControlMask takes the decision over from the system; 0 in
+  // StateMask says "do not throttle".
+  PowerThrottlingState state{kThrottlingVersion, kIgnoreTimerResolution, 0};
+  setInformation(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof state);
+}
 
 uint32_t TickCount() { return timeGetTime(); }
 

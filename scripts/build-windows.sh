@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows programs with Debian's mingw-w64 (64-bit, POSIX
 # threads) into a folder (default build-windows/): the link, the store, the
-# catalogue, the tone, rt420ctl.exe where cli/ exists, and the Windows tests
-# and benchmarks. The Qt window is left out (no Windows Qt here). Further
-# arguments name the targets to build; without them everything is built.
-# Installs its packages first (scripts/setup.sh windows).
+# catalogue, the tone, rt420ctl.exe, the Windows tests and benchmarks, and
+# the installer and the portable zip (BUILD_DIR/rt420config-<version>-win64
+# .msi and .zip, with rt420config.exe too when the build makes it). The Qt
+# window is left out. Further arguments name the targets to build; without
+# them everything is built. Installs its packages first (scripts/setup.sh
+# windows).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build-windows}

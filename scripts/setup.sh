@@ -26,6 +26,8 @@ WINDOWS=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix  # the cross compilers, POSIX threads
   googletest              # GoogleTest sources, compiled for Windows
   wine wine64             # runs the Windows tests (64-bit wine only)
+  wixl                    # builds the Windows installer (.msi)
+  msitools                # msiinfo: the installer's test reads its version
 )
 CHECK=(
   lintian desktop-file-utils appstream   # the package's checkers

@@ -2,8 +2,9 @@
 # The Windows stage: installs what it needs (scripts/setup.sh windows), builds
 # the native simulated module (build/) and the Windows programs (build-windows/),
 # boots a fresh wine prefix in build-windows/wine once, and runs the Windows
-# tests under wine with CTest: the platform layer, and rt420ctl.exe end to
-# end against the simulated module. Exits non-zero on any failure.
+# tests under wine with CTest: the platform layer, rt420ctl.exe end to end
+# against the simulated module, and the installer (install, upgrade,
+# uninstall). Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 STARTED=$(date +%s)

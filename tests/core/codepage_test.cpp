@@ -70,6 +70,50 @@ TEST(CodePageTest, DisplayTextHasNoControlCharacters) {
   EXPECT_EQ(DecodeForDisplay("\x80" "A", CodePage::Big5), kFffd + "A");
 }
 
+// Codes where the platforms' own tables part ways: each must read and write
+// the same on every platform, with GB2312's own characters.
+TEST(CodePageTest, Gb2312CodesReadTheSameEverywhere) {
+  struct Case {
+    const char* bytes;
+    std::string text;  // "" when GB2312 has no character there
+  };
+  const Case cases[] = {
+      {"\xA1\xA4", "\xE3\x83\xBB"},  // U+30FB, not the middle dot U+00B7
+      {"\xA1\xAA", "\xE2\x80\x95"},  // U+2015, not the em dash U+2014
+      {"\xA1\xA1", "\xE3\x80\x80"},  // ideographic space, the first code
+      {"\xF7\xFE", "\xE9\xBD\x84"},  // the last code
+      // Codes that only the wider Chinese tables assign.
+      {"\xA2\xA1", ""}, {"\xA2\xAA", ""}, {"\xA2\xE3", ""}, {"\xA6\xE0", ""}, {"\xA6\xF5", ""},
+      {"\xA8\xBB", ""}, {"\xA8\xC0", ""}, {"\xAA\xA1", ""}, {"\xD7\xFA", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.bytes));
+    if (c.text.empty()) {
+      EXPECT_EQ(DecodeToUtf8(c.bytes, CodePage::Gb2312), Fffd(2));
+    } else {
+      EXPECT_EQ(DecodeToUtf8(c.bytes, CodePage::Gb2312), c.text);
+      EXPECT_EQ(EncodeFromUtf8(c.text, CodePage::Gb2312), c.bytes);
+    }
+  }
+  // The other platform's characters for the two differing codes are not in
+  // the set, nor are the small Roman numerals.
+  for (const char* text : {"\xC2\xB7", "\xE2\x80\x94", "\xE2\x85\xB0"})
+    EXPECT_EQ(EncodeFromUtf8(text, CodePage::Gb2312), "?") << testing::PrintToString(text);
+}
+
+// Every two-byte code of the set's range, counted: GB2312 has 7445
+// characters, and each decodes alone to one character.
+TEST(CodePageTest, Gb2312HasItsCharactersAndNoMore) {
+  int assigned = 0;
+  for (int first = 0xA1; first <= 0xF7; ++first) {
+    for (int second = 0xA1; second <= 0xFE; ++second) {
+      const char pair[] = {static_cast<char>(first), static_cast<char>(second), '\0'};
+      if (DecodeToUtf8(pair, CodePage::Gb2312) != Fffd(2)) ++assigned;
+    }
+  }
+  EXPECT_EQ(assigned, 7445);
+}
+
 TEST(CodePageTest, RandomBytesAlwaysDecodeToBoundedValidText) {
   std::mt19937 random(420);
   std::uniform_int_distribution<int> byte(0, 255);

@@ -12,7 +12,8 @@
 # module's frame log. Cases:
 #   scan        a full search finds the module on COM3 and stores where;
 #               the registry holds it in its names and types; the next run
-#               finds the module at once; ports
+#               finds the module at once; ports; Chinese text through a
+#               pipe and on a console
 #   writes      set-id and factory-default after the quick try
 #   watch       cards presented every 300 ms; watch --seconds, and Ctrl+C
 #   interrupt   a module that never answers: a first Ctrl+C lets the scan go
@@ -51,6 +52,17 @@ run() {
   STATUS=0
   OUT=$(wine "$RT420CTL" --no-beep "$@" 2>&1 | tr -d '\r') || STATUS=$?
   echo "\$ rt420ctl $* -> exit $STATUS"
+  printf '%s\n' "$OUT" | sed 's/^/  | /'
+}
+
+# As run(), but with a terminal as stdout and stderr (script(1)), in a
+# UTF-8 locale so that wine writes the console's characters as UTF-8.
+run_on_console() {
+  local command
+  STATUS=0
+  command=$(printf '%q ' wine "$RT420CTL" --no-beep "$@")
+  OUT=$(LC_ALL=C.UTF-8 script -qefc "$command" /dev/null </dev/null | tr -d '\r') || STATUS=$?
+  echo "\$ (on a console) rt420ctl $* -> exit $STATUS"
   printf '%s\n' "$OUT" | sed 's/^/  | /'
 }
 
@@ -194,6 +206,16 @@ case_scan() {
   expect_text '"port":"COM3","number":3,"device":"\\\\.\\COM3"'
   expect_text '"source":"system"'
   expect_text '"listed":true,"state":"opens","holders":[],"hints":[]'
+
+  # Chinese on a console: wine gives a program whose output is a terminal a
+  # console. The text must arrive as the characters themselves, as through
+  # a pipe (the pipe carries UTF-8).
+  run --lang gb scan
+  expect_status 0
+  expect_text "读取模组资讯完成. (串口 : #3)"
+  run_on_console --lang gb scan
+  expect_status 0
+  expect_text "读取模组资讯完成. (串口 : #3)"
 }
 
 case_writes() {

@@ -9,7 +9,11 @@
 //   Line       no faults;
 //   HangUp     the line hangs up in the middle of the reply to H00V.
 
+#include <windows.h>
+
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "port_names.h"
@@ -184,6 +188,7 @@ TEST_F(Line, DeviceTimeoutsReadBackAsWritten) {
   std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3").device;
   ASSERT_TRUE(device);
   NativeTimeouts own;
+  own.known = true;
   for (uint32_t i = 0; i < 5; ++i) own.words[i] = 10 + i;
   device->SetTimeouts(own);
   NativeTimeouts read = device->GetTimeouts();
@@ -193,6 +198,59 @@ TEST_F(Line, DeviceTimeoutsReadBackAsWritten) {
   read = device->GetTimeouts();
   const uint32_t link[5] = {0, 0, 1, 0, 0};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(read.words[i], link[i]) << "field " << i;
+}
+
+// A record that could not be read from the port is not written back.
+TEST_F(Line, UnknownTimeoutsAreNotWrittenBack) {
+  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3").device;
+  ASSERT_TRUE(device);
+  NativeTimeouts own;
+  own.known = true;
+  for (uint32_t i = 0; i < 5; ++i) own.words[i] = 20 + i;
+  device->SetTimeouts(own);
+  device->SetTimeouts(NativeTimeouts{});  // all zeros, not known
+  const NativeTimeouts read = device->GetTimeouts();
+  EXPECT_TRUE(read.known);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(read.words[i], own.words[i]) << "field " << i;
+}
+
+// The setting text reaches the system as it is. Besides the speed (parity
+// cannot be seen on a pseudo-terminal) it switches flow control off, and
+// DTR and RTS on, whatever the port's previous owner left. (wine reports
+// DTR and RTS as on whatever was set; Windows keeps what was set.)
+TEST_F(Line, SettingTextSetsTheWholeLine) {
+  HANDLE raw = CreateFileA("\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(raw, INVALID_HANDLE_VALUE);
+  DCB block{};
+  block.DCBlength = sizeof block;
+  ASSERT_TRUE(GetCommState(raw, &block));
+  block.BaudRate = 4800;
+  block.Parity = NOPARITY;
+  block.fOutxCtsFlow = TRUE;
+  block.fOutX = TRUE;
+  block.fInX = TRUE;
+  block.fDtrControl = DTR_CONTROL_DISABLE;
+  block.fRtsControl = RTS_CONTROL_DISABLE;
+  ASSERT_TRUE(SetCommState(raw, &block));
+
+  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3").device;
+  ASSERT_TRUE(device);
+  std::optional<LineParameters> line = ParseLineSetting("19200,e,8,1");
+  ASSERT_TRUE(line);
+  device->ApplyLine(*line);
+
+  DCB applied{};
+  applied.DCBlength = sizeof applied;
+  EXPECT_TRUE(GetCommState(raw, &applied));
+  CloseHandle(raw);
+  EXPECT_EQ(applied.BaudRate, 19200u);
+  EXPECT_EQ(applied.ByteSize, 8);
+  EXPECT_EQ(applied.StopBits, ONESTOPBIT);
+  EXPECT_FALSE(applied.fOutxCtsFlow);
+  EXPECT_FALSE(applied.fOutX);
+  EXPECT_FALSE(applied.fInX);
+  EXPECT_EQ(applied.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+  EXPECT_EQ(applied.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
 }
 
 TEST_F(HangUp, PeerHangingUpMidReplyEndsTheExchangeWithoutSpinning) {
