@@ -149,8 +149,8 @@ bool ApplyValueOption(const std::string& name, const std::string& value, CliOpti
     o.language = ParseLanguage(value);
     if (!o.language) error = "--lang must be en, gb or big5, not " + Quoted(value);
   } else if (name == "--port") {
-    o.port = ParseNumberInRange(value, kFirstPort, kLastPort);
-    if (!o.port) error = "--port must be a number from 1 to 16, not " + Quoted(value);
+    o.port = ParsePortChoice(value);
+    if (!o.port) error = "--port must be a number from 1 to 16 (or COM1 to COM16), not " + Quoted(value);
   } else if (name == "--seconds") {
     o.seconds = ParseSeconds(value);
     if (!o.seconds) error = "--seconds must be a positive number of seconds, not " + Quoted(value);
@@ -307,19 +307,30 @@ std::optional<int> ParseNumberInRange(const std::string& text, int low, int high
   return value;
 }
 
+std::string LowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
 std::optional<int> ParseLineSettingChoice(const std::string& text) {
   if (std::optional<int> index = ParseNumberInRange(text, 0, kLineSettingCount - 1)) return index;
-  std::string lower = text;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::string lower = LowerCase(text);
   for (int i = 0; i < kLineSettingCount; ++i)
     if (lower == kLineSettings[i]) return i;
   return std::nullopt;
 }
 
 std::optional<int> ParseModeName(const std::string& text) {
-  if (text == "two") return 0;
-  if (text == "one") return 1;
+  std::string lower = LowerCase(text);
+  if (lower == "two") return 0;
+  if (lower == "one") return 1;
   return std::nullopt;
+}
+
+std::optional<int> ParsePortChoice(const std::string& text) {
+  std::string lower = LowerCase(text);
+  std::string number = lower.rfind("com", 0) == 0 ? lower.substr(3) : lower;
+  return ParseNumberInRange(number, kFirstPort, kLastPort);
 }
 
 std::optional<int> ParseRs485(const std::string& text) {
@@ -330,8 +341,9 @@ std::optional<int> ParseRs485(const std::string& text) {
 }
 
 std::optional<int> ParseLanguage(const std::string& text) {
-  if (text == "en") return 0;
-  if (text == "gb") return 1;
-  if (text == "big5") return 2;
+  std::string lower = LowerCase(text);
+  if (lower == "en") return 0;
+  if (lower == "gb") return 1;
+  if (lower == "big5") return 2;
   return std::nullopt;
 }

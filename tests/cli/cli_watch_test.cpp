@@ -19,6 +19,31 @@ int LineVmin(const std::string& path) {
   return read ? tio.c_cc[VMIN] : -1;
 }
 
+// The records of a CSV text as a spreadsheet reads them (RFC 4180: quoted
+// cells, doubled quotes, line breaks inside quotes).
+std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    std::string& cell = records.back().back();
+    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+      cell += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && c == ',') {
+      records.back().emplace_back();
+    } else if (!quoted && c == '\n') {
+      records.emplace_back(1);
+    } else {
+      cell += c;
+    }
+  }
+  if (records.back() == std::vector<std::string>(1)) records.pop_back();
+  return records;
+}
+
 size_t CountPolls(const std::vector<std::string>& commands) {
   size_t polls = 0;
   for (const std::string& c : commands) polls += c.size() == 4 && c.back() == 'F';
@@ -31,7 +56,7 @@ TEST_F(CliTest, WatchPrintsALinePerCardAndAppendsThemToTheCsvFile) {
   ASSERT_TRUE(module.PresentCard(1, "0012345678"));
   ASSERT_TRUE(module.PresentCard(2, "AB,\x01\"C"));
   std::string csv = WriteFile("cards.csv", "time,reader,data\nearlier,1,kept");  // no final line break
-  ChildResult r = Run({"watch", "--seconds", "1.5", "--csv", csv});
+  ChildResult r = Run({"watch", "--seconds", "0.5", "--csv", csv});
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   std::vector<std::string> cards;
   for (const std::string& line : Lines(r.out))
@@ -48,6 +73,27 @@ TEST_F(CliTest, WatchPrintsALinePerCardAndAppendsThemToTheCsvFile) {
   EXPECT_EQ(lines[1], "earlier,1,kept");
   EXPECT_TRUE(Contains(lines[2], ",1,0012345678")) << lines[2];
   EXPECT_TRUE(Contains(lines[3], ",2,\"AB,\\x01\"\"C\"")) << lines[3];
+}
+
+TEST_F(CliTest, WatchCsvCellsFromTheLineNeverStartAFormula) {
+  sim::SimModule& module = StoredModule();
+  const std::vector<std::string> cards = {"=HYPERLINK(\"x\")", "@SUM(1)", "+1", "-2", "12,34"};
+  for (const std::string& card : cards) ASSERT_TRUE(module.PresentCard(1, card));
+  std::string csv = (Dir() / "cards.csv").string();
+  ChildResult r = Run({"watch", "--seconds", "0.5", "--csv", csv});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  // The terminal shows the data as it came.
+  EXPECT_TRUE(Contains(r.out, " reader 1 =HYPERLINK(\"x\")")) << r.out;
+  std::vector<std::vector<std::string>> records = ReadCsv(ReadFile(csv));
+  ASSERT_EQ(records.size(), cards.size() + 1) << ReadFile(csv);
+  EXPECT_EQ(records[0], (std::vector<std::string>{"time", "reader", "data"}));
+  for (size_t i = 0; i < cards.size(); ++i) {
+    ASSERT_EQ(records[i + 1].size(), 3u) << ReadFile(csv);
+    for (const std::string& cell : records[i + 1])
+      EXPECT_EQ(std::string("=+-@\t\r").find(cell.front()), std::string::npos) << cell;
+    bool formula = std::string("=+-@").find(cards[i].front()) != std::string::npos;
+    EXPECT_EQ(records[i + 1][2], (formula ? "'" : "") + cards[i]);
+  }
 }
 
 TEST_F(CliTest, ASignalEndsWatchAfterTheCycleClosesThePortAndExitsZero) {
