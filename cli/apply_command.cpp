@@ -56,12 +56,19 @@ ModuleSettings Target(const ModuleSettings& before, const Profile& p) {
   return t;
 }
 
-// Runs the operation of one write and notes it; false when it failed.
+// Runs the operation of one write and notes it; false when it failed. A
+// write that failed half-way (ID 1 taken, ID 2 not) names what the module
+// took, in the outcome and in the written list.
 bool Write(CliSession& session, ApplyRecord& record, const char* name, Operation operation) {
-  record.written.push_back(name);
   ExitCode code = RunOperation(session, operation);
-  if (code == kExitOk) return true;
+  if (code == kExitOk) {
+    record.written.push_back(name);
+    return true;
+  }
+  std::vector<WrittenValue> taken = session.Ledger().Accepted();
+  for (const WrittenValue& value : taken) record.written.push_back(value.key);
   record.outcome = std::string("write failed: ") + name;
+  if (!taken.empty()) record.outcome += " (written before the failure: " + DescribeValues(taken) + ")";
   record.code = code;
   return false;
 }

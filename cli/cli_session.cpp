@@ -27,6 +27,7 @@ CliSession::CliSession(const CliOptions& options) : options_(options) {
   panel_->SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
   trace_.SetCallback([this](const TraceRecord& record) {
     if (record.direction == TraceDirection::Sent) framesSent_ += 1;
+    ledger_.Take(record);
     if (options_.trace) PrintErrorLine(TraceLine(record));
   });
   trace_.Attach();

@@ -21,6 +21,7 @@
 #include "exit_codes.h"
 #include "settings_store.h"
 #include "trace_log.h"
+#include "write_ledger.h"
 
 class CliSession {
  public:
@@ -46,6 +47,11 @@ class CliSession {
   // Every message shown in this run, as UTF-8 (the last few hundred).
   const std::vector<std::string>& MessagesShown() const { return shown_; }
 
+  // What the module took in since the last ClearLedger (each operation
+  // clears it when it starts).
+  const WriteLedger& Ledger() const { return ledger_; }
+  void ClearLedger() { ledger_.Clear(); }
+
   // Writes the scan result in memory to the store, unless the store already
   // holds it from this run's start or an earlier write here.
   void StoreScanResult();
@@ -58,6 +64,7 @@ class CliSession {
   // The tool prints each record as it completes and keeps only a few.
   TraceLog trace_{kRecordsKept};
   uint64_t framesSent_ = 0;
+  WriteLedger ledger_;
   ScanResult stored_;
   bool muted_ = false;
   std::string lastPrinted_;

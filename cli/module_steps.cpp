@@ -1,5 +1,8 @@
 #include "module_steps.h"
 
+#include <algorithm>
+
+#include "cli_options.h"
 #include "line_settings.h"
 #include "module_state.h"
 #include "operations.h"
@@ -49,6 +52,7 @@ ExitCode ScanModule(CliSession& session, ModuleReadout& readout) {
 ExitCode RunOperation(CliSession& session, Operation operation) {
   ConsolePanel& panel = session.Panel();
   panel.ClearOutcome();
+  session.ClearLedger();
   LinkActivity before = session.Activity();
   operation(panel);
   bool success = panel.Lamp() == LampColour::Yellow;
@@ -93,5 +97,53 @@ JsonObject OutcomeJson(const CliSession& session, ExitCode code) {
   json.Add("subcommand", session.Options().subcommandName).Add("exitCode", static_cast<int>(code));
   json.Add("outcome", OutcomeName(code)).Add("message", messages.empty() ? std::string() : messages.back());
   json.Add("messages", messages);
+  return json;
+}
+
+ModuleReadout WithWritten(const ModuleReadout& before, const std::vector<WrittenValue>& written) {
+  ModuleReadout after = before;
+  ModuleSettings& s = after.settings;
+  for (const WrittenValue& v : written) {
+    if (v.key == "id1") s.id1 = v.value;
+    else if (v.key == "id2") s.id2 = v.value;
+    else if (v.key == "key-count") s.keyCount = v.value;
+    else if (v.key == "mode") s.modeIndex = ParseModeName(v.value).value_or(-1);
+    else if (v.key == "rs485") s.rs485Index = ParseRs485(v.value).value_or(-1);
+    else if (v.key == "line-setting") {
+      s.lineSettingIndex = ParseLineSettingChoice(v.value).value_or(-1);
+      after.lineSetting = v.value;
+    }
+  }
+  return after;
+}
+
+namespace {
+std::string Change(const std::string& before, const std::string& after) {
+  return before == after ? after : before + " -> " + after;
+}
+}  // namespace
+
+void PrintChanges(const ModuleReadout& before, const ModuleReadout& after) {
+  const ModuleSettings& b = before.settings;
+  const ModuleSettings& a = after.settings;
+  PrintLine("ID 1:          " + Change(b.id1, a.id1));
+  PrintLine("ID 2:          " + Change(b.id2, a.id2));
+  PrintLine("key count:     " + Change(b.keyCount, a.keyCount));
+  PrintLine("mode:          " + Change(ModeName(b.modeIndex), ModeName(a.modeIndex)));
+  PrintLine("RS-485:        " + Change(Rs485Name(b.rs485Index), Rs485Name(a.rs485Index)));
+  PrintLine("line setting:  " + Change(before.lineSetting, after.lineSetting));
+}
+
+std::vector<WrittenValue> NotWritten(const std::vector<WrittenValue>& wanted,
+                                     const std::vector<WrittenValue>& accepted) {
+  std::vector<WrittenValue> missing;
+  for (const WrittenValue& v : wanted)
+    if (std::find(accepted.begin(), accepted.end(), v) == accepted.end()) missing.push_back(v);
+  return missing;
+}
+
+JsonObject ValuesJson(const std::vector<WrittenValue>& values) {
+  JsonObject json;
+  for (const WrittenValue& v : values) json.Add(v.key, v.value);
   return json;
 }

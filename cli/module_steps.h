@@ -7,6 +7,7 @@
 #include "cli_output.h"
 #include "cli_session.h"
 #include "exit_codes.h"
+#include "write_ledger.h"
 
 class OperatorPanel;
 using Operation = void (*)(OperatorPanel& panel);
@@ -49,6 +50,21 @@ std::string Rs485Name(int rs485Index);
 // The readout as "name: value" lines, and as a JSON object.
 void PrintReadout(const ModuleReadout& readout);
 JsonObject ReadoutJson(const ModuleReadout& readout);
+
+// The readout with the written values put in: the module's state after a
+// write, as far as the module acknowledged it.
+ModuleReadout WithWritten(const ModuleReadout& before, const std::vector<WrittenValue>& written);
+
+// Every setting as "name: value" lines, with "before -> after" where the
+// two differ: the echo after a write.
+void PrintChanges(const ModuleReadout& before, const ModuleReadout& after);
+
+// The values in wanted that are not in accepted with the same value.
+std::vector<WrittenValue> NotWritten(const std::vector<WrittenValue>& wanted,
+                                     const std::vector<WrittenValue>& accepted);
+
+// {"id1":"12","id2":"07"}: the values as one JSON object.
+JsonObject ValuesJson(const std::vector<WrittenValue>& values);
 
 // The JSON result of a module subcommand: subcommand, exit code, outcome,
 // the last message and every message shown.
