@@ -6,6 +6,7 @@
 #include "line_settings.h"
 #include "module_state.h"
 #include "operations.h"
+#include "port_explain.h"
 #include "port_names.h"
 
 namespace {
@@ -39,10 +40,27 @@ const char* OutcomeName(ExitCode code) {
 }
 }  // namespace
 
+namespace {
+// After a scan that did not find the module where the user expected it:
+// what was searched, and why a port did not answer.
+void ExplainScan(const CliSession& session, ExitCode code, int quickPort, const std::string& quickSetting) {
+  const CliOptions& options = session.Options();
+  if (session.Muted() || code == kExitPort) return;
+  bool found = code == kExitOk && Module.ModuleFound;
+  if (options.port && (!found || Module.ScanCommNo != *options.port))
+    ExplainQuickTryMissed(*options.port, found ? Module.ScanCommNo : 0);
+  // A module that answered but could not be read completely was found.
+  if (!found && !session.Ledger().Answered("H00M")) ExplainModuleNotFound(options, quickPort, quickSetting);
+}
+}  // namespace
+
 ExitCode ScanModule(CliSession& session, ModuleReadout& readout) {
   const CliOptions& options = session.Options();
   if (options.port) Module.ScanCommNo = *options.port;
+  int quickPort = Module.ScanCommNo;
+  std::string quickSetting = Module.ScanBaudRate;
   ExitCode code = RunOperation(session, RunModuleScan);
+  ExplainScan(session, code, quickPort, quickSetting);
   if (code != kExitOk || !Module.ModuleFound) return code == kExitOk ? kExitModule : code;
   if (options.port) session.StoreScanResult();
   readout = ReadOut(session.Panel());
@@ -57,8 +75,7 @@ ExitCode RunOperation(CliSession& session, Operation operation) {
   operation(panel);
   bool success = panel.Lamp() == LampColour::Yellow;
   ExitCode code = ExitCodeFor(success, before, session.Activity());
-  if (code == kExitPort && !session.Muted())
-    PrintErrorLine("rt420ctl: no port could be opened; 'rt420ctl ports' tells what is behind each COM number");
+  if (code == kExitPort && !session.Muted()) ExplainNoPortOpened(Module.ScanCommNo);
   return code;
 }
 

@@ -62,6 +62,11 @@ std::vector<WrittenValue> WriteLedger::Accepted() const {
   return accepted;
 }
 
+bool WriteLedger::Answered(const std::string& command) const {
+  return std::any_of(exchanges_.begin(), exchanges_.end(),
+                     [&](const Exchange& e) { return e.answered && e.command == command; });
+}
+
 std::vector<WrittenValue> ValuesWrittenBy(const std::string& command, const std::string& previous) {
   if (command.rfind("H00", 0) != 0 || command.size() < 5) return {};
   char kind = command[3];

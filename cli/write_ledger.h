@@ -34,6 +34,9 @@ class WriteLedger {
   // a value written twice (the second attempt) counts once, at its last.
   std::vector<WrittenValue> Accepted() const;
 
+  // Whether any frame of this command text got a valid reply.
+  bool Answered(const std::string& command) const;
+
  private:
   struct Exchange {
     std::string command;

@@ -221,6 +221,15 @@ TEST_F(PortReportTest, NamesTheProcessesThatHoldTheDevice) {
   EXPECT_TRUE(HasHint(com1, "open without locking it"));
 }
 
+TEST_F(PortReportTest, TheSimulatedModuleHoldingItsLineIsNotToBeClosed) {
+  AddUsbAdapter("ttyUSB0", "usb-sim-if00", NewPty(), kFtdi);
+  AddProcess(4243, "rt420-sim", {Dev("ttyUSB0")});
+  const PortReport com1 = DescribePorts(roots_)[0];
+  EXPECT_EQ(com1.state, "opens");
+  EXPECT_TRUE(HasHint(com1, "simulated module's line (rt420-sim keeps it open): leave it running"));
+  EXPECT_FALSE(HasHint(com1, "close it"));
+}
+
 TEST_F(PortReportTest, HintsAtServicesThatGrabSerialPorts) {
   AddUsbAdapter("ttyUSB0", "usb-fine-if00", NewPty(), kFtdi);
   WriteTable({{2, Dev("ttyUSB7")}, {3, ""}});
