@@ -3,7 +3,9 @@
 #include "catalogue.h"
 #include "cli_output.h"
 #include "module_state.h"
+#include "port_names.h"
 #include "serial_port.h"
+#include "stop_request.h"
 #include "tone.h"
 
 namespace {
@@ -19,7 +21,12 @@ CliSession::CliSession(const CliOptions& options) : options_(options) {
   if (options_.language) SelectLanguage(*options_.language);
   Module.ModuleFound = false;
   Module.Processing = false;
-  InstallPortTable();
+  // Once a stop signal came, no port is behind any number any more: a search
+  // over the ports then ends at the next port instead of trying all 16. A
+  // port already open (a write in progress) is not affected.
+  SetPortTable([](const std::string& name) {
+    return StopSignalled() ? PortTableAnswer(std::optional<std::string>(std::string())) : ReadPortTable(name);
+  });
   if (!options_.beep) SetToneRecorder([](unsigned, unsigned) {});
 
   panel_ = std::make_unique<ConsolePanel>();

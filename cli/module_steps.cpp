@@ -7,6 +7,7 @@
 #include "module_state.h"
 #include "operations.h"
 #include "port_explain.h"
+#include "stop_request.h"
 #include "port_names.h"
 
 namespace {
@@ -46,6 +47,10 @@ namespace {
 void ExplainScan(const CliSession& session, ExitCode code, int quickPort, const std::string& quickSetting) {
   const CliOptions& options = session.Options();
   if (session.Muted() || code == kExitPort) return;
+  if (StopSignalled() && !(code == kExitOk && Module.ModuleFound)) {
+    PrintErrorLine("rt420ctl: the search was stopped");
+    return;
+  }
   bool found = code == kExitOk && Module.ModuleFound;
   if (options.port && (!found || Module.ScanCommNo != *options.port))
     ExplainQuickTryMissed(*options.port, found ? Module.ScanCommNo : 0);
@@ -75,7 +80,7 @@ ExitCode RunOperation(CliSession& session, Operation operation) {
   operation(panel);
   bool success = panel.Lamp() == LampColour::Yellow;
   ExitCode code = ExitCodeFor(success, before, session.Activity());
-  if (code == kExitPort && !session.Muted()) ExplainNoPortOpened(Module.ScanCommNo);
+  if (code == kExitPort && !session.Muted() && !StopSignalled()) ExplainNoPortOpened(Module.ScanCommNo);
   return code;
 }
 
