@@ -120,13 +120,46 @@ bool Split(const std::vector<std::string>& arguments, RawCommandLine& raw, std::
 }
 
 bool FindSubcommandByName(const std::string& name, CliOptions& options) {
+  std::string lower = LowerCase(name);
   for (const SubcommandEntry& entry : kSubcommands) {
-    if (name != entry.name) continue;
+    if (lower != entry.name) continue;
     options.subcommand = entry.subcommand;
-    options.subcommandName = name;
+    options.subcommandName = entry.name;
     return true;
   }
   return false;
+}
+
+// Edits (insert, delete, replace one character) from a to b.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// " (did you mean set-id?)" for a near miss of a subcommand's name.
+std::string NearestSubcommand(const std::string& name) {
+  constexpr size_t kMaxEdits = 3;
+  std::string lower = LowerCase(name.substr(0, kMaxDigits * 4));
+  const char* best = nullptr;
+  size_t bestDistance = kMaxEdits + 1;
+  for (const SubcommandEntry& entry : kSubcommands) {
+    size_t distance = EditDistance(lower, entry.name);
+    if (distance < bestDistance) {
+      best = entry.name;
+      bestDistance = distance;
+    }
+  }
+  return best ? std::string(" (did you mean ") + best + "?)" : "";
 }
 
 std::optional<double> ParseSeconds(const std::string& text) {
@@ -215,8 +248,16 @@ bool ParseSetId(const std::vector<std::string>& args, CliOptions& o, std::string
 bool ParseSetBaud(const std::string& text, CliOptions& o, std::string& error) {
   std::optional<int> index = ParseLineSettingChoice(text);
   if (!index) {
-    error = "unknown line setting " + Quoted(text) + ": give one of " + kLineSettings[0] + " ... " +
-            kLineSettings[kLineSettingCount - 1] + " or its index 0 to 11";
+    // A speed alone ("19200") matches two settings: offer both.
+    std::vector<std::string> matching;
+    for (const char* setting : kLineSettings)
+      if (std::string(setting).rfind(text + ",", 0) == 0) matching.push_back(setting);
+    if (matching.size() == 2) {
+      error = "unknown line setting " + Quoted(text) + ": give " + matching[0] + " or " + matching[1];
+    } else {
+      error = "unknown line setting " + Quoted(text) + ": give one of " + kLineSettings[0] + " ... " +
+              kLineSettings[kLineSettingCount - 1] + " or its index 0 to 11";
+    }
     return false;
   }
   o.lineSettingIndex = *index;
@@ -278,7 +319,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   RawCommandLine raw;
   if (!Split(arguments, raw, error)) return parsed;
   if (!raw.positionals.empty() && !FindSubcommandByName(raw.positionals[0], o)) {
-    error = "unknown subcommand " + Quoted(raw.positionals[0]);
+    error = "unknown subcommand " + Quoted(raw.positionals[0]) + NearestSubcommand(raw.positionals[0]);
     return parsed;
   }
   for (const auto& [name, value] : raw.options)

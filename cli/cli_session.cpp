@@ -1,6 +1,7 @@
 #include "cli_session.h"
 
 #include "catalogue.h"
+#include "deadline.h"
 #include "cli_output.h"
 #include "module_state.h"
 #include "port_names.h"
@@ -35,7 +36,11 @@ CliSession::CliSession(const CliOptions& options) : options_(options) {
   trace_.SetCallback([this](const TraceRecord& record) {
     if (record.direction == TraceDirection::Sent) framesSent_ += 1;
     ledger_.Take(record);
-    if (options_.trace) PrintErrorLine(TraceLine(record));
+    if (!options_.trace) return;
+    // Times count from the program's start, not from the system's.
+    TraceRecord shown = record;
+    shown.tickMs = record.tickMs - startTick_;
+    PrintErrorLine(TraceLine(shown));
   });
   trace_.Attach();
 }
