@@ -80,7 +80,11 @@ TEST_F(CliTest, WatchCsvCellsFromTheLineNeverStartAFormula) {
   const std::vector<std::string> cards = {"=HYPERLINK(\"x\")", "@SUM(1)", "+1", "-2", "12,34"};
   for (const std::string& card : cards) ASSERT_TRUE(module.PresentCard(1, card));
   std::string csv = (Dir() / "cards.csv").string();
-  ChildResult r = Run({"watch", "--seconds", "0.5", "--csv", csv});
+  // One card per poll of reader 1: wait for the last, then stop.
+  std::unique_ptr<ChildProcess> child = Start({"watch", "--csv", csv});
+  ASSERT_TRUE(child->WaitForOutput(" reader 1 " + cards.back() + "\n", std::chrono::seconds(60))) << child->Out();
+  child->Signal(SIGTERM);
+  ChildResult r = child->Finish(kLimit);
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   // The terminal shows the data as it came.
   EXPECT_TRUE(Contains(r.out, " reader 1 =HYPERLINK(\"x\")")) << r.out;
