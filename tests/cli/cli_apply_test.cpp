@@ -125,6 +125,11 @@ TEST_F(CliTest, ApplyRepeatProvisionsEachNewModuleUntilInterrupted) {
   ChildResult r = child->Finish(kLimit);
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_EQ(module.State().id1, "21");
+  // Each module's first scan, the wait between modules, and the summary.
+  EXPECT_TRUE(Contains(r.out, "COM3 12345678-9 found: ID 1 01, ID 2 05, key count 04")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "ID 1:          01 -> 21\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "waiting for the next module\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "provisioned 2, failed 0, skipped (already as the profile says) 0\n")) << r.out;
   std::vector<std::string> lines = Lines(ReadFile(Dir() / "line.csv"));
   ASSERT_EQ(lines.size(), 3u) << ReadFile(Dir() / "line.csv");
   EXPECT_EQ(Fields(lines[1])[kSerial], "12345678-9");

@@ -148,4 +148,7 @@ TEST_F(CliTest, APollWithoutReplyEndsWatchWithExitCodeOne) {
   EXPECT_TRUE(Contains(r.out, "\"outcome\":\"failed\",")) << r.out;
   EXPECT_TRUE(Contains(r.out, "\"cards\":0")) << r.out;
   EXPECT_EQ(After(module, kScanFrames.size()), (std::vector<std::string>{"H01F"}));
+  module.ClearCommands();
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", 1));
+  EXPECT_TRUE(Contains(Run({"watch"}).out, "polling ended: no reply from the module at COM3 after 0 cards"));
 }
