@@ -135,3 +135,19 @@ TEST_F(CliTest, ApplyRepeatProvisionsEachNewModuleUntilInterrupted) {
   EXPECT_EQ(Fields(lines[1])[kSerial], "12345678-9");
   EXPECT_EQ(Fields(lines[2])[kSerial], "55555555-6");
 }
+
+TEST_F(CliTest, ApplyRecordsFromTheModuleNeverStartAFormula) {
+  sim::ModuleConfig config;
+  config.serial1 = "+1234567";
+  config.version = "@SUM(12)";
+  StoredModule(config);
+  std::string profile = WriteFile("same.ini", "id1 = 1\n");
+  ChildResult r = Run({"apply", profile});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.out, "COM3 +1234567-8: ok")) << r.out;  // the terminal shows it as it came
+  std::vector<std::vector<std::string>> records = ReadCsv(ReadFile(Dir() / "same.csv"));
+  ASSERT_EQ(records.size(), 2u);
+  ASSERT_EQ(records[1].size(), kFieldCount);
+  EXPECT_EQ(records[1][kSerial], "'+1234567-8");
+  EXPECT_EQ(records[1][kSerial + 1], "'@SUM(12)");
+}

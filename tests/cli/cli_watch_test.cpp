@@ -19,31 +19,6 @@ int LineVmin(const std::string& path) {
   return read ? tio.c_cc[VMIN] : -1;
 }
 
-// The records of a CSV text as a spreadsheet reads them (RFC 4180: quoted
-// cells, doubled quotes, line breaks inside quotes).
-std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
-  bool quoted = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    std::string& cell = records.back().back();
-    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-      cell += '"';
-      ++i;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (!quoted && c == ',') {
-      records.back().emplace_back();
-    } else if (!quoted && c == '\n') {
-      records.emplace_back(1);
-    } else {
-      cell += c;
-    }
-  }
-  if (records.back() == std::vector<std::string>(1)) records.pop_back();
-  return records;
-}
-
 size_t CountPolls(const std::vector<std::string>& commands) {
   size_t polls = 0;
   for (const std::string& c : commands) polls += c.size() == 4 && c.back() == 'F';
