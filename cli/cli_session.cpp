@@ -22,11 +22,14 @@ CliSession::CliSession(const CliOptions& options) : options_(options) {
   if (options_.language) SelectLanguage(*options_.language);
   Module.ModuleFound = false;
   Module.Processing = false;
-  // Once a stop signal came, no port is behind any number any more: a search
-  // over the ports then ends at the next port instead of trying all 16. A
-  // port already open (a write in progress) is not affected.
-  SetPortTable([](const std::string& name) {
-    return StopSignalled() ? PortTableAnswer(std::optional<std::string>(std::string())) : ReadPortTable(name);
+  // Once a stop signal came, only the port last used stays behind its
+  // number: a search over the ports ends at the next port instead of trying
+  // all 16, while the module at hand (its writes, its read-back) is finished.
+  auto lastPort = std::make_shared<std::string>();
+  SetPortTable([lastPort](const std::string& name) {
+    if (StopSignalled() && name != *lastPort) return PortTableAnswer(std::optional<std::string>(std::string()));
+    *lastPort = name;
+    return ReadPortTable(name);
   });
   if (!options_.beep) SetToneRecorder([](unsigned, unsigned) {});
 

@@ -37,6 +37,13 @@ Operation Choose(ConsolePanel& panel, const CliOptions& o) {
       return RunFactoryDefault;
   }
 }
+// What factory-default writes: the module's factory configuration.
+const std::vector<WrittenValue> kFactoryValues = {{"id1", "ID 1", "01"},
+                                                  {"id2", "ID 2", "05"},
+                                                  {"mode", "mode", "two"},
+                                                  {"rs485", "RS-485", "32"},
+                                                  {"line-setting", "line setting", kDefaultLineSetting}};
+
 // The values the subcommand means to write; module is the scan's readout.
 std::vector<WrittenValue> Wanted(const CliOptions& o, const ModuleSettings& module) {
   switch (o.subcommand) {
@@ -52,12 +59,7 @@ std::vector<WrittenValue> Wanted(const CliOptions& o, const ModuleSettings& modu
     case Subcommand::SetMode:
       return {{"mode", "mode", ModeName(o.modeIndex)},
               {"rs485", "RS-485", Rs485Name(o.rs485Index.value_or(module.rs485Index))}};
-    default:
-      return {{"id1", "ID 1", "01"},
-              {"id2", "ID 2", "05"},
-              {"mode", "mode", "two"},
-              {"rs485", "RS-485", "32"},
-              {"line-setting", "line setting", kDefaultLineSetting}};
+    default: return kFactoryValues;
   }
 }
 
