@@ -35,12 +35,15 @@ struct ModuleReadout {
 // Runs the scan as the window's Scan button does, with the lock box as --lock
 // sets it and, with --port N, the quick try at COM N; a module found there is
 // stored as a full search's find would be. kExitOk once the scan has read
-// the module completely; then readout holds what it read.
+// the module completely; then readout holds what it read. After a scan that
+// missed (COM N silent or not opened, no module found, a stopped search)
+// stderr says what was searched and why, unless messages are muted.
 ExitCode ScanModule(CliSession& session, ModuleReadout& readout);
 
 // Runs one operation on the session's panel. Success is the yellow lamp of
-// a successful end; the exit code follows exit_codes.h. For 3 a line on
-// stderr says that no port could be opened (unless messages are muted).
+// a successful end; the exit code follows exit_codes.h. For 3 stderr names
+// each port that does not open, its device and why (unless messages are
+// muted). The session's write ledger then holds what the module took.
 ExitCode RunOperation(CliSession& session, Operation operation);
 
 // "two", "one"; "24", "32", "40"; "?" for anything else.
