@@ -2,8 +2,6 @@
 // into a pipe, so that a wait in poll() wakes at once. SA_RESETHAND gives the
 // second signal its default action, which ends the program. SIGPIPE is
 // ignored: a write to a closed pipe fails instead (see cli_output.cpp).
-// The first SIGINT says on stderr what it does, with write(), which a
-// handler may call: a Ctrl+C that seems ignored for seconds is pressed again.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -14,16 +12,19 @@
 #include "stop_request.h"
 
 namespace {
-volatile sig_atomic_t signalled = 0;
-int wakePipe[2] = {-1, -1};
+// The first SIGINT says on stderr what it does, with write(), which a
+// handler may call: a Ctrl+C that seems ignored for seconds is pressed again.
 constexpr char kStoppingLine[] = "rt420ctl: stopping after this step; Ctrl+C again to quit now\n";
 
-void OnStopSignal(int signal) {
+volatile sig_atomic_t signalled = 0;
+int wakePipe[2] = {-1, -1};
+
+void OnStopSignal(int number) {
   int saved = errno;
   signalled = 1;
   char byte = 1;
   [[maybe_unused]] ssize_t n = write(wakePipe[1], &byte, 1);
-  if (signal == SIGINT) n = write(STDERR_FILENO, kStoppingLine, sizeof kStoppingLine - 1);
+  if (number == SIGINT) n = write(STDERR_FILENO, kStoppingLine, sizeof kStoppingLine - 1);
   errno = saved;
 }
 }  // namespace
