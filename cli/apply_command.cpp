@@ -56,12 +56,19 @@ ModuleSettings Target(const ModuleSettings& before, const Profile& p) {
   return t;
 }
 
-// Runs the operation of one write and notes it; false when it failed.
+// Runs the operation of one write and notes it; false when it failed. A
+// write that failed half-way (ID 1 taken, ID 2 not) names what the module
+// took, in the outcome and in the written list.
 bool Write(CliSession& session, ApplyRecord& record, const char* name, Operation operation) {
-  record.written.push_back(name);
   ExitCode code = RunOperation(session, operation);
-  if (code == kExitOk) return true;
+  if (code == kExitOk) {
+    record.written.push_back(name);
+    return true;
+  }
+  std::vector<WrittenValue> taken = session.Ledger().Accepted();
+  for (const WrittenValue& value : taken) record.written.push_back(value.key);
   record.outcome = std::string("write failed: ") + name;
+  if (!taken.empty()) record.outcome += " (written before the failure: " + DescribeValues(taken) + ")";
   record.code = code;
   return false;
 }
@@ -170,6 +177,14 @@ void PrintRecord(const CliSession& session, const ApplyRecord& r) {
   if (!session.Json()) {
     std::string who = m.read ? PortName(m.port) + " " + m.serial + ": " : "";
     PrintLine(who + r.outcome + (r.written.empty() ? " (nothing written)" : " (wrote " + Joined(r.written) + ")"));
+    // Every setting, as the first scan and the read-back found it.
+    if (r.readBack) {
+      ModuleReadout after = m;
+      after.settings = r.after;
+      if (r.after.lineSettingIndex >= 0 && r.after.lineSettingIndex < kLineSettingCount)
+        after.lineSetting = kLineSettings[r.after.lineSettingIndex];
+      PrintChanges(m, after);
+    }
     return;
   }
   JsonObject json;
@@ -214,18 +229,48 @@ bool WaitForNextModule(CliSession& session, const std::string& lastSerial, Modul
   return false;
 }
 
+// How the modules of one --repeat run went.
+struct RepeatTally {
+  int provisioned = 0;  // written and read back as the profile says
+  int failed = 0;
+  int skipped = 0;  // already as the profile says: nothing written
+};
+
+void Count(RepeatTally& tally, const ApplyRecord& record) {
+  if (record.code != kExitOk) tally.failed += 1;
+  else if (record.written.empty()) tally.skipped += 1;
+  else tally.provisioned += 1;
+}
+
+// The first scan of a module, in one line, before anything is written.
+void PrintFound(const ModuleReadout& m) {
+  std::vector<std::string> f = SettingsFields(m.settings, true);
+  PrintLine(PortName(m.port) + " " + m.serial + " found: ID 1 " + f[0] + ", ID 2 " + f[1] + ", key count " + f[3] +
+            ", mode " + f[4] + ", RS-485 " + f[5] + ", line setting " + m.lineSetting);
+}
+
 ExitCode ApplyRepeatedly(CliSession& session, const Profile& profile, CsvFile& csv) {
-  ExitCode result = kExitOk;
+  RepeatTally tally;
   std::string lastSerial;
   ModuleReadout module;
-  if (!session.Json()) PrintLine("waiting for modules; Ctrl+C ends");
+  bool text = !session.Json();
+  if (text) PrintLine("waiting for modules; Ctrl+C ends");
   while (WaitForNextModule(session, lastSerial, module)) {
+    if (text) PrintFound(module);
     ApplyRecord record = Provision(session, profile, module);
     Report(session, csv, record);
-    if (record.code != kExitOk) result = kExitModule;
+    Count(tally, record);
     lastSerial = module.serial;
+    if (text) PrintLine("waiting for the next module");
   }
-  return result;
+  std::string summary = "provisioned " + std::to_string(tally.provisioned) + ", failed " +
+                        std::to_string(tally.failed) + ", skipped (already as the profile says) " +
+                        std::to_string(tally.skipped);
+  if (text) PrintLine(summary);
+  else
+    PrintLine(JsonObject().Add("subcommand", "apply").Add("provisioned", tally.provisioned)
+                  .Add("failed", tally.failed).Add("skipped", tally.skipped).Text());
+  return tally.failed ? kExitModule : kExitOk;
 }
 
 // --csv FILE, or the profile's name with ".csv" for its extension.

@@ -23,6 +23,16 @@ const char kProgramHelp[] =
     "  apply PROFILE [--repeat] [--csv FILE]  provision modules from a profile\n"
     "  ports                             explain what is behind COM1 to COM16\n"
     "\n"
+    "What the module's settings are:\n"
+    "  ID 1, ID 2     the addresses its two reader channels answer to (ID 2 is\n"
+    "                 polled in two-reader mode only)\n"
+    "  key count      the reader key setting the module keeps, 0 to 20 (the\n"
+    "                 window's \"Key Num\")\n"
+    "  mode           two readers or one: whether the second channel is served\n"
+    "  RS-485         which of the module's three RS-485 settings (24, 32 or\n"
+    "                 40) it uses on its RS-485 side\n"
+    "  line setting   speed and parity of the serial line to the PC\n"
+    "\n"
     "Every subcommand but ports scans for the module first, in the same run,\n"
     "because the operations refuse to run before a scan has read the module:\n"
     "a quick try at the stored port and line setting, then, when the module\n"
@@ -30,9 +40,11 @@ const char kProgramHelp[] =
     "or with --lock the stored one only). --lock and --port N apply to each.\n"
     "\n"
     "Options:\n"
-    "  --trace            every frame sent and reply received, on stderr\n"
+    "  --trace            every frame sent and reply received, on stderr, with\n"
+    "                     the time in ms since the program started\n"
     "  --json             results as JSON, one object per line\n"
-    "  --lang en|gb|big5  language of the messages (default: the stored one)\n"
+    "  --lang en|gb|big5  language of the module's messages (default: the\n"
+    "                     stored one); the tool's own lines stay English\n"
     "  --no-beep          no tone at the end of an operation\n"
     "  --lock             search only the stored line setting on each port\n"
     "  --port N           make the quick try at COM N (1-16); a module found\n"
@@ -47,7 +59,9 @@ const char kProgramHelp[] =
     "  3  the port could not be opened: no port the operation tried opened\n"
     "\n"
     "Ctrl+C lets the operation in progress finish its step (a write is never\n"
-    "cut off), closes the port and ends; a second Ctrl+C ends at once.\n";
+    "cut off; a search opens no further port), closes the port and ends; a\n"
+    "second Ctrl+C ends at once. Words may be given in any case (TWO, GB,\n"
+    "COM3); --port takes 3 or COM3.\n";
 
 const char kScanHelp[] =
     "usage: rt420ctl scan [--lock] [--port N]\n"
@@ -82,13 +96,16 @@ const char kSetBaudHelp[] =
 const char kSetKeysHelp[] =
     "usage: rt420ctl set-keys NN\n"
     "\n"
-    "Scans, then writes the reader key count, 0 to 20.\n";
+    "Scans, then writes the reader key count, 0 to 20: the reader key\n"
+    "setting the module keeps (the window's \"Key Num\"), sent as two digits.\n";
 
 const char kSetModeHelp[] =
     "usage: rt420ctl set-mode two|one [--rs485 24|32|40]\n"
     "\n"
     "Scans, then writes the mode (two readers or one) and the RS-485 setting\n"
-    "in one command. Without --rs485 the module keeps the one it has.\n";
+    "in one command. In one-reader mode the module's second channel (ID 2)\n"
+    "is not polled. --rs485 picks which of its three RS-485 settings it uses.\n"
+    "Without --rs485 the module keeps the one it has.\n";
 
 const char kFactoryHelp[] =
     "usage: rt420ctl factory-default\n"

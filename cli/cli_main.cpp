@@ -42,7 +42,10 @@ int RunCli(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   ParsedCommandLine parsed = ParseCommandLine(arguments);
   if (!parsed.error.empty()) {
-    PrintErrorLine("rt420ctl: " + parsed.error + " (rt420ctl --help shows the usage)");
+    // An error within a subcommand points to that subcommand's own help.
+    const std::string& name = parsed.options.subcommandName;
+    std::string help = name.empty() ? "rt420ctl --help shows the usage" : "rt420ctl " + name + " --help shows its usage";
+    PrintErrorLine("rt420ctl: " + parsed.error + " (" + help + ")");
     return kExitUsage;
   }
   try {

@@ -120,13 +120,46 @@ bool Split(const std::vector<std::string>& arguments, RawCommandLine& raw, std::
 }
 
 bool FindSubcommandByName(const std::string& name, CliOptions& options) {
+  std::string lower = LowerCase(name);
   for (const SubcommandEntry& entry : kSubcommands) {
-    if (name != entry.name) continue;
+    if (lower != entry.name) continue;
     options.subcommand = entry.subcommand;
-    options.subcommandName = name;
+    options.subcommandName = entry.name;
     return true;
   }
   return false;
+}
+
+// Edits (insert, delete, replace one character) from a to b.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// " (did you mean set-id?)" for a near miss of a subcommand's name.
+std::string NearestSubcommand(const std::string& name) {
+  constexpr size_t kMaxEdits = 3;
+  std::string lower = LowerCase(name.substr(0, kMaxDigits * 4));
+  const char* best = nullptr;
+  size_t bestDistance = kMaxEdits + 1;
+  for (const SubcommandEntry& entry : kSubcommands) {
+    size_t distance = EditDistance(lower, entry.name);
+    if (distance < bestDistance) {
+      best = entry.name;
+      bestDistance = distance;
+    }
+  }
+  return best ? std::string(" (did you mean ") + best + "?)" : "";
 }
 
 std::optional<double> ParseSeconds(const std::string& text) {
@@ -149,8 +182,8 @@ bool ApplyValueOption(const std::string& name, const std::string& value, CliOpti
     o.language = ParseLanguage(value);
     if (!o.language) error = "--lang must be en, gb or big5, not " + Quoted(value);
   } else if (name == "--port") {
-    o.port = ParseNumberInRange(value, kFirstPort, kLastPort);
-    if (!o.port) error = "--port must be a number from 1 to 16, not " + Quoted(value);
+    o.port = ParsePortChoice(value);
+    if (!o.port) error = "--port must be a number from 1 to 16 (or COM1 to COM16), not " + Quoted(value);
   } else if (name == "--seconds") {
     o.seconds = ParseSeconds(value);
     if (!o.seconds) error = "--seconds must be a positive number of seconds, not " + Quoted(value);
@@ -215,8 +248,16 @@ bool ParseSetId(const std::vector<std::string>& args, CliOptions& o, std::string
 bool ParseSetBaud(const std::string& text, CliOptions& o, std::string& error) {
   std::optional<int> index = ParseLineSettingChoice(text);
   if (!index) {
-    error = "unknown line setting " + Quoted(text) + ": give one of " + kLineSettings[0] + " ... " +
-            kLineSettings[kLineSettingCount - 1] + " or its index 0 to 11";
+    // A speed alone ("19200") matches two settings: offer both.
+    std::vector<std::string> matching;
+    for (const char* setting : kLineSettings)
+      if (std::string(setting).rfind(text + ",", 0) == 0) matching.push_back(setting);
+    if (matching.size() == 2) {
+      error = "unknown line setting " + Quoted(text) + ": give " + matching[0] + " or " + matching[1];
+    } else {
+      error = "unknown line setting " + Quoted(text) + ": give one of " + kLineSettings[0] + " ... " +
+              kLineSettings[kLineSettingCount - 1] + " or its index 0 to 11";
+    }
     return false;
   }
   o.lineSettingIndex = *index;
@@ -278,7 +319,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   RawCommandLine raw;
   if (!Split(arguments, raw, error)) return parsed;
   if (!raw.positionals.empty() && !FindSubcommandByName(raw.positionals[0], o)) {
-    error = "unknown subcommand " + Quoted(raw.positionals[0]);
+    error = "unknown subcommand " + Quoted(raw.positionals[0]) + NearestSubcommand(raw.positionals[0]);
     return parsed;
   }
   for (const auto& [name, value] : raw.options)
@@ -307,19 +348,30 @@ std::optional<int> ParseNumberInRange(const std::string& text, int low, int high
   return value;
 }
 
+std::string LowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
 std::optional<int> ParseLineSettingChoice(const std::string& text) {
   if (std::optional<int> index = ParseNumberInRange(text, 0, kLineSettingCount - 1)) return index;
-  std::string lower = text;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::string lower = LowerCase(text);
   for (int i = 0; i < kLineSettingCount; ++i)
     if (lower == kLineSettings[i]) return i;
   return std::nullopt;
 }
 
 std::optional<int> ParseModeName(const std::string& text) {
-  if (text == "two") return 0;
-  if (text == "one") return 1;
+  std::string lower = LowerCase(text);
+  if (lower == "two") return 0;
+  if (lower == "one") return 1;
   return std::nullopt;
+}
+
+std::optional<int> ParsePortChoice(const std::string& text) {
+  std::string lower = LowerCase(text);
+  std::string number = lower.rfind("com", 0) == 0 ? lower.substr(3) : lower;
+  return ParseNumberInRange(number, kFirstPort, kLastPort);
 }
 
 std::optional<int> ParseRs485(const std::string& text) {
@@ -330,8 +382,9 @@ std::optional<int> ParseRs485(const std::string& text) {
 }
 
 std::optional<int> ParseLanguage(const std::string& text) {
-  if (text == "en") return 0;
-  if (text == "gb") return 1;
-  if (text == "big5") return 2;
+  std::string lower = LowerCase(text);
+  if (lower == "en") return 0;
+  if (lower == "gb") return 1;
+  if (lower == "big5") return 2;
   return std::nullopt;
 }

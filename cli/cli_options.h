@@ -65,9 +65,12 @@ const char* SubcommandName(Subcommand subcommand);
 // The subcommands that talk to the module (every one but ports).
 bool TalksToModule(Subcommand subcommand);
 
-// Values as the command line gives them; nullopt when not one of them.
+// Values as the command line gives them; nullopt when not one of them. Words
+// are taken in any case ("TWO", "GB", "COM3").
+std::string LowerCase(std::string text);
 std::optional<int> ParseNumberInRange(const std::string& text, int low, int high);
 std::optional<int> ParseLineSettingChoice(const std::string& text);  // text or index 0-11
 std::optional<int> ParseModeName(const std::string& text);     // "two" 0, "one" 1
 std::optional<int> ParseRs485(const std::string& text);        // "24" 0, "32" 1, "40" 2
 std::optional<int> ParseLanguage(const std::string& text);     // "en" 0, "gb" 1, "big5" 2
+std::optional<int> ParsePortChoice(const std::string& text);   // "3" or "COM3": 3

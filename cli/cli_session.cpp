@@ -1,9 +1,12 @@
 #include "cli_session.h"
 
 #include "catalogue.h"
+#include "deadline.h"
 #include "cli_output.h"
 #include "module_state.h"
+#include "port_names.h"
 #include "serial_port.h"
+#include "stop_request.h"
 #include "tone.h"
 
 namespace {
@@ -19,7 +22,15 @@ CliSession::CliSession(const CliOptions& options) : options_(options) {
   if (options_.language) SelectLanguage(*options_.language);
   Module.ModuleFound = false;
   Module.Processing = false;
-  InstallPortTable();
+  // Once a stop signal came, only the port last used stays behind its
+  // number: a search over the ports ends at the next port instead of trying
+  // all 16, while the module at hand (its writes, its read-back) is finished.
+  auto lastPort = std::make_shared<std::string>();
+  SetPortTable([lastPort](const std::string& name) {
+    if (StopSignalled() && name != *lastPort) return PortTableAnswer(std::optional<std::string>(std::string()));
+    *lastPort = name;
+    return ReadPortTable(name);
+  });
   if (!options_.beep) SetToneRecorder([](unsigned, unsigned) {});
 
   panel_ = std::make_unique<ConsolePanel>();
@@ -27,7 +38,12 @@ CliSession::CliSession(const CliOptions& options) : options_(options) {
   panel_->SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
   trace_.SetCallback([this](const TraceRecord& record) {
     if (record.direction == TraceDirection::Sent) framesSent_ += 1;
-    if (options_.trace) PrintErrorLine(TraceLine(record));
+    ledger_.Take(record);
+    if (!options_.trace) return;
+    // Times count from the program's start, not from the system's.
+    TraceRecord shown = record;
+    shown.tickMs = record.tickMs - startTick_;
+    PrintErrorLine(TraceLine(shown));
   });
   trace_.Attach();
 }

@@ -9,7 +9,7 @@
 // every operation but the scan refuses until a scan in this run has read the
 // module; the port table of the store is installed. The trace log is always
 // attached: it counts the frames sent (for the exit code) and, with --trace,
-// prints every record to stderr. --no-beep silences the tone.
+// prints every record to stderr, timed from the start of the run. --no-beep silences the tone.
 
 #include <cstdint>
 #include <memory>
@@ -18,9 +18,11 @@
 
 #include "cli_options.h"
 #include "console_panel.h"
+#include "deadline.h"
 #include "exit_codes.h"
 #include "settings_store.h"
 #include "trace_log.h"
+#include "write_ledger.h"
 
 class CliSession {
  public:
@@ -46,6 +48,11 @@ class CliSession {
   // Every message shown in this run, as UTF-8 (the last few hundred).
   const std::vector<std::string>& MessagesShown() const { return shown_; }
 
+  // What the module took in since the last ClearLedger (each operation
+  // clears it when it starts).
+  const WriteLedger& Ledger() const { return ledger_; }
+  void ClearLedger() { ledger_.Clear(); }
+
   // Writes the scan result in memory to the store, unless the store already
   // holds it from this run's start or an earlier write here.
   void StoreScanResult();
@@ -57,7 +64,11 @@ class CliSession {
   std::unique_ptr<ConsolePanel> panel_;
   // The tool prints each record as it completes and keeps only a few.
   TraceLog trace_{kRecordsKept};
+  // The link's millisecond counter when the run began: --trace times count
+  // from here (unsigned arithmetic keeps a wrap of the counter harmless).
+  const uint32_t startTick_ = TickCount();
   uint64_t framesSent_ = 0;
+  WriteLedger ledger_;
   ScanResult stored_;
   bool muted_ = false;
   std::string lastPrinted_;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 namespace {
 // The byte the file ends with; 0 for a missing or empty file.
@@ -14,9 +15,19 @@ int LastByte(const std::string& path) {
   return last == EOF ? 0 : last;
 }
 
+// A cell that a spreadsheet would take for a formula starts with one of
+// these; the data comes from the line and is not to be trusted.
+constexpr std::string_view kFormulaStarts = "=+-@\t\r";
+
+bool StartsLikeAFormula(const std::string& field) {
+  return !field.empty() && kFormulaStarts.find(field.front()) != std::string_view::npos;
+}
+}  // namespace
+
 std::string CsvField(const std::string& field) {
-  if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
-  std::string quoted = "\"";
+  bool formula = StartsLikeAFormula(field);
+  if (!formula && field.find_first_of(",\"\r\n") == std::string::npos) return field;
+  std::string quoted = formula ? "\"'" : "\"";
   for (char c : field) {
     if (c == '"') quoted += '"';
     quoted += c;
@@ -24,6 +35,7 @@ std::string CsvField(const std::string& field) {
   return quoted + "\"";
 }
 
+namespace {
 bool WriteWhole(std::FILE* file, const std::string& text) {
   bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   return std::fflush(file) == 0 && written;

@@ -1,7 +1,8 @@
 #pragma once
 // A CSV file that records are appended to, one line each (RFC 4180 quoting:
 // a field holding a comma, a quote or a line break is quoted, quotes
-// doubled). A new or empty file gets the header line first. What the file
+// doubled). Every cell goes through CsvField, which also makes inert a cell
+// that a spreadsheet would run as a formula. A new or empty file gets the header line first. What the file
 // held before is never changed: a last line without its line break gets one
 // before the first record. Each record goes out in one write and is flushed,
 // so a run that ends abruptly leaves whole records behind.
@@ -29,6 +30,12 @@ class CsvFile {
   std::FILE* file_;
   std::string path_;
 };
+
+// One cell as it goes into the file. A cell that begins with '=', '+', '-',
+// '@', a tab or a carriage return gets a single quote in front and is quoted,
+// so that a spreadsheet shows it as text instead of running it: card data and
+// module texts come from the line and may be crafted to do harm.
+std::string CsvField(const std::string& field);
 
 // One record as a line, without the line break.
 std::string CsvLine(const std::vector<std::string>& fields);

@@ -1,8 +1,13 @@
 #include "module_steps.h"
 
+#include <algorithm>
+
+#include "cli_options.h"
 #include "line_settings.h"
 #include "module_state.h"
 #include "operations.h"
+#include "port_explain.h"
+#include "stop_request.h"
 #include "port_names.h"
 
 namespace {
@@ -36,10 +41,31 @@ const char* OutcomeName(ExitCode code) {
 }
 }  // namespace
 
+namespace {
+// After a scan that did not find the module where the user expected it:
+// what was searched, and why a port did not answer.
+void ExplainScan(const CliSession& session, ExitCode code, int quickPort, const std::string& quickSetting) {
+  const CliOptions& options = session.Options();
+  if (session.Muted() || code == kExitPort) return;
+  if (StopSignalled() && !(code == kExitOk && Module.ModuleFound)) {
+    PrintErrorLine("rt420ctl: the search was stopped");
+    return;
+  }
+  bool found = code == kExitOk && Module.ModuleFound;
+  if (options.port && (!found || Module.ScanCommNo != *options.port))
+    ExplainQuickTryMissed(*options.port, found ? Module.ScanCommNo : 0);
+  // A module that answered but could not be read completely was found.
+  if (!found && !session.Ledger().Answered("H00M")) ExplainModuleNotFound(options, quickPort, quickSetting);
+}
+}  // namespace
+
 ExitCode ScanModule(CliSession& session, ModuleReadout& readout) {
   const CliOptions& options = session.Options();
   if (options.port) Module.ScanCommNo = *options.port;
+  int quickPort = Module.ScanCommNo;
+  std::string quickSetting = Module.ScanBaudRate;
   ExitCode code = RunOperation(session, RunModuleScan);
+  ExplainScan(session, code, quickPort, quickSetting);
   if (code != kExitOk || !Module.ModuleFound) return code == kExitOk ? kExitModule : code;
   if (options.port) session.StoreScanResult();
   readout = ReadOut(session.Panel());
@@ -49,12 +75,12 @@ ExitCode ScanModule(CliSession& session, ModuleReadout& readout) {
 ExitCode RunOperation(CliSession& session, Operation operation) {
   ConsolePanel& panel = session.Panel();
   panel.ClearOutcome();
+  session.ClearLedger();
   LinkActivity before = session.Activity();
   operation(panel);
   bool success = panel.Lamp() == LampColour::Yellow;
   ExitCode code = ExitCodeFor(success, before, session.Activity());
-  if (code == kExitPort && !session.Muted())
-    PrintErrorLine("rt420ctl: no port could be opened; 'rt420ctl ports' tells what is behind each COM number");
+  if (code == kExitPort && !session.Muted() && !StopSignalled()) ExplainNoPortOpened(Module.ScanCommNo);
   return code;
 }
 
@@ -93,5 +119,53 @@ JsonObject OutcomeJson(const CliSession& session, ExitCode code) {
   json.Add("subcommand", session.Options().subcommandName).Add("exitCode", static_cast<int>(code));
   json.Add("outcome", OutcomeName(code)).Add("message", messages.empty() ? std::string() : messages.back());
   json.Add("messages", messages);
+  return json;
+}
+
+ModuleReadout WithWritten(const ModuleReadout& before, const std::vector<WrittenValue>& written) {
+  ModuleReadout after = before;
+  ModuleSettings& s = after.settings;
+  for (const WrittenValue& v : written) {
+    if (v.key == "id1") s.id1 = v.value;
+    else if (v.key == "id2") s.id2 = v.value;
+    else if (v.key == "key-count") s.keyCount = v.value;
+    else if (v.key == "mode") s.modeIndex = ParseModeName(v.value).value_or(-1);
+    else if (v.key == "rs485") s.rs485Index = ParseRs485(v.value).value_or(-1);
+    else if (v.key == "line-setting") {
+      s.lineSettingIndex = ParseLineSettingChoice(v.value).value_or(-1);
+      after.lineSetting = v.value;
+    }
+  }
+  return after;
+}
+
+namespace {
+std::string Change(const std::string& before, const std::string& after) {
+  return before == after ? after : before + " -> " + after;
+}
+}  // namespace
+
+void PrintChanges(const ModuleReadout& before, const ModuleReadout& after) {
+  const ModuleSettings& b = before.settings;
+  const ModuleSettings& a = after.settings;
+  PrintLine("ID 1:          " + Change(b.id1, a.id1));
+  PrintLine("ID 2:          " + Change(b.id2, a.id2));
+  PrintLine("key count:     " + Change(b.keyCount, a.keyCount));
+  PrintLine("mode:          " + Change(ModeName(b.modeIndex), ModeName(a.modeIndex)));
+  PrintLine("RS-485:        " + Change(Rs485Name(b.rs485Index), Rs485Name(a.rs485Index)));
+  PrintLine("line setting:  " + Change(before.lineSetting, after.lineSetting));
+}
+
+std::vector<WrittenValue> NotWritten(const std::vector<WrittenValue>& wanted,
+                                     const std::vector<WrittenValue>& accepted) {
+  std::vector<WrittenValue> missing;
+  for (const WrittenValue& v : wanted)
+    if (std::find(accepted.begin(), accepted.end(), v) == accepted.end()) missing.push_back(v);
+  return missing;
+}
+
+JsonObject ValuesJson(const std::vector<WrittenValue>& values) {
+  JsonObject json;
+  for (const WrittenValue& v : values) json.Add(v.key, v.value);
   return json;
 }

@@ -7,6 +7,7 @@
 #include "cli_output.h"
 #include "cli_session.h"
 #include "exit_codes.h"
+#include "write_ledger.h"
 
 class OperatorPanel;
 using Operation = void (*)(OperatorPanel& panel);
@@ -34,12 +35,15 @@ struct ModuleReadout {
 // Runs the scan as the window's Scan button does, with the lock box as --lock
 // sets it and, with --port N, the quick try at COM N; a module found there is
 // stored as a full search's find would be. kExitOk once the scan has read
-// the module completely; then readout holds what it read.
+// the module completely; then readout holds what it read. After a scan that
+// missed (COM N silent or not opened, no module found, a stopped search)
+// stderr says what was searched and why, unless messages are muted.
 ExitCode ScanModule(CliSession& session, ModuleReadout& readout);
 
 // Runs one operation on the session's panel. Success is the yellow lamp of
-// a successful end; the exit code follows exit_codes.h. For 3 a line on
-// stderr says that no port could be opened (unless messages are muted).
+// a successful end; the exit code follows exit_codes.h. For 3 stderr names
+// each port that does not open, its device and why (unless messages are
+// muted). The session's write ledger then holds what the module took.
 ExitCode RunOperation(CliSession& session, Operation operation);
 
 // "two", "one"; "24", "32", "40"; "?" for anything else.
@@ -49,6 +53,21 @@ std::string Rs485Name(int rs485Index);
 // The readout as "name: value" lines, and as a JSON object.
 void PrintReadout(const ModuleReadout& readout);
 JsonObject ReadoutJson(const ModuleReadout& readout);
+
+// The readout with the written values put in: the module's state after a
+// write, as far as the module acknowledged it.
+ModuleReadout WithWritten(const ModuleReadout& before, const std::vector<WrittenValue>& written);
+
+// Every setting as "name: value" lines, with "before -> after" where the
+// two differ: the echo after a write.
+void PrintChanges(const ModuleReadout& before, const ModuleReadout& after);
+
+// The values in wanted that are not in accepted with the same value.
+std::vector<WrittenValue> NotWritten(const std::vector<WrittenValue>& wanted,
+                                     const std::vector<WrittenValue>& accepted);
+
+// {"id1":"12","id2":"07"}: the values as one JSON object.
+JsonObject ValuesJson(const std::vector<WrittenValue>& values);
 
 // The JSON result of a module subcommand: subcommand, exit code, outcome,
 // the last message and every message shown.

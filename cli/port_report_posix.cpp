@@ -58,6 +58,9 @@ constexpr const char* kStateNone = "none";
 constexpr const char* kStateUnreadable = "unreadable settings";
 constexpr const char* kStateFails = "does not open";
 
+// The simulated module's program, as the process table names it.
+constexpr const char* kSimulatorProgram = "rt420-sim";
+
 // Services that open or claim serial ports on their own, by program name.
 struct GrabbingService {
   const char* program;
@@ -347,6 +350,19 @@ void AddHolders(PortWork& work, const ProcessScan& scan) {
   work.report.holders.assign(holders.begin(), holders.end());
 }
 
+// A holder that keeps the device open without a lock does not stop the
+// port from opening. The simulated module keeps its own end open on purpose:
+// it must not be closed.
+std::string UnlockedHolderHint(const PortReport& r) {
+  bool onlySimulator = std::all_of(r.holders.begin(), r.holders.end(),
+                                   [](const Holder& h) { return h.second == kSimulatorProgram; });
+  if (onlySimulator)
+    return r.device + " is the simulated module's line (" + kSimulatorProgram + " keeps it open): leave it running";
+  return "another program has " + r.device +
+         " open without locking it: the port opens, but that program may read the replies too; close it unless it "
+         "is meant to share the line";
+}
+
 // The hints for one port from its own state.
 void AddDeviceHints(PortWork& work) {
   PortReport& r = work.report;
@@ -365,9 +381,7 @@ void AddDeviceHints(PortWork& work) {
     r.hints.push_back("another program holds " + r.device +
                       ", but it cannot be told which: run this as root to see every process");
   }
-  if (state == kStateOpens && !r.holders.empty()) {
-    r.hints.push_back("another program has " + r.device + " open without locking it: close it before using the port");
-  }
+  if (state == kStateOpens && !r.holders.empty()) r.hints.push_back(UnlockedHolderHint(r));
 }
 
 // Machine-wide hints, on the ports a grabbing service may explain.

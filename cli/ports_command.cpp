@@ -7,6 +7,7 @@
 #include <set>
 
 #include "cli_output.h"
+#include "port_explain.h"
 #include "port_names.h"
 #include "port_report.h"
 #include "settings_store.h"
@@ -14,40 +15,10 @@
 #include "trace_log.h"
 
 namespace {
-std::string UsbText(const PortReport& r) {
-  std::string usb;
-  if (!r.usbVendorId.empty() || !r.usbProductId.empty()) usb = TraceText(r.usbVendorId) + ":" + TraceText(r.usbProductId);
-  for (const std::string& part : {r.usbVendor, r.usbProduct})
-    if (!part.empty()) usb += (usb.empty() ? "" : " ") + TraceText(part);
-  if (!r.usbSerial.empty()) usb += (usb.empty() ? "" : ", ") + std::string("serial ") + TraceText(r.usbSerial);
-  return usb.empty() ? "" : "; USB " + usb;
-}
-
-std::string HoldersText(const PortReport& r) {
-  std::string text;
-  for (const auto& [pid, name] : r.holders)
-    text += (text.empty() ? ", held by " : ", ") + std::string("PID ") + std::to_string(pid) + " (" +
-            TraceText(name) + ")";
-  return text;
-}
-
-// Device paths come plain from the report (printable ASCII, bounded) and are
-// shown as they are: escaping would double the backslashes of a Windows
-// device name ("\\.\COM3").
-std::string DeviceText(const PortReport& r) {
-  if (r.device.empty()) return "no device";
-  bool linked = !r.resolved.empty() && r.resolved != r.device;
-  return r.device + (linked ? " -> " + r.resolved : "");
-}
-
 // A hint that concerns the whole machine comes with several ports in the
 // same words; the text form shows each hint once, under its first port.
 void PrintPortText(const PortReport& r, std::set<std::string>& hintsShown) {
-  std::string listed = !r.listed ? "" : *r.listed ? ", listed" : ", not listed";
-  std::string source = r.source.empty() ? "" : " (" + TraceText(r.source) + listed + ")";
-  // "none" only repeats that no device is behind the number.
-  std::string state = r.state == "none" ? "" : ": " + TraceText(r.state);
-  PrintLine(PortName(r.number) + ": " + DeviceText(r) + source + state + HoldersText(r) + UsbText(r));
+  PrintLine(PortLine(r));
   for (const std::string& hint : r.hints)
     if (hintsShown.insert(hint).second) PrintLine("       hint: " + TraceText(hint));
 }

@@ -1,9 +1,13 @@
 #include "profile.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "cli_options.h"
+#include "settings_text.h"
 
 namespace {
 constexpr size_t kMaxProfileBytes = 64 * 1024;
@@ -15,6 +19,17 @@ std::string Trim(const std::string& text) {
   if (first == std::string::npos) return {};
   size_t last = text.find_last_not_of(" \t\r");
   return text.substr(first, last - first + 1);
+}
+
+const char kSettingNames[] = "id1, id2, line-setting, key-count, mode, rs485";
+
+// What a setting may be, for the error on a bad value.
+std::string AllowedValues(const std::string& key) {
+  if (key == "id1" || key == "id2") return key + " must be 1 to 99";
+  if (key == "line-setting") return "line-setting must be one of the twelve (9600,n,8,1 ... ) or 0 to 11";
+  if (key == "key-count") return "key-count must be 0 to 20";
+  if (key == "mode") return "mode must be two or one";
+  return "rs485 must be 24, 32 or 40";
 }
 
 // Sets one setting; false with the reason (without the line's place).
@@ -37,11 +52,11 @@ bool SetValue(const std::string& key, const std::string& value, Profile& p, std:
     slot = &p.rs485Index;
     parsed = ParseRs485(value);
   } else {
-    error = "unknown setting '" + key + "'";
+    error = "unknown setting '" + key + "' (" + kSettingNames + ")";
     return false;
   }
   if (slot->has_value()) error = key + " given twice";
-  else if (!parsed) error = "bad value '" + value + "' for " + key;
+  else if (!parsed) error = AllowedValues(key) + ", not '" + value + "'";
   else *slot = parsed;
   return error.empty();
 }
@@ -51,10 +66,11 @@ bool ParseLine(const std::string& raw, Profile& p, std::string& error) {
     error = "line too long";
     return false;
   }
-  std::string line = Trim(raw);
-  if (line.empty() || line[0] == '#' || line[0] == ';') return true;
+  // A comment runs from ';' or '#' to the end of the line; no value holds one.
+  std::string line = Trim(raw.substr(0, raw.find_first_of(";#")));
+  if (line.empty()) return true;
   if (line.front() == '[') {
-    if (line == "[module]") return true;
+    if (LowerCase(line) == "[module]") return true;
     error = "unknown section " + line + " (only [module])";
     return false;
   }
@@ -63,7 +79,7 @@ bool ParseLine(const std::string& raw, Profile& p, std::string& error) {
     error = "want setting = value";
     return false;
   }
-  return SetValue(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)), p, error);
+  return SetValue(LowerCase(Trim(line.substr(0, equals))), Trim(line.substr(equals + 1)), p, error);
 }
 
 bool NamesASetting(const Profile& p) {
@@ -84,16 +100,30 @@ std::optional<Profile> ParseProfile(const std::string& text, const std::string& 
     start = end + 1;
   }
   if (!NamesASetting(profile)) {
-    error = where + " names no setting (id1, id2, line-setting, key-count, mode, rs485)";
+    error = where + " names no setting (" + kSettingNames + ")";
     return std::nullopt;
   }
   return profile;
 }
 
+namespace {
+// Why a profile cannot be opened, in words: missing, a folder, no permission.
+std::string WhyNotReadable(const std::string& path, int openErrno) {
+  std::error_code ec;
+  std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return "no such file";
+  if (status.type() == std::filesystem::file_type::directory) return "it is a folder";
+  if (openErrno == EACCES) return "permission denied";
+  return openErrno ? std::strerror(openErrno) : "cannot be read";
+}
+}  // namespace
+
 std::optional<Profile> LoadProfile(const std::string& path, std::string& error) {
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot read the profile " + path;
+  int openErrno = errno;
+  if (!in || std::filesystem::is_directory(path)) {
+    error = "cannot read the profile " + path + ": " + WhyNotReadable(path, openErrno);
     return std::nullopt;
   }
   std::string text;
@@ -104,5 +134,11 @@ std::optional<Profile> LoadProfile(const std::string& path, std::string& error) 
     error = "the profile " + path + " is larger than " + std::to_string(kMaxProfileBytes) + " bytes";
     return std::nullopt;
   }
-  return ParseProfile(text, path, error);
+  std::string why;
+  std::optional<DecodedText> decoded = DecodeSettingsText(text, why);
+  if (!decoded) {
+    error = "the profile " + path + " is not text: " + why;
+    return std::nullopt;
+  }
+  return ParseProfile(decoded->text, path, error);
 }

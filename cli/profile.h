@@ -3,7 +3,7 @@
 // settings a module should have. Every setting is optional, but a profile
 // names at least one.
 //
-//   # comment (also ';')
+//   # comment (also ';', also at the end of a line)
 //   [module]                     optional; no other section
 //   id1 = 12                     1 to 99
 //   id2 = 7                      1 to 99
@@ -12,9 +12,11 @@
 //   mode = two                   two or one
 //   rs485 = 32                   24, 32 or 40
 //
+// Section names, keys and words are taken in any case. The file may be UTF-8
+// with or without a byte-order mark, or UTF-16LE with one, as editors save it.
 // The file is untrusted: it is read up to a fixed size, and an unknown or
 // repeated setting, a bad value or an overlong line is an error naming the
-// line.
+// line and what is allowed there.
 
 #include <optional>
 #include <string>

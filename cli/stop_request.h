@@ -5,8 +5,9 @@
 //
 // The first signal only sets the request: the operation in progress ends its
 // step (Wiegand polling ends after the current cycle; a write is never cut
-// off in the middle), the port is closed and the program ends normally. A
-// second signal ends the program at once, as if no handler were installed.
+// off in the middle; a search tries no further port), the port is closed and
+// the program ends normally. The first Ctrl+C says so on stderr. A second
+// signal ends the program at once, as if no handler were installed.
 
 // Installs the handlers. Platform file (stop_request_posix.cpp). A reader of
 // the output that goes away (a closed pipe) does not end the program: the

@@ -14,6 +14,10 @@
 #include "stop_request.h"
 
 namespace {
+// The first SIGINT says on stderr what it does, with write(), which a
+// handler may call: a Ctrl+C that seems ignored for seconds is pressed again.
+constexpr char kStoppingLine[] = "rt420ctl: stopping after this step; Ctrl+C again to quit now\n";
+
 volatile sig_atomic_t signalled = 0;
 int wakePipe[2] = {-1, -1};
 
@@ -32,6 +36,7 @@ void OnStopSignal(int number) {
   signalled = 1;
   char byte = 1;
   [[maybe_unused]] ssize_t n = write(wakePipe[1], &byte, 1);
+  if (number == SIGINT) n = write(STDERR_FILENO, kStoppingLine, sizeof kStoppingLine - 1);
   errno = saved;
 }
 }  // namespace

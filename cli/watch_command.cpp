@@ -8,7 +8,9 @@
 
 #include "csv_file.h"
 #include "module_steps.h"
+#include "module_state.h"
 #include "operations.h"
+#include "port_names.h"
 #include "stop_request.h"
 #include "subcommands.h"
 #include "trace_log.h"
@@ -49,7 +51,9 @@ void PrintEnd(CliSession& session, ExitCode code, const CardLog& log) {
   } else if (code == kExitOk) {
     PrintLine("stopped: " + std::to_string(log.Cards()) + " cards read");
   } else {
-    PrintLine("polling ended: " + std::to_string(log.Cards()) + " cards read");
+    // The only other end of polling is a poll without a valid reply.
+    PrintLine("polling ended: no reply from the module at " + PortName(Module.ScanCommNo) + " after " +
+              std::to_string(log.Cards()) + " cards");
   }
 }
 }  // namespace

@@ -4,6 +4,7 @@
 // the panel as an operator would set them in the window before pressing the
 // operation's button, and the operation runs.
 
+#include "line_settings.h"
 #include "module_state.h"
 #include "module_steps.h"
 #include "operations.h"
@@ -36,20 +37,68 @@ Operation Choose(ConsolePanel& panel, const CliOptions& o) {
       return RunFactoryDefault;
   }
 }
+// What factory-default writes: the module's factory configuration.
+const std::vector<WrittenValue> kFactoryValues = {{"id1", "ID 1", "01"},
+                                                  {"id2", "ID 2", "05"},
+                                                  {"mode", "mode", "two"},
+                                                  {"rs485", "RS-485", "32"},
+                                                  {"line-setting", "line setting", kDefaultLineSetting}};
+
+// The values the subcommand means to write; module is the scan's readout.
+std::vector<WrittenValue> Wanted(const CliOptions& o, const ModuleSettings& module) {
+  switch (o.subcommand) {
+    case Subcommand::SetId: {
+      std::vector<WrittenValue> ids = {{"id1", "ID 1", TwoDigits(o.id1)}};
+      // Without a second ID a one-reader module gets ID 1 only.
+      if (o.id2) ids.push_back({"id2", "ID 2", TwoDigits(*o.id2)});
+      else if (module.modeIndex == 0) ids.push_back({"id2", "ID 2", module.id2});
+      return ids;
+    }
+    case Subcommand::SetBaud: return {{"line-setting", "line setting", kLineSettings[o.lineSettingIndex]}};
+    case Subcommand::SetKeys: return {{"key-count", "key count", TwoDigits(o.keyCount)}};
+    case Subcommand::SetMode:
+      return {{"mode", "mode", ModeName(o.modeIndex)},
+              {"rs485", "RS-485", Rs485Name(o.rs485Index.value_or(module.rs485Index))}};
+    default: return kFactoryValues;
+  }
+}
+
+// After a write that ran: what the module took, and on a failure what it
+// did not take, so that a half-done write is never mistaken for none.
+void PrintWriteText(ExitCode code, const ModuleReadout& before, const ModuleReadout& after,
+                    const std::vector<WrittenValue>& accepted, const std::vector<WrittenValue>& missing) {
+  if (code != kExitOk)
+    PrintLine("written before the failure: " + DescribeValues(accepted) + "; not written: " + DescribeValues(missing));
+  else
+    PrintLine("written:       " + DescribeValues(accepted));
+  PrintChanges(before, after);
+}
 }  // namespace
 
 ExitCode RunWriteCommand(CliSession& session) {
+  const CliOptions& options = session.Options();
   ModuleReadout readout;
   ExitCode code = ScanModule(session, readout);
-  if (code == kExitOk) {
-    code = RunOperation(session, Choose(session.Panel(), session.Options()));
+  bool wrote = code == kExitOk;
+  std::vector<WrittenValue> accepted, missing;
+  if (wrote) {
+    std::vector<WrittenValue> wanted = Wanted(options, readout.settings);
+    code = RunOperation(session, Choose(session.Panel(), options));
+    accepted = session.Ledger().Accepted();
+    missing = code == kExitOk ? std::vector<WrittenValue>{} : NotWritten(wanted, accepted);
     // Each run starts afresh, as the window does after a restart: the new
     // line setting is stored so that the next run finds the module at once.
-    if (code == kExitOk && session.Options().subcommand == Subcommand::SetBaud) session.StoreScanResult();
+    if (code == kExitOk && options.subcommand == Subcommand::SetBaud) session.StoreScanResult();
   }
+  ModuleReadout after = WithWritten(readout, accepted);
+  if (wrote && !session.Json()) PrintWriteText(code, readout, after, accepted, missing);
   if (session.Json()) {
     JsonObject result = OutcomeJson(session, code);
-    if (readout.read) result.Add("module", ReadoutJson(readout));
+    if (readout.read) {
+      result.Add("before", ReadoutJson(readout)).Add("module", ReadoutJson(after));
+      result.Add("written", ValuesJson(accepted));
+      if (code != kExitOk) result.Add("notWritten", ValuesJson(missing));
+    }
     PrintLine(result.Text());
   }
   return code;

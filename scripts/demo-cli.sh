@@ -11,8 +11,9 @@
 # turn; its frame log goes to build/demo/sim.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-bash scripts/build.sh build rt420ctl rt420-sim
+# Build progress goes to stderr, so that "demo-cli.sh --json scan | jq" works.
+bash scripts/setup.sh >&2
+bash scripts/build.sh build rt420ctl rt420-sim >&2
 
 # shellcheck source=scripts/demo-env.sh
 source scripts/demo-env.sh

@@ -4,7 +4,9 @@
 # other port to nothing, so the demo never touches a real serial port.
 # Sets DEMO, LINK and XDG_CONFIG_HOME; StartDemoModule starts the simulated
 # module with a card every second (its output to the file given, or here),
-# stops it when the calling script ends, and waits for its link.
+# stops it when the calling script ends, and waits for its link; when one
+# already runs on the link, it uses that one. Sourcing it by hand prepares a
+# fresh clone for the README's by-hand recipe.
 DEMO="$PWD/build/demo"
 LINK="$DEMO/ttyRT420"
 export XDG_CONFIG_HOME="$DEMO/config"
@@ -21,6 +23,12 @@ fi
 
 StartDemoModule() {
   local log=${1:-/dev/stdout}
+  # A simulated module already running on the link (scripts/run.sh in
+  # another terminal) holds the lock beside it: use that one, leave it alone.
+  if [ -e "$LINK" ] && ! flock -n "$LINK.lock" true 2>/dev/null; then
+    echo "using the simulated module already running on $LINK" >&2
+    return
+  fi
   ./build/sim/rt420-sim --link "$LINK" --card-every 1000 --card-data 0012345678 > "$log" 2>&1 &
   SIM=$!
   trap 'kill $SIM 2>/dev/null; wait $SIM 2>/dev/null' EXIT

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -27,7 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 const char kUsage[] =
     "usage: rt420-sim [options]\n"
-    "  --link PATH            place a symlink to the pseudo-terminal at PATH\n"
+    "  --link PATH            place a symlink to the pseudo-terminal at PATH; the\n"
+    "                         lock on PATH.lock keeps a second instance off it\n"
     "  --id1 TEXT --id2 TEXT  the two reader IDs (01, 05)\n"
     "  --serial1 TEXT --serial2 TEXT   serial fields (12345678, 87654321)\n"
     "  --firmware TEXT        firmware version (03.20-01)\n"
@@ -163,6 +166,66 @@ bool InstallSignals() {
   return true;
 }
 
+// ---------------------------------------------------------------- link
+
+// The link belongs to the instance that holds an exclusive lock on the file
+// beside it (PATH.lock, which also holds that instance's PID). The kernel
+// drops the lock when the holder ends in any way, so a lock file left behind
+// by a killed instance never blocks the next one. A second instance on the
+// same link refuses to start instead of taking the link over and deleting
+// it when it ends.
+class LinkClaim {
+ public:
+  LinkClaim() = default;
+  ~LinkClaim() {
+    if (fd_ >= 0) close(fd_);
+  }
+  LinkClaim(const LinkClaim&) = delete;
+  LinkClaim& operator=(const LinkClaim&) = delete;
+
+  // False with a one-line reason when the link cannot be ours.
+  bool Claim(const std::string& link, std::string& error) {
+    std::filesystem::path folder = std::filesystem::path(link).parent_path();
+    if (folder.empty()) folder = ".";
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+      error = "cannot place a link at " + link + ": the folder " + folder.string() +
+              (std::filesystem::exists(folder, ec) ? " is not a folder" : " does not exist");
+      return false;
+    }
+    std::string lockPath = link + ".lock";
+    fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd_ < 0) {
+      error = "cannot create " + lockPath + ": " + std::strerror(errno);
+      return false;
+    }
+    if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      error = "the link " + link + " belongs to another running rt420-sim" + Holder() +
+              "; it is left as it is (use that one, or give another --link)";
+      return false;
+    }
+    std::string pid = std::to_string(getpid()) + "\n";
+    if (ftruncate(fd_, 0) != 0 || pwrite(fd_, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+      error = "cannot write " + lockPath + ": " + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  // " (PID n)" as the lock file names the holder; empty if it does not.
+  std::string Holder() const {
+    char text[16] = {};
+    ssize_t n = pread(fd_, text, sizeof text - 1, 0);
+    int pid = 0;
+    if (n <= 0 || !ToInt(std::string_view(text, static_cast<size_t>(n)).substr(0, std::strcspn(text, "\n")), pid))
+      return {};
+    return " (PID " + std::to_string(pid) + ")";
+  }
+
+  int fd_ = -1;
+};
+
 // ---------------------------------------------------------------- cards
 
 // Collects stdin into lines; a line longer than the buffer is dropped whole.
@@ -267,6 +330,11 @@ int main(int argc, char** argv) {
   if (options.version) return PrintVersion("rt420-sim");
   if (!InstallSignals()) {
     std::perror("rt420-sim: pipe");
+    return 1;
+  }
+  LinkClaim claim;
+  if (!options.link.empty() && !claim.Claim(options.link, error)) {
+    std::fprintf(stderr, "rt420-sim: %s\n", error.c_str());
     return 1;
   }
   sim::SimModule module(options.config);

@@ -75,12 +75,12 @@ class ChildProcess {
     return outFd_ < 0 && errFd_ < 0;
   }
 
-  // Reads output until text appears on stdout or the limit passes.
+  // Reads output until text appears on stdout (or stderr) or the limit passes.
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
-    Deadline deadline(limit);
-    while (result_.out.find(text) == std::string::npos && outFd_ >= 0 && !deadline.Expired())
-      ReadSome(deadline.RemainingMs());
-    return result_.out.find(text) != std::string::npos;
+    return WaitFor(result_.out, outFd_, text, limit);
+  }
+  bool WaitForError(const std::string& text, std::chrono::milliseconds limit) {
+    return WaitFor(result_.err, errFd_, text, limit);
   }
 
   // Waits for the end (killing the child after the limit) and returns it.
@@ -122,6 +122,12 @@ class ChildProcess {
     for (std::string& text : texts) pointers.push_back(text.data());
     pointers.push_back(nullptr);
     return pointers;
+  }
+
+  bool WaitFor(const std::string& stream, const int& fd, const std::string& text, std::chrono::milliseconds limit) {
+    Deadline deadline(limit);
+    while (stream.find(text) == std::string::npos && fd >= 0 && !deadline.Expired()) ReadSome(deadline.RemainingMs());
+    return stream.find(text) != std::string::npos;
   }
 
   void ReadSome(int waitMs) {

@@ -125,8 +125,29 @@ TEST_F(CliTest, ApplyRepeatProvisionsEachNewModuleUntilInterrupted) {
   ChildResult r = child->Finish(kLimit);
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_EQ(module.State().id1, "21");
+  // Each module's first scan, the wait between modules, and the summary.
+  EXPECT_TRUE(Contains(r.out, "COM3 12345678-9 found: ID 1 01, ID 2 05, key count 04")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "ID 1:          01 -> 21\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "waiting for the next module\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "provisioned 2, failed 0, skipped (already as the profile says) 0\n")) << r.out;
   std::vector<std::string> lines = Lines(ReadFile(Dir() / "line.csv"));
   ASSERT_EQ(lines.size(), 3u) << ReadFile(Dir() / "line.csv");
   EXPECT_EQ(Fields(lines[1])[kSerial], "12345678-9");
   EXPECT_EQ(Fields(lines[2])[kSerial], "55555555-6");
+}
+
+TEST_F(CliTest, ApplyRecordsFromTheModuleNeverStartAFormula) {
+  sim::ModuleConfig config;
+  config.serial1 = "+1234567";
+  config.version = "@SUM(12)";
+  StoredModule(config);
+  std::string profile = WriteFile("same.ini", "id1 = 1\n");
+  ChildResult r = Run({"apply", profile});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.out, "COM3 +1234567-8: ok")) << r.out;  // the terminal shows it as it came
+  std::vector<std::vector<std::string>> records = ReadCsv(ReadFile(Dir() / "same.csv"));
+  ASSERT_EQ(records.size(), 2u);
+  ASSERT_EQ(records[1].size(), kFieldCount);
+  EXPECT_EQ(records[1][kSerial], "'+1234567-8");
+  EXPECT_EQ(records[1][kSerial + 1], "'@SUM(12)");
 }

@@ -127,6 +127,31 @@ class CliTest : public ::testing::Test {
     return lines;
   }
 
+  // The records of a CSV text as a spreadsheet reads them (RFC 4180: quoted
+  // cells, doubled quotes, line breaks inside quotes).
+  static std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+      char c = text[i];
+      std::string& cell = records.back().back();
+      if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        cell += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = !quoted;
+      } else if (!quoted && c == ',') {
+        records.back().emplace_back();
+      } else if (!quoted && c == '\n') {
+        records.emplace_back(1);
+      } else {
+        cell += c;
+      }
+    }
+    if (records.back() == std::vector<std::string>(1)) records.pop_back();
+    return records;
+  }
+
   static bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
   }

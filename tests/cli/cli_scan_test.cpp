@@ -71,6 +71,9 @@ TEST_F(CliTest, ScanExitCodesTellASilentModuleFromAPortThatDidNotOpen) {
   ChildResult missing = Run({"scan"});
   EXPECT_EQ(missing.exitCode, 3) << missing.out << missing.err;
   EXPECT_TRUE(Contains(missing.err, "no port could be opened")) << missing.err;
+  // Said at once: the number, the device and the reason.
+  EXPECT_TRUE(Contains(missing.err, "COM3: " + (Dir() / "no-such-device").string() + " (port table): missing"))
+      << missing.err;
 }
 
 TEST_F(CliTest, APortHeldByAnotherProgramIsExitCodeThree) {
@@ -80,6 +83,9 @@ TEST_F(CliTest, APortHeldByAnotherProgramIsExitCodeThree) {
   ChildResult held = Run({"set-keys", "6"});
   EXPECT_EQ(held.exitCode, 3) << held.out;
   EXPECT_TRUE(module.Commands().empty());
+  EXPECT_TRUE(Contains(held.err, "COM3: " + module.SlavePath() + " (port table): busy, held by PID " +
+                                     std::to_string(getpid())))
+      << held.err;
   holder.device.reset();
   ChildResult free = Run({"set-keys", "6"});
   EXPECT_EQ(free.exitCode, 0) << free.out;

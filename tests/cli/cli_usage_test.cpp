@@ -56,6 +56,9 @@ TEST_F(CliTest, ErrorsNameWhatIsWrong) {
   EXPECT_TRUE(Contains(Run({"set-baud", "300,n,8,1"}).err, "unknown line setting '300,n,8,1'"));
   EXPECT_TRUE(Contains(Run({"frobnicate"}).err, "unknown subcommand 'frobnicate'"));
   EXPECT_TRUE(Contains(Run({"scan", "--bogus"}).err, "unknown option '--bogus'"));
+  // An error within a subcommand points to its own help.
+  EXPECT_TRUE(Contains(Run({"set-id", "100"}).err, "(rt420ctl set-id --help shows its usage)"));
+  EXPECT_TRUE(Contains(Run({"frobnicate"}).err, "(rt420ctl --help shows the usage)"));
   std::string profile = WriteFile("p.ini", "id1 = 5\nid1 = 6\n");
   EXPECT_TRUE(Contains(Run({"apply", profile}).err, "line 2: id1 given twice")) << Run({"apply", profile}).err;
 }

@@ -31,7 +31,7 @@ TEST_F(CliTest, WatchPrintsALinePerCardAndAppendsThemToTheCsvFile) {
   ASSERT_TRUE(module.PresentCard(1, "0012345678"));
   ASSERT_TRUE(module.PresentCard(2, "AB,\x01\"C"));
   std::string csv = WriteFile("cards.csv", "time,reader,data\nearlier,1,kept");  // no final line break
-  ChildResult r = Run({"watch", "--seconds", "1.5", "--csv", csv});
+  ChildResult r = Run({"watch", "--seconds", "0.5", "--csv", csv});
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   std::vector<std::string> cards;
   for (const std::string& line : Lines(r.out))
@@ -48,6 +48,31 @@ TEST_F(CliTest, WatchPrintsALinePerCardAndAppendsThemToTheCsvFile) {
   EXPECT_EQ(lines[1], "earlier,1,kept");
   EXPECT_TRUE(Contains(lines[2], ",1,0012345678")) << lines[2];
   EXPECT_TRUE(Contains(lines[3], ",2,\"AB,\\x01\"\"C\"")) << lines[3];
+}
+
+TEST_F(CliTest, WatchCsvCellsFromTheLineNeverStartAFormula) {
+  sim::SimModule& module = StoredModule();
+  const std::vector<std::string> cards = {"=HYPERLINK(\"x\")", "@SUM(1)", "+1", "-2", "12,34"};
+  for (const std::string& card : cards) ASSERT_TRUE(module.PresentCard(1, card));
+  std::string csv = (Dir() / "cards.csv").string();
+  // One card per poll of reader 1: wait for the last, then stop.
+  std::unique_ptr<ChildProcess> child = Start({"watch", "--csv", csv});
+  ASSERT_TRUE(child->WaitForOutput(" reader 1 " + cards.back() + "\n", std::chrono::seconds(60))) << child->Out();
+  child->Signal(SIGTERM);
+  ChildResult r = child->Finish(kLimit);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  // The terminal shows the data as it came.
+  EXPECT_TRUE(Contains(r.out, " reader 1 =HYPERLINK(\"x\")")) << r.out;
+  std::vector<std::vector<std::string>> records = ReadCsv(ReadFile(csv));
+  ASSERT_EQ(records.size(), cards.size() + 1) << ReadFile(csv);
+  EXPECT_EQ(records[0], (std::vector<std::string>{"time", "reader", "data"}));
+  for (size_t i = 0; i < cards.size(); ++i) {
+    ASSERT_EQ(records[i + 1].size(), 3u) << ReadFile(csv);
+    for (const std::string& cell : records[i + 1])
+      EXPECT_EQ(std::string("=+-@\t\r").find(cell.front()), std::string::npos) << cell;
+    bool formula = std::string("=+-@").find(cards[i].front()) != std::string::npos;
+    EXPECT_EQ(records[i + 1][2], (formula ? "'" : "") + cards[i]);
+  }
 }
 
 TEST_F(CliTest, ASignalEndsWatchAfterTheCycleClosesThePortAndExitsZero) {
@@ -98,4 +123,7 @@ TEST_F(CliTest, APollWithoutReplyEndsWatchWithExitCodeOne) {
   EXPECT_TRUE(Contains(r.out, "\"outcome\":\"failed\",")) << r.out;
   EXPECT_TRUE(Contains(r.out, "\"cards\":0")) << r.out;
   EXPECT_EQ(After(module, kScanFrames.size()), (std::vector<std::string>{"H01F"}));
+  module.ClearCommands();
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", 1));
+  EXPECT_TRUE(Contains(Run({"watch"}).out, "polling ended: no reply from the module at COM3 after 0 cards"));
 }

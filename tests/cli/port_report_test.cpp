@@ -221,6 +221,15 @@ TEST_F(PortReportTest, NamesTheProcessesThatHoldTheDevice) {
   EXPECT_TRUE(HasHint(com1, "open without locking it"));
 }
 
+TEST_F(PortReportTest, TheSimulatedModuleHoldingItsLineIsNotToBeClosed) {
+  AddUsbAdapter("ttyUSB0", "usb-sim-if00", NewPty(), kFtdi);
+  AddProcess(4243, "rt420-sim", {Dev("ttyUSB0")});
+  const PortReport com1 = DescribePorts(roots_)[0];
+  EXPECT_EQ(com1.state, "opens");
+  EXPECT_TRUE(HasHint(com1, "simulated module's line (rt420-sim keeps it open): leave it running"));
+  EXPECT_FALSE(HasHint(com1, "close it"));
+}
+
 TEST_F(PortReportTest, HintsAtServicesThatGrabSerialPorts) {
   AddUsbAdapter("ttyUSB0", "usb-fine-if00", NewPty(), kFtdi);
   WriteTable({{2, Dev("ttyUSB7")}, {3, ""}});
@@ -334,16 +343,42 @@ TEST_F(PortReportTest, DeniedDeviceNamesTheMissingGroup) {
                 " is denied: its owner or an administrator must allow you to read and write it\n");
 }
 
+// A device with no access for anyone, owned by the user who asks: as root
+// (who opens it whatever its mode), a child that became "nobody" owns and
+// asks; as any other user, the test itself.
 TEST_F(PortReportTest, DeniedDeviceWithoutAnyAccess) {
-  if (geteuid() == 0) GTEST_SKIP() << "root opens a device whatever its mode; this case runs as a user";
+  constexpr uid_t kNobody = 65534;
   const std::string pty = NewPty();
   ASSERT_EQ(chmod(pty.c_str(), 0), 0);
   WriteTable({{1, pty}});
-  const PortReport com1 = DescribePorts(roots_)[0];
-  EXPECT_EQ(com1.state, "denied");
+  std::string answer;
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(pty.c_str(), kNobody, kNobody), 0);
+    fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(out[0]);
+      const std::string text = FirstTwoPortsAsNobody(roots_);
+      (void)!write(out[1], text.data(), text.size());
+      _exit(0);
+    }
+    close(out[1]);
+    answer = ReadFromChild(out[0]);
+    close(out[0]);
+    waitpid(child, nullptr, 0);
+    ASSERT_NE(answer, "cannot drop root");
+  } else {
+    const PortReport com1 = DescribePorts(roots_)[0];
+    answer = com1.state + "|" + (com1.hints.empty() ? "" : com1.hints[0]) + "\n";
+    EXPECT_EQ(com1.hints.size(), 1u);
+  }
   // The user owns it: joining a group would not help.
-  EXPECT_FALSE(HasHint(com1, "usermod"));
-  EXPECT_TRUE(HasHint(com1, "access to " + pty + " is denied"));
+  EXPECT_EQ(answer.substr(0, answer.find('\n') + 1),
+            "denied|access to " + pty + " is denied: its owner or an administrator must allow you to read and write it\n");
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ extern char** environ;
 
 namespace {
 
-// The program with pipes on its stdin and stdout.
+// The program with pipes on its stdin and stdout; its stderr goes to the
+// same pipe as stdout.
 class Program {
  public:
   explicit Program(std::vector<std::string> args) {
@@ -27,6 +28,7 @@ class Program {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
     args.insert(args.begin(), RT420_SIM_PROGRAM);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -141,6 +143,45 @@ TEST_F(ProgramLine, AnswersWithItsOptionsTakesCardsAndStopsCleanly) {
   EXPECT_EQ(program.Terminate(kWait), 0);
   struct stat st{};
   EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed at the end";
+  unlink((link + ".lock").c_str());
+}
+
+// A second instance on a link that a running one owns leaves the link (and
+// the first instance) alone; a missing folder is named as the cause.
+TEST_F(ProgramLine, ASecondInstanceRefusesALinkAnotherOneOwns) {
+  std::string link = ::testing::TempDir() + "rt420-sim-shared-" + std::to_string(getpid());
+  Program first({"--link", link, "--quiet"});
+  std::optional<std::string> pty = first.LineWith("pty: ", kWait);
+  ASSERT_TRUE(pty);
+  auto target = [&link] {
+    char buffer[256] = {};
+    ssize_t n = readlink(link.c_str(), buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+  };
+  // The link is placed after the pty line; wait for it with a limit.
+  Deadline placed(kWait);
+  while (target() != pty->substr(5) && !placed.Expired()) poll(nullptr, 0, 10);
+  ASSERT_EQ(target(), pty->substr(5));
+
+  Program second({"--link", link});
+  std::optional<std::string> refusal = second.LineWith("rt420-sim:", kWait);
+  ASSERT_TRUE(refusal);
+  EXPECT_NE(refusal->find("belongs to another running rt420-sim (PID "), std::string::npos) << *refusal;
+  EXPECT_EQ(second.Terminate(kWait), 1);
+  EXPECT_EQ(target(), pty->substr(5)) << "the link still leads to the first instance";
+  SetPortTable(sim::SimPortTable(link, 3));
+  ASSERT_TRUE(OpenPort(3, "19200,e,8,1"));
+  EXPECT_TRUE(SendCommand("H00M"));
+  ClosePort();
+  EXPECT_EQ(first.Terminate(kWait), 0);
+  unlink((link + ".lock").c_str());
+
+  std::string noFolder = ::testing::TempDir() + "rt420-no-such-folder-" + std::to_string(getpid());
+  Program missing({"--link", noFolder + "/ttyRT420"});
+  std::optional<std::string> error = missing.LineWith("rt420-sim:", kWait);
+  ASSERT_TRUE(error);
+  EXPECT_NE(error->find("the folder " + noFolder + " does not exist"), std::string::npos) << *error;
+  EXPECT_EQ(missing.Terminate(kWait), 1);
 }
 
 TEST(ProgramOptions, VersionIsPrintedWithoutStartingAModule) {
