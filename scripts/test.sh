@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds everything and runs every test.
-# Exits non-zero on any failure. The stages, in order:
+# Exits non-zero on any failure. The stages:
 #   1. every Debian package of every stage, in one apt-get call;
 #   2. a build with AddressSanitizer and UndefinedBehaviorSanitizer
 #      (build-sanitize/) and all its tests;
@@ -12,59 +12,88 @@
 #   5. the Debian package, packed by CPack from build/ (nothing is compiled
 #      again), checked with lintian and the desktop and AppStream validators,
 #      installed, run, and purged.
-# At the end, passed or not, a table gives each stage's time.
+#
+# The tests mostly wait for the line, so each test run goes on beside the
+# next build instead of after it: the sanitizer tests beside the normal
+# build, the normal tests beside the Windows build, the Windows tests beside
+# the package stage. The tests are written to pass on a busy machine. A
+# stage that runs beside another writes its output to build-logs/, and the
+# output is printed when the stage ends. At the end, passed or not, a table
+# gives each stage's time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-STAGES=()   # "name|seconds|result" of every stage begun
-CURRENT=""
-CURRENT_START=0
 STARTED=$SECONDS
-finish_stage() {
-  [ -n "$CURRENT" ] || return 0
-  STAGES+=("$CURRENT|$((SECONDS - CURRENT_START))|$1")
-  CURRENT=""
-}
+LOGS=build-logs
+STAGES=()      # "name|start|end|result" of every stage that ended
+declare -A BESIDE=()   # stage name -> "pid|start" while it runs beside others
+
+# In the foreground: stage NAME COMMAND...
 stage() {
-  finish_stage passed
-  CURRENT=$1
-  CURRENT_START=$SECONDS
-  echo "== $1 (at $((SECONDS - STARTED)) s)"
+  local name=$1 start=$SECONDS status=0
+  shift
+  echo "== $name (at $((start - STARTED)) s)"
+  "$@" || status=$?
+  STAGES+=("$name|$start|$SECONDS|$([ $status -eq 0 ] && echo passed || echo FAILED)")
+  return $status
 }
+# Beside the next stages: beside NAME COMMAND... ; then await NAME.
+beside() {
+  local name=$1
+  shift
+  echo "== $name, beside what follows (at $((SECONDS - STARTED)) s; output in $LOGS/)"
+  "$@" >"$LOGS/$(log_name "$name")" 2>&1 &
+  BESIDE[$name]="$!|$SECONDS"
+}
+await() {
+  local name=$1 pid start status=0
+  IFS='|' read -r pid start <<<"${BESIDE[$name]}"
+  wait "$pid" || status=$?
+  unset "BESIDE[$name]"
+  echo "== $name: its output"
+  cat "$LOGS/$(log_name "$name")"
+  STAGES+=("$name|$start|$SECONDS|$([ $status -eq 0 ] && echo passed || echo FAILED)")
+  return $status
+}
+log_name() { tr -c 'A-Za-z0-9\n' '-' <<<"$1" | tr -s '-' | sed 's/-$//; s/$/.log/'; }
+
 print_table() {
-  local status=$?
-  finish_stage "$([ $status -eq 0 ] && echo passed || echo FAILED)"
-  echo
-  printf '%-44s %8s  %s\n' "stage" "seconds" "result"
-  local row name seconds result
-  for row in "${STAGES[@]}"; do
-    IFS='|' read -r name seconds result <<<"$row"
-    printf '%-44s %8d  %s\n' "$name" "$seconds" "$result"
+  local status=$? row name start end result pid
+  # A stage still running beside a failed one is stopped and shown as such.
+  for name in "${!BESIDE[@]}"; do
+    IFS='|' read -r pid start <<<"${BESIDE[$name]}"
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    STAGES+=("$name|$start|$SECONDS|stopped")
   done
-  printf '%-44s %8d  %s\n' "total" "$((SECONDS - STARTED))" "$([ $status -eq 0 ] && echo passed || echo FAILED)"
+  echo
+  printf '%-44s %6s %6s  %s\n' "stage" "from" "to" "result"
+  for row in "${STAGES[@]}"; do
+    IFS='|' read -r name start end result <<<"$row"
+    printf '%-44s %5ds %5ds  %s (%d s)\n' "$name" "$((start - STARTED))" "$((end - STARTED))" "$result" "$((end - start))"
+  done
+  printf '%-44s %13ds  %s\n' "total" "$((SECONDS - STARTED))" "$([ $status -eq 0 ] && echo passed || echo FAILED)"
 }
 trap print_table EXIT
 
-stage "Packages (one apt-get call)"
-bash scripts/setup.sh all
-
+mkdir -p "$LOGS"
 export QT_QPA_PLATFORM=offscreen
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+CTEST=(ctest --output-on-failure -j"$(nproc)")
 
-stage "Sanitizer build"
-RT420_CMAKE_ARGS="-DRT420_SANITIZE=ON" bash scripts/build.sh build-sanitize
-stage "Sanitizer tests"
-(cd build-sanitize && ctest --output-on-failure -j"$(nproc)")
+stage "Packages (one apt-get call)" bash scripts/setup.sh all
 
-stage "Build (hardened, the package's build)"
-bash scripts/build.sh build
-stage "Tests"
-(cd build && ctest --output-on-failure -j"$(nproc)")
+stage "Sanitizer build" env RT420_CMAKE_ARGS="-DRT420_SANITIZE=ON -DRT420_BENCH=OFF" \
+  bash scripts/build.sh build-sanitize
+beside "Sanitizer tests" bash -c 'cd build-sanitize && "$@"' _ "${CTEST[@]}"
+stage "Build (hardened, the package's build)" bash scripts/build.sh build
+await "Sanitizer tests"
 
-stage "Windows build and tests under wine"
-bash scripts/test-windows.sh
+beside "Tests" bash -c 'cd build && "$@"' _ "${CTEST[@]}"
+stage "Windows build" bash scripts/build-windows.sh build-windows
+await "Tests"
 
-stage "Debian package: pack and check"
-bash scripts/package.sh
-bash scripts/check-package.sh
-finish_stage passed
+stage "Debian package" bash scripts/package.sh
+beside "Debian package checks" bash scripts/check-package.sh
+stage "Windows tests under wine" bash scripts/test-windows.sh
+await "Debian package checks"
