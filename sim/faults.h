@@ -30,9 +30,9 @@ enum class FaultKind {
   HangUp,             // first half of the reply, then the line hangs up
   RawReply,           // bytes: written instead of the reply, exactly as given
   LateQueue,          // value: ms; a slow module with an input buffer: each
-                      // reply goes out that long after its frame came in or
-                      // after the reply before it went out, whichever is
-                      // later, so replies keep the order of the frames
+                      // reply is due that long after its frame came in or
+                      // after the queued reply before it was due, whichever
+                      // is later, so replies keep the order of the frames
 };
 
 struct Fault {
