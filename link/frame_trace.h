@@ -8,6 +8,10 @@
 // - Received: one byte as it is read, length 1, as many as arrive;
 // - Ended: the exchange is over (reply complete, window ran out, or the line
 //   flooded), length 0; a consumer closes any partial reply here.
+// Before Sent, while the link waits for a quiet line (frames.h), each byte
+// it reads and throws away is a Discarded event, length 1. When the line
+// never falls quiet, no frame is written and Ended follows the discarded
+// bytes.
 // With no hook installed, the link only tests an empty function per event.
 // The hook runs on the thread that called SendCommand and must not call
 // SendCommand or touch the port.
@@ -16,7 +20,7 @@
 #include <cstdint>
 #include <functional>
 
-enum class TraceDirection { Sent, Received, Ended };
+enum class TraceDirection { Sent, Received, Discarded, Ended };
 
 struct TraceEvent {
   TraceDirection direction;

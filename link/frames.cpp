@@ -64,13 +64,14 @@ ReplyOutcome ReadReply() {
   do {
     uint8_t byte = 0;
     if (ReadPortByte(byte)) {
+      Link.LastLineActivityAt = TickCount();
       Trace(TraceDirection::Received, &byte, 1);
       if (StoreByte(byte)) {
         TakeLastReply();
         return VerifyReply() ? ReplyOutcome::Accepted : ReplyOutcome::Rejected;
       }
       // A line that never falls silent must not hold the window forever.
-      if (++received % kFloodCheckBytes == 0 && TickCount() - start > kFloodLimitMs) return ReplyOutcome::Missing;
+      if (++received % kFloodCheckBytes == 0 && TickCount() - start > Link.FloodLimitMs) return ReplyOutcome::Missing;
     } else {
       if (Link.ProcessPendingEvents) Link.ProcessPendingEvents();
       elapsed = TickCount() - start;  // modulo 2^32
@@ -79,33 +80,69 @@ ReplyOutcome ReadReply() {
   return ReplyOutcome::Missing;
 }
 
-// Lets a reply that missed its window arrive and throws it away, handling
-// pending events meanwhile, when this frame's command differs from the last
-// one; then clears the input.
-void ClearLineBeforeFrame(const std::string& text) {
-  if (Link.ReplyMayBeLate && text != Link.LastCommand) {
-    uint8_t byte = 0;
-    while (TickCount() - Link.LastFrameAt < kLateReplyGuardMs) {
-      if (!ReadPortByte(byte) && Link.ProcessPendingEvents) Link.ProcessPendingEvents();
+bool EarlierFrameMayBeAnswered() { return Link.FramesSinceQuiet > Link.RepliesSinceQuiet; }
+
+bool LineIsQuiet() { return TickCount() - Link.LastLineActivityAt >= kLateReplyGuardMs; }
+
+void ForgetEarlierFrames() {
+  Link.FramesSinceQuiet = 0;
+  Link.RepliesSinceQuiet = 0;
+}
+
+// Reads and throws away (tracing it as discarded) whatever arrives until the
+// line is quiet, handling pending events meanwhile; false when it is still
+// not quiet Link.FloodLimitMs after the wait began.
+bool WaitForQuietLine() {
+  const uint32_t began = TickCount();
+  uint8_t byte = 0;
+  while (TickCount() - began <= Link.FloodLimitMs) {
+    if (ReadPortByte(byte)) {
+      Link.LastLineActivityAt = TickCount();
+      Trace(TraceDirection::Discarded, &byte, 1);
+    } else {
+      if (Link.ProcessPendingEvents) Link.ProcessPendingEvents();
+      if (LineIsQuiet()) return true;
     }
-    Link.ReplyMayBeLate = false;
+  }
+  return false;
+}
+
+// Makes sure that no earlier frame can be answered inside this frame's
+// window, unless it was the same command; then clears the input. False when
+// the line never fell quiet: the frame must not go out.
+bool ClearLineBeforeFrame(const std::string& text) {
+  if (EarlierFrameMayBeAnswered() && LineIsQuiet()) ForgetEarlierFrames();
+  if (EarlierFrameMayBeAnswered() && text != Link.LastCommand) {
+    if (!WaitForQuietLine()) return false;
+    ForgetEarlierFrames();
   }
   DiscardPortInput();
+  return true;
+}
+
+// Counts this exchange's frame and reply; once every frame has had its
+// reply, nothing is outstanding and the counts start again.
+void CountExchange(ReplyOutcome outcome) {
+  Link.FramesSinceQuiet += 1;
+  if (outcome != ReplyOutcome::Missing) Link.RepliesSinceQuiet += 1;
+  if (!EarlierFrameMayBeAnswered()) ForgetEarlierFrames();
 }
 }  // namespace
 
 bool SendCommand(const std::string& text) {
   std::memset(Link.ReplyBuffer, 0, sizeof Link.ReplyBuffer);
-  ClearLineBeforeFrame(text);
+  if (!ClearLineBeforeFrame(text)) {
+    Link.ReplyPos = 0;
+    Trace(TraceDirection::Ended, nullptr, 0);
+    return false;
+  }
   WriteFrame(text);
   Link.LastCommand = text;
   Link.ReplyPos = 0;
   Link.LastFrameAt = TickCount();
+  Link.LastLineActivityAt = Link.LastFrameAt;
   const ReplyOutcome outcome = ReadReply();
-  if (outcome == ReplyOutcome::Missing) {  // the reply may yet come
-    Link.ReplyMayBeLate = true;
-    Link.LatePort = Link.OpenPortKey;
-  }
+  CountExchange(outcome);
   Trace(TraceDirection::Ended, nullptr, 0);
   return outcome == ReplyOutcome::Accepted;
 }

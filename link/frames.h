@@ -20,18 +20,28 @@
 // - false after the window: LastReply is unchanged; ReplyPos counts the bytes
 //   received modulo 1024 and ReplyBuffer holds them.
 // - A line that keeps sending without ever completing a reply is given up
-//   kFloodLimitMs after the frame: SendCommand then returns false. The time
-//   is looked at every kFloodCheckBytes bytes received, so at most that many
-//   bytes more are read after the limit.
+//   Link.FloodLimitMs (kFloodLimitMs unless a test shortens it) after the
+//   frame: SendCommand then returns false. The time is looked at every
+//   kFloodCheckBytes bytes received, so at most that many bytes more are
+//   read after the limit.
 // - Before the frame, whatever the port has received is thrown away: a reply
 //   that came too late or a stray byte is not the answer to this frame.
-// - After an exchange that got no complete reply, that reply may still be on
-//   its way. A frame of another command then first waits until
-//   kLateReplyGuardMs have passed since the last frame, throwing away what
-//   arrives, so that a reply up to that late is never read as the answer to
-//   a different command. A repeat of the same command does not wait: a late
-//   reply to it says what its own reply would. The suspicion ends with that
-//   wait, or when a port is opened on another device or line setting.
+// - Nothing in a reply says which frame it answers, so replies are
+//   attributed by the line's timing (see Link's counts in link_state.h).
+//   While an earlier frame may still be answered, a frame of another
+//   command first waits for the line to fall quiet: no byte for
+//   kLateReplyGuardMs since the last frame or the last byte received. What
+//   arrives meanwhile is read, thrown away and traced as discarded. A line
+//   that is not quiet Link.FloodLimitMs after the wait began fails the
+//   exchange: no frame is written and SendCommand returns false, with
+//   ReplyPos 0 and LastReply unchanged.
+// - A repeat of the same command does not wait: a late reply to an earlier
+//   attempt says what its own reply would.
+// - The suspicion ends when the line is known quiet (kLateReplyGuardMs with
+//   no frame and no byte, whatever the next command is), when every frame
+//   has had its reply, or when a port is opened on another device or line
+//   setting. A module that answers in time never raises it, so its frames
+//   and their timing are those of a plain exchange.
 // While no byte is waiting it calls Link.ProcessPendingEvents about once a
 // millisecond. The buffer is fixed; nothing is allocated per byte.
 
@@ -41,7 +51,6 @@
 #include "link_state.h"
 
 constexpr uint32_t kReplyWindowMs = 120;
-constexpr uint32_t kFloodLimitMs = 2000;
 constexpr uint32_t kFloodCheckBytes = 64;
 constexpr uint32_t kLateReplyGuardMs = 250;
 

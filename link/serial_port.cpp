@@ -74,8 +74,12 @@ bool OpenPort(int portNumber, const std::string& lineSetting) {
   Link.PortHandle = std::move(opened.device);
   // A reply late from another device, or sent at another line setting, is
   // not one this port can read as an answer.
-  Link.OpenPortKey = *path + "\n" + lineSetting;
-  if (Link.OpenPortKey != Link.LatePort) Link.ReplyMayBeLate = false;
+  std::string portKey = *path + "\n" + lineSetting;
+  if (portKey != Link.OpenPortKey) {
+    Link.FramesSinceQuiet = 0;
+    Link.RepliesSinceQuiet = 0;
+    Link.OpenPortKey = std::move(portKey);
+  }
   openPath = *path;
   ApplyLinkSettings(*Link.PortHandle, lineSetting);
   return true;

@@ -44,6 +44,8 @@ void TraceLog::Take(const TraceEvent& event) {
       TakeSent(event, completed);
     } else if (event.direction == TraceDirection::Received) {
       TakeReceived(event, completed);
+    } else if (event.direction == TraceDirection::Discarded) {
+      TakeDiscarded(event, completed);
     } else {
       CloseOpen(completed);
       exchangeReceived_ = false;
@@ -79,12 +81,32 @@ void TraceLog::TakeReceived(const TraceEvent& event, std::vector<TraceRecord>& c
       current_.direction = TraceDirection::Received;
       open_ = true;
     }
-    if (current_.bytes.size() < maxBytes_) {
-      current_.bytes.push_back(static_cast<char>(byte));
-    } else {
-      current_.omitted += 1;
-    }
+    Append(byte);
     if (byte == kFrameCr && exchangeStartedWithLf_) CloseOpen(completed);
+  }
+}
+
+void TraceLog::TakeDiscarded(const TraceEvent& event, std::vector<TraceRecord>& completed) {
+  for (size_t i = 0; i < event.length; ++i) {
+    const uint8_t byte = event.bytes[i];
+    if (open_ && current_.direction != TraceDirection::Discarded) CloseOpen(completed);
+    if (!open_) {
+      current_ = TraceRecord{};
+      current_.tickMs = event.tickMs;
+      current_.direction = TraceDirection::Discarded;
+      open_ = true;
+    }
+    Append(byte);
+    // One record per reply thrown away, so a backlog reads line by line.
+    if (byte == kFrameCr) CloseOpen(completed);
+  }
+}
+
+void TraceLog::Append(uint8_t byte) {
+  if (current_.bytes.size() < maxBytes_) {
+    current_.bytes.push_back(static_cast<char>(byte));
+  } else {
+    current_.omitted += 1;
   }
 }
 
@@ -163,5 +185,6 @@ std::string TraceLine(const TraceRecord& record) {
   line += "  ";
   line += TraceText(record.bytes);
   if (record.omitted > 0) line += "  (+" + std::to_string(record.omitted) + " bytes not kept)";
+  if (record.direction == TraceDirection::Discarded) line += "  (discarded)";
   return line;
 }

@@ -10,7 +10,9 @@
 //   that completes a reply (the exchange's first byte received was an LF, as
 //   the link judges it) or at the exchange's end, whichever comes first;
 //   bytes that still arrive in the same exchange start a new record;
-// - an exchange that received nothing makes no received record.
+// - an exchange that received nothing makes no received record;
+// - bytes thrown away while the link waits for a quiet line form Discarded
+//   records, each closed at a CR or when the wait ends.
 // A record's time is the link's millisecond counter at its first byte.
 //
 // Bounds (the line is untrusted): a record keeps at most maxBytes bytes and
@@ -37,7 +39,7 @@ inline constexpr size_t kTraceRecordsKept = 2000;
 
 struct TraceRecord {
   uint32_t tickMs = 0;
-  TraceDirection direction = TraceDirection::Sent;  // Sent or Received
+  TraceDirection direction = TraceDirection::Sent;  // Sent, Received or Discarded
   std::string bytes;                                 // at most the log's maxBytes
   size_t omitted = 0;                                // bytes beyond the bound
 };
@@ -72,6 +74,9 @@ class TraceLog {
   // Each adds the records it completes, to be handed to the callback.
   void TakeSent(const TraceEvent& event, std::vector<TraceRecord>& completed);
   void TakeReceived(const TraceEvent& event, std::vector<TraceRecord>& completed);
+  void TakeDiscarded(const TraceEvent& event, std::vector<TraceRecord>& completed);
+  // Adds a byte to the open record, or counts it beyond the bound.
+  void Append(uint8_t byte);
   void CloseOpen(std::vector<TraceRecord>& completed);
   void Keep(const TraceRecord& record);
 
@@ -97,7 +102,8 @@ std::string TraceHex(std::string_view bytes);
 // every other byte: safe on any terminal and in any text file.
 std::string TraceText(std::string_view bytes);
 
-// One line: time in ms, ">" sent or "<" received, hex, text, and the count
-// of bytes beyond the bound when there were any:
+// One line: time in ms, ">" sent or "<" received, hex, text, the count of
+// bytes beyond the bound when there were any, and "(discarded)" for bytes
+// thrown away:
 //   "    1234 ms > 09 48 30 30 4D 30 43 0D  \tH00M0C\r"
 std::string TraceLine(const TraceRecord& record);

@@ -10,7 +10,8 @@
 # UndefinedBehaviorSanitizer, libFuzzer). New inputs go to
 # build-fuzz/corpus/<folder> (the repository's corpus is only read; copy an
 # input into it to keep it), findings to build-fuzz/findings/<folder>.
-# Prints per target the executions, the inputs found and the findings; exits
+# Prints per target the executions, the real time it ran, the executions
+# per second, the inputs found and the findings; exits
 # non-zero when there is a finding. The normal test run does not need any of
 # this: it replays the corpora with the project's own compiler.
 set -euo pipefail
@@ -43,14 +44,18 @@ for f in "${folders[@]}"; do
   findings=build-fuzz/findings/$f
   mkdir -p "$corpus" "$findings"
   log=build-fuzz/fuzz_$f.log
+  started=$(date +%s.%N)
   set +e
   "build-fuzz/fuzz/$f/fuzz_$f" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "fuzz/corpus/$f" >"$log" 2>&1
   rc=$?
   set -e
+  real=$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  rate=$(awk -v n="${executions:-0}" -v t="$real" 'BEGIN { printf "%d", (t > 0 ? n / t : 0) }')
   found=$(find "$findings" -type f | wc -l)
-  echo "fuzz $f: ${executions:-?} executions in ${SECONDS_PER_TARGET} s, $(find "$corpus" -type f | wc -l) new inputs kept, $found findings (log: $log)"
+  printf 'fuzz %s: %s executions in %s s real time (asked for %s s), %s per second, %s new inputs kept, %s findings (log: %s)\n' \
+    "$f" "${executions:-?}" "$real" "$SECONDS_PER_TARGET" "$rate" "$(find "$corpus" -type f | wc -l)" "$found" "$log"
   if [ "$rc" -ne 0 ] || [ "$found" -gt 0 ]; then
     find "$findings" -type f -printf '  finding: %p\n'
     tail -n 30 "$log"

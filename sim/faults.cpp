@@ -21,7 +21,7 @@ constexpr KindName kKindNames[] = {
     {FaultKind::WrongLength, "wronglength"}, {FaultKind::StrayByte, "stray"},
     {FaultKind::Trickle, "trickle"},       {FaultKind::Flood, "flood"},
     {FaultKind::EndlessFlood, "endlessflood"}, {FaultKind::HangUp, "hangup"},
-    {FaultKind::RawReply, "raw"},
+    {FaultKind::RawReply, "raw"},          {FaultKind::LateQueue, "late"},
 };
 
 bool ToInt(std::string_view s, int& out) {
@@ -61,9 +61,11 @@ void Apply(const Fault& f, ReplyFaults& r) {
     case FaultKind::EndlessFlood: r.endlessFlood = true; break;
     case FaultKind::HangUp: r.hangUp = true; break;
     case FaultKind::RawReply: r.raw = f.bytes; break;
+    case FaultKind::LateQueue: r.queuedLateMs = std::max(0, f.value); break;
   }
   std::string name = FaultKindName(f.kind);
-  if (f.kind == FaultKind::Delay || f.kind == FaultKind::WrongLength || f.kind == FaultKind::Trickle) {
+  if (f.kind == FaultKind::Delay || f.kind == FaultKind::WrongLength || f.kind == FaultKind::Trickle ||
+      f.kind == FaultKind::LateQueue) {
     // Appended piece by piece: GCC 12 at -O3 (the package's Release build)
     // warns falsely (-Wrestrict) about "(" + std::string.
     name += '(';
@@ -166,13 +168,15 @@ ReplyPlan PlanReply(const std::string& text, const ReplyFaults& faults) {
     bytes.resize(bytes.size() / 2);
     plan.hangUpAfter = true;
   }
+  const int firstAfter = faults.delayMs + faults.queuedLateMs.value_or(0);
+  plan.queued = faults.queuedLateMs.has_value();
   if (faults.trickleMs) {
     for (size_t i = 0; i < bytes.size(); ++i) {
-      int after = i == 0 ? faults.delayMs : *faults.trickleMs;
+      int after = i == 0 ? firstAfter : *faults.trickleMs;
       plan.writes.push_back({after, std::string(1, bytes[i])});
     }
   } else if (!bytes.empty()) {
-    plan.writes.push_back({faults.delayMs, bytes});
+    plan.writes.push_back({firstAfter, bytes});
   }
   return plan;
 }

@@ -29,6 +29,10 @@ enum class FaultKind {
                       // closes its port
   HangUp,             // first half of the reply, then the line hangs up
   RawReply,           // bytes: written instead of the reply, exactly as given
+  LateQueue,          // value: ms; a slow module with an input buffer: each
+                      // reply is due that long after its frame came in or
+                      // after the queued reply before it was due, whichever
+                      // is later, so replies keep the order of the frames
 };
 
 struct Fault {
@@ -38,7 +42,7 @@ struct Fault {
   std::string command;
   // How many replies; a negative count means every reply until cleared.
   int count = 1;
-  int value = 0;      // ms (Delay, Trickle) or total length (WrongLength)
+  int value = 0;      // ms (Delay, Trickle, LateQueue) or total length (WrongLength)
   std::string bytes;  // RawReply
 };
 
@@ -46,11 +50,11 @@ struct Fault {
 Fault MakeFault(FaultKind kind, std::string command = "", int count = 1, int value = 0);
 
 // "noreply", "delay", "badchecksum", "lowercase", "wronglength", "stray",
-// "trickle", "flood", "endlessflood", "hangup", "raw".
+// "trickle", "flood", "endlessflood", "hangup", "raw", "late".
 std::string FaultKindName(FaultKind kind);
 
-// Parses KIND[:COMMAND[:COUNT[:VALUE]]], e.g. "delay:H00M:1:250" or
-// "flood::2". An empty COMMAND means any command. RawReply cannot be given
+// Parses KIND[:COMMAND[:COUNT[:VALUE]]], e.g. "delay:H00M:1:250",
+// "flood::2" or "late::-1:200" (every reply 200 ms late, queued). An empty COMMAND means any command. RawReply cannot be given
 // this way (its bytes are not text). nullopt for anything malformed.
 std::optional<Fault> ParseFault(std::string_view text);
 
@@ -67,6 +71,7 @@ struct ReplyFaults {
   bool endlessFlood = false;
   bool hangUp = false;
   std::optional<std::string> raw;
+  std::optional<int> queuedLateMs;
   std::vector<std::string> names;  // for the log
 };
 
@@ -93,6 +98,9 @@ struct ReplyPlan {
   std::vector<Write> writes;
   bool hangUpAfter = false;
   bool endlessFlood = false;  // no writes: the module floods the line instead
+  // The first write waits for the reply before it as well: its wait counts
+  // from the frame or from the last queued reply, whichever is later.
+  bool queued = false;
   std::vector<std::string> notes;  // for the log
 };
 

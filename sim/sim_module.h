@@ -38,6 +38,12 @@
 // comes in, or when the tool closes its port (the exclusive mode in which
 // the tool holds an open port ends).
 //
+// Late queue (FaultKind::LateQueue): a slow module with an input buffer.
+// Each command is carried out when its frame comes in, but its reply is due
+// N ms after the frame or after the queued reply before it was due,
+// whichever is later: a tool that repeats a command faster than that builds
+// a backlog that drains one reply every N ms, in the order of the frames.
+//
 // Logs (all thread-safe):
 // - Commands(): the command texts of the frames the module took in (a
 //   correct checksum, received at the module's line speed), answered or

@@ -100,6 +100,8 @@ struct SimModule::Impl {
   std::vector<std::string> unsent;  // log lines not yet given to the sink
   LogSink sink;
   std::deque<Output> outputs;
+  // When the last queued reply (FaultKind::LateQueue) is due to go out.
+  Clock::time_point queueFreeAt{};
   bool writeBlocked = false;  // the master would not take more bytes
   bool flooding = false;      // an endless flood is on
   uint64_t floodBytes = 0;    // written by the flood that is on
@@ -287,6 +289,8 @@ void SimModule::Impl::Respond(const std::string& command, Clock::time_point fram
 // hang-up or line change that follows the reply. Called with mutex held.
 void SimModule::Impl::Schedule(const ReplyPlan& plan, std::optional<int> newLineIndex, Clock::time_point frameEnd) {
   Clock::time_point due = Clock::now();
+  // A queued reply waits for the reply before it as well as for its time.
+  if (plan.queued) due = std::max(due, queueFreeAt);
   if (outputs.size() + plan.writes.size() > kMaxPendingOutputs) {
     LogLocked("--", "reply dropped: " + std::to_string(outputs.size()) + " writes still wait for the line");
   } else {
@@ -295,6 +299,7 @@ void SimModule::Impl::Schedule(const ReplyPlan& plan, std::optional<int> newLine
       outputs.push_back({Output::Kind::Bytes, due, write.bytes, 0, std::nullopt});
     }
     if (!plan.writes.empty() && !plan.hangUpAfter) outputs.back().frameEnd = frameEnd;
+    if (plan.queued && !plan.writes.empty()) queueFreeAt = outputs.back().due;
     if (plan.hangUpAfter) outputs.push_back({Output::Kind::HangUp, due, "", 0, std::nullopt});
     if (plan.endlessFlood) outputs.push_back({Output::Kind::Flood, due, "", 0, std::nullopt});
   }

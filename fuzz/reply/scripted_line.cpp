@@ -67,6 +67,8 @@ class ScriptedDevice final : public SerialDevice {
     line.events.push_back(Event::Discard);
     line.waitingTaken = line.waiting.size();
     while (NextArrival() && *NextArrival() <= now) ++line.arrivalsTaken;
+    line.arrivalsTakenAtDiscard = line.arrivalsTaken;
+    line.arrivalsDeliveredAtDiscard = line.arrivalsDelivered;
   }
 
  private:
@@ -80,6 +82,13 @@ void Reset(uint64_t startUs, std::vector<uint8_t> waiting, std::vector<Arrival> 
   line.waiting = std::move(waiting);
   line.arrivals = std::move(arrivals);
   lastWrite.reset();
+}
+
+void Continue(uint64_t gapUs, std::vector<uint8_t> waiting, std::vector<Arrival> arrivals) {
+  now += gapUs;
+  line = Line{};
+  line.waiting = std::move(waiting);
+  line.arrivals = std::move(arrivals);
 }
 
 const Line& Observed() { return line; }

@@ -52,10 +52,16 @@ struct Line {
   size_t waitingDelivered = 0;
   size_t arrivalsTaken = 0;  // delivered or discarded
   size_t arrivalsDelivered = 0;
+  // The counts above as they stood right after the input was cleared.
+  size_t arrivalsTakenAtDiscard = 0;
+  size_t arrivalsDeliveredAtDiscard = 0;
 };
 
 // Starts a new script with the clock at startUs.
 void Reset(uint64_t startUs, std::vector<uint8_t> waiting, std::vector<Arrival> arrivals);
+// Starts a new script gapUs after the last one, on the same line: arrivals
+// count from the last write of the script before until the next write.
+void Continue(uint64_t gapUs, std::vector<uint8_t> waiting, std::vector<Arrival> arrivals);
 const Line& Observed();
 uint64_t NowUs();
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "frame_trace.h"
 #include "sim_line.h"
 
 namespace {
@@ -13,6 +14,9 @@ using sim::FaultKind;
 using Clock = std::chrono::steady_clock;
 
 const std::string kIdentityReply = "\nM01:1234567874\r";
+constexpr uint32_t kShortFloodLimitMs = 300;
+constexpr int kLateQueueMs = 200;
+constexpr unsigned kOperationPauseMs = 100;
 
 TEST(FrameChecksum, SeedIsTabAndDigitsAreUpperCase) {
   const uint8_t text[] = {'H', '0', '0', 'M'};
@@ -178,7 +182,10 @@ TEST_F(SimLine, FloodWithoutFrameEndsTheExchange) {
   EXPECT_TRUE(Exchange("H00B"));
 }
 
-TEST_F(SimLine, EndlessFloodIsGivenUpAfterTheLimitAndThePortServesAgain) {
+// One flood is given up after the limit and ends when the port closes; a
+// second, given up sooner (only where it ends matters), ends at the next
+// frame, which only a repeat of the same command may send while it lasts.
+TEST_F(SimLine, EndlessFloodIsGivenUpAndEndsWithThePortOrTheNextFrame) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::EndlessFlood, "H00B", 0, 1);
@@ -193,17 +200,47 @@ TEST_F(SimLine, EndlessFloodIsGivenUpAfterTheLimitAndThePortServesAgain) {
   ASSERT_TRUE(Open());
   EXPECT_TRUE(Exchange("H00M"));
   EXPECT_EQ(Link.LastReply, kIdentityReply);
-}
 
-TEST_F(SimLine, EndlessFloodEndsAtTheNextFrame) {
-  ASSERT_TRUE(Open());
+  Link.FloodLimitMs = kShortFloodLimitMs;
   AddFault(FaultKind::EndlessFlood, "H00B", 0, 1);
   EXPECT_FALSE(SendCommand("H00B"));
-  // Flood bytes still stand before this reply; the frame ends the flood.
-  SendCommand("H00V");
+  uint64_t framesSent = 0;
+  SetFrameTrace([&framesSent](const TraceEvent& e) { framesSent += e.direction == TraceDirection::Sent ? 1 : 0; });
+  EXPECT_FALSE(SendCommand("H00V")) << "another command went out while the line floods";
+  EXPECT_EQ(framesSent, 0u);
+  SetFrameTrace({});
+  // The repeat's frame ends the flood. Flood bytes still stand before its
+  // reply; the next repeat's frame goes out after the input is cleared.
+  SendCommand("H00B");
   ASSERT_TRUE(module.WaitForLogLine("bytes: a frame came in", kWait));
+  EXPECT_TRUE(Exchange("H00B"));
   EXPECT_TRUE(Exchange("H00V"));
   EXPECT_EQ(ReplyChars(2, 5), "V00:");
+}
+
+// A module that answers every command 200 ms late and queues what comes in
+// meanwhile, asked as the scan asks it: each identity attempt is sent once
+// the last window has run out, the version after a pause. Without the wait
+// for a quiet line, the version window would catch a queued identity reply. Whatever the attempts got, the next
+// command's answer is its own or none, and the backlog is traced as thrown
+// away.
+TEST_F(SimLine, ASlowModulesBacklogIsNeverTheAnswerToAnotherCommand) {
+  ASSERT_TRUE(Open());
+  AddFault(FaultKind::LateQueue, "", kLateQueueMs, -1);
+  std::string discarded;
+  SetFrameTrace([&discarded](const TraceEvent& e) {
+    if (e.direction == TraceDirection::Discarded) discarded.append(reinterpret_cast<const char*>(e.bytes), e.length);
+  });
+  bool identified = false;
+  for (int attempt = 0; attempt < 3 && !identified; ++attempt) identified = SendCommand("H00M");
+  ASSERT_TRUE(identified) << "a late reply to an earlier attempt answers a repeat";
+  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  SleepMs(kOperationPauseMs);  // as the scan pauses before it asks for the version
+  const bool versionRead = SendCommand("H00V");
+  SetFrameTrace({});
+  EXPECT_EQ(Link.ReplyPos, versionRead ? 16 : 0);
+  EXPECT_EQ(Link.LastReply, versionRead ? "\nV00:03.20-0165\r" : kIdentityReply);
+  EXPECT_NE(discarded.find(kIdentityReply), std::string::npos) << "the backlog was not traced as discarded";
 }
 
 // When each byte of the first frame with this text reached the module, from
@@ -223,19 +260,19 @@ std::vector<Clock::time_point> FrameByteTimes(const std::vector<sim::LineChunk>&
   return {times.begin() + static_cast<ptrdiff_t>(found), times.begin() + static_cast<ptrdiff_t>(found + frame.size())};
 }
 
-std::string FrameOf(const std::string& text) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  return "\t" + text + ByteToHex(FrameChecksum(bytes, static_cast<int>(text.size()))) + "\r";
-}
-
 TEST_F(SimLine, PausesOfTheFrameAndBeforeItAsTheModuleSeesThem) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   struct Step {
     std::string command;
-    unsigned pauseMs;  // the caller's pause before the command
+    unsigned pauseMs;   // the caller's pause before the command
+    std::string frame;  // as it must reach the module
   };
-  const std::vector<Step> steps = {{"H00V", 0}, {"H00L", 100}, {"H00A", 1}, {"H00N", 100}, {"H00B", 3}};
+  const std::vector<Step> steps = {{"H00V", 0, "\tH00V17\r"},
+                                   {"H00L", 100, "\tH00L0D\r"},
+                                   {"H00A", 1, "\tH00A00\r"},
+                                   {"H00N", 100, "\tH00N0F\r"},
+                                   {"H00B", 3, "\tH00B03\r"}};
   std::vector<Clock::time_point> pauseStarts;
   for (const Step& step : steps) {
     pauseStarts.push_back(Clock::now());
@@ -249,7 +286,7 @@ TEST_F(SimLine, PausesOfTheFrameAndBeforeItAsTheModuleSeesThem) {
   std::vector<sim::LineChunk> chunks = module.LineChunks();
   for (size_t i = 0; i < steps.size(); ++i) {
     SCOPED_TRACE(steps[i].command);
-    const std::string frame = FrameOf(steps[i].command);
+    const std::string& frame = steps[i].frame;
     std::vector<Clock::time_point> times = FrameByteTimes(chunks, frame, pauseStarts[i]);
     ASSERT_EQ(times.size(), frame.size());
     const size_t lastText = frame.size() - 4;  // then the two checksum characters and the CR

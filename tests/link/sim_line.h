@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "deadline.h"
+#include "frame_trace.h"
 #include "frames.h"
 #include "port_names.h"
 #include "serial_port.h"
@@ -31,8 +32,7 @@ class SimLine : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(module.Start());
     SetPortTable(sim::SimPortTable(module.SlavePath(), kPort));
-    Link.LastReply.clear();
-    Link.ReplyPos = 0;
+    Link = LinkState{};  // nothing carries over from another test
   }
 
   void TearDown() override {
@@ -40,6 +40,8 @@ class SimLine : public ::testing::Test {
       for (const std::string& line : module.LogLines()) std::printf("  sim: %s\n", line.c_str());
     }
     if (PortIsOpen()) ClosePort();
+    SetFrameTrace({});
+    Link = LinkState{};
     SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
     module.Stop();
   }

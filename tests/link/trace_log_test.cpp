@@ -168,3 +168,25 @@ TEST(TraceForms, TextIsPrintableAndGivesBackEveryByte) {
   EXPECT_EQ(Unescape(text), all);
   EXPECT_EQ(TraceHex(all).size(), 256u * 3 - 1);
 }
+
+// Bytes thrown away while the link waits for a quiet line: one record per
+// CR, closed also where the wait ends, each line marked as discarded.
+TEST(TraceForms, DiscardedBytesMakeMarkedRecordsOfTheirOwn) {
+  TraceLog log;
+  const std::string backlog = "\nM01:1234567874\r\nM01:12";
+  for (size_t i = 0; i < backlog.size(); ++i) {
+    log.Take(TraceEvent{TraceDirection::Discarded, static_cast<uint32_t>(100 + i),
+                        reinterpret_cast<const uint8_t*>(&backlog[i]), 1});
+  }
+  const std::string frame = "\tH00V17\r";
+  log.Take(TraceEvent{TraceDirection::Sent, 500, reinterpret_cast<const uint8_t*>(frame.data()), frame.size()});
+  const std::vector<TraceRecord> records = log.Records();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].direction, TraceDirection::Discarded);
+  EXPECT_EQ(records[0].bytes, "\nM01:1234567874\r");
+  EXPECT_EQ(records[1].direction, TraceDirection::Discarded);
+  EXPECT_EQ(records[1].bytes, "\nM01:12");
+  EXPECT_EQ(records[1].tickMs, 116u);
+  EXPECT_EQ(records[2].direction, TraceDirection::Sent);
+  EXPECT_EQ(TraceLine(records[1]), "     116 ms < 0A 4D 30 31 3A 31 32  \\nM01:12  (discarded)");
+}

@@ -2,6 +2,7 @@
 // own link over a pseudo-terminal.
 
 #include <algorithm>
+#include <optional>
 
 #include "sim_line.h"
 
@@ -260,6 +261,33 @@ TEST_F(SimLine, FaultsShapeTheReplyAsTold) {
   EXPECT_EQ(ReplyChars(6, 13), "87654321");
 }
 
+// A slow module with an input buffer: three frames at once are answered in
+// their order, the first N ms after it came in and each further one N ms
+// after the one before was due.
+TEST_F(SimLine, LateQueueAnswersInOrderEachReplyNMsAfterTheLast) {
+  constexpr int kLateMs = 60;
+  ASSERT_TRUE(Open());
+  AddFault(FaultKind::LateQueue, "", kLateMs, -1);
+  const std::string frames = "\tH00M0C\r\tH00V17\r\tH00L0D\r";
+  WritePortBlock(reinterpret_cast<const uint8_t*>(frames.data()), static_cast<int>(frames.size()));
+  ASSERT_TRUE(module.WaitForReplies(3, kWait));
+
+  std::vector<sim::LineChunk> replies;
+  std::optional<std::chrono::steady_clock::time_point> firstFrameIn;
+  for (const sim::LineChunk& chunk : module.LineChunks()) {
+    if (chunk.direction == sim::LineChunk::Direction::ToTool) replies.push_back(chunk);
+    if (chunk.direction == sim::LineChunk::Direction::FromTool && !firstFrameIn) firstFrameIn = chunk.at;
+  }
+  ASSERT_TRUE(firstFrameIn);
+  ASSERT_EQ(replies.size(), 3u);
+  const char* const texts[] = {"\nM01:", "\nV00:", "\nL00:"};
+  for (size_t i = 0; i < replies.size(); ++i) {
+    EXPECT_EQ(replies[i].bytes.substr(0, 5), texts[i]);
+    EXPECT_GE(replies[i].at - *firstFrameIn, std::chrono::milliseconds(kLateMs * static_cast<int>(i + 1)))
+        << "reply " << i << " did not wait for the ones before it";
+  }
+}
+
 TEST(SimFaultText, ParsesKindCommandCountValue) {
   std::optional<sim::Fault> fault = sim::ParseFault("delay:H00M:2:250");
   ASSERT_TRUE(fault);
@@ -267,6 +295,12 @@ TEST(SimFaultText, ParsesKindCommandCountValue) {
   EXPECT_EQ(fault->command, "H00M");
   EXPECT_EQ(fault->count, 2);
   EXPECT_EQ(fault->value, 250);
+
+  fault = sim::ParseFault("late::-1:200");
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(fault->kind, FaultKind::LateQueue);
+  EXPECT_EQ(fault->count, -1);
+  EXPECT_EQ(fault->value, 200);
 
   fault = sim::ParseFault("flood");
   ASSERT_TRUE(fault);
