@@ -8,6 +8,8 @@
 #include "module_state.h"
 #include "settings_store.h"
 
+namespace form {
+
 namespace {
 constexpr int kTwoReader = 0;
 constexpr int kRs485Middle = 1;
@@ -90,3 +92,5 @@ std::string LayoutCaption(FormControl control) {
   if (control == FormControl::pnTAVIX) return CatalogueText(kMsgCompany, 0);
   return Spec(control).layoutText;
 }
+
+}  // namespace form

@@ -9,6 +9,8 @@
 
 #include "form_table.h"
 
+namespace form {
+
 class FormView {
  public:
   virtual ~FormView() = default;
@@ -56,3 +58,5 @@ std::string TwoDigits(int value);
 // A control's caption before the texts are applied: its layout text, or for
 // the window and the footer their messages in English.
 std::string LayoutCaption(FormControl control);
+
+}  // namespace form

@@ -2,6 +2,8 @@
 
 #include "line_settings.h"
 
+namespace form {
+
 namespace {
 using C = FormControl;
 using K = ControlKind;
@@ -104,3 +106,5 @@ std::span<const char* const> ListItems(FormControl control) {
     default: return {};
   }
 }
+
+}  // namespace form

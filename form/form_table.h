@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+namespace form {
+
 // Every control of the window, the window itself first. The order is the
 // creation order: a container comes before what it holds.
 enum class FormControl : int {
@@ -92,3 +94,5 @@ inline constexpr std::array<FormControl, 11> kOperationLockOrder{
     FormControl::btnExit, FormControl::btnScan, FormControl::btnFactory, FormControl::btnID,
     FormControl::btnBaudRate, FormControl::btnMode, FormControl::gbDefault, FormControl::btnEng,
     FormControl::btnGB, FormControl::btnBIG5, FormControl::btnKey};
+
+}  // namespace form

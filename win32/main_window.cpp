@@ -15,6 +15,8 @@
 
 TfrmModule* frmModule = nullptr;
 
+using namespace form;
+
 namespace {
 constexpr wchar_t kWindowClass[] = L"TfrmModule";
 constexpr wchar_t kLampClass[] = L"TShape";

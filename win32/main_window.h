@@ -24,7 +24,7 @@
 
 class TfrmTrace;
 
-class TfrmModule final : public OperatorPanel, private FormView {
+class TfrmModule final : public OperatorPanel, private form::FormView {
  public:
   // Creates the window hidden with its controls and runs FormCreate.
   TfrmModule();
@@ -36,12 +36,12 @@ class TfrmModule final : public OperatorPanel, private FormView {
   // the texts of the current language.
   void Show();
   HWND Handle() const { return hwnd_; }
-  HWND Control(FormControl control) const { return controls_[static_cast<int>(control)]; }
+  HWND Control(form::FormControl control) const { return controls_[static_cast<int>(control)]; }
   // A control's text as shown (the tab's text for tsDefault).
-  std::wstring ShownText(FormControl control) const;
+  std::wstring ShownText(form::FormControl control) const;
   // A panel's caption as the bytes it was given.
-  const std::string& Caption(FormControl control) const { return captions_[static_cast<int>(control)]; }
-  Rgb LampColor() const { return lamp_; }
+  const std::string& Caption(form::FormControl control) const { return captions_[static_cast<int>(control)]; }
+  form::Rgb LampColor() const { return lamp_; }
   bool HourglassShown() const { return hourglass_; }
   bool BlinkTimerRunning() const { return blinking_; }
   // True once btnExit closed the window.
@@ -111,32 +111,32 @@ class TfrmModule final : public OperatorPanel, private FormView {
 
  private:
   // The shared steps' view of the window.
-  void SetCaption(FormControl control, const std::string& bytes) override;
-  void SelectListItem(FormControl list, int index) override;
+  void SetCaption(form::FormControl control, const std::string& bytes) override;
+  void SelectListItem(form::FormControl list, int index) override;
   void RemoveCloseCommand() override;
   void SetBlinkTimer(bool running) override;
   void SetWindowEnabled(bool enabled) override;
-  void FillLamp(Rgb colour) override;
+  void FillLamp(form::Rgb colour) override;
   void PumpMessages() override;
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
-  HWND CreateControl(const ControlSpec& spec);
-  void FillList(FormControl list);
+  HWND CreateControl(const form::ControlSpec& spec);
+  void FillList(form::FormControl list);
   void OnCommand(int id, int code);
   void OnScroll(HWND bar, int code);
   LRESULT OnControlColour(HDC dc, HWND control);
-  void ClickHandlerOf(FormControl control);
-  void MoveBar(FormControl bar, int position);
-  void BarChanged(FormControl bar);
-  int Selected(FormControl list) const;
+  void ClickHandlerOf(form::FormControl control);
+  void MoveBar(form::FormControl bar, int position);
+  void BarChanged(form::FormControl bar);
+  int Selected(form::FormControl list) const;
   void CentreOnDesktop();
 
   HWND hwnd_ = nullptr;
-  std::array<HWND, kFormControlCount> controls_{};
-  std::array<std::string, kFormControlCount> captions_{};
-  Rgb lamp_ = kRed;
+  std::array<HWND, form::kFormControlCount> controls_{};
+  std::array<std::string, form::kFormControlCount> captions_{};
+  form::Rgb lamp_ = form::kRed;
   bool hourglass_ = false;
   bool blinking_ = false;
   bool shown_ = false;

@@ -6,6 +6,8 @@
 #include "catalogue.h"
 #include "codepage.h"
 
+using namespace form;
+
 namespace {
 constexpr int kDesignDpi = 96;
 // Families with Latin, GB2312 and Big5 glyphs, in order of preference; the

@@ -17,7 +17,7 @@ std::wstring DisplayText(const std::string& bytes);
 // Bytes of the system's ANSI code page (an exception's text).
 std::wstring WideFromAnsi(const std::string& bytes);
 
-COLORREF ColourOf(const Colour& colour);
+COLORREF ColourOf(const form::Colour& colour);
 // A solid brush of the colour, made on first use.
 HBRUSH BrushOf(COLORREF colour);
 
@@ -26,7 +26,7 @@ HBRUSH BrushOf(COLORREF colour);
 const std::wstring& UiFontFamily();
 // That family at the pixel size (at 96 DPI, scaled to the screen's) and
 // weight, made on first use.
-HFONT FontOf(const FontSpec& font);
+HFONT FontOf(const form::FontSpec& font);
 
 // Pixels at 96 DPI to pixels on this screen.
 int Scaled(int pixels);

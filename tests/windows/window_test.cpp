@@ -24,6 +24,7 @@
 #include "sim_log.h"
 
 namespace {
+using namespace form;
 using C = FormControl;
 constexpr const wchar_t* kStoreKey = L"Software\\TAVIX\\Corvel";
 constexpr std::chrono::milliseconds kWait{20000};
