@@ -85,6 +85,17 @@ const ControlSpec& Spec(FormControl control);
 // The items of a list (cmbBaudRate, cmbMode, cmbRS485); empty for others.
 std::span<const char* const> ListItems(FormControl control);
 
+// A picture that is text alone, drawn by each toolkit: its characters
+// (UTF-8), colour and font on a transparent area of width x height.
+struct TextPicture {
+  const char* utf8;
+  Rgb colour;
+  FontSpec font;
+  int width, height;
+};
+inline constexpr TextPicture kGbPicture{"簡体", {200, 0, 0}, {14, true}, 34, 16};
+inline constexpr TextPicture kBig5Picture{"繁體", {200, 0, 0}, {14, true}, 34, 16};
+
 // The large step of every scroll bar.
 inline constexpr int kScrollPageStep = 10;
 

@@ -28,12 +28,15 @@ wineserver --wait 2>/dev/null || true
 # A free display number: Xvfb writes the one it took to the descriptor.
 exec 8< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
 XVFB_PID=$!
-trap 'kill "$XVFB_PID" 2>/dev/null || true; WINEPREFIX="$PREFIX" wineserver --kill 2>/dev/null || true' EXIT
+trap 'WINEPREFIX="$PREFIX" wineserver --kill 2>/dev/null || true; kill "$XVFB_PID" 2>/dev/null || true' EXIT
 read -r -t 20 DISPLAY_NUMBER <&8
 export RT420_SCREEN_DISPLAY=":$DISPLAY_NUMBER"
 
-# run-with-sim.sh clears DISPLAY for console programs; this helper gives it
-# back to the window.
+# The prefix's wine server and its desktop start here, on the X server:
+# run-with-sim.sh clears DISPLAY, and a desktop started without it could
+# show no window. The helper below gives DISPLAY back to the window itself.
+wineserver --persistent >>"$PREFIX-server.log" 2>&1
+DISPLAY=$RT420_SCREEN_DISPLAY wine reg query 'HKCU\Software\Wine\Drivers' >/dev/null </dev/null
 SHOOT="$PREFIX-shoot.sh"
 cat >"$SHOOT" <<'SCRIPT'
 #!/usr/bin/env bash

@@ -11,6 +11,7 @@
 #include "module_state.h"
 #include "operations.h"
 #include "paint_resources.h"
+#include "pictures_win32.h"
 #include "trace_window.h"
 
 TfrmModule* frmModule = nullptr;
@@ -25,7 +26,9 @@ constexpr UINT_PTR kBlinkTimerId = 1;
 constexpr int kFirstControlId = 100;
 // The drop-down part of a list, below its selection field.
 constexpr int kListDropHeight = 240;
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+// Without WS_CLIPCHILDREN: the group box draws only its frame and caption,
+// and the window's background must show through the rest of it.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 int IdOf(FormControl control) { return kFirstControlId + static_cast<int>(control); }
 
@@ -112,7 +115,8 @@ Creation CreationOf(const ControlSpec& spec) {
     case ControlKind::Lamp: return {kLampClass, kChild};
     case ControlKind::Button:
       return {WC_BUTTONW, kChild | WS_TABSTOP | (spec.control == FormControl::btnScan ? BS_DEFPUSHBUTTON : 0) |
-                              (spec.control == FormControl::btnFactory ? BS_MULTILINE : 0)};
+                              (spec.control == FormControl::btnFactory ? BS_MULTILINE : 0) |
+                              (TextPictureOf(spec.picture) ? BS_BITMAP : 0)};
     case ControlKind::CheckBox: return {WC_BUTTONW, kChild | WS_TABSTOP | BS_AUTOCHECKBOX};
     case ControlKind::ScrollBar: return {WC_SCROLLBARW, kChild | WS_TABSTOP | SBS_HORZ};
     case ControlKind::List: return {WC_COMBOBOXW, kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST};
@@ -182,6 +186,8 @@ TfrmModule::~TfrmModule() {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
   }
+  for (HBITMAP picture : pictures_)
+    if (picture) DeleteObject(picture);
 }
 
 void TfrmModule::CreateControls() {
@@ -235,6 +241,12 @@ HWND TfrmModule::CreateControl(const ControlSpec& spec) {
     case ControlKind::List:
       controls_[static_cast<int>(spec.control)] = control;
       FillList(spec.control);
+      break;
+    case ControlKind::Button:
+      if (const TextPicture* picture = TextPictureOf(spec.picture)) {
+        pictures_.push_back(TextPictureBitmap(*picture));
+        SendMessageW(control, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_.back()));
+      }
       break;
     default: break;
   }

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "form_steps.h"
 #include "operator_panel.h"
@@ -145,6 +146,8 @@ class TfrmModule final : public OperatorPanel, private form::FormView {
   // btnProcess's caption while processing runs, put back at its end.
   std::string savedProcessCaption_;
   std::unique_ptr<TfrmTrace> frmTrace_;
+  // The buttons' bitmaps, deleted with the window.
+  std::vector<HBITMAP> pictures_;
 };
 
 extern TfrmModule* frmModule;
