@@ -22,6 +22,7 @@
 #include "module_state.h"
 #include "settings_store.h"
 #include "sim_log.h"
+#include "trace_window.h"
 
 namespace {
 using namespace form;
@@ -258,5 +259,24 @@ TEST_F(Win32Window, BarsMoveTheirPanelsOnlyOnRealChanges) {
   EXPECT_EQ(Text(C::pnID), L"xx");
   SendMessageW(window->Handle(), WM_HSCROLL, SB_RIGHT, reinterpret_cast<LPARAM>(window->Control(C::sbID2)));
   EXPECT_EQ(Text(C::pnID2), L"99");
+}
+TEST_F(Win32Window, CtrlTOpensTheTraceViewWhichListsTheFramesOfAScan) {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  MSG key{};
+  key.hwnd = window->Handle();
+  key.message = WM_KEYDOWN;
+  key.wParam = 'T';
+  DispatchThreadMessage(key);
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  ASSERT_NE(window->TraceView(), nullptr);
+  EXPECT_TRUE(IsWindowVisible(window->TraceView()->Handle()));
+  ScanStoredPort();
+  window->TraceView()->Refresh();
+  // At least one frame sent and its reply.
+  EXPECT_GE(SendMessageW(window->TraceView()->List(), LB_GETCOUNT, 0, 0), 2);
 }
 }  // namespace
