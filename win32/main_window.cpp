@@ -188,6 +188,7 @@ TfrmModule::~TfrmModule() {
   }
   for (HBITMAP picture : pictures_)
     if (picture) DeleteObject(picture);
+  for (HIMAGELIST list : imageLists_) ImageList_Destroy(list);
 }
 
 void TfrmModule::CreateControls() {
@@ -242,15 +243,39 @@ HWND TfrmModule::CreateControl(const ControlSpec& spec) {
       controls_[static_cast<int>(spec.control)] = control;
       FillList(spec.control);
       break;
-    case ControlKind::Button:
-      if (const TextPicture* picture = TextPictureOf(spec.picture)) {
-        pictures_.push_back(TextPictureBitmap(*picture));
-        SendMessageW(control, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_.back()));
-      }
-      break;
+    case ControlKind::Button: SetPicture(control, spec); break;
     default: break;
   }
   return control;
+}
+
+void TfrmModule::SetPicture(HWND button, const ControlSpec& spec) {
+  if (const TextPicture* picture = TextPictureOf(spec.picture)) {
+    pictures_.push_back(TextPictureBitmap(*picture));
+    SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_.back()));
+    return;
+  }
+  HICON icon = ResourcePicture(spec.picture);
+  if (!icon) return;
+  // Beside the caption; the factory button's picture stands above it.
+  if (spec.control == FormControl::btnFactory) {
+    ICONINFO info{};
+    BITMAP size{};
+    if (GetIconInfo(icon, &info)) {
+      GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof size, &size);
+      if (info.hbmColor) DeleteObject(info.hbmColor);
+      if (info.hbmMask) DeleteObject(info.hbmMask);
+    }
+    HIMAGELIST list = ImageList_Create(size.bmWidth, size.bmHeight, ILC_COLOR32 | ILC_MASK, 1, 0);
+    ImageList_AddIcon(list, icon);
+    imageLists_.push_back(list);
+    BUTTON_IMAGELIST images{};
+    images.himl = list;
+    images.uAlign = BUTTON_IMAGELIST_ALIGN_TOP;
+    SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images));
+    return;
+  }
+  SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
 }
 
 void TfrmModule::FillList(FormControl list) {

@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -125,6 +127,7 @@ class TfrmModule final : public OperatorPanel, private form::FormView {
   void CreateControls();
   HWND CreateControl(const form::ControlSpec& spec);
   void FillList(form::FormControl list);
+  void SetPicture(HWND button, const form::ControlSpec& spec);
   void OnCommand(int id, int code);
   void OnScroll(HWND bar, int code);
   LRESULT OnControlColour(HDC dc, HWND control);
@@ -148,6 +151,7 @@ class TfrmModule final : public OperatorPanel, private form::FormView {
   std::unique_ptr<TfrmTrace> frmTrace_;
   // The buttons' bitmaps, deleted with the window.
   std::vector<HBITMAP> pictures_;
+  std::vector<HIMAGELIST> imageLists_;
 };
 
 extern TfrmModule* frmModule;

@@ -1,6 +1,7 @@
 #include "pictures_win32.h"
 
 #include "paint_resources.h"
+#include "resource_ids.h"
 
 using namespace form;
 
@@ -34,4 +35,19 @@ HBITMAP TextPictureBitmap(const TextPicture& picture) {
   SelectObject(memory, oldBitmap);
   DeleteDC(memory);
   return bitmap;
+}
+
+HICON ResourcePicture(Picture picture) {
+  int id = 0;
+  switch (picture) {
+    case Picture::Scan: id = RT420_PICTURE_SCAN; break;
+    case Picture::Id: id = RT420_PICTURE_ID; break;
+    case Picture::BaudRate: id = RT420_PICTURE_BAUDRATE; break;
+    case Picture::Mode: id = RT420_PICTURE_MODE; break;
+    case Picture::Process: id = RT420_PICTURE_PROCESS; break;
+    case Picture::Factory: id = RT420_PICTURE_FACTORY; break;
+    default: return nullptr;
+  }
+  return static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, 0, 0, LR_SHARED));
 }

@@ -11,3 +11,7 @@
 HBITMAP TextPictureBitmap(const form::TextPicture& picture);
 // The text picture of a button's picture, or nullptr.
 const form::TextPicture* TextPictureOf(form::Picture picture);
+// The picture from the program's resources, at its own size (not the
+// system's icon size); nullptr when
+// the program carries none for it. Shared: never destroyed.
+HICON ResourcePicture(form::Picture picture);
