@@ -100,6 +100,28 @@ POINT OriginOf(const ControlSpec& spec, HWND pageControl) {
   return origin;
 }
 
+bool HasOwnTextColour(const ControlSpec& spec) { return spec.text.role == ColourRole::Fixed; }
+
+// A push button in the system's look with its caption in the table's text
+// colour, grey while disabled.
+void DrawColouredButton(const DRAWITEMSTRUCT& item, const ControlSpec& spec) {
+  RECT area = item.rcItem;
+  const bool pushed = item.itemState & ODS_SELECTED;
+  DrawFrameControl(item.hDC, &area, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  const int length = GetWindowTextLengthW(item.hwndItem);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(std::max(0, GetWindowTextW(item.hwndItem, text.data(), length + 1))));
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, item.itemState & ODS_DISABLED ? GetSysColor(COLOR_GRAYTEXT) : ColourOf(spec.text));
+  if (pushed) OffsetRect(&area, 1, 1);
+  DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  if (item.itemState & ODS_FOCUS) {
+    RECT focus = item.rcItem;
+    InflateRect(&focus, -3, -3);
+    DrawFocusRect(item.hDC, &focus);
+  }
+}
+
 struct Creation {
   const wchar_t* windowClass;
   DWORD style;
@@ -114,6 +136,9 @@ Creation CreationOf(const ControlSpec& spec) {
     case ControlKind::Label: return {WC_STATICW, kChild | SS_RIGHT | SS_CENTERIMAGE | SS_NOPREFIX};
     case ControlKind::Lamp: return {kLampClass, kChild};
     case ControlKind::Button:
+      // A button with a text colour of its own is drawn by the window: the
+      // standard button draws its text in the system's colour only.
+      if (HasOwnTextColour(spec)) return {WC_BUTTONW, kChild | WS_TABSTOP | BS_OWNERDRAW};
       return {WC_BUTTONW, kChild | WS_TABSTOP | (spec.control == FormControl::btnScan ? BS_DEFPUSHBUTTON : 0) |
                               (spec.control == FormControl::btnFactory ? BS_MULTILINE : 0) |
                               (TextPictureOf(spec.picture) ? BS_BITMAP : 0)};
@@ -384,6 +409,12 @@ LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLOREDIT:
       return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (!IsControlId(static_cast<int>(item.CtlID))) break;
+      DrawColouredButton(item, Spec(ControlOfId(static_cast<int>(item.CtlID))));
+      return TRUE;
+    }
     case WM_SETCURSOR:
       if (!hourglass_) break;
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));
