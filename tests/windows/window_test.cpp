@@ -158,13 +158,12 @@ TEST_F(Win32Window, EachWritingOperationReportsSuccess) {
   struct Case {
     C button;
     int okMessage;
-    const char* frame;  // the start of the command the module receives
   };
-  const Case cases[] = {{C::btnID, kMsgSetIdOk, "H"},
-                        {C::btnBaudRate, kMsgSetBaudRateOk, "H"},
-                        {C::btnKey, kMsgSetKeyOk, "H"},
-                        {C::btnMode, kMsgSetModeOk, "H"},
-                        {C::btnFactory, kMsgSetFactoryOk, "H"}};
+  const Case cases[] = {{C::btnID, kMsgSetIdOk},
+                        {C::btnBaudRate, kMsgSetBaudRateOk},
+                        {C::btnKey, kMsgSetKeyOk},
+                        {C::btnMode, kMsgSetModeOk},
+                        {C::btnFactory, kMsgSetFactoryOk}};
   for (const Case& c : cases) {
     SCOPED_TRACE(Spec(c.button).name);
     window->SetLamp(LampColour::Red);
