@@ -22,103 +22,93 @@
 
 TfrmModule* frmModule = nullptr;
 
+using namespace form;
+
 const QColor TfrmModule::kRed(255, 0, 0);
 const QColor TfrmModule::kYellow(255, 255, 0);
 
 namespace {
-constexpr int kClientWidth = 560;
-constexpr int kClientHeight = 425;
-constexpr int kBlinkMs = 200;
+using C = FormControl;
 
 QColor SystemColor(QPalette::ColorRole role) { return QApplication::palette().color(role); }
 QColor ButtonFace() { return SystemColor(QPalette::Button); }
 QColor Highlight() { return SystemColor(QPalette::Highlight); }
-// The platform offers no title-bar colour of its own; a darker highlight
-// keeps the status panel apart from the value panels in every scheme.
-QColor ActiveCaption() { return Highlight().darker(150); }
-const QColor kPurple(128, 0, 128);
 
-template <class Control>
-Control* Place(Control* control, const char* name, int left, int top, int width, int height) {
-  control->setObjectName(QString::fromLatin1(name));
-  control->setGeometry(left, top, width, height);
-  return control;
-}
-
-TPanel* ValuePanel(QWidget* parent, const char* name, QRect place, const char* caption) {
-  auto* panel = Place(new TPanel(parent), name, place.x(), place.y(), place.width(), place.height());
-  panel->SetColors(Qt::yellow, Highlight());
-  panel->SetCaption(caption);
-  return panel;
-}
-
-QLabel* Label(QWidget* parent, const char* name, QRect place, const char* text) {
-  auto* label = Place(new QLabel(QString::fromLatin1(text), parent), name, place.x(), place.y(), place.width(),
-                      place.height());
-  label->setTextFormat(Qt::PlainText);
-  label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  label->setFont(UiFont(13, false));
-  return label;
-}
-
-QScrollBar* ScrollBar(QWidget* parent, const char* name, QRect place, int minimum, int maximum, int position) {
-  auto* bar = Place(new QScrollBar(Qt::Horizontal, parent), name, place.x(), place.y(), place.width(),
-                    place.height());
-  bar->setRange(minimum, maximum);
-  bar->setValue(position);
-  bar->setSingleStep(1);
-  bar->setPageStep(10);
-  return bar;
-}
-
-QComboBox* List(QWidget* parent, const char* name, QRect place, const QStringList& items) {
-  auto* list = Place(new QComboBox(parent), name, place.x(), place.y(), place.width(), place.height());
-  list->setEditable(false);
-  list->addItems(items);
-  QPalette colors = list->palette();
-  for (QPalette::ColorRole role : {QPalette::Button, QPalette::Base, QPalette::Window})
-    colors.setColor(role, Highlight());
-  for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText})
-    colors.setColor(role, Qt::yellow);
-  list->setPalette(colors);
-  return list;
-}
-
-QPushButton* Button(QWidget* parent, const char* name, QRect place, const char* text, const QPixmap& picture) {
-  auto* button = Place(new QPushButton(QString::fromLatin1(text), parent), name, place.x(), place.y(),
-                       place.width(), place.height());
-  if (!picture.isNull()) {
-    button->setIcon(QIcon(picture));
-    button->setIconSize(picture.size());
+QColor ColourOf(const Colour& colour) {
+  switch (colour.role) {
+    case ColourRole::ButtonFace: return ButtonFace();
+    case ColourRole::Highlight: return Highlight();
+    // The platform offers no title-bar colour of its own; a darker highlight
+    // keeps the status panel apart from the value panels in every scheme.
+    case ColourRole::ActiveCaption: return Highlight().darker(150);
+    case ColourRole::ButtonText: return SystemColor(QPalette::ButtonText);
+    case ColourRole::Fixed: break;
   }
-  return button;
+  return QColor(colour.rgb.r, colour.rgb.g, colour.rgb.b);
 }
 
-QStringList LineSettingItems() {
+QFont FontOf(C control) { return UiFont(Spec(control).font.pixelSize, Spec(control).font.bold); }
+QString LayoutText(C control) { return QString::fromLatin1(Spec(control).layoutText); }
+
+QRect PlaceOf(C control) {
+  const Place& place = Spec(control).place;
+  return {place.left, place.top, place.width, place.height};
+}
+
+QStringList Items(C list) {
   QStringList items;
-  for (const char* setting : kLineSettings) items << QString::fromLatin1(setting);
+  for (const char* item : ListItems(list)) items << QString::fromLatin1(item);
   return items;
 }
 
-std::string TwoDigits(int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
+QPixmap PictureOf(Picture picture) {
+  switch (picture) {
+    case Picture::Scan: return ScanPicture();
+    case Picture::Id: return IdPicture();
+    case Picture::BaudRate: return BaudRatePicture();
+    case Picture::Mode: return ModePicture();
+    case Picture::Process: return ProcessPicture();
+    case Picture::Factory: return FactoryPicture();
+    case Picture::Gb: return GbPicture();
+    case Picture::Big5: return Big5Picture();
+    case Picture::Close:
+      return QApplication::style()->standardIcon(QStyle::SP_DialogCloseButton).pixmap(16, 16);
+    case Picture::None: break;
+  }
+  return {};
+}
+}  // namespace
+
+template <class Control>
+Control* TfrmModule::Placed(Control* control, FormControl entry) {
+  control->setObjectName(QString::fromLatin1(Spec(entry).name));
+  control->setGeometry(PlaceOf(entry));
+  widgets_[static_cast<int>(entry)] = control;
+  return control;
+}
+
+namespace {
+// The font of a control that differs from the window's.
+void ApplyOwnFont(QWidget* widget, C control) {
+  const FontSpec& font = Spec(control).font;
+  const FontSpec& window = Spec(C::frmModule).font;
+  if (font.pixelSize != window.pixelSize || font.bold != window.bold) widget->setFont(FontOf(control));
 }
 }  // namespace
 
 TfrmModule::TfrmModule(QWidget* parent) : QWidget(parent) {
-  setObjectName(QStringLiteral("frmModule"));
+  setObjectName(QString::fromLatin1(Spec(C::frmModule).name));
+  widgets_[static_cast<int>(C::frmModule)] = this;
   // Title, system menu and minimise box only: no maximise box, and no close
   // box where the window manager honours it. closeEvent refuses the rest.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint);
   setFixedSize(kClientWidth, kClientHeight);
-  setFont(UiFont(16, true));
+  setFont(FontOf(C::frmModule));
   QPalette colors = palette();
-  colors.setColor(QPalette::Window, ButtonFace());
+  colors.setColor(QPalette::Window, ColourOf(Spec(C::frmModule).background));
   setPalette(colors);
-  setWindowTitle(Display(CatalogueText(kMsgTitle, 0)));
+  setWindowTitle(Display(LayoutCaption(C::frmModule)));
   setWindowIcon(QIcon(WindowIconPicture()));
 
   CreateStatusControls();
@@ -128,88 +118,135 @@ TfrmModule::TfrmModule(QWidget* parent) : QWidget(parent) {
   CreateQuickSetting();
   CreateLanguageControls();
   tmrBusy = new QTimer(this);
-  tmrBusy->setObjectName(QStringLiteral("tmrBusy"));
+  tmrBusy->setObjectName(QString::fromLatin1(Spec(C::tmrBusy).name));
   tmrBusy->setInterval(kBlinkMs);
   ConnectHandlers();
   FormCreate();
 }
 
+TPanel* TfrmModule::Panel(C control) {
+  const ControlSpec& spec = Spec(control);
+  auto* panel = Placed(new TPanel(spec.container == C::frmModule ? this : Widget(spec.container)), control);
+  panel->SetColors(ColourOf(spec.text), ColourOf(spec.background));
+  ApplyOwnFont(panel, control);
+  panel->SetCaption(LayoutCaption(control));
+  return panel;
+}
+
+QLabel* TfrmModule::Label(C control) {
+  auto* label = Placed(new QLabel(LayoutText(control), this), control);
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  ApplyOwnFont(label, control);
+  return label;
+}
+
+QScrollBar* TfrmModule::ScrollBar(C control) {
+  const ControlSpec& spec = Spec(control);
+  auto* bar = Placed(new QScrollBar(Qt::Horizontal, this), control);
+  bar->setRange(spec.minimum, spec.maximum);
+  bar->setValue(spec.position);
+  bar->setSingleStep(1);
+  bar->setPageStep(kScrollPageStep);
+  return bar;
+}
+
+QComboBox* TfrmModule::List(C control) {
+  const ControlSpec& spec = Spec(control);
+  auto* list = Placed(new QComboBox(this), control);
+  list->setEditable(false);
+  list->addItems(Items(control));
+  QPalette colors = list->palette();
+  for (QPalette::ColorRole role : {QPalette::Button, QPalette::Base, QPalette::Window})
+    colors.setColor(role, ColourOf(spec.background));
+  for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText})
+    colors.setColor(role, ColourOf(spec.text));
+  list->setPalette(colors);
+  return list;
+}
+
+QPushButton* TfrmModule::Button(C control) {
+  const ControlSpec& spec = Spec(control);
+  auto* button = Placed(new QPushButton(LayoutText(control), this), control);
+  const QPixmap picture = PictureOf(spec.picture);
+  if (!picture.isNull()) {
+    button->setIcon(QIcon(picture));
+    button->setIconSize(picture.size());
+  }
+  ApplyOwnFont(button, control);
+  return button;
+}
+
 void TfrmModule::CreateStatusControls() {
-  pnMsg = Place(new TPanel(this), "pnMsg", 8, 4, 345, 40);
-  pnMsg->SetColors(Qt::white, ActiveCaption());
+  pnMsg = Panel(C::pnMsg);
   pnMsg->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  pnMsg->SetCaption("Start Scan Module");
-  shComm = Place(new TLamp(pnMsg), "shComm", 310, 8, 23, 20);
-  shComm->SetColor(kRed);
-  pnSerial = ValuePanel(this, "pnSerial", {8, 48, 169, 28}, "S/N : ________-_");
-  pnVersion = ValuePanel(this, "pnVersion", {184, 48, 169, 28}, "VER : __.__-__");
-  btnScan = Button(this, "btnScan", {8, 78, 345, 33}, "&Scan Module", ScanPicture());
+  shComm = Placed(new TLamp(pnMsg), C::shComm);
+  shComm->SetColor(ColourOf(Spec(C::shComm).background));
+  pnSerial = Panel(C::pnSerial);
+  pnVersion = Panel(C::pnVersion);
+  btnScan = Button(C::btnScan);
 }
 
 void TfrmModule::CreateIdControls() {
-  lblID = Label(this, "lblID", {8, 125, 57, 22}, "ID1 :");
-  pnID = ValuePanel(this, "pnID", {68, 122, 33, 25}, "__");
-  sbID = ScrollBar(this, "sbID", {104, 123, 73, 23}, 1, 99, 1);
-  lblID2 = Label(this, "lblID2", {184, 125, 57, 22}, "ID2 :");
-  pnID2 = ValuePanel(this, "pnID2", {244, 122, 33, 25}, "__");
-  sbID2 = ScrollBar(this, "sbID2", {280, 123, 73, 23}, 1, 99, 1);
-  btnID = Button(this, "btnID", {8, 150, 345, 33}, "Set Module &ID", IdPicture());
+  lblID = Label(C::lblID);
+  pnID = Panel(C::pnID);
+  sbID = ScrollBar(C::sbID);
+  lblID2 = Label(C::lblID2);
+  pnID2 = Panel(C::pnID2);
+  sbID2 = ScrollBar(C::sbID2);
+  btnID = Button(C::btnID);
 }
 
 void TfrmModule::CreateLineControls() {
-  lblBaudRate = Label(this, "lblBaudRate", {8, 197, 81, 22}, "Baud Rate :");
-  cmbBaudRate = List(this, "cmbBaudRate", {96, 192, 121, 28}, LineSettingItems());
+  lblBaudRate = Label(C::lblBaudRate);
+  cmbBaudRate = List(C::cmbBaudRate);
   // Too narrow for its text to show, as laid out.
-  chkLock = Place(new QCheckBox(QStringLiteral("chkLock"), this), "chkLock", 224, 196, 17, 17);
-  chkLock->setChecked(true);
-  pnKey = ValuePanel(this, "pnKey", {248, 194, 33, 25}, "__");
-  sbKey = ScrollBar(this, "sbKey", {288, 195, 65, 23}, 0, 20, 4);
-  btnBaudRate = Button(this, "btnBaudRate", {8, 222, 233, 33}, "Set Module &Baud Rate", BaudRatePicture());
-  btnKey = Button(this, "btnKey", {248, 222, 105, 33}, "Key Num", QPixmap());
+  chkLock = Placed(new QCheckBox(LayoutText(C::chkLock), this), C::chkLock);
+  chkLock->setChecked(Spec(C::chkLock).position != 0);
+  pnKey = Panel(C::pnKey);
+  sbKey = ScrollBar(C::sbKey);
+  btnBaudRate = Button(C::btnBaudRate);
+  btnKey = Button(C::btnKey);
 }
 
 void TfrmModule::CreateModeControls() {
-  cmbMode = List(this, "cmbMode", {8, 264, 169, 28}, {QStringLiteral("Two Reader"), QStringLiteral("One Reader")});
-  cmbRS485 = List(this, "cmbRS485", {184, 264, 171, 28},
-                  {QStringLiteral("RS485 24"), QStringLiteral("RS485 32"), QStringLiteral("RS485 40")});
-  btnMode = Button(this, "btnMode", {8, 295, 345, 33}, "Set Module &Mode", ModePicture());
-  pnWie1 = ValuePanel(this, "pnWie1", {8, 336, 169, 28}, "");
-  pnWie2 = ValuePanel(this, "pnWie2", {184, 336, 169, 28}, "");
-  btnProcess = Button(this, "btnProcess", {8, 368, 345, 33}, "&Process WIE", ProcessPicture());
+  cmbMode = List(C::cmbMode);
+  cmbRS485 = List(C::cmbRS485);
+  btnMode = Button(C::btnMode);
+  pnWie1 = Panel(C::pnWie1);
+  pnWie2 = Panel(C::pnWie2);
+  btnProcess = Button(C::btnProcess);
 }
 
 void TfrmModule::CreateQuickSetting() {
-  gbDefault = Place(new QGroupBox(QStringLiteral("Quick Setting"), this), "gbDefault", 360, 4, 193, 325);
-  pcDefault = Place(new QTabWidget(gbDefault), "pcDefault", 6, 26, 182, 294);
-  pcDefault->setFont(UiFont(16, false));
+  gbDefault = Placed(new QGroupBox(LayoutText(C::gbDefault), this), C::gbDefault);
+  pcDefault = Placed(new QTabWidget(gbDefault), C::pcDefault);
+  pcDefault->setFont(FontOf(C::pcDefault));
   tsDefault = new QWidget;
-  tsDefault->setObjectName(QStringLiteral("tsDefault"));
-  pcDefault->addTab(tsDefault, QStringLiteral("Default"));
-  btnFactory = Place(new QToolButton(tsDefault), "btnFactory", 4, 6, 165, 243);
-  btnFactory->setFont(UiFont(16, true));
-  btnFactory->setText(QStringLiteral("(Factory &Default)"));
+  tsDefault->setObjectName(QString::fromLatin1(Spec(C::tsDefault).name));
+  widgets_[static_cast<int>(C::tsDefault)] = tsDefault;
+  pcDefault->addTab(tsDefault, LayoutText(C::tsDefault));
+  btnFactory = Placed(new QToolButton(tsDefault), C::btnFactory);
+  btnFactory->setFont(FontOf(C::btnFactory));
+  btnFactory->setText(LayoutText(C::btnFactory));
   btnFactory->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-  const QPixmap picture = FactoryPicture();
+  const QPixmap picture = PictureOf(Spec(C::btnFactory).picture);
   btnFactory->setIcon(QIcon(picture));
   btnFactory->setIconSize(picture.size());
 }
 
 void TfrmModule::CreateLanguageControls() {
-  btnEng = Button(this, "btnEng", {359, 336, 62, 24}, "English", QPixmap());
-  btnEng->setFont(UiFont(13, false));
-  // Red while it can be pressed; the style's own grey when disabled.
+  btnEng = Button(C::btnEng);
+  // Its own colour while it can be pressed; the style's own grey when
+  // disabled.
   QPalette red = btnEng->palette();
-  red.setColor(QPalette::Active, QPalette::ButtonText, Qt::red);
-  red.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::red);
+  red.setColor(QPalette::Active, QPalette::ButtonText, ColourOf(Spec(C::btnEng).text));
+  red.setColor(QPalette::Inactive, QPalette::ButtonText, ColourOf(Spec(C::btnEng).text));
   btnEng->setPalette(red);
-  btnGB = Button(this, "btnGB", {426, 336, 62, 24}, "", GbPicture());
-  btnBIG5 = Button(this, "btnBIG5", {492, 336, 62, 24}, "", Big5Picture());
-  btnExit = Button(this, "btnExit", {360, 368, 193, 33}, "&Exit",
-                   style()->standardIcon(QStyle::SP_DialogCloseButton).pixmap(16, 16));
-  pnTAVIX = Place(new TPanel(this), "pnTAVIX", 0, 405, 561, 21);
-  pnTAVIX->SetColors(Qt::white, kPurple);
-  pnTAVIX->setFont(UiFont(11, false));
-  pnTAVIX->SetCaption(CatalogueText(kMsgCompany, 0));
+  btnGB = Button(C::btnGB);
+  btnBIG5 = Button(C::btnBIG5);
+  btnExit = Button(C::btnExit);
+  pnTAVIX = Panel(C::pnTAVIX);
 }
 
 void TfrmModule::ConnectHandlers() {
@@ -249,57 +286,13 @@ void TfrmModule::ShowHandlerException(const char* what) {
                         QString::fromLocal8Bit(what));
 }
 
-void TfrmModule::FormCreate() {
-  LoadSettings(Module);
-  Module.Processing = false;
-  Module.ModuleFound = false;
-  // The stored index is used as it is: one outside the list selects nothing.
-  cmbBaudRate->setCurrentIndex(Module.ScanBaudRateNo);
-  cmbMode->setCurrentIndex(0);
-  cmbRS485->setCurrentIndex(1);
-  Link.ProcessPendingEvents = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
-  InstallPortTable();
-}
+void TfrmModule::FormCreate() { RunFormCreate(*this); }
 
-void TfrmModule::FormShow() {
-  setWindowTitle(Display(MessageText(kMsgTitle)));
-  pnTAVIX->SetCaption(MessageText(kMsgCompany));
-  pnMsg->SetCaption(MessageText(kMsgStartScan));
-  pnSerial->SetCaption(MessageText(kMsgSerial) + " : ________-_");
-  pnVersion->SetCaption(MessageText(kMsgVersion) + " : __.__-__");
-  lblID->setText(Display(MessageText(kMsgId) + " 1:"));
-  lblID2->setText(Display(MessageText(kMsgId) + " 2:"));
-  lblBaudRate->setText(Display(MessageText(kMsgBaudRate) + ":"));
-  btnScan->setText(Display(MessageText(kMsgScanModule)));
-  btnID->setText(Display(MessageText(kMsgSetId)));
-  btnBaudRate->setText(Display(MessageText(kMsgSetBaudRateButton)));
-  btnMode->setText(Display(MessageText(kMsgSetMode)));
-  btnProcess->setText(Display(MessageText(kMsgProcess)));
-  gbDefault->setTitle(Display(MessageText(kMsgQuickSetting)));
-  pcDefault->setTabText(pcDefault->indexOf(tsDefault), Display(MessageText(kMsgDefault)));
-  btnFactory->setText(Display("(" + MessageText(kMsgFactoryDefault) + ")"));
-  btnExit->setText(Display(MessageText(kMsgExit)));
-}
+void TfrmModule::FormShow() { RunFormShow(*this); }
 
-void TfrmModule::SetBusy(bool busy) {
-  if (busy) {
-    tmrBusy->start();
-    setEnabled(false);
-  } else {
-    setEnabled(true);
-    tmrBusy->stop();
-  }
-}
+void TfrmModule::SetBusy(bool busy) { RunSetBusy(*this, busy); }
 
-void TfrmModule::tmrBusyTimer() {
-  if (tmrBusyTag == 1) {
-    tmrBusyTag = 0;
-    SetLamp(kYellow);
-  } else {
-    tmrBusyTag = 1;
-    SetLamp(kRed);
-  }
-}
+void TfrmModule::tmrBusyTimer() { RunBusyTick(*this, tmrBusyTag); }
 
 void TfrmModule::sbIDChange() { pnID->SetCaption(TwoDigits(sbID->value())); }
 void TfrmModule::sbID2Change() { pnID2->SetCaption(TwoDigits(sbID2->value())); }
@@ -317,11 +310,7 @@ void TfrmModule::btnEngClick() { SelectLanguageAndApply(0); }
 void TfrmModule::btnGBClick() { SelectLanguageAndApply(1); }
 void TfrmModule::btnBIG5Click() { SelectLanguageAndApply(2); }
 
-void TfrmModule::SelectLanguageAndApply(int languageIndex) {
-  SelectLanguage(languageIndex);
-  SaveLanguage();
-  FormShow();
-}
+void TfrmModule::SelectLanguageAndApply(int languageIndex) { RunSelectLanguageAndApply(*this, languageIndex); }
 
 void TfrmModule::btnExitClick() {
   closeAllowed_ = true;
@@ -452,9 +441,49 @@ void TfrmModule::BeginProcessCaption(const std::string& bytes) {
 void TfrmModule::EndProcessCaption() { btnProcess->setText(savedProcessCaption_); }
 
 void TfrmModule::LockOperationControls(bool locked) {
-  const std::array<QWidget*, 11> inOrder{btnExit, btnScan,   btnFactory, btnID, btnBaudRate, btnMode,
-                                          gbDefault, btnEng, btnGB,      btnBIG5, btnKey};
-  for (QWidget* control : inOrder) control->setEnabled(!locked);
+  for (FormControl control : kOperationLockOrder) Widget(control)->setEnabled(!locked);
 }
 
 void TfrmModule::EnableWindow() { setEnabled(true); }
+
+// ---------------------------------------------------------------------------
+// The view of the shared steps.
+
+void TfrmModule::SetCaption(FormControl control, const std::string& bytes) {
+  switch (control) {
+    case C::frmModule: setWindowTitle(Display(bytes)); return;
+    case C::gbDefault: gbDefault->setTitle(Display(bytes)); return;
+    case C::tsDefault: pcDefault->setTabText(pcDefault->indexOf(tsDefault), Display(bytes)); return;
+    case C::btnFactory: btnFactory->setText(Display(bytes)); return;
+    default: break;
+  }
+  if (auto* panel = qobject_cast<TPanel*>(Widget(control))) {
+    panel->SetCaption(bytes);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(Widget(control))) {
+    button->setText(Display(bytes));
+  } else if (auto* label = qobject_cast<QLabel*>(Widget(control))) {
+    label->setText(Display(bytes));
+  }
+}
+
+void TfrmModule::SelectListItem(FormControl list, int index) {
+  // The stored index is used as it is: one outside the list selects nothing.
+  if (auto* combo = qobject_cast<QComboBox*>(Widget(list))) combo->setCurrentIndex(index);
+}
+
+// The window flags set at construction leave out the close box where the
+// window manager honours them, and closeEvent refuses every other close.
+void TfrmModule::RemoveCloseCommand() {}
+
+void TfrmModule::SetBlinkTimer(bool running) {
+  if (running)
+    tmrBusy->start();
+  else
+    tmrBusy->stop();
+}
+
+void TfrmModule::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
+
+void TfrmModule::FillLamp(Rgb colour) { SetLamp(QColor(colour.r, colour.g, colour.b)); }
+
+void TfrmModule::PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }

@@ -23,14 +23,16 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWidget>
+#include <array>
 #include <memory>
 #include <string>
 
 #include "controls.h"
+#include "form_steps.h"
 #include "operator_panel.h"
 #include "trace_window.h"
 
-class TfrmModule : public QWidget, public OperatorPanel {
+class TfrmModule : public QWidget, public OperatorPanel, private form::FormView {
   Q_OBJECT
 
  public:
@@ -154,6 +156,27 @@ class TfrmModule : public QWidget, public OperatorPanel {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // The shared steps' view of the window (form_steps.h).
+  void SetCaption(form::FormControl control, const std::string& bytes) override;
+  void SelectListItem(form::FormControl list, int index) override;
+  void RemoveCloseCommand() override;
+  void SetBlinkTimer(bool running) override;
+  void SetWindowEnabled(bool enabled) override;
+  void FillLamp(form::Rgb colour) override;
+  void PumpMessages() override;
+
+  // Names a control after its table entry, places it, and keeps it for the
+  // shared steps.
+  template <class Control>
+  Control* Placed(Control* control, form::FormControl entry);
+  QWidget* Widget(form::FormControl control) const { return widgets_[static_cast<int>(control)]; }
+
+  // A control of the table's kind, made as the table describes it.
+  TPanel* Panel(form::FormControl control);
+  QLabel* Label(form::FormControl control);
+  QScrollBar* ScrollBar(form::FormControl control);
+  QComboBox* List(form::FormControl control);
+  QPushButton* Button(form::FormControl control);
   void CreateStatusControls();
   void CreateIdControls();
   void CreateLineControls();
@@ -174,6 +197,7 @@ class TfrmModule : public QWidget, public OperatorPanel {
   // btnProcess's caption while processing runs, put back at its end.
   QString savedProcessCaption_;
   std::unique_ptr<TfrmTrace> frmTrace_;
+  std::array<QWidget*, form::kFormControlCount> widgets_{};
 };
 
 extern TfrmModule* frmModule;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "controls.h"
+#include "form_table.h"
 
 namespace {
 const QColor kOutline(32, 32, 32);
@@ -47,11 +48,12 @@ void DrawCentredText(QPainter& painter, const QRectF& box, const QString& text, 
   painter.drawText(box, Qt::AlignCenter, text);
 }
 
-QPixmap LanguagePicture(const QString& characters) {
-  QPixmap picture = EmptyPicture(34, 16);
+QPixmap LanguagePicture(const form::TextPicture& text) {
+  QPixmap picture = EmptyPicture(text.width, text.height);
   QPainter painter(&picture);
   Prepare(painter);
-  DrawCentredText(painter, QRectF(0, 0, 34, 16), characters, UiFont(14, true), kRed);
+  DrawCentredText(painter, QRectF(0, 0, text.width, text.height), QString::fromUtf8(text.utf8),
+                  UiFont(text.font.pixelSize, text.font.bold), QColor(text.colour.r, text.colour.g, text.colour.b));
   return picture;
 }
 }  // namespace
@@ -171,6 +173,6 @@ QPixmap FactoryPicture() {
   return picture;
 }
 
-QPixmap GbPicture() { return LanguagePicture(QString::fromUtf8("簡体")); }
+QPixmap GbPicture() { return LanguagePicture(form::kGbPicture); }
 
-QPixmap Big5Picture() { return LanguagePicture(QString::fromUtf8("繁體")); }
+QPixmap Big5Picture() { return LanguagePicture(form::kBig5Picture); }

@@ -87,9 +87,12 @@ setup_prefix() {
 }
 
 # wine's port table as a registry file: COM3 and COM12 lead to COM_LINK,
-# every other number up to COM16 to nothing.
+# every other number up to COM16 to nothing; and the display driver.
 port_table() {
-  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+  # Windows are made on wine's null display driver: the window tests need
+  # no screen, and no program of the tests reaches for one.
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n"Graphics"="null"\n'
+  printf '\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
   local n target
   for n in $(seq 1 16); do
     target=""

@@ -1,0 +1,139 @@
+// The window's shared form, without a toolkit: the control table's layout
+// rules, the texts per language and the order of the shared steps, seen
+// through a view that records what the steps do to it.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "catalogue.h"
+#include "form_steps.h"
+#include "link_state.h"
+#include "messages.h"
+#include "module_state.h"
+#include "settings_file.h"
+#include "settings_store.h"
+
+namespace {
+using namespace form;
+using C = FormControl;
+
+class RecordingView : public FormView {
+ public:
+  std::vector<std::string> steps;
+  void SetCaption(FormControl control, const std::string& bytes) override {
+    steps.push_back(std::string("caption ") + Spec(control).name + "=" + bytes);
+  }
+  void SelectListItem(FormControl list, int index) override {
+    steps.push_back(std::string("select ") + Spec(list).name + "=" + std::to_string(index));
+  }
+  void RemoveCloseCommand() override { steps.push_back("remove close"); }
+  void SetBlinkTimer(bool running) override { steps.push_back(running ? "timer on" : "timer off"); }
+  void SetWindowEnabled(bool enabled) override { steps.push_back(enabled ? "enable" : "disable"); }
+  void FillLamp(Rgb colour) override { steps.push_back(colour == kRed ? "red" : colour == kYellow ? "yellow" : "?"); }
+  void PumpMessages() override { steps.push_back("pump"); }
+};
+
+class FormSteps : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() / ("rt420-form-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder_);
+    setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+    FillCatalogue();
+    SelectLanguage(0);
+  }
+  void TearDown() override {
+    Link.ProcessPendingEvents = nullptr;
+    ReleaseCatalogue();
+    std::filesystem::remove_all(folder_);
+  }
+  void WriteSettings(const std::string& values) { WriteSettingsFile(folder_ / "TAVIX" / "Corvel.reg", values); }
+
+  std::filesystem::path folder_;
+  RecordingView view;
+};
+
+TEST(FormTable, EveryControlLiesInsideItsContainerAndNamesAreUnique) {
+  std::set<std::string> names;
+  for (const ControlSpec& spec : FormControls()) {
+    SCOPED_TRACE(spec.name);
+    EXPECT_TRUE(names.insert(spec.name).second);
+    if (spec.control == C::frmModule || spec.kind == ControlKind::Timer) continue;
+    const ControlSpec& outer = Spec(spec.container);
+    EXPECT_LT(static_cast<int>(outer.control), static_cast<int>(spec.control)) << "container made first";
+    EXPECT_GE(spec.place.left, 0);
+    EXPECT_GE(spec.place.top, 0);
+    // The footer runs one pixel past the right and the bottom edge, as laid out.
+    const int slack = spec.control == C::pnTAVIX ? 1 : 0;
+    EXPECT_LE(spec.place.left + spec.place.width, outer.place.width + slack);
+    EXPECT_LE(spec.place.top + spec.place.height, outer.place.height + slack);
+  }
+  EXPECT_EQ(ListItems(C::cmbBaudRate).size(), 12u);
+  EXPECT_EQ(ListItems(C::cmbRS485).size(), 3u);
+  EXPECT_TRUE(ListItems(C::btnScan).empty());
+}
+
+TEST_F(FormSteps, TextsFollowTheCurrentLanguageInTheirOrder) {
+  for (int language = 0; language < kLanguageCount; ++language) {
+    SCOPED_TRACE(language);
+    SelectLanguage(language);
+    const std::vector<FormText> texts = LanguageTexts();
+    ASSERT_EQ(texts.size(), 17u);
+    EXPECT_EQ(texts.front().control, C::frmModule);
+    EXPECT_EQ(texts.front().bytes, CatalogueText(kMsgTitle, language));
+    EXPECT_EQ(texts[3].bytes, CatalogueText(kMsgSerial, language) + " : ________-_");
+    EXPECT_EQ(texts[5].bytes, CatalogueText(kMsgId, language) + " 1:");
+    EXPECT_EQ(texts[7].bytes, CatalogueText(kMsgBaudRate, language) + ":");
+    EXPECT_EQ(texts[15].bytes, "(" + CatalogueText(kMsgFactoryDefault, language) + ")");
+    EXPECT_EQ(texts.back().control, C::btnExit);
+    for (const FormText& text : texts) EXPECT_NE(text.control, C::btnKey);
+  }
+}
+
+TEST_F(FormSteps, CreationReadsTheStoreAndSelectsTheEntries) {
+  WriteSettings("\"ScanBaudRateNo\"=dword:00000007\n\"LanguageFlag\"=\"ChineseBIG5\"");
+  Module.Processing = Module.ModuleFound = true;
+  RunFormCreate(view);
+  EXPECT_EQ(view.steps, (std::vector<std::string>{"remove close", "select cmbBaudRate=7", "select cmbMode=0",
+                                                  "select cmbRS485=1"}));
+  EXPECT_FALSE(Module.Processing);
+  EXPECT_FALSE(Module.ModuleFound);
+  EXPECT_EQ(Language.LanguageIndex, 2);
+  ASSERT_TRUE(static_cast<bool>(Link.ProcessPendingEvents));
+  Link.ProcessPendingEvents();
+  EXPECT_EQ(view.steps.back(), "pump");
+}
+
+TEST_F(FormSteps, LanguageSwitchStoresTheLanguageAndAppliesItsTexts) {
+  RunSelectLanguageAndApply(view, 1);
+  EXPECT_EQ(Language.LanguageName, "ChineseGB");
+  ASSERT_EQ(view.steps.size(), 17u);
+  EXPECT_EQ(view.steps[2], "caption pnMsg=" + CatalogueText(kMsgStartScan, 1));
+  SelectLanguage(0);
+  ScanResult stored;
+  LoadSettings(stored);
+  EXPECT_EQ(Language.LanguageName, "ChineseGB");
+}
+
+TEST_F(FormSteps, BusyStateOrderAndTheBlinkPhaseCarriesOver) {
+  int tag = 0;
+  RunSetBusy(view, true);
+  RunBusyTick(view, tag);
+  RunSetBusy(view, false);
+  RunSetBusy(view, true);
+  RunBusyTick(view, tag);
+  RunBusyTick(view, tag);
+  EXPECT_EQ(view.steps, (std::vector<std::string>{"timer on", "disable", "red", "enable", "timer off", "timer on",
+                                                  "disable", "yellow", "red"}));
+  EXPECT_EQ(tag, 1);
+  EXPECT_EQ(TwoDigits(7), "07");
+  EXPECT_EQ(TwoDigits(20), "20");
+}
+}  // namespace

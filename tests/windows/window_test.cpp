@@ -1,0 +1,281 @@
+// The Win32 window under wine, in one process: the window is created as the
+// program creates it, its buttons are pressed with BM_CLICK and its texts
+// read back with GetWindowTextW, against the simulated module behind COM3.
+// wine's null display driver (set in the test prefix) stands in for a screen.
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "catalogue.h"
+#include "codepage.h"
+#include "deadline.h"
+#include "form_steps.h"
+#include "link_state.h"
+#include "main_window.h"
+#include "messages.h"
+#include "module_state.h"
+#include "settings_store.h"
+#include "sim_log.h"
+#include "trace_window.h"
+
+namespace {
+using namespace form;
+using C = FormControl;
+constexpr const wchar_t* kStoreKey = L"Software\\TAVIX\\Corvel";
+constexpr std::chrono::milliseconds kWait{20000};
+
+std::wstring Expected(const std::string& bytes, int languageIndex) {
+  const std::string utf8 = DecodeToUtf8(bytes, LanguageCodePage(languageIndex));
+  std::wstring wide(utf8.size(), L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                                      wide.data(), static_cast<int>(wide.size()))));
+  return wide;
+}
+
+void ForgetStoredValues() {
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+    RegDeleteKeyExW(root, kStoreKey, KEY_WOW64_32KEY, 0);
+}
+
+// Calls check on every tick of a thread timer while the window's own loops
+// run (an operation's pump, a message box), until it returns true.
+class TickWatcher {
+ public:
+  explicit TickWatcher(std::function<bool()> check) : id_(SetTimer(nullptr, 0, kTickMs, &TickWatcher::Tick)) {
+    active_ = std::move(check);
+  }
+  ~TickWatcher() {
+    KillTimer(nullptr, id_);
+    active_ = nullptr;
+  }
+  TickWatcher(const TickWatcher&) = delete;
+  TickWatcher& operator=(const TickWatcher&) = delete;
+
+ private:
+  static constexpr UINT kTickMs = 50;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (active_ && active_()) active_ = nullptr;
+  }
+  static inline std::function<bool()> active_;
+  UINT_PTR id_;
+};
+
+class Win32Window : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { FillCatalogue(); }
+  static void TearDownTestSuite() { ReleaseCatalogue(); }
+
+  void SetUp() override {
+    ASSERT_FALSE(SimLog::PathFromEnvironment().empty()) << "run through run-with-sim.sh with RT420_SIM set";
+    SelectLanguage(0);
+    window = std::make_unique<TfrmModule>();
+    frmModule = window.get();
+    window->Show();
+  }
+
+  void TearDown() override {
+    frmModule = nullptr;
+    window.reset();
+    Link.ProcessPendingEvents = nullptr;
+    // A quit request left by btnExit is this window's alone.
+    MSG quit;
+    while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+  }
+
+  void Click(C button) { SendMessageW(window->Control(button), BM_CLICK, 0, 0); }
+  std::wstring Text(C control) { return window->ShownText(control); }
+  std::wstring Message(int number) { return Expected(CatalogueText(number, Language.LanguageIndex), Language.LanguageIndex); }
+
+  void ScanStoredPort() {
+    Click(C::btnScan);
+    ASSERT_TRUE(Module.ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
+  }
+
+  SimLog log{SimLog::PathFromEnvironment()};
+  std::unique_ptr<TfrmModule> window;
+};
+
+TEST_F(Win32Window, FirstShowAppliesTheTextsAndTheCloseBoxIsRefused) {
+  EXPECT_EQ(Text(C::pnMsg), Message(kMsgStartScan));
+  EXPECT_EQ(Text(C::lblID), Message(kMsgId) + L" 1:");
+  EXPECT_EQ(Text(C::tsDefault), Message(kMsgDefault));
+  EXPECT_EQ(Text(C::btnKey), L"Key Num");
+  EXPECT_EQ(Text(C::pnID), L"__");
+  RECT client{};
+  GetClientRect(window->Handle(), &client);
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(client.right, MulDiv(kClientWidth, dpi, 96));
+  EXPECT_EQ(client.bottom, MulDiv(kClientHeight, dpi, 96));
+  EXPECT_EQ(GetMenuState(GetSystemMenu(window->Handle(), FALSE), SC_CLOSE, MF_BYCOMMAND), static_cast<UINT>(-1));
+  EXPECT_FALSE(GetWindowLongW(window->Handle(), GWL_STYLE) & WS_MAXIMIZEBOX);
+
+  SendMessageW(window->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  SendMessageW(window->Handle(), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(window->Closed());
+  EXPECT_TRUE(IsWindowVisible(window->Handle()));
+
+  Click(C::btnExit);
+  EXPECT_TRUE(window->Closed());
+  MSG quit;
+  EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+}
+
+TEST_F(Win32Window, ScanFindsTheModuleAndStoresIt) {
+  ForgetStoredValues();
+  window.reset();
+  window = std::make_unique<TfrmModule>();
+  frmModule = window.get();
+  window->Show();
+  // Enter with no button focused presses btnScan, the default button.
+  MSG enter{};
+  enter.hwnd = window->Handle();
+  enter.message = WM_KEYDOWN;
+  enter.wParam = VK_RETURN;
+  DispatchThreadMessage(enter);
+  ASSERT_TRUE(Module.ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
+  EXPECT_EQ(Text(C::pnMsg).rfind(Message(kMsgInfoOk), 0), 0u);
+  EXPECT_EQ(window->LampColor(), kYellow);
+  EXPECT_NE(Text(C::pnSerial), Message(kMsgSerial) + L" : ________-_");
+  EXPECT_NE(Text(C::pnID), L"__");
+  EXPECT_FALSE(window->HourglassShown());
+  EXPECT_TRUE(IsWindowEnabled(window->Handle()));
+  ScanResult stored;
+  LoadSettings(stored);
+  EXPECT_EQ(stored.ScanCommNo, 3);
+}
+
+TEST_F(Win32Window, EachWritingOperationReportsSuccess) {
+  ScanStoredPort();
+  struct Case {
+    C button;
+    int okMessage;
+  };
+  const Case cases[] = {{C::btnID, kMsgSetIdOk},
+                        {C::btnBaudRate, kMsgSetBaudRateOk},
+                        {C::btnKey, kMsgSetKeyOk},
+                        {C::btnMode, kMsgSetModeOk},
+                        {C::btnFactory, kMsgSetFactoryOk}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Spec(c.button).name);
+    window->SetLamp(LampColour::Red);
+    const size_t received = log.Count(SimLog::kReceivedMark);
+    Click(c.button);
+    EXPECT_EQ(Text(C::pnMsg), Message(c.okMessage));
+    EXPECT_EQ(window->LampColor(), kYellow);
+    EXPECT_GT(log.Count(SimLog::kReceivedMark), received);
+    EXPECT_FALSE(window->HourglassShown());
+    EXPECT_TRUE(IsWindowEnabled(window->Handle()));
+  }
+}
+
+TEST_F(Win32Window, ProcessShowsCardDataUntilTheSecondPressAndIgnoresTheThird) {
+  ScanStoredPort();
+  bool pressed = false;
+  std::wstring captionWhileRunning;
+  bool exitLockedWhileRunning = false;
+  Deadline limit(kWait);
+  TickWatcher watcher([&] {
+    if (!Module.Processing) return false;
+    if (window->Caption(C::pnWie1).empty() && !limit.Expired()) return false;
+    captionWhileRunning = Text(C::btnProcess);
+    exitLockedWhileRunning = !IsWindowEnabled(window->Control(C::btnExit));
+    // The double click: the first press stops, the second finds the stop
+    // already requested and does nothing.
+    Click(C::btnProcess);
+    Click(C::btnProcess);
+    pressed = true;
+    return true;
+  });
+  Click(C::btnProcess);
+  ASSERT_TRUE(pressed);
+  EXPECT_FALSE(Module.Processing);
+  EXPECT_EQ(window->Caption(C::pnWie1), "0012345678");
+  EXPECT_EQ(captionWhileRunning, Message(kMsgCancelProcess));
+  EXPECT_TRUE(exitLockedWhileRunning);
+  EXPECT_EQ(Text(C::btnProcess), Message(kMsgProcess));
+  EXPECT_TRUE(IsWindowEnabled(window->Control(C::btnExit)));
+  EXPECT_FALSE(window->BlinkTimerRunning());
+}
+
+TEST_F(Win32Window, LanguageButtonsApplyAndStoreTheirLanguage) {
+  struct Case {
+    C button;
+    int index;
+    const char* stored;
+  };
+  for (const Case& c : {Case{C::btnGB, 1, "ChineseGB"}, Case{C::btnBIG5, 2, "ChineseBIG5"},
+                        Case{C::btnEng, 0, "English"}}) {
+    SCOPED_TRACE(c.stored);
+    window->ShowMessage("outcome");
+    Click(c.button);
+    EXPECT_EQ(Language.LanguageIndex, c.index);
+    EXPECT_EQ(Text(C::frmModule), Expected(CatalogueText(kMsgTitle, c.index), c.index));
+    EXPECT_EQ(Text(C::btnScan), Expected(CatalogueText(kMsgScanModule, c.index), c.index));
+    EXPECT_EQ(Text(C::gbDefault), Expected(CatalogueText(kMsgQuickSetting, c.index), c.index));
+    EXPECT_EQ(Text(C::pnMsg), Expected(CatalogueText(kMsgStartScan, c.index), c.index));
+    EXPECT_EQ(Text(C::btnKey), L"Key Num");
+    SelectLanguage(0);
+    ScanResult stored;
+    LoadSettings(stored);
+    EXPECT_EQ(Language.LanguageName, c.stored);
+    SelectLanguage(c.index);
+  }
+}
+
+TEST_F(Win32Window, AnExceptionInAHandlerIsShownAndTheWindowStays) {
+  std::wstring shown;
+  TickWatcher watcher([&] {
+    HWND box = FindWindowW(L"#32770", L"TAVIX RT-420 Module Config");
+    if (!box) return false;
+    wchar_t text[256] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 256);
+    shown = text;
+    SendMessageW(box, WM_COMMAND, IDOK, 0);
+    return true;
+  });
+  window->RunHandler([] { throw std::runtime_error("the handler failed"); });
+  EXPECT_EQ(shown, L"the handler failed");
+  EXPECT_TRUE(IsWindow(window->Handle()));
+  EXPECT_FALSE(window->Closed());
+}
+
+TEST_F(Win32Window, BarsMoveTheirPanelsOnlyOnRealChanges) {
+  SendMessageW(window->Handle(), WM_HSCROLL, SB_LINERIGHT, reinterpret_cast<LPARAM>(window->Control(C::sbID)));
+  EXPECT_EQ(Text(C::pnID), L"02");
+  SendMessageW(window->Handle(), WM_HSCROLL, SB_PAGERIGHT, reinterpret_cast<LPARAM>(window->Control(C::sbKey)));
+  EXPECT_EQ(Text(C::pnKey), L"14");
+  window->SetIdText("xx");
+  window->MoveIdBar(2);
+  EXPECT_EQ(Text(C::pnID), L"xx");
+  SendMessageW(window->Handle(), WM_HSCROLL, SB_RIGHT, reinterpret_cast<LPARAM>(window->Control(C::sbID2)));
+  EXPECT_EQ(Text(C::pnID2), L"99");
+}
+TEST_F(Win32Window, CtrlTOpensTheTraceViewWhichListsTheFramesOfAScan) {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  MSG key{};
+  key.hwnd = window->Handle();
+  key.message = WM_KEYDOWN;
+  key.wParam = 'T';
+  DispatchThreadMessage(key);
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  ASSERT_NE(window->TraceView(), nullptr);
+  EXPECT_TRUE(IsWindowVisible(window->TraceView()->Handle()));
+  ScanStoredPort();
+  window->TraceView()->Refresh();
+  // At least one frame sent and its reply.
+  EXPECT_GE(SendMessageW(window->TraceView()->List(), LB_GETCOUNT, 0, 0), 2);
+}
+}  // namespace

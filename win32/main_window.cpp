@@ -1,0 +1,665 @@
+#include "main_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <stdexcept>
+
+#include "catalogue.h"
+#include "module_state.h"
+#include "operations.h"
+#include "paint_resources.h"
+#include "pictures_win32.h"
+#include "trace_window.h"
+
+TfrmModule* frmModule = nullptr;
+
+using namespace form;
+
+namespace {
+constexpr wchar_t kWindowClass[] = L"TfrmModule";
+constexpr wchar_t kLampClass[] = L"TShape";
+constexpr wchar_t kApplicationTitle[] = L"TAVIX RT-420 Module Config";
+constexpr UINT_PTR kBlinkTimerId = 1;
+constexpr int kFirstControlId = 100;
+// The drop-down part of a list, below its selection field.
+constexpr int kListDropHeight = 240;
+// Without WS_CLIPCHILDREN: the group box draws only its frame and caption,
+// and the window's background must show through the rest of it.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+int IdOf(FormControl control) { return kFirstControlId + static_cast<int>(control); }
+
+bool IsControlId(int id) { return id >= kFirstControlId && id < kFirstControlId + kFormControlCount; }
+
+FormControl ControlOfId(int id) { return static_cast<FormControl>(id - kFirstControlId); }
+
+// The lamp: a filled circle as large as the control's smaller side, centred,
+// with a black outline. Its colour is the window's long user data.
+LRESULT CALLBACK LampProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_PAINT) return DefWindowProcW(hwnd, message, wParam, lParam);
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(hwnd, &paint);
+  RECT area;
+  GetClientRect(hwnd, &area);
+  FillRect(dc, &area, reinterpret_cast<HBRUSH>(GetClassLongPtrW(GetParent(hwnd), GCLP_HBRBACKGROUND)));
+  const int side = std::min(area.right, area.bottom) - 1;
+  const int left = (area.right - side) / 2, top = (area.bottom - side) / 2;
+  HGDIOBJ oldBrush = SelectObject(dc, BrushOf(static_cast<COLORREF>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))));
+  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+  Ellipse(dc, left, top, left + side, top + side);
+  SelectObject(dc, oldPen);
+  SelectObject(dc, oldBrush);
+  EndPaint(hwnd, &paint);
+  return 0;
+}
+
+void RegisterClasses() {
+  static bool registered = false;
+  if (registered) return;
+  WNDCLASSEXW window{};
+  window.cbSize = sizeof window;
+  window.lpfnWndProc = DefWindowProcW;  // replaced per window at creation
+  window.hInstance = GetModuleHandleW(nullptr);
+  window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window.lpszClassName = kWindowClass;
+  window.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+  RegisterClassExW(&window);
+  WNDCLASSEXW lamp{};
+  lamp.cbSize = sizeof lamp;
+  lamp.lpfnWndProc = LampProc;
+  lamp.hInstance = GetModuleHandleW(nullptr);
+  lamp.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  lamp.lpszClassName = kLampClass;
+  RegisterClassExW(&lamp);
+  registered = true;
+}
+
+// Where a control sits on its window: its place plus the places of its
+// containers, except that a page's controls sit inside the page control's
+// display area.
+POINT OriginOf(const ControlSpec& spec, HWND pageControl) {
+  POINT origin{0, 0};
+  for (FormControl container = spec.container; container != FormControl::frmModule;
+       container = Spec(container).container) {
+    const ControlSpec& outer = Spec(container);
+    if (outer.kind == ControlKind::Page) {
+      RECT display{0, 0, Scaled(Spec(FormControl::pcDefault).place.width),
+                   Scaled(Spec(FormControl::pcDefault).place.height)};
+      if (pageControl) TabCtrl_AdjustRect(pageControl, FALSE, &display);
+      origin.x += display.left;
+      origin.y += display.top;
+      continue;
+    }
+    origin.x += Scaled(outer.place.left);
+    origin.y += Scaled(outer.place.top);
+  }
+  return origin;
+}
+
+bool HasOwnTextColour(const ControlSpec& spec) { return spec.text.role == ColourRole::Fixed; }
+
+// A push button in the system's look with its caption in the table's text
+// colour, grey while disabled.
+void DrawColouredButton(const DRAWITEMSTRUCT& item, const ControlSpec& spec) {
+  RECT area = item.rcItem;
+  const bool pushed = item.itemState & ODS_SELECTED;
+  DrawFrameControl(item.hDC, &area, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  const int length = GetWindowTextLengthW(item.hwndItem);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(std::max(0, GetWindowTextW(item.hwndItem, text.data(), length + 1))));
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, item.itemState & ODS_DISABLED ? GetSysColor(COLOR_GRAYTEXT) : ColourOf(spec.text));
+  if (pushed) OffsetRect(&area, 1, 1);
+  DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  if (item.itemState & ODS_FOCUS) {
+    RECT focus = item.rcItem;
+    InflateRect(&focus, -3, -3);
+    DrawFocusRect(item.hDC, &focus);
+  }
+}
+
+struct Creation {
+  const wchar_t* windowClass;
+  DWORD style;
+};
+
+Creation CreationOf(const ControlSpec& spec) {
+  constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+  switch (spec.kind) {
+    case ControlKind::Panel:
+      return {WC_STATICW, kChild | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX | WS_CLIPCHILDREN |
+                              (spec.control == FormControl::pnMsg ? SS_SUNKEN : 0)};
+    case ControlKind::Label: return {WC_STATICW, kChild | SS_RIGHT | SS_CENTERIMAGE | SS_NOPREFIX};
+    case ControlKind::Lamp: return {kLampClass, kChild};
+    case ControlKind::Button:
+      // A button with a text colour of its own is drawn by the window: the
+      // standard button draws its text in the system's colour only.
+      if (HasOwnTextColour(spec)) return {WC_BUTTONW, kChild | WS_TABSTOP | BS_OWNERDRAW};
+      return {WC_BUTTONW, kChild | WS_TABSTOP | (spec.control == FormControl::btnScan ? BS_DEFPUSHBUTTON : 0) |
+                              (spec.control == FormControl::btnFactory ? BS_MULTILINE : 0) |
+                              (TextPictureOf(spec.picture) ? BS_BITMAP : 0)};
+    case ControlKind::CheckBox: return {WC_BUTTONW, kChild | WS_TABSTOP | BS_AUTOCHECKBOX};
+    case ControlKind::ScrollBar: return {WC_SCROLLBARW, kChild | WS_TABSTOP | SBS_HORZ};
+    case ControlKind::List: return {WC_COMBOBOXW, kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST};
+    case ControlKind::GroupBox: return {WC_BUTTONW, kChild | BS_GROUPBOX | WS_CLIPSIBLINGS};
+    case ControlKind::PageControl:
+      return {WC_TABCONTROLW, kChild | WS_CLIPSIBLINGS | TCS_BUTTONS | TCS_FLATBUTTONS | TCS_MULTILINE};
+    case ControlKind::Window:
+    case ControlKind::Page:
+    case ControlKind::Timer: break;
+  }
+  return {nullptr, 0};
+}
+
+void SetWideText(HWND control, const std::wstring& text) { SetWindowTextW(control, text.c_str()); }
+
+std::wstring WindowText(HWND control) {
+  const int length = GetWindowTextLengthW(control);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(control, text.data(), length + 1);
+  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+  return text;
+}
+
+// The page's caption is the tab's item text.
+void SetTabText(HWND pageControl, const std::wstring& text) {
+  TCITEMW item{};
+  item.mask = TCIF_TEXT;
+  item.pszText = const_cast<wchar_t*>(text.c_str());
+  TabCtrl_SetItem(pageControl, 0, &item);
+}
+
+std::wstring TabText(HWND pageControl) {
+  wchar_t buffer[256] = {};
+  TCITEMW item{};
+  item.mask = TCIF_TEXT;
+  item.pszText = buffer;
+  item.cchTextMax = static_cast<int>(std::size(buffer));
+  TabCtrl_GetItem(pageControl, 0, &item);
+  return buffer;
+}
+
+HWND PageControlOf(const std::array<HWND, kFormControlCount>& controls) {
+  return controls[static_cast<int>(FormControl::pcDefault)];
+}
+}  // namespace
+
+TfrmModule::TfrmModule() {
+  RegisterClasses();
+  RECT frame{0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
+  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+  hwnd_ = CreateWindowExW(0, kWindowClass, kApplicationTitle, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                          GetModuleHandleW(nullptr), nullptr);
+  if (!hwnd_) throw std::runtime_error("The window could not be created.");
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfrmModule::WindowProc));
+  controls_[static_cast<int>(FormControl::frmModule)] = hwnd_;
+  SetWideText(hwnd_, DisplayText(LayoutCaption(FormControl::frmModule)));
+  CreateControls();
+  FormCreate();
+}
+
+TfrmModule::~TfrmModule() {
+  frmTrace_.reset();
+  if (hwnd_) {
+    KillTimer(hwnd_, kBlinkTimerId);
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd_);
+  }
+  for (HBITMAP picture : pictures_)
+    if (picture) DeleteObject(picture);
+  for (HIMAGELIST list : imageLists_) ImageList_Destroy(list);
+}
+
+void TfrmModule::CreateControls() {
+  for (const ControlSpec& spec : FormControls()) {
+    if (spec.control == FormControl::frmModule) continue;
+    controls_[static_cast<int>(spec.control)] = CreateControl(spec);
+  }
+  // The factory button sits on the page, above the group box and the page
+  // control that it shares the window with.
+  SetWindowPos(Control(FormControl::gbDefault), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowPos(Control(FormControl::btnFactory), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+HWND TfrmModule::CreateControl(const ControlSpec& spec) {
+  if (spec.kind == ControlKind::Timer) return nullptr;
+  if (spec.kind == ControlKind::Page) {
+    HWND pageControl = PageControlOf(controls_);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    std::wstring text = Wide(spec.layoutText);
+    item.pszText = text.data();
+    TabCtrl_InsertItem(pageControl, 0, &item);
+    captions_[static_cast<int>(spec.control)] = spec.layoutText;
+    return pageControl;
+  }
+  const Creation creation = CreationOf(spec);
+  // The lamp lives on the status panel; everything else on the window, at
+  // the place its containers give it.
+  const bool onPanel = spec.control == FormControl::shComm;
+  HWND parent = onPanel ? Control(spec.container) : hwnd_;
+  const POINT origin = onPanel ? POINT{0, 0} : OriginOf(spec, PageControlOf(controls_));
+  const int height = Scaled(spec.place.height) + (spec.kind == ControlKind::List ? Scaled(kListDropHeight) : 0);
+  HWND control = CreateWindowExW(0, creation.windowClass, L"", creation.style, origin.x + Scaled(spec.place.left),
+                                 origin.y + Scaled(spec.place.top), Scaled(spec.place.width), height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdOf(spec.control))),
+                                 GetModuleHandleW(nullptr), nullptr);
+  if (!control) throw std::runtime_error(std::string("The control ") + spec.name + " could not be created.");
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(spec.font)), FALSE);
+  captions_[static_cast<int>(spec.control)] = LayoutCaption(spec.control);
+  SetWideText(control, DisplayText(LayoutCaption(spec.control)));
+  switch (spec.kind) {
+    case ControlKind::Lamp: SetWindowLongPtrW(control, GWLP_USERDATA, static_cast<LONG_PTR>(ColourOf(spec.background)));
+      break;
+    case ControlKind::ScrollBar:
+      SetScrollRange(control, SB_CTL, spec.minimum, spec.maximum, FALSE);
+      SetScrollPos(control, SB_CTL, spec.position, TRUE);
+      break;
+    case ControlKind::CheckBox:
+      SendMessageW(control, BM_SETCHECK, spec.position ? BST_CHECKED : BST_UNCHECKED, 0);
+      break;
+    case ControlKind::List:
+      controls_[static_cast<int>(spec.control)] = control;
+      FillList(spec.control);
+      break;
+    case ControlKind::Button: SetPicture(control, spec); break;
+    default: break;
+  }
+  return control;
+}
+
+void TfrmModule::SetPicture(HWND button, const ControlSpec& spec) {
+  if (const TextPicture* picture = TextPictureOf(spec.picture)) {
+    pictures_.push_back(TextPictureBitmap(*picture));
+    SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_.back()));
+    return;
+  }
+  HICON icon = ResourcePicture(spec.picture);
+  if (!icon) return;
+  // Beside the caption; the factory button's picture stands above it.
+  if (spec.control == FormControl::btnFactory) {
+    ICONINFO info{};
+    BITMAP size{};
+    if (GetIconInfo(icon, &info)) {
+      GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof size, &size);
+      if (info.hbmColor) DeleteObject(info.hbmColor);
+      if (info.hbmMask) DeleteObject(info.hbmMask);
+    }
+    HIMAGELIST list = ImageList_Create(size.bmWidth, size.bmHeight, ILC_COLOR32 | ILC_MASK, 1, 0);
+    ImageList_AddIcon(list, icon);
+    imageLists_.push_back(list);
+    BUTTON_IMAGELIST images{};
+    images.himl = list;
+    images.uAlign = BUTTON_IMAGELIST_ALIGN_TOP;
+    SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images));
+    return;
+  }
+  SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+}
+
+void TfrmModule::FillList(FormControl list) {
+  for (const char* item : ListItems(list))
+    SendMessageW(Control(list), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+}
+
+// ---------------------------------------------------------------------------
+// The shared steps and the handlers.
+
+void TfrmModule::FormCreate() { RunFormCreate(*this); }
+void TfrmModule::FormShow() { RunFormShow(*this); }
+void TfrmModule::SetBusy(bool busy) { RunSetBusy(*this, busy); }
+void TfrmModule::tmrBusyTimer() { RunBusyTick(*this, tmrBusyTag); }
+
+void TfrmModule::sbIDChange() { SetIdText(TwoDigits(GetScrollPos(Control(FormControl::sbID), SB_CTL))); }
+void TfrmModule::sbID2Change() { SetId2Text(TwoDigits(GetScrollPos(Control(FormControl::sbID2), SB_CTL))); }
+void TfrmModule::sbKeyChange() { SetKeyText(TwoDigits(GetScrollPos(Control(FormControl::sbKey), SB_CTL))); }
+
+void TfrmModule::btnScanClick() { RunModuleScan(*this); }
+void TfrmModule::btnIDClick() { RunSetModuleIds(*this); }
+void TfrmModule::btnBaudRateClick() { RunSetBaudRate(*this); }
+void TfrmModule::btnKeyClick() { RunSetKeyCount(*this); }
+void TfrmModule::btnModeClick() { RunSetModuleMode(*this); }
+void TfrmModule::btnFactoryClick() { RunFactoryDefault(*this); }
+void TfrmModule::btnProcessClick() { RunWiegandProcessing(*this); }
+void TfrmModule::btnEngClick() { RunSelectLanguageAndApply(*this, 0); }
+void TfrmModule::btnGBClick() { RunSelectLanguageAndApply(*this, 1); }
+void TfrmModule::btnBIG5Click() { RunSelectLanguageAndApply(*this, 2); }
+
+void TfrmModule::btnExitClick() {
+  closeAllowed_ = true;
+  SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+}
+
+void TfrmModule::RunHandler(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowException(hwnd_, error.what());
+  } catch (...) {
+    ShowException(hwnd_, "Unknown exception");
+  }
+}
+
+void TfrmModule::ShowException(HWND owner, const char* what) {
+  MessageBoxW(owner, WideFromAnsi(what).c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
+}
+
+void TfrmModule::Show() {
+  CentreOnDesktop();
+  ShowWindow(hwnd_, SW_SHOWNORMAL);
+  // Only the first show applies the texts; restoring from the minimised
+  // state does not touch them.
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+  UpdateWindow(hwnd_);
+  SetFocus(hwnd_);
+}
+
+void TfrmModule::CentreOnDesktop() {
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  RECT frame{};
+  GetWindowRect(hwnd_, &frame);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - width) / 2,
+               work.top + (work.bottom - work.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void TfrmModule::OpenTraceView() {
+  if (!frmTrace_) frmTrace_ = std::make_unique<TfrmTrace>();
+  frmTrace_->Show();
+}
+
+std::wstring TfrmModule::ShownText(FormControl control) const {
+  if (control == FormControl::tsDefault) return TabText(Control(control));
+  return WindowText(Control(control));
+}
+
+// ---------------------------------------------------------------------------
+// Messages.
+
+LRESULT CALLBACK TfrmModule::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* window = reinterpret_cast<TfrmModule*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!window) return DefWindowProcW(hwnd, message, wParam, lParam);
+  LRESULT result = 0;
+  window->RunHandler([&] { result = window->HandleMessage(message, wParam, lParam); });
+  return result;
+}
+
+LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_HSCROLL:
+      OnScroll(reinterpret_cast<HWND>(lParam), LOWORD(wParam));
+      return 0;
+    case WM_TIMER:
+      if (wParam == kBlinkTimerId && blinking_) tmrBusyTimer();
+      return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLOREDIT:
+      return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (!IsControlId(static_cast<int>(item.CtlID))) break;
+      DrawColouredButton(item, Spec(ControlOfId(static_cast<int>(item.CtlID))));
+      return TRUE;
+    }
+    case WM_SETCURSOR:
+      if (!hourglass_) break;
+      SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+      return TRUE;
+    case DM_GETDEFID:
+      // Enter presses btnScan unless a push button has the focus.
+      return MAKELRESULT(IdOf(FormControl::btnScan), DC_HASDEFID);
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_CLOSE) return 0;
+      break;
+    case WM_CLOSE:
+      // The close box and Alt+F4 do nothing; btnExit closes the window.
+      if (!closeAllowed_) return 0;
+      closed_ = true;
+      ShowWindow(hwnd_, SW_HIDE);
+      PostQuitMessage(0);
+      return 0;
+    default: break;
+  }
+  return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void TfrmModule::OnCommand(int id, int code) {
+  if (!IsControlId(id) || code != BN_CLICKED) return;
+  const FormControl control = ControlOfId(id);
+  if (Spec(control).kind != ControlKind::Button) return;
+  // A disabled button, or any button of a disabled window, takes no click.
+  if (!IsWindowEnabled(hwnd_) || !IsWindowEnabled(Control(control))) return;
+  ClickHandlerOf(control);
+}
+
+void TfrmModule::ClickHandlerOf(FormControl control) {
+  using C = FormControl;
+  switch (control) {
+    case C::btnScan: return btnScanClick();
+    case C::btnID: return btnIDClick();
+    case C::btnBaudRate: return btnBaudRateClick();
+    case C::btnKey: return btnKeyClick();
+    case C::btnMode: return btnModeClick();
+    case C::btnFactory: return btnFactoryClick();
+    case C::btnProcess: return btnProcessClick();
+    case C::btnEng: return btnEngClick();
+    case C::btnGB: return btnGBClick();
+    case C::btnBIG5: return btnBIG5Click();
+    case C::btnExit: return btnExitClick();
+    default: return;
+  }
+}
+
+void TfrmModule::OnScroll(HWND bar, int code) {
+  const int id = GetDlgCtrlID(bar);
+  if (!IsControlId(id)) return;
+  const FormControl control = ControlOfId(id);
+  const ControlSpec& spec = Spec(control);
+  if (spec.kind != ControlKind::ScrollBar) return;
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_POS | SIF_TRACKPOS;
+  GetScrollInfo(bar, SB_CTL, &info);
+  int position = info.nPos;
+  switch (code) {
+    case SB_LINELEFT: --position; break;
+    case SB_LINERIGHT: ++position; break;
+    case SB_PAGELEFT: position -= kScrollPageStep; break;
+    case SB_PAGERIGHT: position += kScrollPageStep; break;
+    case SB_LEFT: position = spec.minimum; break;
+    case SB_RIGHT: position = spec.maximum; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: position = info.nTrackPos; break;
+    default: return;
+  }
+  MoveBar(control, std::clamp(position, spec.minimum, spec.maximum));
+}
+
+void TfrmModule::MoveBar(FormControl bar, int position) {
+  HWND control = Control(bar);
+  if (GetScrollPos(control, SB_CTL) == position) return;
+  SetScrollPos(control, SB_CTL, position, TRUE);
+  // A position outside the range is clamped by the bar; the handler runs
+  // only when the position really changed.
+  BarChanged(bar);
+}
+
+void TfrmModule::BarChanged(FormControl bar) {
+  if (bar == FormControl::sbID) sbIDChange();
+  if (bar == FormControl::sbID2) sbID2Change();
+  if (bar == FormControl::sbKey) sbKeyChange();
+}
+
+LRESULT TfrmModule::OnControlColour(HDC dc, HWND control) {
+  int id = GetDlgCtrlID(control);
+  // A list's drop-down and selection field report under the list itself.
+  if (!IsControlId(id)) id = GetDlgCtrlID(GetParent(control));
+  if (!IsControlId(id)) return reinterpret_cast<LRESULT>(BrushOf(GetSysColor(COLOR_BTNFACE)));
+  const ControlSpec& spec = Spec(ControlOfId(id));
+  SetTextColor(dc, ColourOf(spec.text));
+  const COLORREF background = ColourOf(spec.background);
+  SetBkColor(dc, background);
+  return reinterpret_cast<LRESULT>(BrushOf(background));
+}
+
+// ---------------------------------------------------------------------------
+// The view of the shared steps.
+
+void TfrmModule::SetCaption(FormControl control, const std::string& bytes) {
+  captions_[static_cast<int>(control)] = bytes;
+  const std::wstring text = DisplayText(bytes);
+  if (control == FormControl::tsDefault)
+    SetTabText(Control(control), text);
+  else
+    SetWideText(Control(control), text);
+}
+
+void TfrmModule::SelectListItem(FormControl list, int index) {
+  // An index outside the list selects nothing (CB_SETCURSEL with -1).
+  const int count = static_cast<int>(SendMessageW(Control(list), CB_GETCOUNT, 0, 0));
+  SendMessageW(Control(list), CB_SETCURSEL, index >= 0 && index < count ? index : -1, 0);
+}
+
+void TfrmModule::RemoveCloseCommand() {
+  HMENU menu = GetSystemMenu(hwnd_, FALSE);
+  if (!menu) return;
+  const int count = GetMenuItemCount(menu);
+  if (count > 0) DeleteMenu(menu, static_cast<UINT>(count - 1), MF_BYPOSITION);
+  // Where the menu does not end with the close command, the command goes
+  // by itself as well, so that the close box is off on every system.
+  if (GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) != static_cast<UINT>(-1)) DeleteMenu(menu, SC_CLOSE, MF_BYCOMMAND);
+  DrawMenuBar(hwnd_);
+}
+
+void TfrmModule::SetBlinkTimer(bool running) {
+  blinking_ = running;
+  if (running)
+    SetTimer(hwnd_, kBlinkTimerId, kBlinkMs, nullptr);
+  else
+    KillTimer(hwnd_, kBlinkTimerId);
+}
+
+void TfrmModule::SetWindowEnabled(bool enabled) { ::EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+
+void TfrmModule::FillLamp(Rgb colour) {
+  lamp_ = colour;
+  HWND lamp = Control(FormControl::shComm);
+  SetWindowLongPtrW(lamp, GWLP_USERDATA, static_cast<LONG_PTR>(RGB(colour.r, colour.g, colour.b)));
+  InvalidateRect(lamp, nullptr, FALSE);
+}
+
+void TfrmModule::PumpMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // The main loop ends the program; leave the request for it.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    DispatchThreadMessage(message);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The operator panel.
+
+void TfrmModule::ShowMessage(const std::string& bytes) { SetCaption(FormControl::pnMsg, bytes); }
+
+void TfrmModule::SetLamp(LampColour colour) { FillLamp(colour == LampColour::Yellow ? kYellow : kRed); }
+
+void TfrmModule::ReportPortProblem(const std::string& line) {
+  std::fprintf(stderr, "rt420config: %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+void TfrmModule::EnterWaitState() {
+  SetHourglass(true);
+  SetWindowEnabled(false);
+}
+
+void TfrmModule::LeaveWaitState() {
+  SetWindowEnabled(true);
+  SetHourglass(false);
+}
+
+void TfrmModule::SetHourglass(bool on) {
+  hourglass_ = on;
+  SetCursor(LoadCursorW(nullptr, on ? IDC_WAIT : IDC_ARROW));
+}
+
+void TfrmModule::ProcessMessages() { PumpMessages(); }
+
+std::string TfrmModule::IdText() { return Caption(FormControl::pnID); }
+std::string TfrmModule::Id2Text() { return Caption(FormControl::pnID2); }
+std::string TfrmModule::KeyText() { return Caption(FormControl::pnKey); }
+int TfrmModule::LineSettingIndex() { return Selected(FormControl::cmbBaudRate); }
+int TfrmModule::ModeIndex() { return Selected(FormControl::cmbMode); }
+int TfrmModule::Rs485Index() { return Selected(FormControl::cmbRS485); }
+
+int TfrmModule::Selected(FormControl list) const {
+  return static_cast<int>(SendMessageW(Control(list), CB_GETCURSEL, 0, 0));
+}
+
+bool TfrmModule::LockChecked() {
+  return SendMessageW(Control(FormControl::chkLock), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TfrmModule::SelectLineSetting(int index) { SelectListItem(FormControl::cmbBaudRate, index); }
+void TfrmModule::SelectMode(int index) { SelectListItem(FormControl::cmbMode, index); }
+void TfrmModule::SelectRs485(int index) { SelectListItem(FormControl::cmbRS485, index); }
+void TfrmModule::SetIdText(const std::string& bytes) { SetCaption(FormControl::pnID, bytes); }
+void TfrmModule::SetId2Text(const std::string& bytes) { SetCaption(FormControl::pnID2, bytes); }
+void TfrmModule::SetKeyText(const std::string& bytes) { SetCaption(FormControl::pnKey, bytes); }
+void TfrmModule::MoveIdBar(int position) { MoveBar(FormControl::sbID, position); }
+void TfrmModule::MoveId2Bar(int position) { MoveBar(FormControl::sbID2, position); }
+
+void TfrmModule::ShowSerial(const std::string& caption, const std::string&) {
+  SetCaption(FormControl::pnSerial, caption);
+}
+void TfrmModule::ShowVersion(const std::string& caption, const std::string&) {
+  SetCaption(FormControl::pnVersion, caption);
+}
+
+void TfrmModule::ShowCardData(int reader, const std::string& bytes) {
+  SetCaption(reader == 1 ? FormControl::pnWie1 : FormControl::pnWie2, bytes);
+}
+
+void TfrmModule::BeginProcessCaption(const std::string& bytes) {
+  savedProcessCaption_ = Caption(FormControl::btnProcess);
+  SetCaption(FormControl::btnProcess, bytes);
+}
+
+void TfrmModule::EndProcessCaption() { SetCaption(FormControl::btnProcess, savedProcessCaption_); }
+
+void TfrmModule::LockOperationControls(bool locked) {
+  for (FormControl control : kOperationLockOrder) ::EnableWindow(Control(control), locked ? FALSE : TRUE);
+}
+
+void TfrmModule::EnableWindow() { SetWindowEnabled(true); }
+
+// ---------------------------------------------------------------------------
+
+void DispatchThreadMessage(MSG& message) {
+  if (frmModule && message.message == WM_KEYDOWN && message.wParam == 'T' && GetKeyState(VK_CONTROL) < 0 &&
+      (message.hwnd == frmModule->Handle() || IsChild(frmModule->Handle(), message.hwnd))) {
+    frmModule->OpenTraceView();
+    return;
+  }
+  if (frmModule && IsDialogMessageW(frmModule->Handle(), &message)) return;
+  TranslateMessage(&message);
+  DispatchMessageW(&message);
+}

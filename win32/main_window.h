@@ -1,0 +1,161 @@
+#pragma once
+// The program's one window on Windows, TfrmModule, built with the standard
+// controls from the shared control table (form_table.h) and running the
+// shared steps (form_steps.h). Its single instance is frmModule.
+//
+// The buttons' handlers each run one module operation synchronously with the
+// window as its operator panel. While an operation waits, ProcessMessages
+// pumps the thread's messages, so the window repaints, the lamp blinks and,
+// during Wiegand processing, the second press of btnProcess arrives.
+//
+// Window states: idle; busy (the lamp blinks red and yellow every 200 ms and
+// the window is disabled); wait (hourglass and disabled window, steady lamp).
+// The close box and the system menu do not close the window; btnExit does.
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "form_steps.h"
+#include "operator_panel.h"
+
+class TfrmTrace;
+
+class TfrmModule final : public OperatorPanel, private form::FormView {
+ public:
+  // Creates the window hidden with its controls and runs FormCreate.
+  TfrmModule();
+  ~TfrmModule() override;
+  TfrmModule(const TfrmModule&) = delete;
+  TfrmModule& operator=(const TfrmModule&) = delete;
+
+  // Centres the window on the desktop and shows it; the first show applies
+  // the texts of the current language.
+  void Show();
+  HWND Handle() const { return hwnd_; }
+  HWND Control(form::FormControl control) const { return controls_[static_cast<int>(control)]; }
+  // A control's text as shown (the tab's text for tsDefault).
+  std::wstring ShownText(form::FormControl control) const;
+  // A panel's caption as the bytes it was given.
+  const std::string& Caption(form::FormControl control) const { return captions_[static_cast<int>(control)]; }
+  form::Rgb LampColor() const { return lamp_; }
+  bool HourglassShown() const { return hourglass_; }
+  bool BlinkTimerRunning() const { return blinking_; }
+  // True once btnExit closed the window.
+  bool Closed() const { return closed_; }
+
+  void FormCreate();
+  void FormShow();
+  void tmrBusyTimer();
+  void sbIDChange();
+  void sbID2Change();
+  void sbKeyChange();
+  void btnScanClick();
+  void btnIDClick();
+  void btnBaudRateClick();
+  void btnKeyClick();
+  void btnModeClick();
+  void btnFactoryClick();
+  void btnProcessClick();
+  void btnEngClick();
+  void btnGBClick();
+  void btnBIG5Click();
+  void btnExitClick();
+  // Ctrl+T: the frame trace view, made on first use.
+  void OpenTraceView();
+  TfrmTrace* TraceView() const { return frmTrace_.get(); }
+
+  // Runs an event handler. An exception it throws is shown to the operator
+  // in a message box and the window stays: it never unwinds through the
+  // system's frames.
+  void RunHandler(const std::function<void()>& handler);
+  static void ShowException(HWND owner, const char* what);
+
+  // The blink phase: 1 after the lamp last turned red. Never reset.
+  int tmrBusyTag = 0;
+
+  // The operator panel (operator_panel.h).
+  void ShowMessage(const std::string& bytes) override;
+  void SetLamp(LampColour colour) override;
+  void ReportPortProblem(const std::string& line) override;
+  void EnterWaitState() override;
+  void LeaveWaitState() override;
+  void SetHourglass(bool on) override;
+  void SetBusy(bool busy) override;
+  void ProcessMessages() override;
+  std::string IdText() override;
+  std::string Id2Text() override;
+  std::string KeyText() override;
+  int LineSettingIndex() override;
+  int ModeIndex() override;
+  int Rs485Index() override;
+  bool LockChecked() override;
+  void SelectLineSetting(int index) override;
+  void SelectMode(int index) override;
+  void SelectRs485(int index) override;
+  void SetIdText(const std::string& bytes) override;
+  void SetId2Text(const std::string& bytes) override;
+  void SetKeyText(const std::string& bytes) override;
+  void MoveIdBar(int position) override;
+  void MoveId2Bar(int position) override;
+  void ShowSerial(const std::string& caption, const std::string& value) override;
+  void ShowVersion(const std::string& caption, const std::string& value) override;
+  void ShowCardData(int reader, const std::string& bytes) override;
+  void BeginProcessCaption(const std::string& bytes) override;
+  void EndProcessCaption() override;
+  void LockOperationControls(bool locked) override;
+  void EnableWindow() override;
+
+ private:
+  // The shared steps' view of the window.
+  void SetCaption(form::FormControl control, const std::string& bytes) override;
+  void SelectListItem(form::FormControl list, int index) override;
+  void RemoveCloseCommand() override;
+  void SetBlinkTimer(bool running) override;
+  void SetWindowEnabled(bool enabled) override;
+  void FillLamp(form::Rgb colour) override;
+  void PumpMessages() override;
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void CreateControls();
+  HWND CreateControl(const form::ControlSpec& spec);
+  void FillList(form::FormControl list);
+  void SetPicture(HWND button, const form::ControlSpec& spec);
+  void OnCommand(int id, int code);
+  void OnScroll(HWND bar, int code);
+  LRESULT OnControlColour(HDC dc, HWND control);
+  void ClickHandlerOf(form::FormControl control);
+  void MoveBar(form::FormControl bar, int position);
+  void BarChanged(form::FormControl bar);
+  int Selected(form::FormControl list) const;
+  void CentreOnDesktop();
+
+  HWND hwnd_ = nullptr;
+  std::array<HWND, form::kFormControlCount> controls_{};
+  std::array<std::string, form::kFormControlCount> captions_{};
+  form::Rgb lamp_ = form::kRed;
+  bool hourglass_ = false;
+  bool blinking_ = false;
+  bool shown_ = false;
+  bool closed_ = false;
+  bool closeAllowed_ = false;
+  // btnProcess's caption while processing runs, put back at its end.
+  std::string savedProcessCaption_;
+  std::unique_ptr<TfrmTrace> frmTrace_;
+  // The buttons' bitmaps, deleted with the window.
+  std::vector<HBITMAP> pictures_;
+  std::vector<HIMAGELIST> imageLists_;
+};
+
+extern TfrmModule* frmModule;
+
+// Takes one message of the window's thread: Ctrl+T, then Enter and the
+// dialog keys for the main window, else the usual translation and dispatch.
+void DispatchThreadMessage(MSG& message);
