@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The message catalogue: 45 messages in English, Simplified Chinese and
 // Traditional Chinese, and the current language.

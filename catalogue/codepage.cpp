@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform-independent half of the code pages: UTF-8 sequences, plain
 // ASCII and the display filter. The conversions of GB2312 and Big5 are in the
 // platform files.

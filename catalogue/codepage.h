@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Conversion between UTF-8 and the 8-bit code pages of the catalogue's
 // languages. Platform file: codepage_posix.cpp (iconv), codepage_win32.cpp

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the platform files of the code pages (codepage_*.cpp) share: UTF-8
 // sequences, the substitutes for what cannot be converted, and the plain

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code-page conversion through glibc's iconv. GB2312 is taken in its EUC-CN
 // form (the bytes of the Simplified Chinese texts), BIG5 as glibc defines it.
 // Every loop below consumes at least one input byte per round or produces

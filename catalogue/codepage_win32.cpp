@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code-page conversion through MultiByteToWideChar and WideCharToMultiByte.
 //
 // Windows has GB2312 and Big5 inside larger code pages: 936 (GBK) and 950

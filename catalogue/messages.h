@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The message numbers of the catalogue, by name: the one place where a
 // number is tied to its text. Each name follows the English text.

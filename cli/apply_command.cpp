@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl apply PROFILE [--repeat] [--csv FILE]: provisions a module from a
 // profile. It scans, writes each setting that differs from what the scan
 // read (IDs, key count, mode with RS-485, then the line setting, since the

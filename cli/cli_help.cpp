@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli_help.h"
 
 #include "rt420_version.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The command line of rt420ctl: one subcommand, its arguments, and options
 // that may stand anywhere after the program name.

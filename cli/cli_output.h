@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // How rt420ctl prints. Results go to stdout, as text lines or, with --json,
 // as JSON (one object per line); usage errors and the trace go to stderr.

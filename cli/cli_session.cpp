@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli_session.h"
 
 #include "catalogue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One run of rt420ctl: the program-wide state set up as the window sets it up
 // when it is created, and put away again at the end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Text lines to a standard stream, as the platform's console wants them.
 // One implementation per platform (console_out_posix.cpp, ...), chosen by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lines to a standard stream on POSIX: terminals, pipes and files all take
 // UTF-8 bytes.
 

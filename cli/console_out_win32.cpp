@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lines to a standard stream on Windows.
 //
 // A console shows bytes written to it in its output code page, which is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "console_panel.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The operator panel of rt420ctl: the operator's values come from the command
 // line, the messages go to the terminal, and what a window would show is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A CSV file that records are appended to, one line each (RFC 4180 quoting:
 // a field holding a comma, a quote or a line break is quoted, quotes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli_main.h"
 
 int main(int argc, char** argv) { return RunCli(argc, argv); }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "module_steps.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The steps the module subcommands are built from: the scan that each runs
 // first, one operation judged by its outcome, and what the scan read.

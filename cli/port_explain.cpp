@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port_explain.h"
 
 #include "cli_output.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Why rt420ctl could not reach a module, said on stderr as soon as the scan
 // or operation has ended, from the same facts as `ports` (port_report.h):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What stands behind each port number, COM1 to COM16, on this machine: the
 // device it maps to and why, what the device is, whether it can be opened,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port report on Linux: the device tree, sysfs and the process table,
 // each under a root that a test can move.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port report on Windows. COM numbers are the system's own names, so
 // there is no port table and no enumeration to explain: port n is
 // "\\.\COMn" (port_names_win32.cpp), its source is the system. What the

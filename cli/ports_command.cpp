@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl ports: for each of COM1 to COM16, the device it maps to and why,
 // the USB adapter behind it, whether it opens or who holds it, and plain
 // hints. The facts come from DescribePorts (port_report.h); this prints them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A provisioning profile for rt420ctl apply: a small INI file naming the
 // settings a module should have. Every setting is optional, but a profile

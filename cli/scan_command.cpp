@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl scan: the scan as the window runs it, then what it read.
 #include "module_steps.h"
 #include "subcommands.h"

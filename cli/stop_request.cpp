@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The portable half of the stop request: the deadline and the program's own
 // request.
 #include "stop_request.h"

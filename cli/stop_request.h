@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The operator's request to stop: an interrupt or a termination request from
 // the system (Ctrl+C, SIGINT, SIGTERM), or a deadline the program sets itself

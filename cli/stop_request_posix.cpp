@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stop signals on POSIX: SIGINT and SIGTERM set a flag and write a byte
 // into a pipe, so that a wait in poll() wakes at once. The second signal ends
 // the program at once by its default action, after the open port has given

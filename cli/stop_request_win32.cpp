@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stop signals on Windows: a console control handler for Ctrl+C,
 // Ctrl+Break and the closing of the console window. The first event sets a
 // flag and signals a manual-reset event, so that a wait in

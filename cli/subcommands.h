@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The subcommands of rt420ctl, each on a session set up for it. Each returns
 // its exit code (exit_codes.h); each ends with the port closed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl watch: Wiegand processing as the window runs it, one line per
 // card read. A stop request (Ctrl+C, SIGTERM, or the end of --seconds) ends
 // it after the current cycle, the way a second click on the window's process

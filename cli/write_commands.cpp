@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl set-id, set-baud, set-keys, set-mode and factory-default. Like the
 // window, each runs only after a scan has read the module, so each scans
 // first in the same run. The values from the command line are then set on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "write_ledger.h"
 
 #include <algorithm>

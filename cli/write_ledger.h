@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the module took in during one operation, as the frame trace saw it:
 // each command sent and whether a valid reply (a whole reply frame with a

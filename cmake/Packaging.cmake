@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Debian package made by scripts/package.sh: what it installs, the files
 # made for it at build time (icons, manuals, metadata, documents) and CPack's
 # DEB settings. Only with -DRT420_PACKAGE=ON, so that the everyday build and

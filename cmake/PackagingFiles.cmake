@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Debian package's files besides the programs, made at build time from
 # packaging/ and installed under /usr/share. Each text that carries the
 # version, the release date or the release notes is configured from the one

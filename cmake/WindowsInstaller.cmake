@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Windows installer (.msi, built with wixl) and the portable .zip of the
 # Windows programs: rt420ctl.exe, rt420config.exe when this build makes it,
 # the README and the licence. Both are part of the default build.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # GoogleTest: Debian's libgtest-dev for a native build; for a cross build the
 # sources of Debian's googletest package, compiled with the target's compiler
 # into the build folder. Either way the tests link GTest::gtest and

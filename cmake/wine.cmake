@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Running the cross-built Windows programs on this Linux machine: CTest starts
 # every Windows test through tests/windows/run-with-sim.sh, which runs it
 # under wine in a throwaway prefix inside the build folder and, when the test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Changes the module's line setting to the entry the operator chose. The
 // exchange runs at the old setting; once the module accepts the change, the
 // new setting becomes the one every later operation opens the port with. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Puts the module and the panel back to the factory configuration: ID 1 01,
 // ID 2 05, two readers, "RS485 32", line setting 19200,e,8,1. The panel shows
 // that configuration before any exchange, so it keeps it whatever the outcome.

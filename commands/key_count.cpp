@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the reader key count shown in pnKey. "H00B" opens the exchange.
 // While Wiegand processing holds the port the operation does not run: its
 // button is disabled then, and a call that arrives anyway leaves the port and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes ID 1 and, in two-reader mode, ID 2 into the module. Each "H00C"
 // carries the serial field that the module reported moments before: the
 // "H00M" reply's for ID 1, the "H00N" reply's for ID 2.

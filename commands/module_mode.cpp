@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the mode (two readers or one) and the RS-485 setting in one command:
 // "H00A" + mode digit + "0" + RS-485 digit.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finds the module: a quick try at the remembered port and line setting, then
 // a search over ports 1 to 16 and the line settings (only the remembered one
 // while chkLock is checked). Where the module answers "H00M" with a 16-byte

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The module-wide state of the module operations, in one object: where the
 // module was last found (the scan result), whether the last scan read it

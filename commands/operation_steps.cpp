@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operation_steps.h"
 
 #include "catalogue.h"

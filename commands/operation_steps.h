@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Pieces shared by the module operations: the refusal without a scan, the
 // report of an outcome, the 100 ms pauses, the replies of a fixed length,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The module operations, one unit each. Each runs synchronously, reads what
 // the operator chose from an OperatorPanel and reports its outcome there:

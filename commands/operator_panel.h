@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What a module operation reads from the operator and shows to the operator.
 // The window implements it over its controls, so every value an operation

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The fields of the module's replies, by name. Each reads the last reply
 // (LastReply, position 1 being the LF) and returns the characters as

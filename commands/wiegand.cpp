@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Wiegand processing: polls reader 1 ("H" + pnID + "F") and, in two-reader
 // mode, reader 2 ("H" + pnID2 + "F"), and shows each reply's data live until
 // the operator asks to stop or a poll goes unanswered.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The window's steps that do not depend on a toolkit: creation, the texts
 // of the current language, the language switch, the busy state and the

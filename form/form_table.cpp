@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "form_table.h"
 
 #include "line_settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The window's controls as one table that every toolkit builds from: names,
 // kinds, containers, places, layout captions, fonts, colours, ranges and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs every file of the given folders (and any files given directly)
 // through a fuzz target's entry point once, in name order, the way libFuzzer
 // runs a corpus. The entry point aborts on a broken rule; this program names

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Time on a monotonic clock: the millisecond counter of the reply window, the
 // millisecond sleep of the link's pauses, and a deadline for poll()-based

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The control bytes that open and close frames on the line: a command frame
 // starts with TAB and ends with CR, a reply frame starts with LF and ends

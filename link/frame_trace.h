@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The frame trace: one hook that sees every frame the link writes and every
 // byte it receives, with the time on the link's millisecond counter. A

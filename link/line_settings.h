@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The twelve line settings the module knows, in search order: 4800 to 115200
 // baud, no parity or even parity, 8 data bits, 1 stop bit. The index is what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The module link's state, in one object for the whole program: the open port,
 // the last reply and what is known of replies still on their way. Only serial_port.cpp and frames.cpp change it; the

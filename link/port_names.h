@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Port numbers 1 to 16 name serial ports as "COM1" to "COM16". Where the
 // system itself names its ports by these numbers (Windows), the number gives

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serial devices on Linux, in a stable order: USB adapters under their
 // persistent /dev/serial/by-id names (sorted by name, so a port keeps its
 // number across reboots and re-plugging), then the /dev/ttyS* ports with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serial ports on Windows. COM numbers are the system's own names, so port n
 // is simply COMn, opened as "\\.\COMn": only COM1 to COM9 are predefined DOS
 // device names, and a bare "COM10" would be taken for a file of that name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The serial device as the platform offers it. One implementation per
 // platform (serial_device_posix.cpp, ...), chosen by the build; the portable

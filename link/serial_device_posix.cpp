@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial device on POSIX termios.
 //
 // Exclusive open: TIOCEXCL keeps other non-root programs out, and an advisory

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial device on Win32: a synchronous (non-overlapped) handle from
 // CreateFileA, the link's timeouts through SetCommTimeouts, the line through
 // BuildCommDCBA and SetCommState.

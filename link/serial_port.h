@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The serial port of the module link: opened by each operation, closed before
 // it returns, at most one open at a time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The millisecond counter and the pauses on POSIX: CLOCK_MONOTONIC, sleeps to
 // absolute deadlines with clock_nanosleep, and the finest timer slack.
 //

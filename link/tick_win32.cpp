@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The millisecond counter and the sleep on Windows: timeGetTime and Sleep.
 //
 // Windows ticks its timers every 15.6 ms by default, which would stretch the

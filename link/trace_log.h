@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The trace log: a consumer of the frame trace (frame_trace.h) that turns its
 // events into records, one per frame sent and one per reply received, and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Cross-builds the Windows programs with Debian's mingw-w64 (64-bit, POSIX
 # threads) into a folder (default build-windows/): the link, the store, the
 # catalogue, the tone, rt420ctl.exe, the Windows tests and benchmarks, and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Configures and builds into a folder (default build/). Further arguments name
 # the targets to build; without them everything is built.
 #

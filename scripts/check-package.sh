@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the Debian package that scripts/package.sh made in build/:
 #   1. lintian (no error, no warning but those overridden with a reason),
 #      desktop-file-validate and appstreamcli validate on the packaged files;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Tries rt420ctl, the command-line tool, against the simulated module, with
 # the demo's settings (build/demo/config, as scripts/run.sh uses them: COM3 is
 # the simulated module, every other port is nothing).

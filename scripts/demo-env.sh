@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by run.sh and demo-cli.sh: the demo's settings and the simulated
 # module's link. The demo keeps its own settings under build/demo/config (not
 # the user's ~/.config): COM3 is mapped to the simulated module and every

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # A timed libFuzzer campaign on the settings-file reader and writer
 # (fuzz/store/fuzz_store.cpp), built with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer into build-fuzz-store/.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # A timed fuzzing campaign with libFuzzer (clang from Debian) on the fuzz
 # targets of fuzz/, starting from their seed corpora in fuzz/corpus/.
 #

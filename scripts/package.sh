@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package (rt420config_<version>_<arch>.deb) with CPack's
 # DEB generator from the normal build in build/ (built with Debian's
 # hardening flags, see scripts/build.sh), and prints its path. After the test

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up a fresh Debian 12 machine, builds, and starts the configuration
 # tool against the simulated module. The simulated module's frame log runs in
 # this terminal; it presents a card every second, to its two readers in turn.

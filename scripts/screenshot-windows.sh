@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Pictures of the Win32 window in its three languages, after a scan against
 # the simulated module: build-windows/screenshots/rt420config-win32-{en,gb,big5}.png.
 #

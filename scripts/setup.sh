@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian 12 packages that the build, the program and the tests
 # need, in one apt-get call, and those named as arguments. Idempotent: does
 # nothing when everything is already installed.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows stage: installs what it needs (scripts/setup.sh windows), builds
 # the native simulated module (build/) and the Windows programs (build-windows/),
 # boots a fresh wine prefix in build-windows/wine once, and runs the Windows

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up a fresh Debian 12 machine, builds everything and runs every test.
 # Exits non-zero on any failure. The stages:
 #   1. every Debian package of every stage, in one apt-get call;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Renders the Win32 window's pictures from the Qt window's drawing code:
 # the button pictures as win32/pictures/<name>.ico and the window icon at
 # 16 to 256 pixels as win32/rt420config.ico. Run it after a change to

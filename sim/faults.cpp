@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "faults.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Line faults the simulated module can be told to make, per command and for
 // a number of replies, and how a reply is written out under them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420-sim: a simulated converter module on a pseudo-terminal, for trying
 // the tool by hand or from scripts. Prints "pty: /dev/pts/N" as its first
 // line, then one line per frame received or written. Card data comes from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the module does with a command text: its state, the reply text it
 // gives (if any) and the changes it makes. No I/O and no timing here; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim_frames.h"
 
 namespace sim {

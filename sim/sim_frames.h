@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Frame handling on the module's side of the line, written independently of
 // the tool's link code so that a fault in one shows up against the other.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A simulated converter module at the far end of a pseudo-terminal.
 //

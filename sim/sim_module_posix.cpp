@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated module on a POSIX pseudo-terminal.
 //
 // One thread owns the line: it waits in poll() on the master side and on a

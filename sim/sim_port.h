@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Points the tool's port numbering at a simulated module: port portNumber
 // ("COMn") is the given device path and every other port has nothing behind

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every settings medium shares.
 
 #include "settings_medium.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The medium below the settings store: a tree of keys holding named DWORD and
 // string values, like the registry below HKEY_LOCAL_MACHINE. Platform file:

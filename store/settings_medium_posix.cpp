@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings medium as one text file in the registry-export format
 // (settings_text.h), $XDG_CONFIG_HOME/TAVIX/Corvel.reg.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings medium on the Windows registry: keys below
 // HKEY_LOCAL_MACHINE, opened with full access, holding REG_DWORD and REG_SZ
 // values.

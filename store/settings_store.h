@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The settings store: the scan result and the language, kept between runs in
 // the key "Software\TAVIX\Corvel" (below HKEY_LOCAL_MACHINE on the original

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The registry-export text of the settings file, as the registry editor
 // writes it and as people type it by hand:

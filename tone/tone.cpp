@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The portable half of the tone: the test recorder, and the silent wait that
 // keeps a beep's timing where no sound device is available.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The platform's tone: a beep of a frequency and a duration, synchronous
 // (returns when the tone has ended). Where no sound device exists it waits

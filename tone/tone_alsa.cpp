@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tone on ALSA: a sine wave, 16-bit mono at 44100 Hz, through the
 // "default" device, written in small blocks so that memory stays bounded
 // whatever the duration.

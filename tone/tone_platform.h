@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The platform half of the tone: plays a sine tone on the sound device and
 // returns when it has ended. False when no device could be opened, in which

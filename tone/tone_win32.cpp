@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tone on Windows: Beep(frequency, duration), which plays the tone on
 // the sound device and returns when it has ended.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The window's own kinds of control: a panel whose caption is kept as the
 // code-page bytes it was given, and the round status lamp. Also the choice of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Whether the window system can be reached before the application object is
 // made: without a display Qt would abort with a long diagnostic, so the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A display on X11 or Wayland needs DISPLAY or WAYLAND_DISPLAY; other Qt
 // platforms (offscreen, vnc, eglfs, linuxfb) bring their own.
 

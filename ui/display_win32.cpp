@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A window on Windows needs a visible window station: the interactive
 // desktop of a logged-on user. A program started as a service, or by the
 // task scheduler without a logged-on user, runs in a window station that no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420-icons: writes the desktop icons of the Debian package, painted by
 // the very code that paints the window icon, so that the menu shows the same
 // module as the window: PNGs at 48, 128 and 256 pixels and a scalable SVG,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420-pictures: writes the pictures of the window's buttons and the window
 // icon as PNG files, painted by the code that paints them in the Qt window,
 // so that the Win32 window shows the same pictures (scripts/win32-pictures.sh

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The pictures of the window and its buttons, drawn in code so that the
 // program needs no resource files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The program's start and end: fill the catalogue, make the application,
 // create and show frmModule, run the message loop until btnExit closes the

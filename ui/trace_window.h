@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The trace view: the last frames sent to the module and the replies
 // received, each with its time, direction, bytes in hex and as text. Opened

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "program.h"
 
 int main(int argc, char** argv) { return RunProgram(argc, argv); }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The program's one window on Windows, TfrmModule, built with the standard
 // controls from the shared control table (form_table.h) and running the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "paint_resources.h"
 
 #include <map>

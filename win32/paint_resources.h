@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the Win32 window draws with: wide texts from code-page bytes, colours
 // of the shared table on this machine's colour scheme, and the fonts and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pictures_win32.h"
 
 #include "paint_resources.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The pictures of the Win32 window's buttons that the shared form describes
 // (form_table.h), drawn with GDI onto the button face.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The Windows program's start and end: fill the catalogue, create frmModule,
 // show it, pump the thread's messages until btnExit closes the window,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The numbers of the program's resources, shared by the resource script and
 // the code that loads them.

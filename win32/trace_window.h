@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The trace view on Windows: the frames sent to the module and the replies
 // received from its first opening on, one line each (time, direction, hex

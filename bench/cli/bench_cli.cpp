@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl as a process against the floors of the window's benchmarks.
 //
 // scan: the full search (the program's default leaves the lock box

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bench_link [N]: N exchanges of "H00M" (default 200) with the simulated
 // module over a pseudo-terminal, and the CPU the reply reader uses while it
 // waits out a reply window on a silent line. Prints figures only.

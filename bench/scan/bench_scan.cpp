@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The full search of a scan with chkLock unchecked: COM1 holds a module that
 // never answers, COM2 the module at 115200,n,8,1 (index 10). Prints the time
 // of the scan against its floor: every unanswered exchange costs at least

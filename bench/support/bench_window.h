@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared set-up of the window benchmarks: a fresh settings folder with a port
 // table that maps the simulated modules and nothing else, the offscreen

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Wiegand polling rate in one- and two-reader mode against its floor: every
 // poll is preceded by a 40 ms pause (20 slices of 2 ms) and costs one
 // exchange (7 ms of frame pauses plus the module's reply). Also prints the

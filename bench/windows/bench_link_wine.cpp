@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bench_link_wine [N]: N exchanges of "H00M" (default 200) through the Win32
 // serial device on COM3 of wine, which leads to the simulated module on a
 // pseudo-terminal, and the CPU the reply reader uses while it waits out a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the reply reader under arbitrary bytes arriving after a frame.
 //
 // One input is one SendCommand over the scripted device (scripted_line.h) on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The link's platform services for the reply reader's fuzz target, linked in
 // place of the platform files (tick_*.cpp, serial_device_*.cpp,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target for the settings file: arbitrary bytes stand as Corvel.reg,
 // the program saves its scan result and its language into it, and loads it
 // again. What must hold for every input:

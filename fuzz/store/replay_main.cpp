@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays a corpus through a fuzz target without the fuzzer: every file
 // named on the command line, and every file in every folder named there, in
 // sorted order. A target that finds a fault aborts; an empty corpus fails

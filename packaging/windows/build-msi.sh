@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Windows installer from a folder that holds the files to install
 # (rt420ctl.exe, README.txt, LICENSE.txt, and rt420config.exe when the
 # window program was built; the installer takes the window and its Start

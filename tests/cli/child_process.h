@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A program run as a child process with its own environment, its stdout and
 // stderr collected through pipes. Waiting is poll() with a limit; a child

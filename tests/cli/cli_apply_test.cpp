@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl apply against a simulated module: only what differs is written,
 // the module is read back, and a record goes to the CSV file; a module that
 // does not keep a setting, or cannot be read back, is a failure. --repeat

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Fixture: the real rt420ctl as a child process against simulated modules on
 // pseudo-terminals, mapped to COM numbers through the port table of a real

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: words in any case, and errors that suggest the way out.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl ports as a process: a line for each of COM1 to COM16, from the
 // port table and an empty fake device tree, with a port that opens, one that
 // is missing and one that this test holds.

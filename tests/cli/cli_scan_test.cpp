@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl scan against simulated modules: what it sends and prints, the
 // scan result it shares with the window through the store, its exit codes,
 // the language of its messages, and the trace.

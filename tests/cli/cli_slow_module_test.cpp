@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl scan against a slow module that queues what comes in while it is
 // busy, found where the window stored it: the quick try's repeated identity
 // frames build a backlog of identity replies. The scan either fails (exit 1)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ctrl+C outside watch: the first says so and lets the step in progress end
 // (a search ends at the next port, a write is finished), the second ends the
 // program at once; nothing half-written is stored.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bad input sends nothing: one line on stderr, exit code 2, no frame at the
 // module and the settings file as it was. And --help and --version.
 #include "cli_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rt420ctl watch against a simulated module: a line per card, the CSV file,
 // and the ends: a stop request (deadline, SIGINT, SIGTERM) closes the port
 // and exits 0; a poll without a reply exits 1.

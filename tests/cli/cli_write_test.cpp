@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The writing subcommands against a simulated module: each scans first (the
 // quick try at the stored port), then sends the operation's frames with the
 // values from the command line, and the module holds the new settings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CSV cells: RFC 4180 quoting, and cells that a spreadsheet would run as a
 // formula made inert with a leading single quote.
 #include <gtest/gtest.h>

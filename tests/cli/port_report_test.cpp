@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port report against device, sysfs and process trees built in a fresh
 // folder per test. Pseudo-terminal slaves stand for serial devices (linked
 // into the built device tree); a plain file stands for a node that is no

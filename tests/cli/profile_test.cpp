@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The provisioning profile reader: the forms editors save, comments, words
 // in any case, and errors that name what is allowed.
 #include <gtest/gtest.h>

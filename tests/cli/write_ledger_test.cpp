@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The write ledger: which values the module took, judged from the frames
 // sent and the replies received as the trace records them.
 #include <gtest/gtest.h>

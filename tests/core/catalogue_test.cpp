@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The catalogue's texts as bytes of their code pages, its use count and the
 // current language.
 

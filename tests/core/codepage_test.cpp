@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversion of bad input: characters a code page lacks, invalid and cut-off
 // byte sequences, control bytes.
 

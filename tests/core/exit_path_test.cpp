@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port's exclusive mode after ends that run no destructor: a second
 // Ctrl+C to rt420ctl, and a tool killed outright while the simulated module
 // keeps its own end of the terminal open. Either way the next run, as an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings store on real files in a fresh folder per test.
 
 #include "settings_store.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // End-to-end fixture: the real window on the offscreen platform, simulated
 // modules on pseudo-terminals mapped to COM numbers through the settings

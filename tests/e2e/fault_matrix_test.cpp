@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every line fault of the simulated module applied to every operation of the
 // window, each started by clicks on the real window. Whatever the fault, the
 // operation must end with

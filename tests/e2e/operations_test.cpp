@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The writing operations through the real window: IDs, line setting, key
 // count, mode and factory default, each with its success, its failure after
 // two attempts and its refusal without a scan.

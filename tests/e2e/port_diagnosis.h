@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Diagnoses for the end-to-end tests, taken from the system itself rather
 // than from the link's state: why a port did not open, and which descriptors

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ports that do not open, through the real window: one that another program
 // holds, and the port of a module that has gone after a new terminal has
 // taken its number. In both the window must write nothing to any port; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program as main() runs it (RunProgram, in this process, with its own
 // application object and its handler for exceptions in event handlers),
 // driven through its own event loop by a script of mouse clicks. Qt starts

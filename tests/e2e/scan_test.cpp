@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module scan through the real window against simulated modules.
 #include <sys/stat.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trace view through the real window: Ctrl+T opens it, it shows the
 // frames of the operations that follow in the order they went out, with the
 // module's replies, and saves them to a file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Wiegand processing through the real window: the loop runs inside the click
 // on btnProcess; the tests act from inside it (a timer on the window's event
 // loop) once the simulated module has seen the polls they wait for.

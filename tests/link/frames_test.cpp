@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command frames and replies against the simulated module over a real
 // pseudo-terminal.
 

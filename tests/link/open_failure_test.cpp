@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The count of failed opens: it moves with every open that fails, and only
 // then, so that a caller can tell "could not open" from "did not answer".
 #include "sim_line.h"

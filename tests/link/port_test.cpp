@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial port on a real pseudo-terminal: opening, exclusivity, line
 // parameters, timeouts and a peer that goes away.
 

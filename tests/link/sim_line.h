@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Fixture: the link's port 3 is a simulated module on a pseudo-terminal and
 // every other port has nothing behind it.

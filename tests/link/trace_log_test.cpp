@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trace log against the simulated module: which records an exchange
 // makes, where a received record closes, the bounds, and the two text forms.
 #include <string>

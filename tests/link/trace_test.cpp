@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frame trace against the simulated module: what the hook sees of an
 // exchange, in order, and that removing it leaves the link untouched.
 #include <string>

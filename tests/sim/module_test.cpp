@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated module's answers, state and faults, seen through the tool's
 // own link over a pseudo-terminal.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rt420-sim program: options, card lines on stdin, symlink, clean stop.
 
 #include <poll.h>

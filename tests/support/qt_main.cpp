@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // main() for tests that need a QApplication: the offscreen platform unless
 // the environment names another, so no test ever uses the developer's screen.
 #include <gtest/gtest.h>

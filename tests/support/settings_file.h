@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Writes a settings file for a test or a benchmark: the given value lines in
 // the main key, and a port table that maps the given COM numbers and maps

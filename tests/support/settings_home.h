@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A settings home for one test: a fresh folder that XDG_CONFIG_HOME names
 // while the object lives. The settings file is Folder()/"Corvel.reg". At the

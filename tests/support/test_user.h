@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An unprivileged user for tests of what such a user meets (files it may
 // not write, a port another program holds). Run as an ordinary user, that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's shared form, without a toolkit: the control table's layout
 // rules, the texts per language and the order of the shared steps, seen
 // through a view that records what the steps do to it.

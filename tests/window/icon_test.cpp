@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window icon's drawing at the sizes of the package's desktop icons: it
 // scales to the same picture the window shows, and does not draw outside it.
 

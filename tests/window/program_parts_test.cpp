@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The display check before the application starts, and the tone.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A window on the offscreen platform over a settings file of its own: every
 // test gets a fresh XDG_CONFIG_HOME whose port table maps COM1 to COM16 to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's layout: the fixed sizes of the window and its controls, what
 // their places must satisfy among themselves (inside the window, no overlaps
 // but the nested ones, rows aligned and stacked), and the button pictures.

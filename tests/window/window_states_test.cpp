@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's behaviour: defaults at creation, the scroll bars and their
 // panels, the busy and wait states, closing, and Enter as the scan key.
 

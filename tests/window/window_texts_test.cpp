@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The captions: the layout's texts until the first show, the texts of the
 // stored language after it, language switches and their settings, and that
 // every text can be drawn with its control's font.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # rt420ctl.exe end to end under wine, run as a user runs it: "wine
 # rt420ctl.exe SUBCOMMAND", its output, its exit code, the frames the
 # simulated module logged, and the scan result in wine's registry as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module link as a Windows program: the Win32 serial device on a COM
 // port of wine that leads to the simulated module on a pseudo-terminal.
 //

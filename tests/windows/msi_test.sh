@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows installer and the portable zip under wine, as an operator uses
 # them: an older version installed first, this build's installer upgrading
 # it in place, the installed rt420ctl.exe run, then everything uninstalled.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The small platform services on Windows: the millisecond counter, the
 // sleep, the tone and the display check.
 

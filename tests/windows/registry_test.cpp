@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings medium and the settings store on wine's registry.
 //
 // The medium's own tests use a key of their own below

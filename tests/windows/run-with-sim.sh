@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a Windows program under wine, optionally against the simulated module.
 #
 #   run-with-sim.sh --prefix DIR --sim PROGRAM [--setup] [--native] [--] PROGRAM [ARGS...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Fixture: COM3 (and COM12) of wine lead to the simulated module that
 // run-with-sim.sh started for this test program, with the faults the test's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim_log.h"
 
 #include <windows.h>

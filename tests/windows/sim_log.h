@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The frame log of the simulated module that runs beside a Windows test.
 //

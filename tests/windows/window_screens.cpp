@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pictures of the Win32 window for the documentation: opens the window as
 // the program does, presses a language button and Scan Module, lets the
 // window settle and writes what the screen shows of it (frame included) to

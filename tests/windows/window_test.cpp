@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 window under wine, in one process: the window is created as the
 // program creates it, its buttons are pressed with BM_CLICK and its texts
 // read back with GetWindowTextW, against the simulated module behind COM3.

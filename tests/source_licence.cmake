@@ -1,0 +1,37 @@
+# SPDX-License-Identifier: MIT
+# Every source file of the project carries the licence's SPDX line among its
+# first three lines: C++ sources and headers, shell scripts and CMake files.
+# Run as: cmake -DROOT=<source folder> -P source_licence.cmake
+set(TAG "SPDX-License-Identifier: MIT")
+set(FOLDERS .ci bench catalogue cli cmake commands form fuzz link scripts sim store tests tone ui version win32 packaging)
+set(missing "")
+set(count 0)
+foreach(folder ${FOLDERS})
+  file(GLOB_RECURSE files LIST_DIRECTORIES false
+       "${ROOT}/${folder}/*.cpp" "${ROOT}/${folder}/*.h" "${ROOT}/${folder}/*.sh"
+       "${ROOT}/${folder}/*.cmake" "${ROOT}/${folder}/CMakeLists.txt" "${ROOT}/${folder}/run")
+  foreach(file ${files})
+    if(file MATCHES "/fuzz/corpus/")
+      continue()
+    endif()
+    file(STRINGS "${file}" head LIMIT_COUNT 3)
+    string(FIND "${head}" "${TAG}" at)
+    math(EXPR count "${count} + 1")
+    if(at EQUAL -1)
+      list(APPEND missing "${file}")
+    endif()
+  endforeach()
+endforeach()
+file(STRINGS "${ROOT}/CMakeLists.txt" head LIMIT_COUNT 3)
+string(FIND "${head}" "${TAG}" at)
+if(at EQUAL -1)
+  list(APPEND missing "${ROOT}/CMakeLists.txt")
+endif()
+if(count LESS 100)
+  message(FATAL_ERROR "only ${count} source files found below ${ROOT}")
+endif()
+if(missing)
+  list(JOIN missing "\n  " shown)
+  message(FATAL_ERROR "without the line '${TAG}':\n  ${shown}")
+endif()
+message(STATUS "${count} source files carry the licence line")
