@@ -11,8 +11,8 @@
 
 namespace {
 const QColor kOutline(32, 32, 32);
-const QColor kYellow(255, 220, 0);
-const QColor kRed(200, 0, 0);
+const QColor kPictureYellow(255, 220, 0);
+const QColor kPictureRed(200, 0, 0);
 
 QPixmap EmptyPicture(int width, int height) {
   QPixmap picture(width, height);
@@ -100,7 +100,7 @@ QPixmap IdPicture() {
   QPainter painter(&picture);
   Prepare(painter);
   painter.setPen(QPen(kOutline, 1));
-  painter.setBrush(kYellow);
+  painter.setBrush(kPictureYellow);
   painter.drawEllipse(QPointF(8, 8), 7, 7);
   for (int tick = 0; tick < 8; ++tick) {
     painter.save();
@@ -121,13 +121,13 @@ QPixmap BaudRatePicture() {
   QPainter painter(&picture);
   Prepare(painter);
   painter.setPen(QPen(kOutline, 1));
-  painter.setBrush(kYellow);
+  painter.setBrush(kPictureYellow);
   // The body under the handset, with its dial.
   painter.drawPolygon(QPolygonF({{2.5, 14.5}, {13.5, 14.5}, {12, 7.5}, {4, 7.5}}));
   painter.setBrush(Qt::white);
   painter.drawEllipse(QPointF(8, 11), 2, 2);
   // The handset: a grip with an ear and a mouth piece.
-  painter.setBrush(kYellow);
+  painter.setBrush(kPictureYellow);
   QPainterPath handset;
   handset.moveTo(0.5, 7);
   handset.lineTo(0.5, 3.5);
@@ -169,8 +169,8 @@ QPixmap FactoryPicture() {
   Prepare(painter);
   DrawModule(painter, QRectF(4.5, 1.5, 24, 16), QColor(170, 170, 170));
   DrawCentredText(painter, QRectF(30, 0, 70, 18), "TAVIX", UiFont(15, true), QColor(0, 0, 128));
-  DrawCentredText(painter, QRectF(0, 19, 100, 15), "19200,e,8,1", UiFont(12, true), kRed);
-  DrawCentredText(painter, QRectF(0, 34, 100, 15), "TWO ID:1,5", UiFont(12, true), kRed);
+  DrawCentredText(painter, QRectF(0, 19, 100, 15), "19200,e,8,1", UiFont(12, true), kPictureRed);
+  DrawCentredText(painter, QRectF(0, 34, 100, 15), "TWO ID:1,5", UiFont(12, true), kPictureRed);
   return picture;
 }
 
