@@ -13,11 +13,17 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build-windows}
 shift || true
 bash scripts/setup.sh windows
+# A unity build (several sources compiled as one), through ccache when it is
+# installed, like the native builds.
+CONFIG=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DRT420_WINDOW=OFF -DCMAKE_UNITY_BUILD=ON)
+if command -v ccache >/dev/null; then
+  CONFIG+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 # The toolchain file counts at the first configure only; later runs would
 # warn that it went unused.
 # shellcheck disable=SC2086
 cmake --no-warn-unused-cli -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRT420_WINDOW=OFF ${RT420_CMAKE_ARGS:-} >/dev/null
+  "${CONFIG[@]}" ${RT420_CMAKE_ARGS:-} >/dev/null
 if [ $# -gt 0 ]; then
   cmake --build "$BUILD_DIR" -j"$(nproc)" --target "$@"
 else

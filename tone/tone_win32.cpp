@@ -26,9 +26,13 @@ void SleepUntil(Clock::time_point end) {
 }
 }  // namespace
 
+// The system's Beep, named by its own type: the program's Beep (tone.h)
+// takes the same name at the same scope.
+const auto SystemBeep = static_cast<BOOL(WINAPI*)(DWORD, DWORD)>(&::Beep);
+
 bool PlayTone(unsigned frequencyHz, unsigned durationMs) {
   const Clock::time_point end = Clock::now() + std::chrono::milliseconds(durationMs);
-  if (!::Beep(frequencyHz, durationMs)) return false;
+  if (!SystemBeep(frequencyHz, durationMs)) return false;
   SleepUntil(end);
   return true;
 }
