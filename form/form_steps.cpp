@@ -91,7 +91,7 @@ std::string TwoDigits(int value) {
 std::string LayoutCaption(FormControl control) {
   if (control == FormControl::frmModule) return CatalogueText(kMsgTitle, 0);
   if (control == FormControl::pnTAVIX) return CatalogueText(kMsgCompany, 0);
-  return Spec(control).layoutText;
+  return RowOf(control).layoutText;
 }
 
 }  // namespace form

@@ -22,25 +22,25 @@ constexpr Colour kRedFixed{ColourRole::Fixed, kRed};
 constexpr Colour kPurpleFixed{ColourRole::Fixed, kPurple};
 
 // A value panel: yellow bold text on the highlight colour.
-constexpr ControlSpec Value(C control, const char* name, Place place, const char* text) {
+constexpr ControlRow Value(C control, const char* name, Place place, const char* text) {
   return {control, name, K::Panel, C::frmModule, place, text, kBold16, kYellowText, kHighlight};
 }
-constexpr ControlSpec List(C control, const char* name, Place place) {
+constexpr ControlRow List(C control, const char* name, Place place) {
   return {control, name, K::List, C::frmModule, place, "", kBold16, kYellowText, kHighlight};
 }
-constexpr ControlSpec Label(C control, const char* name, Place place, const char* text) {
+constexpr ControlRow Label(C control, const char* name, Place place, const char* text) {
   return {control, name, K::Label, C::frmModule, place, text, kRegular13, kText, kFace};
 }
-constexpr ControlSpec Bar(C control, const char* name, Place place, int minimum, int maximum, int position) {
+constexpr ControlRow Bar(C control, const char* name, Place place, int minimum, int maximum, int position) {
   return {control, name, K::ScrollBar, C::frmModule, place, "", kBold16, kText, kFace, Picture::None,
           minimum, maximum, position};
 }
-constexpr ControlSpec Button(C control, const char* name, Place place, const char* text, Picture picture,
+constexpr ControlRow Button(C control, const char* name, Place place, const char* text, Picture picture,
                              FontSpec font = kBold16, Colour text_colour = kText) {
   return {control, name, K::Button, C::frmModule, place, text, font, text_colour, kFace, picture};
 }
 
-constexpr std::array<ControlSpec, kFormControlCount> kControls{{
+constexpr std::array<ControlRow, kFormControlCount> kControls{{
     {C::frmModule, "frmModule", K::Window, C::frmModule, {0, 0, kClientWidth, kClientHeight}, "", kBold16, kText,
      kFace},
     {C::pnMsg, "pnMsg", K::Panel, C::frmModule, {8, 4, 345, 40}, "Start Scan Module", kBold16, kWhiteText, kCaption},
@@ -95,9 +95,9 @@ constexpr const char* kModeItems[] = {"Two Reader", "One Reader"};
 constexpr const char* kRs485Items[] = {"RS485 24", "RS485 32", "RS485 40"};
 }  // namespace
 
-std::span<const ControlSpec> FormControls() { return kControls; }
+std::span<const ControlRow> FormControls() { return kControls; }
 
-const ControlSpec& Spec(FormControl control) { return kControls[static_cast<int>(control)]; }
+const ControlRow& RowOf(FormControl control) { return kControls[static_cast<int>(control)]; }
 
 std::span<const char* const> ListItems(FormControl control) {
   switch (control) {

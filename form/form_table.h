@@ -63,7 +63,7 @@ struct Place {
   int left = 0, top = 0, width = 0, height = 0;
 };
 
-struct ControlSpec {
+struct ControlRow {
   FormControl control;
   const char* name;
   ControlKind kind;
@@ -80,8 +80,8 @@ struct ControlSpec {
 };
 
 // The whole table, in FormControl order.
-std::span<const ControlSpec> FormControls();
-const ControlSpec& Spec(FormControl control);
+std::span<const ControlRow> FormControls();
+const ControlRow& RowOf(FormControl control);
 
 // The items of a list (cmbBaudRate, cmbMode, cmbRS485); empty for others.
 std::span<const char* const> ListItems(FormControl control);

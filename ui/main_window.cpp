@@ -48,11 +48,11 @@ QColor ColourOf(const Colour& colour) {
   return QColor(colour.rgb.r, colour.rgb.g, colour.rgb.b);
 }
 
-QFont FontOf(C control) { return UiFont(Spec(control).font.pixelSize, Spec(control).font.bold); }
-QString LayoutText(C control) { return QString::fromLatin1(Spec(control).layoutText); }
+QFont FontOf(C control) { return UiFont(RowOf(control).font.pixelSize, RowOf(control).font.bold); }
+QString LayoutText(C control) { return QString::fromLatin1(RowOf(control).layoutText); }
 
 QRect PlaceOf(C control) {
-  const Place& place = Spec(control).place;
+  const Place& place = RowOf(control).place;
   return {place.left, place.top, place.width, place.height};
 }
 
@@ -82,7 +82,7 @@ QPixmap PictureOf(Picture picture) {
 
 template <class Control>
 Control* TfrmModule::Placed(Control* control, FormControl entry) {
-  control->setObjectName(QString::fromLatin1(Spec(entry).name));
+  control->setObjectName(QString::fromLatin1(RowOf(entry).name));
   control->setGeometry(PlaceOf(entry));
   widgets_[static_cast<int>(entry)] = control;
   return control;
@@ -91,14 +91,14 @@ Control* TfrmModule::Placed(Control* control, FormControl entry) {
 namespace {
 // The font of a control that differs from the window's.
 void ApplyOwnFont(QWidget* widget, C control) {
-  const FontSpec& font = Spec(control).font;
-  const FontSpec& window = Spec(C::frmModule).font;
+  const FontSpec& font = RowOf(control).font;
+  const FontSpec& window = RowOf(C::frmModule).font;
   if (font.pixelSize != window.pixelSize || font.bold != window.bold) widget->setFont(FontOf(control));
 }
 }  // namespace
 
 TfrmModule::TfrmModule(QWidget* parent) : QWidget(parent) {
-  setObjectName(QString::fromLatin1(Spec(C::frmModule).name));
+  setObjectName(QString::fromLatin1(RowOf(C::frmModule).name));
   widgets_[static_cast<int>(C::frmModule)] = this;
   // Title, system menu and minimise box only: no maximise box, and no close
   // box where the window manager honours it. closeEvent refuses the rest.
@@ -107,7 +107,7 @@ TfrmModule::TfrmModule(QWidget* parent) : QWidget(parent) {
   setFixedSize(kClientWidth, kClientHeight);
   setFont(FontOf(C::frmModule));
   QPalette colors = palette();
-  colors.setColor(QPalette::Window, ColourOf(Spec(C::frmModule).background));
+  colors.setColor(QPalette::Window, ColourOf(RowOf(C::frmModule).background));
   setPalette(colors);
   setWindowTitle(Display(LayoutCaption(C::frmModule)));
   setWindowIcon(QIcon(WindowIconPicture()));
@@ -119,16 +119,16 @@ TfrmModule::TfrmModule(QWidget* parent) : QWidget(parent) {
   CreateQuickSetting();
   CreateLanguageControls();
   tmrBusy = new QTimer(this);
-  tmrBusy->setObjectName(QString::fromLatin1(Spec(C::tmrBusy).name));
+  tmrBusy->setObjectName(QString::fromLatin1(RowOf(C::tmrBusy).name));
   tmrBusy->setInterval(kBlinkMs);
   ConnectHandlers();
   FormCreate();
 }
 
 TPanel* TfrmModule::Panel(C control) {
-  const ControlSpec& spec = Spec(control);
-  auto* panel = Placed(new TPanel(spec.container == C::frmModule ? this : Widget(spec.container)), control);
-  panel->SetColors(ColourOf(spec.text), ColourOf(spec.background));
+  const ControlRow& row = RowOf(control);
+  auto* panel = Placed(new TPanel(row.container == C::frmModule ? this : Widget(row.container)), control);
+  panel->SetColors(ColourOf(row.text), ColourOf(row.background));
   ApplyOwnFont(panel, control);
   panel->SetCaption(LayoutCaption(control));
   return panel;
@@ -143,33 +143,33 @@ QLabel* TfrmModule::Label(C control) {
 }
 
 QScrollBar* TfrmModule::ScrollBar(C control) {
-  const ControlSpec& spec = Spec(control);
+  const ControlRow& row = RowOf(control);
   auto* bar = Placed(new QScrollBar(Qt::Horizontal, this), control);
-  bar->setRange(spec.minimum, spec.maximum);
-  bar->setValue(spec.position);
+  bar->setRange(row.minimum, row.maximum);
+  bar->setValue(row.position);
   bar->setSingleStep(1);
   bar->setPageStep(kScrollPageStep);
   return bar;
 }
 
 QComboBox* TfrmModule::List(C control) {
-  const ControlSpec& spec = Spec(control);
+  const ControlRow& row = RowOf(control);
   auto* list = Placed(new QComboBox(this), control);
   list->setEditable(false);
   list->addItems(Items(control));
   QPalette colors = list->palette();
   for (QPalette::ColorRole role : {QPalette::Button, QPalette::Base, QPalette::Window})
-    colors.setColor(role, ColourOf(spec.background));
+    colors.setColor(role, ColourOf(row.background));
   for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText})
-    colors.setColor(role, ColourOf(spec.text));
+    colors.setColor(role, ColourOf(row.text));
   list->setPalette(colors);
   return list;
 }
 
 QPushButton* TfrmModule::Button(C control) {
-  const ControlSpec& spec = Spec(control);
+  const ControlRow& row = RowOf(control);
   auto* button = Placed(new QPushButton(LayoutText(control), this), control);
-  const QPixmap picture = PictureOf(spec.picture);
+  const QPixmap picture = PictureOf(row.picture);
   if (!picture.isNull()) {
     button->setIcon(QIcon(picture));
     button->setIconSize(picture.size());
@@ -182,7 +182,7 @@ void TfrmModule::CreateStatusControls() {
   pnMsg = Panel(C::pnMsg);
   pnMsg->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   shComm = Placed(new TLamp(pnMsg), C::shComm);
-  shComm->SetColor(ColourOf(Spec(C::shComm).background));
+  shComm->SetColor(ColourOf(RowOf(C::shComm).background));
   pnSerial = Panel(C::pnSerial);
   pnVersion = Panel(C::pnVersion);
   btnScan = Button(C::btnScan);
@@ -203,7 +203,7 @@ void TfrmModule::CreateLineControls() {
   cmbBaudRate = List(C::cmbBaudRate);
   // Too narrow for its text to show, as laid out.
   chkLock = Placed(new QCheckBox(LayoutText(C::chkLock), this), C::chkLock);
-  chkLock->setChecked(Spec(C::chkLock).position != 0);
+  chkLock->setChecked(RowOf(C::chkLock).position != 0);
   pnKey = Panel(C::pnKey);
   sbKey = ScrollBar(C::sbKey);
   btnBaudRate = Button(C::btnBaudRate);
@@ -224,14 +224,14 @@ void TfrmModule::CreateQuickSetting() {
   pcDefault = Placed(new QTabWidget(gbDefault), C::pcDefault);
   pcDefault->setFont(FontOf(C::pcDefault));
   tsDefault = new QWidget;
-  tsDefault->setObjectName(QString::fromLatin1(Spec(C::tsDefault).name));
+  tsDefault->setObjectName(QString::fromLatin1(RowOf(C::tsDefault).name));
   widgets_[static_cast<int>(C::tsDefault)] = tsDefault;
   pcDefault->addTab(tsDefault, LayoutText(C::tsDefault));
   btnFactory = Placed(new QToolButton(tsDefault), C::btnFactory);
   btnFactory->setFont(FontOf(C::btnFactory));
   btnFactory->setText(LayoutText(C::btnFactory));
   btnFactory->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-  const QPixmap picture = PictureOf(Spec(C::btnFactory).picture);
+  const QPixmap picture = PictureOf(RowOf(C::btnFactory).picture);
   btnFactory->setIcon(QIcon(picture));
   btnFactory->setIconSize(picture.size());
 }
@@ -241,8 +241,8 @@ void TfrmModule::CreateLanguageControls() {
   // Its own colour while it can be pressed; the style's own grey when
   // disabled.
   QPalette red = btnEng->palette();
-  red.setColor(QPalette::Active, QPalette::ButtonText, ColourOf(Spec(C::btnEng).text));
-  red.setColor(QPalette::Inactive, QPalette::ButtonText, ColourOf(Spec(C::btnEng).text));
+  red.setColor(QPalette::Active, QPalette::ButtonText, ColourOf(RowOf(C::btnEng).text));
+  red.setColor(QPalette::Inactive, QPalette::ButtonText, ColourOf(RowOf(C::btnEng).text));
   btnEng->setPalette(red);
   btnGB = Button(C::btnGB);
   btnBIG5 = Button(C::btnBIG5);

@@ -82,14 +82,14 @@ void RegisterClasses() {
 // Where a control sits on its window: its place plus the places of its
 // containers, except that a page's controls sit inside the page control's
 // display area.
-POINT OriginOf(const ControlSpec& spec, HWND pageControl) {
+POINT OriginOf(const ControlRow& row, HWND pageControl) {
   POINT origin{0, 0};
-  for (FormControl container = spec.container; container != FormControl::frmModule;
-       container = Spec(container).container) {
-    const ControlSpec& outer = Spec(container);
+  for (FormControl container = row.container; container != FormControl::frmModule;
+       container = RowOf(container).container) {
+    const ControlRow& outer = RowOf(container);
     if (outer.kind == ControlKind::Page) {
-      RECT display{0, 0, Scaled(Spec(FormControl::pcDefault).place.width),
-                   Scaled(Spec(FormControl::pcDefault).place.height)};
+      RECT display{0, 0, Scaled(RowOf(FormControl::pcDefault).place.width),
+                   Scaled(RowOf(FormControl::pcDefault).place.height)};
       if (pageControl) TabCtrl_AdjustRect(pageControl, FALSE, &display);
       origin.x += display.left;
       origin.y += display.top;
@@ -101,11 +101,11 @@ POINT OriginOf(const ControlSpec& spec, HWND pageControl) {
   return origin;
 }
 
-bool HasOwnTextColour(const ControlSpec& spec) { return spec.text.role == ColourRole::Fixed; }
+bool HasOwnTextColour(const ControlRow& row) { return row.text.role == ColourRole::Fixed; }
 
 // A push button in the system's look with its caption in the table's text
 // colour, grey while disabled.
-void DrawColouredButton(const DRAWITEMSTRUCT& item, const ControlSpec& spec) {
+void DrawColouredButton(const DRAWITEMSTRUCT& item, const ControlRow& row) {
   RECT area = item.rcItem;
   const bool pushed = item.itemState & ODS_SELECTED;
   DrawFrameControl(item.hDC, &area, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
@@ -113,7 +113,7 @@ void DrawColouredButton(const DRAWITEMSTRUCT& item, const ControlSpec& spec) {
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   text.resize(static_cast<size_t>(std::max(0, GetWindowTextW(item.hwndItem, text.data(), length + 1))));
   SetBkMode(item.hDC, TRANSPARENT);
-  SetTextColor(item.hDC, item.itemState & ODS_DISABLED ? GetSysColor(COLOR_GRAYTEXT) : ColourOf(spec.text));
+  SetTextColor(item.hDC, item.itemState & ODS_DISABLED ? GetSysColor(COLOR_GRAYTEXT) : ColourOf(row.text));
   if (pushed) OffsetRect(&area, 1, 1);
   DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   if (item.itemState & ODS_FOCUS) {
@@ -128,21 +128,21 @@ struct Creation {
   DWORD style;
 };
 
-Creation CreationOf(const ControlSpec& spec) {
+Creation CreationOf(const ControlRow& row) {
   constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-  switch (spec.kind) {
+  switch (row.kind) {
     case ControlKind::Panel:
       return {WC_STATICW, kChild | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX | WS_CLIPCHILDREN |
-                              (spec.control == FormControl::pnMsg ? SS_SUNKEN : 0)};
+                              (row.control == FormControl::pnMsg ? SS_SUNKEN : 0)};
     case ControlKind::Label: return {WC_STATICW, kChild | SS_RIGHT | SS_CENTERIMAGE | SS_NOPREFIX};
     case ControlKind::Lamp: return {kLampClass, kChild};
     case ControlKind::Button:
       // A button with a text colour of its own is drawn by the window: the
       // standard button draws its text in the system's colour only.
-      if (HasOwnTextColour(spec)) return {WC_BUTTONW, kChild | WS_TABSTOP | BS_OWNERDRAW};
-      return {WC_BUTTONW, kChild | WS_TABSTOP | (spec.control == FormControl::btnScan ? BS_DEFPUSHBUTTON : 0) |
-                              (spec.control == FormControl::btnFactory ? BS_MULTILINE : 0) |
-                              (TextPictureOf(spec.picture) ? BS_BITMAP : 0)};
+      if (HasOwnTextColour(row)) return {WC_BUTTONW, kChild | WS_TABSTOP | BS_OWNERDRAW};
+      return {WC_BUTTONW, kChild | WS_TABSTOP | (row.control == FormControl::btnScan ? BS_DEFPUSHBUTTON : 0) |
+                              (row.control == FormControl::btnFactory ? BS_MULTILINE : 0) |
+                              (TextPictureOf(row.picture) ? BS_BITMAP : 0)};
     case ControlKind::CheckBox: return {WC_BUTTONW, kChild | WS_TABSTOP | BS_AUTOCHECKBOX};
     case ControlKind::ScrollBar: return {WC_SCROLLBARW, kChild | WS_TABSTOP | SBS_HORZ};
     case ControlKind::List: return {WC_COMBOBOXW, kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST};
@@ -218,9 +218,9 @@ TfrmModule::~TfrmModule() {
 }
 
 void TfrmModule::CreateControls() {
-  for (const ControlSpec& spec : FormControls()) {
-    if (spec.control == FormControl::frmModule) continue;
-    controls_[static_cast<int>(spec.control)] = CreateControl(spec);
+  for (const ControlRow& row : FormControls()) {
+    if (row.control == FormControl::frmModule) continue;
+    controls_[static_cast<int>(row.control)] = CreateControl(row);
   }
   // The factory button sits on the page, above the group box and the page
   // control that it shares the window with.
@@ -228,63 +228,63 @@ void TfrmModule::CreateControls() {
   SetWindowPos(Control(FormControl::btnFactory), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-HWND TfrmModule::CreateControl(const ControlSpec& spec) {
-  if (spec.kind == ControlKind::Timer) return nullptr;
-  if (spec.kind == ControlKind::Page) {
+HWND TfrmModule::CreateControl(const ControlRow& row) {
+  if (row.kind == ControlKind::Timer) return nullptr;
+  if (row.kind == ControlKind::Page) {
     HWND pageControl = PageControlOf(controls_);
     TCITEMW item{};
     item.mask = TCIF_TEXT;
-    std::wstring text = Wide(spec.layoutText);
+    std::wstring text = Wide(row.layoutText);
     item.pszText = text.data();
     TabCtrl_InsertItem(pageControl, 0, &item);
-    captions_[static_cast<int>(spec.control)] = spec.layoutText;
+    captions_[static_cast<int>(row.control)] = row.layoutText;
     return pageControl;
   }
-  const Creation creation = CreationOf(spec);
+  const Creation creation = CreationOf(row);
   // The lamp lives on the status panel; everything else on the window, at
   // the place its containers give it.
-  const bool onPanel = spec.control == FormControl::shComm;
-  HWND parent = onPanel ? Control(spec.container) : hwnd_;
-  const POINT origin = onPanel ? POINT{0, 0} : OriginOf(spec, PageControlOf(controls_));
-  const int height = Scaled(spec.place.height) + (spec.kind == ControlKind::List ? Scaled(kListDropHeight) : 0);
-  HWND control = CreateWindowExW(0, creation.windowClass, L"", creation.style, origin.x + Scaled(spec.place.left),
-                                 origin.y + Scaled(spec.place.top), Scaled(spec.place.width), height, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdOf(spec.control))),
+  const bool onPanel = row.control == FormControl::shComm;
+  HWND parent = onPanel ? Control(row.container) : hwnd_;
+  const POINT origin = onPanel ? POINT{0, 0} : OriginOf(row, PageControlOf(controls_));
+  const int height = Scaled(row.place.height) + (row.kind == ControlKind::List ? Scaled(kListDropHeight) : 0);
+  HWND control = CreateWindowExW(0, creation.windowClass, L"", creation.style, origin.x + Scaled(row.place.left),
+                                 origin.y + Scaled(row.place.top), Scaled(row.place.width), height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdOf(row.control))),
                                  GetModuleHandleW(nullptr), nullptr);
-  if (!control) throw std::runtime_error(std::string("The control ") + spec.name + " could not be created.");
-  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(spec.font)), FALSE);
-  captions_[static_cast<int>(spec.control)] = LayoutCaption(spec.control);
-  SetWideText(control, DisplayText(LayoutCaption(spec.control)));
-  switch (spec.kind) {
-    case ControlKind::Lamp: SetWindowLongPtrW(control, GWLP_USERDATA, static_cast<LONG_PTR>(ColourOf(spec.background)));
+  if (!control) throw std::runtime_error(std::string("The control ") + row.name + " could not be created.");
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(row.font)), FALSE);
+  captions_[static_cast<int>(row.control)] = LayoutCaption(row.control);
+  SetWideText(control, DisplayText(LayoutCaption(row.control)));
+  switch (row.kind) {
+    case ControlKind::Lamp: SetWindowLongPtrW(control, GWLP_USERDATA, static_cast<LONG_PTR>(ColourOf(row.background)));
       break;
     case ControlKind::ScrollBar:
-      SetScrollRange(control, SB_CTL, spec.minimum, spec.maximum, FALSE);
-      SetScrollPos(control, SB_CTL, spec.position, TRUE);
+      SetScrollRange(control, SB_CTL, row.minimum, row.maximum, FALSE);
+      SetScrollPos(control, SB_CTL, row.position, TRUE);
       break;
     case ControlKind::CheckBox:
-      SendMessageW(control, BM_SETCHECK, spec.position ? BST_CHECKED : BST_UNCHECKED, 0);
+      SendMessageW(control, BM_SETCHECK, row.position ? BST_CHECKED : BST_UNCHECKED, 0);
       break;
     case ControlKind::List:
-      controls_[static_cast<int>(spec.control)] = control;
-      FillList(spec.control);
+      controls_[static_cast<int>(row.control)] = control;
+      FillList(row.control);
       break;
-    case ControlKind::Button: SetPicture(control, spec); break;
+    case ControlKind::Button: SetPicture(control, row); break;
     default: break;
   }
   return control;
 }
 
-void TfrmModule::SetPicture(HWND button, const ControlSpec& spec) {
-  if (const TextPicture* picture = TextPictureOf(spec.picture)) {
+void TfrmModule::SetPicture(HWND button, const ControlRow& row) {
+  if (const TextPicture* picture = TextPictureOf(row.picture)) {
     pictures_.push_back(TextPictureBitmap(*picture));
     SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_.back()));
     return;
   }
-  HICON icon = ResourcePicture(spec.picture);
+  HICON icon = ResourcePicture(row.picture);
   if (!icon) return;
   // Beside the caption; the factory button's picture stands above it.
-  if (spec.control == FormControl::btnFactory) {
+  if (row.control == FormControl::btnFactory) {
     ICONINFO info{};
     BITMAP size{};
     if (GetIconInfo(icon, &info)) {
@@ -413,7 +413,7 @@ LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DRAWITEM: {
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (!IsControlId(static_cast<int>(item.CtlID))) break;
-      DrawColouredButton(item, Spec(ControlOfId(static_cast<int>(item.CtlID))));
+      DrawColouredButton(item, RowOf(ControlOfId(static_cast<int>(item.CtlID))));
       return TRUE;
     }
     case WM_SETCURSOR:
@@ -441,7 +441,7 @@ LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void TfrmModule::OnCommand(int id, int code) {
   if (!IsControlId(id) || code != BN_CLICKED) return;
   const FormControl control = ControlOfId(id);
-  if (Spec(control).kind != ControlKind::Button) return;
+  if (RowOf(control).kind != ControlKind::Button) return;
   // A disabled button, or any button of a disabled window, takes no click.
   if (!IsWindowEnabled(hwnd_) || !IsWindowEnabled(Control(control))) return;
   ClickHandlerOf(control);
@@ -469,8 +469,8 @@ void TfrmModule::OnScroll(HWND bar, int code) {
   const int id = GetDlgCtrlID(bar);
   if (!IsControlId(id)) return;
   const FormControl control = ControlOfId(id);
-  const ControlSpec& spec = Spec(control);
-  if (spec.kind != ControlKind::ScrollBar) return;
+  const ControlRow& row = RowOf(control);
+  if (row.kind != ControlKind::ScrollBar) return;
   SCROLLINFO info{};
   info.cbSize = sizeof info;
   info.fMask = SIF_POS | SIF_TRACKPOS;
@@ -481,13 +481,13 @@ void TfrmModule::OnScroll(HWND bar, int code) {
     case SB_LINERIGHT: ++position; break;
     case SB_PAGELEFT: position -= kScrollPageStep; break;
     case SB_PAGERIGHT: position += kScrollPageStep; break;
-    case SB_LEFT: position = spec.minimum; break;
-    case SB_RIGHT: position = spec.maximum; break;
+    case SB_LEFT: position = row.minimum; break;
+    case SB_RIGHT: position = row.maximum; break;
     case SB_THUMBTRACK:
     case SB_THUMBPOSITION: position = info.nTrackPos; break;
     default: return;
   }
-  MoveBar(control, std::clamp(position, spec.minimum, spec.maximum));
+  MoveBar(control, std::clamp(position, row.minimum, row.maximum));
 }
 
 void TfrmModule::MoveBar(FormControl bar, int position) {
@@ -510,9 +510,9 @@ LRESULT TfrmModule::OnControlColour(HDC dc, HWND control) {
   // A list's drop-down and selection field report under the list itself.
   if (!IsControlId(id)) id = GetDlgCtrlID(GetParent(control));
   if (!IsControlId(id)) return reinterpret_cast<LRESULT>(BrushOf(GetSysColor(COLOR_BTNFACE)));
-  const ControlSpec& spec = Spec(ControlOfId(id));
-  SetTextColor(dc, ColourOf(spec.text));
-  const COLORREF background = ColourOf(spec.background);
+  const ControlRow& row = RowOf(ControlOfId(id));
+  SetTextColor(dc, ColourOf(row.text));
+  const COLORREF background = ColourOf(row.background);
   SetBkColor(dc, background);
   return reinterpret_cast<LRESULT>(BrushOf(background));
 }

@@ -126,9 +126,9 @@ class TfrmModule final : public OperatorPanel, private form::FormView {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
-  HWND CreateControl(const form::ControlSpec& spec);
+  HWND CreateControl(const form::ControlRow& row);
   void FillList(form::FormControl list);
-  void SetPicture(HWND button, const form::ControlSpec& spec);
+  void SetPicture(HWND button, const form::ControlRow& row);
   void OnCommand(int id, int code);
   void OnScroll(HWND bar, int code);
   LRESULT OnControlColour(HDC dc, HWND control);

@@ -29,10 +29,10 @@ class RecordingView : public FormView {
  public:
   std::vector<std::string> steps;
   void SetCaption(FormControl control, const std::string& bytes) override {
-    steps.push_back(std::string("caption ") + Spec(control).name + "=" + bytes);
+    steps.push_back(std::string("caption ") + RowOf(control).name + "=" + bytes);
   }
   void SelectListItem(FormControl list, int index) override {
-    steps.push_back(std::string("select ") + Spec(list).name + "=" + std::to_string(index));
+    steps.push_back(std::string("select ") + RowOf(list).name + "=" + std::to_string(index));
   }
   void RemoveCloseCommand() override { steps.push_back("remove close"); }
   void SetBlinkTimer(bool running) override { steps.push_back(running ? "timer on" : "timer off"); }
@@ -63,18 +63,18 @@ class FormSteps : public ::testing::Test {
 
 TEST(FormTable, EveryControlLiesInsideItsContainerAndNamesAreUnique) {
   std::set<std::string> names;
-  for (const ControlSpec& spec : FormControls()) {
-    SCOPED_TRACE(spec.name);
-    EXPECT_TRUE(names.insert(spec.name).second);
-    if (spec.control == C::frmModule || spec.kind == ControlKind::Timer) continue;
-    const ControlSpec& outer = Spec(spec.container);
-    EXPECT_LT(static_cast<int>(outer.control), static_cast<int>(spec.control)) << "container made first";
-    EXPECT_GE(spec.place.left, 0);
-    EXPECT_GE(spec.place.top, 0);
+  for (const ControlRow& row : FormControls()) {
+    SCOPED_TRACE(row.name);
+    EXPECT_TRUE(names.insert(row.name).second);
+    if (row.control == C::frmModule || row.kind == ControlKind::Timer) continue;
+    const ControlRow& outer = RowOf(row.container);
+    EXPECT_LT(static_cast<int>(outer.control), static_cast<int>(row.control)) << "container made first";
+    EXPECT_GE(row.place.left, 0);
+    EXPECT_GE(row.place.top, 0);
     // The footer runs one pixel past the right and the bottom edge, as laid out.
-    const int slack = spec.control == C::pnTAVIX ? 1 : 0;
-    EXPECT_LE(spec.place.left + spec.place.width, outer.place.width + slack);
-    EXPECT_LE(spec.place.top + spec.place.height, outer.place.height + slack);
+    const int slack = row.control == C::pnTAVIX ? 1 : 0;
+    EXPECT_LE(row.place.left + row.place.width, outer.place.width + slack);
+    EXPECT_LE(row.place.top + row.place.height, outer.place.height + slack);
   }
   EXPECT_EQ(ListItems(C::cmbBaudRate).size(), 12u);
   EXPECT_EQ(ListItems(C::cmbRS485).size(), 3u);

@@ -166,7 +166,7 @@ TEST_F(Win32Window, EachWritingOperationReportsSuccess) {
                         {C::btnMode, kMsgSetModeOk},
                         {C::btnFactory, kMsgSetFactoryOk}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(Spec(c.button).name);
+    SCOPED_TRACE(RowOf(c.button).name);
     window->SetLamp(LampColour::Red);
     const size_t received = log.Count(SimLog::kReceivedMark);
     Click(c.button);
