@@ -45,18 +45,21 @@ fs::path& ConfigHome() {
   return home;
 }
 
-// Removes the folder when the program ends, or fails a check.
+void RemoveConfigHome() {
+  std::error_code ignored;
+  if (!ConfigHome().empty()) fs::remove_all(ConfigHome(), ignored);
+}
+
+// Removes the folder when the program ends; a failed check removes it itself,
+// as abort runs no destructors.
 struct ConfigHomeRemover {
-  ~ConfigHomeRemover() {
-    std::error_code ignored;
-    if (!ConfigHome().empty()) fs::remove_all(ConfigHome(), ignored);
-  }
+  ~ConfigHomeRemover() { RemoveConfigHome(); }
 };
 
 void Check(bool holds, const char* what, const std::string& detail = {}) {
   if (holds) return;
   std::fprintf(stderr, "settings file check failed: %s%s%s\n", what, detail.empty() ? "" : ": ", detail.c_str());
-  ConfigHomeRemover{};
+  RemoveConfigHome();
   std::abort();
 }
 
