@@ -530,15 +530,46 @@ void RegText::AddSection(std::string_view key, const std::string& valueLine) {
   Insert(at, texts);
 }
 
-// New data in a value line; its continuation lines went with the old data,
-// and the line takes the end of the last of them (see Insert).
+// The last line of the data that begins in a value line: its continuation
+// lines, with the comment lines among them; the value line itself when its
+// data does not go on.
+size_t RegText::LastDataLine(size_t index) const {
+  size_t last = index;
+  bool going = lines_[index].continues;
+  for (size_t i = index + 1; going && i < lines_.size(); ++i) {
+    if (lines_[i].kind == Kind::Continuation) {
+      last = i;
+      going = lines_[i].continues;
+    } else if (lines_[i].kind != Kind::Comment) {
+      break;
+    }
+  }
+  return last;
+}
+
+// New data in a value line. The old data's continuation lines go with it,
+// but what the user wrote among them stays: a comment line as it is, a
+// comment behind bytes on a line of its own, indented as the bytes were.
+// The last line that stays takes the end of the old data's last line (see
+// Insert).
 void RegText::ReplaceData(size_t index, const std::string& data) {
   Line& line = lines_[index];
   line.text = line.text.substr(0, line.dataBegin) + data + line.text.substr(line.dataEnd);
-  size_t next = index + 1;
-  while (next < lines_.size() && lines_[next].kind == Kind::Continuation) ++next;
-  line.end = lines_[next - 1].end;
-  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(index + 1), lines_.begin() + static_cast<std::ptrdiff_t>(next));
+  const size_t last = LastDataLine(index);
+  const std::string end = lines_[last].end;
+  size_t kept = index + 1;
+  for (size_t i = index + 1; i <= last; ++i) {
+    Line& old = lines_[i];
+    if (old.kind == Kind::Continuation) {
+      size_t comment = old.text.find(';');
+      if (comment == std::string::npos) continue;
+      old.text = old.text.substr(0, old.text.find_first_not_of(" \t")) + old.text.substr(comment);
+    }
+    if (kept != i) lines_[kept] = std::move(old);
+    ++kept;
+  }
+  lines_[kept - 1].end = end;
+  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(kept), lines_.begin() + static_cast<std::ptrdiff_t>(last + 1));
 }
 
 void RegText::CreateKey(std::string_view key) {

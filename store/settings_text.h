@@ -119,6 +119,7 @@ class RegText {
   void EnsureHeader();
   void AddSection(std::string_view key, const std::string& valueLine);
   void Insert(size_t at, const std::vector<std::string>& texts);
+  size_t LastDataLine(size_t index) const;
   void ReplaceData(size_t index, const std::string& data);
   std::optional<size_t> DefiningLine(const std::string& upperKey, std::string_view name) const;
   std::optional<size_t> LastLiveSection(const std::string& upperKey) const;

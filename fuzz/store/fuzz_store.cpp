@@ -46,18 +46,21 @@ fs::path& ConfigHome() {
   return home;
 }
 
-// Removes the folder when the program ends, or fails a check.
+void RemoveConfigHome() {
+  std::error_code ignored;
+  if (!ConfigHome().empty()) fs::remove_all(ConfigHome(), ignored);
+}
+
+// Removes the folder when the program ends; a failed check removes it itself,
+// as abort runs no destructors.
 struct ConfigHomeRemover {
-  ~ConfigHomeRemover() {
-    std::error_code ignored;
-    if (!ConfigHome().empty()) fs::remove_all(ConfigHome(), ignored);
-  }
+  ~ConfigHomeRemover() { RemoveConfigHome(); }
 };
 
 void Check(bool holds, const char* what, const std::string& detail = {}) {
   if (holds) return;
   std::fprintf(stderr, "settings file check failed: %s%s%s\n", what, detail.empty() ? "" : ": ", detail.c_str());
-  ConfigHomeRemover{};
+  RemoveConfigHome();
   std::abort();
 }
 
@@ -107,6 +110,18 @@ bool MayBeOwned(const std::string& line) {
   return false;
 }
 
+// Whether a written line keeps a line of the user's: the same line, or for
+// hex bytes with a comment behind (the bytes may be the data of one of the
+// program's own values, which a save replaces) the comment with the bytes'
+// indentation.
+bool Keeps(const std::string& written, const std::string& line) {
+  if (written == line) return true;
+  size_t comment = line.find(';');
+  if (comment == std::string::npos || !MayBeOwned(line.substr(0, comment))) return false;
+  size_t indent = line.find_first_not_of(" \t");
+  return written == line.substr(0, indent) + line.substr(comment);
+}
+
 // Every line that is not possibly the program's own appears in the written
 // text, in the same order.
 void CheckLinesKept(std::string_view before, std::string_view after) {
@@ -114,7 +129,7 @@ void CheckLinesKept(std::string_view before, std::string_view after) {
   size_t at = 0;
   for (const std::string& line : Lines(before)) {
     if (MayBeOwned(line)) continue;
-    while (at < written.size() && written[at] != line) ++at;
+    while (at < written.size() && !Keeps(written[at], line)) ++at;
     Check(at < written.size(), "every line of the user's is kept, in order", line);
     ++at;
   }

@@ -413,6 +413,31 @@ TEST_F(SettingsFileTest, MixedLineEndsNeverJoinTwoLines) {
   EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=\"ChineseBIG5\"\n\n\"Other\"=\"1\"\n");
 }
 
+// A value the program replaces loses its hex data lines, but never what the
+// user wrote among them.
+TEST_F(SettingsFileTest, ReplacedHexDataKeepsTheCommentsAmongItsLines) {
+  const std::string flag = "\"LanguageFlag\"=";
+  const struct {
+    std::string data, kept;
+  } cases[] = {
+      // a comment behind the bytes of the last line, which has no line end
+      {"hex(1):41,00,\\\n  00,00;", "\"ChineseGB\"\n  ;"},
+      // a comment line inside the data, and data going on behind it
+      {"hex:41,00,\\\n; inside\n  42,00, \\ ; behind\n 00\n\"Other\"=\"1\"\n",
+       "\"ChineseGB\"\n; inside\n  ; behind\n\"Other\"=\"1\"\n"},
+      // the last line that stays takes the data's last line end
+      {"hex:41,\\\r; inside\r  00\r\n\n", "\"ChineseGB\"\r; inside\r\n\n"},
+  };
+  for (const auto& c : cases) {
+    WriteStore("REGEDIT4\n\n" + kKey + flag + c.data);
+    SaveLanguageAs("ChineseGB");
+    EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey + flag + c.kept) << c.data;
+    Language.LanguageName = "junk";
+    LoadSettings(Module);
+    EXPECT_EQ(Language.LanguageName, "ChineseGB") << c.data;
+  }
+}
+
 TEST_F(SettingsFileTest, DeletionLinesAreFollowedAsAnImportWould) {
   const std::string deletedValue = "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\"LanguageFlag\"=\"ChineseGB\"\n" +
                                    "\"ScanCommNo\" = -\n\"LanguageFlag\"=-\n";
