@@ -25,6 +25,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 STARTED=$SECONDS
+EPOCH_STARTED=$(date +%s)
 LOGS=build-logs
 STAGES=()      # "name|start|end|result" of every stage that ended
 declare -A BESIDE=()   # stage name -> "pid|start" while it runs beside others
@@ -38,23 +39,34 @@ stage() {
   STAGES+=("$name|$start|$SECONDS|$([ $status -eq 0 ] && echo passed || echo FAILED)")
   return $status
 }
-# Beside the next stages: beside NAME COMMAND... ; then await NAME.
+# Beside the next stages: beside NAME COMMAND... ; then await NAME. The
+# stage's end is taken when its command ends, not when it is awaited.
 beside() {
-  local name=$1
+  local name=$1 log
   shift
+  log=$LOGS/$(log_name "$name")
   echo "== $name, beside what follows (at $((SECONDS - STARTED)) s; output in $LOGS/)"
-  "$@" >"$LOGS/$(log_name "$name")" 2>&1 &
+  rm -f "$log.end"
+  ( status=0; "$@" >"$log" 2>&1 || status=$?; date +%s >"$log.end"; exit $status ) &
   BESIDE[$name]="$!|$SECONDS"
 }
 await() {
-  local name=$1 pid start status=0
+  local name=$1 pid start end status=0 log
+  log=$LOGS/$(log_name "$name")
   IFS='|' read -r pid start <<<"${BESIDE[$name]}"
   wait "$pid" || status=$?
   unset "BESIDE[$name]"
+  end=$(($(cat "$log.end") - EPOCH_STARTED + STARTED))
   echo "== $name: its output"
-  cat "$LOGS/$(log_name "$name")"
-  STAGES+=("$name|$start|$SECONDS|$([ $status -eq 0 ] && echo passed || echo FAILED)")
+  cat "$log"
+  STAGES+=("$name|$start|$end|$([ $status -eq 0 ] && echo passed || echo FAILED)")
   return $status
+}
+# Ends a process and every process it started.
+kill_tree() {
+  local child
+  for child in $(pgrep -P "$1"); do kill_tree "$child"; done
+  kill "$1" 2>/dev/null || true
 }
 log_name() { tr -c 'A-Za-z0-9\n' '-' <<<"$1" | tr -s '-' | sed 's/-$//; s/$/.log/'; }
 
@@ -63,7 +75,7 @@ print_table() {
   # A stage still running beside a failed one is stopped and shown as such.
   for name in "${!BESIDE[@]}"; do
     IFS='|' read -r pid start <<<"${BESIDE[$name]}"
-    kill "$pid" 2>/dev/null || true
+    kill_tree "$pid"
     wait "$pid" 2>/dev/null || true
     STAGES+=("$name|$start|$SECONDS|stopped")
   done
