@@ -54,11 +54,6 @@ TfrmModule& WindowTest::NewWindow(bool show) {
   return window;
 }
 
-QString ExpectedText(int message, int languageIndex, const std::string& prefix, const std::string& suffix) {
-  const std::string bytes = prefix + CatalogueText(message, languageIndex) + suffix;
-  return QString::fromStdString(DecodeToUtf8(bytes, LanguageCodePage(languageIndex)));
-}
-
 bool WindowTest::WaitFor(const std::function<bool()>& condition) {
   QDeadlineTimer deadline(5000);
   while (!condition()) {

@@ -19,9 +19,6 @@
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
-// A catalogue text with a prefix and a suffix, decoded from its own
-// language's code page (independently of the window's current language).
-QString ExpectedText(int message, int languageIndex, const std::string& prefix = "", const std::string& suffix = "");
 
 class WindowTest : public ::testing::Test {
  protected:
