@@ -14,7 +14,8 @@ const char kProgramHelp[] =
     "program serves the other.\n"
     "\n"
     "Subcommands:\n"
-    "  scan [--lock] [--port N]          find the module and print what it holds\n"
+    "  scan [--lock] [--port N] [--save-profile FILE]\n"
+    "                                    find the module and print what it holds\n"
     "  set-id ID1 [ID2]                  write ID 1 (and ID 2), each 1 to 99\n"
     "  set-baud SETTING                  write the line setting (text or index 0-11)\n"
     "  set-keys NN                       write the reader key count, 0 to 20\n"
@@ -65,7 +66,7 @@ const char kProgramHelp[] =
     "COM3); --port takes 3 or COM3.\n";
 
 const char kScanHelp[] =
-    "usage: rt420ctl scan [--lock] [--port N]\n"
+    "usage: rt420ctl scan [--lock] [--port N] [--save-profile FILE]\n"
     "\n"
     "Finds the module as the window's Scan button does and prints its port,\n"
     "line setting, serial number, version, IDs, key count, mode and RS-485\n"
@@ -75,7 +76,11 @@ const char kScanHelp[] =
     "\n"
     "  --lock    try only the stored line setting on each port\n"
     "  --port N  make the quick try at COM N (at the stored line setting); a\n"
-    "            module found there is stored as the scan result\n";
+    "            module found there is stored as the scan result\n"
+    "  --save-profile FILE  also save what the scan read as a profile for\n"
+    "            apply, to copy this module's settings to the next ones; FILE\n"
+    "            is replaced whole, and only after a scan that read the module\n"
+    "            (a file that cannot be written there is exit code 2)\n";
 
 const char kSetIdHelp[] =
     "usage: rt420ctl set-id ID1 [ID2]\n"

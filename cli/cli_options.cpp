@@ -16,6 +16,7 @@ enum Scope : unsigned {
   kApplyOnly = 1u << 3,
   kSetModeOnly = 1u << 4,
   kPortsOnly = 1u << 5,
+  kScanOnly = 1u << 6,
 };
 
 struct OptionEntry {
@@ -30,7 +31,7 @@ constexpr OptionEntry kOptions[] = {
     {"--no-beep", false, kEverywhere}, {"--lock", false, kScanning},   {"--port", true, kScanning},
     {"--seconds", true, kWatchOnly},  {"--csv", true, kWatchOnly | kApplyOnly},
     {"--repeat", false, kApplyOnly},  {"--rs485", true, kSetModeOnly}, {"--dev", true, kPortsOnly},
-    {"--sys", true, kPortsOnly},      {"--proc", true, kPortsOnly},
+    {"--sys", true, kPortsOnly},      {"--proc", true, kPortsOnly},    {"--save-profile", true, kScanOnly},
 };
 
 struct SubcommandEntry {
@@ -42,7 +43,7 @@ struct SubcommandEntry {
 };
 
 constexpr SubcommandEntry kSubcommands[] = {
-    {Subcommand::Scan, "scan", kScanning, 0, 0, "no arguments"},
+    {Subcommand::Scan, "scan", kScanning | kScanOnly, 0, 0, "no arguments"},
     {Subcommand::SetId, "set-id", kScanning, 1, 2, "ID1 [ID2]"},
     {Subcommand::SetBaud, "set-baud", kScanning, 1, 1, "one line setting"},
     {Subcommand::SetKeys, "set-keys", kScanning, 1, 1, "one key count"},
@@ -194,6 +195,9 @@ bool ApplyValueOption(const std::string& name, const std::string& value, CliOpti
   } else if (name == "--csv") {
     o.csvPath = value;
     if (value.empty()) error = "--csv needs a file name";
+  } else if (name == "--save-profile") {
+    o.saveProfilePath = value;
+    if (value.empty()) error = "--save-profile needs a file name";
   } else {
     std::string& root = name == "--dev" ? o.devRoot : name == "--sys" ? o.sysRoot : o.procRoot;
     root = value;

@@ -43,6 +43,7 @@ struct CliOptions {
   std::optional<double> seconds;  // watch: stop after this long
   std::string csvPath;            // watch, apply: records appended here
   std::string profilePath;        // apply
+  std::string saveProfilePath;    // scan: what it read, saved as a profile
   bool repeat = false;            // apply
 
   // ports: where the device, sysfs and process trees are (for a chroot or a

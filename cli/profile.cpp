@@ -2,10 +2,13 @@
 #include "profile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <system_error>
 
 #include "cli_options.h"
 #include "settings_text.h"
@@ -142,4 +145,52 @@ std::optional<Profile> LoadProfile(const std::string& path, std::string& error) 
     return std::nullopt;
   }
   return ParseProfile(decoded->text, path, error);
+}
+
+namespace {
+// A name beside path that no other run picks: path + ".<random>.tmp".
+std::string TemporaryNameBeside(const std::string& path) {
+  std::random_device random;
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+  return path + suffix;
+}
+}  // namespace
+
+ProfileFile::ProfileFile(std::string path) : path_(std::move(path)), temporary_(TemporaryNameBeside(path_)) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path_, ec)) {
+    error_ = "cannot write the profile " + path_ + ": it is a folder";
+    return;
+  }
+  errno = 0;
+  out_.open(temporary_, std::ios::binary | std::ios::trunc);
+  if (!out_) {
+    error_ = "cannot write the profile " + path_ + ": " + (errno ? std::strerror(errno) : "cannot create a file there");
+  }
+}
+
+ProfileFile::~ProfileFile() {
+  if (committed_ || !error_.empty()) return;
+  out_.close();
+  std::error_code ec;
+  std::filesystem::remove(temporary_, ec);
+}
+
+bool ProfileFile::Commit(const std::string& text, std::string& error) {
+  if (!error_.empty()) {
+    error = error_;
+    return false;
+  }
+  out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out_.close();
+  std::error_code ec;
+  if (!out_) {
+    error = "cannot write the profile " + path_ + ": writing " + temporary_ + " failed";
+  } else {
+    std::filesystem::rename(temporary_, path_, ec);
+    if (ec) error = "cannot write the profile " + path_ + ": " + ec.message();
+  }
+  committed_ = error.empty();
+  return committed_;
 }

@@ -19,8 +19,10 @@
 // repeated setting, a bad value or an overlong line is an error naming the
 // line and what is allowed there.
 
+#include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct Profile {
   std::optional<int> id1, id2;
@@ -35,3 +37,28 @@ std::optional<Profile> LoadProfile(const std::string& path, std::string& error);
 
 // The same from the file's text; where names the file in errors.
 std::optional<Profile> ParseProfile(const std::string& text, const std::string& where, std::string& error);
+
+// A profile file made atomically: the constructor creates a temporary file
+// beside path, so that a folder that cannot take the file is known before
+// anything else is done; Commit writes the text there and renames it over
+// path. Whatever is at path stays untouched until the rename, and without a
+// successful Commit the temporary file is removed again.
+class ProfileFile {
+ public:
+  explicit ProfileFile(std::string path);
+  ~ProfileFile();
+  ProfileFile(const ProfileFile&) = delete;
+  ProfileFile& operator=(const ProfileFile&) = delete;
+
+  // Empty when the temporary file was made; else why not, in one line.
+  const std::string& OpenError() const { return error_; }
+  // False with the reason in error.
+  bool Commit(const std::string& text, std::string& error);
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_, temporary_;
+  std::ofstream out_;
+  std::string error_;
+  bool committed_ = false;
+};

@@ -11,6 +11,8 @@
 // nothing. The key-count operation is locked out for the same span, since it
 // would open the port that the loop holds.
 
+#include <chrono>
+
 #include "catalogue.h"
 #include "deadline.h"
 #include "frames.h"
@@ -25,7 +27,7 @@
 
 namespace {
 constexpr int kPauseSlices = 20;
-constexpr unsigned kSliceMs = 2;
+constexpr std::chrono::milliseconds kSlice{2};
 constexpr int kReader1 = 1, kReader2 = 2;
 // Reply lengths from which a reply carries data for the first and the second
 // reader's panel.
@@ -42,11 +44,14 @@ class ActiveScope {
   ~ActiveScope() { Module.ProcessingActive = false; }
 };
 
-// 20 times: let the operator's side catch up, sleep 2 ms.
+// 20 times: let the operator's side catch up, then sleep to the slice's
+// end. Slice i ends at start + 2(i+1) ms, measured from the pause's start,
+// so the pause lasts 40 ms and one wake-up delay rather than twenty.
 void PollPause(OperatorPanel& panel) {
+  const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < kPauseSlices; ++i) {
     panel.ProcessMessages();
-    SleepMs(kSliceMs);
+    SleepUntil(start + kSlice * (i + 1));
   }
 }
 

@@ -30,6 +30,13 @@ uint32_t TickCount();
 // Sleep). SleepMs(0) returns at once.
 void SleepMs(unsigned ms);
 
+// Sleeps the calling thread until the monotonic clock (steady_clock) has
+// reached end; returns at once when it already has. Never ends early and
+// never spins. A series of pauses aimed at points measured from one start
+// (start + 2 ms, start + 4 ms, ...) lasts as long as the series asks: each
+// sleep's wake-up delay is taken out of the next one instead of adding up.
+void SleepUntil(std::chrono::steady_clock::time_point end);
+
 // Exact timers for the calling thread and the threads it starts afterwards.
 // Harmless to call again.
 void UseExactTimers();

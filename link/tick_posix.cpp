@@ -27,14 +27,27 @@ timespec MonotonicNow() {
   return now;
 }
 
-timespec MsAfter(timespec start, unsigned ms) {
-  start.tv_sec += static_cast<time_t>(ms / 1000);
-  start.tv_nsec += static_cast<long>(ms % 1000) * kNsPerMs;
+timespec NsAfter(timespec start, int64_t ns) {
+  start.tv_sec += static_cast<time_t>(ns / kNsPerSecond);
+  start.tv_nsec += static_cast<long>(ns % kNsPerSecond);
   if (start.tv_nsec >= kNsPerSecond) {
     start.tv_sec += 1;
     start.tv_nsec -= kNsPerSecond;
   }
   return start;
+}
+
+// A thread that existed before main did not inherit the finest slack.
+void ExactTimersForThisThread() {
+  static thread_local const bool exact = (UseExactTimers(), true);
+  (void)exact;
+}
+
+// Sleeps to an absolute point on CLOCK_MONOTONIC: a signal that interrupts
+// the sleep does not move its end.
+void SleepToMonotonic(const timespec& deadline) {
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  }
 }
 
 // Before main, on the main thread: threads started later inherit the slack.
@@ -48,12 +61,19 @@ uint32_t TickCount() {
 }
 
 void SleepMs(unsigned ms) {
-  // A thread that existed before main did not inherit the setting.
-  static thread_local const bool exact = (UseExactTimers(), true);
-  (void)exact;
-  const timespec deadline = MsAfter(MonotonicNow(), ms);
-  // Absolute: a signal that interrupts the sleep does not move its end.
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  ExactTimersForThisThread();
+  SleepToMonotonic(NsAfter(MonotonicNow(), static_cast<int64_t>(ms) * kNsPerMs));
+}
+
+void SleepUntil(std::chrono::steady_clock::time_point end) {
+  ExactTimersForThisThread();
+  // steady_clock need not share CLOCK_MONOTONIC's origin, so the time left
+  // is carried over to it; the loop makes sure steady_clock has reached end.
+  using std::chrono::steady_clock;
+  for (auto left = end - steady_clock::now(); left > steady_clock::duration::zero();
+       left = end - steady_clock::now()) {
+    const int64_t ns = std::chrono::ceil<std::chrono::nanoseconds>(left).count();
+    SleepToMonotonic(NsAfter(MonotonicNow(), ns));
   }
 }
 

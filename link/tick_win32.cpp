@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The millisecond counter and the sleep on Windows: timeGetTime and Sleep.
+// The millisecond counter and the sleeps on Windows: timeGetTime and Sleep.
 //
 // Windows ticks its timers every 15.6 ms by default, which would stretch the
 // 1 ms pauses after each written byte and the 1 ms read wait of the port to
@@ -74,3 +74,13 @@ void OptOutOfTimerThrottling() {
 uint32_t TickCount() { return timeGetTime(); }
 
 void SleepMs(unsigned ms) { Sleep(ms); }
+
+// Sleep takes whole milliseconds: the time left is rounded up, and the loop
+// covers a wake-up that came before end.
+void SleepUntil(std::chrono::steady_clock::time_point end) {
+  using std::chrono::steady_clock;
+  for (auto left = end - steady_clock::now(); left > steady_clock::duration::zero();
+       left = end - steady_clock::now()) {
+    Sleep(static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+  }
+}
