@@ -15,7 +15,8 @@ shift || true
 bash scripts/setup.sh windows
 # A unity build (several sources compiled as one), through ccache when it is
 # installed, like the native builds.
-CONFIG=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DRT420_WINDOW=OFF -DCMAKE_UNITY_BUILD=ON)
+CONFIG=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
+  -DRT420_WINDOW=OFF -DCMAKE_UNITY_BUILD=ON)
 if command -v ccache >/dev/null; then
   CONFIG+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi

@@ -308,6 +308,26 @@ std::string FirstTwoPortsAsNobody(const PortRoots& roots) {
   return text.str();
 }
 
+// FirstTwoPortsAsNobody in a forked child, so that the test process keeps
+// root; its answer, or what went wrong.
+std::string FirstTwoPortsAsNobodyInAChild(const PortRoots& roots) {
+  int out[2];
+  if (pipe(out) != 0) return "no pipe";
+  const pid_t child = fork();
+  if (child < 0) return "no fork";
+  if (child == 0) {
+    close(out[0]);
+    const std::string text = FirstTwoPortsAsNobody(roots);
+    (void)!write(out[1], text.data(), text.size());
+    _exit(0);
+  }
+  close(out[1]);
+  const std::string answer = ReadFromChild(out[0]);
+  close(out[0]);
+  waitpid(child, nullptr, 0);
+  return answer;
+}
+
 // Root opens any device, so the refusal is seen by a child that gives up
 // root for the user "nobody" first. Two devices: one for a group the user is
 // not in, one for its owner alone.
@@ -323,20 +343,7 @@ TEST_F(PortReportTest, DeniedDeviceNamesTheMissingGroup) {
   fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                              fs::perms::others_read | fs::perms::others_exec);
   WriteTable({{1, forGroup}, {2, forOwner}});
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(out[0]);
-    const std::string text = FirstTwoPortsAsNobody(roots_);
-    (void)!write(out[1], text.data(), text.size());
-    _exit(0);
-  }
-  close(out[1]);
-  const std::string answer = ReadFromChild(out[0]);
-  close(out[0]);
-  waitpid(child, nullptr, 0);
+  const std::string answer = FirstTwoPortsAsNobodyInAChild(roots_);
   if (answer == "cannot drop root") GTEST_SKIP() << "this system does not let root become nobody";
   EXPECT_EQ(answer,
             "denied|add yourself to the group dialout: sudo usermod -aG dialout $USER, then log in again\n"
@@ -357,20 +364,7 @@ TEST_F(PortReportTest, DeniedDeviceWithoutAnyAccess) {
     ASSERT_EQ(chown(pty.c_str(), kNobody, kNobody), 0);
     fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                fs::perms::others_read | fs::perms::others_exec);
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      close(out[0]);
-      const std::string text = FirstTwoPortsAsNobody(roots_);
-      (void)!write(out[1], text.data(), text.size());
-      _exit(0);
-    }
-    close(out[1]);
-    answer = ReadFromChild(out[0]);
-    close(out[0]);
-    waitpid(child, nullptr, 0);
+    answer = FirstTwoPortsAsNobodyInAChild(roots_);
     ASSERT_NE(answer, "cannot drop root");
   } else {
     const PortReport com1 = DescribePorts(roots_)[0];

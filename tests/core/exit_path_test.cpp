@@ -24,22 +24,13 @@
 #include "settings_home.h"
 #include "sim_module.h"
 #include "test_user.h"
+#include "wait_until.h"
 
 extern char** environ;
 
 namespace {
 
 constexpr std::chrono::seconds kLimit{30};
-
-// Waits for a condition up to a limit; true when it came.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
 
 bool Exclusive(int fd) {
   int exclusive = 0;

@@ -31,6 +31,7 @@
 #include "settings_home.h"
 #include "settings_medium.h"
 #include "test_user.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -772,16 +773,6 @@ int OpenDescriptorsOf(const fs::path& file) {
   for (const auto& entry : fs::directory_iterator("/proc/self/fd", ec))
     if (fs::read_symlink(entry.path(), ec) == file) ++count;
   return count;
-}
-
-// Waits for a condition up to a limit; true when it came.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
 }
 
 TEST_F(SettingsStoreTest, SaveWaitsForTheLockHolderUpToTheLimit) {
