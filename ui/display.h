@@ -2,8 +2,9 @@
 #pragma once
 // Whether the window system can be reached before the application object is
 // made: without a display Qt would abort with a long diagnostic, so the
-// program says in one line what is missing instead. Platform file:
-// display_posix.cpp, display_win32.cpp.
+// program says in one line what is missing instead. The Qt window is the
+// Linux window (display_posix.cpp); on Windows the Win32 window checks its
+// desktop itself.
 
 #include <string>
 

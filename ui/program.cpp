@@ -9,7 +9,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "catalogue.h"
 #include "display.h"
@@ -29,17 +28,6 @@ const char kUsage[] =
     "Qt's own options (for example -platform offscreen, -style fusion) are\n"
     "passed on. Settings and the port table: $XDG_CONFIG_HOME/TAVIX/Corvel.reg\n"
     "(~/.config/TAVIX/Corvel.reg). See rt420config(1).\n";
-
-// --help and --version are answered before a display is looked for, so that
-// they work anywhere; their exit status, or nothing for every other option.
-std::optional<int> AnswerInformationOption(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view option = argv[i];
-    if (option == "--version") return PrintVersion(kProgramName);
-    if (option == "--help") return std::fputs(kUsage, stdout) < 0 ? 1 : 0;
-  }
-  return std::nullopt;
-}
 
 void ShowException(const char* what) {
   QMessageBox::critical(QApplication::activeWindow(), QString::fromLatin1(kApplicationTitle),
@@ -95,7 +83,7 @@ int RunApplication(int& argc, char** argv) {
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
-  if (const std::optional<int> answered = AnswerInformationOption(argc, argv)) return *answered;
+  if (const std::optional<int> answered = AnswerInformationOption(argc, argv, kProgramName, kUsage)) return *answered;
   std::string why;
   if (!DisplayAvailable(why)) {
     std::cerr << kProgramName << ": " << why << std::endl;

@@ -1,4 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "program.h"
+#include "window_program.h"
 
 int main(int argc, char** argv) { return RunProgram(argc, argv); }

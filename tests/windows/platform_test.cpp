@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "deadline.h"
-#include "display.h"
+#include "desktop.h"
 #include "tone.h"
 
 namespace {
@@ -57,9 +57,9 @@ TEST(Tone, BeepLastsItsDuration) {
   EXPECT_GE(MsSince(start), 350);
 }
 
-TEST(Display, ConsoleProgramHasADesktop) {
+TEST(Desktop, ConsoleProgramHasOne) {
   std::string why = "untouched";
-  EXPECT_TRUE(DisplayAvailable(why));
+  EXPECT_TRUE(DesktopAvailable(why));
   EXPECT_EQ(why, "untouched");
 }
 

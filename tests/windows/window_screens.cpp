@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "catalogue.h"
-#include "main_window.h"
+#include "module_window.h"
 
 namespace {
 using namespace form;

@@ -18,12 +18,12 @@
 #include "deadline.h"
 #include "form_steps.h"
 #include "link_state.h"
-#include "main_window.h"
+#include "module_window.h"
 #include "messages.h"
 #include "module_state.h"
 #include "settings_store.h"
 #include "sim_log.h"
-#include "trace_window.h"
+#include "trace_view.h"
 
 namespace {
 using namespace form;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "main_window.h"
+#include "module_window.h"
 
 #include <commctrl.h>
 
@@ -13,7 +13,7 @@
 #include "operations.h"
 #include "paint_resources.h"
 #include "pictures_win32.h"
-#include "trace_window.h"
+#include "trace_view.h"
 
 TfrmModule* frmModule = nullptr;
 

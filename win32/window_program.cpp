@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "program.h"
+#include "window_program.h"
 
 #include <windows.h>
 
@@ -9,12 +9,11 @@
 #include <exception>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "catalogue.h"
 #include "deadline.h"
-#include "display.h"
-#include "main_window.h"
+#include "desktop.h"
+#include "module_window.h"
 #include "rt420_version.h"
 
 namespace {
@@ -25,15 +24,6 @@ const char kUsage[] =
     "  --help       this text\n"
     "  --version    the program's version\n"
     "Settings: the registry key Software\\TAVIX\\Corvel.\n";
-
-std::optional<int> AnswerInformationOption(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view option = argv[i];
-    if (option == "--version") return PrintVersion(kProgramName);
-    if (option == "--help") return std::fputs(kUsage, stdout) < 0 ? 1 : 0;
-  }
-  return std::nullopt;
-}
 
 void InitialiseControls() {
   INITCOMMONCONTROLSEX controls{};
@@ -55,9 +45,9 @@ void RunWindow() {
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
-  if (const std::optional<int> answered = AnswerInformationOption(argc, argv)) return *answered;
+  if (const std::optional<int> answered = AnswerInformationOption(argc, argv, kProgramName, kUsage)) return *answered;
   std::string why;
-  if (!DisplayAvailable(why)) {
+  if (!DesktopAvailable(why)) {
     std::fprintf(stderr, "%s: %s\n", kProgramName, why.c_str());
     return 1;
   }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "trace_window.h"
+#include "trace_view.h"
 
 #include <commctrl.h>
 
