@@ -26,10 +26,11 @@ CliSession::CliSession(const CliOptions& options) : options_(options) {
   // Once a stop signal came, only the port last used stays behind its
   // number: a search over the ports ends at the next port instead of trying
   // all 16, while the module at hand (its writes, its read-back) is finished.
-  auto lastPort = std::make_shared<std::string>();
-  SetPortTable([lastPort](const std::string& name) {
-    if (StopSignalled() && name != *lastPort) return PortTableAnswer(std::optional<std::string>(std::string()));
-    *lastPort = name;
+  // Each connection's thread remembers its own last port.
+  SetPortTable([](const std::string& name) {
+    static thread_local std::string lastPort;
+    if (StopSignalled() && name != lastPort) return PortTableAnswer(std::optional<std::string>(std::string()));
+    lastPort = name;
     return ReadPortTable(name);
   });
   if (!options_.beep) SetToneRecorder([](unsigned, unsigned) {});

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Finds the module: a quick try at the remembered port and line setting, then
 // a search over ports 1 to 16 and the line settings (only the remembered one
-// while chkLock is checked). Where the module answers "H00M" with a 16-byte
+// while chkLock is checked). A connection confined to one port searches that
+// port alone. Where the module answers "H00M" with a 16-byte
 // reply, the scan reads its identity, version, key count, mode, RS-485
 // setting and second ID, and sets the module-found flag when all was read.
 //
@@ -72,7 +73,7 @@ void ResetDisplay(OperatorPanel& panel) {
 }
 
 bool QuickTry(OperatorPanel& panel) {
-  if (Module.ScanCommNo <= 0) return false;
+  if (Module.ScanCommNo <= 0 || !PortInReach(Module.ScanCommNo)) return false;
   panel.SelectLineSetting(Module.ScanBaudRateNo);
   if (!OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) return false;
   PortGuard port;
@@ -98,12 +99,14 @@ Candidate TryCandidate(OperatorPanel& panel, int port, int index) {
   Module.ScanCommNo = port;
   Module.ScanBaudRate = kLineSettings[index];
   Module.ScanBaudRateNo = index;
-  SaveScanResult(Module);
+  if (Module.StoreScanResult) SaveScanResult(Module);
   return Candidate::Found;
 }
 
 bool FullSearch(OperatorPanel& panel) {
   for (int port = 1; port <= kPortCount; ++port) {
+    // Another connection's port is not this search's to open.
+    if (!PortInReach(port)) continue;
     for (int index = 0; index < kLineSettingCount; ++index) {
       bool locked = panel.LockChecked();
       Candidate result = TryCandidate(panel, port, locked ? LockedIndex() : index);

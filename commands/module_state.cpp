@@ -1,4 +1,4 @@
 // SPDX-License-Identifier: MIT
 #include "module_state.h"
 
-ModuleState Module;
+thread_local ModuleState Module;

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The module-wide state of the module operations, in one object: where the
-// module was last found (the scan result), whether the last scan read it
-// completely (the module-found flag), and whether Wiegand processing runs.
+// The module state of the module operations, one object per connection:
+// where the module was last found (the scan result), whether the last scan
+// read it completely (the module-found flag), and whether Wiegand processing
+// runs. Like the link (link_state.h) it is thread_local: a connection is a
+// thread, with one port, one module and one operator panel.
 
 #include <cstdint>
 #include <string>
@@ -19,6 +21,10 @@ struct ModuleState : ScanResult {
   // True while a processing invocation is on the stack, from its start to
   // its very end (port closed, controls back), stop request or not.
   bool ProcessingActive = false;
+  // Whether the scan writes the scan result it finds to the settings store.
+  // Connections that look at one port of many (discovery, a bench of ports)
+  // keep it to themselves: the store remembers one module, not many.
+  bool StoreScanResult = true;
 };
 
-extern ModuleState Module;
+extern thread_local ModuleState Module;

@@ -13,9 +13,14 @@
 // it reads and throws away is a Discarded event, length 1. When the line
 // never falls quiet, no frame is written and Ended follows the discarded
 // bytes.
-// With no hook installed, the link only tests an empty function per event.
+// With no hook installed, the link only tests an empty pointer per event.
 // The hook runs on the thread that called SendCommand and must not call
-// SendCommand or touch the port.
+// SendCommand or touch the port. There is one hook for every connection:
+// connections on several threads call it at the same time, each event naming
+// its connection's port, so the hook must be safe to call from several
+// threads. Install it before connections start and remove it after they
+// end: an exchange uses the hook it found when it began, so whatever the hook
+// calls must outlive every exchange that may still be running.
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +33,7 @@ struct TraceEvent {
   uint32_t tickMs;  // TickCount() when the event happened
   const uint8_t* bytes;
   size_t length;
+  int port = 0;  // the port number of the connection's open port (0: none)
 };
 
 using FrameTraceHook = std::function<void(const TraceEvent& event)>;

@@ -2,6 +2,8 @@
 #include "frames.h"
 
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <utility>
 
 #include "deadline.h"
@@ -13,17 +15,31 @@ constexpr uint8_t kTab = 0x09;
 constexpr uint8_t kLf = 0x0A;
 constexpr uint8_t kCr = 0x0D;
 
-FrameTraceHook& TraceHook() {
-  static FrameTraceHook hook;
-  return hook;
-}
+// The hook every connection shares, replaced whole under the lock; an
+// exchange takes its own reference once, so the lock is not taken per byte.
+std::mutex hookMutex;
+std::shared_ptr<const FrameTraceHook> sharedHook;
+// The hook of the exchange this thread's connection is in.
+thread_local std::shared_ptr<const FrameTraceHook> exchangeHook;
+
+// Holds the shared hook for one exchange and lets go of it at the end.
+class ExchangeHookScope {
+ public:
+  ExchangeHookScope() {
+    std::lock_guard<std::mutex> lock(hookMutex);
+    exchangeHook = sharedHook;
+  }
+  ~ExchangeHookScope() { exchangeHook.reset(); }
+  ExchangeHookScope(const ExchangeHookScope&) = delete;
+  ExchangeHookScope& operator=(const ExchangeHookScope&) = delete;
+};
 
 void Trace(TraceDirection direction, const uint8_t* bytes, size_t length) {
-  if (TraceHook()) TraceHook()(TraceEvent{direction, TickCount(), bytes, length});
+  if (exchangeHook) (*exchangeHook)(TraceEvent{direction, TickCount(), bytes, length, Link.OpenPortNumber});
 }
 
 void TraceSentFrame(const std::string& text, const std::string& checksum) {
-  if (!TraceHook()) return;
+  if (!exchangeHook) return;
   std::string frame = static_cast<char>(kTab) + text + checksum + static_cast<char>(kCr);
   Trace(TraceDirection::Sent, reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
 }
@@ -131,6 +147,7 @@ void CountExchange(ReplyOutcome outcome) {
 }  // namespace
 
 bool SendCommand(const std::string& text) {
+  ExchangeHookScope hook;
   std::memset(Link.ReplyBuffer, 0, sizeof Link.ReplyBuffer);
   if (!ClearLineBeforeFrame(text)) {
     Link.ReplyPos = 0;
@@ -148,7 +165,11 @@ bool SendCommand(const std::string& text) {
   return outcome == ReplyOutcome::Accepted;
 }
 
-void SetFrameTrace(FrameTraceHook hook) { TraceHook() = std::move(hook); }
+void SetFrameTrace(FrameTraceHook hook) {
+  auto installed = hook ? std::make_shared<const FrameTraceHook>(std::move(hook)) : nullptr;
+  std::lock_guard<std::mutex> lock(hookMutex);
+  sharedHook = std::move(installed);
+}
 
 uint8_t FrameChecksum(const uint8_t* bytes, int length) {
   uint8_t sum = kTab;

@@ -1,8 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The module link's state, in one object for the whole program: the open port,
-// the last reply and what is known of replies still on their way. Only serial_port.cpp and frames.cpp change it; the
+// The module link's state, one object per connection: the open port, the
+// last reply, what is known of replies still on their way, and the record of
+// the last port open. Only serial_port.cpp and frames.cpp change it; the
 // module operations read LastReply and ReplyPos after SendCommand.
+//
+// A connection is one thread: `Link` is thread_local, so every thread that
+// talks to a module has a link of its own, and nothing of one connection's
+// line (its port, its bytes, its late-reply counts) can reach another's. The
+// window has one connection, its main thread; the command-line tool may run
+// one connection per port, each on its own thread. Code that works with the
+// link (the operations, the link's users in tests) runs on the connection's
+// thread and reaches its state through the one name.
 
 #include <cstdint>
 #include <functional>
@@ -15,7 +24,41 @@ constexpr int kReplyBufferSize = 1024;
 // The default of LinkState::FloodLimitMs.
 constexpr uint32_t kFloodLimitMs = 2000;
 
+// Why the last OpenPort returned false.
+enum class PortOpenProblem {
+  None,               // the last OpenPort opened the port
+  NothingBehindPort,  // the port number resolved to no device
+  AlreadyOpen,        // a port was already open on this connection
+  Missing,            // the device path does not exist, or no device answers it
+  PermissionDenied,   // this user may not open the device
+  Busy,               // another program (or another open in this one) holds it
+  NotATerminal,       // the path is not a serial device
+  NotThisConnection,  // the port belongs to no connection but its own
+  Other,              // anything else; systemText says what
+};
+
+// The record of the last OpenPort, filled by every call. After an OpenPort
+// that returned false it explains the failure, for a message to the operator
+// or a test's report:
+// - portNumber: the number OpenPort was given.
+// - devicePath: what the port number resolved to; empty when nothing is
+//   behind it. For AlreadyOpen (nothing is looked up then), the device of the
+//   port that is open.
+// - problem: the kind of failure; systemText: the system's own text for it
+//   (strerror), empty when the system was not asked.
+struct PortOpenFailure {
+  int portNumber = 0;
+  std::string devicePath;
+  PortOpenProblem problem = PortOpenProblem::None;
+  std::string systemText;
+};
+
 struct LinkState {
+  // The one port this connection may open (1 to 16), or 0 for any: the
+  // window's connection searches every port, a connection of a bench of
+  // ports keeps to its own.
+  int ConnectionPort = 0;
+
   // The open device; empty while the port is closed or after an open that
   // failed (the invalid handle).
   std::unique_ptr<SerialDevice> PortHandle;
@@ -53,9 +96,17 @@ struct LinkState {
   // a reply, or the wait for a quiet line before a frame. Tests may shorten it.
   uint32_t FloodLimitMs = kFloodLimitMs;
 
+  // The port open now (0 while closed), and the device behind it.
+  int OpenPortNumber = 0;
+  std::string OpenPortPath;
+  // The record of the last OpenPort, and how many OpenPort calls on this
+  // connection have returned false.
+  PortOpenFailure LastOpen;
+  uint64_t OpenFailures = 0;
+
   // Called while SendCommand waits for a reply and no byte is waiting, so
   // the window can repaint and handle its pending events. No-op by default.
   std::function<void()> ProcessPendingEvents;
 };
 
-extern LinkState Link;
+extern thread_local LinkState Link;

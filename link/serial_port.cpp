@@ -8,14 +8,9 @@
 #include "link_state.h"
 #include "port_names.h"
 
-LinkState Link;
+thread_local LinkState Link;
 
 namespace {
-PortOpenFailure lastOpen;
-// The device path of the open port, for the record of a refused second open.
-std::string openPath;
-// OpenPort calls that returned false since the program started.
-uint64_t openFailures = 0;
 
 PortOpenProblem ProblemOf(DeviceOpenError error) {
   switch (error) {
@@ -38,15 +33,16 @@ const char* ProblemText(PortOpenProblem problem) {
     case PortOpenProblem::PermissionDenied: return "permission denied";
     case PortOpenProblem::Busy: return "busy, held by another program";
     case PortOpenProblem::NotATerminal: return "not a terminal";
+    case PortOpenProblem::NotThisConnection: return "another connection's port";
     case PortOpenProblem::Other: break;
   }
   return "cannot be opened";
 }
 
 bool Refuse(PortOpenProblem problem, std::string systemText = {}) {
-  openFailures += 1;
-  lastOpen.problem = problem;
-  lastOpen.systemText = std::move(systemText);
+  Link.OpenFailures += 1;
+  Link.LastOpen.problem = problem;
+  Link.LastOpen.systemText = std::move(systemText);
   return false;
 }
 
@@ -59,16 +55,17 @@ void ApplyLinkSettings(SerialDevice& device, const std::string& lineSetting) {
 }  // namespace
 
 bool OpenPort(int portNumber, const std::string& lineSetting) {
-  lastOpen = PortOpenFailure{};
-  lastOpen.portNumber = portNumber;
+  Link.LastOpen = PortOpenFailure{};
+  Link.LastOpen.portNumber = portNumber;
   if (Link.PortHandle) {
     // Closing it here would pull the port from under the operation that holds it.
-    lastOpen.devicePath = openPath;
+    Link.LastOpen.devicePath = Link.OpenPortPath;
     return Refuse(PortOpenProblem::AlreadyOpen);
   }
+  if (!PortInReach(portNumber)) return Refuse(PortOpenProblem::NotThisConnection);
   std::optional<std::string> path = ResolvePort(portNumber);
   if (!path) return Refuse(PortOpenProblem::NothingBehindPort);
-  lastOpen.devicePath = *path;
+  Link.LastOpen.devicePath = *path;
   DeviceOpenResult opened = OpenSerialDevice(*path);
   if (!opened.device) return Refuse(ProblemOf(opened.error), std::move(opened.systemText));
 
@@ -81,7 +78,8 @@ bool OpenPort(int portNumber, const std::string& lineSetting) {
     Link.RepliesSinceQuiet = 0;
     Link.OpenPortKey = std::move(portKey);
   }
-  openPath = *path;
+  Link.OpenPortNumber = portNumber;
+  Link.OpenPortPath = *path;
   ApplyLinkSettings(*Link.PortHandle, lineSetting);
   return true;
 }
@@ -90,14 +88,17 @@ void ClosePort() {
   if (!Link.PortHandle) return;
   Link.PortHandle->SetTimeouts(Link.SavedTimeouts);
   Link.PortHandle.reset();
-  openPath.clear();
+  Link.OpenPortNumber = 0;
+  Link.OpenPortPath.clear();
 }
 
 bool PortIsOpen() { return Link.PortHandle != nullptr; }
 
-uint64_t PortOpenFailureCount() { return openFailures; }
+bool PortInReach(int portNumber) { return Link.ConnectionPort == 0 || portNumber == Link.ConnectionPort; }
 
-const PortOpenFailure& LastPortOpenFailure() { return lastOpen; }
+uint64_t PortOpenFailureCount() { return Link.OpenFailures; }
+
+const PortOpenFailure& LastPortOpenFailure() { return Link.LastOpen; }
 
 std::string DescribePortOpenFailure(const PortOpenFailure& failure) {
   std::string text = PortName(failure.portNumber);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The serial port of the module link: opened by each operation, closed before
-// it returns, at most one open at a time.
+// it returns, at most one open at a time on a connection. Every call works on
+// the calling thread's connection (Link, link_state.h).
 //
 // - OpenPort(n, setting) opens port n (see port_names.h) exclusively and
 //   applies the link timeouts and the line setting. It returns false when the
@@ -28,6 +29,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link_state.h"
+
 bool OpenPort(int portNumber, const std::string& lineSetting);
 void ClosePort();
 void WritePortByte(uint8_t byte);
@@ -38,39 +41,17 @@ void DiscardPortInput();
 // True between an OpenPort that returned true and its ClosePort.
 bool PortIsOpen();
 
-// How many times OpenPort has returned false since the program started. A
+// Whether this connection may open the port: any port on a connection that
+// is not confined to one (Link.ConnectionPort 0), else its own alone. OpenPort
+// refuses any other (NotThisConnection), and a search skips it.
+bool PortInReach(int portNumber);
+
+// How many times OpenPort has returned false on this connection. A
 // caller compares the count before and after an operation to tell a port
 // that could not be opened from a module that did not answer.
 uint64_t PortOpenFailureCount();
 
-// Why the last OpenPort returned false.
-enum class PortOpenProblem {
-  None,               // the last OpenPort opened the port
-  NothingBehindPort,  // the port number resolved to no device
-  AlreadyOpen,        // a port was already open in this program
-  Missing,            // the device path does not exist, or no device answers it
-  PermissionDenied,   // this user may not open the device
-  Busy,               // another program (or another open in this one) holds it
-  NotATerminal,       // the path is not a serial device
-  Other,              // anything else; systemText says what
-};
-
-// The record of the last OpenPort, filled by every call. After an OpenPort
-// that returned false it explains the failure, for a message to the operator
-// or a test's report:
-// - portNumber: the number OpenPort was given.
-// - devicePath: what the port number resolved to; empty when nothing is
-//   behind it. For AlreadyOpen (nothing is looked up then), the device of the
-//   port that is open.
-// - problem: the kind of failure; systemText: the system's own text for it
-//   (strerror), empty when the system was not asked.
-struct PortOpenFailure {
-  int portNumber = 0;
-  std::string devicePath;
-  PortOpenProblem problem = PortOpenProblem::None;
-  std::string systemText;
-};
-
+// The record of the last OpenPort on this connection (link_state.h).
 const PortOpenFailure& LastPortOpenFailure();
 
 // One line for people, such as

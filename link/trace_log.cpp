@@ -26,8 +26,13 @@ void TraceLog::Detach() {
   if (!attached_) return;
   SetFrameTrace({});
   attached_ = false;
-  TraceEvent end{TraceDirection::Ended, 0, nullptr, 0};
-  Take(end);
+  // Every port's partial record ends here.
+  std::vector<int> ports;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& entry : assemblies_) ports.push_back(entry.first);
+  }
+  for (int port : ports) Take(TraceEvent{TraceDirection::Ended, 0, nullptr, 0, port});
 }
 
 void TraceLog::SetCallback(RecordCallback callback) {
@@ -40,17 +45,17 @@ void TraceLog::Take(const TraceEvent& event) {
   RecordCallback callback;
   {
     std::lock_guard lock(mutex_);
+    Assembly& a = assemblies_[event.port];
     if (event.direction == TraceDirection::Sent) {
-      CloseOpen(completed);
-      TakeSent(event, completed);
+      CloseOpen(a, completed);
+      TakeSent(a, event, completed);
     } else if (event.direction == TraceDirection::Received) {
-      TakeReceived(event, completed);
+      TakeReceived(a, event, completed);
     } else if (event.direction == TraceDirection::Discarded) {
-      TakeDiscarded(event, completed);
+      TakeDiscarded(a, event, completed);
     } else {
-      CloseOpen(completed);
-      exchangeReceived_ = false;
-      exchangeStartedWithLf_ = false;
+      CloseOpen(a, completed);
+      assemblies_.erase(event.port);
     }
     callback = callback_;
   }
@@ -58,12 +63,13 @@ void TraceLog::Take(const TraceEvent& event) {
   for (const TraceRecord& record : completed) callback(record);
 }
 
-void TraceLog::TakeSent(const TraceEvent& event, std::vector<TraceRecord>& completed) {
-  exchangeReceived_ = false;
-  exchangeStartedWithLf_ = false;
+void TraceLog::TakeSent(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed) {
+  a.exchangeReceived = false;
+  a.exchangeStartedWithLf = false;
   TraceRecord record;
   record.tickMs = event.tickMs;
   record.direction = TraceDirection::Sent;
+  record.port = event.port;
   size_t kept = event.length < maxBytes_ ? event.length : maxBytes_;
   record.bytes.assign(reinterpret_cast<const char*>(event.bytes), kept);
   record.omitted = event.length - kept;
@@ -71,52 +77,50 @@ void TraceLog::TakeSent(const TraceEvent& event, std::vector<TraceRecord>& compl
   completed.push_back(std::move(record));
 }
 
-void TraceLog::TakeReceived(const TraceEvent& event, std::vector<TraceRecord>& completed) {
+void TraceLog::OpenRecord(Assembly& a, const TraceEvent& event, TraceDirection direction) {
+  a.current = TraceRecord{};
+  a.current.tickMs = event.tickMs;
+  a.current.direction = direction;
+  a.current.port = event.port;
+  a.open = true;
+}
+
+void TraceLog::TakeReceived(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed) {
   for (size_t i = 0; i < event.length; ++i) {
     uint8_t byte = event.bytes[i];
-    if (!exchangeReceived_) exchangeStartedWithLf_ = byte == kFrameLf;
-    exchangeReceived_ = true;
-    if (!open_) {
-      current_ = TraceRecord{};
-      current_.tickMs = event.tickMs;
-      current_.direction = TraceDirection::Received;
-      open_ = true;
-    }
-    Append(byte);
-    if (byte == kFrameCr && exchangeStartedWithLf_) CloseOpen(completed);
+    if (!a.exchangeReceived) a.exchangeStartedWithLf = byte == kFrameLf;
+    a.exchangeReceived = true;
+    if (!a.open) OpenRecord(a, event, TraceDirection::Received);
+    Append(a, byte);
+    if (byte == kFrameCr && a.exchangeStartedWithLf) CloseOpen(a, completed);
   }
 }
 
-void TraceLog::TakeDiscarded(const TraceEvent& event, std::vector<TraceRecord>& completed) {
+void TraceLog::TakeDiscarded(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed) {
   for (size_t i = 0; i < event.length; ++i) {
     const uint8_t byte = event.bytes[i];
-    if (open_ && current_.direction != TraceDirection::Discarded) CloseOpen(completed);
-    if (!open_) {
-      current_ = TraceRecord{};
-      current_.tickMs = event.tickMs;
-      current_.direction = TraceDirection::Discarded;
-      open_ = true;
-    }
-    Append(byte);
+    if (a.open && a.current.direction != TraceDirection::Discarded) CloseOpen(a, completed);
+    if (!a.open) OpenRecord(a, event, TraceDirection::Discarded);
+    Append(a, byte);
     // One record per reply thrown away, so a backlog reads line by line.
-    if (byte == kFrameCr) CloseOpen(completed);
+    if (byte == kFrameCr) CloseOpen(a, completed);
   }
 }
 
-void TraceLog::Append(uint8_t byte) {
-  if (current_.bytes.size() < maxBytes_) {
-    current_.bytes.push_back(static_cast<char>(byte));
+void TraceLog::Append(Assembly& a, uint8_t byte) {
+  if (a.current.bytes.size() < maxBytes_) {
+    a.current.bytes.push_back(static_cast<char>(byte));
   } else {
-    current_.omitted += 1;
+    a.current.omitted += 1;
   }
 }
 
-void TraceLog::CloseOpen(std::vector<TraceRecord>& completed) {
-  if (!open_) return;
-  open_ = false;
-  Keep(current_);
-  completed.push_back(std::move(current_));
-  current_ = TraceRecord{};
+void TraceLog::CloseOpen(Assembly& a, std::vector<TraceRecord>& completed) {
+  if (!a.open) return;
+  a.open = false;
+  Keep(a.current);
+  completed.push_back(std::move(a.current));
+  a.current = TraceRecord{};
 }
 
 void TraceLog::Keep(const TraceRecord& record) {

@@ -14,7 +14,10 @@
 // - an exchange that received nothing makes no received record;
 // - bytes thrown away while the link waits for a quiet line form Discarded
 //   records, each closed at a CR or when the wait ends.
-// A record's time is the link's millisecond counter at its first byte.
+// A record's time is the link's millisecond counter at its first byte, and
+// its port the port of the connection it came from. Connections on several
+// threads may feed one log at once: each port's records are assembled
+// apart, so bytes of one connection never join another's record.
 //
 // Bounds (the line is untrusted): a record keeps at most maxBytes bytes and
 // counts the rest in `omitted`; the log keeps at most maxRecords records and
@@ -28,6 +31,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -43,6 +47,7 @@ struct TraceRecord {
   TraceDirection direction = TraceDirection::Sent;  // Sent, Received or Discarded
   std::string bytes;                                 // at most the log's maxBytes
   size_t omitted = 0;                                // bytes beyond the bound
+  int port = 0;                                      // the connection's port
 };
 
 class TraceLog {
@@ -72,13 +77,23 @@ class TraceLog {
   void Clear();
 
  private:
+  // One port's record being assembled, and what the link would make of
+  // its exchange so far.
+  struct Assembly {
+    bool open = false;
+    TraceRecord current;
+    bool exchangeStartedWithLf = false;
+    bool exchangeReceived = false;
+  };
   // Each adds the records it completes, to be handed to the callback.
-  void TakeSent(const TraceEvent& event, std::vector<TraceRecord>& completed);
-  void TakeReceived(const TraceEvent& event, std::vector<TraceRecord>& completed);
-  void TakeDiscarded(const TraceEvent& event, std::vector<TraceRecord>& completed);
+  void TakeSent(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
+  void TakeReceived(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
+  void TakeDiscarded(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
+  // Opens a record of the direction at the event's time and port.
+  static void OpenRecord(Assembly& a, const TraceEvent& event, TraceDirection direction);
   // Adds a byte to the open record, or counts it beyond the bound.
-  void Append(uint8_t byte);
-  void CloseOpen(std::vector<TraceRecord>& completed);
+  void Append(Assembly& a, uint8_t byte);
+  void CloseOpen(Assembly& a, std::vector<TraceRecord>& completed);
   void Keep(const TraceRecord& record);
 
   const size_t maxRecords_;
@@ -86,12 +101,9 @@ class TraceLog {
   mutable std::mutex mutex_;
   std::deque<TraceRecord> records_;
   uint64_t dropped_ = 0;
-  // The received record being assembled, and what the link would make of
-  // the exchange so far.
-  bool open_ = false;
-  TraceRecord current_;
-  bool exchangeStartedWithLf_ = false;
-  bool exchangeReceived_ = false;
+  // Per port, only while an exchange runs there: the map holds at most one
+  // entry per connection.
+  std::map<int, Assembly> assemblies_;
   RecordCallback callback_;
   bool attached_ = false;
 };
