@@ -23,6 +23,7 @@ constexpr KindName kKindNames[] = {
     {FaultKind::Trickle, "trickle"},       {FaultKind::Flood, "flood"},
     {FaultKind::EndlessFlood, "endlessflood"}, {FaultKind::HangUp, "hangup"},
     {FaultKind::RawReply, "raw"},          {FaultKind::LateQueue, "late"},
+    {FaultKind::FallSilent, "silent"},
 };
 
 bool ToInt(std::string_view s, int& out) {
@@ -63,6 +64,7 @@ void Apply(const Fault& f, ReplyFaults& r) {
     case FaultKind::HangUp: r.hangUp = true; break;
     case FaultKind::RawReply: r.raw = f.bytes; break;
     case FaultKind::LateQueue: r.queuedLateMs = std::max(0, f.value); break;
+    case FaultKind::FallSilent: break;  // counted down by FaultList::Take, never shapes a reply
   }
   std::string name = FaultKindName(f.kind);
   if (f.kind == FaultKind::Delay || f.kind == FaultKind::WrongLength || f.kind == FaultKind::Trickle ||
@@ -134,10 +136,17 @@ std::optional<Fault> ParseFault(std::string_view text) {
 }
 
 void FaultList::Add(const Fault& fault) {
+  if (fault.kind == FaultKind::FallSilent && fault.count <= 0) {
+    silent_ = true;
+    return;
+  }
   if (fault.count != 0) faults_.push_back(fault);
 }
 
-void FaultList::Clear() { faults_.clear(); }
+void FaultList::Clear() {
+  faults_.clear();
+  silent_ = false;
+}
 
 ReplyFaults FaultList::Take(const std::string& command) {
   ReplyFaults result;
@@ -146,6 +155,11 @@ ReplyFaults FaultList::Take(const std::string& command) {
     if (!Matches(fault, command)) continue;
     if (std::find(taken.begin(), taken.end(), fault.kind) != taken.end()) continue;
     taken.push_back(fault.kind);
+    if (fault.kind == FaultKind::FallSilent) {
+      // Its count is always positive here (Add turns the others into silence).
+      if (--fault.count == 0) result.fallsSilent = silent_ = true;
+      continue;
+    }
     Apply(fault, result);
     if (fault.count > 0) --fault.count;
   }

@@ -8,6 +8,8 @@
 // nor uses it up. The command is carried out in every case; a fault only
 // damages or withholds the reply on the line (so "H00E" with NoReply still
 // changes the line setting, and a poll with NoReply still takes the card).
+// FallSilent alone is different: once it has struck, the module is dead to
+// the line and carries out nothing at all until the faults are cleared.
 
 #include <optional>
 #include <string>
@@ -34,6 +36,9 @@ enum class FaultKind {
                       // reply is due that long after its frame came in or
                       // after the queued reply before it was due, whichever
                       // is later, so replies keep the order of the frames
+  FallSilent,         // count: replies that still go out (0 or less: none);
+                      // after them the module takes in no command, carries
+                      // out nothing and answers nothing, until cleared
 };
 
 struct Fault {
@@ -51,11 +56,12 @@ struct Fault {
 Fault MakeFault(FaultKind kind, std::string command = "", int count = 1, int value = 0);
 
 // "noreply", "delay", "badchecksum", "lowercase", "wronglength", "stray",
-// "trickle", "flood", "endlessflood", "hangup", "raw", "late".
+// "trickle", "flood", "endlessflood", "hangup", "raw", "late", "silent".
 std::string FaultKindName(FaultKind kind);
 
 // Parses KIND[:COMMAND[:COUNT[:VALUE]]], e.g. "delay:H00M:1:250",
-// "flood::2" or "late::-1:200" (every reply 200 ms late, queued). An empty COMMAND means any command. RawReply cannot be given
+// "flood::2", "late::-1:200" (every reply 200 ms late, queued) or
+// "silent::3" (three more replies, then nothing). An empty COMMAND means any command. RawReply cannot be given
 // this way (its bytes are not text). nullopt for anything malformed.
 std::optional<Fault> ParseFault(std::string_view text);
 
@@ -73,21 +79,29 @@ struct ReplyFaults {
   bool hangUp = false;
   std::optional<std::string> raw;
   std::optional<int> queuedLateMs;
+  bool fallsSilent = false;  // this is the last reply before the module falls silent
   std::vector<std::string> names;  // for the log
 };
 
 // The active faults, in the order they were added.
 class FaultList {
  public:
-  void Add(const Fault& fault);  // a count of 0 adds nothing
-  void Clear();
-  bool Empty() const { return faults_.empty(); }
+  // A count of 0 adds nothing, except that FallSilent with a count of 0 or
+  // less makes the module silent at once.
+  void Add(const Fault& fault);
+  void Clear();  // also ends the silence
+  bool Empty() const { return faults_.empty() && !silent_; }
+  // The module has fallen silent: it must neither carry out nor answer
+  // anything.
+  bool Silent() const { return silent_; }
   // Takes the faults for the reply to this command: of each kind the first
-  // matching fault applies and one of its count is used up.
+  // matching fault applies and one of its count is used up. FallSilent
+  // counts the reply down and does not change it.
   ReplyFaults Take(const std::string& command);
 
  private:
   std::vector<Fault> faults_;
+  bool silent_ = false;
 };
 
 // How one reply goes out on the line.

@@ -45,6 +45,12 @@
 // whichever is later: a tool that repeats a command faster than that builds
 // a backlog that drains one reply every N ms, in the order of the frames.
 //
+// Falling silent (FaultKind::FallSilent): after its count of replies the
+// module is dead to the line: it takes in no command (Commands() does not
+// grow), carries out nothing and answers nothing, at any line speed, until
+// ClearFaults(). The log says when it fell silent ("fell silent: ...") and
+// names each frame it then ignored ("silent: H00M not carried out, ...").
+//
 // Logs (all thread-safe):
 // - Commands(): the command texts of the frames the module took in (a
 //   correct checksum, received at the module's line speed), answered or

@@ -55,6 +55,10 @@ constexpr int kFloodCheckMs = 10;
 constexpr int kToolCloseCheckMs = 50;
 constexpr int kIdleCheckMs = 200;
 
+// The log line of a module that falls silent (FaultKind::FallSilent).
+constexpr const char* kFellSilentNote =
+    "fell silent: from now on no command is carried out or answered, until the faults are cleared";
+
 uint32_t BaudOf(speed_t speed) {
   switch (speed) {
     case B1200: return 1200;
@@ -267,6 +271,11 @@ void SimModule::Impl::HandleFrame(const FrameParser::Event& event, Clock::time_p
 
 // Answers one frame at the module's line speed. Called with mutex held.
 void SimModule::Impl::Respond(const std::string& command, Clock::time_point frameEnd) {
+  // A dead module hears nothing, whatever the line speed.
+  if (faults.Silent()) {
+    LogLocked("--", "silent: " + Printable(command) + " not carried out, not answered");
+    return;
+  }
   uint32_t toolSpeed = ToolSpeed();
   uint32_t moduleSpeed = LineBaud(logic.Config().lineIndex);
   if (toolSpeed != moduleSpeed) {
@@ -281,9 +290,11 @@ void SimModule::Impl::Respond(const std::string& command, Clock::time_point fram
     LogLocked("--", "no reply to " + Printable(command));
     return;
   }
-  ReplyPlan plan = PlanReply(*answer.reply, faults.Take(command));
+  ReplyFaults replyFaults = faults.Take(command);
+  ReplyPlan plan = PlanReply(*answer.reply, replyFaults);
   for (const std::string& note : plan.notes) LogLocked("--", note);
   Schedule(plan, answer.newLineIndex, frameEnd);
+  if (replyFaults.fallsSilent) LogLocked("--", kFellSilentNote);
 }
 
 // Queues the plan's writes (each relative to the one before), then the
@@ -553,13 +564,25 @@ bool SimModule::SetState(const ModuleConfig& config) {
 }
 
 void SimModule::AddFault(const Fault& fault) {
-  std::lock_guard lock(impl_->mutex);
-  impl_->faults.Add(fault);
+  Impl& m = *impl_;
+  std::lock_guard lock(m.mutex);
+  bool wasSilent = m.faults.Silent();
+  m.faults.Add(fault);
+  if (!wasSilent && m.faults.Silent()) {
+    m.LogLocked("--", kFellSilentNote);
+    m.Wake();  // so that the line reaches the sink
+  }
 }
 
 void SimModule::ClearFaults() {
-  std::lock_guard lock(impl_->mutex);
-  impl_->faults.Clear();
+  Impl& m = *impl_;
+  std::lock_guard lock(m.mutex);
+  bool wasSilent = m.faults.Silent();
+  m.faults.Clear();
+  if (wasSilent) {
+    m.LogLocked("--", "faults cleared: answering again");
+    m.Wake();
+  }
 }
 
 bool SimModule::PresentCard(int reader, const std::string& data) {

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
 
 #include "sim_line.h"
 
@@ -289,6 +292,53 @@ TEST_F(SimLine, LateQueueAnswersInOrderEachReplyNMsAfterTheLast) {
   }
 }
 
+// A module that falls silent in the middle: the first replies go out, then
+// every frame is ignored whole (a write is not carried out either) until the
+// faults are cleared. Replies to other commands than the fault's do not
+// count towards it.
+struct FallSilentCase {
+  const char* name;
+  const char* command;  // the fault's command filter
+  int count;            // replies before it falls silent
+  std::vector<std::string> frames;
+  size_t answered;      // how many of the frames are answered
+};
+
+void PrintTo(const FallSilentCase& c, std::ostream* out) { *out << c.name; }
+
+class SimFallSilent : public SimLine, public ::testing::WithParamInterface<FallSilentCase> {};
+
+TEST_P(SimFallSilent, AnswersItsCountThenNothingUntilCleared) {
+  const FallSilentCase& c = GetParam();
+  ASSERT_TRUE(Open());
+  module.AddFault(sim::MakeFault(FaultKind::FallSilent, c.command, c.count));
+  for (size_t i = 0; i < c.frames.size(); ++i) {
+    const std::string& frame = c.frames[i];
+    if (i < c.answered) {
+      SendCommand(frame);  // a busy line may deliver the reply late; the module's count says
+      EXPECT_TRUE(module.WaitForReplies(i + 1, kWait)) << frame;
+    } else {
+      EXPECT_FALSE(SendCommand(frame)) << frame;
+      EXPECT_TRUE(module.WaitForLogLine("silent: " + frame + " not carried out", kWait)) << frame;
+    }
+  }
+  EXPECT_TRUE(module.WaitForLogLine("fell silent", kWait));
+  EXPECT_EQ(module.Timing().replies, c.answered);
+  EXPECT_EQ(module.Commands().size(), c.answered);
+  EXPECT_EQ(module.State().keyCount, "04") << "a write reached a silent module";
+
+  module.ClearFaults();
+  EXPECT_TRUE(Exchange("H00L07"));
+  EXPECT_EQ(module.State().keyCount, "07");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimFallSilent,
+    ::testing::Values(FallSilentCase{"AtOnce", "", 0, {"H00M", "H00L09"}, 0},
+                      FallSilentCase{"AfterTwoReplies", "", 2, {"H00M", "H00V", "H00L09", "H00A"}, 2},
+                      FallSilentCase{"AfterOneReplyToItsCommand", "H00V", 1, {"H00M", "H00V", "H00L09", "H00N"}, 2}),
+    [](const ::testing::TestParamInfo<FallSilentCase>& info) { return std::string(info.param.name); });
+
 TEST(SimFaultText, ParsesKindCommandCountValue) {
   std::optional<sim::Fault> fault = sim::ParseFault("delay:H00M:2:250");
   ASSERT_TRUE(fault);
@@ -307,6 +357,11 @@ TEST(SimFaultText, ParsesKindCommandCountValue) {
   ASSERT_TRUE(fault);
   EXPECT_EQ(fault->command, "");
   EXPECT_EQ(fault->count, 1);
+
+  fault = sim::ParseFault("silent::3");
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(fault->kind, FaultKind::FallSilent);
+  EXPECT_EQ(fault->count, 3);
 
   fault = sim::ParseFault("endlessflood:H00B");
   ASSERT_TRUE(fault);
