@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   config.lineIndex = 10;
   sim::SimModule module(config);
   if (!silent.Start() || !module.Start()) return 1;
-  PrepareBenchSettings({{1, silent.SlavePath()}, {2, module.SlavePath()}});
+  auto settings = PrepareBenchSettings({{1, silent.SlavePath()}, {2, module.SlavePath()}});
   FillCatalogue();
   SetToneRecorder([](unsigned, unsigned) {});
 

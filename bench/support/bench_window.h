@@ -9,19 +9,39 @@
 #include <QApplication>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "catalogue.h"
 #include "settings_file.h"
 #include "sim_module.h"
 #include "tone.h"
 
-inline void PrepareBenchSettings(const std::map<int, std::string>& ports, const std::string& mainValues = "") {
+// The settings folder of one benchmark run, removed when it goes.
+class BenchSettingsFolder {
+ public:
+  explicit BenchSettingsFolder(std::string dir) : dir_(std::move(dir)) {}
+  ~BenchSettingsFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  BenchSettingsFolder(const BenchSettingsFolder&) = delete;
+  BenchSettingsFolder& operator=(const BenchSettingsFolder&) = delete;
+
+ private:
+  std::string dir_;
+};
+
+[[nodiscard]] inline std::unique_ptr<BenchSettingsFolder> PrepareBenchSettings(
+    const std::map<int, std::string>& ports, const std::string& mainValues = "") {
   char pattern[] = "/tmp/rt420-bench-XXXXXX";
   std::string dir = mkdtemp(pattern);
   setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
   WriteSettingsFile(dir + "/TAVIX/Corvel.reg", mainValues, ports);
+  return std::make_unique<BenchSettingsFolder>(dir);
 }
 
 inline double CpuSeconds() {

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   int seconds = argc > 1 ? std::atoi(argv[1]) : 3;
   sim::SimModule module;
   if (!module.Start()) return 1;
-  PrepareBenchSettings({{1, module.SlavePath()}});
+  auto settings = PrepareBenchSettings({{1, module.SlavePath()}});
   FillCatalogue();
   SetToneRecorder([](unsigned, unsigned) {});
 
