@@ -74,7 +74,9 @@ void TfrmTrace::AppendRow(const TraceRecord& record) {
   std::string hex = TraceHex(record.bytes);
   if (record.omitted > 0) hex += " (+" + std::to_string(record.omitted) + " bytes)";
   tblFrames->setItem(row, kHex, Cell(hex));
-  tblFrames->setItem(row, kText, Cell(TraceText(record.bytes)));
+  // Bytes the link threw away while it waited for a quiet line are no reply.
+  const bool discarded = record.direction == TraceDirection::Discarded;
+  tblFrames->setItem(row, kText, Cell(TraceText(record.bytes) + (discarded ? "  (discarded)" : "")));
 }
 
 bool TfrmTrace::SaveTo(const QString& path) const {

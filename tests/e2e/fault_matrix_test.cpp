@@ -117,6 +117,7 @@ FaultCase CaseFor(sim::FaultKind kind) {
     case K::EndlessFlood: return {"EndlessFlood", fault, O::Fails, O::Fails};
     case K::HangUp: return {"HangUp", fault, O::Fails, O::Fails};
     case K::RawReply: fault.bytes = kEmptyReply; return {"EmptyReply", fault, O::Fails, O::Succeeds};
+    case K::FallSilent: fault.count = 0; return {"FallSilent", fault, O::Fails, O::Fails};
     case K::LateQueue:
       fault.value = kQueuedLateMs[1];
       return {"LateQueue" + std::to_string(fault.value), fault, O::Fails, O::Fails};
@@ -131,7 +132,7 @@ std::vector<FaultCase> AllFaultCases() {
   using K = sim::FaultKind;
   std::vector<FaultCase> cases;
   for (K kind : {K::NoReply, K::BadChecksum, K::LowerCaseChecksum, K::WrongLength, K::StrayByte, K::Trickle,
-                 K::Flood, K::HangUp, K::RawReply}) {
+                 K::Flood, K::HangUp, K::RawReply, K::FallSilent}) {
     cases.push_back(CaseFor(kind));
   }
   return cases;

@@ -7,6 +7,9 @@
 #include <fstream>
 
 #include "e2e_fixture.h"
+#include "frames.h"
+#include "serial_port.h"
+#include "wait_until.h"
 #include "trace_window.h"
 
 namespace {
@@ -74,4 +77,39 @@ TEST_F(EndToEnd, TheTraceViewSavesItsFramesAsLines) {
     for (char c : line) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << line;
   // A view that cannot write says so.
   EXPECT_FALSE(w.TraceView()->SaveTo(QStringLiteral("/nonexistent-folder/trace.txt")));
+}
+
+TEST_F(EndToEnd, TheTraceViewMarksBytesThrownAwayWhileTheLineFellQuiet) {
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
+  PressCtrlT(&w);
+  TfrmTrace* view = w.TraceView();
+  ASSERT_NE(view, nullptr);
+  // An earlier frame still unanswered: the next command of another kind
+  // first waits for the line to fall quiet, and a stray reply that comes
+  // meanwhile is thrown away.
+  ASSERT_TRUE(OpenPort(1, Module.ScanBaudRate));
+  Link.FramesSinceQuiet = 1;
+  Link.RepliesSinceQuiet = 0;
+  Link.LastCommand = "H00V";
+  module.WriteRaw("\nlate\r");
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        for (const sim::LineChunk& chunk : module.LineChunks())
+          if (chunk.direction == sim::LineChunk::Direction::ToTool && chunk.bytes == "\nlate\r") return true;
+        return false;
+      },
+      std::chrono::seconds(5)));
+  Link.LastLineActivityAt = TickCount();
+  SendCommand("H00M");
+  ClosePort();
+  view->Refresh();
+
+  std::vector<std::string> texts = Column(view->tblFrames, 3);
+  std::vector<std::string> directions = Column(view->tblFrames, 1);
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "\\nlate\\r  (discarded)");
+  EXPECT_EQ(directions[0], "<");
+  EXPECT_EQ(texts[1], "\\tH00M0C\\r");
+  EXPECT_EQ(texts.back().find("(discarded)"), std::string::npos);
 }
