@@ -3,6 +3,7 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 
 #include "rt420_version.h"
 
@@ -75,6 +76,9 @@ constexpr CodePage kCodePages[kLanguageCount] = {CodePage::Ascii, CodePage::Gb23
 
 using EncodedTable = std::array<std::array<std::string, kLanguageCount>, kMessageCount>;
 
+// The catalogue's state: the table, its use count and (as the global
+// Language) the current language, all guarded by catalogueMutex.
+std::mutex catalogueMutex;
 std::unique_ptr<EncodedTable> table;
 int useCount = 0;
 
@@ -105,31 +109,63 @@ std::unique_ptr<EncodedTable> EncodeTable() {
 }  // namespace
 
 void FillCatalogue() {
+  std::lock_guard<std::mutex> guard(catalogueMutex);
   if (useCount++ == 0) table = EncodeTable();
 }
 
 void ReleaseCatalogue() {
+  std::lock_guard<std::mutex> guard(catalogueMutex);
   // A release without a matching fill is ignored rather than driving the
   // count below zero, so that a later fill still builds the table.
   if (useCount == 0) return;
   if (--useCount == 0) table.reset();
 }
 
-const std::string& CatalogueText(int number, int languageIndex) {
+namespace {
+// The text, with catalogueMutex held. The table's strings do not move while
+// it is filled, so the reference outlives the lock for a caller that holds a
+// fill.
+const std::string& TextLocked(int number, int languageIndex) {
   // Callers pass constant numbers; an unfilled table or a number out of range
   // yields an empty text instead of reading outside the table.
   static const std::string empty;
   if (!table || number < 0 || number >= kMessageCount || !ValidLanguage(languageIndex)) return empty;
   return (*table)[number][languageIndex];
 }
+}  // namespace
 
-const std::string& MessageText(int number) { return CatalogueText(number, Language.LanguageIndex); }
+const std::string& CatalogueText(int number, int languageIndex) {
+  std::lock_guard<std::mutex> guard(catalogueMutex);
+  return TextLocked(number, languageIndex);
+}
+
+const std::string& MessageText(int number) {
+  std::lock_guard<std::mutex> guard(catalogueMutex);
+  return TextLocked(number, Language.LanguageIndex);
+}
 
 void SelectLanguage(int languageIndex) {
   // The index only ever holds a language the catalogue has.
   if (!ValidLanguage(languageIndex)) return;
+  std::lock_guard<std::mutex> guard(catalogueMutex);
   Language.LanguageIndex = languageIndex;
   Language.LanguageName = kLanguageNames[languageIndex];
+}
+
+void SetLanguageByName(const std::string& name) {
+  int index = 0;
+  for (int language = 1; language < kLanguageCount; ++language)
+    if (name == kLanguageNames[language]) index = language;
+  std::lock_guard<std::mutex> guard(catalogueMutex);
+  // Unchanged fields are not written, so that reloading the same settings
+  // never touches what the window's thread reads directly.
+  if (Language.LanguageIndex != index) Language.LanguageIndex = index;
+  if (Language.LanguageName != name) Language.LanguageName = name;
+}
+
+LanguageState CurrentLanguage() {
+  std::lock_guard<std::mutex> guard(catalogueMutex);
+  return Language;
 }
 
 const char* LanguageNameOf(int languageIndex) {
@@ -140,4 +176,7 @@ CodePage LanguageCodePage(int languageIndex) {
   return ValidLanguage(languageIndex) ? kCodePages[languageIndex] : CodePage::Ascii;
 }
 
-CodePage CurrentCodePage() { return LanguageCodePage(Language.LanguageIndex); }
+CodePage CurrentCodePage() {
+  std::lock_guard<std::mutex> guard(catalogueMutex);
+  return LanguageCodePage(Language.LanguageIndex);
+}

@@ -7,6 +7,14 @@
 // GB2312, Big5). The table is kept as UTF-8 in the source and encoded once,
 // when the catalogue is filled. Filling and releasing are use-counted: only
 // the first fill builds the table, only the last release frees it.
+//
+// Threads: FillCatalogue, ReleaseCatalogue, MessageText, CatalogueText,
+// CurrentCodePage, CurrentLanguage and SetLanguageByName are safe to call from
+// several threads at once. A text stays valid while its caller holds a fill.
+// SelectLanguage is called before connections start (the window's switch,
+// the tool's --language), never while other threads read texts. Language's
+// fields are read and written directly only by the window's thread and by
+// tests that run no other thread; every other reader goes through the calls.
 
 #include <string>
 #include <string_view>
@@ -36,6 +44,12 @@ const std::string& CatalogueText(int number, int languageIndex);
 
 // Sets the language index and its name (steps 1 and 2 of a switch).
 void SelectLanguage(int languageIndex);
+// Sets the language that a stored name selects: "ChineseGB" and
+// "ChineseBIG5" select their language (exact, case-sensitive); any other
+// text selects English but stays as the name. Both fields change together.
+void SetLanguageByName(const std::string& name);
+// A copy of the current language, both fields from the same moment.
+LanguageState CurrentLanguage();
 // "English", "ChineseGB", "ChineseBIG5".
 const char* LanguageNameOf(int languageIndex);
 CodePage LanguageCodePage(int languageIndex);

@@ -9,6 +9,10 @@
 // another form gets the same characters in that form; a pipe or a file gets
 // the UTF-8 bytes unchanged. Returns false when the stream no longer takes
 // output (its reader went away).
+//
+// Threads: safe from several threads at once. Each line is written whole and
+// flushed before another thread's line begins, on stdout and stderr alike, so
+// lines from several connections never interleave within a line.
 
 #include <cstdio>
 #include <string_view>

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <io.h>
 
+#include <mutex>
 #include <string>
 
 #include "console_out.h"
@@ -53,15 +54,28 @@ bool WriteToConsole(HANDLE console, const std::wstring& text) {
   return true;
 }
 
+// One lock for both streams: on a console they share one screen, and a line
+// of stderr must not land inside a line of stdout either.
+std::mutex& ConsoleLineMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 }  // namespace
 
+// Each line is converted first and then written and flushed whole under the
+// lock, so that lines from several threads never interleave within a line.
 bool WriteStreamLine(std::FILE* stream, std::string_view utf8) {
   if (HANDLE console = ConsoleOf(stream)) {
+    const std::wstring wide = Wide(utf8);
+    std::lock_guard<std::mutex> guard(ConsoleLineMutex());
     // Whatever the C runtime still holds goes first, to keep the order.
     std::fflush(stream);
-    return WriteToConsole(console, Wide(utf8));
+    return WriteToConsole(console, wide);
   }
-  bool written = std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();
-  written = std::fputc('\n', stream) != EOF && written;
+  std::string line(utf8);
+  line += '\n';
+  std::lock_guard<std::mutex> guard(ConsoleLineMutex());
+  const bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size();
   return std::fflush(stream) == 0 && written;
 }

@@ -6,30 +6,40 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <optional>
 
 namespace {
 using Clock = std::chrono::steady_clock;
-std::optional<Clock::time_point> deadline;
+// The deadline as a count of the clock's ticks, or kNoDeadline; one atomic,
+// so that a thread never reads it half written.
+constexpr Clock::rep kNoDeadline = Clock::duration::max().count();
+std::atomic<Clock::rep> deadlineTicks{kNoDeadline};
 std::atomic<bool> requested{false};
 
+bool DeadlineSet() { return deadlineTicks.load() != kNoDeadline; }
+
+Clock::time_point Deadline() { return Clock::time_point(Clock::duration(deadlineTicks.load())); }
+
 int MsToDeadline() {
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(Deadline() - Clock::now()).count();
   return static_cast<int>(std::clamp<long long>(left, 0, 0x7fffffff));
 }
 }  // namespace
 
 void SetStopDeadline(double seconds) {
-  deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const auto at = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  deadlineTicks = at.time_since_epoch().count();
 }
 
-void RequestStop() { requested = true; }
+void RequestStop() {
+  // The first request wakes every waiter; later ones find them awake.
+  if (!requested.exchange(true)) WakeStopWaiters();
+}
 
-bool StopRequested() { return requested || StopSignalled() || (deadline && Clock::now() >= *deadline); }
+bool StopRequested() { return requested || StopSignalled() || (DeadlineSet() && Clock::now() >= Deadline()); }
 
 bool WaitForStop(int ms) {
   if (StopRequested()) return true;
-  if (deadline) ms = std::min(ms, MsToDeadline());
+  if (DeadlineSet()) ms = std::min(ms, MsToDeadline());
   WaitForStopSignal(ms);
   return StopRequested();
 }

@@ -9,6 +9,13 @@
 // off in the middle; a search tries no further port), the port is closed and
 // the program ends normally. The first Ctrl+C says so on stderr. A second
 // signal ends the program at once, as if no handler were installed.
+//
+// Threads: every call but InstallStopRequest is safe from several threads at
+// once (InstallStopRequest runs once, before the connections start). A stop,
+// whatever its source, wakes every thread waiting in WaitForStop or
+// WaitForStopSignal at that moment, and every later wait returns at once:
+// a stop is never taken back. A deadline set while other threads wait takes
+// effect at their next wait.
 
 // Installs the handlers. Platform file (stop_request_posix.cpp). A reader of
 // the output that goes away (a closed pipe) does not end the program: the
@@ -16,9 +23,13 @@
 void InstallStopRequest();
 // True once a signal came. Platform file.
 bool StopSignalled();
-// Waits up to ms milliseconds, returning early when a signal comes; true when
-// one came. Never spins. Platform file.
+// Waits up to ms milliseconds, returning early when a signal comes or a
+// stop was requested (WakeStopWaiters); true when a signal came. Never spins.
+// Platform file.
 bool WaitForStopSignal(int ms);
+// Wakes every thread in WaitForStopSignal now and makes every later call
+// return at once. Platform file.
+void WakeStopWaiters();
 
 // Requests a stop from within the program (stdout has gone away).
 void RequestStop();

@@ -4,12 +4,18 @@
 // the program at once by its default action, after the open port has given
 // up its exclusive mode (which would otherwise outlive the program). SIGPIPE
 // is ignored: a write to a closed pipe fails instead (see cli_output.cpp).
+//
+// The byte in the pipe is never read: the pipe stays readable, so that every
+// thread in poll() wakes, however many there are, and every later wait ends
+// at once. The program's own request (WakeStopWaiters) writes a byte too.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <mutex>
 
 #include "serial_device.h"
 #include "stop_request.h"
@@ -19,12 +25,31 @@ namespace {
 // handler may call: a Ctrl+C that seems ignored for seconds is pressed again.
 constexpr char kStoppingLine[] = "rt420ctl: stopping after this step; Ctrl+C again to quit now\n";
 
-volatile sig_atomic_t signalled = 0;
+// Set in the handler and read by every thread: a lock-free atomic, which a
+// handler may write.
+std::atomic<bool> signalled{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+// Made once, before the handlers are installed or the first wait; fixed
+// from then on.
 int wakePipe[2] = {-1, -1};
+std::once_flag wakePipeMade;
+
+void MakeWakePipe() {
+  std::call_once(wakePipeMade, [] {
+    if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
+  });
+}
+
+// A full pipe refuses the byte without blocking; it is readable anyway.
+void WriteWakeByte() {
+  if (wakePipe[1] < 0) return;
+  char byte = 1;
+  [[maybe_unused]] ssize_t n = write(wakePipe[1], &byte, 1);
+}
 
 void OnStopSignal(int number) {
   int saved = errno;
-  if (signalled) {
+  if (signalled.exchange(true)) {
     ReleaseSerialDeviceForExit();
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
@@ -34,16 +59,16 @@ void OnStopSignal(int number) {
     errno = saved;
     return;
   }
-  signalled = 1;
-  char byte = 1;
-  [[maybe_unused]] ssize_t n = write(wakePipe[1], &byte, 1);
-  if (number == SIGINT) n = write(STDERR_FILENO, kStoppingLine, sizeof kStoppingLine - 1);
+  WriteWakeByte();
+  if (number == SIGINT) {
+    [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kStoppingLine, sizeof kStoppingLine - 1);
+  }
   errno = saved;
 }
 }  // namespace
 
 void InstallStopRequest() {
-  if (wakePipe[0] < 0 && pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
+  MakeWakePipe();
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -53,13 +78,19 @@ void InstallStopRequest() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-bool StopSignalled() { return signalled != 0; }
+bool StopSignalled() { return signalled; }
 
 bool WaitForStopSignal(int ms) {
   if (signalled) return true;
+  MakeWakePipe();
   pollfd p{wakePipe[0], POLLIN, 0};
   // Without the pipe, poll() on no descriptor is a plain sleep.
   int count = wakePipe[0] >= 0 ? 1 : 0;
-  if (poll(&p, static_cast<nfds_t>(count), ms) < 0 && errno != EINTR) return signalled != 0;
-  return signalled != 0;
+  poll(&p, static_cast<nfds_t>(count), ms);
+  return signalled;
+}
+
+void WakeStopWaiters() {
+  MakeWakePipe();
+  WriteWakeByte();
 }

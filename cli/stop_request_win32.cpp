@@ -16,11 +16,16 @@
 // it a little while, long enough for the operation in progress to end its
 // step and close the port; the program's normal end ends that wait.
 //
+// The event is never reset: every thread waiting on it wakes, however many
+// there are, and every later wait ends at once. The program's own request
+// (WakeStopWaiters) sets it too.
+//
 // There is no SIGPIPE on Windows: a write to a pipe whose reader went away
 // fails, and cli_output.cpp requests a stop.
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 
 #include "stop_request.h"
 
@@ -30,10 +35,16 @@ namespace {
 constexpr DWORD kCloseGraceMs = 4000;
 
 std::atomic<bool> signalled{false};
-bool installed = false;
-// Signalled by the first event; null when it could not be made (a wait is
-// then a plain sleep).
+std::once_flag handlerInstalled;
+// Signalled by the first event or request; null when it could not be made (a
+// wait is then a plain sleep). Made once, before the handler is installed or
+// the first wait; fixed from then on.
 HANDLE wakeEvent = nullptr;
+std::once_flag wakeEventMade;
+
+void MakeWakeEvent() {
+  std::call_once(wakeEventMade, [] { wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr); });
+}
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
@@ -50,16 +61,15 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 // Installed once: a handler added twice would see every event twice.
 void InstallStopRequest() {
-  if (installed) return;
-  installed = true;
-  wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  MakeWakeEvent();
+  std::call_once(handlerInstalled, [] { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); });
 }
 
 bool StopSignalled() { return signalled; }
 
 bool WaitForStopSignal(int ms) {
   if (signalled) return true;
+  MakeWakeEvent();
   const DWORD timeout = ms > 0 ? static_cast<DWORD>(ms) : 0;
   if (wakeEvent != nullptr) {
     WaitForSingleObject(wakeEvent, timeout);
@@ -67,4 +77,9 @@ bool WaitForStopSignal(int ms) {
     Sleep(timeout);
   }
   return signalled;
+}
+
+void WakeStopWaiters() {
+  MakeWakeEvent();
+  if (wakeEvent != nullptr) SetEvent(wakeEvent);
 }

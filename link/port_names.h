@@ -11,6 +11,11 @@
 // 3. but while the table (or the port's entry) cannot be read, nothing: a
 //    table that the user wrote is never bypassed by guessing a device, which
 //    could be a serial console.
+//
+// Threads: every call here is safe from several threads at once. A port
+// table or device lister may be installed while other threads resolve ports;
+// each resolution uses the one installed when it looked, and the hooks
+// themselves must be safe to call from several threads.
 
 #include <functional>
 #include <optional>

@@ -8,6 +8,8 @@
 #   3. the normal build (build/), which is also the Debian package's build
 #      (Debian's hardening flags), and all its tests, the fuzz corpora
 #      replayed among them;
+#   3a. a small build with ThreadSanitizer (build-tsan/) of only the tests
+#      labelled "parallel" (CMake target tsan_targets), and those tests;
 #   4. the Windows programs, cross-built with mingw-w64 (build-windows/), and
 #      their tests under wine against the simulated module;
 #   5. the Debian package, packed by CPack from build/ (nothing is compiled
@@ -16,8 +18,9 @@
 #
 # The tests mostly wait for the line, so each test run goes on beside the
 # next build instead of after it: the sanitizer tests beside the normal
-# build, the normal tests beside the Windows build, the Windows tests beside
-# the package stage. The tests are written to pass on a busy machine. A
+# build, the normal tests beside the ThreadSanitizer and the Windows build,
+# the ThreadSanitizer tests beside the Windows build, the Windows tests
+# beside the package stage. The tests are written to pass on a busy machine. A
 # stage that runs beside another writes its output to build-logs/, and the
 # output is printed when the stage ends. At the end, passed or not, a table
 # gives each stage's time.
@@ -103,8 +106,18 @@ stage "Build (hardened, the package's build)" bash scripts/build.sh build
 await "Sanitizer tests"
 
 beside "Tests" bash -c 'cd build && "$@"' _ "${CTEST[@]}"
+stage "ThreadSanitizer build (parallel tests)" env \
+  RT420_CMAKE_ARGS="-DRT420_TSAN=ON -DRT420_BENCH=OFF -DRT420_WINDOW=OFF" \
+  bash scripts/build.sh build-tsan tsan_targets
+# A report ends the program with exit code 66 (the tests set TSAN_OPTIONS
+# for themselves and every program they start). setarch -R: gcc 12's
+# ThreadSanitizer aborts on kernels that randomise mappings more widely
+# than it expects (vm.mmap_rnd_bits above 28); without randomisation it runs
+# everywhere.
+beside "ThreadSanitizer tests" bash -c 'cd build-tsan && setarch -R "$@" -L parallel' _ "${CTEST[@]}"
 stage "Windows build" bash scripts/build-windows.sh build-windows
 await "Tests"
+await "ThreadSanitizer tests"
 
 stage "Debian package" bash scripts/package.sh
 beside "Debian package checks" bash scripts/check-package.sh

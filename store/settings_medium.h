@@ -8,6 +8,13 @@
 // Key paths are given below the root, parts separated by a backslash
 // ("Software\TAVIX\Corvel"). Key names and value names compare without regard
 // to letter case. No call throws; every failure is reported in the result.
+//
+// Threads: every call here is safe from several threads at once; an open key
+// belongs to the thread that opened it. Each write of a key (WriteValues
+// included) is one read-change-write under the medium's lock where it has
+// one, so writers in one program exclude each other as writers in two
+// programs do. A notice about the medium is told once per run, whichever
+// thread meets it first.
 
 #include <chrono>
 #include <cstdint>

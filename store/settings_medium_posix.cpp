@@ -29,6 +29,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -64,10 +65,14 @@ constexpr auto kLockRetryPause = std::chrono::milliseconds(2);
 // the file it replaces allowed.
 constexpr mode_t kNewFileMode = 0644;
 
-std::chrono::milliseconds& LockLimit() {
-  static std::chrono::milliseconds limit = kLockWait;
+// Set by tests, read by every save: one atomic, so that a thread never
+// reads it half written.
+std::atomic<long long>& LockLimitMs() {
+  static std::atomic<long long> limit{kLockWait.count()};
   return limit;
 }
+
+std::chrono::milliseconds LockLimit() { return std::chrono::milliseconds(LockLimitMs().load()); }
 
 // ---------------------------------------------------------------------------
 // Where the file lives.
@@ -196,7 +201,9 @@ std::string FollowLinks(const std::string& path) {
 }
 
 // ---------------------------------------------------------------------------
-// Telling the operator: one plain line on stderr, each at most once per run.
+// Telling the operator: one plain line on stderr, each at most once per run,
+// however many threads meet the same trouble. NoticeMutex guards what the run
+// has told and the aside plans below.
 
 std::mutex& NoticeMutex() {
   static std::mutex mutex;
@@ -219,6 +226,7 @@ struct AsidePlan {
   bool announced = false;
 };
 
+// Called with NoticeMutex held.
 AsidePlan& PlanFor(const std::string& path) {
   static std::map<std::string, AsidePlan> plans;
   AsidePlan& plan = plans[path];
@@ -349,13 +357,16 @@ class FileLock {
       why_ = "its lock file " + path + " is not a regular file";
       return;
     }
-    // Waits in short pauses up to a limit, rather than for ever.
-    auto deadline = std::chrono::steady_clock::now() + LockLimit();
+    // Waits in short pauses up to a limit, rather than for ever. The lock
+    // belongs to this open of the file, so two threads of this program that
+    // save at once exclude each other just as two programs do.
+    const std::chrono::milliseconds limit = LockLimit();
+    auto deadline = std::chrono::steady_clock::now() + limit;
     while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       int error = errno;
       if ((error != EWOULDBLOCK && error != EINTR) || std::chrono::steady_clock::now() >= deadline) {
         why_ = error == EWOULDBLOCK
-                   ? "another program has held its lock " + path + " for more than " + LimitText(LockLimit())
+                   ? "another program has held its lock " + path + " for more than " + LimitText(limit)
                    : "its lock file " + path + " cannot be locked: " + std::strerror(error);
         return;
       }
@@ -671,4 +682,4 @@ bool SettingsMediumUnreadable() { return LoadFile(FilePath()).state == FileState
 
 std::string SettingsMediumLocation() { return FilePath(); }
 
-void SetSettingsLockLimit(std::chrono::milliseconds limit) { LockLimit() = limit; }
+void SetSettingsLockLimit(std::chrono::milliseconds limit) { LockLimitMs() = limit.count(); }

@@ -2,6 +2,7 @@
 #include "settings_store.h"
 
 #include <cstdint>
+#include <mutex>
 
 #include "catalogue.h"
 #include "port_names.h"
@@ -17,10 +18,15 @@ constexpr const char* kScanBaudRate = "ScanBaudRate";
 constexpr const char* kScanBaudRateNo = "ScanBaudRateNo";
 constexpr const char* kLanguageFlag = "LanguageFlag";
 
-void SetDefaults(ScanResult& scan) {
-  scan = ScanResult{};
-  Language.LanguageName = LanguageNameOf(0);
-  Language.LanguageIndex = 0;
+// Within the program, uses of the store take turns: a reader never meets a
+// scan result of which only some values are written, on a medium without a
+// lock of its own (the registry) as well. Programs exclude each other by the
+// medium's own lock. A plain mutex rather than a readers' lock: the port
+// opens of many connections must never keep a save waiting, and each use
+// takes a millisecond or so.
+std::mutex& StoreMutex() {
+  static std::mutex mutex;
+  return mutex;
 }
 
 // A stored value of the expected type, or its default when the value is
@@ -37,18 +43,10 @@ std::optional<std::string> ReadText(SettingsKey& key, const char* name, const st
   return key.ReadString(name);
 }
 
-// The language index for a stored name: exact, case-sensitive comparison;
-// any other text selects English but stays as the name.
-int LanguageIndexOf(const std::string& name) {
-  int index = 0;
-  if (name == LanguageNameOf(1)) index = 1;
-  if (name == LanguageNameOf(2)) index = 2;
-  return index;
-}
-
-// Reads the four values in their fixed order, each into memory as soon as it
-// is read, and stops at the first one of the wrong type.
-void ReadStoredValues(SettingsKey& key, ScanResult& scan) {
+// Reads the four values in their fixed order, each as soon as it is read,
+// and stops at the first one of the wrong type. The language name is handed
+// back rather than applied, so that it changes once per load.
+void ReadStoredValues(SettingsKey& key, ScanResult& scan, std::string& languageName) {
   auto commNo = ReadInteger(key, kScanCommNo, 0);
   if (!commNo) return;
   scan.ScanCommNo = *commNo;
@@ -61,10 +59,9 @@ void ReadStoredValues(SettingsKey& key, ScanResult& scan) {
   if (!baudRateNo) return;
   scan.ScanBaudRateNo = *baudRateNo;
 
-  auto languageName = ReadText(key, kLanguageFlag, LanguageNameOf(0));
-  if (!languageName) return;
-  Language.LanguageName = *languageName;
-  Language.LanguageIndex = LanguageIndexOf(*languageName);
+  auto stored = ReadText(key, kLanguageFlag, LanguageNameOf(0));
+  if (!stored) return;
+  languageName = *stored;
 }
 
 // Writes the scan result in its fixed order as one write: a port from one
@@ -79,17 +76,24 @@ void WriteScanResult(SettingsKey& key, const ScanResult& scan) {
 
 // Every failure of the store, an exhausted allocation included, is swallowed:
 // the program goes on with the defaults or with what it holds in memory.
+// The language is set once, from the defaults or from what was read, so that
+// another thread's text never meets a passing default.
 void LoadSettings(ScanResult& scan) {
-  SetDefaults(scan);
+  ScanResult loaded;
+  std::string languageName = LanguageNameOf(0);
   try {
+    std::lock_guard<std::mutex> turn(StoreMutex());
     auto key = OpenSettingsKey(kStoreKey, false);
-    if (key) ReadStoredValues(*key, scan);
+    if (key) ReadStoredValues(*key, loaded, languageName);
   } catch (...) {
   }
+  scan = std::move(loaded);
+  SetLanguageByName(languageName);
 }
 
 void SaveScanResult(const ScanResult& scan) {
   try {
+    std::lock_guard<std::mutex> turn(StoreMutex());
     auto key = OpenSettingsKey(kStoreKey, true);
     if (key) WriteScanResult(*key, scan);
   } catch (...) {
@@ -98,8 +102,10 @@ void SaveScanResult(const ScanResult& scan) {
 
 void SaveLanguage() {
   try {
+    const std::string name = CurrentLanguage().LanguageName;
+    std::lock_guard<std::mutex> turn(StoreMutex());
     auto key = OpenSettingsKey(kStoreKey, true);
-    if (key) key->WriteString(kLanguageFlag, Language.LanguageName);
+    if (key) key->WriteString(kLanguageFlag, name);
   } catch (...) {
   }
 }
@@ -108,6 +114,7 @@ std::string SettingsLocation() { return SettingsMediumLocation(); }
 
 PortTableAnswer ReadPortTable(const std::string& name) {
   try {
+    std::lock_guard<std::mutex> turn(StoreMutex());
     auto key = OpenSettingsKey(kPortTableKey, false);
     if (!key) return SettingsMediumUnreadable() ? PortTableAnswer::Unreadable() : PortTableAnswer{};
     if (key->HasValue(name)) {

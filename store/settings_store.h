@@ -16,6 +16,12 @@
 // The scan result in memory is the caller's (the module operations keep it in
 // their module-wide state); the language lives in Language (catalogue.h).
 //
+// Threads: every call here is safe from several threads at once. A save is
+// one locked read-change-write of the medium: a reader in this program or
+// another sees the values of one whole save, never some values of one save
+// and some of another. LoadSettings sets the language once per call (through
+// SetLanguageByName), never to a passing default.
+//
 // The key's "Ports" sub-key is the port table: "COM3"="/dev/ttyUSB0". It is
 // read afresh on every port open; while it cannot be read, no port is
 // numbered by enumeration.

@@ -4,6 +4,13 @@
 // (returns when the tone has ended). Where no sound device exists it waits
 // the same duration silently. Platform file: tone_alsa.cpp,
 // tone_win32.cpp.
+//
+// Threads: Beep and SetToneRecorder are safe from several threads at once.
+// Beeps from several threads are played (or waited) side by side, each for
+// its own duration. Each Beep calls the recorder that was set when it began,
+// possibly while other threads call it too, so a recorder must itself be
+// safe from several threads; a recorder replaced meanwhile stays alive until
+// those calls return.
 
 #include <functional>
 
