@@ -94,7 +94,7 @@ struct DeviceOpenResult {
 
 DeviceOpenResult OpenSerialDevice(const std::string& path);
 
-// Gives up the exclusive mode of the device that is open now, for the exit
+// Gives up the exclusive mode of every device open now, for the exit
 // paths that run no destructor (exit(), the immediate end after a second
 // stop signal): on a terminal that some other program keeps open the mode
 // would otherwise outlive the process and keep every later open out. Safe to

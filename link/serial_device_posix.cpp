@@ -25,13 +25,30 @@
 
 namespace {
 
-// The descriptor of the device that is open now, or -1, for the exit paths
-// that run no destructor. TIOCEXCL is a mark on the terminal, not on the
-// descriptor: it stays after the process ends while another descriptor on
-// the terminal (a simulated module's own end, say) is open. Lock-free, so
-// that a signal handler may read it.
-std::atomic<int> openDescriptor{-1};
+// The descriptors of the devices open now (one per connection), each stored
+// plus one so that a free slot is the zero every slot starts with, for the exit paths that run no destructor. TIOCEXCL is a mark on the
+// terminal, not on the descriptor: it stays after the process ends while
+// another descriptor on the terminal (a simulated module's own end, say) is
+// open. Lock-free, so that a signal handler may read them. A device opened
+// while every slot is taken is still opened; only its release at such an
+// exit is not promised (there are 16 port numbers).
+constexpr size_t kExitSlots = 32;
+std::atomic<int> openDescriptors[kExitSlots];
 static_assert(std::atomic<int>::is_always_lock_free);
+
+void RememberForExit(int fd) {
+  for (std::atomic<int>& slot : openDescriptors) {
+    int expected = 0;
+    if (slot.compare_exchange_strong(expected, fd + 1)) return;
+  }
+}
+
+void ForgetForExit(int fd) {
+  for (std::atomic<int>& slot : openDescriptors) {
+    int expected = fd + 1;
+    if (slot.compare_exchange_strong(expected, 0)) return;
+  }
+}
 
 speed_t SpeedFor(uint32_t baud) {
   switch (baud) {
@@ -61,8 +78,7 @@ class PosixSerialDevice final : public SerialDevice {
  public:
   explicit PosixSerialDevice(int fd) : fd_(fd) {}
   ~PosixSerialDevice() override {
-    int expected = fd_;
-    openDescriptor.compare_exchange_strong(expected, -1);
+    ForgetForExit(fd_);
     ioctl(fd_, TIOCNXCL);
     flock(fd_, LOCK_UN);
     close(fd_);
@@ -196,7 +212,7 @@ DeviceOpenResult OpenSerialDevice(const std::string& path) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Refused(fd, errno);
   static const bool releaseAtExit = std::atexit(ReleaseSerialDeviceForExit) == 0;
   (void)releaseAtExit;
-  openDescriptor.store(fd);
+  RememberForExit(fd);
   ioctl(fd, TIOCEXCL);
   // Blocking from here on: reads wait in poll(), writes may take their time.
   int flags = fcntl(fd, F_GETFL);
@@ -207,6 +223,8 @@ DeviceOpenResult OpenSerialDevice(const std::string& path) {
 }
 
 void ReleaseSerialDeviceForExit() {
-  int fd = openDescriptor.load();
-  if (fd >= 0) ioctl(fd, TIOCNXCL);
+  for (const std::atomic<int>& slot : openDescriptors) {
+    int stored = slot.load();
+    if (stored > 0) ioctl(stored - 1, TIOCNXCL);
+  }
 }
