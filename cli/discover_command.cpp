@@ -27,7 +27,7 @@ struct PortFinding {
 
 // DescribePortOpenFailure's text without the port and device it starts with:
 // the list names those itself.
-std::string ReasonOf(const PortOpenFailure& failure) {
+std::string OpenFailureReason(const PortOpenFailure& failure) {
   std::string text = DescribePortOpenFailure(failure);
   std::string prefix = PortName(failure.portNumber);
   if (!failure.devicePath.empty()) prefix += " (" + failure.devicePath + ")";
@@ -49,16 +49,16 @@ PortFinding DiscoverPort(CliConnection& connection) {
     finding.kind = PortFinding::Kind::Silent;
     finding.answered = connection.Ledger().Answered("H00M");
   } else {
-    finding.reason = StopSignalled() ? "the search was stopped" : ReasonOf(open);
+    finding.reason = StopSignalled() ? "the search was stopped" : OpenFailureReason(open);
   }
   return finding;
 }
 
-std::string PortAndDevice(const PortFinding& f) {
+std::string FindingPortAndDevice(const PortFinding& f) {
   return PortName(f.port) + (f.device.empty() ? "" : " (" + f.device + ")");
 }
 
-std::string ModuleText(const ModuleReadout& m) {
+std::string DiscoveredModuleText(const ModuleReadout& m) {
   const ModuleSettings& s = m.settings;
   return m.lineSetting + " serial " + m.serial + " version " + m.version + " ID 1 " + s.id1 + " ID 2 " + s.id2 +
          " key count " + s.keyCount + " mode " + ModeName(s.modeIndex) + " RS-485 " + Rs485Name(s.rs485Index);
@@ -66,27 +66,27 @@ std::string ModuleText(const ModuleReadout& m) {
 
 std::string FindingText(const PortFinding& f) {
   switch (f.kind) {
-    case PortFinding::Kind::Module: return PortAndDevice(f) + ": " + ModuleText(f.module);
+    case PortFinding::Kind::Module: return FindingPortAndDevice(f) + ": " + DiscoveredModuleText(f.module);
     case PortFinding::Kind::Silent:
-      return PortAndDevice(f) + ": no module" + (f.answered ? " (one answered but could not be read)" : "");
-    default: return PortAndDevice(f) + ": not opened: " + f.reason;
+      return FindingPortAndDevice(f) + ": no module" + (f.answered ? " (one answered but could not be read)" : "");
+    default: return FindingPortAndDevice(f) + ": not opened: " + f.reason;
   }
 }
 
-int ModulesFound(const std::vector<PortFinding>& findings) {
+int DiscoveredModuleCount(const std::vector<PortFinding>& findings) {
   int found = 0;
   for (const PortFinding& f : findings) found += f.kind == PortFinding::Kind::Module ? 1 : 0;
   return found;
 }
 
 ExitCode DiscoverExitCode(const std::vector<PortFinding>& findings) {
-  if (ModulesFound(findings) > 0) return kExitOk;
+  if (DiscoveredModuleCount(findings) > 0) return kExitOk;
   for (const PortFinding& f : findings)
     if (f.kind != PortFinding::Kind::NotOpened) return kExitModule;
   return kExitPort;
 }
 
-void PrintJson(const std::vector<PortFinding>& findings, ExitCode code) {
+void PrintDiscoveryJson(const std::vector<PortFinding>& findings, ExitCode code) {
   std::vector<JsonObject> modules, silent, notOpened;
   for (const PortFinding& f : findings) {
     JsonObject json;
@@ -114,11 +114,11 @@ ExitCode RunDiscoverCommand(CliSession& session) {
   for (size_t i = 0; i < ports.size(); ++i) findings[i].port = ports[i];
   ExitCode code = DiscoverExitCode(findings);
   if (session.Json()) {
-    PrintJson(findings, code);
+    PrintDiscoveryJson(findings, code);
     return code;
   }
   for (const PortFinding& f : findings) PrintLine(FindingText(f));
-  PrintLine("found " + std::to_string(ModulesFound(findings)) + " module(s) on " + std::to_string(findings.size()) +
+  PrintLine("found " + std::to_string(DiscoveredModuleCount(findings)) + " module(s) on " + std::to_string(findings.size()) +
             " port(s) searched");
   return code;
 }
