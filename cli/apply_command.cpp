@@ -12,9 +12,14 @@
 // is interrupted. The next module is one with another serial number, or any
 // module after a scan that found none (the same module unplugged and plugged
 // in again). The exit code is then 0 when every module was provisioned.
+//
+// With --ports the same runs on each listed port at once, one connection per
+// port, into one CSV file; each connection prints only its result lines, and
+// a summary per port follows the end. A bench stores no scan result.
 
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "csv_file.h"
 #include "line_settings.h"
@@ -23,6 +28,7 @@
 #include "operations.h"
 #include "port_names.h"
 #include "profile.h"
+#include "serial_port.h"
 #include "stop_request.h"
 #include "subcommands.h"
 
@@ -60,13 +66,13 @@ ModuleSettings Target(const ModuleSettings& before, const Profile& p) {
 // Runs the operation of one write and notes it; false when it failed. A
 // write that failed half-way (ID 1 taken, ID 2 not) names what the module
 // took, in the outcome and in the written list.
-bool Write(CliSession& session, ApplyRecord& record, const char* name, Operation operation) {
-  ExitCode code = RunOperation(session, operation);
+bool Write(CliConnection& connection, ApplyRecord& record, const char* name, Operation operation) {
+  ExitCode code = RunOperation(connection, operation);
   if (code == kExitOk) {
     record.written.push_back(name);
     return true;
   }
-  std::vector<WrittenValue> taken = session.Ledger().Accepted();
+  std::vector<WrittenValue> taken = connection.Ledger().Accepted();
   for (const WrittenValue& value : taken) record.written.push_back(value.key);
   record.outcome = std::string("write failed: ") + name;
   if (!taken.empty()) record.outcome += " (written before the failure: " + DescribeValues(taken) + ")";
@@ -76,33 +82,33 @@ bool Write(CliSession& session, ApplyRecord& record, const char* name, Operation
 
 // The ID operation writes ID 1 always and ID 2 in two-reader mode only: the
 // list shows "Two Reader" exactly when ID 2 must be written.
-bool WriteIds(CliSession& session, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
-  ConsolePanel& panel = session.Panel();
+bool WriteIds(CliConnection& connection, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
+  ConsolePanel& panel = connection.Panel();
   if (p.id1) panel.ChooseId(*p.id1);
   bool id2Differs = p.id2 && TwoDigits(*p.id2) != before.id2;
   if (id2Differs) panel.ChooseId2(*p.id2);
   panel.SelectMode(id2Differs ? 0 : 1);
-  return Write(session, record, "ids", RunSetModuleIds);
+  return Write(connection, record, "ids", RunSetModuleIds);
 }
 
-bool WriteDifferences(CliSession& session, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
-  ConsolePanel& panel = session.Panel();
+bool WriteDifferences(CliConnection& connection, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
+  ConsolePanel& panel = connection.Panel();
   ModuleSettings target = Target(before, p);
-  if ((target.id1 != before.id1 || target.id2 != before.id2) && !WriteIds(session, p, before, record)) return false;
+  if ((target.id1 != before.id1 || target.id2 != before.id2) && !WriteIds(connection, p, before, record)) return false;
   if (target.keyCount != before.keyCount) {
     panel.ChooseKeyCount(*p.keyCount);
-    if (!Write(session, record, "key-count", RunSetKeyCount)) return false;
+    if (!Write(connection, record, "key-count", RunSetKeyCount)) return false;
   }
   if (target.modeIndex != before.modeIndex || target.rs485Index != before.rs485Index) {
     panel.SelectMode(target.modeIndex);
     panel.SelectRs485(target.rs485Index);
-    if (!Write(session, record, "mode", RunSetModuleMode)) return false;
+    if (!Write(connection, record, "mode", RunSetModuleMode)) return false;
   }
   if (target.lineSettingIndex != before.lineSettingIndex) {
     panel.SelectLineSetting(target.lineSettingIndex);
-    if (!Write(session, record, "line-setting", RunSetBaudRate)) return false;
+    if (!Write(connection, record, "line-setting", RunSetBaudRate)) return false;
     // The next run (or the next module) finds the module at once.
-    session.StoreScanResult();
+    connection.StoreScanResult();
   }
   return true;
 }
@@ -120,9 +126,9 @@ std::string Differences(const ModuleSettings& want, const ModuleReadout& before,
   return names;
 }
 
-void ReadBack(CliSession& session, const Profile& p, ApplyRecord& record) {
+void ReadBack(CliConnection& connection, const Profile& p, ApplyRecord& record) {
   ModuleReadout after;
-  ExitCode code = ScanModule(session, after);
+  ExitCode code = ScanModule(connection, after);
   if (code != kExitOk) {
     record.outcome = "read-back failed";
     record.code = code;
@@ -136,10 +142,10 @@ void ReadBack(CliSession& session, const Profile& p, ApplyRecord& record) {
   record.code = kExitModule;
 }
 
-ApplyRecord Provision(CliSession& session, const Profile& p, const ModuleReadout& module) {
+ApplyRecord Provision(CliConnection& connection, const Profile& p, const ModuleReadout& module) {
   ApplyRecord record;
   record.module = module;
-  if (WriteDifferences(session, p, module.settings, record)) ReadBack(session, p, record);
+  if (WriteDifferences(connection, p, module.settings, record)) ReadBack(connection, p, record);
   return record;
 }
 
@@ -156,9 +162,15 @@ std::string Joined(const std::vector<std::string>& words) {
   return text;
 }
 
-std::vector<std::string> CsvFields(const ApplyRecord& r) {
+// The record's COM number: where the module was read, else the bench
+// connection's own port (0, none, for the program's own connection).
+int RecordPort(const CliConnection& connection, const ApplyRecord& r) {
+  return r.module.read ? r.module.port : connection.Port();
+}
+
+std::vector<std::string> CsvFields(const ApplyRecord& r, int port) {
   const ModuleReadout& m = r.module;
-  std::vector<std::string> fields = {r.time, m.read ? PortName(m.port) : "", m.serial, m.version};
+  std::vector<std::string> fields = {r.time, port ? PortName(port) : "", m.serial, m.version};
   for (std::string& f : SettingsFields(m.settings, m.read)) fields.push_back(std::move(f));
   for (std::string& f : SettingsFields(r.after, r.readBack)) fields.push_back(std::move(f));
   fields.push_back(Joined(r.written));
@@ -173,13 +185,15 @@ JsonObject SettingsJson(const ModuleSettings& s) {
   return json.Add("mode", f[4]).Add("rs485", f[5]);
 }
 
-void PrintRecord(const CliSession& session, const ApplyRecord& r) {
+void PrintRecord(const CliConnection& connection, const ApplyRecord& r) {
   const ModuleReadout& m = r.module;
-  if (!session.Json()) {
-    std::string who = m.read ? PortName(m.port) + " " + m.serial + ": " : "";
+  int port = RecordPort(connection, r);
+  if (!connection.Json()) {
+    std::string who = port ? PortName(port) + (m.read ? " " + m.serial : "") + ": " : "";
     PrintLine(who + r.outcome + (r.written.empty() ? " (nothing written)" : " (wrote " + Joined(r.written) + ")"));
-    // Every setting, as the first scan and the read-back found it.
-    if (r.readBack) {
+    // Every setting, as the first scan and the read-back found it; a bench
+    // keeps to one line per module, so that the ports' lines stay apart.
+    if (r.readBack && !connection.OneOfSeveral()) {
       ModuleReadout after = m;
       after.settings = r.after;
       if (r.after.lineSettingIndex >= 0 && r.after.lineSettingIndex < kLineSettingCount)
@@ -189,7 +203,7 @@ void PrintRecord(const CliSession& session, const ApplyRecord& r) {
     return;
   }
   JsonObject json;
-  json.Add("time", r.time).Add("port", m.port).Add("serialNumber", m.serial).Add("version", m.version);
+  json.Add("time", r.time).Add("port", port).Add("serialNumber", m.serial).Add("version", m.version);
   if (m.read) json.Add("before", SettingsJson(m.settings));
   if (r.readBack) json.Add("after", SettingsJson(r.after));
   json.Add("written", r.written).Add("outcome", r.outcome).Add("exitCode", static_cast<int>(r.code));
@@ -197,32 +211,38 @@ void PrintRecord(const CliSession& session, const ApplyRecord& r) {
 }
 
 // The record goes to stdout and into the CSV file.
-void Report(const CliSession& session, CsvFile& csv, const ApplyRecord& record) {
-  PrintRecord(session, record);
-  if (!csv.Append(CsvFields(record))) PrintErrorLine("rt420ctl: cannot write to " + csv.Path());
+void Report(const CliConnection& connection, CsvFile& csv, const ApplyRecord& record) {
+  PrintRecord(connection, record);
+  if (!csv.Append(CsvFields(record, RecordPort(connection, record))))
+    PrintErrorLine("rt420ctl: cannot write to " + csv.Path());
 }
 
-ExitCode ApplyOnce(CliSession& session, const Profile& profile, CsvFile& csv) {
+// Scans, provisions the module found and reports it; a port without a
+// module gets its record too.
+ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile& csv) {
   ModuleReadout module;
-  ExitCode code = ScanModule(session, module);
+  ExitCode code = ScanModule(connection, module);
   ApplyRecord record;
   if (code == kExitOk) {
-    record = Provision(session, profile, module);
+    record = Provision(connection, profile, module);
   } else {
     record.outcome = code == kExitPort ? "port not opened" : "module not found";
+    // On a bench the record is where the operator learns why.
+    if (code == kExitPort && connection.OneOfSeveral())
+      record.outcome += ": " + DescribePortOpenFailure(LastPortOpenFailure());
     record.code = code;
   }
-  Report(session, csv, record);
-  return record.code;
+  Report(connection, csv, record);
+  return record;
 }
 
 // Scans quietly until a module that has not been provisioned yet answers.
-bool WaitForNextModule(CliSession& session, const std::string& lastSerial, ModuleReadout& module) {
+bool WaitForNextModule(CliConnection& connection, const std::string& lastSerial, ModuleReadout& module) {
   bool sawNone = lastSerial.empty();
   while (!StopRequested()) {
-    session.MuteMessages(true);
-    ExitCode code = ScanModule(session, module);
-    session.MuteMessages(false);
+    connection.MuteMessages(true);
+    ExitCode code = ScanModule(connection, module);
+    connection.MuteMessages(false);
     if (code == kExitOk && (sawNone || module.serial != lastSerial)) return true;
     if (code != kExitOk) sawNone = true;
     WaitForStop(kRepeatPauseMs);
@@ -250,20 +270,28 @@ void PrintFound(const ModuleReadout& m) {
             ", mode " + f[4] + ", RS-485 " + f[5] + ", line setting " + m.lineSetting);
 }
 
-ExitCode ApplyRepeatedly(CliSession& session, const Profile& profile, CsvFile& csv) {
-  RepeatTally tally;
+// Provisions each next module on the connection until a stop request. The
+// program's own connection says what it waits for; a bench's connection
+// prints only its result lines.
+void ProvisionEachModule(CliConnection& connection, const Profile& profile, CsvFile& csv, RepeatTally& tally) {
   std::string lastSerial;
   ModuleReadout module;
-  bool text = !session.Json();
-  if (text) PrintLine("waiting for modules; Ctrl+C ends");
-  while (WaitForNextModule(session, lastSerial, module)) {
+  bool text = !connection.Json() && !connection.OneOfSeveral();
+  while (WaitForNextModule(connection, lastSerial, module)) {
     if (text) PrintFound(module);
-    ApplyRecord record = Provision(session, profile, module);
-    Report(session, csv, record);
+    ApplyRecord record = Provision(connection, profile, module);
+    Report(connection, csv, record);
     Count(tally, record);
     lastSerial = module.serial;
     if (text) PrintLine("waiting for the next module");
   }
+}
+
+ExitCode ApplyRepeatedly(CliConnection& connection, const Profile& profile, CsvFile& csv) {
+  RepeatTally tally;
+  bool text = !connection.Json();
+  if (text) PrintLine("waiting for modules; Ctrl+C ends");
+  ProvisionEachModule(connection, profile, csv, tally);
   std::string summary = "provisioned " + std::to_string(tally.provisioned) + ", failed " +
                         std::to_string(tally.failed) + ", skipped (already as the profile says) " +
                         std::to_string(tally.skipped);
@@ -279,6 +307,54 @@ std::string CsvPath(const CliOptions& options) {
   if (!options.csvPath.empty()) return options.csvPath;
   return std::filesystem::path(options.profilePath).replace_extension(".csv").string();
 }
+
+std::string TallyText(const RepeatTally& t) {
+  return "provisioned " + std::to_string(t.provisioned) + ", failed " + std::to_string(t.failed) + ", skipped " +
+         std::to_string(t.skipped);
+}
+
+JsonObject TallyJson(JsonObject json, const RepeatTally& t) {
+  return json.Add("provisioned", t.provisioned).Add("failed", t.failed).Add("skipped", t.skipped);
+}
+
+// The bench's end: the totals, then each port's.
+ExitCode PrintBenchSummary(const CliSession& session, const std::vector<RepeatTally>& tallies) {
+  const std::vector<int>& ports = session.Options().ports;
+  RepeatTally total;
+  for (const RepeatTally& t : tallies) {
+    total.provisioned += t.provisioned;
+    total.failed += t.failed;
+    total.skipped += t.skipped;
+  }
+  ExitCode code = total.failed ? kExitModule : kExitOk;
+  if (!session.Json()) {
+    PrintLine(TallyText(total));
+    for (size_t i = 0; i < ports.size(); ++i) PrintLine(PortName(ports[i]) + ": " + TallyText(tallies[i]));
+    return code;
+  }
+  std::vector<JsonObject> perPort;
+  for (size_t i = 0; i < ports.size(); ++i) perPort.push_back(TallyJson(JsonObject().Add("port", ports[i]), tallies[i]));
+  JsonObject summary = JsonObject().Add("subcommand", "apply").Add("exitCode", static_cast<int>(code));
+  PrintLine(TallyJson(summary, total).Add("ports", perPort).Text());
+  return code;
+}
+
+// apply --ports: every port at once, one CSV file for all.
+ExitCode ApplyOnBench(CliSession& session, const Profile& profile, CsvFile& csv) {
+  const CliOptions& options = session.Options();
+  std::vector<RepeatTally> tallies(options.ports.size());
+  if (options.repeat && !options.json) PrintLine("waiting for modules on each port; Ctrl+C ends");
+  session.RunOnPorts(options.ports, [&](CliConnection& connection, size_t index) {
+    RepeatTally& tally = tallies[index];
+    if (options.repeat) {
+      ProvisionEachModule(connection, profile, csv, tally);
+      return;
+    }
+    ApplyRecord record = ApplyOnce(connection, profile, csv);
+    Count(tally, record);
+  });
+  return PrintBenchSummary(session, tallies);
+}
 }  // namespace
 
 ExitCode RunApplyCommand(CliSession& session) {
@@ -292,5 +368,8 @@ ExitCode RunApplyCommand(CliSession& session) {
     PrintErrorLine("rt420ctl: " + error);
     return kExitUsage;
   }
-  return options.repeat ? ApplyRepeatedly(session, *profile, *csv) : ApplyOnce(session, *profile, *csv);
+  if (!options.ports.empty()) return ApplyOnBench(session, *profile, *csv);
+  CliConnection& connection = session.Connection();
+  if (options.repeat) return ApplyRepeatedly(connection, *profile, *csv);
+  return ApplyOnce(connection, *profile, *csv).code;
 }

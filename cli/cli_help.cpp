@@ -22,7 +22,11 @@ const char kProgramHelp[] =
     "  set-mode two|one [--rs485 24|32|40]  write the mode and the RS-485 setting\n"
     "  factory-default                   restore the factory configuration\n"
     "  watch [--seconds S] [--csv FILE]  print each card read until stopped\n"
-    "  apply PROFILE [--repeat] [--csv FILE]  provision modules from a profile\n"
+    "  apply PROFILE [--repeat] [--csv FILE] [--ports LIST|all]\n"
+    "                                    provision modules from a profile; with\n"
+    "                                    --ports on each listed port at once\n"
+    "  discover [--ports LIST]           search COM1 to COM16 at once and list\n"
+    "                                    every module found\n"
     "  ports                             explain what is behind COM1 to COM16\n"
     "\n"
     "What the module's settings are:\n"
@@ -35,11 +39,12 @@ const char kProgramHelp[] =
     "                 40) it uses on its RS-485 side\n"
     "  line setting   speed and parity of the serial line to the PC\n"
     "\n"
-    "Every subcommand but ports scans for the module first, in the same run,\n"
-    "because the operations refuse to run before a scan has read the module:\n"
-    "a quick try at the stored port and line setting, then, when the module\n"
-    "does not answer there, the search over COM1 to COM16 (every line setting,\n"
-    "or with --lock the stored one only). --lock and --port N apply to each.\n"
+    "Every subcommand but ports and discover scans for the module first, in\n"
+    "the same run, because the operations refuse to run before a scan has\n"
+    "read the module: a quick try at the stored port and line setting, then,\n"
+    "when the module does not answer there, the search over COM1 to COM16\n"
+    "(every line setting, or with --lock the stored one only). --lock and\n"
+    "--port N apply to each.\n"
     "\n"
     "Options:\n"
     "  --trace            every frame sent and reply received, on stderr, with\n"
@@ -133,7 +138,7 @@ const char kWatchHelp[] =
     "  --csv FILE   also append each card to FILE: time,reader,data\n";
 
 const char kApplyHelp[] =
-    "usage: rt420ctl apply PROFILE [--repeat] [--csv FILE]\n"
+    "usage: rt420ctl apply PROFILE [--repeat] [--csv FILE] [--ports LIST|all]\n"
     "\n"
     "Provisions a module from PROFILE, a small INI file:\n"
     "  [module]\n"
@@ -153,7 +158,35 @@ const char kApplyHelp[] =
     "  --csv FILE  the record file (default: PROFILE with the extension .csv)\n"
     "  --repeat    then wait for the next module (another serial number, or\n"
     "              any module after none answered) and provision it, until\n"
-    "              Ctrl+C; exit code 0 when every module was provisioned\n";
+    "              Ctrl+C; exit code 0 when every module was provisioned\n"
+    "  --ports LIST  a production bench: one module on each listed port (such\n"
+    "              as 3,5-8, or all for 1-16), all provisioned at the same time.\n"
+    "              Each port searches its own 12 line settings; nothing is\n"
+    "              stored as the scan result. One CSV file takes every record\n"
+    "              (port column COMn). One line per module, prefixed by its\n"
+    "              COM number, then the totals and a line per port. A port\n"
+    "              that does not open or has no module counts as failed;\n"
+    "              exit code 0 only when every module was provisioned. With\n"
+    "              --repeat each port waits for its own next module. Not with\n"
+    "              --port or --lock.\n";
+
+const char kDiscoverHelp[] =
+    "usage: rt420ctl discover [--ports LIST]\n"
+    "\n"
+    "Searches COM1 to COM16 (or the ports in LIST, such as 3,5-8, or all) at\n"
+    "the same time, each port on its own: the 12 line settings in the search's\n"
+    "order, 2 tries each, up to the first answer, then the module is read as\n"
+    "scan reads it. The search takes about 3 seconds however many ports there\n"
+    "are. Then one line per port, in port order:\n"
+    "  COM3 (/dev/ttyUSB0): 19200,n,8,1 serial 12345678-9 version 03.20-01 ...\n"
+    "  COM5 (/dev/ttyUSB2): no module\n"
+    "  COM11: not opened: no device behind this port number\n"
+    "and the count of modules found. Nothing is stored: scan --port N then\n"
+    "picks one module. Exit code 0 when a module was found, 3 when no port\n"
+    "opened, 1 otherwise. --json gives one object with modules, silent and\n"
+    "notOpened.\n"
+    "Options of every subcommand: --trace, --json, --lang en|gb|big5,\n"
+    "--no-beep.\n";
 
 const char kPortsHelp[] =
     "usage: rt420ctl ports\n"
@@ -189,13 +222,14 @@ std::string OwnHelp(Subcommand subcommand) {
     case Subcommand::Watch: return kWatchHelp;
     case Subcommand::Apply: return kApplyHelp;
     case Subcommand::Ports: return kPortsHelp;
+    case Subcommand::Discover: return kDiscoverHelp;
     default: return ProgramHelp();
   }
 }
 }  // namespace
 
 std::string SubcommandHelp(Subcommand subcommand) {
-  bool scansFirst = TalksToModule(subcommand) && subcommand != Subcommand::Scan;
+  bool scansFirst = TalksToModule(subcommand) && subcommand != Subcommand::Scan && subcommand != Subcommand::Discover;
   return OwnHelp(subcommand) + (scansFirst ? kScanOptionsNote : "");
 }
 

@@ -14,11 +14,12 @@
 namespace {
 ExitCode Dispatch(CliSession& session) {
   switch (session.Options().subcommand) {
-    case Subcommand::Scan: return RunScanCommand(session);
-    case Subcommand::Watch: return RunWatchCommand(session);
+    case Subcommand::Scan: return RunScanCommand(session.Connection());
+    case Subcommand::Watch: return RunWatchCommand(session.Connection());
     case Subcommand::Apply: return RunApplyCommand(session);
+    case Subcommand::Discover: return RunDiscoverCommand(session);
     case Subcommand::Ports: return RunPortsCommand(session.Options());
-    default: return RunWriteCommand(session);
+    default: return RunWriteCommand(session.Connection());
   }
 }
 

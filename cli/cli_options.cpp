@@ -17,6 +17,7 @@ enum Scope : unsigned {
   kSetModeOnly = 1u << 4,
   kPortsOnly = 1u << 5,
   kScanOnly = 1u << 6,
+  kDiscoverOnly = 1u << 7,
 };
 
 struct OptionEntry {
@@ -32,6 +33,7 @@ constexpr OptionEntry kOptions[] = {
     {"--seconds", true, kWatchOnly},  {"--csv", true, kWatchOnly | kApplyOnly},
     {"--repeat", false, kApplyOnly},  {"--rs485", true, kSetModeOnly}, {"--dev", true, kPortsOnly},
     {"--sys", true, kPortsOnly},      {"--proc", true, kPortsOnly},    {"--save-profile", true, kScanOnly},
+    {"--ports", true, kDiscoverOnly | kApplyOnly},
 };
 
 struct SubcommandEntry {
@@ -52,6 +54,7 @@ constexpr SubcommandEntry kSubcommands[] = {
     {Subcommand::Watch, "watch", kScanning | kWatchOnly, 0, 0, "no arguments"},
     {Subcommand::Ports, "ports", kPortsOnly, 0, 0, "no arguments"},
     {Subcommand::Apply, "apply", kScanning | kApplyOnly, 1, 1, "one profile"},
+    {Subcommand::Discover, "discover", kDiscoverOnly, 0, 0, "no arguments"},
 };
 
 constexpr int kMinId = 1, kMaxId = 99;
@@ -195,6 +198,10 @@ bool ApplyValueOption(const std::string& name, const std::string& value, CliOpti
   } else if (name == "--csv") {
     o.csvPath = value;
     if (value.empty()) error = "--csv needs a file name";
+  } else if (name == "--ports") {
+    std::optional<std::vector<int>> ports = ParsePortList(value);
+    if (ports) o.ports = *ports;
+    else error = "--ports must be all or numbers and ranges from 1 to 16 such as 3,5-8, not " + Quoted(value);
   } else if (name == "--save-profile") {
     o.saveProfilePath = value;
     if (value.empty()) error = "--save-profile needs a file name";
@@ -315,6 +322,17 @@ bool CheckSubcommand(const RawCommandLine& raw, CliOptions& o, std::string& erro
   }
   return ParseArguments(args, o, error);
 }
+
+// The bench's connections each search their own port: a quick try at one
+// port or a search confined to the stored line setting has no place there.
+bool CheckBench(CliOptions& o, std::string& error) {
+  if (o.subcommand == Subcommand::Discover && o.ports.empty())
+    for (int port = kFirstPort; port <= kLastPort; ++port) o.ports.push_back(port);
+  if (o.subcommand != Subcommand::Apply || o.ports.empty()) return true;
+  if (o.port) error = "--port and --ports cannot be given together";
+  else if (o.lock) error = "--lock cannot be given with --ports";
+  return error.empty();
+}
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -331,7 +349,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (!ApplyOption(name, value, o, error)) return parsed;
   if (!CheckScopes(raw, o, error)) return parsed;
   if (o.help || o.version) return parsed;
-  CheckSubcommand(raw, o, error);
+  if (CheckSubcommand(raw, o, error)) CheckBench(o, error);
   return parsed;
 }
 
@@ -377,6 +395,37 @@ std::optional<int> ParsePortChoice(const std::string& text) {
   std::string lower = LowerCase(text);
   std::string number = lower.rfind("com", 0) == 0 ? lower.substr(3) : lower;
   return ParseNumberInRange(number, kFirstPort, kLastPort);
+}
+
+namespace {
+// One item of a port list: "5" or "5-8".
+bool AddPortItem(const std::string& item, std::vector<int>& ports) {
+  size_t dash = item.find('-');
+  std::optional<int> low = ParseNumberInRange(item.substr(0, dash), kFirstPort, kLastPort);
+  std::optional<int> high = dash == std::string::npos ? low
+                                                      : ParseNumberInRange(item.substr(dash + 1), kFirstPort, kLastPort);
+  if (!low || !high || *low > *high) return false;
+  for (int port = *low; port <= *high; ++port) ports.push_back(port);
+  return true;
+}
+}  // namespace
+
+std::optional<std::vector<int>> ParsePortList(const std::string& text) {
+  std::vector<int> ports;
+  if (LowerCase(text) == "all") {
+    for (int port = kFirstPort; port <= kLastPort; ++port) ports.push_back(port);
+    return ports;
+  }
+  size_t start = 0;
+  while (true) {
+    size_t comma = text.find(',', start);
+    if (!AddPortItem(text.substr(start, comma - start), ports)) return std::nullopt;
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  std::sort(ports.begin(), ports.end());
+  ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+  return ports;
 }
 
 std::optional<int> ParseRs485(const std::string& text) {

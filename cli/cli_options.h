@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-enum class Subcommand { None, Scan, SetId, SetBaud, SetKeys, SetMode, FactoryDefault, Watch, Ports, Apply };
+enum class Subcommand { None, Scan, SetId, SetBaud, SetKeys, SetMode, FactoryDefault, Watch, Ports, Apply, Discover };
 
 struct CliOptions {
   Subcommand subcommand = Subcommand::None;
@@ -45,6 +45,10 @@ struct CliOptions {
   std::string profilePath;        // apply
   std::string saveProfilePath;    // scan: what it read, saved as a profile
   bool repeat = false;            // apply
+  // discover, apply --ports: the ports of the bench, one connection each,
+  // in increasing order without repeats. Empty for apply without --ports;
+  // discover without --ports searches COM1 to COM16.
+  std::vector<int> ports;
 
   // ports: where the device, sysfs and process trees are (for a chroot or a
   // test; "/dev", "/sys", "/proc" by default).
@@ -76,3 +80,7 @@ std::optional<int> ParseModeName(const std::string& text);     // "two" 0, "one"
 std::optional<int> ParseRs485(const std::string& text);        // "24" 0, "32" 1, "40" 2
 std::optional<int> ParseLanguage(const std::string& text);     // "en" 0, "gb" 1, "big5" 2
 std::optional<int> ParsePortChoice(const std::string& text);   // "3" or "COM3": 3
+// "3,5-8" gives 3 5 6 7 8; "all" 1 to 16. Numbers 1 to 16, ranges low-high
+// with low <= high, comma-separated; repeats are taken once. nullopt for
+// anything else (an empty item, a reversed range, a stray character).
+std::optional<std::vector<int>> ParsePortList(const std::string& text);

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "cli_session.h"
 
+#include <exception>
+#include <thread>
+
 #include "catalogue.h"
-#include "deadline.h"
 #include "cli_output.h"
+#include "deadline.h"
+#include "link_state.h"
 #include "module_state.h"
 #include "port_names.h"
 #include "serial_port.h"
@@ -11,15 +15,54 @@
 #include "tone.h"
 
 namespace {
-// The messages a run keeps for its JSON result: a full search shows one per
-// port and line setting, the last ones tell what happened.
+// The messages a connection keeps for its JSON result: a full search shows
+// one per port and line setting, the last ones tell what happened.
 constexpr size_t kShownMessagesKept = 256;
 }  // namespace
+
+CliConnection::CliConnection(CliSession& session, int port) : session_(session), port_(port) {
+  stored_ = Module;
+  panel_ = std::make_unique<ConsolePanel>();
+  panel_->ChooseLock(session.Options().lock);
+  // A bench's connection tells why its port did not open in its result.
+  panel_->ReportPortProblems(!OneOfSeveral());
+  panel_->SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
+  session_.Register(*this);
+}
+
+CliConnection::~CliConnection() { session_.Unregister(*this); }
+
+const CliOptions& CliConnection::Options() const { return session_.Options(); }
+bool CliConnection::Json() const { return session_.Json(); }
+
+LinkActivity CliConnection::Activity() const { return {PortOpenFailureCount(), framesSent_.load()}; }
+
+void CliConnection::TakeRecord(const TraceRecord& record) {
+  if (record.direction == TraceDirection::Sent) framesSent_ += 1;
+  ledger_.Take(record);
+}
+
+void CliConnection::StoreScanResult() {
+  if (!Module.StoreScanResult) return;
+  bool same = Module.ScanCommNo == stored_.ScanCommNo && Module.ScanBaudRate == stored_.ScanBaudRate &&
+              Module.ScanBaudRateNo == stored_.ScanBaudRateNo;
+  if (same) return;
+  SaveScanResult(Module);
+  stored_ = Module;
+}
+
+void CliConnection::PrintMessage(const std::string& utf8) {
+  if (muted_) return;
+  if (shown_.size() >= kShownMessagesKept) shown_.erase(shown_.begin());
+  shown_.push_back(utf8);
+  if (Json() || OneOfSeveral() || utf8 == lastPrinted_) return;
+  lastPrinted_ = utf8;
+  PrintLine(utf8);
+}
 
 CliSession::CliSession(const CliOptions& options) : options_(options) {
   FillCatalogue();
   LoadSettings(Module);
-  stored_ = Module;
   if (options_.language) SelectLanguage(*options_.language);
   Module.ModuleFound = false;
   Module.Processing = false;
@@ -35,42 +78,62 @@ CliSession::CliSession(const CliOptions& options) : options_(options) {
   });
   if (!options_.beep) SetToneRecorder([](unsigned, unsigned) {});
 
-  panel_ = std::make_unique<ConsolePanel>();
-  panel_->ChooseLock(options_.lock);
-  panel_->SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
-  trace_.SetCallback([this](const TraceRecord& record) {
-    if (record.direction == TraceDirection::Sent) framesSent_ += 1;
-    ledger_.Take(record);
-    if (!options_.trace) return;
-    // Times count from the program's start, not from the system's.
-    TraceRecord shown = record;
-    shown.tickMs = record.tickMs - startTick_;
-    PrintErrorLine(TraceLine(shown));
-  });
+  own_ = std::make_unique<CliConnection>(*this, 0);
+  trace_.SetCallback([this](const TraceRecord& record) { RouteRecord(record); });
   trace_.Attach();
 }
 
 CliSession::~CliSession() {
   trace_.Detach();
+  own_.reset();
   if (!options_.beep) SetToneRecorder({});
   ReleaseCatalogue();
 }
 
-LinkActivity CliSession::Activity() const { return {PortOpenFailureCount(), framesSent_}; }
-
-void CliSession::StoreScanResult() {
-  bool same = Module.ScanCommNo == stored_.ScanCommNo && Module.ScanBaudRate == stored_.ScanBaudRate &&
-              Module.ScanBaudRateNo == stored_.ScanBaudRateNo;
-  if (same) return;
-  SaveScanResult(Module);
-  stored_ = Module;
+void CliSession::Register(CliConnection& connection) {
+  std::lock_guard<std::mutex> lock(connectionsMutex_);
+  connections_[connection.Port()] = &connection;
 }
 
-void CliSession::PrintMessage(const std::string& utf8) {
-  if (muted_) return;
-  if (shown_.size() >= kShownMessagesKept) shown_.erase(shown_.begin());
-  shown_.push_back(utf8);
-  if (options_.json || utf8 == lastPrinted_) return;
-  lastPrinted_ = utf8;
-  PrintLine(utf8);
+void CliSession::Unregister(const CliConnection& connection) {
+  std::lock_guard<std::mutex> lock(connectionsMutex_);
+  auto it = connections_.find(connection.Port());
+  if (it != connections_.end() && it->second == &connection) connections_.erase(it);
+}
+
+void CliSession::RouteRecord(const TraceRecord& record) {
+  bool bench = bench_.load();
+  {
+    // The program's own connection takes every record; on a bench each
+    // record goes to the connection of its port alone.
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    auto it = connections_.find(bench ? record.port : 0);
+    if (it != connections_.end()) it->second->TakeRecord(record);
+  }
+  if (!options_.trace) return;
+  // Times count from the program's start, not from the system's.
+  TraceRecord shown = record;
+  shown.tickMs = record.tickMs - startTick_;
+  PrintErrorLine((bench ? PortName(record.port) + " " : std::string()) + TraceLine(shown));
+}
+
+void CliSession::RunOnPorts(const std::vector<int>& ports, const PortWork& work) {
+  bench_ = true;
+  auto connect = [this, &work](int port, size_t index) {
+    // A fresh thread has fresh link and module state: no quick try, and a
+    // find is kept to this connection.
+    Link.ConnectionPort = port;
+    Module.ScanCommNo = 0;
+    Module.StoreScanResult = false;
+    try {
+      CliConnection connection(*this, port);
+      work(connection, index);
+    } catch (const std::exception& error) {
+      PrintErrorLine("rt420ctl: " + PortName(port) + ": " + error.what());
+    }
+  };
+  // Each jthread joins when the vector goes, on every path.
+  std::vector<std::jthread> threads;
+  threads.reserve(ports.size());
+  for (size_t i = 0; i < ports.size(); ++i) threads.emplace_back(connect, ports[i], i);
 }

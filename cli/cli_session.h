@@ -1,19 +1,35 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// One run of rt420ctl: the program-wide state set up as the window sets it up
-// when it is created, and put away again at the end.
+// One run of rt420ctl, in two parts: the program's (CliSession) and a
+// connection's (CliConnection).
 //
-// At start: the catalogue is filled; the scan result and the language are
-// loaded from the settings store (LoadSettings), so a scan result that the
-// window stored serves here and the reverse; --lang chooses the language for
-// this run only (the stored one is kept); the module-found flag is clear, so
+// The program's part is set up as the window sets itself up when it is
+// created, and put away again at the end: the catalogue is filled; the scan
+// result and the language are loaded from the settings store (LoadSettings),
+// so a scan result that the window stored serves here and the reverse; --lang
+// chooses the language for this run only (the stored one is kept); the port
+// table of the store is installed; --no-beep silences the tone. One trace log
+// is attached for the whole run: it hands each record to the connection of
+// its port (counting the frames it sent, for the exit code, and what the
+// module took, for the write ledger) and, with --trace, prints every record to
+// stderr, timed from the start of the run.
+//
+// A connection is one port, one module and one operator panel, on one
+// thread. The one-port subcommands run the program's own connection on the
+// main thread: it may use any port, its module-found flag starts clear (so
 // every operation but the scan refuses until a scan in this run has read the
-// module; the port table of the store is installed. The trace log is always
-// attached: it counts the frames sent (for the exit code) and, with --trace,
-// prints every record to stderr, timed from the start of the run. --no-beep silences the tone.
+// module), and it prints each message an operation shows. A bench (discover,
+// apply --ports) runs one connection per port, each on a thread of its own
+// and confined to its port, with fresh module state that stores nothing:
+// its messages are kept but not printed (several would interleave), and
+// --trace lines carry its COM number.
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,6 +40,63 @@
 #include "settings_store.h"
 #include "trace_log.h"
 #include "write_ledger.h"
+
+class CliSession;
+
+class CliConnection {
+ public:
+  // port 0: the program's own connection, which may use any port; else
+  // one of a bench's connections, confined to that port.
+  CliConnection(CliSession& session, int port);
+  ~CliConnection();
+  CliConnection(const CliConnection&) = delete;
+  CliConnection& operator=(const CliConnection&) = delete;
+
+  const CliOptions& Options() const;
+  bool Json() const;
+  // The COM number of a bench's connection; 0 for the program's own.
+  int Port() const { return port_; }
+  bool OneOfSeveral() const { return port_ != 0; }
+  ConsolePanel& Panel() { return *panel_; }
+
+  // Failed port opens and frames sent so far on this connection.
+  LinkActivity Activity() const;
+
+  // In text mode each message an operation shows is printed as it comes
+  // (a message repeated at once is printed once), on the program's own
+  // connection only. Muted, nothing is printed or kept.
+  void MuteMessages(bool muted) { muted_ = muted; }
+  bool Muted() const { return muted_; }
+
+  // Every message shown on this connection, as UTF-8 (the last few hundred).
+  const std::vector<std::string>& MessagesShown() const { return shown_; }
+
+  // What the module took in since the last ClearLedger (each operation
+  // clears it when it starts).
+  const WriteLedger& Ledger() const { return ledger_; }
+  void ClearLedger() { ledger_.Clear(); }
+
+  // Writes the scan result in memory to the store, unless the store already
+  // holds it from this run's start or an earlier write here. A bench's
+  // connection stores nothing: the store remembers one module, not many.
+  void StoreScanResult();
+
+  // A trace record of this connection's port (called by the session).
+  void TakeRecord(const TraceRecord& record);
+
+ private:
+  void PrintMessage(const std::string& utf8);
+
+  CliSession& session_;
+  const int port_;
+  std::unique_ptr<ConsolePanel> panel_;
+  std::atomic<uint64_t> framesSent_{0};
+  WriteLedger ledger_;
+  ScanResult stored_;
+  bool muted_ = false;
+  std::string lastPrinted_;
+  std::vector<std::string> shown_;
+};
 
 class CliSession {
  public:
@@ -36,42 +109,34 @@ class CliSession {
 
   const CliOptions& Options() const { return options_; }
   bool Json() const { return options_.json; }
-  ConsolePanel& Panel() { return *panel_; }
 
-  // Failed port opens and frames sent so far in this run.
-  LinkActivity Activity() const;
+  // The program's own connection, for the one-port subcommands (main
+  // thread only).
+  CliConnection& Connection() { return *own_; }
 
-  // In text mode each message an operation shows is printed as it comes
-  // (a message repeated at once is printed once). Muted, nothing is printed.
-  void MuteMessages(bool muted) { muted_ = muted; }
-  bool Muted() const { return muted_; }
-
-  // Every message shown in this run, as UTF-8 (the last few hundred).
-  const std::vector<std::string>& MessagesShown() const { return shown_; }
-
-  // What the module took in since the last ClearLedger (each operation
-  // clears it when it starts).
-  const WriteLedger& Ledger() const { return ledger_; }
-  void ClearLedger() { ledger_.Clear(); }
-
-  // Writes the scan result in memory to the store, unless the store already
-  // holds it from this run's start or an earlier write here.
-  void StoreScanResult();
+  // Runs work once for each port, all at the same time: each on a thread of
+  // its own, with a connection confined to that port (index: the port's
+  // place in ports). Returns when every thread has ended; a work that throws
+  // ends its own connection only, with the reason on stderr.
+  using PortWork = std::function<void(CliConnection& connection, size_t index)>;
+  void RunOnPorts(const std::vector<int>& ports, const PortWork& work);
 
  private:
-  void PrintMessage(const std::string& utf8);
+  friend class CliConnection;
+  void Register(CliConnection& connection);
+  void Unregister(const CliConnection& connection);
+  void RouteRecord(const TraceRecord& record);
 
   const CliOptions options_;
-  std::unique_ptr<ConsolePanel> panel_;
   // The tool prints each record as it completes and keeps only a few.
   TraceLog trace_{kRecordsKept};
   // The link's millisecond counter when the run began: --trace times count
   // from here (unsigned arithmetic keeps a wrap of the counter harmless).
   const uint32_t startTick_ = TickCount();
-  uint64_t framesSent_ = 0;
-  WriteLedger ledger_;
-  ScanResult stored_;
-  bool muted_ = false;
-  std::string lastPrinted_;
-  std::vector<std::string> shown_;
+  // The connections by port (0: the program's own); set before a bench's
+  // threads start, read by every connection's trace records.
+  std::mutex connectionsMutex_;
+  std::map<int, CliConnection*> connections_;
+  std::atomic<bool> bench_{false};
+  std::unique_ptr<CliConnection> own_;
 };

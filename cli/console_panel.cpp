@@ -70,7 +70,9 @@ void ConsolePanel::ClearOutcome() {
   shown_.id2Read.reset();
 }
 
-void ConsolePanel::ReportPortProblem(const std::string& line) { PrintErrorLine("rt420ctl: " + line); }
+void ConsolePanel::ReportPortProblem(const std::string& line) {
+  if (reportPortProblems_) PrintErrorLine("rt420ctl: " + line);
+}
 
 void ConsolePanel::ShowMessage(const std::string& bytes) {
   std::string utf8 = DecodeToUtf8(bytes, CurrentCodePage());

@@ -46,6 +46,9 @@ class ConsolePanel final : public OperatorPanel {
   void ChooseId2(int id);
   void ChooseKeyCount(int count);
   void ChooseLock(bool locked);
+  // Whether a port that does not open is reported on stderr at once (the
+  // default); a bench's connection tells it in its result instead.
+  void ReportPortProblems(bool report) { reportPortProblems_ = report; }
 
   // What the panel shows now.
   struct Shown {
@@ -103,6 +106,7 @@ class ConsolePanel final : public OperatorPanel {
  private:
   Shown shown_;
   bool locked_ = false;
+  bool reportPortProblems_ = true;
   std::optional<LampColour> lamp_;
   std::vector<std::string> messages_;
   MessageHandler onMessage_;

@@ -64,7 +64,11 @@ std::unique_ptr<CsvFile> CsvFile::Open(const std::string& path, const std::vecto
 
 CsvFile::~CsvFile() { std::fclose(file_); }
 
-bool CsvFile::Append(const std::vector<std::string>& fields) { return WriteWhole(file_, CsvLine(fields) + '\n'); }
+bool CsvFile::Append(const std::vector<std::string>& fields) {
+  std::string line = CsvLine(fields) + '\n';
+  std::lock_guard<std::mutex> lock(appendMutex_);
+  return WriteWhole(file_, line);
+}
 
 std::string CsvLine(const std::vector<std::string>& fields) {
   std::string line;

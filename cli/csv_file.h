@@ -6,10 +6,13 @@
 // that a spreadsheet would run as a formula. A new or empty file gets the header line first. What the file
 // held before is never changed: a last line without its line break gets one
 // before the first record. Each record goes out in one write and is flushed,
-// so a run that ends abruptly leaves whole records behind.
+// so a run that ends abruptly leaves whole records behind. Several threads
+// may append to one file: each record is written under the file's lock, so
+// records never interleave within a line.
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,7 @@ class CsvFile {
   CsvFile(std::FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
   std::FILE* file_;
   std::string path_;
+  std::mutex appendMutex_;
 };
 
 // One cell as it goes into the file. A cell that begins with '=', '+', '-',

@@ -45,9 +45,9 @@ const char* OutcomeName(ExitCode code) {
 namespace {
 // After a scan that did not find the module where the user expected it:
 // what was searched, and why a port did not answer.
-void ExplainScan(const CliSession& session, ExitCode code, int quickPort, const std::string& quickSetting) {
-  const CliOptions& options = session.Options();
-  if (session.Muted() || code == kExitPort) return;
+void ExplainScan(const CliConnection& connection, ExitCode code, int quickPort, const std::string& quickSetting) {
+  const CliOptions& options = connection.Options();
+  if (connection.Muted() || connection.OneOfSeveral() || code == kExitPort) return;
   if (StopSignalled() && !(code == kExitOk && Module.ModuleFound)) {
     PrintErrorLine("rt420ctl: the search was stopped");
     return;
@@ -56,32 +56,33 @@ void ExplainScan(const CliSession& session, ExitCode code, int quickPort, const 
   if (options.port && (!found || Module.ScanCommNo != *options.port))
     ExplainQuickTryMissed(*options.port, found ? Module.ScanCommNo : 0);
   // A module that answered but could not be read completely was found.
-  if (!found && !session.Ledger().Answered("H00M")) ExplainModuleNotFound(options, quickPort, quickSetting);
+  if (!found && !connection.Ledger().Answered("H00M")) ExplainModuleNotFound(options, quickPort, quickSetting);
 }
 }  // namespace
 
-ExitCode ScanModule(CliSession& session, ModuleReadout& readout) {
-  const CliOptions& options = session.Options();
+ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout) {
+  const CliOptions& options = connection.Options();
   if (options.port) Module.ScanCommNo = *options.port;
   int quickPort = Module.ScanCommNo;
   std::string quickSetting = Module.ScanBaudRate;
-  ExitCode code = RunOperation(session, RunModuleScan);
-  ExplainScan(session, code, quickPort, quickSetting);
+  ExitCode code = RunOperation(connection, RunModuleScan);
+  ExplainScan(connection, code, quickPort, quickSetting);
   if (code != kExitOk || !Module.ModuleFound) return code == kExitOk ? kExitModule : code;
-  if (options.port) session.StoreScanResult();
-  readout = ReadOut(session.Panel());
+  if (options.port) connection.StoreScanResult();
+  readout = ReadOut(connection.Panel());
   return kExitOk;
 }
 
-ExitCode RunOperation(CliSession& session, Operation operation) {
-  ConsolePanel& panel = session.Panel();
+ExitCode RunOperation(CliConnection& connection, Operation operation) {
+  ConsolePanel& panel = connection.Panel();
   panel.ClearOutcome();
-  session.ClearLedger();
-  LinkActivity before = session.Activity();
+  connection.ClearLedger();
+  LinkActivity before = connection.Activity();
   operation(panel);
   bool success = panel.Lamp() == LampColour::Yellow;
-  ExitCode code = ExitCodeFor(success, before, session.Activity());
-  if (code == kExitPort && !session.Muted() && !StopSignalled()) ExplainNoPortOpened(Module.ScanCommNo);
+  ExitCode code = ExitCodeFor(success, before, connection.Activity());
+  bool explain = !connection.Muted() && !connection.OneOfSeveral() && !StopSignalled();
+  if (code == kExitPort && explain) ExplainNoPortOpened(Module.ScanCommNo);
   return code;
 }
 
@@ -114,10 +115,10 @@ JsonObject ReadoutJson(const ModuleReadout& r) {
   return json;
 }
 
-JsonObject OutcomeJson(const CliSession& session, ExitCode code) {
-  const std::vector<std::string>& messages = session.MessagesShown();
+JsonObject OutcomeJson(const CliConnection& connection, ExitCode code) {
+  const std::vector<std::string>& messages = connection.MessagesShown();
   JsonObject json;
-  json.Add("subcommand", session.Options().subcommandName).Add("exitCode", static_cast<int>(code));
+  json.Add("subcommand", connection.Options().subcommandName).Add("exitCode", static_cast<int>(code));
   json.Add("outcome", OutcomeName(code)).Add("message", messages.empty() ? std::string() : messages.back());
   json.Add("messages", messages);
   return json;

@@ -38,14 +38,15 @@ struct ModuleReadout {
 // stored as a full search's find would be. kExitOk once the scan has read
 // the module completely; then readout holds what it read. After a scan that
 // missed (COM N silent or not opened, no module found, a stopped search)
-// stderr says what was searched and why, unless messages are muted.
-ExitCode ScanModule(CliSession& session, ModuleReadout& readout);
+// stderr says what was searched and why, unless messages are muted or the
+// connection is one of a bench's (its result says it).
+ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout);
 
 // Runs one operation on the session's panel. Success is the yellow lamp of
 // a successful end; the exit code follows exit_codes.h. For 3 stderr names
 // each port that does not open, its device and why (unless messages are
-// muted). The session's write ledger then holds what the module took.
-ExitCode RunOperation(CliSession& session, Operation operation);
+// muted, or on a bench's connection). The session's write ledger then holds what the module took.
+ExitCode RunOperation(CliConnection& connection, Operation operation);
 
 // "two", "one"; "24", "32", "40"; "?" for anything else.
 std::string ModeName(int modeIndex);
@@ -72,4 +73,4 @@ JsonObject ValuesJson(const std::vector<WrittenValue>& values);
 
 // The JSON result of a module subcommand: subcommand, exit code, outcome,
 // the last message and every message shown.
-JsonObject OutcomeJson(const CliSession& session, ExitCode code);
+JsonObject OutcomeJson(const CliConnection& connection, ExitCode code);

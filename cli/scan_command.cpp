@@ -45,8 +45,8 @@ bool SaveProfile(ProfileFile& file, const ModuleReadout& readout, std::string& e
 }
 }  // namespace
 
-ExitCode RunScanCommand(CliSession& session) {
-  const std::string& savePath = session.Options().saveProfilePath;
+ExitCode RunScanCommand(CliConnection& connection) {
+  const std::string& savePath = connection.Options().saveProfilePath;
   // Made before the scan: a file that cannot be written is known before
   // anything is sent, and nothing is left behind when the scan misses.
   std::optional<ProfileFile> profileFile;
@@ -58,12 +58,12 @@ ExitCode RunScanCommand(CliSession& session) {
     }
   }
   ModuleReadout readout;
-  ExitCode code = ScanModule(session, readout);
+  ExitCode code = ScanModule(connection, readout);
   std::string saveError;
   bool saved = code == kExitOk && profileFile && SaveProfile(*profileFile, readout, saveError);
   if (!saveError.empty()) code = kExitUsage;
-  if (session.Json()) {
-    JsonObject result = OutcomeJson(session, code);
+  if (connection.Json()) {
+    JsonObject result = OutcomeJson(connection, code);
     if (readout.read) result.Add("module", ReadoutJson(readout));
     if (saved) result.Add("profile", savePath);
     PrintLine(result.Text());

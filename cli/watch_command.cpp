@@ -46,9 +46,9 @@ class CardLog {
   bool failed_ = false;
 };
 
-void PrintEnd(CliSession& session, ExitCode code, const CardLog& log) {
-  if (session.Json()) {
-    PrintLine(OutcomeJson(session, code).Add("cards", log.Cards()).Text());
+void PrintEnd(CliConnection& connection, ExitCode code, const CardLog& log) {
+  if (connection.Json()) {
+    PrintLine(OutcomeJson(connection, code).Add("cards", log.Cards()).Text());
   } else if (code == kExitOk) {
     PrintLine("stopped: " + std::to_string(log.Cards()) + " cards read");
   } else {
@@ -59,8 +59,8 @@ void PrintEnd(CliSession& session, ExitCode code, const CardLog& log) {
 }
 }  // namespace
 
-ExitCode RunWatchCommand(CliSession& session) {
-  const CliOptions& options = session.Options();
+ExitCode RunWatchCommand(CliConnection& connection) {
+  const CliOptions& options = connection.Options();
   std::unique_ptr<CsvFile> csv;
   if (!options.csvPath.empty()) {
     std::string error;
@@ -71,16 +71,16 @@ ExitCode RunWatchCommand(CliSession& session) {
     }
   }
   ModuleReadout readout;
-  ExitCode code = ScanModule(session, readout);
+  ExitCode code = ScanModule(connection, readout);
   if (code != kExitOk) {
-    if (session.Json()) PrintLine(OutcomeJson(session, code).Text());
+    if (connection.Json()) PrintLine(OutcomeJson(connection, code).Text());
     return code;
   }
-  CardLog log(session.Json(), csv.get());
-  session.Panel().SetCardHandler([&log](int reader, const std::string& bytes) { log.Card(reader, bytes); });
+  CardLog log(connection.Json(), csv.get());
+  connection.Panel().SetCardHandler([&log](int reader, const std::string& bytes) { log.Card(reader, bytes); });
   if (options.seconds) SetStopDeadline(*options.seconds);
-  code = RunOperation(session, RunWiegandProcessing);
-  session.Panel().SetCardHandler({});
-  PrintEnd(session, code, log);
+  code = RunOperation(connection, RunWiegandProcessing);
+  connection.Panel().SetCardHandler({});
+  PrintEnd(connection, code, log);
   return code;
 }

@@ -76,25 +76,25 @@ void PrintWriteText(ExitCode code, const ModuleReadout& before, const ModuleRead
 }
 }  // namespace
 
-ExitCode RunWriteCommand(CliSession& session) {
-  const CliOptions& options = session.Options();
+ExitCode RunWriteCommand(CliConnection& connection) {
+  const CliOptions& options = connection.Options();
   ModuleReadout readout;
-  ExitCode code = ScanModule(session, readout);
+  ExitCode code = ScanModule(connection, readout);
   bool wrote = code == kExitOk;
   std::vector<WrittenValue> accepted, missing;
   if (wrote) {
     std::vector<WrittenValue> wanted = Wanted(options, readout.settings);
-    code = RunOperation(session, Choose(session.Panel(), options));
-    accepted = session.Ledger().Accepted();
+    code = RunOperation(connection, Choose(connection.Panel(), options));
+    accepted = connection.Ledger().Accepted();
     missing = code == kExitOk ? std::vector<WrittenValue>{} : NotWritten(wanted, accepted);
     // Each run starts afresh, as the window does after a restart: the new
     // line setting is stored so that the next run finds the module at once.
-    if (code == kExitOk && options.subcommand == Subcommand::SetBaud) session.StoreScanResult();
+    if (code == kExitOk && options.subcommand == Subcommand::SetBaud) connection.StoreScanResult();
   }
   ModuleReadout after = WithWritten(readout, accepted);
-  if (wrote && !session.Json()) PrintWriteText(code, readout, after, accepted, missing);
-  if (session.Json()) {
-    JsonObject result = OutcomeJson(session, code);
+  if (wrote && !connection.Json()) PrintWriteText(code, readout, after, accepted, missing);
+  if (connection.Json()) {
+    JsonObject result = OutcomeJson(connection, code);
     if (readout.read) {
       result.Add("before", ReadoutJson(readout)).Add("module", ReadoutJson(after));
       result.Add("written", ValuesJson(accepted));

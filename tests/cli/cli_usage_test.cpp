@@ -36,6 +36,8 @@ TEST_F(CliTest, BadInputSendsNothingAndSaysWhyInOneLine) {
       {"apply", (Dir() / "missing.ini").string()},
       {"apply", badProfile},
       {"apply", emptyProfile},
+      {"discover", "--ports", "0"},
+      {"apply", badProfile, "--ports", "3-"},
   };
   for (const std::vector<std::string>& arguments : cases) {
     ChildResult r = Run(arguments);
@@ -68,7 +70,7 @@ TEST_F(CliTest, HelpForTheProgramAndEachSubcommand) {
   ChildResult program = Run({"--help"});
   EXPECT_EQ(program.exitCode, 0);
   const std::vector<std::string> subcommands = {"scan",    "set-id", "set-baud", "set-keys", "set-mode",
-                                                "factory-default", "watch", "apply", "ports"};
+                                                "factory-default", "watch", "apply", "ports", "discover"};
   for (const std::string& name : subcommands) {
     EXPECT_TRUE(Contains(program.out, "  " + name + " ")) << name;
     ChildResult own = Run({name, "--help"});

@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: MIT
+// rt420ctl discover [--ports LIST]: every listed port searched at the same
+// time, each by a connection of its own that tries the twelve line settings
+// in the search's order and reads the module where one answers. Nothing is
+// stored: scan --port N then picks one module. The list follows once every
+// port is done, in increasing port order.
+#include <string>
+#include <vector>
+
+#include "link_state.h"
+#include "module_steps.h"
+#include "serial_port.h"
+#include "port_names.h"
+#include "stop_request.h"
+#include "subcommands.h"
+
+namespace {
+// What one port's search came to.
+struct PortFinding {
+  enum class Kind { NotOpened, Silent, Module } kind = Kind::NotOpened;
+  int port = 0;
+  std::string device;
+  std::string reason;    // NotOpened: why
+  bool answered = false;  // Silent: a module answered but could not be read
+  ModuleReadout module;  // Module: what the scan read
+};
+
+// DescribePortOpenFailure's text without the port and device it starts with:
+// the list names those itself.
+std::string OpenFailureReason(const PortOpenFailure& failure) {
+  std::string text = DescribePortOpenFailure(failure);
+  std::string prefix = PortName(failure.portNumber);
+  if (!failure.devicePath.empty()) prefix += " (" + failure.devicePath + ")";
+  prefix += ": ";
+  return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
+}
+
+PortFinding DiscoverPort(CliConnection& connection) {
+  PortFinding finding;
+  finding.port = connection.Port();
+  ExitCode code = ScanModule(connection, finding.module);
+  // Every OpenPort fills the record, so it names the device in any case.
+  const PortOpenFailure& open = LastPortOpenFailure();
+  finding.device = open.devicePath;
+  if (code == kExitOk) {
+    finding.kind = PortFinding::Kind::Module;
+    finding.device = finding.module.device;
+  } else if (connection.Activity().framesSent > 0) {
+    finding.kind = PortFinding::Kind::Silent;
+    finding.answered = connection.Ledger().Answered("H00M");
+  } else {
+    finding.reason = StopSignalled() ? "the search was stopped" : OpenFailureReason(open);
+  }
+  return finding;
+}
+
+std::string FindingPortAndDevice(const PortFinding& f) {
+  return PortName(f.port) + (f.device.empty() ? "" : " (" + f.device + ")");
+}
+
+std::string DiscoveredModuleText(const ModuleReadout& m) {
+  const ModuleSettings& s = m.settings;
+  return m.lineSetting + " serial " + m.serial + " version " + m.version + " ID 1 " + s.id1 + " ID 2 " + s.id2 +
+         " key count " + s.keyCount + " mode " + ModeName(s.modeIndex) + " RS-485 " + Rs485Name(s.rs485Index);
+}
+
+std::string FindingText(const PortFinding& f) {
+  switch (f.kind) {
+    case PortFinding::Kind::Module: return FindingPortAndDevice(f) + ": " + DiscoveredModuleText(f.module);
+    case PortFinding::Kind::Silent:
+      return FindingPortAndDevice(f) + ": no module" + (f.answered ? " (one answered but could not be read)" : "");
+    default: return FindingPortAndDevice(f) + ": not opened: " + f.reason;
+  }
+}
+
+int DiscoveredModuleCount(const std::vector<PortFinding>& findings) {
+  int found = 0;
+  for (const PortFinding& f : findings) found += f.kind == PortFinding::Kind::Module ? 1 : 0;
+  return found;
+}
+
+ExitCode DiscoverExitCode(const std::vector<PortFinding>& findings) {
+  if (DiscoveredModuleCount(findings) > 0) return kExitOk;
+  for (const PortFinding& f : findings)
+    if (f.kind != PortFinding::Kind::NotOpened) return kExitModule;
+  return kExitPort;
+}
+
+void PrintDiscoveryJson(const std::vector<PortFinding>& findings, ExitCode code) {
+  std::vector<JsonObject> modules, silent, notOpened;
+  for (const PortFinding& f : findings) {
+    JsonObject json;
+    if (f.kind == PortFinding::Kind::Module) {
+      modules.push_back(ReadoutJson(f.module));
+      continue;
+    }
+    json.Add("port", f.port).Add("device", f.device);
+    if (f.kind == PortFinding::Kind::Silent) silent.push_back(json.Add("answered", f.answered));
+    else notOpened.push_back(json.Add("reason", f.reason));
+  }
+  JsonObject result;
+  result.Add("subcommand", "discover").Add("exitCode", static_cast<int>(code));
+  PrintLine(result.Add("modules", modules).Add("silent", silent).Add("notOpened", notOpened).Text());
+}
+}  // namespace
+
+ExitCode RunDiscoverCommand(CliSession& session) {
+  const std::vector<int>& ports = session.Options().ports;
+  std::vector<PortFinding> findings(ports.size());
+  session.RunOnPorts(ports, [&findings](CliConnection& connection, size_t index) {
+    findings[index] = DiscoverPort(connection);
+  });
+  // A connection whose work failed left its finding empty: its port stands.
+  for (size_t i = 0; i < ports.size(); ++i) findings[i].port = ports[i];
+  ExitCode code = DiscoverExitCode(findings);
+  if (session.Json()) {
+    PrintDiscoveryJson(findings, code);
+    return code;
+  }
+  for (const PortFinding& f : findings) PrintLine(FindingText(f));
+  PrintLine("found " + std::to_string(DiscoveredModuleCount(findings)) + " module(s) on " + std::to_string(findings.size()) +
+            " port(s) searched");
+  return code;
+}
