@@ -17,10 +17,10 @@ std::atomic<bool> requested{false};
 
 bool DeadlineSet() { return deadlineTicks.load() != kNoDeadline; }
 
-Clock::time_point Deadline() { return Clock::time_point(Clock::duration(deadlineTicks.load())); }
+Clock::time_point StopDeadlineAt() { return Clock::time_point(Clock::duration(deadlineTicks.load())); }
 
 int MsToDeadline() {
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(Deadline() - Clock::now()).count();
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(StopDeadlineAt() - Clock::now()).count();
   return static_cast<int>(std::clamp<long long>(left, 0, 0x7fffffff));
 }
 }  // namespace
@@ -35,7 +35,7 @@ void RequestStop() {
   if (!requested.exchange(true)) WakeStopWaiters();
 }
 
-bool StopRequested() { return requested || StopSignalled() || (DeadlineSet() && Clock::now() >= Deadline()); }
+bool StopRequested() { return requested || StopSignalled() || (DeadlineSet() && Clock::now() >= StopDeadlineAt()); }
 
 bool WaitForStop(int ms) {
   if (StopRequested()) return true;
