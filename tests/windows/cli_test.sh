@@ -20,6 +20,8 @@
 #   interrupt   a module that never answers: a first Ctrl+C lets the scan go
 #               on, a second one ends the program at once
 #   no-module   no simulated module at all (RT420_SIM unset)
+#   bench       discover over COM2 to COM4 and apply --ports 3, one
+#               connection per port on threads of their own; nothing stored
 # Each case starts from a store with nothing in it. Exit status 0 when every
 # check passed; each failed check says what it expected and what it got.
 set -uo pipefail
@@ -315,6 +317,28 @@ case_no_module() {
   expect_value ScanBaudRate REG_SZ '19200,n,8,1'
 }
 
+case_bench() {
+  local dir
+  run discover --ports 2-4
+  expect_status 0
+  # At 19200 baud the module answers "n" and "e" alike (see case_scan).
+  expect_text 'COM3 (\\.\COM3): 19200,'
+  expect_text "serial 12345678-9 version 03.20-01 ID 1 01 ID 2 05 key count 04 mode two RS-485 32"
+  expect_line "found 1 module(s) on 3 port(s) searched"
+  dir=$(mktemp -d)
+  printf '[module]\r\nid1 = 21\r\nkey-count = 6\r\n' >"$dir/bench.ini"
+  run apply "$dir/bench.ini" --ports 3 --csv "$dir/bench.csv"
+  expect_status 0
+  expect_text "COM3 12345678-9: ok (wrote ids key-count)"
+  expect_line "COM3: provisioned 1, failed 0, skipped 0"
+  [ "$(wc -l <"$dir/bench.csv")" = 2 ] || fail "bench.csv holds $(wc -l <"$dir/bench.csv") lines, expected a header and one record"
+  grep -qE '^[^,]*,COM3,12345678-9,03\.20-01,01,05,"19200,[ne],8,1",04,two,32,21,05,"19200,[ne],8,1",06,two,32,ids key-count,ok'$'\r''?$' \
+    "$dir/bench.csv" || fail "no record of COM3 as provisioned in bench.csv: $(cat "$dir/bench.csv")"
+  rm -rf "$dir"
+  # A bench stores no scan result.
+  wine reg query "$STORE_KEY" /reg:32 /v ScanCommNo >/dev/null 2>&1 && fail "a bench stored a scan result"
+}
+
 if [ "$CASE" != no-module ] && [ ! -f "$SIM_LOG" ]; then
   echo "cli_test.sh: no frame log of the simulated module (run through run-with-sim.sh with RT420_SIM set)" >&2
   exit 1
@@ -326,6 +350,7 @@ case "$CASE" in
   watch) case_watch ;;
   interrupt) case_interrupt ;;
   no-module) case_no_module ;;
+  bench) case_bench ;;
   *) echo "cli_test.sh: unknown case $CASE" >&2; exit 2 ;;
 esac
 clear_store
