@@ -16,6 +16,8 @@
 // it a little while, long enough for the operation in progress to end its
 // step and close the port; the program's normal end ends that wait.
 //
+// The first Ctrl+C says on stderr that the program stops after this step.
+//
 // The event is never reset: every thread waiting on it wakes, however many
 // there are, and every later wait ends at once. The program's own request
 // (WakeStopWaiters) sets it too.
@@ -27,12 +29,14 @@
 #include <atomic>
 #include <mutex>
 
+#include "cli_output.h"
 #include "stop_request.h"
 
 namespace {
 // Less than the five seconds the system grants a handler at the closing of
 // the console.
 constexpr DWORD kCloseGraceMs = 4000;
+constexpr char kStoppingLine[] = "rt420ctl: stopping after this step; Ctrl+C again to quit now";
 
 std::atomic<bool> signalled{false};
 std::once_flag handlerInstalled;
@@ -55,6 +59,9 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     return TRUE;
   }
   if (second) TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  // The handler's own thread may print: a line is written whole, after any
+  // line another thread is writing.
+  if (event == CTRL_C_EVENT) PrintErrorLine(kStoppingLine);
   return TRUE;
 }
 }  // namespace

@@ -296,6 +296,7 @@ case_interrupt() {
   rm -f "$out"
   expect_status "$CTRL_C_EXIT"
   expect_line "Scan COM : #3"
+  expect_line "rt420ctl: stopping after this step; Ctrl+C again to quit now"
   expect_no_text "Module Not Find"
   # A scan that was cut off stores nothing.
   wine reg query "$STORE_KEY" /reg:32 /v ScanCommNo >/dev/null 2>&1 && fail "the cut-off scan stored a result"
