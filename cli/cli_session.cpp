@@ -66,16 +66,7 @@ CliSession::CliSession(const CliOptions& options) : options_(options) {
   if (options_.language) SelectLanguage(*options_.language);
   Module.ModuleFound = false;
   Module.Processing = false;
-  // Once a stop signal came, only the port last used stays behind its
-  // number: a search over the ports ends at the next port instead of trying
-  // all 16, while the module at hand (its writes, its read-back) is finished.
-  // Each connection's thread remembers its own last port.
-  SetPortTable([](const std::string& name) {
-    static thread_local std::string lastPort;
-    if (StopSignalled() && name != lastPort) return PortTableAnswer(std::optional<std::string>(std::string()));
-    lastPort = name;
-    return ReadPortTable(name);
-  });
+  SetPortTable([](const std::string& name) { return ReadPortTable(name); });
   if (!options_.beep) SetToneRecorder([](unsigned, unsigned) {});
 
   own_ = std::make_unique<CliConnection>(*this, 0);

@@ -114,3 +114,5 @@ void ConsolePanel::ShowCardData(int reader, const std::string& bytes) {
   // Empty data is a poll with no card waiting (or the panels being cleared).
   if (!bytes.empty() && onCard_) onCard_(reader, bytes);
 }
+
+bool ConsolePanel::SearchStopped() { return StopSignalled(); }

@@ -87,6 +87,8 @@ class ConsolePanel final : public OperatorPanel {
   int ModeIndex() override { return shown_.modeIndex; }
   int Rs485Index() override { return shown_.rs485Index; }
   bool LockChecked() override { return locked_; }
+  // After a stop signal a search tries no further port.
+  bool SearchStopped() override;
   void SelectLineSetting(int index) override;
   void SelectMode(int index) override;
   void SelectRs485(int index) override;

@@ -107,6 +107,7 @@ bool FullSearch(OperatorPanel& panel) {
   for (int port = 1; port <= kPortCount; ++port) {
     // Another connection's port is not this search's to open.
     if (!PortInReach(port)) continue;
+    if (panel.SearchStopped()) return false;
     for (int index = 0; index < kLineSettingCount; ++index) {
       bool locked = panel.LockChecked();
       Candidate result = TryCandidate(panel, port, locked ? LockedIndex() : index);

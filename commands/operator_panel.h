@@ -49,6 +49,10 @@ class OperatorPanel {
   virtual int ModeIndex() = 0;
   virtual int Rs485Index() = 0;
   virtual bool LockChecked() = 0;
+  // Whether the operator asked a search over the ports to end: the search
+  // then tries no further port (the one in progress finishes its line
+  // settings). The window's search always runs to its end.
+  virtual bool SearchStopped() { return false; }
 
   // What the scan and the factory default set. Moving an ID bar to a new
   // position rewrites its panel as two digits; moving it to the position it

@@ -19,6 +19,7 @@
 #   watch       cards presented every 300 ms; watch --seconds, and Ctrl+C
 #   interrupt   a module that never answers: a first Ctrl+C lets the scan go
 #               on, a second one ends the program at once
+#   interrupt-once  the same module: one Ctrl+C ends the search after COM3
 #   no-module   no simulated module at all (RT420_SIM unset)
 #   bench       discover over COM2 to COM4 and apply --ports 3, one
 #               connection per port on threads of their own; nothing stored
@@ -302,6 +303,25 @@ case_interrupt() {
   wine reg query "$STORE_KEY" /reg:32 /v ScanCommNo >/dev/null 2>&1 && fail "the cut-off scan stored a result"
 }
 
+case_interrupt_once() {
+  local mark pid out
+  out=$(mktemp)
+  mark=$(log_lines)
+  wine "$RT420CTL" --no-beep scan >"$out" 2>&1 &
+  pid=$!
+  wait_for_frames "$mark" 1 || fail "the scan did not reach COM3"
+  kill -INT "$pid"
+  # COM3 finishes its line settings; no further port is tried.
+  finish "$pid" "$out"
+  rm -f "$out"
+  expect_status 1
+  expect_line "rt420ctl: stopping after this step; Ctrl+C again to quit now"
+  expect_line "rt420ctl: the search was stopped"
+  expect_line "Scan COM : #3"
+  expect_no_text "Scan COM : #4"
+  wine reg query "$STORE_KEY" /reg:32 /v ScanCommNo >/dev/null 2>&1 && fail "the stopped scan stored a result"
+}
+
 case_no_module() {
   # Where a module was found before; nothing is behind COM3 now. Under wine
   # every port up to COM16 opens (wine's own serial driver, with nothing
@@ -350,6 +370,7 @@ case "$CASE" in
   writes) case_writes ;;
   watch) case_watch ;;
   interrupt) case_interrupt ;;
+  interrupt-once) case_interrupt_once ;;
   no-module) case_no_module ;;
   bench) case_bench ;;
   *) echo "cli_test.sh: unknown case $CASE" >&2; exit 2 ;;
