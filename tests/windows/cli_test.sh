@@ -276,25 +276,31 @@ case_watch() {
   expect_status 0
 }
 
+# Starts a scan with nothing stored in the background (its output going to
+# the file SCAN_OUT, its process SCAN_PID, the log line it started at
+# SCAN_MARK): a full search, which the silent module makes last. Once COM3
+# has a frame, sends the first Ctrl+C.
+scan_then_ctrl_c() {
+  SCAN_OUT=$(mktemp)
+  SCAN_MARK=$(log_lines)
+  wine "$RT420CTL" --no-beep scan >"$SCAN_OUT" 2>&1 &
+  SCAN_PID=$!
+  wait_for_frames "$SCAN_MARK" 1 || fail "the scan did not reach COM3"
+  kill -INT "$SCAN_PID"
+}
+
 case_interrupt() {
-  local mark pid out polled
-  out=$(mktemp)
-  mark=$(log_lines)
-  # Nothing stored: a full search over every port and line setting, which
-  # the silent module makes last (16 ports, 12 line settings each).
-  wine "$RT420CTL" --no-beep scan >"$out" 2>&1 &
-  pid=$!
-  wait_for_frames "$mark" 1 || fail "the scan did not reach COM3"
-  kill -INT "$pid"
+  local polled
+  scan_then_ctrl_c
   # The first Ctrl+C lets the operation go on: the module keeps getting
   # frames from the same scan.
-  polled=$(received_since "$mark" | wc -l)
-  wait_for_frames "$mark" $((polled + 2)) || fail "the scan stopped at the first Ctrl+C"
-  kill -0 "$pid" 2>/dev/null || fail "the program ended at the first Ctrl+C"
+  polled=$(received_since "$SCAN_MARK" | wc -l)
+  wait_for_frames "$SCAN_MARK" $((polled + 2)) || fail "the scan stopped at the first Ctrl+C"
+  kill -0 "$SCAN_PID" 2>/dev/null || fail "the program ended at the first Ctrl+C"
   # The second one ends the program at once: the search never finishes.
-  kill -INT "$pid"
-  finish "$pid" "$out"
-  rm -f "$out"
+  kill -INT "$SCAN_PID"
+  finish "$SCAN_PID" "$SCAN_OUT"
+  rm -f "$SCAN_OUT"
   expect_status "$CTRL_C_EXIT"
   expect_line "Scan COM : #3"
   expect_line "rt420ctl: stopping after this step; Ctrl+C again to quit now"
@@ -304,16 +310,10 @@ case_interrupt() {
 }
 
 case_interrupt_once() {
-  local mark pid out
-  out=$(mktemp)
-  mark=$(log_lines)
-  wine "$RT420CTL" --no-beep scan >"$out" 2>&1 &
-  pid=$!
-  wait_for_frames "$mark" 1 || fail "the scan did not reach COM3"
-  kill -INT "$pid"
+  scan_then_ctrl_c
   # COM3 finishes its line settings; no further port is tried.
-  finish "$pid" "$out"
-  rm -f "$out"
+  finish "$SCAN_PID" "$SCAN_OUT"
+  rm -f "$SCAN_OUT"
   expect_status 1
   expect_line "rt420ctl: stopping after this step; Ctrl+C again to quit now"
   expect_line "rt420ctl: the search was stopped"
