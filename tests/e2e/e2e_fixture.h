@@ -29,6 +29,7 @@
 #include "catalogue.h"
 #include "codepage.h"
 #include "deadline.h"
+#include "frames_received.h"
 #include "main_window.h"
 #include "settings_file.h"
 #include "module_state.h"
@@ -42,15 +43,6 @@ struct BeepRecord {
   unsigned ms;
   bool operator==(const BeepRecord&) const = default;
 };
-
-// Frames the module received whose command text begins with text (every
-// frame for ""), answered or not, counted from its log.
-inline size_t FramesReceived(const sim::SimModule& module, const std::string& text = "") {
-  const std::string mark = " <- \\t" + text;
-  const std::vector<std::string> log = module.LogLines();
-  return static_cast<size_t>(
-      std::count_if(log.begin(), log.end(), [&](const std::string& line) { return line.find(mark) != std::string::npos; }));
-}
 
 class EndToEnd : public ::testing::Test {
  protected:
