@@ -291,8 +291,6 @@ void TfrmModule::FormCreate() { RunFormCreate(*this); }
 
 void TfrmModule::FormShow() { RunFormShow(*this); }
 
-void TfrmModule::SetBusy(bool busy) { RunSetBusy(*this, busy); }
-
 void TfrmModule::tmrBusyTimer() { RunBusyTick(*this, tmrBusyTag); }
 
 void TfrmModule::sbIDChange() { pnID->SetCaption(TwoDigits(sbID->value())); }
@@ -386,53 +384,7 @@ void TfrmModule::keyPressEvent(QKeyEvent* event) {
 // ---------------------------------------------------------------------------
 // The operator panel.
 
-void TfrmModule::ShowMessage(const std::string& bytes) { pnMsg->SetCaption(bytes); }
-
-void TfrmModule::ReportPortProblem(const std::string& line) {
-  std::fprintf(stderr, "rt420config: %s\n", line.c_str());
-  std::fflush(stderr);
-}
-
-void TfrmModule::SetLamp(LampColour colour) { SetLamp(colour == LampColour::Yellow ? kYellow : kRed); }
-
-void TfrmModule::EnterWaitState() {
-  ShowHourglass(true);
-  setEnabled(false);
-}
-
-void TfrmModule::LeaveWaitState() {
-  setEnabled(true);
-  ShowHourglass(false);
-}
-
 void TfrmModule::SetHourglass(bool on) { ShowHourglass(on); }
-
-void TfrmModule::ProcessMessages() { QCoreApplication::processEvents(); }
-
-std::string TfrmModule::IdText() { return pnID->Caption(); }
-std::string TfrmModule::Id2Text() { return pnID2->Caption(); }
-std::string TfrmModule::KeyText() { return pnKey->Caption(); }
-int TfrmModule::LineSettingIndex() { return cmbBaudRate->currentIndex(); }
-int TfrmModule::ModeIndex() { return cmbMode->currentIndex(); }
-int TfrmModule::Rs485Index() { return cmbRS485->currentIndex(); }
-bool TfrmModule::LockChecked() { return chkLock->isChecked(); }
-
-void TfrmModule::SelectLineSetting(int index) { cmbBaudRate->setCurrentIndex(index); }
-void TfrmModule::SelectMode(int index) { cmbMode->setCurrentIndex(index); }
-void TfrmModule::SelectRs485(int index) { cmbRS485->setCurrentIndex(index); }
-void TfrmModule::SetIdText(const std::string& bytes) { pnID->SetCaption(bytes); }
-void TfrmModule::SetId2Text(const std::string& bytes) { pnID2->SetCaption(bytes); }
-void TfrmModule::SetKeyText(const std::string& bytes) { pnKey->SetCaption(bytes); }
-// The bars' change handlers run only when the position really changes.
-void TfrmModule::MoveIdBar(int position) { sbID->setValue(position); }
-void TfrmModule::MoveId2Bar(int position) { sbID2->setValue(position); }
-
-void TfrmModule::ShowSerial(const std::string& caption, const std::string&) { pnSerial->SetCaption(caption); }
-void TfrmModule::ShowVersion(const std::string& caption, const std::string&) { pnVersion->SetCaption(caption); }
-
-void TfrmModule::ShowCardData(int reader, const std::string& bytes) {
-  (reader == 1 ? pnWie1 : pnWie2)->SetCaption(bytes);
-}
 
 void TfrmModule::BeginProcessCaption(const std::string& bytes) {
   savedProcessCaption_ = btnProcess->text();
@@ -440,12 +392,6 @@ void TfrmModule::BeginProcessCaption(const std::string& bytes) {
 }
 
 void TfrmModule::EndProcessCaption() { btnProcess->setText(savedProcessCaption_); }
-
-void TfrmModule::LockOperationControls(bool locked) {
-  for (FormControl control : kOperationLockOrder) Widget(control)->setEnabled(!locked);
-}
-
-void TfrmModule::EnableWindow() { setEnabled(true); }
 
 // ---------------------------------------------------------------------------
 // The view of the shared steps.
@@ -488,3 +434,25 @@ void TfrmModule::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
 void TfrmModule::FillLamp(Rgb colour) { SetLamp(QColor(colour.r, colour.g, colour.b)); }
 
 void TfrmModule::PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+std::string TfrmModule::PanelCaption(FormControl panel) const {
+  auto* shown = qobject_cast<TPanel*>(Widget(panel));
+  return shown ? shown->Caption() : std::string();
+}
+
+int TfrmModule::SelectedItem(FormControl list) const {
+  auto* combo = qobject_cast<QComboBox*>(Widget(list));
+  return combo ? combo->currentIndex() : -1;
+}
+
+bool TfrmModule::BoxChecked(FormControl box) const {
+  auto* check = qobject_cast<QCheckBox*>(Widget(box));
+  return check && check->isChecked();
+}
+
+// The bar's change handler runs only when the position really changes.
+void TfrmModule::MoveBar(FormControl bar, int position) {
+  if (auto* scroll = qobject_cast<QScrollBar*>(Widget(bar))) scroll->setValue(position);
+}
+
+void TfrmModule::SetControlEnabled(FormControl control, bool enabled) { Widget(control)->setEnabled(enabled); }

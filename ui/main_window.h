@@ -29,11 +29,10 @@
 #include <string>
 
 #include "controls.h"
-#include "form_steps.h"
-#include "operator_panel.h"
+#include "form_panel.h"
 #include "trace_window.h"
 
-class TfrmModule : public QWidget, public OperatorPanel, private form::FormView {
+class TfrmModule : public QWidget, public form::FormPanel {
   Q_OBJECT
 
  public:
@@ -46,9 +45,7 @@ class TfrmModule : public QWidget, public OperatorPanel, private form::FormView 
   // by the language buttons.
   void FormShow();
 
-  // true: the lamp starts blinking and the window is disabled; false: the
-  // window is enabled and the blinking stops with the lamp as it is.
-  void SetBusy(bool busy) override;
+  // One blink of the busy state (SetBusy, form_panel.h).
   void tmrBusyTimer();
 
   void sbIDChange();
@@ -78,40 +75,11 @@ class TfrmModule : public QWidget, public OperatorPanel, private form::FormView 
   // A catalogue text (code-page bytes of the current language) for a caption.
   static QString Display(const std::string& bytes);
 
-  // The operator panel, over the controls (see operator_panel.h).
-  void ShowMessage(const std::string& bytes) override;
-  void SetLamp(LampColour colour) override;
-  // One line on stderr, after the program's name.
-  void ReportPortProblem(const std::string& line) override;
-  void EnterWaitState() override;
-  void LeaveWaitState() override;
+  // The operator panel (form_panel.h): what Qt does its own way.
+  using form::FormPanel::SetLamp;
   void SetHourglass(bool on) override;
-  // Lets the window repaint, blink and take clicks while an operation runs.
-  void ProcessMessages() override;
-  std::string IdText() override;
-  std::string Id2Text() override;
-  std::string KeyText() override;
-  int LineSettingIndex() override;
-  int ModeIndex() override;
-  int Rs485Index() override;
-  bool LockChecked() override;
-  void SelectLineSetting(int index) override;
-  void SelectMode(int index) override;
-  void SelectRs485(int index) override;
-  void SetIdText(const std::string& bytes) override;
-  void SetId2Text(const std::string& bytes) override;
-  void SetKeyText(const std::string& bytes) override;
-  void MoveIdBar(int position) override;
-  void MoveId2Bar(int position) override;
-  void ShowSerial(const std::string& caption, const std::string& value) override;
-  void ShowVersion(const std::string& caption, const std::string& value) override;
-  void ShowCardData(int reader, const std::string& bytes) override;
   void BeginProcessCaption(const std::string& bytes) override;
   void EndProcessCaption() override;
-  // btnExit, btnScan, btnFactory, btnID, btnBaudRate, btnMode, gbDefault,
-  // btnEng, btnGB, btnBIG5, and btnKey, in this order both ways.
-  void LockOperationControls(bool locked) override;
-  void EnableWindow() override;
 
   TPanel* pnMsg;
   TLamp* shComm;
@@ -165,6 +133,11 @@ class TfrmModule : public QWidget, public OperatorPanel, private form::FormView 
   void SetWindowEnabled(bool enabled) override;
   void FillLamp(form::Rgb colour) override;
   void PumpMessages() override;
+  std::string PanelCaption(form::FormControl panel) const override;
+  int SelectedItem(form::FormControl list) const override;
+  bool BoxChecked(form::FormControl box) const override;
+  void MoveBar(form::FormControl bar, int position) override;
+  void SetControlEnabled(form::FormControl control, bool enabled) override;
 
   // Names a control after its table entry, places it, and keeps it for the
   // shared steps.

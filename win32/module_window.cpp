@@ -314,7 +314,6 @@ void TfrmModule::FillList(FormControl list) {
 
 void TfrmModule::FormCreate() { RunFormCreate(*this); }
 void TfrmModule::FormShow() { RunFormShow(*this); }
-void TfrmModule::SetBusy(bool busy) { RunSetBusy(*this, busy); }
 void TfrmModule::tmrBusyTimer() { RunBusyTick(*this, tmrBusyTag); }
 
 void TfrmModule::sbIDChange() { SetIdText(TwoDigits(GetScrollPos(Control(FormControl::sbID), SB_CTL))); }
@@ -578,65 +577,23 @@ void TfrmModule::PumpMessages() {
 // ---------------------------------------------------------------------------
 // The operator panel.
 
-void TfrmModule::ShowMessage(const std::string& bytes) { SetCaption(FormControl::pnMsg, bytes); }
-
-void TfrmModule::SetLamp(LampColour colour) { FillLamp(colour == LampColour::Yellow ? kYellow : kRed); }
-
-void TfrmModule::ReportPortProblem(const std::string& line) {
-  std::fprintf(stderr, "rt420config: %s\n", line.c_str());
-  std::fflush(stderr);
-}
-
-void TfrmModule::EnterWaitState() {
-  SetHourglass(true);
-  SetWindowEnabled(false);
-}
-
-void TfrmModule::LeaveWaitState() {
-  SetWindowEnabled(true);
-  SetHourglass(false);
-}
-
 void TfrmModule::SetHourglass(bool on) {
   hourglass_ = on;
   SetCursor(LoadCursorW(nullptr, on ? IDC_WAIT : IDC_ARROW));
 }
 
-void TfrmModule::ProcessMessages() { PumpMessages(); }
+std::string TfrmModule::PanelCaption(FormControl panel) const { return Caption(panel); }
 
-std::string TfrmModule::IdText() { return Caption(FormControl::pnID); }
-std::string TfrmModule::Id2Text() { return Caption(FormControl::pnID2); }
-std::string TfrmModule::KeyText() { return Caption(FormControl::pnKey); }
-int TfrmModule::LineSettingIndex() { return Selected(FormControl::cmbBaudRate); }
-int TfrmModule::ModeIndex() { return Selected(FormControl::cmbMode); }
-int TfrmModule::Rs485Index() { return Selected(FormControl::cmbRS485); }
-
-int TfrmModule::Selected(FormControl list) const {
+int TfrmModule::SelectedItem(FormControl list) const {
   return static_cast<int>(SendMessageW(Control(list), CB_GETCURSEL, 0, 0));
 }
 
-bool TfrmModule::LockChecked() {
-  return SendMessageW(Control(FormControl::chkLock), BM_GETCHECK, 0, 0) == BST_CHECKED;
+bool TfrmModule::BoxChecked(FormControl box) const {
+  return SendMessageW(Control(box), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void TfrmModule::SelectLineSetting(int index) { SelectListItem(FormControl::cmbBaudRate, index); }
-void TfrmModule::SelectMode(int index) { SelectListItem(FormControl::cmbMode, index); }
-void TfrmModule::SelectRs485(int index) { SelectListItem(FormControl::cmbRS485, index); }
-void TfrmModule::SetIdText(const std::string& bytes) { SetCaption(FormControl::pnID, bytes); }
-void TfrmModule::SetId2Text(const std::string& bytes) { SetCaption(FormControl::pnID2, bytes); }
-void TfrmModule::SetKeyText(const std::string& bytes) { SetCaption(FormControl::pnKey, bytes); }
-void TfrmModule::MoveIdBar(int position) { MoveBar(FormControl::sbID, position); }
-void TfrmModule::MoveId2Bar(int position) { MoveBar(FormControl::sbID2, position); }
-
-void TfrmModule::ShowSerial(const std::string& caption, const std::string&) {
-  SetCaption(FormControl::pnSerial, caption);
-}
-void TfrmModule::ShowVersion(const std::string& caption, const std::string&) {
-  SetCaption(FormControl::pnVersion, caption);
-}
-
-void TfrmModule::ShowCardData(int reader, const std::string& bytes) {
-  SetCaption(reader == 1 ? FormControl::pnWie1 : FormControl::pnWie2, bytes);
+void TfrmModule::SetControlEnabled(FormControl control, bool enabled) {
+  ::EnableWindow(Control(control), enabled ? TRUE : FALSE);
 }
 
 void TfrmModule::BeginProcessCaption(const std::string& bytes) {
@@ -645,12 +602,6 @@ void TfrmModule::BeginProcessCaption(const std::string& bytes) {
 }
 
 void TfrmModule::EndProcessCaption() { SetCaption(FormControl::btnProcess, savedProcessCaption_); }
-
-void TfrmModule::LockOperationControls(bool locked) {
-  for (FormControl control : kOperationLockOrder) ::EnableWindow(Control(control), locked ? FALSE : TRUE);
-}
-
-void TfrmModule::EnableWindow() { SetWindowEnabled(true); }
 
 // ---------------------------------------------------------------------------
 

@@ -23,12 +23,11 @@
 #include <string>
 #include <vector>
 
-#include "form_steps.h"
-#include "operator_panel.h"
+#include "form_panel.h"
 
 class TfrmTrace;
 
-class TfrmModule final : public OperatorPanel, private form::FormView {
+class TfrmModule final : public form::FormPanel {
  public:
   // Creates the window hidden with its controls and runs FormCreate.
   TfrmModule();
@@ -81,37 +80,10 @@ class TfrmModule final : public OperatorPanel, private form::FormView {
   // The blink phase: 1 after the lamp last turned red. Never reset.
   int tmrBusyTag = 0;
 
-  // The operator panel (operator_panel.h).
-  void ShowMessage(const std::string& bytes) override;
-  void SetLamp(LampColour colour) override;
-  void ReportPortProblem(const std::string& line) override;
-  void EnterWaitState() override;
-  void LeaveWaitState() override;
+  // The operator panel (form_panel.h): what Win32 does its own way.
   void SetHourglass(bool on) override;
-  void SetBusy(bool busy) override;
-  void ProcessMessages() override;
-  std::string IdText() override;
-  std::string Id2Text() override;
-  std::string KeyText() override;
-  int LineSettingIndex() override;
-  int ModeIndex() override;
-  int Rs485Index() override;
-  bool LockChecked() override;
-  void SelectLineSetting(int index) override;
-  void SelectMode(int index) override;
-  void SelectRs485(int index) override;
-  void SetIdText(const std::string& bytes) override;
-  void SetId2Text(const std::string& bytes) override;
-  void SetKeyText(const std::string& bytes) override;
-  void MoveIdBar(int position) override;
-  void MoveId2Bar(int position) override;
-  void ShowSerial(const std::string& caption, const std::string& value) override;
-  void ShowVersion(const std::string& caption, const std::string& value) override;
-  void ShowCardData(int reader, const std::string& bytes) override;
   void BeginProcessCaption(const std::string& bytes) override;
   void EndProcessCaption() override;
-  void LockOperationControls(bool locked) override;
-  void EnableWindow() override;
 
  private:
   // The shared steps' view of the window.
@@ -122,6 +94,11 @@ class TfrmModule final : public OperatorPanel, private form::FormView {
   void SetWindowEnabled(bool enabled) override;
   void FillLamp(form::Rgb colour) override;
   void PumpMessages() override;
+  std::string PanelCaption(form::FormControl panel) const override;
+  int SelectedItem(form::FormControl list) const override;
+  bool BoxChecked(form::FormControl box) const override;
+  void MoveBar(form::FormControl bar, int position) override;
+  void SetControlEnabled(form::FormControl control, bool enabled) override;
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -133,9 +110,7 @@ class TfrmModule final : public OperatorPanel, private form::FormView {
   void OnScroll(HWND bar, int code);
   LRESULT OnControlColour(HDC dc, HWND control);
   void ClickHandlerOf(form::FormControl control);
-  void MoveBar(form::FormControl bar, int position);
   void BarChanged(form::FormControl bar);
-  int Selected(form::FormControl list) const;
   void CentreOnDesktop();
 
   HWND hwnd_ = nullptr;
