@@ -60,7 +60,11 @@ class WiredLine {
     return next;
   }
 
-  bool Sample(LineTime t) const { return Level(t) != Flips(t); }
+  // The level at t as the receiver reads it: sample `place` of start
+  // attempt `attempt` of character `sequence`.
+  bool Sample(LineTime t, uint64_t sequence, uint64_t attempt, int place) const {
+    return Level(t) != Flips(sequence, attempt, place);
+  }
 
  private:
   static uint64_t Mix(uint64_t z) {
@@ -70,10 +74,10 @@ class WiredLine {
     return z ^ (z >> 31);
   }
 
-  bool Flips(LineTime t) const {
+  bool Flips(uint64_t sequence, uint64_t attempt, int place) const {
     if (noise_.bitErrorRate <= 0) return false;
     if (noise_.bitErrorRate >= 1) return true;
-    uint64_t h = Mix(noise_.seed ^ Mix(static_cast<uint64_t>(t)));
+    uint64_t h = Mix(Mix(Mix(noise_.seed ^ sequence) ^ attempt) ^ static_cast<uint64_t>(place));
     double uniform = static_cast<double>(h >> 11) * 0x1.0p-53;
     return uniform < noise_.bitErrorRate;
   }
@@ -135,29 +139,33 @@ std::vector<ReceivedChar> ReceiveLine(const std::vector<Transmission>& transmiss
   for (const Transmission& t : transmissions) first = std::min(first, t.start);
   LineTime t = std::max(state.from, first);
   bool needHigh = state.needHigh;
+  uint64_t sequence = state.received;
+  uint64_t attempt = 0;
   const int stopBit = receiver.evenParity ? kDataBits + 2 : kDataBits + 1;
   while (true) {
     const LineTime start = HuntStart(line, t, needHigh);
     if (start == kNever) return received;
-    const LineTime startSample = SampleTime(start, 0, receiver.baud);
-    if (line.Sample(startSample)) {  // a false start: hunt again from its sample
-      t = startSample;
+    auto sample = [&](int place) { return line.Sample(SampleTime(start, place, receiver.baud), sequence, attempt, place); };
+    if (sample(0)) {  // a false start: hunt again from its sample
+      t = SampleTime(start, 0, receiver.baud);
       needHigh = false;
+      ++attempt;
       continue;
     }
     ReceivedChar c;
+    c.sequence = sequence;
     for (int i = 0; i < kDataBits; ++i) {
-      if (line.Sample(SampleTime(start, 1 + i, receiver.baud))) c.byte |= static_cast<uint8_t>(1u << i);
+      if (sample(1 + i)) c.byte |= static_cast<uint8_t>(1u << i);
     }
-    if (receiver.evenParity) {
-      c.parityError = line.Sample(SampleTime(start, kDataBits + 1, receiver.baud)) != EvenParityBit(c.byte);
-    }
+    if (receiver.evenParity) c.parityError = sample(kDataBits + 1) != EvenParityBit(c.byte);
     c.at = SampleTime(start, stopBit, receiver.baud);
-    c.framingError = !line.Sample(c.at);
+    c.framingError = !sample(stopBit);
     received.push_back(c);
     if (c.at > until) return received;
     t = c.at;
     needHigh = c.framingError;
+    ++sequence;
+    attempt = 0;
   }
 }
 

@@ -24,9 +24,12 @@
 //
 // Noise. With a bit-error rate, each sample the receiver takes inside a
 // character reads the opposite level with that probability. Whether a
-// sample flips depends only on the seed and the sample's time, so decoding
-// the same line again, or from a later state on, gives the same bytes. An
-// idle line stays idle: noise never makes a character of its own.
+// sample flips depends only on the seed, the number of the character (how
+// many the receiver handed over before it), the start attempt within it and
+// the sample's place, never on the time: decoding the same line again, or
+// from a later state on, gives the same bytes, and the same characters
+// arriving at other moments meet the same noise. An idle line stays idle:
+// noise never makes a character of its own.
 
 #include <cstdint>
 #include <limits>
@@ -71,6 +74,7 @@ bool LevelOf(const Transmission& transmission, LineTime t);
 
 // What the receiver hands over.
 struct ReceivedChar {
+  uint64_t sequence = 0;      // how many characters the receiver handed over before
   LineTime at = 0;            // the stop bit's sample time
   uint8_t byte = 0;           // the data bits as sampled
   bool parityError = false;   // the framing has parity and it did not match
@@ -83,14 +87,15 @@ struct Noise {
 };
 
 // Where the receiver stands: hunting for a start bit from `from` on; with
-// needHigh, it must see the line high before a low counts as a start. The
-// state after a received character c is {c.at, c.framingError}.
+// needHigh, it must see the line high before a low counts as a start;
+// `received` characters handed over so far.
 struct ReceiverState {
   LineTime from = std::numeric_limits<LineTime>::min();
   bool needHigh = false;
+  uint64_t received = 0;
 };
 
-inline ReceiverState StateAfter(const ReceivedChar& c) { return {c.at, c.framingError}; }
+inline ReceiverState StateAfter(const ReceivedChar& c) { return {c.at, c.framingError, c.sequence + 1}; }
 
 // The characters a receiver with the given framing decodes from the
 // wired-AND of the transmissions, from `state` on, in order: every one whose
