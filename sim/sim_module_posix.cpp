@@ -108,6 +108,7 @@ struct SimModule::Impl {
   // When the last queued reply (FaultKind::LateQueue) is due to go out.
   Clock::time_point queueFreeAt{};
   bool writeBlocked = false;  // the master would not take more bytes
+  bool echo = false;          // the line hands the tool's bytes back
   bool flooding = false;      // an endless flood is on
   uint64_t floodBytes = 0;    // written by the flood that is on
   std::deque<LineChunk> chunks;
@@ -131,6 +132,7 @@ struct SimModule::Impl {
   int NextWaitMs() const;
   void ReadLine();
   void HandleFrame(const FrameParser::Event& event, Clock::time_point now);
+  void Echo(const std::string& bytes, Clock::time_point now);
   void Respond(const std::string& command, Clock::time_point frameEnd);
   void Schedule(const ReplyPlan& plan, std::optional<int> newLineIndex, Clock::time_point frameEnd);
   void RunDueOutputs();
@@ -247,6 +249,7 @@ void SimModule::Impl::ReadLine() {
   {
     std::lock_guard lock(mutex);
     RecordChunk(LineChunk::Direction::FromTool, now, std::string_view(buffer, static_cast<size_t>(n)));
+    if (echo) Echo(std::string(buffer, static_cast<size_t>(n)), now);
   }
   std::vector<FrameParser::Event> events;
   parser.Feed(buffer, static_cast<size_t>(n), events);
@@ -267,6 +270,15 @@ void SimModule::Impl::HandleFrame(const FrameParser::Event& event, Clock::time_p
     return;
   }
   Respond(event.text, now);
+}
+
+// Queues the tool's bytes back to it behind whatever is already due, so
+// they precede every reply to come. Called with mutex held.
+void SimModule::Impl::Echo(const std::string& bytes, Clock::time_point now) {
+  if (outputs.size() >= kMaxPendingOutputs) return;
+  auto firstLater = std::find_if(outputs.begin(), outputs.end(), [now](const Output& o) { return o.due > now; });
+  outputs.insert(firstLater, {Output::Kind::Bytes, now, bytes, 0, std::nullopt});
+  LogLocked("--", "echo of " + std::to_string(bytes.size()) + " bytes");
 }
 
 // Answers one frame at the module's line speed. Called with mutex held.
@@ -583,6 +595,11 @@ void SimModule::ClearFaults() {
     m.LogLocked("--", "faults cleared: answering again");
     m.Wake();
   }
+}
+
+void SimModule::SetEcho(bool on) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->echo = on;
 }
 
 bool SimModule::PresentCard(int reader, const std::string& data) {

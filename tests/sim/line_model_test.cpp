@@ -20,8 +20,8 @@ const Framing k19200n{19200, false};
 const Framing k4800n{4800, false};
 const Framing k115200e{115200, true};
 
-const std::string kReplyA = "\nM01:123456783B\r";
-const std::string kReplyB = "\nM01:876543213B\r";
+const std::string kReplyA = "\nM01:1234567874\r";
+const std::string kReplyB = "\nM01:8765432174\r";
 
 struct LineCase {
   const char* name;
