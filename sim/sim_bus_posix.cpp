@@ -176,10 +176,10 @@ struct SimBus::Impl {
   std::string linkPath;
   bool stopping = false;
 
-  // --- the thread's alone ---
+  // Opened by Start and closed by Stop while the thread does not run.
   WakePipe wake;
   std::thread thread;
-  FrameParser parser;
+  FrameParser parser;  // the thread's alone
 
   void Run();
   void ReadTool();
@@ -534,15 +534,16 @@ void SimBus::Impl::LogBytesLocked(const std::string& direction, std::string_view
   LogLocked(direction, Printable(bytes) + "  [" + HexBytes(bytes) + "]", at);
 }
 
+// Lines logged before a sink was set wait for it (bounded as the log is).
 void SimBus::Impl::FlushSink() {
   std::vector<std::string> lines;
   LogSink copy;
   {
     std::lock_guard lock(mutex);
+    if (!sink) return;
     lines.swap(unsent);
     copy = sink;
   }
-  if (!copy) return;
   for (const std::string& line : lines) copy(line);
 }
 
@@ -577,7 +578,6 @@ bool SimBus::Start() {
   }
   b.LogLocked("--", "bus at " + b.pty.slavePath + ":" + modules);
   b.thread = std::thread([&b] { b.Run(); });
-  b.wake.Wake();  // so that the line above reaches the sink
   return true;
 }
 
@@ -746,6 +746,7 @@ bool SimBus::WaitForLogLine(const std::string& fragment, std::chrono::millisecon
 void SimBus::SetLogSink(LogSink sink) {
   std::lock_guard lock(impl_->mutex);
   impl_->sink = std::move(sink);
+  impl_->wake.Wake();  // hands it what is waiting
 }
 
 }  // namespace sim
