@@ -88,7 +88,8 @@
 //        19200, module at 9600", "line m2 at 12.4..21.6 ms: \nM01:..\r",
 //        "received 16 bytes, 3 framing errors", ...
 // - The log sink, when set, gets each line on the bus's thread with no lock
-//   held (it may call back into the bus).
+//   held (it may call back into the bus); lines logged while no sink was
+//   set wait for the next one, as far as the log keeps them.
 
 #include <chrono>
 #include <cstdint>

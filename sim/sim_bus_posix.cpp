@@ -25,6 +25,7 @@
 #include "pseudo_terminal.h"
 #include "sim_bus.h"
 #include "sim_frames.h"
+#include "sim_log.h"
 
 namespace sim {
 
@@ -167,10 +168,7 @@ struct SimBus::Impl {
 
   std::deque<LineRecord> records;
   std::deque<LineChunk> chunks;
-  std::deque<std::string> log;
-  uint64_t logTotal = 0;
-  std::vector<std::string> unsent;
-  LogSink sink;
+  SimLog log{kMaxLogLines};
 
   PseudoTerminal pty;
   std::string linkPath;
@@ -520,29 +518,21 @@ void SimBus::Impl::Advance() {
 // ---------------------------------------------------------------- logging
 
 void SimBus::Impl::LogLocked(const std::string& direction, const std::string& text, BusClock::time_point at) {
-  auto ms = std::chrono::duration<double, std::milli>(at - origin).count();
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%10.1f ", ms);
-  std::string line = stamp + direction + " " + text;
-  PushBounded(log, line, kMaxLogLines);
-  logTotal += 1;
-  if (unsent.size() < kMaxLogLines) unsent.push_back(std::move(line));
+  log.Add(direction, text, at);
   changed.notify_all();
 }
 
 void SimBus::Impl::LogBytesLocked(const std::string& direction, std::string_view bytes, BusClock::time_point at) {
-  LogLocked(direction, Printable(bytes) + "  [" + HexBytes(bytes) + "]", at);
+  log.AddBytes(direction, bytes, at);
+  changed.notify_all();
 }
 
-// Lines logged before a sink was set wait for it (bounded as the log is).
 void SimBus::Impl::FlushSink() {
   std::vector<std::string> lines;
   LogSink copy;
   {
     std::lock_guard lock(mutex);
-    if (!sink) return;
-    lines.swap(unsent);
-    copy = sink;
+    copy = log.TakeUnsent(lines);
   }
   for (const std::string& line : lines) copy(line);
 }
@@ -567,6 +557,7 @@ bool SimBus::Start() {
   b.parser = FrameParser{};
   // A new time axis: nothing of an earlier run is on the line.
   b.origin = BusClock::now();
+  b.log.SetOrigin(b.origin);
   b.receiver = {};  // and the noise starts from its first character again
   b.toolFreeAt = b.foreignFreeAt = 0;
   for (BusModule& m : b.modules) m.freeAt = 0;
@@ -726,26 +717,19 @@ bool SimBus::WaitForQuietLine(std::chrono::milliseconds timeout) const {
 
 std::vector<std::string> SimBus::LogLines() const {
   std::lock_guard lock(impl_->mutex);
-  return {impl_->log.begin(), impl_->log.end()};
+  return impl_->log.Lines();
 }
 
 bool SimBus::WaitForLogLine(const std::string& fragment, std::chrono::milliseconds timeout) const {
   Impl& b = *impl_;
   std::unique_lock lock(b.mutex);
-  // Counted over all lines ever logged, so a wake-up searches only new ones.
-  uint64_t checked = b.logTotal - b.log.size();
-  return b.changed.wait_for(lock, timeout, [&] {
-    uint64_t first = b.logTotal - b.log.size();
-    for (checked = std::max(checked, first); checked < b.logTotal; ++checked) {
-      if (b.log[static_cast<size_t>(checked - first)].find(fragment) != std::string::npos) return true;
-    }
-    return false;
-  });
+  uint64_t from = 0;  // lines already logged count
+  return b.changed.wait_for(lock, timeout, [&] { return b.log.Find(fragment, from); });
 }
 
 void SimBus::SetLogSink(LogSink sink) {
   std::lock_guard lock(impl_->mutex);
-  impl_->sink = std::move(sink);
+  impl_->log.SetSink(std::move(sink));
   impl_->wake.Wake();  // hands it what is waiting
 }
 

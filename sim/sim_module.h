@@ -78,7 +78,9 @@
 //   after the bytes could be read. Lower bounds on the tool's pauses can be
 //   taken from them.
 // - The log sink, when set, gets each line as it is logged, on the module's
-//   thread, with no lock held (it may call back into the module).
+//   thread, with no lock held (it may call back into the module); lines
+//   logged while no sink was set wait for the next one, as far as the log
+//   keeps them.
 
 #include <chrono>
 #include <cstdint>

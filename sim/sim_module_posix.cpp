@@ -24,6 +24,7 @@
 
 #include "pseudo_terminal.h"
 #include "sim_frames.h"
+#include "sim_log.h"
 #include "sim_module.h"
 
 namespace sim {
@@ -73,10 +74,7 @@ struct SimModule::Impl {
   bool configValid;
   FaultList faults;
   std::deque<std::string> commands;
-  std::deque<std::string> log;
-  uint64_t logTotal = 0;  // lines ever logged; log holds the last of them
-  std::vector<std::string> unsent;  // log lines not yet given to the sink
-  LogSink sink;
+  SimLog log{kMaxLogLines};
   std::deque<Output> outputs;
   // When the last queued reply (FaultKind::LateQueue) is due to go out.
   Clock::time_point queueFreeAt{};
@@ -96,7 +94,6 @@ struct SimModule::Impl {
   int wakeRead = -1;
   int wakeWrite = -1;
   std::thread thread;
-  Clock::time_point start = Clock::now();
   FrameParser parser;  // the thread's alone
 
   bool OpenTerminal();
@@ -408,19 +405,13 @@ void SimModule::Impl::Log(const std::string& direction, const std::string& text)
 
 // Called with mutex held.
 void SimModule::Impl::LogLocked(const std::string& direction, const std::string& text, Clock::time_point at) {
-  auto ms = std::chrono::duration<double, std::milli>(at - start).count();
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%10.1f ", ms);
-  std::string line = stamp + direction + " " + text;
-  log.push_back(line);
-  logTotal += 1;
-  if (log.size() > kMaxLogLines) log.pop_front();
-  unsent.push_back(std::move(line));
+  log.Add(direction, text, at);
   changed.notify_all();
 }
 
 void SimModule::Impl::LogBytesLocked(const std::string& direction, std::string_view bytes, Clock::time_point at) {
-  LogLocked(direction, Printable(bytes) + "  [" + HexBytes(bytes) + "]", at);
+  log.AddBytes(direction, bytes, at);
+  changed.notify_all();
 }
 
 void SimModule::Impl::FlushSink() {
@@ -428,10 +419,8 @@ void SimModule::Impl::FlushSink() {
   LogSink copy;
   {
     std::lock_guard lock(mutex);
-    lines.swap(unsent);
-    copy = sink;
+    copy = log.TakeUnsent(lines);
   }
-  if (!copy) return;
   for (const std::string& line : lines) copy(line);
 }
 
@@ -561,26 +550,20 @@ bool SimModule::WaitForCommands(size_t count, std::chrono::milliseconds timeout)
 
 std::vector<std::string> SimModule::LogLines() const {
   std::lock_guard lock(impl_->mutex);
-  return {impl_->log.begin(), impl_->log.end()};
+  return impl_->log.Lines();
 }
 
 bool SimModule::WaitForLogLine(const std::string& fragment, std::chrono::milliseconds timeout) const {
   Impl& m = *impl_;
   std::unique_lock lock(m.mutex);
-  // Counted over all lines ever logged, so a wake-up searches only new ones.
-  uint64_t checked = m.logTotal - m.log.size();
-  return m.changed.wait_for(lock, timeout, [&] {
-    uint64_t first = m.logTotal - m.log.size();
-    for (checked = std::max(checked, first); checked < m.logTotal; ++checked) {
-      if (m.log[static_cast<size_t>(checked - first)].find(fragment) != std::string::npos) return true;
-    }
-    return false;
-  });
+  uint64_t from = 0;  // lines already logged count
+  return m.changed.wait_for(lock, timeout, [&] { return m.log.Find(fragment, from); });
 }
 
 void SimModule::SetLogSink(LogSink sink) {
   std::lock_guard lock(impl_->mutex);
-  impl_->sink = std::move(sink);
+  impl_->log.SetSink(std::move(sink));
+  impl_->Wake();  // hands it what is waiting
 }
 
 std::vector<LineChunk> SimModule::LineChunks() const {
