@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "bus_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 
@@ -30,8 +31,15 @@ bool SetChar(std::string_view value, std::string_view allowed, char& out) {
   return true;
 }
 
-// One "key=value" of a module's settings.
-bool ApplyModuleKey(std::string_view key, std::string_view value, ModuleConfig& c) {
+}  // namespace
+
+bool IsModuleSetting(std::string_view key) {
+  static constexpr std::string_view kKeys[] = {"id1", "id2", "serial1", "serial2", "firmware",
+                                                "key", "mode", "rs485",   "line"};
+  return std::find(std::begin(kKeys), std::end(kKeys), key) != std::end(kKeys);
+}
+
+bool ApplyModuleSetting(std::string_view key, std::string_view value, ModuleConfig& c) {
   if (key == "id1") c.id1 = value;
   else if (key == "id2") c.id2 = value;
   else if (key == "serial1") c.serial1 = value;
@@ -44,8 +52,6 @@ bool ApplyModuleKey(std::string_view key, std::string_view value, ModuleConfig& 
   else return false;
   return true;
 }
-
-}  // namespace
 
 ModuleConfig BusModuleDefaults(size_t k) {
   ModuleConfig c;
@@ -61,7 +67,7 @@ std::optional<ModuleConfig> ParseModuleSettings(std::string_view text, size_t k,
     const std::string_view item = text.substr(0, comma);
     text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
     const size_t equals = item.find('=');
-    if (equals == std::string_view::npos || !ApplyModuleKey(item.substr(0, equals), item.substr(equals + 1), config)) {
+    if (equals == std::string_view::npos || !ApplyModuleSetting(item.substr(0, equals), item.substr(equals + 1), config)) {
       error = "bad module setting \"" + std::string(item) + "\"";
       return std::nullopt;
     }

@@ -20,6 +20,12 @@
 
 namespace sim {
 
+// The keys above, which are also the single module's options without their
+// "--" (--id1, --firmware, --line, ...).
+bool IsModuleSetting(std::string_view key);
+// Sets one of them; false for another key or a malformed value.
+bool ApplyModuleSetting(std::string_view key, std::string_view value, ModuleConfig& config);
+
 // The defaults of module k on a bus.
 ModuleConfig BusModuleDefaults(size_t k);
 

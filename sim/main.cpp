@@ -12,7 +12,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -112,31 +111,15 @@ bool ToInt(std::string_view s, int& out) {
   return ec == std::errc() && end == s.data() + s.size();
 }
 
-bool OneOf(std::string_view value, std::string_view allowed, char& out) {
-  if (value.size() != 1 || allowed.find(value[0]) == std::string_view::npos) return false;
-  out = value[0];
-  return true;
-}
-
 // Applies one "--name value" option; false with an error text when wrong.
 bool ApplyOption(const std::string& name, const std::string& value, Options& o, std::string& error) {
-  sim::ModuleConfig& c = o.config;
   bool ok = true;
-  static constexpr std::string_view kModuleOptions[] = {"--id1", "--id2",  "--serial1", "--serial2", "--firmware",
-                                                         "--key", "--mode", "--rs485",   "--line"};
-  if (std::find(std::begin(kModuleOptions), std::end(kModuleOptions), name) != std::end(kModuleOptions)) {
+  // --id1 .. --line are the module's settings by their own names.
+  const std::string setting = name.rfind("--", 0) == 0 ? name.substr(2) : std::string();
+  if (sim::IsModuleSetting(setting)) {
     o.moduleOptions = true;
-  }
-  if (name == "--link") o.link = value;
-  else if (name == "--id1") c.id1 = value;
-  else if (name == "--id2") c.id2 = value;
-  else if (name == "--serial1") c.serial1 = value;
-  else if (name == "--serial2") c.serial2 = value;
-  else if (name == "--firmware") c.version = value;
-  else if (name == "--key") c.keyCount = value;
-  else if (name == "--mode") ok = OneOf(value, "01", c.mode);
-  else if (name == "--rs485") ok = OneOf(value, "012", c.rs485);
-  else if (name == "--line") ok = ToInt(value, c.lineIndex) && sim::LineBaud(c.lineIndex) != 0;
+    ok = sim::ApplyModuleSetting(setting, value, o.config);
+  } else if (name == "--link") o.link = value;
   else if (name == "--card-every") ok = ToInt(value, o.cardEveryMs) && o.cardEveryMs > 0;
   else if (name == "--card-data") ok = value.size() <= sim::kMaxCardData;
   else if (name == "--module") {
