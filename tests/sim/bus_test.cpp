@@ -81,14 +81,19 @@ class BusLine : public ::testing::Test {
     return ReadBytes(bus->BytesToTool() - toTool);
   }
 
-  // SendCommand, sent again only when a loaded machine held the bus's whole
-  // reply back past the reply window: nothing received although the bus
-  // wrote bytes for the frame.
+  // SendCommand, sent again only when a loaded machine held the frame or
+  // the bus's whole reply back past the reply window: nothing received,
+  // although the bus read the frame and wrote bytes for it.
   bool Exchange(const std::string& text) {
+    const size_t frameBytes = text.size() + 4;
     for (int attempt = 0; attempt < 3; ++attempt) {
+      const uint64_t heard = bus->BytesFromTool();
       const uint64_t written = bus->BytesToTool();
       if (SendCommand(text)) return true;
-      if (Link.ReplyPos != 0 || !bus->WaitForQuietLine(kBusWait) || bus->BytesToTool() == written) return false;
+      if (Link.ReplyPos != 0 || !bus->WaitForBytesFromTool(heard + frameBytes, kBusWait) ||
+          !bus->WaitForQuietLine(kBusWait) || bus->BytesToTool() == written) {
+        return false;
+      }
     }
     return false;
   }
