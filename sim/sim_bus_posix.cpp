@@ -106,6 +106,17 @@ struct LineChange {
   int lineIndex;
 };
 
+// The reader IDs the modules answer, in bus order, each once.
+std::vector<std::string> AnsweringIdsOf(const std::vector<BusModule>& modules) {
+  std::vector<std::string> ids;
+  for (const BusModule& m : modules) {
+    for (const std::string& id : {m.logic.Config().id1, m.logic.Config().id2}) {
+      if (m.logic.ReaderAt(id) != 0 && std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+    }
+  }
+  return ids;
+}
+
 }  // namespace
 
 bool ValidLineFaults(const LineFaults& f) {
@@ -226,16 +237,7 @@ void SimBus::Impl::StartTimers(LineTime now) {
   jitterRandom = RandomStream(faults.seed, kJitterStream);
   strayRandom = RandomStream(faults.seed, kStrayStream);
   noiseSeed = RandomStream(faults.seed, kNoiseStream).Next();
-  foreignIds = faults.foreignIds;
-  if (foreignIds.empty()) {
-    for (const BusModule& m : modules) {
-      const ModuleConfig& c = m.logic.Config();
-      for (const std::string* id : {&c.id1, &c.id2}) {
-        if (id == &c.id2 && c.mode != '0') continue;
-        if (std::find(foreignIds.begin(), foreignIds.end(), *id) == foreignIds.end()) foreignIds.push_back(*id);
-      }
-    }
-  }
+  foreignIds = faults.foreignIds.empty() ? AnsweringIdsOf(modules) : faults.foreignIds;
   foreignLine = faults.foreignLineIndex >= 0 ? faults.foreignLineIndex : modules.front().logic.Config().lineIndex;
   foreignTurn = 0;
   nextForeignAt.reset();
@@ -644,8 +646,7 @@ std::optional<size_t> SimBus::PresentCardAt(const std::string& readerId, const s
   std::lock_guard lock(impl_->mutex);
   for (size_t k = 0; k < impl_->modules.size(); ++k) {
     ModuleLogic& logic = impl_->modules[k].logic;
-    const ModuleConfig& c = logic.Config();
-    int reader = readerId == c.id1 ? 1 : (c.mode == '0' && readerId == c.id2 ? 2 : 0);
+    const int reader = logic.ReaderAt(readerId);
     if (reader != 0) return logic.PresentCard(reader, data) ? std::optional<size_t>(k) : std::nullopt;
   }
   return std::nullopt;
@@ -653,15 +654,7 @@ std::optional<size_t> SimBus::PresentCardAt(const std::string& readerId, const s
 
 std::vector<std::string> SimBus::AnsweringIds() const {
   std::lock_guard lock(impl_->mutex);
-  std::vector<std::string> ids;
-  for (const BusModule& m : impl_->modules) {
-    const ModuleConfig& c = m.logic.Config();
-    for (const std::string* id : {&c.id1, &c.id2}) {
-      if (id == &c.id2 && c.mode != '0') continue;
-      if (std::find(ids.begin(), ids.end(), *id) == ids.end()) ids.push_back(*id);
-    }
-  }
-  return ids;
+  return AnsweringIdsOf(impl_->modules);
 }
 
 std::vector<std::string> SimBus::Commands(size_t k) const {
