@@ -213,6 +213,14 @@ TEST_F(ProgramLine, ABusTakesItsModulesAndCardsFromTheOptions) {
   unlink((link + ".lock").c_str());
 }
 
+TEST(ProgramOptions, ABusTimerServesEachAnsweringReaderIdInTurn) {
+  Program program({"--module", "id1=03", "--module", "id1=04,mode=1", "--card-every", "20"});
+  for (const char* id : {"03", "05", "04", "03"}) {
+    EXPECT_TRUE(program.LineWith(std::string("timer card for reader ID ") + id + " queued", kWait)) << id;
+  }
+  EXPECT_EQ(program.Terminate(kWait), 0);
+}
+
 TEST(ProgramOptions, VersionIsPrintedWithoutStartingAModule) {
   Program program({"--version"});
   ASSERT_TRUE(program.Started());
