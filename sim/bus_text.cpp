@@ -67,7 +67,8 @@ std::optional<ModuleConfig> ParseModuleSettings(std::string_view text, size_t k,
     const std::string_view item = text.substr(0, comma);
     text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
     const size_t equals = item.find('=');
-    if (equals == std::string_view::npos || !ApplyModuleSetting(item.substr(0, equals), item.substr(equals + 1), config)) {
+    if (equals == std::string_view::npos ||
+        !ApplyModuleSetting(item.substr(0, equals), item.substr(equals + 1), config)) {
       error = "bad module setting \"" + std::string(item) + "\"";
       return std::nullopt;
     }
@@ -89,7 +90,8 @@ bool ApplyLineFaultOption(std::string_view name, std::string_view value, LineFau
   bool parsed = false;
   if (name == "--ber") parsed = ParseRate(value, changed.bitErrorRate);
   else if (name == "--jitter") parsed = ParseNumber(value, changed.jitterMs);
-  else if (name == "--foreign-master") parsed = ParseNumber(value, changed.foreignMasterMs) && changed.foreignMasterMs > 0;
+  else if (name == "--foreign-master")
+    parsed = ParseNumber(value, changed.foreignMasterMs) && changed.foreignMasterMs > 0;
   else if (name == "--stray") parsed = ParseNumber(value, changed.strayMs) && changed.strayMs > 0;
   else if (name == "--seed") parsed = ParseNumber(value, changed.seed);
   if (!parsed || !ValidLineFaults(changed)) return false;

@@ -145,7 +145,9 @@ std::vector<ReceivedChar> ReceiveLine(const std::vector<Transmission>& transmiss
   while (true) {
     const LineTime start = HuntStart(line, t, needHigh);
     if (start == kNever) return received;
-    auto sample = [&](int place) { return line.Sample(SampleTime(start, place, receiver.baud), sequence, attempt, place); };
+    auto sample = [&](int place) {
+      return line.Sample(SampleTime(start, place, receiver.baud), sequence, attempt, place);
+    };
     if (sample(0)) {  // a false start: hunt again from its sample
       t = SampleTime(start, 0, receiver.baud);
       needHigh = false;

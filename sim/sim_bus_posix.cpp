@@ -196,7 +196,9 @@ struct SimBus::Impl {
   int NextWaitMs(LineTime now) const;
 
   // Called with mutex held from here on.
-  LineTime Now() const { return std::chrono::duration_cast<std::chrono::nanoseconds>(BusClock::now() - origin).count(); }
+  LineTime Now() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(BusClock::now() - origin).count();
+  }
   BusClock::time_point ClockAt(LineTime t) const { return origin + std::chrono::nanoseconds(t); }
   uint32_t ToolSpeed() const { return ToolBaud(pty.master); }
   Framing ToolFraming() const;
@@ -279,8 +281,8 @@ void SimBus::Impl::HearFrame(const std::string& text, LineTime frameEnd, uint32_
     } else {
       LogLocked("--", name + " took " + Printable(text) + ", answers " + Printable(*answer.reply));
       PushBounded(m.answers, *answer.reply, kMaxLoggedCommands);
-      LineRecord record{LineRecord::Driver::Module, k, {}, {}, {}, lineIndex, std::chrono::nanoseconds(reply.start - frameEnd)};
-      if (AddToLine(reply, record)) m.freeAt = EndOf(reply);
+      const std::chrono::nanoseconds afterFrame(reply.start - frameEnd);
+      if (AddToLine(reply, {LineRecord::Driver::Module, k, {}, {}, {}, lineIndex, afterFrame})) m.freeAt = EndOf(reply);
     }
     if (answer.newLineIndex) lineChanges.push_back({changeAt, k, *answer.newLineIndex});
   }
@@ -300,7 +302,6 @@ bool SimBus::Impl::AddToLine(const Transmission& t, LineRecord record) {
   LogLocked("--", "line " + DriverName(record) + " at " + Milliseconds(t.start) + ".." + Milliseconds(EndOf(t)) +
                       " ms: " + Printable(t.bytes));
   PushBounded(records, std::move(record), kMaxLineRecords);
-  nextReceiveAt = std::min(nextReceiveAt.value_or(t.start), t.start);
   return true;
 }
 

@@ -124,7 +124,9 @@ std::string ManyReplies() {
 TEST(LineModelNoise, FlipsSamplesAtItsRateAndRepeatsWithItsSeed) {
   const std::vector<Transmission> line{{0, k19200e, ManyReplies()}};
   const std::string sent = line[0].bytes;
-  auto receive = [&](double rate, uint64_t seed) { return sim::BytesOf(sim::ReceiveLine(line, k19200e, {rate, seed})); };
+  auto receive = [&](double rate, uint64_t seed) {
+    return sim::BytesOf(sim::ReceiveLine(line, k19200e, {rate, seed}));
+  };
   auto damaged = [&](const std::string& got) {
     size_t differing = got.size() > sent.size() ? got.size() - sent.size() : sent.size() - got.size();
     for (size_t i = 0; i < std::min(got.size(), sent.size()); ++i) differing += got[i] != sent[i];
