@@ -3,6 +3,8 @@
 // the tool by hand or from scripts. Prints "pty: /dev/pts/N" as its first
 // line, then one line per frame received or written. Card data comes from
 // stdin ("1 ABC123", "2 XYZ") or from a timer. Ends on SIGINT or SIGTERM.
+// With --module (or a line fault of the bus) it is a bus of modules on one
+// line instead (sim_bus.h), whose cards stdin gives by reader ID ("03 ABC").
 
 #include <fcntl.h>
 #include <poll.h>
@@ -21,7 +23,9 @@
 #include <string_view>
 #include <vector>
 
+#include "bus_text.h"
 #include "rt420_version.h"
+#include "sim_bus.h"
 #include "sim_module.h"
 
 namespace {
@@ -51,11 +55,30 @@ const char kUsage[] =
     "                         for delay, trickle and late, total length for\n"
     "                         wronglength. silent::N: N more replies, then the\n"
     "                         module carries out and answers nothing at all\n"
+    "  --echo                 the line hands back every byte the tool writes, as\n"
+    "                         a two-wire RS-485 adapter does\n"
+    "A bus: several modules on one line (any of these options makes one; without\n"
+    "--module it has one module, set by the options above):\n"
+    "  --module SETTINGS      a module on the bus, repeatable, in bus order;\n"
+    "                         SETTINGS is key=value,... with the keys id1, id2,\n"
+    "                         serial1, serial2, firmware, key, mode, rs485, line\n"
+    "                         (as the options above; module k's serial fields\n"
+    "                         default to 12345678+k-1 and 87654321-k+1)\n"
+    "  --ber RATE             bit-error rate on what the tool receives (0 to 1)\n"
+    "  --jitter MS            each reply up to MS ms later, at random\n"
+    "  --foreign-master MS    another host polls the modules' reader IDs every\n"
+    "                         MS ms (10 or more); the modules answer it\n"
+    "  --stray MS             random bytes while the line is idle, every MS ms\n"
+    "                         on average (missing bias)\n"
+    "  --seed N               the seed of every random choice (1)\n"
+    "  On a bus --card-every presents cards to each answering reader ID in turn,\n"
+    "  and --fault is not taken.\n"
     "  --quiet                print only the pty line\n"
     "  --help                 this text\n"
     "  --version              the program's version\n"
     "Texts are used as given (other lengths give other reply lengths).\n"
-    "stdin: lines \"1 DATA\" or \"2 DATA\" present a card to reader 1 or 2.\n";
+    "stdin: lines \"1 DATA\" or \"2 DATA\" present a card to reader 1 or 2;\n"
+    "on a bus, \"ID DATA\" at the reader that answers that reader ID.\n";
 
 struct Options {
   sim::ModuleConfig config;
@@ -63,6 +86,11 @@ struct Options {
   int cardEveryMs = 0;
   std::string cardData = "12345678";
   std::vector<sim::Fault> faults;
+  bool echo = false;
+  std::vector<sim::ModuleConfig> busModules;  // --module, in bus order
+  sim::LineFaults busFaults;
+  bool bus = false;  // --module or a line fault of the bus was given
+  bool moduleOptions = false;  // one of --id1 .. --line was given
   bool quiet = false;
   bool help = false;
   bool version = false;
@@ -83,29 +111,29 @@ bool ToInt(std::string_view s, int& out) {
   return ec == std::errc() && end == s.data() + s.size();
 }
 
-bool OneOf(std::string_view value, std::string_view allowed, char& out) {
-  if (value.size() != 1 || allowed.find(value[0]) == std::string_view::npos) return false;
-  out = value[0];
-  return true;
-}
-
 // Applies one "--name value" option; false with an error text when wrong.
 bool ApplyOption(const std::string& name, const std::string& value, Options& o, std::string& error) {
-  sim::ModuleConfig& c = o.config;
   bool ok = true;
-  if (name == "--link") o.link = value;
-  else if (name == "--id1") c.id1 = value;
-  else if (name == "--id2") c.id2 = value;
-  else if (name == "--serial1") c.serial1 = value;
-  else if (name == "--serial2") c.serial2 = value;
-  else if (name == "--firmware") c.version = value;
-  else if (name == "--key") c.keyCount = value;
-  else if (name == "--mode") ok = OneOf(value, "01", c.mode);
-  else if (name == "--rs485") ok = OneOf(value, "012", c.rs485);
-  else if (name == "--line") ok = ToInt(value, c.lineIndex) && sim::LineBaud(c.lineIndex) != 0;
+  // --id1 .. --line are the module's settings by their own names.
+  const std::string setting = name.rfind("--", 0) == 0 ? name.substr(2) : std::string();
+  if (sim::IsModuleSetting(setting)) {
+    o.moduleOptions = true;
+    ok = sim::ApplyModuleSetting(setting, value, o.config);
+  } else if (name == "--link") o.link = value;
   else if (name == "--card-every") ok = ToInt(value, o.cardEveryMs) && o.cardEveryMs > 0;
   else if (name == "--card-data") ok = value.size() <= sim::kMaxCardData;
-  else if (name == "--fault") {
+  else if (name == "--module") {
+    std::optional<sim::ModuleConfig> module = sim::ParseModuleSettings(value, o.busModules.size(), error);
+    if (!module) {
+      error = "--module " + value + ": " + error;
+      return false;
+    }
+    o.busModules.push_back(*module);
+    o.bus = true;
+  } else if (sim::IsLineFaultOption(name)) {
+    ok = sim::ApplyLineFaultOption(name, value, o.busFaults);
+    o.bus = true;
+  } else if (name == "--fault") {
     std::optional<sim::Fault> fault = sim::ParseFault(value);
     ok = fault.has_value();
     if (ok) o.faults.push_back(*fault);
@@ -118,6 +146,26 @@ bool ApplyOption(const std::string& name, const std::string& value, Options& o, 
   return ok;
 }
 
+// A bus takes its modules from --module (or the single module's options)
+// and has no per-reply faults.
+bool CheckBusOptions(Options& o, std::string& error) {
+  if (!o.bus) return true;
+  if (!o.faults.empty()) {
+    error = "--fault is for one module; a bus takes --ber, --jitter, --foreign-master, --stray";
+    return false;
+  }
+  if (!o.busModules.empty() && o.moduleOptions) {
+    error = "with --module, give each module's settings inside it (id1=..,line=..)";
+    return false;
+  }
+  if (o.busModules.size() > sim::kMaxBusModules) {
+    error = "at most " + std::to_string(sim::kMaxBusModules) + " modules on a bus";
+    return false;
+  }
+  if (o.busModules.empty()) o.busModules.push_back(o.config);
+  return true;
+}
+
 bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i];
@@ -127,6 +175,8 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       o.version = true;
     } else if (name == "--quiet") {
       o.quiet = true;
+    } else if (name == "--echo") {
+      o.echo = o.busFaults.echo = true;
     } else if (i + 1 >= argc) {
       error = "missing value for " + name;
       return false;
@@ -138,7 +188,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     error = "texts may be at most " + std::to_string(sim::kMaxFieldLength) + " characters";
     return false;
   }
-  return true;
+  return CheckBusOptions(o, error);
 }
 
 int PrintUsage() {
@@ -270,8 +320,22 @@ void CardLine(sim::SimModule& module, const std::string& line, bool quiet) {
   if (!quiet) Print("-- card for reader " + std::to_string(reader) + (queued ? " queued: " : " refused: ") + data);
 }
 
+void CardLine(sim::SimBus& bus, const std::string& line, bool quiet) {
+  if (line.empty()) return;
+  std::optional<sim::CardRequest> card = sim::ParseCardLine(line);
+  if (!card) {
+    if (!quiet) Print("-- input ignored (want \"ID DATA\"): " + line);
+    return;
+  }
+  std::optional<size_t> module = bus.PresentCardAt(card->readerId, card->data);
+  if (quiet) return;
+  Print("-- card for reader ID " + card->readerId +
+        (module ? " queued at m" + std::to_string(*module + 1) + ": " : " refused: ") + card->data);
+}
+
 // Returns false once stdin has closed.
-bool ReadStdin(sim::SimModule& module, LineReader& reader, bool quiet) {
+template <typename Simulator>
+bool ReadStdin(Simulator& module, LineReader& reader, bool quiet) {
   char buffer[512];
   ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
@@ -292,22 +356,39 @@ class CardTimer {
     return left < 0 ? 0 : static_cast<int>(left);
   }
   void Fire(sim::SimModule& module, const std::string& data, bool quiet) {
-    if (!Active() || Clock::now() < next_) return;
+    if (!Due()) return;
     if (module.State().mode != '0') reader_ = 1;
     bool queued = module.PresentCard(reader_, data);
     if (!quiet) Print("-- timer card for reader " + std::to_string(reader_) + (queued ? " queued" : " refused"));
     reader_ = reader_ == 1 ? 2 : 1;
-    next_ += every_;
-    if (next_ < Clock::now()) next_ = Clock::now() + every_;  // fell behind: do not catch up in a burst
+  }
+  // On a bus: to each reader ID that answers, in turn.
+  void Fire(sim::SimBus& bus, const std::string& data, bool quiet) {
+    if (!Due()) return;
+    std::vector<std::string> ids = bus.AnsweringIds();
+    if (ids.empty()) return;
+    const std::string& id = ids[turn_++ % ids.size()];
+    bool queued = bus.PresentCardAt(id, data).has_value();
+    if (!quiet) Print("-- timer card for reader ID " + id + (queued ? " queued" : " refused"));
   }
 
  private:
+  // True once the time has come, and then the next time is set.
+  bool Due() {
+    if (!Active() || Clock::now() < next_) return false;
+    next_ += every_;
+    if (next_ < Clock::now()) next_ = Clock::now() + every_;  // fell behind: do not catch up in a burst
+    return true;
+  }
+
   std::chrono::milliseconds every_;
   Clock::time_point next_;
   int reader_ = 1;
+  size_t turn_ = 0;
 };
 
-void RunUntilSignal(sim::SimModule& module, const Options& o) {
+template <typename Simulator>
+void RunUntilSignal(Simulator& module, const Options& o) {
   bool stdinOpen = true;
   LineReader lines;
   CardTimer timer(o.cardEveryMs);
@@ -318,6 +399,31 @@ void RunUntilSignal(sim::SimModule& module, const Options& o) {
     if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) stdinOpen = ReadStdin(module, lines, o.quiet);
     timer.Fire(module, o.cardData, o.quiet);
   }
+}
+
+// Starts the module or the bus, prints its terminal, places the link and
+// runs until a signal.
+template <typename Simulator>
+int Serve(Simulator& simulator, const Options& options) {
+  if (!simulator.Start()) {
+    std::fprintf(stderr, "rt420-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
+    return 1;
+  }
+  Print("pty: " + simulator.SlavePath());
+  if (!options.link.empty() && !simulator.LinkAt(options.link)) {
+    std::fprintf(stderr, "rt420-sim: cannot place a link at %s (an existing file that is not a symlink is kept)\n",
+                 options.link.c_str());
+    simulator.Stop();
+    return 1;
+  }
+  if (!options.quiet) {
+    if (!options.link.empty()) Print("link: " + options.link);
+    simulator.SetLogSink(Print);
+  }
+  RunUntilSignal(simulator, options);
+  simulator.Stop();
+  if (!options.quiet) Print("-- stopped");
+  return 0;
 }
 
 }  // namespace
@@ -340,25 +446,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "rt420-sim: %s\n", error.c_str());
     return 1;
   }
+  if (options.bus) {
+    sim::SimBus bus(options.busModules, options.busFaults);
+    return Serve(bus, options);
+  }
   sim::SimModule module(options.config);
   for (const sim::Fault& fault : options.faults) module.AddFault(fault);
-  if (!module.Start()) {
-    std::fprintf(stderr, "rt420-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
-    return 1;
-  }
-  Print("pty: " + module.SlavePath());
-  if (!options.link.empty() && !module.LinkAt(options.link)) {
-    std::fprintf(stderr, "rt420-sim: cannot place a link at %s (an existing file that is not a symlink is kept)\n",
-                 options.link.c_str());
-    module.Stop();
-    return 1;
-  }
-  if (!options.quiet) {
-    if (!options.link.empty()) Print("link: " + options.link);
-    module.SetLogSink(Print);
-  }
-  RunUntilSignal(module, options);
-  module.Stop();
-  if (!options.quiet) Print("-- stopped");
-  return 0;
+  module.SetEcho(options.echo);
+  return Serve(module, options);
 }

@@ -106,15 +106,15 @@ Answer ModuleLogic::SetLine(const std::string& argument) {
   return {"E00:" + argument, index};
 }
 
+int ModuleLogic::ReaderAt(const std::string& address) const {
+  if (address == config_.id1) return 1;
+  if (address == config_.id2 && config_.mode == '0') return 2;
+  return 0;
+}
+
 Answer ModuleLogic::Poll(const std::string& address) {
-  int reader = 0;
-  if (address == config_.id1) {
-    reader = 1;
-  } else if (address == config_.id2 && config_.mode == '0') {
-    reader = 2;
-  } else {
-    return {};
-  }
+  const int reader = ReaderAt(address);
+  if (reader == 0) return {};
   std::deque<std::string>& queue = cards_[reader - 1];
   std::string text = "F" + address + ":";
   if (queue.empty()) return Reply(text + "0");

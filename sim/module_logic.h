@@ -88,6 +88,10 @@ class ModuleLogic {
   bool PresentCard(int reader, const std::string& data);
   size_t CardsWaiting(int reader) const;
 
+  // The reader that answers polls of this address: 1 for ID1, 2 for ID2 in
+  // two-reader mode, 0 for none.
+  int ReaderAt(const std::string& address) const;
+
  private:
   Answer Configure(char letter, const std::string& argument);
   Answer SetId(const std::string& argument);

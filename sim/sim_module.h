@@ -19,6 +19,12 @@
 //
 // What the module answers: module_logic.h. Faults on the line: faults.h.
 //
+// Echo (SetEcho): the line hands the tool back every byte it writes, as a
+// two-wire RS-485 adapter does: each run of bytes the module reads goes
+// back to the tool at once, after what the module has already due for the
+// line and before anything it answers later, whatever the line speed and
+// even while the module is silent. Off by default.
+//
 // A hang-up (FaultKind::HangUp) closes the master side only: the tool's port
 // sees the hang-up and the slave path disappears at once, while the module's
 // own slave descriptor keeps the terminal's number taken until Stop(), so the
@@ -72,7 +78,9 @@
 //   after the bytes could be read. Lower bounds on the tool's pauses can be
 //   taken from them.
 // - The log sink, when set, gets each line as it is logged, on the module's
-//   thread, with no lock held (it may call back into the module).
+//   thread, with no lock held (it may call back into the module); lines
+//   logged while no sink was set wait for the next one, as far as the log
+//   keeps them.
 
 #include <chrono>
 #include <cstdint>
@@ -137,6 +145,8 @@ class SimModule {
 
   void AddFault(const Fault& fault);
   void ClearFaults();
+
+  void SetEcho(bool on);
 
   // Queues card data for reader 1 or 2 (see ModuleLogic::PresentCard).
   bool PresentCard(int reader, const std::string& data);

@@ -8,16 +8,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -27,7 +22,9 @@
 #include <optional>
 #include <thread>
 
+#include "pseudo_terminal.h"
 #include "sim_frames.h"
+#include "sim_log.h"
 #include "sim_module.h"
 
 namespace sim {
@@ -35,9 +32,6 @@ namespace sim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The pseudo-terminal's own speed before the tool sets one.
-constexpr speed_t kCreationSpeed = B19200;
 
 // Scheduled writes waiting for a line that is full or for their time. A tool
 // that sends and never reads must not make the module grow without bound.
@@ -58,26 +52,6 @@ constexpr int kIdleCheckMs = 200;
 // The log line of a module that falls silent (FaultKind::FallSilent).
 constexpr const char* kFellSilentNote =
     "fell silent: from now on no command is carried out or answered, until the faults are cleared";
-
-uint32_t BaudOf(speed_t speed) {
-  switch (speed) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    case B230400: return 230400;
-    default: return 0;
-  }
-}
-
-void CloseFd(int& fd) {
-  if (fd >= 0) close(fd);
-  fd = -1;
-}
 
 // One scheduled action on the line.
 struct Output {
@@ -100,14 +74,12 @@ struct SimModule::Impl {
   bool configValid;
   FaultList faults;
   std::deque<std::string> commands;
-  std::deque<std::string> log;
-  uint64_t logTotal = 0;  // lines ever logged; log holds the last of them
-  std::vector<std::string> unsent;  // log lines not yet given to the sink
-  LogSink sink;
+  SimLog log{kMaxLogLines};
   std::deque<Output> outputs;
   // When the last queued reply (FaultKind::LateQueue) is due to go out.
   Clock::time_point queueFreeAt{};
   bool writeBlocked = false;  // the master would not take more bytes
+  bool echo = false;          // the line hands the tool's bytes back
   bool flooding = false;      // an endless flood is on
   uint64_t floodBytes = 0;    // written by the flood that is on
   std::deque<LineChunk> chunks;
@@ -122,7 +94,6 @@ struct SimModule::Impl {
   int wakeRead = -1;
   int wakeWrite = -1;
   std::thread thread;
-  Clock::time_point start = Clock::now();
   FrameParser parser;  // the thread's alone
 
   bool OpenTerminal();
@@ -131,6 +102,7 @@ struct SimModule::Impl {
   int NextWaitMs() const;
   void ReadLine();
   void HandleFrame(const FrameParser::Event& event, Clock::time_point now);
+  void Echo(const std::string& bytes, Clock::time_point now);
   void Respond(const std::string& command, Clock::time_point frameEnd);
   void Schedule(const ReplyPlan& plan, std::optional<int> newLineIndex, Clock::time_point frameEnd);
   void RunDueOutputs();
@@ -151,22 +123,11 @@ struct SimModule::Impl {
 // ---------------------------------------------------------------- creation
 
 bool SimModule::Impl::OpenTerminal() {
-  master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0) return false;
-  fcntl(master, F_SETFD, FD_CLOEXEC);
-  char name[PATH_MAX] = {};
-  if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) return false;
-  slavePath = name;
-  slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave < 0) return false;
-  termios tio{};
-  if (tcgetattr(slave, &tio) != 0) return false;
-  cfmakeraw(&tio);
-  cfsetispeed(&tio, kCreationSpeed);
-  cfsetospeed(&tio, kCreationSpeed);
-  if (tcsetattr(slave, TCSANOW, &tio) != 0) return false;
-  // Replies never block the module's thread: a full line waits for POLLOUT.
-  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  PseudoTerminal pty;
+  if (!OpenPseudoTerminal(pty)) return false;
+  master = pty.master;
+  slave = pty.slave;
+  slavePath = pty.slavePath;
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
   wakeRead = pipeFds[0];
@@ -247,6 +208,7 @@ void SimModule::Impl::ReadLine() {
   {
     std::lock_guard lock(mutex);
     RecordChunk(LineChunk::Direction::FromTool, now, std::string_view(buffer, static_cast<size_t>(n)));
+    if (echo) Echo(std::string(buffer, static_cast<size_t>(n)), now);
   }
   std::vector<FrameParser::Event> events;
   parser.Feed(buffer, static_cast<size_t>(n), events);
@@ -267,6 +229,15 @@ void SimModule::Impl::HandleFrame(const FrameParser::Event& event, Clock::time_p
     return;
   }
   Respond(event.text, now);
+}
+
+// Queues the tool's bytes back to it behind whatever is already due, so
+// they precede every reply to come. Called with mutex held.
+void SimModule::Impl::Echo(const std::string& bytes, Clock::time_point now) {
+  if (outputs.size() >= kMaxPendingOutputs) return;
+  auto firstLater = std::find_if(outputs.begin(), outputs.end(), [now](const Output& o) { return o.due > now; });
+  outputs.insert(firstLater, {Output::Kind::Bytes, now, bytes, 0, std::nullopt});
+  LogLocked("--", "echo of " + std::to_string(bytes.size()) + " bytes");
 }
 
 // Answers one frame at the module's line speed. Called with mutex held.
@@ -395,24 +366,11 @@ void SimModule::Impl::EndFlood(const std::string& why) {
   LogLocked("--", "flood ended after " + std::to_string(floodBytes) + " bytes: " + why);
 }
 
-// The tool holds its port in exclusive mode for as long as it is open; the
-// module's own descriptor on the slave sees that mode end when it closes.
-bool SimModule::Impl::ToolHoldsPort() const {
-  int exclusive = 0;
-  return slave >= 0 && ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
-}
+bool SimModule::Impl::ToolHoldsPort() const { return sim::ToolHoldsPort(slave); }
 
-// A tool that ends without clearing its exclusive mode (killed, say) leaves
-// it on the terminal, which the module's own descriptor keeps open: every
-// later open would be refused. The tool holds an flock() on its port for as
-// long as it has it open, so the mode without that lock means the tool's
-// side has closed, and the module clears the mode as a closing terminal
-// would. Called with mutex held.
+// Called with mutex held.
 void SimModule::Impl::ClearModeOfClosedTool() {
-  if (!ToolHoldsPort()) return;
-  if (flock(slave, LOCK_EX | LOCK_NB) != 0) return;  // the tool's side is open
-  flock(slave, LOCK_UN);
-  ioctl(slave, TIOCNXCL);
+  if (!sim::ClearModeOfClosedTool(slave)) return;
   LogLocked("--", "the tool's side closed without ending its exclusive mode: mode cleared");
 }
 
@@ -429,19 +387,14 @@ void SimModule::Impl::RecordChunk(LineChunk::Direction direction, Clock::time_po
 // program's new terminal while the tool may still try to open it. Called
 // with mutex held.
 void SimModule::Impl::HangUp(const std::string& why) {
-  CloseFd(master);
+  CloseDescriptor(master);
   outputs.clear();
   writeBlocked = false;
   flooding = false;
   LogLocked("--", why + ": the line is closed");
 }
 
-uint32_t SimModule::Impl::ToolSpeed() const {
-  termios tio{};
-  // On the master, tcgetattr reports the slave's settings: what the tool set.
-  if (master < 0 || tcgetattr(master, &tio) != 0) return 0;
-  return BaudOf(cfgetospeed(&tio));
-}
+uint32_t SimModule::Impl::ToolSpeed() const { return ToolBaud(master); }
 
 // ---------------------------------------------------------------- logging
 
@@ -452,19 +405,13 @@ void SimModule::Impl::Log(const std::string& direction, const std::string& text)
 
 // Called with mutex held.
 void SimModule::Impl::LogLocked(const std::string& direction, const std::string& text, Clock::time_point at) {
-  auto ms = std::chrono::duration<double, std::milli>(at - start).count();
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%10.1f ", ms);
-  std::string line = stamp + direction + " " + text;
-  log.push_back(line);
-  logTotal += 1;
-  if (log.size() > kMaxLogLines) log.pop_front();
-  unsent.push_back(std::move(line));
+  log.Add(direction, text, at);
   changed.notify_all();
 }
 
 void SimModule::Impl::LogBytesLocked(const std::string& direction, std::string_view bytes, Clock::time_point at) {
-  LogLocked(direction, Printable(bytes) + "  [" + HexBytes(bytes) + "]", at);
+  log.AddBytes(direction, bytes, at);
+  changed.notify_all();
 }
 
 void SimModule::Impl::FlushSink() {
@@ -472,10 +419,8 @@ void SimModule::Impl::FlushSink() {
   LogSink copy;
   {
     std::lock_guard lock(mutex);
-    lines.swap(unsent);
-    copy = sink;
+    copy = log.TakeUnsent(lines);
   }
-  if (!copy) return;
   for (const std::string& line : lines) copy(line);
 }
 
@@ -489,10 +434,10 @@ bool SimModule::Start() {
   Impl& m = *impl_;
   if (m.thread.joinable() || !m.configValid) return false;
   if (!m.OpenTerminal()) {
-    CloseFd(m.master);
-    CloseFd(m.slave);
-    CloseFd(m.wakeRead);
-    CloseFd(m.wakeWrite);
+    CloseDescriptor(m.master);
+    CloseDescriptor(m.slave);
+    CloseDescriptor(m.wakeRead);
+    CloseDescriptor(m.wakeWrite);
     return false;
   }
   m.stopping = false;
@@ -516,17 +461,13 @@ void SimModule::Stop() {
   m.thread.join();
   std::lock_guard lock(m.mutex);
   m.flooding = false;
-  CloseFd(m.master);
-  CloseFd(m.slave);
-  CloseFd(m.wakeRead);
-  CloseFd(m.wakeWrite);
+  CloseDescriptor(m.master);
+  CloseDescriptor(m.slave);
+  CloseDescriptor(m.wakeRead);
+  CloseDescriptor(m.wakeWrite);
   m.outputs.clear();
-  if (!m.linkPath.empty()) {
-    char target[PATH_MAX] = {};
-    ssize_t n = readlink(m.linkPath.c_str(), target, sizeof target - 1);
-    if (n > 0 && m.slavePath == std::string(target, static_cast<size_t>(n))) unlink(m.linkPath.c_str());
-    m.linkPath.clear();
-  }
+  RemoveLink(m.linkPath, m.slavePath);
+  m.linkPath.clear();
 }
 
 std::string SimModule::SlavePath() const {
@@ -537,18 +478,7 @@ std::string SimModule::SlavePath() const {
 bool SimModule::LinkAt(const std::string& path) {
   Impl& m = *impl_;
   std::lock_guard lock(m.mutex);
-  if (m.slavePath.empty() || path.empty()) return false;
-  struct stat st{};
-  if (lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) return false;
-  // Made under a temporary name and renamed over the old link, so the path
-  // never dangles in between.
-  std::string temporary = path + ".new" + std::to_string(getpid());
-  unlink(temporary.c_str());
-  if (symlink(m.slavePath.c_str(), temporary.c_str()) != 0) return false;
-  if (rename(temporary.c_str(), path.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return false;
-  }
+  if (!PlaceLink(m.slavePath, path)) return false;
   m.linkPath = path;
   return true;
 }
@@ -585,6 +515,11 @@ void SimModule::ClearFaults() {
   }
 }
 
+void SimModule::SetEcho(bool on) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->echo = on;
+}
+
 bool SimModule::PresentCard(int reader, const std::string& data) {
   std::lock_guard lock(impl_->mutex);
   return impl_->logic.PresentCard(reader, data);
@@ -615,26 +550,20 @@ bool SimModule::WaitForCommands(size_t count, std::chrono::milliseconds timeout)
 
 std::vector<std::string> SimModule::LogLines() const {
   std::lock_guard lock(impl_->mutex);
-  return {impl_->log.begin(), impl_->log.end()};
+  return impl_->log.Lines();
 }
 
 bool SimModule::WaitForLogLine(const std::string& fragment, std::chrono::milliseconds timeout) const {
   Impl& m = *impl_;
   std::unique_lock lock(m.mutex);
-  // Counted over all lines ever logged, so a wake-up searches only new ones.
-  uint64_t checked = m.logTotal - m.log.size();
-  return m.changed.wait_for(lock, timeout, [&] {
-    uint64_t first = m.logTotal - m.log.size();
-    for (checked = std::max(checked, first); checked < m.logTotal; ++checked) {
-      if (m.log[static_cast<size_t>(checked - first)].find(fragment) != std::string::npos) return true;
-    }
-    return false;
-  });
+  uint64_t from = 0;  // lines already logged count
+  return m.changed.wait_for(lock, timeout, [&] { return m.log.Find(fragment, from); });
 }
 
 void SimModule::SetLogSink(LogSink sink) {
   std::lock_guard lock(impl_->mutex);
-  impl_->sink = std::move(sink);
+  impl_->log.SetSink(std::move(sink));
+  impl_->Wake();  // hands it what is waiting
 }
 
 std::vector<LineChunk> SimModule::LineChunks() const {

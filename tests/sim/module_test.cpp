@@ -339,6 +339,53 @@ INSTANTIATE_TEST_SUITE_P(
                       FallSilentCase{"AfterOneReplyToItsCommand", "H00V", 1, {"H00M", "H00V", "H00L09", "H00N"}, 2}),
     [](const ::testing::TestParamInfo<FallSilentCase>& info) { return std::string(info.param.name); });
 
+// With echo on, the line hands every byte the tool writes back to it, before
+// whatever the module answers, and also when the module does not answer.
+struct EchoCase {
+  const char* name;
+  std::optional<sim::Fault> fault;
+  std::string setting;    // the tool's line setting
+  std::string afterEcho;  // what follows the echo
+  std::string verdict;    // the module's log line once it has decided
+};
+
+void PrintTo(const EchoCase& c, std::ostream* out) { *out << c.name; }
+
+class SimEcho : public SimLine, public ::testing::WithParamInterface<EchoCase> {};
+
+TEST_P(SimEcho, TheToolsBytesComeBackFirst) {
+  const EchoCase& c = GetParam();
+  module.SetEcho(true);
+  if (c.fault) module.AddFault(*c.fault);
+  ASSERT_TRUE(Open(c.setting));
+  // The frame in the pieces and pauses of the tool's own writes.
+  const std::string frame = "\tH00M0C\r";
+  WritePortByte(0x09);
+  WritePortBlock(reinterpret_cast<const uint8_t*>("H00M"), 4);
+  for (char byte : frame.substr(5)) WritePortByte(static_cast<uint8_t>(byte));
+  ASSERT_TRUE(module.WaitForLogLine(c.verdict, kWait));
+  const std::string expected = frame + c.afterEcho;
+  std::string received;
+  Deadline deadline(kWait);
+  uint8_t byte;
+  while (received.size() < expected.size() && !deadline.Expired()) {
+    if (ReadPortByte(byte)) received += static_cast<char>(byte);
+  }
+  while (ReadPortByte(byte)) received += static_cast<char>(byte);  // nothing more is due
+  EXPECT_EQ(received, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimEcho,
+    ::testing::Values(
+        EchoCase{"BeforeTheReply", std::nullopt, "19200,e,8,1", "\nM01:1234567874\r", "-> \\nM01"},
+        EchoCase{"BeforeALateReply", sim::MakeFault(FaultKind::Delay, "H00M", 1, 40), "19200,e,8,1",
+                 "\nM01:1234567874\r", "-> \\nM01"},
+        EchoCase{"FromASilentModule", sim::MakeFault(FaultKind::FallSilent, "", 0), "19200,e,8,1", "",
+                 "silent: H00M not carried out"},
+        EchoCase{"AtAnotherSpeed", std::nullopt, "9600,e,8,1", "", "ignored: line speed 9600"}),
+    [](const ::testing::TestParamInfo<EchoCase>& info) { return std::string(info.param.name); });
+
 TEST(SimFaultText, ParsesKindCommandCountValue) {
   std::optional<sim::Fault> fault = sim::ParseFault("delay:H00M:2:250");
   ASSERT_TRUE(fault);

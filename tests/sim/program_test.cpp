@@ -185,6 +185,42 @@ TEST_F(ProgramLine, ASecondInstanceRefusesALinkAnotherOneOwns) {
   EXPECT_EQ(missing.Terminate(kWait), 1);
 }
 
+// A bus from the options: each module with its own settings, cards by
+// reader ID from stdin, every module answering address 00.
+TEST_F(ProgramLine, ABusTakesItsModulesAndCardsFromTheOptions) {
+  std::string link = ::testing::TempDir() + "rt420-sim-bus-" + std::to_string(getpid());
+  Program program({"--link", link, "--module", "id1=03,serial1=AAAAAAAA", "--module", "id1=04,mode=1", "--module",
+                   "id1=09,line=2", "--jitter", "5", "--seed", "9"});
+  ASSERT_TRUE(program.LineWith("link: " + link, kWait));
+  SetPortTable(sim::SimPortTable(link, 3));
+  ASSERT_TRUE(OpenPort(3, "19200,e,8,1"));
+
+  program.Send("04 CARD42\n09 AT9600\n05 ONEREADER\nnodata\n");
+  EXPECT_TRUE(program.LineWith("card for reader ID 04 queued at m2: CARD42", kWait));
+  EXPECT_TRUE(program.LineWith("card for reader ID 09 queued at m3: AT9600", kWait));
+  EXPECT_TRUE(program.LineWith("card for reader ID 05 queued at m1: ONEREADER", kWait)) << "m2 has one reader";
+  EXPECT_TRUE(program.LineWith("input ignored", kWait));
+  // What the tool makes of the replies is the bus's own test; here the
+  // program's log says which module took what and how it answered.
+  SendCommand("H04F");
+  EXPECT_TRUE(program.LineWith("m2 took H04F, answers F04:1CARD42", kWait));
+  SendCommand("H00M");
+  EXPECT_TRUE(program.LineWith("m1 took H00M, answers M03:AAAAAAAA", kWait));
+  EXPECT_TRUE(program.LineWith("m2 took H00M, answers M04:12345679", kWait));
+  EXPECT_TRUE(program.LineWith("m3 ignored H00M: line speed 19200, module at 9600", kWait));
+  ClosePort();
+  EXPECT_EQ(program.Terminate(kWait), 0);
+  unlink((link + ".lock").c_str());
+}
+
+TEST(ProgramOptions, ABusTimerServesEachAnsweringReaderIdInTurn) {
+  Program program({"--module", "id1=03", "--module", "id1=04,mode=1", "--card-every", "20"});
+  for (const char* id : {"03", "05", "04", "03"}) {
+    EXPECT_TRUE(program.LineWith(std::string("timer card for reader ID ") + id + " queued", kWait)) << id;
+  }
+  EXPECT_EQ(program.Terminate(kWait), 0);
+}
+
 TEST(ProgramOptions, VersionIsPrintedWithoutStartingAModule) {
   Program program({"--version"});
   ASSERT_TRUE(program.Started());
@@ -197,7 +233,10 @@ TEST(ProgramOptions, VersionIsPrintedWithoutStartingAModule) {
 
 TEST(ProgramOptions, WrongOptionsAreRefused) {
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-           {"--line", "12"}, {"--mode", "2"}, {"--fault", "slow"}, {"--bogus"}, {"--id1"}, {"--firmware"}}) {
+           {"--line", "12"}, {"--mode", "2"}, {"--fault", "slow"}, {"--bogus"}, {"--id1"}, {"--firmware"},
+           {"--module", "id1=03,colour=red"}, {"--module", "line=12"}, {"--module", "id1=03", "--id1", "04"},
+           {"--module", "id1=03", "--fault", "noreply"}, {"--ber", "1.5"}, {"--foreign-master", "5"},
+           {"--jitter", "-1"}, {"--stray", "x"}}) {
     Program program(args);
     ASSERT_TRUE(program.Started());
     EXPECT_FALSE(program.LineWith("pty:", kWait)) << args[0];
