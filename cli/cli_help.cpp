@@ -244,14 +244,12 @@ const HelpSubcommand* Entry(Subcommand subcommand) {
 
 std::string OwnHelp(const HelpSubcommand& entry) {
   std::string out = "usage: rt420ctl " + SubcommandSynopsis(entry) + "\n\n" + Flow(entry.text);
-  std::vector<HelpOption> options = entry.options;
-  // The scan's options belong to scan itself; the others take them along.
-  if (entry.subcommand == Subcommand::Scan)
-    options.insert(options.begin(), kHelp.scanOptions.begin(), kHelp.scanOptions.end());
+  std::vector<HelpOption> options = ListedOptions(entry);
   if (!options.empty()) out += "\n";
   for (const HelpOption& option : options) out += ListItem(OptionWithValue(option), option.text, kOwnOptionColumn);
   std::string note;
-  if (entry.scansFirst && entry.subcommand != Subcommand::Scan) note = "The scan before it takes --lock and --port N as scan does. ";
+  if (entry.scansFirst && entry.subcommand != Subcommand::Scan)
+    note = "The scan before it takes --lock and --port N as scan does. ";
   return out + "\n" + Wrap(note + "Options of every subcommand: " + CommonOptionNames() + ".", "", "");
 }
 }  // namespace
@@ -262,12 +260,18 @@ std::string OptionWithValue(const HelpOption& option) {
   return std::string(option.name) + (*option.value ? std::string(" ") + option.value : "");
 }
 
+std::vector<HelpOption> ListedOptions(const HelpSubcommand& entry) {
+  // The scan's options belong to scan itself; the others take them along.
+  std::vector<HelpOption> options = entry.options;
+  if (entry.subcommand == Subcommand::Scan)
+    options.insert(options.begin(), kHelp.scanOptions.begin(), kHelp.scanOptions.end());
+  return options;
+}
+
 std::string SubcommandSynopsis(const HelpSubcommand& entry) {
   std::string synopsis = SubcommandName(entry.subcommand);
   if (*entry.arguments) synopsis += std::string(" ") + entry.arguments;
-  if (entry.subcommand == Subcommand::Scan)
-    for (const HelpOption& option : kHelp.scanOptions) synopsis += " [" + OptionWithValue(option) + "]";
-  for (const HelpOption& option : entry.options) synopsis += " [" + OptionWithValue(option) + "]";
+  for (const HelpOption& option : ListedOptions(entry)) synopsis += " [" + OptionWithValue(option) + "]";
   return synopsis;
 }
 

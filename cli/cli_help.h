@@ -59,6 +59,9 @@ std::string VersionLine();
 
 // "--port N", "--save-profile FILE", "--trace": an option with its value.
 std::string OptionWithValue(const HelpOption& option);
+// The options a subcommand's help lists: its own, and for scan itself the
+// scan's options first.
+std::vector<HelpOption> ListedOptions(const HelpSubcommand& entry);
 // "scan [--lock] [--port N] [--save-profile FILE]": the subcommand's name,
 // its arguments and its options.
 std::string SubcommandSynopsis(const HelpSubcommand& entry);

@@ -65,8 +65,7 @@ std::string Subcommands() {
   for (const HelpSubcommand& entry : help.subcommands) {
     std::string heading = Bold(SubcommandName(entry.subcommand));
     if (*entry.arguments) heading += " " + Italic(entry.arguments);
-    std::vector<HelpOption> options = entry.options;
-    if (entry.subcommand == Subcommand::Scan) options.insert(options.begin(), help.scanOptions.begin(), help.scanOptions.end());
+    std::vector<HelpOption> options = ListedOptions(entry);
     for (const HelpOption& option : options) heading += " [" + OptionHeading(option) + "]";
     out += ".TP\n" + heading + "\n" + Body(entry.text, ".IP");
     if (!options.empty()) out += ".RS\n" + OptionList(options) + ".RE\n";

@@ -120,7 +120,8 @@ TEST(CliManual, ListsTheSubcommandsOptionsAndExitCodesThatHelpDoes) {
   EXPECT_EQ(manual["SUBCOMMANDS"], subcommands);
   EXPECT_EQ(subcommands.size(), Help().subcommands.size());
   EXPECT_EQ(manual["OPTIONS"], ListedNames(help, "Options:"));
-  EXPECT_EQ(manual["The scan's options"], ListedNames(help, "Options of the scan (every subcommand but ports and discover):"));
+  EXPECT_EQ(manual["The scan's options"],
+            ListedNames(help, "Options of the scan (every subcommand but ports and discover):"));
   Names codes;
   for (const std::string& line : Lines(help))
     if (std::regex_match(line, std::regex("^  [0-9]  .*"))) codes.insert(line.substr(2, 1));
@@ -158,7 +159,8 @@ TEST(CliManual, TheHelpGivesEveryOptionWhereTheCommandLineTakesIt) {
   const HelpTable& help = Help();
   std::vector<HelpOption> all = help.commonOptions;
   all.insert(all.end(), help.scanOptions.begin(), help.scanOptions.end());
-  for (const HelpSubcommand& entry : help.subcommands) all.insert(all.end(), entry.options.begin(), entry.options.end());
+  for (const HelpSubcommand& entry : help.subcommands)
+    all.insert(all.end(), entry.options.begin(), entry.options.end());
   // No option is left out of the help ("-h" is the short --help).
   Names documented = {"-h"};
   for (const HelpOption& option : all) documented.insert(option.name);
@@ -176,8 +178,10 @@ TEST(CliManual, TheHelpGivesEveryOptionWhereTheCommandLineTakesIt) {
       arguments.push_back(option.name);
       if (*option.value) arguments.push_back(SampleValue(option.value));
       std::string error = ParseCommandLine(arguments).error;
-      bool refused = error.find("does not apply") != std::string::npos || error.find("unknown option") != std::string::npos;
-      EXPECT_EQ(refused, !listed.count(option.name)) << SubcommandName(entry.subcommand) << " " << option.name << ": " << error;
+      bool refused =
+          error.find("does not apply") != std::string::npos || error.find("unknown option") != std::string::npos;
+      EXPECT_EQ(refused, !listed.count(option.name))
+          << SubcommandName(entry.subcommand) << " " << option.name << ": " << error;
     }
   }
 }
