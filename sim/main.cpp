@@ -40,7 +40,8 @@ const char kUsage[] =
     "  --rs485 0|1|2          RS-485 setting (1)\n"
     "  --line 0..11           line setting index (5 = 19200,e,8,1)\n"
     "  --card-every MS        present a card every MS milliseconds, to reader 1\n"
-    "                         and reader 2 in turn (reader 1 only in one-reader mode)\n"
+    "                         and reader 2 in turn (reader 1 only in one-reader mode),\n"
+    "                         to a reader that holds no card yet\n"
     "  --card-data TEXT       the data of those cards (12345678)\n"
     "  --fault KIND[:COMMAND[:COUNT[:VALUE]]]   repeatable; KIND is noreply,\n"
     "                         delay, badchecksum, lowercase, wronglength, stray,\n"
@@ -282,6 +283,12 @@ bool ReadStdin(sim::SimModule& module, LineReader& reader, bool quiet) {
 
 // ---------------------------------------------------------------- main loop
 
+// Presents a card every period, to reader 1 and reader 2 in turn (reader 1
+// alone in one-reader mode). As on a real reader, a card waits until it is
+// polled, and a reader that still holds one gets no other: a module left
+// running without polling does not pile up cards to spill out at the next
+// poll. A card polled shows in the frame log, so the timer says what it
+// does once rather than a line every period.
 class CardTimer {
  public:
   explicit CardTimer(int everyMs) : every_(everyMs), next_(Clock::now() + every_) {}
@@ -293,9 +300,14 @@ class CardTimer {
   }
   void Fire(sim::SimModule& module, const std::string& data, bool quiet) {
     if (!Active() || Clock::now() < next_) return;
+    if (!quiet && !reported_) {
+      Print("-- a timer card every " + std::to_string(every_.count()) +
+            " ms, to reader 1 and reader 2 in turn (reader 1 alone in one-reader mode), to a reader that holds "
+            "none; each shows in the frame log when it is polled");
+    }
+    reported_ = true;
     if (module.State().mode != '0') reader_ = 1;
-    bool queued = module.PresentCard(reader_, data);
-    if (!quiet) Print("-- timer card for reader " + std::to_string(reader_) + (queued ? " queued" : " refused"));
+    if (module.CardsWaiting(reader_) == 0) module.PresentCard(reader_, data);
     reader_ = reader_ == 1 ? 2 : 1;
     next_ += every_;
     if (next_ < Clock::now()) next_ = Clock::now() + every_;  // fell behind: do not catch up in a burst
@@ -305,6 +317,7 @@ class CardTimer {
   std::chrono::milliseconds every_;
   Clock::time_point next_;
   int reader_ = 1;
+  bool reported_ = false;
 };
 
 void RunUntilSignal(sim::SimModule& module, const Options& o) {
