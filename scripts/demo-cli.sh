@@ -37,17 +37,6 @@ bash scripts/build.sh build rt420ctl rt420-sim | { grep -v 'Built target' || tru
 
 # shellcheck source=scripts/demo-env.sh
 source scripts/demo-env.sh
-if [ ! -f "$DEMO/bench.ini" ]; then
-  {
-    echo "# rt420ctl apply ${DEMO#"$PWD/"}/bench.ini"
-    if [ "${DEMO_KIND:-demo}" = bench ]; then
-      printf '[module]\nid1 = 12\nid2 = 7\nkey-count = 6\nrs485 = 40\nline-setting = 38400,n,8,1\n'
-    else
-      printf '[module]\nid1 = 21\nid2 = 22\nkey-count = 6\nmode = two\nrs485 = 40\n'
-    fi
-  } > "$DEMO/bench.ini"
-fi
-
 KeepDemoModules
 
 export PATH="$PWD/build/cli:$PATH"

@@ -8,7 +8,8 @@
 #   bench  build/bench-demo: four modules on COM3 to COM6, each at a line
 #          setting and with a serial number of its own (a production bench).
 # Sets DEMO, DEMO_PORTS, LINK (the link of the first module) and
-# XDG_CONFIG_HOME. Sourcing it by hand prepares a fresh clone for running
+# XDG_CONFIG_HOME, and writes the demo's settings and a profile for
+# rt420ctl apply (DEMO/bench.ini) when they are not there yet. Sourcing it by hand prepares a fresh clone for running
 # rt420ctl against simulated modules of one's own.
 #
 # A simulated module that owns a link holds a lock on LINK.lock, which also
@@ -61,6 +62,18 @@ if [ ! -f "$SETTINGS" ]; then
       printf '"COM%s"="%s"\n' "$n" "$path"
     done
   } > "$SETTINGS"
+fi
+
+# A profile to try rt420ctl apply with.
+if [ ! -f "$DEMO/bench.ini" ]; then
+  {
+    echo "# rt420ctl apply ${DEMO#"$PWD/"}/bench.ini"
+    if [ "${DEMO_KIND:-demo}" = bench ]; then
+      printf '[module]\nid1 = 12\nid2 = 7\nkey-count = 6\nrs485 = 40\nline-setting = 38400,n,8,1\n'
+    else
+      printf '[module]\nid1 = 21\nid2 = 22\nkey-count = 6\nmode = two\nrs485 = 40\n'
+    fi
+  } > "$DEMO/bench.ini"
 fi
 
 # Prints the PID of the simulated module that owns COM n's link; fails when
