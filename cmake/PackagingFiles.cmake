@@ -102,6 +102,14 @@ install(FILES
   ${RT420_PACKAGING_OUT}/doc/changelog.Debian.gz
   ${RT420_PACKAGING_OUT}/doc/README.md.gz
   DESTINATION ${RT420_DOC_DIR})
+# The pages the README links to, beside it as in the source tree.
+file(GLOB RT420_DOC_PAGES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/*.md)
+foreach(page IN LISTS RT420_DOC_PAGES)
+  get_filename_component(name ${page} NAME)
+  configure_file(${page} ${RT420_PACKAGING_OUT}/doc/docs/${name} COPYONLY)
+  rt420_gzip(${RT420_PACKAGING_OUT}/doc/docs/${name})
+  install(FILES ${RT420_PACKAGING_OUT}/doc/docs/${name}.gz DESTINATION ${RT420_DOC_DIR}/docs)
+endforeach()
 # Lintian warnings accepted with a reason, when there are any (the README's
 # "Debian package" section lists them).
 if(EXISTS ${RT420_PACKAGING_SOURCE}/lintian-overrides)
