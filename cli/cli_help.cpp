@@ -275,18 +275,22 @@ std::string SubcommandSynopsis(const HelpSubcommand& entry) {
   return synopsis;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = std::min(text.find('\n', pos), text.size());
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return lines;
+}
+
 std::vector<std::vector<std::string>> Paragraphs(const std::string& text) {
   std::vector<std::vector<std::string>> paragraphs(1);
-  size_t pos = 0;
-  while (pos <= text.size()) {
-    size_t end = std::min(text.find('\n', pos), text.size());
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (line.empty()) {
-      if (!paragraphs.back().empty()) paragraphs.emplace_back();
-      continue;
-    }
-    paragraphs.back().push_back(line);
+  for (const std::string& line : Lines(text)) {
+    if (!line.empty()) paragraphs.back().push_back(line);
+    else if (!paragraphs.back().empty()) paragraphs.emplace_back();
   }
   if (paragraphs.back().empty()) paragraphs.pop_back();
   return paragraphs;

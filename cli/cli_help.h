@@ -65,6 +65,8 @@ std::vector<HelpOption> ListedOptions(const HelpSubcommand& entry);
 // "scan [--lock] [--port N] [--save-profile FILE]": the subcommand's name,
 // its arguments and its options.
 std::string SubcommandSynopsis(const HelpSubcommand& entry);
+// The lines of a text without their ends (none after a last line end).
+std::vector<std::string> Lines(const std::string& text);
 // The paragraphs of a table text; each paragraph's lines without their ends.
 std::vector<std::vector<std::string>> Paragraphs(const std::string& text);
 // True for a paragraph that is shown line for line.

@@ -99,12 +99,7 @@ std::string ManualSection(const std::string& name) {
 bool FillManual(const std::string& manualTemplate, std::string& page, std::string& error) {
   page.clear();
   std::vector<std::string> filled;
-  size_t pos = 0;
-  while (pos < manualTemplate.size()) {
-    size_t end = manualTemplate.find('\n', pos);
-    if (end == std::string::npos) end = manualTemplate.size();
-    std::string line = manualTemplate.substr(pos, end - pos);
-    pos = end + 1;
+  for (const std::string& line : Lines(manualTemplate)) {
     if (line.rfind(kMarker, 0) != 0) {
       page += line + "\n";
       continue;
