@@ -43,7 +43,8 @@ export PATH="$PWD/build/cli:$PATH"
 if [ $# -gt 0 ]; then
   exec rt420ctl "$@"
 fi
-echo "rt420ctl talks to the simulated modules on COM${DEMO_PORTS[*]} (frame logs: ${DEMO#"$PWD/"}/sim-COMn.log)."
+ports=$(printf 'COM%s ' "${DEMO_PORTS[@]}")
+echo "rt420ctl talks to the simulated modules on ${ports% } (frame logs: ${DEMO#"$PWD/"}/sim-COM*.log)."
 echo "Try: rt420ctl scan; rt420ctl set-id 12 7; rt420ctl watch --seconds 3;"
 echo "     rt420ctl apply ${DEMO#"$PWD/"}/bench.ini; rt420ctl --help. 'exit' ends the shell."
 "${SHELL:-bash}" -i || true

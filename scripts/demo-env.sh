@@ -126,9 +126,10 @@ KeepDemoModules() {
   [ ${#started[@]} -eq 0 ] && return
   local kind=""
   [ "${DEMO_KIND:-demo}" = bench ] && kind=" --bench"
-  local list
+  local list logs=sim-COMn.log
   list=$(printf '%s, ' "${started[@]}")
-  echo "started the simulated module on ${list%, }, frame log in ${DEMO#"$PWD/"}/sim-COMn.log;" \
+  [ ${#DEMO_PORTS[@]} -eq 1 ] && logs=sim-COM${DEMO_PORTS[0]}.log
+  echo "started the simulated module on ${list%, }, frame log in ${DEMO#"$PWD/"}/$logs;" \
     "it keeps its settings until: bash scripts/demo-cli.sh$kind stop" >&2
 }
 
