@@ -28,13 +28,6 @@ std::string RunHelp(const std::vector<std::string>& arguments) {
   return result.out;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::stringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // The first word of each line of a help list that starts with two spaces
 // and a letter or "--", between the heading `from` and the next line that
 // does not start with a space.
