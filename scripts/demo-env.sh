@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# shellcheck shell=bash
 # Sourced by run.sh and demo-cli.sh: the demo's settings and its simulated
 # modules. A demo keeps its own settings (not the user's ~/.config) with a
 # port table that maps its modules' COM numbers to them and every other port

@@ -45,12 +45,22 @@ prepare() {
   ln -s "$CTL" "$WORK/bin/rt420ctl"
   STARTED=()
 }
+# In the clone, with the demo KIND's settings and functions: runs COMMAND.
+in_demo() {
+  local kind=$1
+  shift
+  (
+    cd "$CLONE"
+    export DEMO_KIND=$kind PATH="$WORK/bin:$PATH"
+    # shellcheck source=scripts/demo-env.sh
+    source "$SOURCE/scripts/demo-env.sh"
+    "$@"
+  ) || true
+}
 cleanup() {
   local kind
   [ -n "$WORK" ] || return 0
-  for kind in "${STARTED[@]}"; do
-    (cd "$CLONE" && DEMO_KIND=$kind && source "$SOURCE/scripts/demo-env.sh" && StopDemoModules > /dev/null) || true
-  done
+  for kind in "${STARTED[@]}"; do in_demo "$kind" StopDemoModules > /dev/null; done
   rm -rf "$WORK"
   WORK=""
 }
@@ -121,25 +131,24 @@ Run() {
     "rt420ctl "* | "cat "*) ;;
     *) echo "an example may run rt420ctl, scripts/demo-cli.sh or cat, not: $command"; return ;;
   esac
-  (
-    cd "$CLONE"
-    export DEMO_KIND=$kind PATH="$WORK/bin:$PATH"
-    # shellcheck source=scripts/demo-env.sh
-    source "$SOURCE/scripts/demo-env.sh"
-    KeepDemoModules 2> /dev/null
-    # No tone: it only costs time here.
-    bash -c "${command/#rt420ctl /rt420ctl --no-beep }" 2>&1
-  ) || true
+  in_demo "$kind" run_in_demo "$command"
+}
+# Within in_demo: the demo's modules, started when they do not run, and the
+# command (rt420ctl without its tone, which only costs time here).
+# shellcheck disable=SC2317  # called through in_demo
+run_in_demo() {
+  KeepDemoModules 2> /dev/null
+  bash -c "${1/#rt420ctl /rt420ctl --no-beep }" 2>&1
 }
 
 compare() {
-  local line=$1 command=$2 expected=$3 actual kind
+  local at=$1 command=$2 expected=$3 actual kind
   kind=$(KindOf "$command")
   [[ " ${STARTED[*]} " == *" $kind "* ]] || STARTED+=("$kind")
   actual=$(Run "$command" "$kind")
   count=$((count + 1))
   written+=$(printf '%s\n' "$actual" | sed "s#$WORK##g")$'\n'
-  if ! diff -u --label "$DOC:$line: $ $command (shown)" --label "(printed)" \
+  if ! diff -u --label "$DOC:$at: $ $command (shown)" --label "(printed)" \
     <(printf '%s\n' "$expected" | Normal) <(printf '%s\n' "$actual" | Normal); then
     failures=$((failures + 1))
   fi
