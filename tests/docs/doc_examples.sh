@@ -25,7 +25,7 @@
 # shows /home/op/rt420config; the run's clone is that path inside a
 # temporary folder).
 #
-# A session that differs is run again from a fresh clone, up to three
+# A session that differs is run again from a fresh clone, up to five
 # times: on a very busy machine a module may miss a reply window and an
 # operation print its failure, while a wrong text differs every time.
 #
@@ -180,7 +180,7 @@ session() {
   echo "$DOC: $count example command(s), $failures differ"
 }
 
-attempts=3
+attempts=5
 [ "${RT420_DOC_WRITE:-}" = 1 ] && attempts=1
 for attempt in $(seq "$attempts"); do
   session
