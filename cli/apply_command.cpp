@@ -267,7 +267,7 @@ void Count(RepeatTally& tally, const ApplyRecord& record) {
 void PrintFound(const ModuleReadout& m) {
   std::vector<std::string> f = SettingsFields(m.settings, true);
   PrintLine(PortName(m.port) + " " + m.serial + " found: ID 1 " + f[0] + ", ID 2 " + f[1] + ", key count " + f[3] +
-            ", mode " + f[4] + ", RS-485 " + f[5] + ", line setting " + m.lineSetting);
+            ", mode " + ModeWords(m.settings.modeIndex) + ", RS-485 " + f[5] + ", line setting " + m.lineSetting);
 }
 
 // Provisions each next module on the connection until a stop request. The

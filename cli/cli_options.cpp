@@ -358,6 +358,12 @@ const char* SubcommandName(Subcommand subcommand) {
   return entry ? entry->name : "";
 }
 
+std::vector<std::string> OptionNames() {
+  std::vector<std::string> names;
+  for (const OptionEntry& entry : kOptions) names.push_back(entry.name);
+  return names;
+}
+
 bool TalksToModule(Subcommand subcommand) {
   return subcommand != Subcommand::None && subcommand != Subcommand::Ports;
 }

@@ -68,6 +68,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // "scan", "set-id", ... for a subcommand.
 const char* SubcommandName(Subcommand subcommand);
 
+// The name of every option the command line takes ("--port", "-h", ...).
+std::vector<std::string> OptionNames();
+
 // The subcommands that talk to the module (every one but ports).
 bool TalksToModule(Subcommand subcommand);
 

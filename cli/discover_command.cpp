@@ -61,7 +61,7 @@ std::string FindingPortAndDevice(const PortFinding& f) {
 std::string DiscoveredModuleText(const ModuleReadout& m) {
   const ModuleSettings& s = m.settings;
   return m.lineSetting + " serial " + m.serial + " version " + m.version + " ID 1 " + s.id1 + " ID 2 " + s.id2 +
-         " key count " + s.keyCount + " mode " + ModeName(s.modeIndex) + " RS-485 " + Rs485Name(s.rs485Index);
+         " key count " + s.keyCount + " mode " + ModeWords(s.modeIndex) + " RS-485 " + Rs485Name(s.rs485Index);
 }
 
 std::string FindingText(const PortFinding& f) {

@@ -88,6 +88,8 @@ ExitCode RunOperation(CliConnection& connection, Operation operation) {
 
 std::string ModeName(int modeIndex) { return modeIndex == 0 ? "two" : modeIndex == 1 ? "one" : "?"; }
 
+std::string ModeWords(int modeIndex) { return modeIndex == 0 ? "two readers" : modeIndex == 1 ? "one reader" : "?"; }
+
 std::string Rs485Name(int rs485Index) {
   static const char* const kNames[] = {"24", "32", "40"};
   return rs485Index >= 0 && rs485Index <= 2 ? kNames[rs485Index] : "?";
@@ -102,7 +104,7 @@ void PrintReadout(const ModuleReadout& r) {
   PrintLine("ID 1:          " + s.id1);
   PrintLine("ID 2:          " + s.id2 + (s.modeIndex == 0 ? "" : " (not polled in one-reader mode)"));
   PrintLine("key count:     " + s.keyCount);
-  PrintLine("mode:          " + ModeName(s.modeIndex) + (s.modeIndex == 1 ? " reader" : " readers"));
+  PrintLine("mode:          " + ModeWords(s.modeIndex));
   PrintLine("RS-485:        " + Rs485Name(s.rs485Index));
 }
 
@@ -153,7 +155,7 @@ void PrintChanges(const ModuleReadout& before, const ModuleReadout& after) {
   PrintLine("ID 1:          " + Change(b.id1, a.id1));
   PrintLine("ID 2:          " + Change(b.id2, a.id2));
   PrintLine("key count:     " + Change(b.keyCount, a.keyCount));
-  PrintLine("mode:          " + Change(ModeName(b.modeIndex), ModeName(a.modeIndex)));
+  PrintLine("mode:          " + Change(ModeWords(b.modeIndex), ModeWords(a.modeIndex)));
   PrintLine("RS-485:        " + Change(Rs485Name(b.rs485Index), Rs485Name(a.rs485Index)));
   PrintLine("line setting:  " + Change(before.lineSetting, after.lineSetting));
 }

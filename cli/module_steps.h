@@ -48,9 +48,12 @@ ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout);
 // muted, or on a bench's connection). The session's write ledger then holds what the module took.
 ExitCode RunOperation(CliConnection& connection, Operation operation);
 
-// "two", "one"; "24", "32", "40"; "?" for anything else.
+// "two", "one"; "24", "32", "40"; "?" for anything else. These are the
+// words the command line, profiles, CSV records and JSON take and give.
 std::string ModeName(int modeIndex);
 std::string Rs485Name(int rs485Index);
+// "two readers", "one reader": the mode in every line printed for people.
+std::string ModeWords(int modeIndex);
 
 // The readout as "name: value" lines, and as a JSON object.
 void PrintReadout(const ModuleReadout& readout);

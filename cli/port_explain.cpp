@@ -75,8 +75,10 @@ void ExplainNoPortOpened(int port) {
 void ExplainModuleNotFound(const CliOptions& options, int quickPort, const std::string& quickSetting) {
   std::vector<PortReport> reports = DescribePorts();
   std::string settings = options.lock ? "at " + quickSetting + " only (--lock)" : "at every line setting";
-  PrintErrorLine(std::string(kPrefix) + "searched: the quick try at " + PortName(quickPort) + " (" + quickSetting +
-                 "), then COM1 to COM16 " + settings);
+  std::string search = "COM1 to COM16 " + settings;
+  PrintErrorLine(std::string(kPrefix) + "searched: " +
+                 (quickPort > 0 ? "the quick try at " + PortName(quickPort) + " (" + quickSetting + "), then " + search
+                                : search + "; no port was stored yet, so there was no quick try"));
   std::string devices = DevicesBehind(reports);
   PrintErrorLine(std::string(kPrefix) + (devices.empty() ? "no device is behind any of COM1 to COM16"
                                                          : "devices behind the numbers: " + devices));

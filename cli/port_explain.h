@@ -20,9 +20,9 @@ std::string PortLine(const PortReport& report);
 void ExplainNoPortOpened(int port);
 
 // What a scan that found no module searched: the quick try (port and line
-// setting), then COM1 to COM16 at every line setting or, with --lock, at the
-// stored one only (with a hint to search without it), and which numbers have
-// a device behind them.
+// setting; none when no port was stored yet), then COM1 to COM16 at every
+// line setting or, with --lock, at the stored one only (with a hint to
+// search without it), and which numbers have a device behind them.
 void ExplainModuleNotFound(const CliOptions& options, int quickPort, const std::string& quickSetting);
 
 // --port N whose quick try found nothing: says that COM N did not answer or

@@ -89,6 +89,9 @@ std::vector<WrittenValue> ValuesWrittenBy(const std::string& command, const std:
 
 std::string DescribeValues(const std::vector<WrittenValue>& values) {
   std::string text;
-  for (const WrittenValue& v : values) text += (text.empty() ? "" : ", ") + v.label + " " + v.value;
+  for (const WrittenValue& v : values) {
+    std::string value = v.key == "mode" ? ModeWords(ParseModeName(v.value).value_or(-1)) : v.value;
+    text += (text.empty() ? "" : ", ") + v.label + " " + value;
+  }
   return text.empty() ? "nothing" : text;
 }

@@ -18,7 +18,6 @@ find_program(DATE_PROGRAM date REQUIRED)
 # The package's facts, in one place.
 set(RT420_PACKAGE_NAME rt420config)
 set(RT420_APP_ID example.tavix.RT420Config)  # reverse DNS of tavix.example
-set(RT420_RELEASE_DATE 2026-12-08)           # the day RT420_VERSION was released
 set(RT420_VENDOR "TAVIX Technology Co., Ltd.")
 # No comma in the name: Debian reads a comma as the start of another contact.
 set(RT420_MAINTAINER "TAVIX RT-420 Maintainers <support@tavix.example>")

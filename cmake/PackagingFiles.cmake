@@ -85,14 +85,8 @@ list(APPEND RT420_PACKAGE_FILES ${icon_files})
 install(DIRECTORY ${icons} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 
 # ---------------------------------------------------------------- manuals
-# The sections every manual shares are read once and configured into each.
-file(READ ${RT420_PACKAGING_SOURCE}/man/serial-ports.roff RT420_MAN_SERIAL_PORTS)
-file(READ ${RT420_PACKAGING_SOURCE}/man/settings-file.roff RT420_MAN_SETTINGS_FILE)
-file(READ ${RT420_PACKAGING_SOURCE}/man/serial-access.roff RT420_MAN_SERIAL_ACCESS)
-file(READ ${RT420_PACKAGING_SOURCE}/man/demo-setup.roff RT420_MAN_DEMO_SETUP)
-foreach(program IN LISTS RT420_PROGRAMS)
-  set(page ${RT420_PACKAGING_OUT}/man/${program}.1)
-  configure_file(${RT420_PACKAGING_SOURCE}/man/${program}.1.in ${page} @ONLY)
+# Made by cmake/Manuals.cmake in every native build; packed here.
+foreach(page IN LISTS RT420_MANUALS)
   rt420_gzip(${page})
   install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
@@ -108,6 +102,14 @@ install(FILES
   ${RT420_PACKAGING_OUT}/doc/changelog.Debian.gz
   ${RT420_PACKAGING_OUT}/doc/README.md.gz
   DESTINATION ${RT420_DOC_DIR})
+# The pages the README links to, beside it as in the source tree.
+file(GLOB RT420_DOC_PAGES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/*.md)
+foreach(page IN LISTS RT420_DOC_PAGES)
+  get_filename_component(name ${page} NAME)
+  configure_file(${page} ${RT420_PACKAGING_OUT}/doc/docs/${name} COPYONLY)
+  rt420_gzip(${RT420_PACKAGING_OUT}/doc/docs/${name})
+  install(FILES ${RT420_PACKAGING_OUT}/doc/docs/${name}.gz DESTINATION ${RT420_DOC_DIR}/docs)
+endforeach()
 # Lintian warnings accepted with a reason, when there are any (the README's
 # "Debian package" section lists them).
 if(EXISTS ${RT420_PACKAGING_SOURCE}/lintian-overrides)

@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # The Windows installer (.msi, built with wixl) and the portable .zip of the
 # Windows programs: rt420ctl.exe, rt420config.exe when this build makes it,
-# the README and the licence. Both are part of the default build.
+# the README (docs/windows.md and docs/command-line.md) and the licence. Both
+# are part of the default build.
 #
 # Whether the window program is built is known only once every folder has
 # been read, so the rules are added at the end of the top folder.
@@ -22,6 +23,19 @@ set(RT420_WINDOWS_STAGE "${CMAKE_BINARY_DIR}/packaging/${RT420_PACKAGE_NAME}")
 set(RT420_WINDOWS_MSI "${CMAKE_BINARY_DIR}/${RT420_PACKAGE_NAME}.msi")
 set(RT420_WINDOWS_ZIP "${CMAKE_BINARY_DIR}/${RT420_PACKAGE_NAME}.zip")
 
+# README.txt: the operator's page for Windows and the command-line tool's,
+# one after the other (rewritten only when they change).
+set(_rt420_readme_parts ${PROJECT_SOURCE_DIR}/docs/windows.md ${PROJECT_SOURCE_DIR}/docs/command-line.md)
+set(_rt420_readme "")
+foreach(part IN LISTS _rt420_readme_parts)
+  file(READ ${part} text)
+  string(APPEND _rt420_readme "${text}\n")
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_rt420_readme_parts})
+file(WRITE ${CMAKE_BINARY_DIR}/packaging/README.txt.new "${_rt420_readme}")
+configure_file(${CMAKE_BINARY_DIR}/packaging/README.txt.new ${CMAKE_BINARY_DIR}/packaging/README.txt COPYONLY)
+set(RT420_WINDOWS_README ${CMAKE_BINARY_DIR}/packaging/README.txt)
+
 function(rt420_add_windows_packages)
   set(dir ${PROJECT_SOURCE_DIR}/packaging/windows)
   set(copies COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:rt420ctl> ${RT420_WINDOWS_STAGE}/rt420ctl.exe)
@@ -35,13 +49,13 @@ function(rt420_add_windows_packages)
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${RT420_WINDOWS_STAGE}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${RT420_WINDOWS_STAGE}
     ${copies}
-    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/README.md ${RT420_WINDOWS_STAGE}/README.txt
+    COMMAND ${CMAKE_COMMAND} -E copy ${RT420_WINDOWS_README} ${RT420_WINDOWS_STAGE}/README.txt
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${RT420_WINDOWS_STAGE}/LICENSE.txt
     COMMAND bash ${dir}/build-msi.sh ${RT420_WINDOWS_STAGE} ${RT420_MSI_VERSION} ${RT420_WINDOWS_MSI}
     COMMAND ${CMAKE_COMMAND} -E rm -f ${RT420_WINDOWS_ZIP}
     COMMAND ${CMAKE_COMMAND} -E chdir ${CMAKE_BINARY_DIR}/packaging
             ${CMAKE_COMMAND} -E tar cf ${RT420_WINDOWS_ZIP} --format=zip ${RT420_PACKAGE_NAME}
-    DEPENDS ${programs} ${dir}/rt420config.wxs ${dir}/build-msi.sh ${PROJECT_SOURCE_DIR}/README.md
+    DEPENDS ${programs} ${dir}/rt420config.wxs ${dir}/build-msi.sh ${RT420_WINDOWS_README}
             ${PROJECT_SOURCE_DIR}/LICENSE
     COMMENT "Windows installer and portable zip: ${RT420_PACKAGE_NAME}"
     VERBATIM)

@@ -65,7 +65,8 @@ for path in usr/bin/rt420config usr/bin/rt420-sim \
   usr/share/man/man1/rt420config.1.gz usr/share/man/man1/rt420-sim.1.gz \
   "usr/share/applications/$APP_ID.desktop" "usr/share/metainfo/$APP_ID.metainfo.xml" \
   "usr/share/icons/hicolor/scalable/apps/$APP_ID.svg" \
-  "usr/share/doc/$PACKAGE/copyright" "usr/share/doc/$PACKAGE/README.md.gz"; do
+  "usr/share/doc/$PACKAGE/copyright" "usr/share/doc/$PACKAGE/README.md.gz" \
+  "usr/share/doc/$PACKAGE/docs/command-line.md.gz"; do
   [ -s "$WORK/tree/$path" ] || fail "the package lacks /$path"
 done
 for side in 48 128 256; do

@@ -2,7 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Sets up a fresh Debian 12 machine, builds, and starts the configuration
 # tool against the simulated module. The simulated module's frame log runs in
-# this terminal; it presents a card every second, to its two readers in turn.
+# this terminal; it presents a card every second, to its two readers in turn
+# (said once; each card shows in the log when the window polls it). When
+# scripts/demo-cli.sh keeps a simulated module running, the window uses that
+# one.
 #
 # The demo keeps its own settings under build/demo/config (not the user's
 # ~/.config): COM3 is mapped to the simulated module and every other port to

@@ -44,7 +44,8 @@ const char kUsage[] =
     "  --rs485 0|1|2          RS-485 setting (1)\n"
     "  --line 0..11           line setting index (5 = 19200,e,8,1)\n"
     "  --card-every MS        present a card every MS milliseconds, to reader 1\n"
-    "                         and reader 2 in turn (reader 1 only in one-reader mode)\n"
+    "                         and reader 2 in turn (reader 1 only in one-reader mode),\n"
+    "                         to a reader that holds no card yet\n"
     "  --card-data TEXT       the data of those cards (12345678)\n"
     "  --fault KIND[:COMMAND[:COUNT[:VALUE]]]   repeatable; KIND is noreply,\n"
     "                         delay, badchecksum, lowercase, wronglength, stray,\n"
@@ -346,6 +347,12 @@ bool ReadStdin(Simulator& module, LineReader& reader, bool quiet) {
 
 // ---------------------------------------------------------------- main loop
 
+// Presents a card every period, to reader 1 and reader 2 in turn (reader 1
+// alone in one-reader mode). As on a real reader, a card waits until it is
+// polled, and a reader that still holds one gets no other: a module left
+// running without polling does not pile up cards to spill out at the next
+// poll. A card polled shows in the frame log, so the timer says what it
+// does once rather than a line every period.
 class CardTimer {
  public:
   explicit CardTimer(int everyMs) : every_(everyMs), next_(Clock::now() + every_) {}
@@ -357,9 +364,11 @@ class CardTimer {
   }
   void Fire(sim::SimModule& module, const std::string& data, bool quiet) {
     if (!Due()) return;
+    Report(quiet,
+           "to reader 1 and reader 2 in turn (reader 1 alone in one-reader mode), to a reader that holds none; each "
+           "shows in the frame log when it is polled");
     if (module.State().mode != '0') reader_ = 1;
-    bool queued = module.PresentCard(reader_, data);
-    if (!quiet) Print("-- timer card for reader " + std::to_string(reader_) + (queued ? " queued" : " refused"));
+    if (module.CardsWaiting(reader_) == 0) module.PresentCard(reader_, data);
     reader_ = reader_ == 1 ? 2 : 1;
   }
   // On a bus: to each reader ID that answers, in turn.
@@ -367,12 +376,19 @@ class CardTimer {
     if (!Due()) return;
     std::vector<std::string> ids = bus.AnsweringIds();
     if (ids.empty()) return;
+    // A bus names each card's reader ID: which one is due next is not
+    // plain from the frame log alone.
     const std::string& id = ids[turn_++ % ids.size()];
     bool queued = bus.PresentCardAt(id, data).has_value();
     if (!quiet) Print("-- timer card for reader ID " + id + (queued ? " queued" : " refused"));
   }
 
  private:
+  // The timer says once what it does, so the frame log stays readable.
+  void Report(bool quiet, const std::string& how) {
+    if (!quiet && !reported_) Print("-- a timer card every " + std::to_string(every_.count()) + " ms, " + how);
+    reported_ = true;
+  }
   // True once the time has come, and then the next time is set.
   bool Due() {
     if (!Active() || Clock::now() < next_) return false;
@@ -385,6 +401,7 @@ class CardTimer {
   Clock::time_point next_;
   int reader_ = 1;
   size_t turn_ = 0;
+  bool reported_ = false;
 };
 
 template <typename Simulator>

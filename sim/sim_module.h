@@ -150,6 +150,8 @@ class SimModule {
 
   // Queues card data for reader 1 or 2 (see ModuleLogic::PresentCard).
   bool PresentCard(int reader, const std::string& data);
+  // The cards of reader 1 or 2 that no poll has taken yet.
+  size_t CardsWaiting(int reader) const;
 
   // Writes bytes to the line as they are, at once (after any reply still
   // being written), whatever the tool sends. Ignored while the line is

@@ -525,6 +525,11 @@ bool SimModule::PresentCard(int reader, const std::string& data) {
   return impl_->logic.PresentCard(reader, data);
 }
 
+size_t SimModule::CardsWaiting(int reader) const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->logic.CardsWaiting(reader);
+}
+
 void SimModule::WriteRaw(const std::string& bytes) {
   Impl& m = *impl_;
   std::lock_guard lock(m.mutex);

@@ -86,7 +86,7 @@ TEST_F(CliTest, DiscoverListsEveryPortWithItsOwnModuleOrReason) {
     EXPECT_EQ(lines[static_cast<size_t>(port - 3)],
               com + " (" + modules[port]->SlavePath() + "): " + kLineSettingTexts[line] + " serial " + SerialShown(c) +
                   " version 03.20-01 ID 1 " + c.id1 + " ID 2 " + c.id2 + " key count " + c.keyCount +
-                  " mode two RS-485 " + Rs485Text(c.rs485));
+                  " mode two readers RS-485 " + Rs485Text(c.rs485));
   }
   EXPECT_EQ(lines[3].rfind("COM6 (" + missing + "): not opened: missing", 0), 0u) << lines[3];
   EXPECT_EQ(lines[4].rfind("COM7 (" + held.SlavePath() + "): not opened: busy", 0), 0u) << lines[4];

@@ -37,6 +37,9 @@ TEST_F(CliTest, ScanUsesTheScanResultTheWindowStored) {
   ChildResult before = Run({"scan", "--lock"});
   EXPECT_EQ(before.exitCode, 1);
   EXPECT_TRUE(Contains(before.out, "Module Not Find")) << before.out;
+  EXPECT_TRUE(Contains(before.err, "searched: COM1 to COM16 at 19200,e,8,1 only (--lock); no port was stored yet, "
+                                   "so there was no quick try"))
+      << before.err;
   EXPECT_TRUE(module.Commands().empty());
   // Once the window has stored where it found the module, the quick try
   // finds it at once.
@@ -65,6 +68,9 @@ TEST_F(CliTest, ScanExitCodesTellASilentModuleFromAPortThatDidNotOpen) {
   ChildResult quiet = Run({"scan", "--lock"});
   EXPECT_EQ(quiet.exitCode, 1) << quiet.out;
   EXPECT_TRUE(Contains(quiet.out, "Module Not Find"));
+  EXPECT_TRUE(Contains(quiet.err, "searched: the quick try at COM3 (19200,e,8,1), then COM1 to COM16 at 19200,e,8,1 "
+                                  "only (--lock)"))
+      << quiet.err;
   EXPECT_EQ(ReadFile(SettingsPath()), before);  // a scan that found nothing stores nothing
 
   MapPort(3, (Dir() / "no-such-device").string());

@@ -147,6 +147,37 @@ TEST_F(ProgramLine, AnswersWithItsOptionsTakesCardsAndStopsCleanly) {
   unlink((link + ".lock").c_str());
 }
 
+// The card timer says what it does once; a reader holds one timer card at a
+// time, so a module that nobody polls does not pile them up.
+TEST_F(ProgramLine, TheCardTimerIsLoggedOnceAndLeavesOneCardPerReader) {
+  std::string link = ::testing::TempDir() + "rt420-sim-timer-" + std::to_string(getpid());
+  constexpr int kPeriodMs = 200;  // reader 1 every 400 ms
+  Program program({"--link", link, "--card-every", std::to_string(kPeriodMs), "--card-data", "TIMED"});
+  ASSERT_TRUE(program.Started());
+  ASSERT_TRUE(program.LineWith("link: " + link, kWait));
+  SetPortTable(sim::SimPortTable(link, 3));
+  ASSERT_TRUE(OpenPort(3, "19200,e,8,1"));
+  // Reader 1's turn comes three times unpolled; then polls take its cards
+  // until none is left. Only a turn that falls between two of those polls
+  // can add one.
+  SleepMs(6 * kPeriodMs + kPeriodMs / 2);
+  int cards = 0;
+  for (int poll = 0; poll < 10; ++poll) {
+    ASSERT_TRUE(SendCommand("H01F"));
+    if (ReplyChars(7, Link.ReplyPos - 3) != "TIMED") break;
+    cards += 1;
+  }
+  ClosePort();
+  EXPECT_GE(cards, 1);
+  EXPECT_LE(cards, 2);
+  std::optional<std::string> line = program.LineWith("timer card", kWait);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->rfind("-- a timer card every 200 ms, to reader 1 and reader 2 in turn", 0), 0u) << *line;
+  EXPECT_EQ(program.Terminate(kWait), 0);
+  EXPECT_FALSE(program.LineWith("timer card", kWait)) << "said once";
+  unlink((link + ".lock").c_str());
+}
+
 // A second instance on a link that a running one owns leaves the link (and
 // the first instance) alone; a missing folder is named as the cause.
 TEST_F(ProgramLine, ASecondInstanceRefusesALinkAnotherOneOwns) {

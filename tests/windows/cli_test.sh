@@ -344,7 +344,7 @@ case_bench() {
   expect_status 0
   # At 19200 baud the module answers "n" and "e" alike (see case_scan).
   expect_text 'COM3 (\\.\COM3): 19200,'
-  expect_text "serial 12345678-9 version 03.20-01 ID 1 01 ID 2 05 key count 04 mode two RS-485 32"
+  expect_text "serial 12345678-9 version 03.20-01 ID 1 01 ID 2 05 key count 04 mode two readers RS-485 32"
   expect_line "found 1 module(s) on 3 port(s) searched"
   dir=$(mktemp -d)
   printf '[module]\r\nid1 = 21\r\nkey-count = 6\r\n' >"$dir/bench.ini"
