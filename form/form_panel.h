@@ -50,6 +50,23 @@ class FormPanel : public OperatorPanel, protected FormView {
   void EnableWindow() override;
 
  protected:
+  // Runs one of the window's event handlers. When the outermost one ends,
+  // however it ends, the input queued meanwhile is thrown away
+  // (DiscardPendingInput): whatever the operator clicked or typed while an
+  // operation ran acts on nothing. Handlers nested in it (the stop request
+  // of Wiegand processing, a bar moved meanwhile) discard nothing.
+  template <class Handler>
+  void RunEventHandler(Handler&& handler) {
+    ++handlerDepth_;
+    try {
+      handler();
+    } catch (...) {
+      EndEventHandler();
+      throw;
+    }
+    EndEventHandler();
+  }
+
   // A panel's caption as the bytes it was given.
   virtual std::string PanelCaption(FormControl panel) const = 0;
   // The index a list shows (-1: none).
@@ -57,6 +74,11 @@ class FormPanel : public OperatorPanel, protected FormView {
   virtual bool BoxChecked(FormControl box) const = 0;
   virtual void MoveBar(FormControl bar, int position) = 0;
   virtual void SetControlEnabled(FormControl control, bool enabled) = 0;
+
+ private:
+  void EndEventHandler();
+
+  int handlerDepth_ = 0;
 };
 
 }  // namespace form

@@ -28,6 +28,13 @@ class FormView {
   // Serves the window's pending messages once; the link calls it while it
   // waits for a reply.
   virtual void PumpMessages() = 0;
+  // Throws away every mouse button and key event queued for the window,
+  // unserved. Called when the window's outermost event handler ends
+  // (FormPanel::RunEventHandler): an operation serves no input while it
+  // sleeps or beeps, and a click or key made meanwhile must not start
+  // another operation once it is over. A toolkit that queues no input
+  // while a handler runs needs nothing here.
+  virtual void DiscardPendingInput() {}
 };
 
 // One step of the texts applied on first show and on a language switch.

@@ -9,8 +9,10 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+#include <QWindow>
 #include <array>
 #include <cstdio>
+#include <utility>
 
 #include "catalogue.h"
 #include "codepage.h"
@@ -60,6 +62,27 @@ QStringList Items(C list) {
   QStringList items;
   for (const char* item : ListItems(list)) items << QString::fromLatin1(item);
   return items;
+}
+
+// The input that a disabled window drops: what a mouse button, the wheel, a
+// key, a touch or a pen does to it. Moves and hovering change nothing.
+bool IsInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease: return true;
+    default: return false;
+  }
 }
 
 QPixmap PictureOf(Picture picture) {
@@ -122,6 +145,7 @@ TfrmModule::TfrmModule(QWidget* parent) : QWidget(parent) {
   tmrBusy->setObjectName(QString::fromLatin1(RowOf(C::tmrBusy).name));
   tmrBusy->setInterval(kBlinkMs);
   ConnectHandlers();
+  QCoreApplication::instance()->installEventFilter(this);
   FormCreate();
 }
 
@@ -254,17 +278,24 @@ void TfrmModule::ConnectHandlers() {
   const auto on = [this](auto* control, auto signal, void (TfrmModule::*handler)()) {
     connect(control, signal, this, [this, handler] { RunHandler(handler); });
   };
-  on(btnScan, &QPushButton::clicked, &TfrmModule::btnScanClick);
-  on(btnID, &QPushButton::clicked, &TfrmModule::btnIDClick);
-  on(btnBaudRate, &QPushButton::clicked, &TfrmModule::btnBaudRateClick);
-  on(btnKey, &QPushButton::clicked, &TfrmModule::btnKeyClick);
-  on(btnMode, &QPushButton::clicked, &TfrmModule::btnModeClick);
-  on(btnProcess, &QPushButton::clicked, &TfrmModule::btnProcessClick);
-  on(btnFactory, &QToolButton::clicked, &TfrmModule::btnFactoryClick);
-  on(btnEng, &QPushButton::clicked, &TfrmModule::btnEngClick);
-  on(btnGB, &QPushButton::clicked, &TfrmModule::btnGBClick);
-  on(btnBIG5, &QPushButton::clicked, &TfrmModule::btnBIG5Click);
-  on(btnExit, &QPushButton::clicked, &TfrmModule::btnExitClick);
+  // The buttons of a disabled window cannot be clicked, not even by the
+  // program.
+  const auto onClick = [this](QAbstractButton* button, void (TfrmModule::*handler)()) {
+    connect(button, &QAbstractButton::clicked, this, [this, handler] {
+      if (!inputBlocked_) RunHandler(handler);
+    });
+  };
+  onClick(btnScan, &TfrmModule::btnScanClick);
+  onClick(btnID, &TfrmModule::btnIDClick);
+  onClick(btnBaudRate, &TfrmModule::btnBaudRateClick);
+  onClick(btnKey, &TfrmModule::btnKeyClick);
+  onClick(btnMode, &TfrmModule::btnModeClick);
+  onClick(btnProcess, &TfrmModule::btnProcessClick);
+  onClick(btnFactory, &TfrmModule::btnFactoryClick);
+  onClick(btnEng, &TfrmModule::btnEngClick);
+  onClick(btnGB, &TfrmModule::btnGBClick);
+  onClick(btnBIG5, &TfrmModule::btnBIG5Click);
+  onClick(btnExit, &TfrmModule::btnExitClick);
   // valueChanged fires only when the position really changes.
   on(sbID, &QScrollBar::valueChanged, &TfrmModule::sbIDChange);
   on(sbID2, &QScrollBar::valueChanged, &TfrmModule::sbID2Change);
@@ -274,7 +305,7 @@ void TfrmModule::ConnectHandlers() {
 
 void TfrmModule::RunHandler(void (TfrmModule::*handler)()) {
   try {
-    (this->*handler)();
+    RunEventHandler([this, handler] { (this->*handler)(); });
   } catch (const std::exception& error) {
     ShowHandlerException(error.what());
   } catch (...) {
@@ -360,6 +391,16 @@ void TfrmModule::OpenTraceView() {
   frmTrace_->raise();
 }
 
+bool TfrmModule::OwnInput(QObject* receiver) const {
+  if (receiver->isWidgetType()) return static_cast<QWidget*>(receiver)->window() == this;
+  if (receiver->isWindowType()) return receiver == windowHandle();
+  return receiver->parent() == this;
+}
+
+bool TfrmModule::eventFilter(QObject* watched, QEvent* event) {
+  return inputBlocked_ && IsInput(event->type()) && OwnInput(watched);
+}
+
 void TfrmModule::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_T && event->modifiers() == Qt::ControlModifier) {
     OpenTraceView();
@@ -429,7 +470,15 @@ void TfrmModule::SetBlinkTimer(bool running) {
     tmrBusy->stop();
 }
 
-void TfrmModule::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
+void TfrmModule::SetWindowEnabled(bool enabled) { inputBlocked_ = !enabled; }
+
+void TfrmModule::DiscardPendingInput() {
+  // Everything queued is handled now, with this window's input dropped by
+  // the event filter as if the window were still disabled.
+  const bool blocked = std::exchange(inputBlocked_, true);
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  inputBlocked_ = blocked;
+}
 
 void TfrmModule::FillLamp(Rgb colour) { SetLamp(QColor(colour.r, colour.g, colour.b)); }
 

@@ -146,7 +146,7 @@ class EndToEnd : public ::testing::Test {
 
   // The window after an operation: enabled, default cursor.
   void ExpectIdle() {
-    EXPECT_TRUE(window_->isEnabled());
+    EXPECT_TRUE(window_->IsWindowEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(window_->tmrBusy->isActive());
   }

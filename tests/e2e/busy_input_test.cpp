@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: MIT
+// Input made while an operation runs, as a mouse and a keyboard make it:
+// real events queued at their moment (real_input.h) while the operation
+// sleeps, waits or beeps for the full 300 ms (lasting_tone.h). None of it
+// may start another operation once the first is over: the module takes in
+// the first operation's frames and nothing more.
+#include <QPushButton>
+
+#include "e2e_fixture.h"
+#include "lasting_tone.h"
+#include "link_state.h"
+#include "real_input.h"
+
+namespace {
+using Frames = std::vector<std::string>;
+using Button = QPushButton* TfrmModule::*;
+constexpr std::chrono::milliseconds kIntoBeep{50};
+constexpr std::chrono::milliseconds kIntoFreeze{100};
+constexpr uint32_t kFreezeMs = 600;
+
+// Handles the window's events until the condition holds (20 s at most),
+// then once more for anything still queued.
+bool HandleEventsUntil(const std::function<bool()>& condition) {
+  Deadline deadline{std::chrono::seconds(20)};
+  while (!condition() && !deadline.Expired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  QCoreApplication::processEvents();
+  return condition();
+}
+
+// Each expected frame is the start of the frame taken in.
+bool FramesStartWith(const Frames& frames, const Frames& starts) {
+  if (frames.size() != starts.size()) return false;
+  for (size_t i = 0; i < frames.size(); ++i)
+    if (frames[i].rfind(starts[i], 0) != 0) return false;
+  return true;
+}
+
+std::string Joined(const Frames& frames) {
+  std::string text;
+  for (const std::string& frame : frames) text += frame + " ";
+  return text;
+}
+
+// An operation started by a click, and input that comes while it beeps its
+// outcome (the beep lasts until that input is queued): a click on another
+// button, or a key to the focused button.
+struct StrayInput {
+  const char* name;
+  Button operation;
+  Button strayClick;  // nullptr: the key instead
+  int strayKey;
+  Frames frames;  // what the module takes in: the operation's frames alone
+  const char* message;
+};
+
+const Frames kScanFrames{"H00M", "H00V", "H00L", "H00A", "H00N"};
+const Frames kIdFrames{"H00M", "H00C", "H00N", "H00C"};
+
+const StrayInput kStrayInputs[] = {
+    {"ClickOnSetIdWhileModeIsWritten", &TfrmModule::btnMode, &TfrmModule::btnID, 0, {"H00M", "H00A001"},
+     "Set Module Mode Ok"},
+    {"ClickOnSetIdDuringAScan", &TfrmModule::btnScan, &TfrmModule::btnID, 0, kScanFrames,
+     "Get Module Info Ok. (COM : #1)"},
+    {"ClickOnSetBaudRateDuringAScan", &TfrmModule::btnScan, &TfrmModule::btnBaudRate, 0, kScanFrames,
+     "Get Module Info Ok. (COM : #1)"},
+    {"EnterOnTheFocusedButtonWhileItsOperationRuns", &TfrmModule::btnMode, nullptr, Qt::Key_Return,
+     {"H00M", "H00A001"}, "Set Module Mode Ok"},
+    {"SpaceOnTheFocusedButtonWhileItsOperationRuns", &TfrmModule::btnID, nullptr, Qt::Key_Space, kIdFrames,
+     "Set Module ID Ok"},
+};
+
+class StrayInputTest : public EndToEnd, public ::testing::WithParamInterface<StrayInput> {};
+
+}  // namespace
+
+TEST_P(StrayInputTest, RunsNoSecondOperation) {
+  const StrayInput& c = GetParam();
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
+  QApplication::setActiveWindow(&w);
+  LastingTone tone;
+  tone.HoldFrom(1);
+  RealInput input(w);
+  input.Click(w.*c.operation);
+  input.WaitFor([&] { return tone.Begun() >= 1; });
+  input.Pause(kIntoBeep);
+  if (c.strayClick)
+    input.Click(w.*c.strayClick);
+  else
+    input.Key(c.strayKey);
+  input.Then([&] { tone.Release(); });
+  input.Start();
+
+  ASSERT_TRUE(HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1; }));
+  EXPECT_FALSE(input.TimedOut());
+  EXPECT_TRUE(FramesStartWith(module.Commands(), c.frames)) << Joined(module.Commands());
+  EXPECT_EQ(Message(), c.message);
+  EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{1000, 300}}));
+  ExpectIdle();
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, StrayInputTest, ::testing::ValuesIn(kStrayInputs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A double click at real speed on a writing button writes once.
+TEST_F(EndToEnd, DoubleClickOnSetModuleIdWritesTheIdsOnce) {
+  sim::SimModule& module = ScannedModule();
+  TfrmModule& w = Window();
+  LastingTone tone;
+  RealInput input(w);
+  input.DoubleClick(w.btnID);
+  input.Start();
+
+  ASSERT_TRUE(HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1; }));
+  EXPECT_TRUE(FramesStartWith(module.Commands(), kIdFrames)) << Joined(module.Commands());
+  EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{1000, 300}}));
+  ExpectIdle();
+}
+
+// A module that floods a poll holds the window until the flood limit; a
+// click on Cancel Process Module meanwhile comes too late to stop anything
+// and must not start processing again once the failed poll has ended it.
+TEST_F(EndToEnd, CancelClickWhileAFloodHoldsTheWindowStartsNothing) {
+  sim::ModuleConfig config;
+  config.mode = '1';
+  sim::SimModule& module = ScannedModule(config);
+  TfrmModule& w = Window();
+  Link.FloodLimitMs = kFreezeMs;
+  module.AddFault(sim::MakeFault(sim::FaultKind::EndlessFlood, "F", 1));
+  LastingTone tone;
+  tone.HoldFrom(1);
+  RealInput input(w);
+  input.Click(w.btnProcess);
+  input.WaitFor([&] { return !module.Commands().empty(); });
+  input.Pause(kIntoFreeze);
+  input.Click(w.btnProcess);
+  input.Then([&] {
+    // Should processing start again, its first poll ends it.
+    module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", -1));
+    tone.Release();
+  });
+  input.Start();
+
+  const bool ended = HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1; });
+  Link.FloodLimitMs = kFloodLimitMs;
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(module.Commands(), Frames{"H01F"});
+  EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{300, 300}}));
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
+  EXPECT_FALSE(Module.ProcessingActive);
+  ExpectIdle();
+}
+
+// Two clicks 60 ms apart on "Cancel Process Module": the first stops the
+// loop, which then beeps; the second must not start it again. Repeated,
+// since where the second click lands depends on where the loop was.
+TEST_F(EndToEnd, DoubleClickOnCancelLeavesProcessingStopped) {
+  constexpr int kRounds = 6;
+  sim::ModuleConfig config;
+  config.mode = '1';  // a cycle of one poll: the loop ends soon after the stop
+  sim::SimModule& module = ScannedModule(config);
+  TfrmModule& w = Window();
+  LastingTone tone;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    module.ClearFaults();
+    module.ClearCommands();
+    tone.Clear();
+    RealInput input(w);
+    input.Click(w.btnProcess);
+    input.WaitFor([&] { return module.Commands().size() >= 2; });
+    input.DoubleClick(w.btnProcess);
+    input.WaitFor([&] { return tone.Begun() >= 1; });
+    // Should processing start again, its first poll ends it.
+    input.Then([&] { module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", -1)); });
+    input.Start();
+
+    ASSERT_TRUE(HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1 && !Module.ProcessingActive; }));
+    EXPECT_FALSE(input.TimedOut());
+    EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{1000, 300}}));
+    EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
+    ExpectIdle();
+  }
+}
