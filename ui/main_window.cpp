@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+#include <QStyleHints>
 #include <QWindow>
 #include <array>
 #include <cstdio>
@@ -83,6 +84,10 @@ bool IsInput(QEvent::Type type) {
     case QEvent::TabletRelease: return true;
     default: return false;
   }
+}
+
+bool IsPress(QEvent::Type type) {
+  return type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick || type == QEvent::KeyPress;
 }
 
 QPixmap PictureOf(Picture picture) {
@@ -334,7 +339,18 @@ void TfrmModule::btnBaudRateClick() { RunSetBaudRate(*this); }
 void TfrmModule::btnKeyClick() { RunSetKeyCount(*this); }
 void TfrmModule::btnModeClick() { RunSetModuleMode(*this); }
 void TfrmModule::btnFactoryClick() { RunFactoryDefault(*this); }
-void TfrmModule::btnProcessClick() { RunWiegandProcessing(*this); }
+void TfrmModule::btnProcessClick() {
+  const std::optional<quint64> pressedAt = std::exchange(processPressAt_, std::nullopt);
+  if (!Module.ProcessingActive && SecondClickOfTheStop(pressedAt)) return;
+  if (Module.ProcessingActive && Module.Processing) stopPressAt_ = pressedAt;
+  RunWiegandProcessing(*this);
+}
+
+bool TfrmModule::SecondClickOfTheStop(std::optional<quint64> pressedAt) const {
+  if (!pressedAt || !stopPressAt_ || *pressedAt < *stopPressAt_) return false;
+  const auto interval = static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+  return *pressedAt - *stopPressAt_ < interval;
+}
 
 void TfrmModule::btnEngClick() { SelectLanguageAndApply(0); }
 void TfrmModule::btnGBClick() { SelectLanguageAndApply(1); }
@@ -398,7 +414,11 @@ bool TfrmModule::OwnInput(QObject* receiver) const {
 }
 
 bool TfrmModule::eventFilter(QObject* watched, QEvent* event) {
-  return inputBlocked_ && IsInput(event->type()) && OwnInput(watched);
+  if (!IsInput(event->type()) || !OwnInput(watched)) return false;
+  if (inputBlocked_) return true;
+  if (watched == btnProcess && IsPress(event->type()))
+    processPressAt_ = static_cast<QInputEvent*>(event)->timestamp();
+  return false;
 }
 
 void TfrmModule::keyPressEvent(QKeyEvent* event) {

@@ -33,6 +33,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "controls.h"
@@ -134,7 +135,8 @@ class TfrmModule : public QWidget, public form::FormPanel {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  // Drops input to this window while it is disabled.
+  // Drops input to this window while it is disabled, and notes when
+  // btnProcess was pressed.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -179,6 +181,9 @@ class TfrmModule : public QWidget, public form::FormPanel {
   // Whether an event belongs to this window's own input: its widgets, its
   // window-system window and its shortcuts (not its dialogs).
   bool OwnInput(QObject* receiver) const;
+  // Whether a click on btnProcess is the second click of the double click
+  // that stopped processing (within the platform's double-click time).
+  bool SecondClickOfTheStop(std::optional<quint64> pressedAt) const;
   static void ShowHandlerException(const char* what);
   void CentreOnScreen();
   void SelectLanguageAndApply(int languageIndex);
@@ -187,6 +192,10 @@ class TfrmModule : public QWidget, public form::FormPanel {
   bool closeAllowed_ = false;
   // The window disabled: input to it is dropped.
   bool inputBlocked_ = false;
+  // The input time of the last press on btnProcess not yet taken by its
+  // click, and of the press that last stopped processing.
+  std::optional<quint64> processPressAt_;
+  std::optional<quint64> stopPressAt_;
   // btnProcess's caption while processing runs, put back at its end.
   QString savedProcessCaption_;
   std::unique_ptr<TfrmTrace> frmTrace_;

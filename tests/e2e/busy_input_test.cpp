@@ -5,6 +5,7 @@
 // may start another operation once the first is over: the module takes in
 // the first operation's frames and nothing more.
 #include <QPushButton>
+#include <QStyleHints>
 
 #include "e2e_fixture.h"
 #include "lasting_tone.h"
@@ -156,6 +157,7 @@ TEST_F(EndToEnd, CancelClickWhileAFloodHoldsTheWindowStartsNothing) {
 // since where the second click lands depends on where the loop was.
 TEST_F(EndToEnd, DoubleClickOnCancelLeavesProcessingStopped) {
   constexpr int kRounds = 6;
+  const std::chrono::milliseconds kAfterStop(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
   sim::ModuleConfig config;
   config.mode = '1';  // a cycle of one poll: the loop ends soon after the stop
   sim::SimModule& module = ScannedModule(config);
@@ -167,6 +169,9 @@ TEST_F(EndToEnd, DoubleClickOnCancelLeavesProcessingStopped) {
     module.ClearCommands();
     tone.Clear();
     RealInput input(w);
+    // A click within the double-click time of the last stop would start
+    // nothing.
+    input.Pause(kAfterStop);
     input.Click(w.btnProcess);
     input.WaitFor([&] { return module.Commands().size() >= 2; });
     input.DoubleClick(w.btnProcess);
@@ -181,4 +186,42 @@ TEST_F(EndToEnd, DoubleClickOnCancelLeavesProcessingStopped) {
     EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
     ExpectIdle();
   }
+}
+
+// A click made within the double-click time of the stopping click does not
+// start processing, even after the stop has ended; a later one does.
+TEST_F(EndToEnd, ClickSoonAfterTheStoppingClickStartsNothingALaterOneDoes) {
+  constexpr int kIntervalMs = 1500;
+  sim::ModuleConfig config;
+  config.mode = '1';
+  sim::SimModule& module = ScannedModule(config);
+  TfrmModule& w = Window();
+  QStyleHints* hints = QGuiApplication::styleHints();
+  const int interval = hints->mouseDoubleClickInterval();
+  hints->setMouseDoubleClickInterval(kIntervalMs);
+  LastingTone tone;
+  RealInput input(w);
+  input.Click(w.btnProcess);
+  input.WaitFor([&] { return module.Commands().size() >= 2; });
+  input.Mark("stop");
+  input.Click(w.btnProcess);
+  input.WaitFor([&] { return tone.Ended() >= 1; });
+  input.Pause(std::chrono::milliseconds(100));
+  input.Mark("soon");
+  input.Click(w.btnProcess);
+  input.Then([&] { module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", -1)); });
+  input.Pause(std::chrono::milliseconds(kIntervalMs));
+  input.Mark("later");
+  input.Click(w.btnProcess);
+  input.WaitFor([&] { return tone.Ended() >= 2; });
+  input.Start();
+
+  const bool ended = HandleEventsUntil([&] { return input.Finished() && !Module.ProcessingActive; });
+  hints->setMouseDoubleClickInterval(interval);
+  ASSERT_TRUE(ended);
+  ASSERT_LT(input.Between("stop", "soon"), kIntervalMs) << "the machine held the input back too long";
+  // The stop (high beep), then the later click's processing, ended by its
+  // unanswered poll (low beep); nothing between them.
+  EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{1000, 300}, {300, 300}}));
+  ExpectIdle();
 }
