@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPalette>
 #include <algorithm>
@@ -46,6 +47,23 @@ void TLamp::paintEvent(QPaintEvent*) {
   const int diameter = std::min(width(), height()) - 1;
   const QRectF circle((width() - diameter) / 2.0, (height() - diameter) / 2.0, diameter, diameter);
   painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+void TScrollBar::keyPressEvent(QKeyEvent* event) {
+  SliderAction action = SliderNoAction;
+  switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up: action = SliderSingleStepSub; break;
+    case Qt::Key_Right:
+    case Qt::Key_Down: action = SliderSingleStepAdd; break;
+    case Qt::Key_PageUp: action = SliderPageStepSub; break;
+    case Qt::Key_PageDown: action = SliderPageStepAdd; break;
+    case Qt::Key_Home: action = SliderToMinimum; break;
+    case Qt::Key_End: action = SliderToMaximum; break;
+    default: QScrollBar::keyPressEvent(event); return;
+  }
+  triggerAction(action);
+  event->accept();
 }
 
 namespace {

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The window's own kinds of control: a panel whose caption is kept as the
-// code-page bytes it was given, and the round status lamp. Also the choice of
+// code-page bytes it was given, the round status lamp and a scroll bar with
+// a keyboard. Also the choice of
 // the font family that every control uses.
 
 #include <QColor>
 #include <QFont>
 #include <QLabel>
+#include <QScrollBar>
 #include <QString>
 #include <QWidget>
 #include <string>
@@ -48,6 +50,19 @@ class TLamp : public QWidget {
 
  private:
   QColor color_{255, 0, 0};
+};
+
+// A scroll bar that the keyboard moves as well as the mouse: the arrows by
+// one step (left and up down, right and down up), Page Up and Page Down by
+// the large step, Home and End to the ends.
+class TScrollBar : public QScrollBar {
+  Q_OBJECT
+
+ public:
+  using QScrollBar::QScrollBar;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 // The installed font family used for every control: the first one that

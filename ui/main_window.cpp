@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
 #include <QStyleHints>
@@ -150,6 +151,11 @@ TfrmModule::TfrmModule(QWidget* parent) : QWidget(parent) {
   tmrBusy->setObjectName(QString::fromLatin1(RowOf(C::tmrBusy).name));
   tmrBusy->setInterval(kBlinkMs);
   ConnectHandlers();
+  SetTabOrder();
+  // A window shortcut, so that Ctrl+T reaches the window whatever control
+  // has the focus (a list would take it for a search key).
+  auto* traceKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
+  connect(traceKey, &QShortcut::activated, this, &TfrmModule::OpenTraceView);
   QCoreApplication::instance()->installEventFilter(this);
   FormCreate();
 }
@@ -173,11 +179,13 @@ QLabel* TfrmModule::Label(C control) {
 
 QScrollBar* TfrmModule::ScrollBar(C control) {
   const ControlRow& row = RowOf(control);
-  auto* bar = Placed(new QScrollBar(Qt::Horizontal, this), control);
+  auto* bar = Placed(new TScrollBar(Qt::Horizontal, this), control);
   bar->setRange(row.minimum, row.maximum);
   bar->setValue(row.position);
   bar->setSingleStep(1);
   bar->setPageStep(kScrollPageStep);
+  // The keys move a focused bar, so IDs and key count need no mouse.
+  bar->setFocusPolicy(Qt::StrongFocus);
   return bar;
 }
 
@@ -308,6 +316,14 @@ void TfrmModule::ConnectHandlers() {
   on(tmrBusy, &QTimer::timeout, &TfrmModule::tmrBusyTimer);
 }
 
+void TfrmModule::SetTabOrder() {
+  // The page control's one fixed page offers nothing to choose: its tab
+  // takes no focus.
+  pcDefault->tabBar()->setFocusPolicy(Qt::NoFocus);
+  const std::vector<FormControl> order = TabOrder();
+  for (size_t i = 1; i < order.size(); ++i) setTabOrder(Widget(order[i - 1]), Widget(order[i]));
+}
+
 void TfrmModule::RunHandler(void (TfrmModule::*handler)()) {
   try {
     RunEventHandler([this, handler] { (this->*handler)(); });
@@ -410,7 +426,7 @@ void TfrmModule::OpenTraceView() {
 bool TfrmModule::OwnInput(QObject* receiver) const {
   if (receiver->isWidgetType()) return static_cast<QWidget*>(receiver)->window() == this;
   if (receiver->isWindowType()) return receiver == windowHandle();
-  return receiver->parent() == this;
+  return receiver->parent() == this;  // the shortcut
 }
 
 bool TfrmModule::eventFilter(QObject* watched, QEvent* event) {
@@ -422,6 +438,7 @@ bool TfrmModule::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmModule::keyPressEvent(QKeyEvent* event) {
+  // Ctrl+T sent to the window itself, not through the shortcut.
   if (event->key() == Qt::Key_T && event->modifiers() == Qt::ControlModifier) {
     OpenTraceView();
     event->accept();

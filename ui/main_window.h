@@ -174,6 +174,7 @@ class TfrmModule : public QWidget, public form::FormPanel {
   void CreateQuickSetting();
   void CreateLanguageControls();
   void ConnectHandlers();
+  void SetTabOrder();
   // Runs an event handler (FormPanel::RunEventHandler). An exception it
   // throws is shown to the operator here, in the application's name, and the
   // window stays: it never unwinds through the framework's own frames.
