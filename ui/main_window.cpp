@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleHints>
 #include <QWindow>
@@ -536,9 +537,16 @@ bool TfrmModule::BoxChecked(FormControl box) const {
   return check && check->isChecked();
 }
 
-// The bar's change handler runs only when the position really changes.
+// The bar's change handler runs only when the position really changes. A
+// position outside the range puts the bar at its end without running it:
+// the panel keeps what the operation wrote (a module whose ID is 00 shows
+// "00", and a following write sends "00", not the bar's minimum).
 void TfrmModule::MoveBar(FormControl bar, int position) {
-  if (auto* scroll = qobject_cast<QScrollBar*>(Widget(bar))) scroll->setValue(position);
+  auto* scroll = qobject_cast<QScrollBar*>(Widget(bar));
+  if (!scroll) return;
+  const bool outside = position < scroll->minimum() || position > scroll->maximum();
+  const QSignalBlocker quiet(outside ? scroll : nullptr);
+  scroll->setValue(position);
 }
 
 void TfrmModule::SetControlEnabled(FormControl control, bool enabled) { Widget(control)->setEnabled(enabled); }
