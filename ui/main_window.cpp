@@ -412,10 +412,15 @@ void TfrmModule::CentreOnScreen() {
 }
 
 void TfrmModule::closeEvent(QCloseEvent* event) {
-  if (closeAllowed_)
-    event->accept();
-  else
+  if (!closeAllowed_) {
     event->ignore();
+    return;
+  }
+  event->accept();
+  // The program ends with this window: its other windows (the frame trace)
+  // close with it, and the last window closed ends the message loop.
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window != this && window->isVisible()) window->close();
 }
 
 void TfrmModule::OpenTraceView() {

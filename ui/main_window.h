@@ -12,7 +12,8 @@
 //
 // Window states: idle; busy (SetBusy: the lamp blinks red and yellow every
 // 200 ms and the window is disabled); wait (EnterWaitState: hourglass and
-// disabled window, steady lamp). The window closes only through btnExit.
+// disabled window, steady lamp). The window closes only through btnExit,
+// which closes the program's other windows with it.
 //
 // A disabled window takes no mouse button, wheel or key input (an event
 // filter drops it) but keeps its look: the controls are not greyed out, the
