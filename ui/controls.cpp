@@ -6,6 +6,9 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QTabBar>
 #include <algorithm>
 
 #include "catalogue.h"
@@ -64,6 +67,34 @@ void TScrollBar::keyPressEvent(QKeyEvent* event) {
   }
   triggerAction(action);
   event->accept();
+}
+
+namespace {
+// Each tab as a flat button; the current one is drawn pressed in.
+class FlatTabBar : public QTabBar {
+ public:
+  using QTabBar::QTabBar;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    for (int i = 0; i < count(); ++i) {
+      QStyleOptionButton tab;
+      tab.initFrom(this);
+      tab.rect = tabRect(i);
+      tab.text = tabText(i);
+      tab.features = QStyleOptionButton::Flat;
+      if (i == currentIndex()) tab.state |= QStyle::State_Sunken | QStyle::State_On;
+      painter.drawControl(QStyle::CE_PushButton, tab);
+    }
+  }
+};
+}  // namespace
+
+TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) {
+  setTabBar(new FlatTabBar(this));
+  tabBar()->setDrawBase(false);
+  setDocumentMode(true);
 }
 
 namespace {

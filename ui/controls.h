@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The window's own kinds of control: a panel whose caption is kept as the
-// code-page bytes it was given, the round status lamp and a scroll bar with
-// a keyboard. Also the choice of
+// code-page bytes it was given, the round status lamp, a scroll bar with a
+// keyboard and a page control with flat tabs. Also the choice of
 // the font family that every control uses.
 
 #include <QColor>
 #include <QFont>
 #include <QLabel>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QString>
 #include <QWidget>
 #include <string>
@@ -63,6 +64,15 @@ class TScrollBar : public QScrollBar {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A page control whose tabs are drawn as flat buttons, the current one
+// pressed in, over pages without a frame.
+class TPageControl : public QTabWidget {
+  Q_OBJECT
+
+ public:
+  explicit TPageControl(QWidget* parent = nullptr);
 };
 
 // The installed font family used for every control: the first one that

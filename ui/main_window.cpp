@@ -195,12 +195,24 @@ QComboBox* TfrmModule::List(C control) {
   auto* list = Placed(new QComboBox(this), control);
   list->setEditable(false);
   list->addItems(Items(control));
+  const QColor text = ColourOf(row.text), background = ColourOf(row.background);
   QPalette colors = list->palette();
   for (QPalette::ColorRole role : {QPalette::Button, QPalette::Base, QPalette::Window})
-    colors.setColor(role, ColourOf(row.background));
+    colors.setColor(role, background);
   for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText})
-    colors.setColor(role, ColourOf(row.text));
+    colors.setColor(role, text);
   list->setPalette(colors);
+  // The open list shows its items as the closed one does; the item under
+  // the pointer is drawn in the colours swapped.
+  colors.setColor(QPalette::Highlight, text);
+  colors.setColor(QPalette::HighlightedText, background);
+  list->view()->setPalette(colors);
+  list->view()->setFont(FontOf(control));
+  for (int item = 0; item < list->count(); ++item) {
+    list->setItemData(item, QBrush(text), Qt::ForegroundRole);
+    list->setItemData(item, QBrush(background), Qt::BackgroundRole);
+    list->setItemData(item, FontOf(control), Qt::FontRole);
+  }
   return list;
 }
 
@@ -259,7 +271,7 @@ void TfrmModule::CreateModeControls() {
 
 void TfrmModule::CreateQuickSetting() {
   gbDefault = Placed(new QGroupBox(LayoutText(C::gbDefault), this), C::gbDefault);
-  pcDefault = Placed(new QTabWidget(gbDefault), C::pcDefault);
+  pcDefault = Placed(new TPageControl(gbDefault), C::pcDefault);
   pcDefault->setFont(FontOf(C::pcDefault));
   tsDefault = new QWidget;
   tsDefault->setObjectName(QString::fromLatin1(RowOf(C::tsDefault).name));
