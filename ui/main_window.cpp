@@ -221,7 +221,12 @@ QPushButton* TfrmModule::Button(C control) {
   auto* button = Placed(new QPushButton(LayoutText(control), this), control);
   const QPixmap picture = PictureOf(row.picture);
   if (!picture.isNull()) {
-    button->setIcon(QIcon(picture));
+    QIcon icon(picture);
+    // A picture of characters stays readable while disabled: dimmed, not
+    // turned grey.
+    if (row.picture == Picture::Gb || row.picture == Picture::Big5)
+      icon.addPixmap(DimmedPicture(picture), QIcon::Disabled);
+    button->setIcon(icon);
     button->setIconSize(picture.size());
   }
   ApplyOwnFont(button, control);
