@@ -60,7 +60,7 @@ void FormPanel::LockOperationControls(bool locked) {
 
 void FormPanel::EnableWindow() { SetWindowEnabled(true); }
 
-void FormPanel::EndEventHandler() {
+void FormPanel::EndOperationHandler() {
   if (--handlerDepth_ == 0) DiscardPendingInput();
 }
 

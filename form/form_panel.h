@@ -50,21 +50,22 @@ class FormPanel : public OperatorPanel, protected FormView {
   void EnableWindow() override;
 
  protected:
-  // Runs one of the window's event handlers. When the outermost one ends,
-  // however it ends, the input queued meanwhile is thrown away
-  // (DiscardPendingInput): whatever the operator clicked or typed while an
-  // operation ran acts on nothing. Handlers nested in it (the stop request
-  // of Wiegand processing, a bar moved meanwhile) discard nothing.
+  // Runs the click handler of a module operation (scan, the writes,
+  // processing). When the outermost one ends, however it ends, the input
+  // queued meanwhile is thrown away (DiscardPendingInput): whatever the
+  // operator clicked or typed while the operation ran acts on nothing. A
+  // handler nested in it (the stop request of Wiegand processing) discards
+  // nothing.
   template <class Handler>
-  void RunEventHandler(Handler&& handler) {
+  void RunOperationHandler(Handler&& handler) {
     ++handlerDepth_;
     try {
       handler();
     } catch (...) {
-      EndEventHandler();
+      EndOperationHandler();
       throw;
     }
-    EndEventHandler();
+    EndOperationHandler();
   }
 
   // A panel's caption as the bytes it was given.
@@ -76,7 +77,7 @@ class FormPanel : public OperatorPanel, protected FormView {
   virtual void SetControlEnabled(FormControl control, bool enabled) = 0;
 
  private:
-  void EndEventHandler();
+  void EndOperationHandler();
 
   int handlerDepth_ = 0;
 };

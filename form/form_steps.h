@@ -28,12 +28,13 @@ class FormView {
   // Serves the window's pending messages once; the link calls it while it
   // waits for a reply.
   virtual void PumpMessages() = 0;
-  // Throws away every mouse button and key event queued for the window,
-  // unserved. Called when the window's outermost event handler ends
-  // (FormPanel::RunEventHandler): an operation serves no input while it
+  // Throws away the mouse button and key input queued for the window, so
+  // that none of it acts; a button held down is let go without a click.
+  // Called when a module operation's outermost handler ends
+  // (FormPanel::RunOperationHandler): an operation serves no input while it
   // sleeps or beeps, and a click or key made meanwhile must not start
-  // another operation once it is over. A toolkit that queues no input
-  // while a handler runs needs nothing here.
+  // another operation once it is over. A toolkit that queues no input while
+  // a handler runs needs nothing here.
   virtual void DiscardPendingInput() {}
 };
 

@@ -67,23 +67,22 @@ QStringList Items(C list) {
   return items;
 }
 
-// The input that a disabled window drops: what a mouse button, the wheel, a
-// key, a touch or a pen does to it. Moves and hovering change nothing.
+// The input that a disabled window drops: whatever starts an action, the
+// press of a mouse button, a key, a finger or a pen, a double click, the
+// wheel, a shortcut, a context menu. Releases and moves pass: without their
+// press they act on nothing, and a press taken before (a scroll bar's arrow
+// held down) still ends.
 bool IsInput(QEvent::Type type) {
   switch (type) {
     case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
     case QEvent::Wheel:
     case QEvent::KeyPress:
-    case QEvent::KeyRelease:
     case QEvent::Shortcut:
     case QEvent::ContextMenu:
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TabletPress:
-    case QEvent::TabletRelease: return true;
+    case QEvent::TabletPress: return true;
     default: return false;
   }
 }
@@ -307,26 +306,26 @@ void TfrmModule::CreateLanguageControls() {
 
 void TfrmModule::ConnectHandlers() {
   const auto on = [this](auto* control, auto signal, void (TfrmModule::*handler)()) {
-    connect(control, signal, this, [this, handler] { RunHandler(handler); });
+    connect(control, signal, this, [this, handler] { RunHandler(handler, false); });
   };
   // The buttons of a disabled window cannot be clicked, not even by the
-  // program.
-  const auto onClick = [this](QAbstractButton* button, void (TfrmModule::*handler)()) {
-    connect(button, &QAbstractButton::clicked, this, [this, handler] {
-      if (!inputBlocked_) RunHandler(handler);
+  // program. A module operation's input is dropped when it ends.
+  const auto onClick = [this](QAbstractButton* button, void (TfrmModule::*handler)(), bool operation) {
+    connect(button, &QAbstractButton::clicked, this, [this, handler, operation] {
+      if (!inputBlocked_) RunHandler(handler, operation);
     });
   };
-  onClick(btnScan, &TfrmModule::btnScanClick);
-  onClick(btnID, &TfrmModule::btnIDClick);
-  onClick(btnBaudRate, &TfrmModule::btnBaudRateClick);
-  onClick(btnKey, &TfrmModule::btnKeyClick);
-  onClick(btnMode, &TfrmModule::btnModeClick);
-  onClick(btnProcess, &TfrmModule::btnProcessClick);
-  onClick(btnFactory, &TfrmModule::btnFactoryClick);
-  onClick(btnEng, &TfrmModule::btnEngClick);
-  onClick(btnGB, &TfrmModule::btnGBClick);
-  onClick(btnBIG5, &TfrmModule::btnBIG5Click);
-  onClick(btnExit, &TfrmModule::btnExitClick);
+  onClick(btnScan, &TfrmModule::btnScanClick, true);
+  onClick(btnID, &TfrmModule::btnIDClick, true);
+  onClick(btnBaudRate, &TfrmModule::btnBaudRateClick, true);
+  onClick(btnKey, &TfrmModule::btnKeyClick, true);
+  onClick(btnMode, &TfrmModule::btnModeClick, true);
+  onClick(btnProcess, &TfrmModule::btnProcessClick, true);
+  onClick(btnFactory, &TfrmModule::btnFactoryClick, true);
+  onClick(btnEng, &TfrmModule::btnEngClick, false);
+  onClick(btnGB, &TfrmModule::btnGBClick, false);
+  onClick(btnBIG5, &TfrmModule::btnBIG5Click, false);
+  onClick(btnExit, &TfrmModule::btnExitClick, false);
   // valueChanged fires only when the position really changes.
   on(sbID, &QScrollBar::valueChanged, &TfrmModule::sbIDChange);
   on(sbID2, &QScrollBar::valueChanged, &TfrmModule::sbID2Change);
@@ -342,9 +341,12 @@ void TfrmModule::SetTabOrder() {
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(Widget(order[i - 1]), Widget(order[i]));
 }
 
-void TfrmModule::RunHandler(void (TfrmModule::*handler)()) {
+void TfrmModule::RunHandler(void (TfrmModule::*handler)(), bool operation) {
   try {
-    RunEventHandler([this, handler] { (this->*handler)(); });
+    if (operation)
+      RunOperationHandler([this, handler] { (this->*handler)(); });
+    else
+      (this->*handler)();
   } catch (const std::exception& error) {
     ShowHandlerException(error.what());
   } catch (...) {
@@ -533,8 +535,11 @@ void TfrmModule::SetBlinkTimer(bool running) {
 void TfrmModule::SetWindowEnabled(bool enabled) { inputBlocked_ = !enabled; }
 
 void TfrmModule::DiscardPendingInput() {
-  // Everything queued is handled now, with this window's input dropped by
-  // the event filter as if the window were still disabled.
+  // A button held down since before the end would click on its release: it
+  // is let go first, without a click. Then everything queued is handled,
+  // with this window's input dropped by the event filter as if the window
+  // were still disabled.
+  for (QAbstractButton* button : findChildren<QAbstractButton*>()) button->setDown(false);
   const bool blocked = std::exchange(inputBlocked_, true);
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   inputBlocked_ = blocked;

@@ -19,8 +19,8 @@
 // filter drops it) but keeps its look: the controls are not greyed out, the
 // lamp is the busy sign. A control that an operation disables itself (the
 // lock of Wiegand processing) is disabled the toolkit's way and greyed out.
-// Input queued while a handler ran is dropped when it ends
-// (FormPanel::RunEventHandler).
+// Input queued while a module operation ran is dropped when it ends
+// (FormPanel::RunOperationHandler).
 
 #include <QColor>
 #include <QComboBox>
@@ -176,10 +176,11 @@ class TfrmModule : public QWidget, public form::FormPanel {
   void CreateLanguageControls();
   void ConnectHandlers();
   void SetTabOrder();
-  // Runs an event handler (FormPanel::RunEventHandler). An exception it
-  // throws is shown to the operator here, in the application's name, and the
-  // window stays: it never unwinds through the framework's own frames.
-  void RunHandler(void (TfrmModule::*handler)());
+  // Runs an event handler, that of a module operation through
+  // FormPanel::RunOperationHandler. An exception it throws is shown to the
+  // operator here, in the application's name, and the window stays: it
+  // never unwinds through the framework's own frames.
+  void RunHandler(void (TfrmModule::*handler)(), bool operation);
   // Whether an event belongs to this window's own input: its widgets, its
   // window-system window and its shortcuts (not its dialogs).
   bool OwnInput(QObject* receiver) const;

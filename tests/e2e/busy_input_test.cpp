@@ -17,6 +17,14 @@ using Button = QPushButton* TfrmModule::*;
 constexpr std::chrono::milliseconds kIntoBeep{50};
 constexpr std::chrono::milliseconds kIntoFreeze{100};
 constexpr uint32_t kFreezeMs = 600;
+// A scroll bar held down steps again every 50 ms or so.
+constexpr std::chrono::milliseconds kRepeatsWouldShow{300};
+
+// Past the double-click time of the last stop: a click within it would
+// start nothing.
+std::chrono::milliseconds AfterStop() {
+  return std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
+}
 
 // Handles the window's events until the condition holds (20 s at most),
 // then once more for anything still queued.
@@ -136,12 +144,48 @@ TEST_F(EndToEnd, CancelClickWhileAFloodHoldsTheWindowStartsNothing) {
   ExpectIdle();
 }
 
+// A press made while processing runs, released only after a failed poll has
+// ended it: the release starts nothing, leaves no button pressed in, and
+// lets a held scroll bar go.
+TEST_F(EndToEnd, PressHeldUntilProcessingEndedActsOnItsReleaseOnlyAsALetGo) {
+  sim::ModuleConfig config;
+  config.mode = '1';
+  sim::SimModule& module = ScannedModule(config);
+  TfrmModule& w = Window();
+  const QPoint rightArrow(w.sbID->width() - 4, w.sbID->height() / 2);
+  for (auto [held, at] : {std::pair<QWidget*, std::optional<QPoint>>{w.btnProcess, std::nullopt}, {w.sbID, rightArrow}}) {
+    SCOPED_TRACE(held->objectName().toStdString());
+    module.ClearFaults();
+    LastingTone tone;
+    tone.HoldFrom(1);
+    RealInput input(w);
+    input.Pause(AfterStop());
+    input.Click(w.btnProcess);
+    input.WaitFor([&] { return module.Commands().size() >= 2; });
+    input.Press(held, at);
+    // The press is queued before the poll that fails, whose wait serves it.
+    input.Then([&] { module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", -1)); });
+    input.WaitFor([&] { return tone.Begun() >= 1; });
+    input.Release(held, at);
+    input.Then([&] { tone.Release(); });
+    input.Start();
+
+    ASSERT_TRUE(HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1 && !Module.ProcessingActive; }));
+    const int idAtEnd = w.sbID->value();
+    const Deadline settle(kRepeatsWouldShow);
+    HandleEventsUntil([&] { return settle.Expired(); });
+    EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{300, 300}}));
+    EXPECT_FALSE(w.btnProcess->isDown());
+    EXPECT_EQ(w.sbID->value(), idAtEnd) << "the bar still moves";
+    ExpectIdle();
+  }
+}
+
 // Two clicks 60 ms apart on "Cancel Process Module": the first stops the
 // loop, which then beeps; the second must not start it again. Repeated,
 // since where the second click lands depends on where the loop was.
 TEST_F(EndToEnd, DoubleClickOnCancelLeavesProcessingStopped) {
   constexpr int kRounds = 6;
-  const std::chrono::milliseconds kAfterStop(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
   sim::ModuleConfig config;
   config.mode = '1';  // a cycle of one poll: the loop ends soon after the stop
   sim::SimModule& module = ScannedModule(config);
@@ -153,9 +197,7 @@ TEST_F(EndToEnd, DoubleClickOnCancelLeavesProcessingStopped) {
     module.ClearCommands();
     tone.Clear();
     RealInput input(w);
-    // A click within the double-click time of the last stop would start
-    // nothing.
-    input.Pause(kAfterStop);
+    input.Pause(AfterStop());
     input.Click(w.btnProcess);
     input.WaitFor([&] { return module.Commands().size() >= 2; });
     input.DoubleClick(w.btnProcess);

@@ -17,6 +17,7 @@
 // Conditions and actions run on the input thread: they may only touch what
 // is safe from there (atomics, the simulated module, the tone).
 
+#include <QPoint>
 #include <QPointF>
 #include <QString>
 #include <QWidget>
@@ -26,6 +27,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -51,11 +53,17 @@ class RealInput {
 
   // A left click at the centre of target: press, kPressMs, release.
   void Click(QWidget* target) {
-    const QPointF local = target->mapTo(top_, QPointF(target->rect().center()));
-    const QPointF global = target->mapToGlobal(QPointF(target->rect().center()));
-    Mouse(local, global, Qt::LeftButton, QEvent::MouseButtonPress);
+    Press(target);
     Pause(kPressMs);
-    Mouse(local, global, Qt::NoButton, QEvent::MouseButtonRelease);
+    Release(target);
+  }
+  // The left button pressed, or released, at a point of target (its
+  // centre unless given).
+  void Press(QWidget* target, std::optional<QPoint> at = std::nullopt) {
+    Mouse(target, at, Qt::LeftButton, QEvent::MouseButtonPress);
+  }
+  void Release(QWidget* target, std::optional<QPoint> at = std::nullopt) {
+    Mouse(target, at, Qt::NoButton, QEvent::MouseButtonRelease);
   }
   // Two clicks whose presses are kDoubleClickGapMs apart.
   void DoubleClick(QWidget* target) {
@@ -102,7 +110,9 @@ class RealInput {
   }
 
  private:
-  void Mouse(QPointF local, QPointF global, Qt::MouseButtons buttons, QEvent::Type type) {
+  void Mouse(QWidget* target, std::optional<QPoint> at, Qt::MouseButtons buttons, QEvent::Type type) {
+    const QPointF point(at.value_or(target->rect().center()));
+    const QPointF local = target->mapTo(top_, point), global = target->mapToGlobal(point);
     steps_.push_back([this, local, global, buttons, type] {
       QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
           window_, local, global, buttons, Qt::LeftButton, type);
