@@ -38,8 +38,8 @@ class InputTest : public WindowTest {
   void Click(TfrmModule& w, QWidget* target) {
     Run(w, [target](RealInput& input) { input.Click(target); });
   }
-  void Key(TfrmModule& w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    Run(w, [=](RealInput& input) { input.Key(key, modifiers); });
+  void Key(TfrmModule& w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
+    Run(w, [=](RealInput& input) { input.Key(key, modifiers, text); });
   }
 };
 }  // namespace
@@ -120,7 +120,8 @@ TEST_F(InputTest, CtrlTOpensTheTraceWhateverHasTheFocus) {
     if (w.TraceView()) w.TraceView()->hide();
     QApplication::setActiveWindow(&w);
     focus->setFocus();
-    Key(w, Qt::Key_T, Qt::ControlModifier);
+    // The text a keyboard gives Ctrl+T: the control character 0x14.
+    Key(w, Qt::Key_T, Qt::ControlModifier, QString(QChar(0x14)));
     ASSERT_NE(w.TraceView(), nullptr);
     EXPECT_TRUE(w.TraceView()->isVisible());
     EXPECT_EQ(w.cmbBaudRate->currentIndex(), 5) << "a list took the key";
