@@ -185,7 +185,7 @@ TEST_F(EndToEnd, PressHeldUntilProcessingEndedActsOnItsReleaseOnlyAsALetGo) {
 // loop, which then beeps; the second must not start it again. Repeated,
 // since where the second click lands depends on where the loop was.
 TEST_F(EndToEnd, DoubleClickOnCancelLeavesProcessingStopped) {
-  constexpr int kRounds = 6;
+  constexpr int kRounds = 4;
   sim::ModuleConfig config;
   config.mode = '1';  // a cycle of one poll: the loop ends soon after the stop
   sim::SimModule& module = ScannedModule(config);
