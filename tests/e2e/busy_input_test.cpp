@@ -64,6 +64,22 @@ const StrayInput kStrayInputs[] = {
 
 class StrayInputTest : public EndToEnd, public ::testing::WithParamInterface<StrayInput> {};
 
+class BusyInput : public EndToEnd {
+ protected:
+  // A one-reader module, scanned: a processing cycle is one poll, so the
+  // loop ends soon after a stop.
+  sim::SimModule& OneReaderModule() {
+    sim::ModuleConfig config;
+    config.mode = '1';
+    return ScannedModule(config);
+  }
+  // From now on no poll is answered: processing started again would end at
+  // its first poll, red, with a beep of its own.
+  static void AnswerNoPoll(sim::SimModule& module) {
+    module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", -1));
+  }
+};
+
 }  // namespace
 
 TEST_P(StrayInputTest, RunsNoSecondOperation) {
@@ -113,10 +129,8 @@ TEST_F(EndToEnd, DoubleClickOnSetModuleIdWritesTheIdsOnce) {
 // A module that floods a poll holds the window until the flood limit; a
 // click on Cancel Process Module meanwhile comes too late to stop anything
 // and must not start processing again once the failed poll has ended it.
-TEST_F(EndToEnd, CancelClickWhileAFloodHoldsTheWindowStartsNothing) {
-  sim::ModuleConfig config;
-  config.mode = '1';
-  sim::SimModule& module = ScannedModule(config);
+TEST_F(BusyInput, CancelClickWhileAFloodHoldsTheWindowStartsNothing) {
+  sim::SimModule& module = OneReaderModule();
   TfrmModule& w = Window();
   Link.FloodLimitMs = kFreezeMs;
   module.AddFault(sim::MakeFault(sim::FaultKind::EndlessFlood, "F", 1));
@@ -128,8 +142,7 @@ TEST_F(EndToEnd, CancelClickWhileAFloodHoldsTheWindowStartsNothing) {
   input.Pause(kIntoFreeze);
   input.Click(w.btnProcess);
   input.Then([&] {
-    // Should processing start again, its first poll ends it.
-    module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", -1));
+    AnswerNoPoll(module);
     tone.Release();
   });
   input.Start();
@@ -147,10 +160,8 @@ TEST_F(EndToEnd, CancelClickWhileAFloodHoldsTheWindowStartsNothing) {
 // A press made while processing runs, released only after a failed poll has
 // ended it: the release starts nothing, leaves no button pressed in, and
 // lets a held scroll bar go.
-TEST_F(EndToEnd, PressHeldUntilProcessingEndedActsOnItsReleaseOnlyAsALetGo) {
-  sim::ModuleConfig config;
-  config.mode = '1';
-  sim::SimModule& module = ScannedModule(config);
+TEST_F(BusyInput, PressHeldUntilProcessingEndedActsOnItsReleaseOnlyAsALetGo) {
+  sim::SimModule& module = OneReaderModule();
   TfrmModule& w = Window();
   const QPoint rightArrow(w.sbID->width() - 4, w.sbID->height() / 2);
   for (auto [held, at] : {std::pair<QWidget*, std::optional<QPoint>>{w.btnProcess, std::nullopt}, {w.sbID, rightArrow}}) {
@@ -164,7 +175,7 @@ TEST_F(EndToEnd, PressHeldUntilProcessingEndedActsOnItsReleaseOnlyAsALetGo) {
     input.WaitFor([&] { return module.Commands().size() >= 2; });
     input.Press(held, at);
     // The press is queued before the poll that fails, whose wait serves it.
-    input.Then([&] { module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", -1)); });
+    input.Then([&] { AnswerNoPoll(module); });
     input.WaitFor([&] { return tone.Begun() >= 1; });
     input.Release(held, at);
     input.Then([&] { tone.Release(); });
@@ -184,11 +195,9 @@ TEST_F(EndToEnd, PressHeldUntilProcessingEndedActsOnItsReleaseOnlyAsALetGo) {
 // Two clicks 60 ms apart on "Cancel Process Module": the first stops the
 // loop, which then beeps; the second must not start it again. Repeated,
 // since where the second click lands depends on where the loop was.
-TEST_F(EndToEnd, DoubleClickOnCancelLeavesProcessingStopped) {
+TEST_F(BusyInput, DoubleClickOnCancelLeavesProcessingStopped) {
   constexpr int kRounds = 4;
-  sim::ModuleConfig config;
-  config.mode = '1';  // a cycle of one poll: the loop ends soon after the stop
-  sim::SimModule& module = ScannedModule(config);
+  sim::SimModule& module = OneReaderModule();
   TfrmModule& w = Window();
   LastingTone tone;
   for (int round = 0; round < kRounds; ++round) {
@@ -202,8 +211,7 @@ TEST_F(EndToEnd, DoubleClickOnCancelLeavesProcessingStopped) {
     input.WaitFor([&] { return module.Commands().size() >= 2; });
     input.DoubleClick(w.btnProcess);
     input.WaitFor([&] { return tone.Begun() >= 1; });
-    // Should processing start again, its first poll ends it.
-    input.Then([&] { module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", -1)); });
+    input.Then([&] { AnswerNoPoll(module); });
     input.Start();
 
     ASSERT_TRUE(HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1 && !Module.ProcessingActive; }));
@@ -216,11 +224,9 @@ TEST_F(EndToEnd, DoubleClickOnCancelLeavesProcessingStopped) {
 
 // A click made within the double-click time of the stopping click does not
 // start processing, even after the stop has ended; a later one does.
-TEST_F(EndToEnd, ClickSoonAfterTheStoppingClickStartsNothingALaterOneDoes) {
+TEST_F(BusyInput, ClickSoonAfterTheStoppingClickStartsNothingALaterOneDoes) {
   constexpr int kIntervalMs = 1500;
-  sim::ModuleConfig config;
-  config.mode = '1';
-  sim::SimModule& module = ScannedModule(config);
+  sim::SimModule& module = OneReaderModule();
   TfrmModule& w = Window();
   QStyleHints* hints = QGuiApplication::styleHints();
   const int interval = hints->mouseDoubleClickInterval();
@@ -235,7 +241,7 @@ TEST_F(EndToEnd, ClickSoonAfterTheStoppingClickStartsNothingALaterOneDoes) {
   input.Pause(std::chrono::milliseconds(100));
   input.Mark("soon");
   input.Click(w.btnProcess);
-  input.Then([&] { module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", -1)); });
+  input.Then([&] { AnswerNoPoll(module); });
   input.Pause(std::chrono::milliseconds(kIntervalMs));
   input.Mark("later");
   input.Click(w.btnProcess);
