@@ -2,8 +2,8 @@
 #pragma once
 // The window's own kinds of control: a panel whose caption is kept as the
 // code-page bytes it was given, the round status lamp, a scroll bar with a
-// keyboard and a page control with flat tabs. Also the choice of
-// the font family that every control uses.
+// keyboard and a page control with flat tabs. Also the choice of the font
+// family that every control uses.
 
 #include <QColor>
 #include <QFont>

@@ -15,9 +15,10 @@
 // disabled window, steady lamp). The window closes only through btnExit,
 // which closes the program's other windows with it.
 //
-// A disabled window takes no mouse button, wheel or key input (an event
-// filter drops it) but keeps its look: the controls are not greyed out, the
-// lamp is the busy sign. A control that an operation disables itself (the
+// A disabled window takes no input (an event filter drops every press of a
+// mouse button or key, the wheel and shortcuts; releases pass and act on
+// nothing) but keeps its look: the controls are not greyed out, the lamp is
+// the busy sign. A control that an operation disables itself (the
 // lock of Wiegand processing) is disabled the toolkit's way and greyed out.
 // Input queued while a module operation ran is dropped when it ends
 // (FormPanel::RunOperationHandler).
