@@ -5,6 +5,7 @@
 // may start another operation once the first is over.
 #include <QPushButton>
 #include <QStyleHints>
+#include <memory>
 
 #include "e2e_fixture.h"
 #include "lasting_tone.h"
@@ -78,6 +79,38 @@ class BusyInput : public EndToEnd {
   static void AnswerNoPoll(sim::SimModule& module) {
     module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", -1));
   }
+
+  // Runs a script (made by script()) that starts processing and stops it
+  // with a click, until processing ends and the script with it. The run
+  // counts when processing still ran at the stop: the first beep is the
+  // stop's high one. On a machine loaded beyond its means a poll can miss
+  // its reply window and end processing before the stop; such a run says
+  // nothing of the stop and is made again, three runs at most. Returns the
+  // run that counted.
+  std::unique_ptr<RealInput> RunUntilStopped(sim::SimModule& module, LastingTone& tone,
+                                             const std::function<void(RealInput&)>& script) {
+    constexpr int kRuns = 3;
+    for (int run = 0; run < kRuns; ++run) {
+      module.ClearFaults();
+      module.ClearCommands();
+      tone.Clear();
+      auto input = std::make_unique<RealInput>(Window());
+      input->Pause(AfterStop());
+      script(*input);
+      input->Start();
+      if (!HandleEventsUntil([&] { return input->Finished() && tone.Ended() >= 1 && !Module.ProcessingActive; })) {
+        ADD_FAILURE() << "the script did not end";
+        return nullptr;
+      }
+      EXPECT_FALSE(input->TimedOut());
+      const LastingTone::Beeps heard = tone.Heard();
+      if (!heard.empty() && heard.front().first == kStopHz) return input;
+    }
+    ADD_FAILURE() << "processing never ran until its stop";
+    return nullptr;
+  }
+
+  static constexpr unsigned kStopHz = 1000;
 };
 
 }  // namespace
@@ -202,20 +235,14 @@ TEST_F(BusyInput, DoubleClickOnCancelLeavesProcessingStopped) {
   LastingTone tone;
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    module.ClearFaults();
-    module.ClearCommands();
-    tone.Clear();
-    RealInput input(w);
-    input.Pause(AfterStop());
-    input.Click(w.btnProcess);
-    input.WaitFor([&] { return module.Commands().size() >= 2; });
-    input.DoubleClick(w.btnProcess);
-    input.WaitFor([&] { return tone.Begun() >= 1; });
-    input.Then([&] { AnswerNoPoll(module); });
-    input.Start();
-
-    ASSERT_TRUE(HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1 && !Module.ProcessingActive; }));
-    EXPECT_FALSE(input.TimedOut());
+    const auto run = RunUntilStopped(module, tone, [&](RealInput& input) {
+      input.Click(w.btnProcess);
+      input.WaitFor([&] { return module.Commands().size() >= 2; });
+      input.DoubleClick(w.btnProcess);
+      input.WaitFor([&] { return tone.Begun() >= 1; });
+      input.Then([&] { AnswerNoPoll(module); });
+    });
+    ASSERT_TRUE(run);
     EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{1000, 300}}));
     EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
     ExpectIdle();
@@ -232,26 +259,24 @@ TEST_F(BusyInput, ClickSoonAfterTheStoppingClickStartsNothingALaterOneDoes) {
   const int interval = hints->mouseDoubleClickInterval();
   hints->setMouseDoubleClickInterval(kIntervalMs);
   LastingTone tone;
-  RealInput input(w);
-  input.Click(w.btnProcess);
-  input.WaitFor([&] { return module.Commands().size() >= 2; });
-  input.Mark("stop");
-  input.Click(w.btnProcess);
-  input.WaitFor([&] { return tone.Ended() >= 1; });
-  input.Pause(std::chrono::milliseconds(100));
-  input.Mark("soon");
-  input.Click(w.btnProcess);
-  input.Then([&] { AnswerNoPoll(module); });
-  input.Pause(std::chrono::milliseconds(kIntervalMs));
-  input.Mark("later");
-  input.Click(w.btnProcess);
-  input.WaitFor([&] { return tone.Ended() >= 2; });
-  input.Start();
-
-  const bool ended = HandleEventsUntil([&] { return input.Finished() && !Module.ProcessingActive; });
+  const auto run = RunUntilStopped(module, tone, [&](RealInput& input) {
+    input.Click(w.btnProcess);
+    input.WaitFor([&] { return module.Commands().size() >= 2; });
+    input.Mark("stop");
+    input.Click(w.btnProcess);
+    input.WaitFor([&] { return tone.Ended() >= 1; });
+    input.Pause(std::chrono::milliseconds(100));
+    input.Mark("soon");
+    input.Click(w.btnProcess);
+    input.Then([&] { AnswerNoPoll(module); });
+    input.Pause(std::chrono::milliseconds(kIntervalMs));
+    input.Mark("later");
+    input.Click(w.btnProcess);
+    input.WaitFor([&] { return tone.Ended() >= 2; });
+  });
   hints->setMouseDoubleClickInterval(interval);
-  ASSERT_TRUE(ended);
-  ASSERT_LT(input.Between("stop", "soon"), kIntervalMs) << "the machine held the input back too long";
+  ASSERT_TRUE(run);
+  ASSERT_LT(run->Between("stop", "soon"), kIntervalMs) << "the machine held the input back too long";
   // The stop (high beep), then the later click's processing, ended by its
   // unanswered poll (low beep); nothing between them.
   EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{1000, 300}, {300, 300}}));
