@@ -251,6 +251,25 @@ TEST_F(BusyInput, DoubleClickOnCancelLeavesProcessingStopped) {
   }
 }
 
+// Enter presses the focused button while processing runs too: on "Cancel
+// Process Module" it stops processing.
+TEST_F(BusyInput, EnterOnCancelProcessModuleStopsProcessing) {
+  sim::SimModule& module = OneReaderModule();
+  TfrmModule& w = Window();
+  QApplication::setActiveWindow(&w);
+  LastingTone tone;
+  const auto run = RunUntilStopped(module, tone, [&](RealInput& input) {
+    input.Click(w.btnProcess);
+    input.WaitFor([&] { return module.Commands().size() >= 2; });
+    input.Key(Qt::Key_Return);
+    input.WaitFor([&] { return tone.Begun() >= 1; });
+    input.Then([&] { AnswerNoPoll(module); });
+  });
+  ASSERT_TRUE(run);
+  EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{1000, 300}}));
+  EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
+}
+
 // A click made within the double-click time of the stopping click does not
 // start processing, even after the stop has ended; a later one does.
 TEST_F(BusyInput, ClickSoonAfterTheStoppingClickStartsNothingALaterOneDoes) {
