@@ -17,7 +17,9 @@
 // Conditions and actions run on the input thread: they may only touch what
 // is safe from there (atomics, the simulated module, the tone).
 
+#include <QInputDevice>
 #include <QPoint>
+#include <QPointingDevice>
 #include <QPointF>
 #include <QString>
 #include <QWidget>
@@ -44,7 +46,12 @@ class RealInput {
   static constexpr Ms kDoubleClickGapMs{60};
   static constexpr Ms kConditionLimit{10000};
 
-  explicit RealInput(QWidget& window) : window_(window.windowHandle()), top_(&window) {}
+  explicit RealInput(QWidget& window) : window_(window.windowHandle()), top_(&window) {
+    // The devices the events come from, made here as a platform makes them,
+    // on the window's thread (the first event would make them on its own).
+    QInputDevice::primaryKeyboard();
+    QPointingDevice::primaryPointingDevice();
+  }
   ~RealInput() {
     if (thread_.joinable()) thread_.join();
   }
