@@ -72,7 +72,7 @@ class BusyInput : public EndToEnd {
   sim::SimModule& OneReaderModule() {
     sim::ModuleConfig config;
     config.mode = '1';
-    return ScannedModule(config);
+    return FoundModule(config);
   }
   // From now on no poll is answered: processing started again would end at
   // its first poll, red, with a beep of its own.
@@ -119,7 +119,7 @@ class BusyInput : public EndToEnd {
 
 TEST_P(StrayInputTest, RunsNoSecondOperation) {
   const StrayInput& c = GetParam();
-  sim::SimModule& module = ScannedModule();
+  sim::SimModule& module = FoundModule();
   TfrmModule& w = Window();
   QApplication::setActiveWindow(&w);
   LastingTone tone;
@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, StrayInputTest, ::testing::ValuesIn(kStrayInp
 
 // A double click at real speed on a writing button writes once.
 TEST_F(EndToEnd, DoubleClickOnSetModuleIdWritesTheIdsOnce) {
-  ScannedModule();
+  FoundModule();
   TfrmModule& w = Window();
   LastingTone tone;
   RealInput input(w);

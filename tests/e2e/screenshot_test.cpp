@@ -83,7 +83,7 @@ TEST_F(EndToEnd, ShotsInEveryLanguageAfterAScanAndWhileProcessingShowEveryTextWh
   for (const auto& language : languages) {
     SCOPED_TRACE(language.name);
     (w.*language.button)->click();
-    ScanOk();
+    ScanUntilFound();
     Shoot(w, language.name);
     module.PresentCard(1, "0012345678");
     module.PresentCard(2, "ABC");

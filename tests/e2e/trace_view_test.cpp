@@ -135,7 +135,7 @@ TEST_F(EndToEnd, TheTraceViewMarksBytesThrownAwayWhileTheLineFellQuiet) {
 // Times count from the program's start, as rt420ctl --trace counts them: in
 // the table and in the saved file, none is later than this process is old.
 TEST_F(EndToEnd, TraceTimesCountFromTheProgramsStart) {
-  ScannedModule();
+  FoundModule();
   TfrmModule& w = Window();
   w.OpenTraceView();
   w.btnMode->click();
