@@ -60,4 +60,8 @@ void FormPanel::LockOperationControls(bool locked) {
 
 void FormPanel::EnableWindow() { SetWindowEnabled(true); }
 
+void FormPanel::EndOperationHandler() {
+  if (--handlerDepth_ == 0) DiscardPendingInput();
+}
+
 }  // namespace form

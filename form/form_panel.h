@@ -50,6 +50,24 @@ class FormPanel : public OperatorPanel, protected FormView {
   void EnableWindow() override;
 
  protected:
+  // Runs the click handler of a module operation (scan, the writes,
+  // processing). When the outermost one ends, however it ends, the input
+  // queued meanwhile is thrown away (DiscardPendingInput): whatever the
+  // operator clicked or typed while the operation ran acts on nothing. A
+  // handler nested in it (the stop request of Wiegand processing) discards
+  // nothing.
+  template <class Handler>
+  void RunOperationHandler(Handler&& handler) {
+    ++handlerDepth_;
+    try {
+      handler();
+    } catch (...) {
+      EndOperationHandler();
+      throw;
+    }
+    EndOperationHandler();
+  }
+
   // A panel's caption as the bytes it was given.
   virtual std::string PanelCaption(FormControl panel) const = 0;
   // The index a list shows (-1: none).
@@ -57,6 +75,11 @@ class FormPanel : public OperatorPanel, protected FormView {
   virtual bool BoxChecked(FormControl box) const = 0;
   virtual void MoveBar(FormControl bar, int position) = 0;
   virtual void SetControlEnabled(FormControl control, bool enabled) = 0;
+
+ private:
+  void EndOperationHandler();
+
+  int handlerDepth_ = 0;
 };
 
 }  // namespace form

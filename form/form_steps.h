@@ -28,6 +28,14 @@ class FormView {
   // Serves the window's pending messages once; the link calls it while it
   // waits for a reply.
   virtual void PumpMessages() = 0;
+  // Throws away the mouse button and key input queued for the window, so
+  // that none of it acts; a button held down is let go without a click.
+  // Called when a module operation's outermost handler ends
+  // (FormPanel::RunOperationHandler): an operation serves no input while it
+  // sleeps or beeps, and a click or key made meanwhile must not start
+  // another operation once it is over. A toolkit that queues no input while
+  // a handler runs needs nothing here.
+  virtual void DiscardPendingInput() {}
 };
 
 // One step of the texts applied on first show and on a language switch.

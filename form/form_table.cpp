@@ -99,6 +99,20 @@ std::span<const ControlRow> FormControls() { return kControls; }
 
 const ControlRow& RowOf(FormControl control) { return kControls[static_cast<int>(control)]; }
 
+std::vector<FormControl> TabOrder() {
+  std::vector<FormControl> order;
+  for (const ControlRow& row : kControls) {
+    switch (row.kind) {
+      case K::Button:
+      case K::ScrollBar:
+      case K::List:
+      case K::CheckBox: order.push_back(row.control); break;
+      default: break;
+    }
+  }
+  return order;
+}
+
 std::span<const char* const> ListItems(FormControl control) {
   switch (control) {
     case C::cmbBaudRate: return kLineSettings;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace form {
 
@@ -82,6 +83,13 @@ struct ControlRow {
 // The whole table, in FormControl order.
 std::span<const ControlRow> FormControls();
 const ControlRow& RowOf(FormControl control);
+
+// The controls that take the keyboard focus, in the order Tab visits them:
+// the window's reading order, that is the table's order (the left column
+// from top to bottom, each row from left to right, then the right column).
+// Buttons, scroll bars, lists and the check box; the page control's one
+// fixed page offers nothing to choose and is left out.
+std::vector<FormControl> TabOrder();
 
 // The items of a list (cmbBaudRate, cmbMode, cmbRS485); empty for others.
 std::span<const char* const> ListItems(FormControl control);

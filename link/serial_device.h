@@ -28,9 +28,10 @@
 #include <string>
 #include <string_view>
 
-// Read and write time limits in milliseconds, field for field the platform
-// record of the original target. The link applies {0, 0, 1, 0, 0}: a read
-// waits at most 1 ms for a byte, writes have no limit.
+// Read and write time limits in milliseconds, field for field the Windows
+// COMMTIMEOUTS record (each platform file maps them onto its own device
+// settings). The link applies {0, 0, 1, 0, 0}: a read waits at most 1 ms for
+// a byte, writes have no limit.
 struct CommTimeouts {
   uint32_t ReadIntervalTimeout = 0;
   uint32_t ReadTotalTimeoutMultiplier = 0;

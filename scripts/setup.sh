@@ -18,6 +18,7 @@ BASE=(
   cmake g++ make          # the build
   libgtest-dev            # GoogleTest
   qt6-base-dev            # Qt 6 Widgets
+  qt6-base-private-dev    # the window tests put input into the window system's queue
   libasound2-dev          # the tone through ALSA
   fonts-wqy-zenhei        # a font with Latin, GB2312 and Big5 glyphs
   qt6-svg-dev             # the package's scalable icon, drawn by Qt's SVG generator

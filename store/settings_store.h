@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The settings store: the scan result and the language, kept between runs in
-// the key "Software\TAVIX\Corvel" (below HKEY_LOCAL_MACHINE on the original
-// platform). Every failure of the store is swallowed: the program then runs on
-// the defaults or on what it has in memory.
+// the key "Software\TAVIX\Corvel" of the settings medium (settings_medium.h:
+// below HKEY_LOCAL_MACHINE in the Windows registry, in a registry-export
+// file on Linux). Every failure of the store is swallowed: the program then
+// runs on the defaults or on what it has in memory.
 //
 // - LoadSettings sets the defaults (port 0, "19200,e,8,1", index 5,
 //   "English"/0), opens the key without creating it and reads ScanCommNo,

@@ -3,8 +3,12 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QTabBar>
 #include <algorithm>
 
 #include "catalogue.h"
@@ -46,6 +50,51 @@ void TLamp::paintEvent(QPaintEvent*) {
   const int diameter = std::min(width(), height()) - 1;
   const QRectF circle((width() - diameter) / 2.0, (height() - diameter) / 2.0, diameter, diameter);
   painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+void TScrollBar::keyPressEvent(QKeyEvent* event) {
+  SliderAction action = SliderNoAction;
+  switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up: action = SliderSingleStepSub; break;
+    case Qt::Key_Right:
+    case Qt::Key_Down: action = SliderSingleStepAdd; break;
+    case Qt::Key_PageUp: action = SliderPageStepSub; break;
+    case Qt::Key_PageDown: action = SliderPageStepAdd; break;
+    case Qt::Key_Home: action = SliderToMinimum; break;
+    case Qt::Key_End: action = SliderToMaximum; break;
+    default: QScrollBar::keyPressEvent(event); return;
+  }
+  triggerAction(action);
+  event->accept();
+}
+
+namespace {
+// Each tab as a flat button; the current one is drawn pressed in.
+class FlatTabBar : public QTabBar {
+ public:
+  using QTabBar::QTabBar;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    for (int i = 0; i < count(); ++i) {
+      QStyleOptionButton tab;
+      tab.initFrom(this);
+      tab.rect = tabRect(i);
+      tab.text = tabText(i);
+      tab.features = QStyleOptionButton::Flat;
+      if (i == currentIndex()) tab.state |= QStyle::State_Sunken | QStyle::State_On;
+      painter.drawControl(QStyle::CE_PushButton, tab);
+    }
+  }
+};
+}  // namespace
+
+TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) {
+  setTabBar(new FlatTabBar(this));
+  tabBar()->setDrawBase(false);
+  setDocumentMode(true);
 }
 
 namespace {

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The window's own kinds of control: a panel whose caption is kept as the
-// code-page bytes it was given, and the round status lamp. Also the choice of
-// the font family that every control uses.
+// code-page bytes it was given, the round status lamp, a scroll bar with a
+// keyboard and a page control with flat tabs. Also the choice of the font
+// family that every control uses.
 
 #include <QColor>
 #include <QFont>
 #include <QLabel>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QString>
 #include <QWidget>
 #include <string>
@@ -48,6 +51,28 @@ class TLamp : public QWidget {
 
  private:
   QColor color_{255, 0, 0};
+};
+
+// A scroll bar that the keyboard moves as well as the mouse: the arrows by
+// one step (left and up down, right and down up), Page Up and Page Down by
+// the large step, Home and End to the ends.
+class TScrollBar : public QScrollBar {
+  Q_OBJECT
+
+ public:
+  using QScrollBar::QScrollBar;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A page control whose tabs are drawn as flat buttons, the current one
+// pressed in, over pages without a frame.
+class TPageControl : public QTabWidget {
+  Q_OBJECT
+
+ public:
+  explicit TPageControl(QWidget* parent = nullptr);
 };
 
 // The installed font family used for every control: the first one that

@@ -7,10 +7,15 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleHints>
+#include <QWindow>
 #include <array>
 #include <cstdio>
+#include <utility>
 
 #include "catalogue.h"
 #include "codepage.h"
@@ -60,6 +65,30 @@ QStringList Items(C list) {
   QStringList items;
   for (const char* item : ListItems(list)) items << QString::fromLatin1(item);
   return items;
+}
+
+// The input that a disabled window drops: whatever starts an action, the
+// press of a mouse button, a key, a finger or a pen, a double click, the
+// wheel, a shortcut, a context menu. Releases and moves pass: without their
+// press they act on nothing, and a press taken before (a scroll bar's arrow
+// held down) still ends.
+bool IsInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TabletPress: return true;
+    default: return false;
+  }
+}
+
+bool IsPress(QEvent::Type type) {
+  return type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick || type == QEvent::KeyPress;
 }
 
 QPixmap PictureOf(Picture picture) {
@@ -122,6 +151,12 @@ TfrmModule::TfrmModule(QWidget* parent) : QWidget(parent) {
   tmrBusy->setObjectName(QString::fromLatin1(RowOf(C::tmrBusy).name));
   tmrBusy->setInterval(kBlinkMs);
   ConnectHandlers();
+  SetTabOrder();
+  // A window shortcut, so that Ctrl+T reaches the window whatever control
+  // has the focus (a list would take it for a search key).
+  auto* traceKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
+  connect(traceKey, &QShortcut::activated, this, &TfrmModule::OpenTraceView);
+  QCoreApplication::instance()->installEventFilter(this);
   FormCreate();
 }
 
@@ -144,11 +179,13 @@ QLabel* TfrmModule::Label(C control) {
 
 QScrollBar* TfrmModule::ScrollBar(C control) {
   const ControlRow& row = RowOf(control);
-  auto* bar = Placed(new QScrollBar(Qt::Horizontal, this), control);
+  auto* bar = Placed(new TScrollBar(Qt::Horizontal, this), control);
   bar->setRange(row.minimum, row.maximum);
   bar->setValue(row.position);
   bar->setSingleStep(1);
   bar->setPageStep(kScrollPageStep);
+  // The keys move a focused bar, so IDs and key count need no mouse.
+  bar->setFocusPolicy(Qt::StrongFocus);
   return bar;
 }
 
@@ -157,12 +194,24 @@ QComboBox* TfrmModule::List(C control) {
   auto* list = Placed(new QComboBox(this), control);
   list->setEditable(false);
   list->addItems(Items(control));
+  const QColor text = ColourOf(row.text), background = ColourOf(row.background);
   QPalette colors = list->palette();
   for (QPalette::ColorRole role : {QPalette::Button, QPalette::Base, QPalette::Window})
-    colors.setColor(role, ColourOf(row.background));
+    colors.setColor(role, background);
   for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText})
-    colors.setColor(role, ColourOf(row.text));
+    colors.setColor(role, text);
   list->setPalette(colors);
+  // The open list shows its items as the closed one does; the item under
+  // the pointer is drawn in the colours swapped.
+  colors.setColor(QPalette::Highlight, text);
+  colors.setColor(QPalette::HighlightedText, background);
+  list->view()->setPalette(colors);
+  list->view()->setFont(FontOf(control));
+  for (int item = 0; item < list->count(); ++item) {
+    list->setItemData(item, QBrush(text), Qt::ForegroundRole);
+    list->setItemData(item, QBrush(background), Qt::BackgroundRole);
+    list->setItemData(item, FontOf(control), Qt::FontRole);
+  }
   return list;
 }
 
@@ -171,7 +220,12 @@ QPushButton* TfrmModule::Button(C control) {
   auto* button = Placed(new QPushButton(LayoutText(control), this), control);
   const QPixmap picture = PictureOf(row.picture);
   if (!picture.isNull()) {
-    button->setIcon(QIcon(picture));
+    QIcon icon(picture);
+    // A picture of characters stays readable while disabled: dimmed, not
+    // turned grey.
+    if (row.picture == Picture::Gb || row.picture == Picture::Big5)
+      icon.addPixmap(DimmedPicture(picture), QIcon::Disabled);
+    button->setIcon(icon);
     button->setIconSize(picture.size());
   }
   ApplyOwnFont(button, control);
@@ -221,7 +275,7 @@ void TfrmModule::CreateModeControls() {
 
 void TfrmModule::CreateQuickSetting() {
   gbDefault = Placed(new QGroupBox(LayoutText(C::gbDefault), this), C::gbDefault);
-  pcDefault = Placed(new QTabWidget(gbDefault), C::pcDefault);
+  pcDefault = Placed(new TPageControl(gbDefault), C::pcDefault);
   pcDefault->setFont(FontOf(C::pcDefault));
   tsDefault = new QWidget;
   tsDefault->setObjectName(QString::fromLatin1(RowOf(C::tsDefault).name));
@@ -252,19 +306,26 @@ void TfrmModule::CreateLanguageControls() {
 
 void TfrmModule::ConnectHandlers() {
   const auto on = [this](auto* control, auto signal, void (TfrmModule::*handler)()) {
-    connect(control, signal, this, [this, handler] { RunHandler(handler); });
+    connect(control, signal, this, [this, handler] { RunHandler(handler, false); });
   };
-  on(btnScan, &QPushButton::clicked, &TfrmModule::btnScanClick);
-  on(btnID, &QPushButton::clicked, &TfrmModule::btnIDClick);
-  on(btnBaudRate, &QPushButton::clicked, &TfrmModule::btnBaudRateClick);
-  on(btnKey, &QPushButton::clicked, &TfrmModule::btnKeyClick);
-  on(btnMode, &QPushButton::clicked, &TfrmModule::btnModeClick);
-  on(btnProcess, &QPushButton::clicked, &TfrmModule::btnProcessClick);
-  on(btnFactory, &QToolButton::clicked, &TfrmModule::btnFactoryClick);
-  on(btnEng, &QPushButton::clicked, &TfrmModule::btnEngClick);
-  on(btnGB, &QPushButton::clicked, &TfrmModule::btnGBClick);
-  on(btnBIG5, &QPushButton::clicked, &TfrmModule::btnBIG5Click);
-  on(btnExit, &QPushButton::clicked, &TfrmModule::btnExitClick);
+  // The buttons of a disabled window cannot be clicked, not even by the
+  // program. A module operation's input is dropped when it ends.
+  const auto onClick = [this](QAbstractButton* button, void (TfrmModule::*handler)(), bool operation) {
+    connect(button, &QAbstractButton::clicked, this, [this, handler, operation] {
+      if (!inputBlocked_) RunHandler(handler, operation);
+    });
+  };
+  onClick(btnScan, &TfrmModule::btnScanClick, true);
+  onClick(btnID, &TfrmModule::btnIDClick, true);
+  onClick(btnBaudRate, &TfrmModule::btnBaudRateClick, true);
+  onClick(btnKey, &TfrmModule::btnKeyClick, true);
+  onClick(btnMode, &TfrmModule::btnModeClick, true);
+  onClick(btnProcess, &TfrmModule::btnProcessClick, true);
+  onClick(btnFactory, &TfrmModule::btnFactoryClick, true);
+  onClick(btnEng, &TfrmModule::btnEngClick, false);
+  onClick(btnGB, &TfrmModule::btnGBClick, false);
+  onClick(btnBIG5, &TfrmModule::btnBIG5Click, false);
+  onClick(btnExit, &TfrmModule::btnExitClick, false);
   // valueChanged fires only when the position really changes.
   on(sbID, &QScrollBar::valueChanged, &TfrmModule::sbIDChange);
   on(sbID2, &QScrollBar::valueChanged, &TfrmModule::sbID2Change);
@@ -272,9 +333,20 @@ void TfrmModule::ConnectHandlers() {
   on(tmrBusy, &QTimer::timeout, &TfrmModule::tmrBusyTimer);
 }
 
-void TfrmModule::RunHandler(void (TfrmModule::*handler)()) {
+void TfrmModule::SetTabOrder() {
+  // The page control's one fixed page offers nothing to choose: its tab
+  // takes no focus.
+  pcDefault->tabBar()->setFocusPolicy(Qt::NoFocus);
+  const std::vector<FormControl> order = TabOrder();
+  for (size_t i = 1; i < order.size(); ++i) setTabOrder(Widget(order[i - 1]), Widget(order[i]));
+}
+
+void TfrmModule::RunHandler(void (TfrmModule::*handler)(), bool operation) {
   try {
-    (this->*handler)();
+    if (operation)
+      RunOperationHandler([this, handler] { (this->*handler)(); });
+    else
+      (this->*handler)();
   } catch (const std::exception& error) {
     ShowHandlerException(error.what());
   } catch (...) {
@@ -303,7 +375,18 @@ void TfrmModule::btnBaudRateClick() { RunSetBaudRate(*this); }
 void TfrmModule::btnKeyClick() { RunSetKeyCount(*this); }
 void TfrmModule::btnModeClick() { RunSetModuleMode(*this); }
 void TfrmModule::btnFactoryClick() { RunFactoryDefault(*this); }
-void TfrmModule::btnProcessClick() { RunWiegandProcessing(*this); }
+void TfrmModule::btnProcessClick() {
+  const std::optional<quint64> pressedAt = std::exchange(processPressAt_, std::nullopt);
+  if (!Module.ProcessingActive && SecondClickOfTheStop(pressedAt)) return;
+  if (Module.ProcessingActive && Module.Processing) stopPressAt_ = pressedAt;
+  RunWiegandProcessing(*this);
+}
+
+bool TfrmModule::SecondClickOfTheStop(std::optional<quint64> pressedAt) const {
+  if (!pressedAt || !stopPressAt_ || *pressedAt < *stopPressAt_) return false;
+  const auto interval = static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+  return *pressedAt - *stopPressAt_ < interval;
+}
 
 void TfrmModule::btnEngClick() { SelectLanguageAndApply(0); }
 void TfrmModule::btnGBClick() { SelectLanguageAndApply(1); }
@@ -348,10 +431,15 @@ void TfrmModule::CentreOnScreen() {
 }
 
 void TfrmModule::closeEvent(QCloseEvent* event) {
-  if (closeAllowed_)
-    event->accept();
-  else
+  if (!closeAllowed_) {
     event->ignore();
+    return;
+  }
+  event->accept();
+  // The program ends with this window: its other windows (the frame trace)
+  // close with it, and the last window closed ends the message loop.
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window != this && window->isVisible()) window->close();
 }
 
 void TfrmModule::OpenTraceView() {
@@ -360,7 +448,22 @@ void TfrmModule::OpenTraceView() {
   frmTrace_->raise();
 }
 
+bool TfrmModule::OwnInput(QObject* receiver) const {
+  if (receiver->isWidgetType()) return static_cast<QWidget*>(receiver)->window() == this;
+  if (receiver->isWindowType()) return receiver == windowHandle();
+  return receiver->parent() == this;  // the shortcut
+}
+
+bool TfrmModule::eventFilter(QObject* watched, QEvent* event) {
+  if (!IsInput(event->type()) || !OwnInput(watched)) return false;
+  if (inputBlocked_) return true;
+  if (watched == btnProcess && IsPress(event->type()))
+    processPressAt_ = static_cast<QInputEvent*>(event)->timestamp();
+  return false;
+}
+
 void TfrmModule::keyPressEvent(QKeyEvent* event) {
+  // Ctrl+T sent to the window itself, not through the shortcut.
   if (event->key() == Qt::Key_T && event->modifiers() == Qt::ControlModifier) {
     OpenTraceView();
     event->accept();
@@ -429,7 +532,18 @@ void TfrmModule::SetBlinkTimer(bool running) {
     tmrBusy->stop();
 }
 
-void TfrmModule::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
+void TfrmModule::SetWindowEnabled(bool enabled) { inputBlocked_ = !enabled; }
+
+void TfrmModule::DiscardPendingInput() {
+  // A button held down since before the end would click on its release: it
+  // is let go first, without a click. Then everything queued is handled,
+  // with this window's input dropped by the event filter as if the window
+  // were still disabled.
+  for (QAbstractButton* button : findChildren<QAbstractButton*>()) button->setDown(false);
+  const bool blocked = std::exchange(inputBlocked_, true);
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  inputBlocked_ = blocked;
+}
 
 void TfrmModule::FillLamp(Rgb colour) { SetLamp(QColor(colour.r, colour.g, colour.b)); }
 
@@ -450,9 +564,16 @@ bool TfrmModule::BoxChecked(FormControl box) const {
   return check && check->isChecked();
 }
 
-// The bar's change handler runs only when the position really changes.
+// The bar's change handler runs only when the position really changes. A
+// position outside the range puts the bar at its end without running it:
+// the panel keeps what the operation wrote (a module whose ID is 00 shows
+// "00", and a following write sends "00", not the bar's minimum).
 void TfrmModule::MoveBar(FormControl bar, int position) {
-  if (auto* scroll = qobject_cast<QScrollBar*>(Widget(bar))) scroll->setValue(position);
+  auto* scroll = qobject_cast<QScrollBar*>(Widget(bar));
+  if (!scroll) return;
+  const bool outside = position < scroll->minimum() || position > scroll->maximum();
+  const QSignalBlocker quiet(outside ? scroll : nullptr);
+  scroll->setValue(position);
 }
 
 void TfrmModule::SetControlEnabled(FormControl control, bool enabled) { Widget(control)->setEnabled(enabled); }

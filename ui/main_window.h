@@ -12,7 +12,16 @@
 //
 // Window states: idle; busy (SetBusy: the lamp blinks red and yellow every
 // 200 ms and the window is disabled); wait (EnterWaitState: hourglass and
-// disabled window, steady lamp). The window closes only through btnExit.
+// disabled window, steady lamp). The window closes only through btnExit,
+// which closes the program's other windows with it.
+//
+// A disabled window takes no input (an event filter drops every press of a
+// mouse button or key, the wheel and shortcuts; releases pass and act on
+// nothing) but keeps its look: the controls are not greyed out, the lamp is
+// the busy sign. A control that an operation disables itself (the
+// lock of Wiegand processing) is disabled the toolkit's way and greyed out.
+// Input queued while a module operation ran is dropped when it ends
+// (FormPanel::RunOperationHandler).
 
 #include <QColor>
 #include <QComboBox>
@@ -26,6 +35,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "controls.h"
@@ -66,6 +76,10 @@ class TfrmModule : public QWidget, public form::FormPanel {
   // Ctrl+T: shows the frame trace view, made on first use.
   void OpenTraceView();
   TfrmTrace* TraceView() const { return frmTrace_.get(); }
+  // Whether the window takes input: false in the busy and wait states
+  // (Wiegand processing enables it again at once). The window keeps its
+  // look either way; isEnabled() stays true.
+  bool IsWindowEnabled() const { return !inputBlocked_; }
 
   static const QColor kRed;
   static const QColor kYellow;
@@ -123,6 +137,9 @@ class TfrmModule : public QWidget, public form::FormPanel {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Drops input to this window while it is disabled, and notes when
+  // btnProcess was pressed.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // The shared steps' view of the window (form_steps.h).
@@ -138,6 +155,7 @@ class TfrmModule : public QWidget, public form::FormPanel {
   bool BoxChecked(form::FormControl box) const override;
   void MoveBar(form::FormControl bar, int position) override;
   void SetControlEnabled(form::FormControl control, bool enabled) override;
+  void DiscardPendingInput() override;
 
   // Names a control after its table entry, places it, and keeps it for the
   // shared steps.
@@ -158,16 +176,30 @@ class TfrmModule : public QWidget, public form::FormPanel {
   void CreateQuickSetting();
   void CreateLanguageControls();
   void ConnectHandlers();
-  // Runs an event handler. An exception it throws is shown to the operator
-  // here, in the application's name, and the window stays: it never unwinds
-  // through the framework's own frames.
-  void RunHandler(void (TfrmModule::*handler)());
+  void SetTabOrder();
+  // Runs an event handler, that of a module operation through
+  // FormPanel::RunOperationHandler. An exception it throws is shown to the
+  // operator here, in the application's name, and the window stays: it
+  // never unwinds through the framework's own frames.
+  void RunHandler(void (TfrmModule::*handler)(), bool operation);
+  // Whether an event belongs to this window's own input: its widgets, its
+  // window-system window and its shortcuts (not its dialogs).
+  bool OwnInput(QObject* receiver) const;
+  // Whether a click on btnProcess is the second click of the double click
+  // that stopped processing (within the platform's double-click time).
+  bool SecondClickOfTheStop(std::optional<quint64> pressedAt) const;
   static void ShowHandlerException(const char* what);
   void CentreOnScreen();
   void SelectLanguageAndApply(int languageIndex);
 
   bool shown_ = false;
   bool closeAllowed_ = false;
+  // The window disabled: input to it is dropped.
+  bool inputBlocked_ = false;
+  // The input time of the last press on btnProcess not yet taken by its
+  // click, and of the press that last stopped processing.
+  std::optional<quint64> processPressAt_;
+  std::optional<quint64> stopPressAt_;
   // btnProcess's caption while processing runs, put back at its end.
   QString savedProcessCaption_;
   std::unique_ptr<TfrmTrace> frmTrace_;

@@ -176,4 +176,14 @@ QPixmap FactoryPicture() {
 
 QPixmap GbPicture() { return LanguagePicture(form::kGbPicture); }
 
+QPixmap DimmedPicture(const QPixmap& picture) {
+  constexpr qreal kDimmedOpacity = 0.45;
+  QPixmap dimmed(picture.size());
+  dimmed.fill(Qt::transparent);
+  QPainter painter(&dimmed);
+  painter.setOpacity(kDimmedOpacity);
+  painter.drawPixmap(0, 0, picture);
+  return dimmed;
+}
+
 QPixmap Big5Picture() { return LanguagePicture(form::kBig5Picture); }

@@ -25,3 +25,6 @@ QPixmap ProcessPicture();     // 32 x 20: a progress bar with three blocks
 QPixmap FactoryPicture();     // 100 x 50: the module, the maker, the factory values
 QPixmap GbPicture();          // 34 x 16: red characters for Simplified Chinese
 QPixmap Big5Picture();        // 34 x 16: red characters for Traditional Chinese
+// A picture as its button shows it while disabled: the same drawing, faded
+// into the button's face (its colours kept, its opacity lowered).
+QPixmap DimmedPicture(const QPixmap& picture);

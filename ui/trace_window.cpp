@@ -8,7 +8,18 @@
 #include <cstdio>
 #include <memory>
 
+#include "deadline.h"
+
 namespace {
+// The link's millisecond counter when the program started (its statics were
+// made): the trace counts its times from here.
+const uint32_t kProgramStartTick = TickCount();
+
+TraceRecord SinceProgramStart(TraceRecord record) {
+  record.tickMs -= kProgramStartTick;  // modulo 2^32, like the counter
+  return record;
+}
+
 constexpr int kRefreshMs = 200;
 constexpr int kColumns = 4;
 enum Column { kTime = 0, kDirection = 1, kHex = 2, kText = 3 };
@@ -69,7 +80,7 @@ void TfrmTrace::Refresh() {
 void TfrmTrace::AppendRow(const TraceRecord& record) {
   const int row = tblFrames->rowCount();
   tblFrames->insertRow(row);
-  tblFrames->setItem(row, kTime, Cell(std::to_string(record.tickMs)));
+  tblFrames->setItem(row, kTime, Cell(std::to_string(SinceProgramStart(record).tickMs)));
   tblFrames->setItem(row, kDirection, Cell(record.direction == TraceDirection::Sent ? ">" : "<"));
   std::string hex = TraceHex(record.bytes);
   if (record.omitted > 0) hex += " (+" + std::to_string(record.omitted) + " bytes)";
@@ -83,7 +94,7 @@ bool TfrmTrace::SaveTo(const QString& path) const {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.toLocal8Bit().constData(), "w"));
   if (!file) return false;
   for (const TraceRecord& record : log_.Records()) {
-    const std::string line = TraceLine(record) + "\n";
+    const std::string line = TraceLine(SinceProgramStart(record)) + "\n";
     if (std::fputs(line.c_str(), file.get()) < 0) return false;
   }
   return std::fflush(file.get()) == 0;

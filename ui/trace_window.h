@@ -7,8 +7,10 @@
 // It is a window of its own, with no parent, so that it stays usable while
 // the main window is disabled by an operation: the operation's own event
 // processing refreshes it. The frames are collected from the moment the view
-// is first opened. Every text is plain text: bytes from the line are shown
-// through the trace's escapes, never interpreted.
+// is first opened. Times are milliseconds since the program started, in the
+// table and in the saved file, as rt420ctl --trace counts them. Every text
+// is plain text: bytes from the line are shown through the trace's escapes,
+// never interpreted.
 
 #include <QPushButton>
 #include <QTableWidget>

@@ -367,7 +367,7 @@ void FaultMatrix::Run(Operation operation) {
 void FaultMatrix::ExpectCleanEnd() {
   EXPECT_FALSE(PortIsOpen());
   EXPECT_EQ(DescriptorsOn(device_), 1) << "descriptors on the terminal besides the simulated module's own";
-  EXPECT_TRUE(window_->isEnabled());
+  EXPECT_TRUE(window_->IsWindowEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_FALSE(window_->tmrBusy->isActive());
   EXPECT_FALSE(Module.Processing);

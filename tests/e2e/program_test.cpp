@@ -102,7 +102,7 @@ QMessageBox* ShownBox() { return qobject_cast<QMessageBox*>(QApplication::active
 
 // The window idle: shown, enabled, no message box, no hourglass.
 bool WindowIdle() {
-  return frmModule != nullptr && frmModule->isVisible() && frmModule->isEnabled() && ShownBox() == nullptr &&
+  return frmModule != nullptr && frmModule->isVisible() && frmModule->IsWindowEnabled() && ShownBox() == nullptr &&
          QApplication::overrideCursor() == nullptr;
 }
 

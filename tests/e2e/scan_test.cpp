@@ -182,6 +182,26 @@ TEST_F(EndToEnd, RepliesWithLettersWhereDigitsBelongEndTheScanCleanly) {
   ExpectIdle();
 }
 
+// IDs outside the bars' range 1 to 99: the bar stops at its end without
+// rewriting the panel, which shows what the module said.
+TEST_F(EndToEnd, IdsBeyondTheBarsAreShownAsTheModuleGaveThem) {
+  sim::ModuleConfig config;
+  config.id1 = "00";
+  config.id2 = "00";
+  AddModule(1, config);
+  TfrmModule& w = OpenWindow();
+  w.sbID->setValue(5);
+  w.sbID2->setValue(5);
+
+  w.btnScan->click();
+
+  EXPECT_TRUE(Module.ModuleFound);
+  EXPECT_EQ(w.pnID->Caption(), "00");
+  EXPECT_EQ(w.pnID2->Caption(), "00");
+  EXPECT_EQ(w.sbID->value(), 1);
+  EXPECT_EQ(w.sbID2->value(), 1);
+}
+
 TEST_F(EndToEnd, ModuleThatHangsUpDuringTheScanLeavesTheWindowUsable) {
   sim::SimModule& module = AddModule(1);
   module.AddFault(sim::MakeFault(sim::FaultKind::HangUp, "H00V", 1, 0));

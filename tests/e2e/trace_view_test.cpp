@@ -2,9 +2,12 @@
 // The trace view through the real window: Ctrl+T opens it, it shows the
 // frames of the operations that follow in the order they went out, with the
 // module's replies, and saves them to a file.
+#include <unistd.h>
+
 #include <QKeyEvent>
 #include <QTableWidget>
 #include <fstream>
+#include <sstream>
 
 #include "e2e_fixture.h"
 #include "frames.h"
@@ -22,6 +25,21 @@ std::vector<std::string> Column(const QTableWidget* table, int column) {
   std::vector<std::string> cells;
   for (int row = 0; row < table->rowCount(); ++row) cells.push_back(table->item(row, column)->text().toStdString());
   return cells;
+}
+
+// Milliseconds since this process started, by the kernel's accounts (the
+// start in clock ticks since boot, field 22 of /proc/self/stat, against
+// /proc/uptime).
+long long ProcessAgeMs() {
+  std::ifstream statFile("/proc/self/stat");
+  std::string stat;
+  std::getline(statFile, stat);
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));  // from field 3
+  std::string field;
+  for (int number = 3; number <= 22; ++number) fields >> field;
+  double uptime = 0;
+  std::ifstream("/proc/uptime") >> uptime;
+  return static_cast<long long>(uptime * 1000) - std::stoll(field) * 1000 / sysconf(_SC_CLK_TCK);
 }
 }  // namespace
 
@@ -112,4 +130,31 @@ TEST_F(EndToEnd, TheTraceViewMarksBytesThrownAwayWhileTheLineFellQuiet) {
   EXPECT_EQ(directions[0], "<");
   EXPECT_EQ(texts[1], "\\tH00M0C\\r");
   EXPECT_EQ(texts.back().find("(discarded)"), std::string::npos);
+}
+
+// Times count from the program's start, as rt420ctl --trace counts them: in
+// the table and in the saved file, none is later than this process is old.
+TEST_F(EndToEnd, TraceTimesCountFromTheProgramsStart) {
+  FoundModule();
+  TfrmModule& w = Window();
+  w.OpenTraceView();
+  w.btnMode->click();
+  w.TraceView()->Refresh();
+  const std::string path = SettingsPath() + ".trace.txt";
+  ASSERT_TRUE(w.TraceView()->SaveTo(QString::fromStdString(path)));
+  std::ifstream saved(path);
+  long long firstSaved = -1;
+  saved >> firstSaved;
+  // A tick of the kernel's start time (10 ms at most here) may round it.
+  const long long age = ProcessAgeMs() + 20;
+
+  const std::vector<std::string> times = Column(w.TraceView()->tblFrames, 0);
+  ASSERT_FALSE(times.empty());
+  long long previous = 0;
+  for (const std::string& time : times) {
+    EXPECT_GE(std::stoll(time), previous);
+    EXPECT_LE(std::stoll(time), age);
+    previous = std::stoll(time);
+  }
+  EXPECT_EQ(firstSaved, std::stoll(times.front()));
 }

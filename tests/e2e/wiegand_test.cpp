@@ -43,7 +43,7 @@ TEST_F(EndToEnd, ProcessingShowsCardsUntilTheSecondClickStopsIt) {
       [&] {
         for (QWidget* c : LockedDuringProcessing(w)) lockedWhileRunning = lockedWhileRunning && !c->isEnabled();
         captionWhileRunning = w.btnProcess->text().toStdString();
-        EXPECT_TRUE(w.isEnabled());
+        EXPECT_TRUE(w.IsWindowEnabled());
         EXPECT_TRUE(w.tmrBusy->isActive());
         w.btnProcess->click();
       });

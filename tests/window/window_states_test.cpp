@@ -93,7 +93,7 @@ TEST_F(WindowTest, BusyStateBlinksAndTheBlinkPhaseCarriesOver) {
 
   w.SetBusy(true);
   EXPECT_TRUE(w.tmrBusy->isActive());
-  EXPECT_FALSE(w.isEnabled());
+  EXPECT_FALSE(w.IsWindowEnabled());
   w.tmrBusyTimer();
   EXPECT_EQ(w.tmrBusyTag, 1);
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
@@ -102,7 +102,7 @@ TEST_F(WindowTest, BusyStateBlinksAndTheBlinkPhaseCarriesOver) {
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
   w.tmrBusyTimer();
   w.SetBusy(false);
-  EXPECT_TRUE(w.isEnabled());
+  EXPECT_TRUE(w.IsWindowEnabled());
   EXPECT_FALSE(w.tmrBusy->isActive());
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
 
@@ -131,14 +131,14 @@ TEST_F(WindowTest, WaitStateShowsTheHourglassWithoutBlinking) {
   w.EnterWaitState();
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-  EXPECT_FALSE(w.isEnabled());
+  EXPECT_FALSE(w.IsWindowEnabled());
   EXPECT_FALSE(w.tmrBusy->isActive());
 
   // Leaving brings the default cursor back however often it was set.
   TfrmModule::ShowHourglass(true);
   w.LeaveWaitState();
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  EXPECT_TRUE(w.isEnabled());
+  EXPECT_TRUE(w.IsWindowEnabled());
 }
 
 TEST_F(WindowTest, OnlyExitClosesTheWindow) {
@@ -170,7 +170,7 @@ TEST_F(WindowTest, EnterScansUnlessAButtonHasTheFocus) {
   EXPECT_EQ(w.pnMsg->Caption(), CatalogueText(23, 0));
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
   EXPECT_EQ(beeps_, (std::vector<std::pair<unsigned, unsigned>>{{300, 300}}));
-  EXPECT_TRUE(w.isEnabled());
+  EXPECT_TRUE(w.IsWindowEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
   w.cmbMode->setFocus();
