@@ -6,102 +6,20 @@
 
 #include <windows.h>
 
-#include <chrono>
-#include <functional>
-#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "catalogue.h"
-#include "codepage.h"
 #include "deadline.h"
 #include "form_steps.h"
-#include "link_state.h"
-#include "module_window.h"
 #include "messages.h"
-#include "module_state.h"
 #include "settings_store.h"
-#include "sim_log.h"
 #include "trace_view.h"
+#include "window_fixture.h"
 
 namespace {
 using namespace form;
-using C = FormControl;
-constexpr const wchar_t* kStoreKey = L"Software\\TAVIX\\Corvel";
-constexpr std::chrono::milliseconds kWait{20000};
-
-std::wstring Expected(const std::string& bytes, int languageIndex) {
-  const std::string utf8 = DecodeToUtf8(bytes, LanguageCodePage(languageIndex));
-  std::wstring wide(utf8.size(), L'\0');
-  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                                      wide.data(), static_cast<int>(wide.size()))));
-  return wide;
-}
-
-void ForgetStoredValues() {
-  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-    RegDeleteKeyExW(root, kStoreKey, KEY_WOW64_32KEY, 0);
-}
-
-// Calls check on every tick of a thread timer while the window's own loops
-// run (an operation's pump, a message box), until it returns true.
-class TickWatcher {
- public:
-  explicit TickWatcher(std::function<bool()> check) : id_(SetTimer(nullptr, 0, kTickMs, &TickWatcher::Tick)) {
-    active_ = std::move(check);
-  }
-  ~TickWatcher() {
-    KillTimer(nullptr, id_);
-    active_ = nullptr;
-  }
-  TickWatcher(const TickWatcher&) = delete;
-  TickWatcher& operator=(const TickWatcher&) = delete;
-
- private:
-  static constexpr UINT kTickMs = 50;
-  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (active_ && active_()) active_ = nullptr;
-  }
-  static inline std::function<bool()> active_;
-  UINT_PTR id_;
-};
-
-class Win32Window : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { FillCatalogue(); }
-  static void TearDownTestSuite() { ReleaseCatalogue(); }
-
-  void SetUp() override {
-    ASSERT_FALSE(SimLog::PathFromEnvironment().empty()) << "run through run-with-sim.sh with RT420_SIM set";
-    SelectLanguage(0);
-    window = std::make_unique<TfrmModule>();
-    frmModule = window.get();
-    window->Show();
-  }
-
-  void TearDown() override {
-    frmModule = nullptr;
-    window.reset();
-    Link.ProcessPendingEvents = nullptr;
-    // A quit request left by btnExit is this window's alone.
-    MSG quit;
-    while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
-  }
-
-  void Click(C button) { SendMessageW(window->Control(button), BM_CLICK, 0, 0); }
-  std::wstring Text(C control) { return window->ShownText(control); }
-  std::wstring Message(int number) { return Expected(CatalogueText(number, Language.LanguageIndex), Language.LanguageIndex); }
-
-  void ScanStoredPort() {
-    Click(C::btnScan);
-    ASSERT_TRUE(Module.ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
-  }
-
-  SimLog log{SimLog::PathFromEnvironment()};
-  std::unique_ptr<TfrmModule> window;
-};
+using namespace window_test;
 
 TEST_F(Win32Window, FirstShowAppliesTheTextsAndTheCloseBoxIsRefused) {
   EXPECT_EQ(Text(C::pnMsg), Message(kMsgStartScan));
@@ -132,10 +50,7 @@ TEST_F(Win32Window, FirstShowAppliesTheTextsAndTheCloseBoxIsRefused) {
 
 TEST_F(Win32Window, ScanFindsTheModuleAndStoresIt) {
   ForgetStoredValues();
-  window.reset();
-  window = std::make_unique<TfrmModule>();
-  frmModule = window.get();
-  window->Show();
+  Reopen();
   // Enter with no button focused presses btnScan, the default button.
   MSG enter{};
   enter.hwnd = window->Handle();
@@ -260,6 +175,7 @@ TEST_F(Win32Window, BarsMoveTheirPanelsOnlyOnRealChanges) {
   SendMessageW(window->Handle(), WM_HSCROLL, SB_RIGHT, reinterpret_cast<LPARAM>(window->Control(C::sbID2)));
   EXPECT_EQ(Text(C::pnID2), L"99");
 }
+
 TEST_F(Win32Window, CtrlTOpensTheTraceViewWhichListsTheFramesOfAScan) {
   BYTE keys[256] = {};
   GetKeyboardState(keys);
