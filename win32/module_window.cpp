@@ -490,12 +490,15 @@ void TfrmModule::OnScroll(HWND bar, int code) {
 }
 
 void TfrmModule::MoveBar(FormControl bar, int position) {
+  const ControlRow& row = RowOf(bar);
   HWND control = Control(bar);
-  if (GetScrollPos(control, SB_CTL) == position) return;
-  SetScrollPos(control, SB_CTL, position, TRUE);
-  // A position outside the range is clamped by the bar; the handler runs
-  // only when the position really changed.
-  BarChanged(bar);
+  const int kept = std::clamp(position, row.minimum, row.maximum);
+  if (GetScrollPos(control, SB_CTL) == kept) return;
+  SetScrollPos(control, SB_CTL, kept, TRUE);
+  // The handler runs only when the bar really moved to the position asked
+  // for. One outside the range is clamped and runs none: the panel keeps
+  // the text it was given (a module's ID 00 stays "00").
+  if (kept == position) BarChanged(bar);
 }
 
 void TfrmModule::BarChanged(FormControl bar) {

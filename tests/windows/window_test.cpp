@@ -176,6 +176,22 @@ TEST_F(Win32Window, BarsMoveTheirPanelsOnlyOnRealChanges) {
   EXPECT_EQ(Text(C::pnID2), L"99");
 }
 
+TEST_F(Win32Window, AModuleWhoseIdIs00Shows00) {
+  ScanStoredPort();
+  const std::string id = window->Caption(C::pnID);
+  window->SetIdText("00");
+  Click(C::btnID);
+  ASSERT_EQ(window->LampColor(), form::kYellow);
+  Reopen();
+  ScanStoredPort();
+  EXPECT_EQ(Text(C::pnID), L"00");
+  EXPECT_EQ(GetScrollPos(Control(C::sbID), SB_CTL), 1);
+  // The module's own ID again, for the tests after this one.
+  window->SetIdText(id);
+  Click(C::btnID);
+  EXPECT_EQ(window->LampColor(), form::kYellow);
+}
+
 TEST_F(Win32Window, CtrlTOpensTheTraceViewWhichListsTheFramesOfAScan) {
   BYTE keys[256] = {};
   GetKeyboardState(keys);
