@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
 #include "catalogue.h"
 #include "module_state.h"
@@ -30,12 +31,38 @@ constexpr int kListDropHeight = 240;
 // Without WS_CLIPCHILDREN: the group box draws only its frame and caption,
 // and the window's background must show through the rest of it.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// The messages of the mouse and the keyboard, client and frame.
+constexpr std::pair<UINT, UINT> kInputMessages[] = {
+    {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+// A bound on the input messages thrown away at once: the queue holds what
+// arrived during one operation.
+constexpr int kMostInputDropped = 10000;
 
 int IdOf(FormControl control) { return kFirstControlId + static_cast<int>(control); }
 
 bool IsControlId(int id) { return id >= kFirstControlId && id < kFirstControlId + kFormControlCount; }
 
 FormControl ControlOfId(int id) { return static_cast<FormControl>(id - kFirstControlId); }
+
+bool IsInput(UINT message) {
+  return std::any_of(std::begin(kInputMessages), std::end(kInputMessages),
+                     [message](const auto& range) { return message >= range.first && message <= range.second; });
+}
+
+// The buttons whose handlers run a module operation.
+bool RunsOperation(FormControl control) {
+  using C = FormControl;
+  switch (control) {
+    case C::btnScan:
+    case C::btnID:
+    case C::btnBaudRate:
+    case C::btnKey:
+    case C::btnMode:
+    case C::btnFactory:
+    case C::btnProcess: return true;
+    default: return false;
+  }
+}
 
 // The lamp: a filled circle as large as the control's smaller side, centred,
 // with a black outline. Its colour is the window's long user data.
@@ -326,7 +353,19 @@ void TfrmModule::btnBaudRateClick() { RunSetBaudRate(*this); }
 void TfrmModule::btnKeyClick() { RunSetKeyCount(*this); }
 void TfrmModule::btnModeClick() { RunSetModuleMode(*this); }
 void TfrmModule::btnFactoryClick() { RunFactoryDefault(*this); }
-void TfrmModule::btnProcessClick() { RunWiegandProcessing(*this); }
+void TfrmModule::btnProcessClick() {
+  // The input time of this click: a click taken late from the queue still
+  // counts from when it was made.
+  const auto clickTime = static_cast<DWORD>(GetMessageTime());
+  if (Module.ProcessingActive) {
+    stopClickTime_ = clickTime;
+    stopClicked_ = true;
+  } else if (stopClicked_ && clickTime - stopClickTime_ < GetDoubleClickTime()) {
+    // The second click of the double click that stopped processing.
+    return;
+  }
+  RunWiegandProcessing(*this);
+}
 void TfrmModule::btnEngClick() { RunSelectLanguageAndApply(*this, 0); }
 void TfrmModule::btnGBClick() { RunSelectLanguageAndApply(*this, 1); }
 void TfrmModule::btnBIG5Click() { RunSelectLanguageAndApply(*this, 2); }
@@ -422,6 +461,14 @@ LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case DM_GETDEFID:
       // Enter presses btnScan unless a push button has the focus.
       return MAKELRESULT(IdOf(FormControl::btnScan), DC_HASDEFID);
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        if (HWND focus = GetFocus(); OwnsWindow(focus)) rememberedFocus_ = focus;
+      } else if (IsWindowEnabled(hwnd_) && rememberedFocus_) {
+        RestoreFocus();
+        return 0;
+      }
+      break;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_CLOSE) return 0;
       break;
@@ -443,6 +490,24 @@ void TfrmModule::OnCommand(int id, int code) {
   if (RowOf(control).kind != ControlKind::Button) return;
   // A disabled button, or any button of a disabled window, takes no click.
   if (!IsWindowEnabled(hwnd_) || !IsWindowEnabled(Control(control))) return;
+  if (!RunsOperation(control)) return ClickHandlerOf(control);
+  // Input made while the operation ran, its closing beep included, is
+  // thrown away when the outermost operation ends, on every path.
+  class OperationScope {
+   public:
+    explicit OperationScope(TfrmModule& window) : window_(window) {
+      if (window_.operationDepth_++ == 0) window_.operationClicks_ += 1;
+    }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+    ~OperationScope() {
+      if (window_.operationDepth_ == 1) window_.DropQueuedInput();
+      window_.operationDepth_ -= 1;
+    }
+
+   private:
+    TfrmModule& window_;
+  } scope(*this);
   ClickHandlerOf(control);
 }
 
@@ -556,13 +621,65 @@ void TfrmModule::SetBlinkTimer(bool running) {
     KillTimer(hwnd_, kBlinkTimerId);
 }
 
-void TfrmModule::SetWindowEnabled(bool enabled) { ::EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+void TfrmModule::SetWindowEnabled(bool enabled) {
+  const bool wasEnabled = IsWindowEnabled(hwnd_);
+  if (enabled == wasEnabled) return;
+  if (enabled) {
+    DropQueuedInput();
+    ::EnableWindow(hwnd_, TRUE);
+    RestoreFocus();
+  } else {
+    KeepFocusOffControls();
+    ::EnableWindow(hwnd_, FALSE);
+  }
+}
 
 void TfrmModule::FillLamp(Rgb colour) {
   lamp_ = colour;
   HWND lamp = Control(FormControl::shComm);
   SetWindowLongPtrW(lamp, GWLP_USERDATA, static_cast<LONG_PTR>(RGB(colour.r, colour.g, colour.b)));
   InvalidateRect(lamp, nullptr, FALSE);
+}
+
+// ---------------------------------------------------------------------------
+// Input.
+
+bool TfrmModule::OwnsWindow(HWND window) const { return window && (window == hwnd_ || IsChild(hwnd_, window)); }
+
+bool TfrmModule::DropsInput(const MSG& message) const {
+  return IsInput(message.message) && !IsWindowEnabled(hwnd_) && OwnsWindow(message.hwnd);
+}
+
+void TfrmModule::DropQueuedInput() {
+  MSG message;
+  for (const auto& [first, last] : kInputMessages) {
+    for (int i = 0; i < kMostInputDropped && PeekMessageW(&message, hwnd_, first, last, PM_REMOVE); ++i) {
+      if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        break;
+      }
+    }
+  }
+}
+
+void TfrmModule::KeepFocusOffControls() {
+  HWND focus = GetFocus();
+  if (!OwnsWindow(focus)) return;
+  rememberedFocus_ = focus;
+  // A disabled window does not stop a focused control from taking keys;
+  // the window itself holds the focus until it is enabled again.
+  if (focus != hwnd_) SetFocus(hwnd_);
+}
+
+void TfrmModule::RestoreFocus() {
+  HWND wanted = rememberedFocus_;
+  if (!wanted) return;
+  // Another window is active: the focus comes back with the activation.
+  if (GetActiveWindow() != hwnd_ && GetForegroundWindow() != hwnd_) return;
+  rememberedFocus_ = nullptr;
+  if (wanted != hwnd_ && !(IsWindow(wanted) && IsWindowEnabled(wanted) && IsWindowVisible(wanted)))
+    wanted = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+  SetFocus(wanted ? wanted : hwnd_);
 }
 
 void TfrmModule::PumpMessages() {
@@ -608,13 +725,21 @@ void TfrmModule::EndProcessCaption() { SetCaption(FormControl::btnProcess, saved
 
 // ---------------------------------------------------------------------------
 
-void DispatchThreadMessage(MSG& message) {
-  if (frmModule && message.message == WM_KEYDOWN && message.wParam == 'T' && GetKeyState(VK_CONTROL) < 0 &&
-      (message.hwnd == frmModule->Handle() || IsChild(frmModule->Handle(), message.hwnd))) {
-    frmModule->OpenTraceView();
-    return;
-  }
+namespace {
+void Route(MSG& message) {
   if (frmModule && IsDialogMessageW(frmModule->Handle(), &message)) return;
   TranslateMessage(&message);
   DispatchMessageW(&message);
+}
+}  // namespace
+
+void DispatchThreadMessage(MSG& message) {
+  // Ctrl+T opens the trace view, also while an operation runs.
+  if (frmModule && message.message == WM_KEYDOWN && message.wParam == 'T' && GetKeyState(VK_CONTROL) < 0 &&
+      frmModule->OwnsWindow(message.hwnd)) {
+    frmModule->OpenTraceView();
+    return;
+  }
+  if (frmModule && frmModule->DropsInput(message)) return;
+  Route(message);
 }

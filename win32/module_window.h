@@ -12,12 +12,21 @@
 // Window states: idle; busy (the lamp blinks red and yellow every 200 ms and
 // the window is disabled); wait (hourglass and disabled window, steady lamp).
 // The close box and the system menu do not close the window; btnExit does.
+//
+// Input while an operation runs: mouse and keyboard input to the disabled
+// window is dropped as it is taken from the queue, the keyboard focus is off
+// the controls while the window is disabled, and whatever input is still
+// queued when the window is enabled again, or when an operation's handler
+// ends (after its closing beep), is thrown away. So a click or a key made
+// while an operation runs never starts another one afterwards. The focus
+// comes back to the control that had it.
 
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -49,6 +58,12 @@ class TfrmModule final : public form::FormPanel {
   bool BlinkTimerRunning() const { return blinking_; }
   // True once btnExit closed the window.
   bool Closed() const { return closed_; }
+  // True while the click handler of a module operation runs, its closing
+  // beep included. Readable from any thread.
+  bool OperationRunning() const { return operationDepth_.load() > 0; }
+  // How many clicks on the buttons of the operations the window has taken
+  // while no operation ran. Readable from any thread.
+  int OperationClicks() const { return operationClicks_.load(); }
 
   void FormCreate();
   void FormShow();
@@ -100,6 +115,15 @@ class TfrmModule final : public form::FormPanel {
   void MoveBar(form::FormControl bar, int position) override;
   void SetControlEnabled(form::FormControl control, bool enabled) override;
 
+  // Input to the window (see above). DropsInput: whether a message taken
+  // from the queue is input that the window does not take now.
+  bool DropsInput(const MSG& message) const;
+  void DropQueuedInput();
+  void KeepFocusOffControls();
+  void RestoreFocus();
+  bool OwnsWindow(HWND window) const;
+  friend void DispatchThreadMessage(MSG& message);
+
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
@@ -124,6 +148,17 @@ class TfrmModule final : public form::FormPanel {
   bool closeAllowed_ = false;
   // btnProcess's caption while processing runs, put back at its end.
   std::string savedProcessCaption_;
+  // Nesting of operation handlers: processing's stop request runs inside
+  // processing.
+  std::atomic<int> operationDepth_{0};
+  std::atomic<int> operationClicks_{0};
+  // The control (or the window itself) that had the focus when the window
+  // was disabled or deactivated, given it back when the window is enabled
+  // and active again.
+  HWND rememberedFocus_ = nullptr;
+  // The input time of the click that last stopped processing.
+  DWORD stopClickTime_ = 0;
+  bool stopClicked_ = false;
   std::unique_ptr<TfrmTrace> frmTrace_;
   // The buttons' bitmaps, deleted with the window.
   std::vector<HBITMAP> pictures_;
