@@ -64,6 +64,16 @@ bool RunsOperation(FormControl control) {
   }
 }
 
+// Gives a push button the default look (a heavier frame) or takes it away;
+// owner-drawn buttons draw their own.
+void SetDefaultLook(HWND button, bool on) {
+  if (!button) return;
+  const LONG style = GetWindowLongW(button, GWL_STYLE);
+  if ((style & BS_TYPEMASK) == BS_OWNERDRAW) return;
+  const LONG type = on ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+  SendMessageW(button, BM_SETSTYLE, static_cast<WPARAM>((style & 0xFFFF & ~BS_TYPEMASK) | type), TRUE);
+}
+
 // The lamp: a filled circle as large as the control's smaller side, centred,
 // with a black outline. Its colour is the window's long user data.
 LRESULT CALLBACK LampProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -249,10 +259,13 @@ void TfrmModule::CreateControls() {
     if (row.control == FormControl::frmModule) continue;
     controls_[static_cast<int>(row.control)] = CreateControl(row);
   }
-  // The factory button sits on the page, above the group box and the page
-  // control that it shares the window with.
+  // Tab goes through the controls in their z-order, which is the table's
+  // reading order. The group box and the page control only frame the
+  // factory button: at the bottom they take no click from it, and since they
+  // clip their siblings they draw nothing over it.
+  SetWindowPos(Control(FormControl::pcDefault), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetWindowPos(Control(FormControl::gbDefault), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  SetWindowPos(Control(FormControl::btnFactory), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  defaultLook_ = Control(FormControl::btnScan);
 }
 
 HWND TfrmModule::CreateControl(const ControlRow& row) {
@@ -400,6 +413,7 @@ void TfrmModule::Show() {
   }
   UpdateWindow(hwnd_);
   SetFocus(hwnd_);
+  FollowFocus();
 }
 
 void TfrmModule::CentreOnDesktop() {
@@ -459,8 +473,8 @@ LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));
       return TRUE;
     case DM_GETDEFID:
-      // Enter presses btnScan unless a push button has the focus.
-      return MAKELRESULT(IdOf(FormControl::btnScan), DC_HASDEFID);
+      // Enter presses the focused button, else btnScan.
+      return MAKELRESULT(GetDlgCtrlID(DefaultButton()), DC_HASDEFID);
     case WM_ACTIVATE:
       if (LOWORD(wParam) == WA_INACTIVE) {
         if (HWND focus = GetFocus(); OwnsWindow(focus)) rememberedFocus_ = focus;
@@ -680,6 +694,22 @@ void TfrmModule::RestoreFocus() {
   if (wanted != hwnd_ && !(IsWindow(wanted) && IsWindowEnabled(wanted) && IsWindowVisible(wanted)))
     wanted = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
   SetFocus(wanted ? wanted : hwnd_);
+  FollowFocus();
+}
+
+HWND TfrmModule::DefaultButton() const {
+  HWND focus = GetFocus();
+  const int id = focus && IsChild(hwnd_, focus) ? GetDlgCtrlID(focus) : 0;
+  if (IsControlId(id) && RowOf(ControlOfId(id)).kind == ControlKind::Button && IsWindowEnabled(focus)) return focus;
+  return Control(FormControl::btnScan);
+}
+
+void TfrmModule::FollowFocus() {
+  HWND wanted = DefaultButton();
+  if (wanted == defaultLook_) return;
+  SetDefaultLook(defaultLook_, false);
+  SetDefaultLook(wanted, true);
+  defaultLook_ = wanted;
 }
 
 void TfrmModule::PumpMessages() {
@@ -742,4 +772,5 @@ void DispatchThreadMessage(MSG& message) {
   }
   if (frmModule && frmModule->DropsInput(message)) return;
   Route(message);
+  if (frmModule && !frmModule->Closed()) frmModule->FollowFocus();
 }

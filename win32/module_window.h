@@ -20,6 +20,10 @@
 // ends (after its closing beep), is thrown away. So a click or a key made
 // while an operation runs never starts another one afterwards. The focus
 // comes back to the control that had it.
+//
+// The keyboard: Tab follows the reading order (the left column from the
+// top, then the right column); Enter presses the focused button, and
+// btnScan while no button has the focus.
 
 #include <windows.h>
 
@@ -121,6 +125,10 @@ class TfrmModule final : public form::FormPanel {
   void DropQueuedInput();
   void KeepFocusOffControls();
   void RestoreFocus();
+  // Gives the focused push button the default look that Enter presses, and
+  // btnScan the look again when no push button has the focus.
+  void FollowFocus();
+  HWND DefaultButton() const;
   bool OwnsWindow(HWND window) const;
   friend void DispatchThreadMessage(MSG& message);
 
@@ -156,6 +164,8 @@ class TfrmModule final : public form::FormPanel {
   // was disabled or deactivated, given it back when the window is enabled
   // and active again.
   HWND rememberedFocus_ = nullptr;
+  // The push button that shows the default look.
+  HWND defaultLook_ = nullptr;
   // The input time of the click that last stopped processing.
   DWORD stopClickTime_ = 0;
   bool stopClicked_ = false;

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The Win32 window driven as an operator drives it: real clicks and keys at
 // real timing (real_input.h), beeps included, while operations run; double
-// clicks; the keyboard's focus.
+// clicks; the keyboard's focus, Tab and Enter.
 
 #include <windows.h>
 
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -191,6 +192,73 @@ TEST_F(Win32WindowInput, ProcessingStoppedByTheOperatorStaysStopped) {
     }
     EXPECT_GT(conclusive, 0);
   }
+}
+
+TEST_F(Win32WindowInput, TabGoesThroughEveryControlInReadingOrder) {
+  std::vector<HWND> expected;
+  for (const form::ControlRow& row : form::FormControls()) {
+    switch (row.kind) {
+      case form::ControlKind::Button:
+      case form::ControlKind::ScrollBar:
+      case form::ControlKind::List:
+      case form::ControlKind::CheckBox: expected.push_back(Control(row.control)); break;
+      default: break;
+    }
+  }
+  expected.push_back(expected.front());  // and round again
+  for (size_t i = 0; i < expected.size(); ++i) {
+    HWND before = GetFocus();
+    PressKey(VK_TAB);
+    ASSERT_TRUE(ServeUntil([&] { return GetFocus() != before; })) << "Tab number " << i + 1 << " moved nothing";
+    EXPECT_EQ(GetFocus(), expected[i]) << "Tab number " << i + 1;
+  }
+}
+
+TEST_F(Win32WindowInput, EnterPressesTheFocusedButtonAndScansWithoutOne) {
+  ScanStoredPort();
+  struct Case {
+    const char* name;
+    std::function<void()> focus;
+    const char* frame;  // a frame of the operation Enter starts; nullptr: none starts
+    int language;       // the language afterwards
+  };
+  const Case cases[] = {
+      {"btnGB", [&] { SetFocus(Control(C::btnGB)); }, nullptr, 1},
+      {"btnEng", [&] { SetFocus(Control(C::btnEng)); }, nullptr, 0},
+      {"btnID after its click", [&] { Serve([&](InputThread& input) { input.Click(Control(C::btnID)); }); }, "H00C", 0},
+      {"no button", [&] { SetFocus(window->Handle()); }, "H00V", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.focus();
+    const std::string frame = c.frame ? c.frame : "";
+    const size_t received = log.Count(SimLog::kReceivedMark), frames = Frames(frame), versions = Frames("H00V");
+    const int started = window->OperationClicks();
+    Serve([&](InputThread& input) { input.Key(VK_RETURN); });
+    EXPECT_EQ(Language.LanguageIndex, c.language);
+    EXPECT_EQ(window->OperationClicks(), started + (c.frame ? 1 : 0));
+    if (c.frame) {
+      EXPECT_GT(Frames(frame), frames);
+    } else {
+      EXPECT_EQ(log.Count(SimLog::kReceivedMark), received);
+    }
+    if (frame != "H00V") {
+      EXPECT_EQ(Frames("H00V"), versions) << "Enter scanned";
+    }
+  }
+}
+
+TEST_F(Win32WindowInput, TheKeyboardWorksAfterAScanStartedWithEnter) {
+  const size_t versions = Frames("H00V");
+  Serve([&](InputThread& input) { input.Key(VK_RETURN); });
+  ASSERT_GT(Frames("H00V"), versions);
+  EXPECT_EQ(GetFocus(), window->Handle()) << "the focus came back";
+  PressKey(VK_TAB);
+  ASSERT_TRUE(ServeUntil([&] { return GetFocus() == Control(C::btnScan); }));
+  const size_t again = Frames("H00V");
+  Serve([&](InputThread& input) { input.Key(VK_RETURN); });
+  EXPECT_GT(Frames("H00V"), again);
+  EXPECT_EQ(GetFocus(), Control(C::btnScan));
 }
 
 }  // namespace
