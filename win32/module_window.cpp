@@ -758,6 +758,8 @@ void TfrmModule::EndProcessCaption() { SetCaption(FormControl::btnProcess, saved
 namespace {
 void Route(MSG& message) {
   if (frmModule && IsDialogMessageW(frmModule->Handle(), &message)) return;
+  // Tab and the buttons' keys in the trace view as well.
+  if (frmModule && frmModule->TraceView() && IsDialogMessageW(frmModule->TraceView()->Handle(), &message)) return;
   TranslateMessage(&message);
   DispatchMessageW(&message);
 }

@@ -6,7 +6,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -210,5 +213,58 @@ TEST_F(Win32Window, CtrlTOpensTheTraceViewWhichListsTheFramesOfAScan) {
   window->TraceView()->Refresh();
   // At least one frame sent and its reply.
   EXPECT_GE(SendMessageW(window->TraceView()->List(), LB_GETCOUNT, 0, 0), 2);
+}
+// Milliseconds since this program started, on the system's clock.
+uint64_t MsSinceProgramStart() {
+  FILETIME created{}, exited{}, kernel{}, user{}, now{};
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  GetSystemTimeAsFileTime(&now);
+  auto value = [](const FILETIME& time) { return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime; };
+  return (value(now) - value(created)) / 10000;  // 100 ns units
+}
+
+std::vector<std::string> FileLines(const std::wstring& path) {
+  std::vector<std::string> lines;
+  std::ifstream file(path.c_str());
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST_F(Win32Window, TheTraceViewSavesAndClearsFramesTimedFromTheProgramsStart) {
+  window->OpenTraceView();
+  TfrmTrace& trace = *window->TraceView();
+  ScanStoredPort();
+  trace.Refresh();
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring path = std::wstring(folder) + L"rt420-trace-test.txt";
+  ASSERT_TRUE(trace.SaveTo(path));
+  const std::vector<std::string> lines = FileLines(path);
+  ASSERT_EQ(lines.size(), static_cast<size_t>(SendMessageW(trace.List(), LB_GETCOUNT, 0, 0)));
+  ASSERT_GE(lines.size(), 2u);
+  const uint64_t sinceStart = MsSinceProgramStart();
+  for (const std::string& line : lines) {
+    SCOPED_TRACE(line);
+    EXPECT_NE(line.find(" ms "), std::string::npos);
+    EXPECT_LE(std::stoull(line), sinceStart);
+  }
+
+  // "Save...": the file dialog, answered with the file's name.
+  DeleteFileW(path.c_str());
+  TickWatcher answer([&] {
+    HWND box = FindWindowW(L"#32770", L"Save frame trace");
+    if (!box) return false;
+    for (int name : {0x480, 0x47C}) SetDlgItemTextW(box, name, path.c_str());  // edt1 or cmb13
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return true;
+  });
+  SendMessageW(trace.SaveButton(), BM_CLICK, 0, 0);
+  EXPECT_EQ(FileLines(path), lines);
+
+  SendMessageW(trace.ClearButton(), BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageW(trace.List(), LB_GETCOUNT, 0, 0), 0);
+  ASSERT_TRUE(trace.SaveTo(path));
+  EXPECT_TRUE(FileLines(path).empty());
+  DeleteFileW(path.c_str());
 }
 }  // namespace
