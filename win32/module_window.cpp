@@ -10,8 +10,11 @@
 #include <utility>
 
 #include "catalogue.h"
+#include "codepage.h"
+#include "messages.h"
 #include "module_state.h"
 #include "operations.h"
+#include "control_drawing.h"
 #include "paint_resources.h"
 #include "pictures_win32.h"
 #include "trace_view.h"
@@ -22,7 +25,6 @@ using namespace form;
 
 namespace {
 constexpr wchar_t kWindowClass[] = L"TfrmModule";
-constexpr wchar_t kLampClass[] = L"TShape";
 constexpr wchar_t kApplicationTitle[] = L"TAVIX RT-420 Module Config";
 constexpr UINT_PTR kBlinkTimerId = 1;
 constexpr int kFirstControlId = 100;
@@ -37,6 +39,10 @@ constexpr std::pair<UINT, UINT> kInputMessages[] = {
 // A bound on the input messages thrown away at once: the queue holds what
 // arrived during one operation.
 constexpr int kMostInputDropped = 10000;
+// At 96 DPI: the room a list's field leaves around its text, and the
+// smallest gap between two controls or a label and its text's end.
+constexpr int kListTextMargin = 4;
+constexpr int kSmallestGap = 3;
 
 int IdOf(FormControl control) { return kFirstControlId + static_cast<int>(control); }
 
@@ -74,26 +80,6 @@ void SetDefaultLook(HWND button, bool on) {
   SendMessageW(button, BM_SETSTYLE, static_cast<WPARAM>((style & 0xFFFF & ~BS_TYPEMASK) | type), TRUE);
 }
 
-// The lamp: a filled circle as large as the control's smaller side, centred,
-// with a black outline. Its colour is the window's long user data.
-LRESULT CALLBACK LampProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != WM_PAINT) return DefWindowProcW(hwnd, message, wParam, lParam);
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(hwnd, &paint);
-  RECT area;
-  GetClientRect(hwnd, &area);
-  FillRect(dc, &area, reinterpret_cast<HBRUSH>(GetClassLongPtrW(GetParent(hwnd), GCLP_HBRBACKGROUND)));
-  const int side = std::min(area.right, area.bottom) - 1;
-  const int left = (area.right - side) / 2, top = (area.bottom - side) / 2;
-  HGDIOBJ oldBrush = SelectObject(dc, BrushOf(static_cast<COLORREF>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))));
-  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-  Ellipse(dc, left, top, left + side, top + side);
-  SelectObject(dc, oldPen);
-  SelectObject(dc, oldBrush);
-  EndPaint(hwnd, &paint);
-  return 0;
-}
-
 void RegisterClasses() {
   static bool registered = false;
   if (registered) return;
@@ -106,13 +92,7 @@ void RegisterClasses() {
   window.lpszClassName = kWindowClass;
   window.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
   RegisterClassExW(&window);
-  WNDCLASSEXW lamp{};
-  lamp.cbSize = sizeof lamp;
-  lamp.lpfnWndProc = LampProc;
-  lamp.hInstance = GetModuleHandleW(nullptr);
-  lamp.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  lamp.lpszClassName = kLampClass;
-  RegisterClassExW(&lamp);
+  RegisterLampClass();
   registered = true;
 }
 
@@ -138,26 +118,11 @@ POINT OriginOf(const ControlRow& row, HWND pageControl) {
   return origin;
 }
 
-bool HasOwnTextColour(const ControlRow& row) { return row.text.role == ColourRole::Fixed; }
-
-// A push button in the system's look with its caption in the table's text
-// colour, grey while disabled.
-void DrawColouredButton(const DRAWITEMSTRUCT& item, const ControlRow& row) {
-  RECT area = item.rcItem;
-  const bool pushed = item.itemState & ODS_SELECTED;
-  DrawFrameControl(item.hDC, &area, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
-  const int length = GetWindowTextLengthW(item.hwndItem);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(std::max(0, GetWindowTextW(item.hwndItem, text.data(), length + 1))));
-  SetBkMode(item.hDC, TRANSPARENT);
-  SetTextColor(item.hDC, item.itemState & ODS_DISABLED ? GetSysColor(COLOR_GRAYTEXT) : ColourOf(row.text));
-  if (pushed) OffsetRect(&area, 1, 1);
-  DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  if (item.itemState & ODS_FOCUS) {
-    RECT focus = item.rcItem;
-    InflateRect(&focus, -3, -3);
-    DrawFocusRect(item.hDC, &focus);
-  }
+// A button that the window draws itself: the language buttons, whose
+// texts and pictures have colours of their own (the standard button draws
+// its caption in the system's colour only).
+bool DrawnByWindow(const ControlRow& row) {
+  return row.kind == ControlKind::Button && (row.text.role == ColourRole::Fixed || TextPictureOf(row.picture));
 }
 
 struct Creation {
@@ -168,18 +133,13 @@ struct Creation {
 Creation CreationOf(const ControlRow& row) {
   constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
   switch (row.kind) {
-    case ControlKind::Panel:
-      return {WC_STATICW, kChild | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX | WS_CLIPCHILDREN |
-                              (row.control == FormControl::pnMsg ? SS_SUNKEN : 0)};
+    case ControlKind::Panel: return {WC_STATICW, kChild | SS_OWNERDRAW | WS_CLIPCHILDREN};
     case ControlKind::Label: return {WC_STATICW, kChild | SS_RIGHT | SS_CENTERIMAGE | SS_NOPREFIX};
     case ControlKind::Lamp: return {kLampClass, kChild};
     case ControlKind::Button:
-      // A button with a text colour of its own is drawn by the window: the
-      // standard button draws its text in the system's colour only.
-      if (HasOwnTextColour(row)) return {WC_BUTTONW, kChild | WS_TABSTOP | BS_OWNERDRAW};
+      if (DrawnByWindow(row)) return {WC_BUTTONW, kChild | WS_TABSTOP | BS_OWNERDRAW};
       return {WC_BUTTONW, kChild | WS_TABSTOP | (row.control == FormControl::btnScan ? BS_DEFPUSHBUTTON : 0) |
-                              (row.control == FormControl::btnFactory ? BS_MULTILINE : 0) |
-                              (TextPictureOf(row.picture) ? BS_BITMAP : 0)};
+                              (row.control == FormControl::btnFactory ? BS_MULTILINE : 0)};
     case ControlKind::CheckBox: return {WC_BUTTONW, kChild | WS_TABSTOP | BS_AUTOCHECKBOX};
     case ControlKind::ScrollBar: return {WC_SCROLLBARW, kChild | WS_TABSTOP | SBS_HORZ};
     case ControlKind::List: return {WC_COMBOBOXW, kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST};
@@ -195,20 +155,15 @@ Creation CreationOf(const ControlRow& row) {
 
 void SetWideText(HWND control, const std::wstring& text) { SetWindowTextW(control, text.c_str()); }
 
-std::wstring WindowText(HWND control) {
-  const int length = GetWindowTextLengthW(control);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const int copied = GetWindowTextW(control, text.data(), length + 1);
-  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
-  return text;
-}
-
 // The page's caption is the tab's item text.
 void SetTabText(HWND pageControl, const std::wstring& text) {
   TCITEMW item{};
   item.mask = TCIF_TEXT;
   item.pszText = const_cast<wchar_t*>(text.c_str());
   TabCtrl_SetItem(pageControl, 0, &item);
+  // The tab takes the new text's width; what the old one covered is drawn
+  // again too.
+  InvalidateRect(pageControl, nullptr, TRUE);
 }
 
 std::wstring TabText(HWND pageControl) {
@@ -249,8 +204,7 @@ TfrmModule::~TfrmModule() {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
   }
-  for (HBITMAP picture : pictures_)
-    if (picture) DeleteObject(picture);
+  for (HICON icon : icons_) DestroyIcon(icon);
   for (HIMAGELIST list : imageLists_) ImageList_Destroy(list);
 }
 
@@ -266,6 +220,50 @@ void TfrmModule::CreateControls() {
   SetWindowPos(Control(FormControl::pcDefault), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetWindowPos(Control(FormControl::gbDefault), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   defaultLook_ = Control(FormControl::btnScan);
+  FitLineSettingList();
+}
+
+// The line-setting list as wide as its longest item in the font it shows it
+// in: the room it lacks comes from the gap to the lock box on its right
+// (a little of it) and from its label on its left, whose text in every
+// language keeps the width it needs.
+void TfrmModule::FitLineSettingList() {
+  HWND list = Control(FormControl::cmbBaudRate), label = Control(FormControl::lblBaudRate);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetComboBoxInfo(list, &info)) return;
+  HDC dc = GetDC(list);
+  auto widthOf = [dc](HFONT font, const std::wstring& text) {
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    return static_cast<int>(size.cx);
+  };
+  int longestItem = 0, labelText = 0;
+  for (const char* item : ListItems(FormControl::cmbBaudRate))
+    longestItem = std::max(longestItem, widthOf(FontOf(RowOf(FormControl::cmbBaudRate).font), Wide(item)));
+  for (int language = 0; language < kLanguageCount; ++language) {
+    const std::string caption = CatalogueText(kMsgBaudRate, language) + ":";
+    labelText = std::max(labelText, widthOf(FontOf(RowOf(FormControl::lblBaudRate).font),
+                                            Wide(DecodeForDisplay(caption, LanguageCodePage(language)))));
+  }
+  ReleaseDC(list, dc);
+  int lacking = longestItem + Scaled(kListTextMargin) - (info.rcItem.right - info.rcItem.left);
+  if (lacking <= 0) return;
+  RECT listPlace{}, labelPlace{}, lockPlace{};
+  for (auto [control, place] : {std::pair{list, &listPlace}, std::pair{label, &labelPlace},
+                                std::pair{Control(FormControl::chkLock), &lockPlace}}) {
+    GetWindowRect(control, place);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(place), 2);
+  }
+  const int right = std::clamp(static_cast<int>(lockPlace.left - listPlace.right) - Scaled(kSmallestGap), 0, lacking);
+  lacking -= right;
+  const int left = std::clamp(static_cast<int>(labelPlace.right - labelPlace.left) - labelText - Scaled(kSmallestGap), 0, lacking);
+  MoveWindow(label, labelPlace.left, labelPlace.top, labelPlace.right - labelPlace.left - left,
+             labelPlace.bottom - labelPlace.top, FALSE);
+  MoveWindow(list, listPlace.left - left, listPlace.top, listPlace.right - listPlace.left + left + right,
+             listPlace.bottom - listPlace.top, FALSE);
 }
 
 HWND TfrmModule::CreateControl(const ControlRow& row) {
@@ -296,7 +294,7 @@ HWND TfrmModule::CreateControl(const ControlRow& row) {
   captions_[static_cast<int>(row.control)] = LayoutCaption(row.control);
   SetWideText(control, DisplayText(LayoutCaption(row.control)));
   switch (row.kind) {
-    case ControlKind::Lamp: SetWindowLongPtrW(control, GWLP_USERDATA, static_cast<LONG_PTR>(ColourOf(row.background)));
+    case ControlKind::Lamp: SetWindowLongPtrW(control, GWLP_USERDATA, static_cast<LONG_PTR>(Ref(row.background.rgb)));
       break;
     case ControlKind::ScrollBar:
       SetScrollRange(control, SB_CTL, row.minimum, row.maximum, FALSE);
@@ -309,30 +307,25 @@ HWND TfrmModule::CreateControl(const ControlRow& row) {
       controls_[static_cast<int>(row.control)] = control;
       FillList(row.control);
       break;
-    case ControlKind::Button: SetPicture(control, row); break;
+    case ControlKind::Button:
+      SetPicture(control, row);
+      if (DrawnByWindow(row)) FollowHover(control);
+      break;
     default: break;
   }
   return control;
 }
 
 void TfrmModule::SetPicture(HWND button, const ControlRow& row) {
-  if (const TextPicture* picture = TextPictureOf(row.picture)) {
-    pictures_.push_back(TextPictureBitmap(*picture));
-    SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_.back()));
-    return;
-  }
-  HICON icon = ResourcePicture(row.picture);
+  HICON icon = row.picture == Picture::Close ? MakeClosePicture(Scaled(DesignSize(Picture::Close).cx),
+                                                                 Ref(ColourSchemeNow().buttonText))
+                                             : LoadPicture(row.picture);
   if (!icon) return;
+  icons_.push_back(icon);
   // Beside the caption; the factory button's picture stands above it.
   if (row.control == FormControl::btnFactory) {
-    ICONINFO info{};
-    BITMAP size{};
-    if (GetIconInfo(icon, &info)) {
-      GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof size, &size);
-      if (info.hbmColor) DeleteObject(info.hbmColor);
-      if (info.hbmMask) DeleteObject(info.hbmMask);
-    }
-    HIMAGELIST list = ImageList_Create(size.bmWidth, size.bmHeight, ILC_COLOR32 | ILC_MASK, 1, 0);
+    const SIZE size{Scaled(DesignSize(row.picture).cx), Scaled(DesignSize(row.picture).cy)};
+    HIMAGELIST list = ImageList_Create(size.cx, size.cy, ILC_COLOR32 | ILC_MASK, 1, 0);
     ImageList_AddIcon(list, icon);
     imageLists_.push_back(list);
     BUTTON_IMAGELIST images{};
@@ -342,6 +335,22 @@ void TfrmModule::SetPicture(HWND button, const ControlRow& row) {
     return;
   }
   SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+}
+
+void TfrmModule::FollowColourScheme(bool forwardToControls) {
+  ReadColourScheme();
+  if (forwardToControls) {
+    for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+      SendMessageW(child, WM_SYSCOLORCHANGE, 0, 0);
+  }
+  // The close picture is drawn in the button text colour.
+  HWND exit = Control(FormControl::btnExit);
+  if (HICON icon = MakeClosePicture(Scaled(DesignSize(Picture::Close).cx), Ref(ColourSchemeNow().buttonText))) {
+    auto old = reinterpret_cast<HICON>(SendMessageW(exit, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon)));
+    std::replace(icons_.begin(), icons_.end(), old, icon);
+    if (old) DestroyIcon(old);
+  }
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
 }
 
 void TfrmModule::FillList(FormControl list) {
@@ -465,9 +474,18 @@ LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DRAWITEM: {
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (!IsControlId(static_cast<int>(item.CtlID))) break;
-      DrawColouredButton(item, RowOf(ControlOfId(static_cast<int>(item.CtlID))));
+      const FormControl control = ControlOfId(static_cast<int>(item.CtlID));
+      if (item.CtlType == ODT_STATIC) DrawPanel(item, control);
+      if (item.CtlType == ODT_BUTTON) DrawLanguageButton(item, control);
       return TRUE;
     }
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+      FollowColourScheme(message == WM_SYSCOLORCHANGE);
+      break;
+    case WM_SETTINGCHANGE:
+      if (wParam == SPI_SETHIGHCONTRAST) FollowColourScheme(false);
+      break;
     case WM_SETCURSOR:
       if (!hourglass_) break;
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));
@@ -591,9 +609,9 @@ LRESULT TfrmModule::OnControlColour(HDC dc, HWND control) {
   // A list's drop-down and selection field report under the list itself.
   if (!IsControlId(id)) id = GetDlgCtrlID(GetParent(control));
   if (!IsControlId(id)) return reinterpret_cast<LRESULT>(BrushOf(GetSysColor(COLOR_BTNFACE)));
-  const ControlRow& row = RowOf(ControlOfId(id));
-  SetTextColor(dc, ColourOf(row.text));
-  const COLORREF background = ColourOf(row.background);
+  const TextColours colours = ColoursOf(ControlOfId(id));
+  SetTextColor(dc, Ref(colours.text));
+  const COLORREF background = Ref(colours.background);
   SetBkColor(dc, background);
   return reinterpret_cast<LRESULT>(BrushOf(background));
 }

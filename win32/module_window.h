@@ -135,9 +135,13 @@ class TfrmModule final : public form::FormPanel {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
+  void FitLineSettingList();
   HWND CreateControl(const form::ControlRow& row);
   void FillList(form::FormControl list);
   void SetPicture(HWND button, const form::ControlRow& row);
+  // Reads the system's colours again and redraws the window in them; the
+  // common controls hear of the change from the window.
+  void FollowColourScheme(bool forwardToControls);
   void OnCommand(int id, int code);
   void OnScroll(HWND bar, int code);
   LRESULT OnControlColour(HDC dc, HWND control);
@@ -170,8 +174,8 @@ class TfrmModule final : public form::FormPanel {
   DWORD stopClickTime_ = 0;
   bool stopClicked_ = false;
   std::unique_ptr<TfrmTrace> frmTrace_;
-  // The buttons' bitmaps, deleted with the window.
-  std::vector<HBITMAP> pictures_;
+  // The buttons' pictures, destroyed with the window.
+  std::vector<HICON> icons_;
   std::vector<HIMAGELIST> imageLists_;
 };
 
