@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "application_window.h"
 #include "catalogue.h"
 #include "codepage.h"
 #include "messages.h"
@@ -181,14 +182,15 @@ HWND PageControlOf(const std::array<HWND, kFormControlCount>& controls) {
 }
 }  // namespace
 
-TfrmModule::TfrmModule() {
+TfrmModule::TfrmModule() : application_(std::make_unique<ApplicationWindow>(kApplicationTitle)) {
   RegisterClasses();
   RECT frame{0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
   hwnd_ = CreateWindowExW(0, kWindowClass, kApplicationTitle, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                          frame.right - frame.left, frame.bottom - frame.top, application_->Handle(), nullptr,
                           GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) throw std::runtime_error("The window could not be created.");
+  application_->SetMainWindow(hwnd_);
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfrmModule::WindowProc));
   controls_[static_cast<int>(FormControl::frmModule)] = hwnd_;
@@ -207,6 +209,8 @@ TfrmModule::~TfrmModule() {
   for (HICON icon : icons_) DestroyIcon(icon);
   for (HIMAGELIST list : imageLists_) ImageList_Destroy(list);
 }
+
+HWND TfrmModule::ApplicationHandle() const { return application_->Handle(); }
 
 void TfrmModule::CreateControls() {
   for (const ControlRow& row : FormControls()) {
@@ -413,6 +417,9 @@ void TfrmModule::ShowException(HWND owner, const char* what) {
 
 void TfrmModule::Show() {
   CentreOnDesktop();
+  RECT place{};
+  GetWindowRect(hwnd_, &place);
+  application_->Show(place);
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   // Only the first show applies the texts; restoring from the minimised
   // state does not touch them.
@@ -503,6 +510,11 @@ LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_CLOSE) return 0;
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        // Minimised with the program's taskbar entry, which hides it.
+        application_->Minimise();
+        return 0;
+      }
       break;
     case WM_CLOSE:
       // The close box and Alt+F4 do nothing; btnExit closes the window.

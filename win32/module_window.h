@@ -38,6 +38,7 @@
 
 #include "form_panel.h"
 
+class ApplicationWindow;
 class TfrmTrace;
 
 class TfrmModule final : public form::FormPanel {
@@ -52,6 +53,8 @@ class TfrmModule final : public form::FormPanel {
   // the texts of the current language.
   void Show();
   HWND Handle() const { return hwnd_; }
+  // The window of the program's taskbar entry, which owns this one.
+  HWND ApplicationHandle() const;
   HWND Control(form::FormControl control) const { return controls_[static_cast<int>(control)]; }
   // A control's text as shown (the tab's text for tsDefault).
   std::wstring ShownText(form::FormControl control) const;
@@ -149,6 +152,7 @@ class TfrmModule final : public form::FormPanel {
   void BarChanged(form::FormControl bar);
   void CentreOnDesktop();
 
+  std::unique_ptr<ApplicationWindow> application_;
   HWND hwnd_ = nullptr;
   std::array<HWND, form::kFormControlCount> controls_{};
   std::array<std::string, form::kFormControlCount> captions_{};

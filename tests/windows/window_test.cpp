@@ -16,6 +16,7 @@
 #include "deadline.h"
 #include "form_steps.h"
 #include "messages.h"
+#include "paint_resources.h"
 #include "settings_store.h"
 #include "trace_view.h"
 #include "window_fixture.h"
@@ -214,6 +215,27 @@ TEST_F(Win32Window, CtrlTOpensTheTraceViewWhichListsTheFramesOfAScan) {
   // At least one frame sent and its reply.
   EXPECT_GE(SendMessageW(window->TraceView()->List(), LB_GETCOUNT, 0, 0), 2);
 }
+TEST_F(Win32Window, TheTaskbarEntryCarriesTheApplicationsTitleAndMinimisesTheWindow) {
+  HWND entry = window->ApplicationHandle();
+  ASSERT_EQ(GetWindow(window->Handle(), GW_OWNER), entry);
+  EXPECT_EQ(WindowText(entry), L"TAVIX RT-420 Module Config");
+  EXPECT_EQ(Text(C::frmModule), Message(kMsgTitle));
+  EXPECT_TRUE(IsWindowVisible(entry));
+  EXPECT_FALSE(GetWindowLongW(entry, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+
+  SendMessageW(window->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(IsIconic(entry));
+  EXPECT_FALSE(IsWindowVisible(window->Handle()));
+  SendMessageW(entry, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_FALSE(IsIconic(entry));
+  EXPECT_TRUE(IsWindowVisible(window->Handle()));
+  // The entry cannot close the program.
+  SendMessageW(entry, WM_SYSCOMMAND, SC_CLOSE, 0);
+  SendMessageW(entry, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindowVisible(entry));
+  EXPECT_FALSE(window->Closed());
+}
+
 // Milliseconds since this program started, on the system's clock.
 uint64_t MsSinceProgramStart() {
   FILETIME created{}, exited{}, kernel{}, user{}, now{};
