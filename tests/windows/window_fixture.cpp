@@ -12,16 +12,20 @@ namespace {
 // The longest sleep between two looks at a condition while no message comes.
 constexpr DWORD kServeSliceMs = 10;
 
-void ServeWaiting(DWORD waitMs) {
+// Serves the messages that come within waitMs, as the program's loop does;
+// true as soon as done() holds after one of them.
+bool ServeWaiting(DWORD waitMs, const std::function<bool()>& done) {
   MsgWaitForMultipleObjects(0, nullptr, FALSE, waitMs, QS_ALLINPUT);
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(message.wParam));
-      return;
+      return false;
     }
     DispatchThreadMessage(message);
+    if (done()) return true;
   }
+  return false;
 }
 }  // namespace
 
@@ -41,14 +45,15 @@ bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds lim
   Deadline deadline(limit);
   while (!done()) {
     if (deadline.Expired()) return false;
-    ServeWaiting(kServeSliceMs);
+    if (ServeWaiting(kServeSliceMs, done)) return true;
   }
   return true;
 }
 
 void ServeFor(std::chrono::milliseconds span) {
   Deadline deadline(span);
-  while (!deadline.Expired()) ServeWaiting(static_cast<DWORD>(std::min<int>(deadline.RemainingMs(), kServeSliceMs)));
+  while (!deadline.Expired())
+    ServeWaiting(static_cast<DWORD>(std::min<int>(deadline.RemainingMs(), kServeSliceMs)), [] { return false; });
 }
 
 TickWatcher::TickWatcher(std::function<bool()> check) : id_(SetTimer(nullptr, 0, kTickMs, &TickWatcher::Tick)) {
@@ -81,6 +86,16 @@ void Win32Window::TearDown() {
   MSG quit;
   while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
+}
+
+void Win32Window::ScanStoredPort() {
+  // On a loaded machine a reply can come after its window: the scan then
+  // fails as it should, and is made again.
+  for (int attempt = 0; attempt < kScanAttempts; ++attempt) {
+    Click(C::btnScan);
+    if (Module.ModuleFound) break;
+  }
+  ASSERT_TRUE(Module.ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
 }
 
 void Win32Window::Reopen() {

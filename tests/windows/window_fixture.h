@@ -37,8 +37,9 @@ std::wstring Expected(const std::string& bytes, int languageIndex);
 void ForgetStoredValues();
 
 // Serves the thread's messages as the program's loop does until done()
-// holds or limit has passed; false when it did not hold. Sleeps while no
-// message comes.
+// holds or limit has passed; false when it did not hold. done() is asked
+// after every message the loop takes, when no handler runs. Sleeps while
+// no message comes.
 bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = kWait);
 // Serves them for at least that long.
 void ServeFor(std::chrono::milliseconds span);
@@ -76,10 +77,9 @@ class Win32Window : public ::testing::Test {
   }
   HWND Control(C control) { return window->Control(control); }
 
-  void ScanStoredPort() {
-    Click(C::btnScan);
-    ASSERT_TRUE(Module.ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
-  }
+  // A scan that finds the module (at most kScanAttempts scans).
+  void ScanStoredPort();
+  static constexpr int kScanAttempts = 3;
 
   SimLog log{SimLog::PathFromEnvironment()};
   std::unique_ptr<TfrmModule> window;
