@@ -4,29 +4,18 @@
 #include <stdexcept>
 
 #include "resource_ids.h"
+#include "window_class.h"
 
 namespace {
 constexpr wchar_t kApplicationClass[] = L"RT420Application";
 // Posted to itself when activated: the main window takes the activation once
 // the system has finished handing it over.
 constexpr UINT kActivateMain = WM_APP + 1;
-
-void RegisterApplicationClass(WNDPROC procedure) {
-  static bool registered = false;
-  if (registered) return;
-  WNDCLASSEXW window{};
-  window.cbSize = sizeof window;
-  window.lpfnWndProc = procedure;
-  window.hInstance = GetModuleHandleW(nullptr);
-  window.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(RT420_ICON_WINDOW));
-  window.lpszClassName = kApplicationClass;
-  RegisterClassExW(&window);
-  registered = true;
-}
 }  // namespace
 
 ApplicationWindow::ApplicationWindow(const wchar_t* title) {
-  RegisterApplicationClass(&ApplicationWindow::WindowProc);
+  RegisterWindowClass(kApplicationClass, &ApplicationWindow::WindowProc, nullptr,
+                      LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(RT420_ICON_WINDOW)));
   hwnd_ = CreateWindowExW(0, kApplicationClass, title, WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0, nullptr, nullptr,
                           GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) throw std::runtime_error("The application window could not be created.");

@@ -9,6 +9,7 @@
 
 #include "paint_resources.h"
 #include "pictures_win32.h"
+#include "window_class.h"
 
 using namespace form;
 
@@ -180,15 +181,4 @@ void DrawLanguageButton(const DRAWITEMSTRUCT& item, FormControl control) {
 
 void FollowHover(HWND button) { SetWindowSubclass(button, HoverProc, kHoverSubclass, 0); }
 
-void RegisterLampClass() {
-  static bool registered = false;
-  if (registered) return;
-  WNDCLASSEXW lamp{};
-  lamp.cbSize = sizeof lamp;
-  lamp.lpfnWndProc = LampProc;
-  lamp.hInstance = GetModuleHandleW(nullptr);
-  lamp.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  lamp.lpszClassName = kLampClass;
-  RegisterClassExW(&lamp);
-  registered = true;
-}
+void RegisterLampClass() { RegisterWindowClass(kLampClass, LampProc); }

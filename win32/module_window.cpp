@@ -18,7 +18,9 @@
 #include "control_drawing.h"
 #include "paint_resources.h"
 #include "pictures_win32.h"
+#include "resource_ids.h"
 #include "trace_view.h"
+#include "window_class.h"
 
 TfrmModule* frmModule = nullptr;
 
@@ -82,19 +84,10 @@ void SetDefaultLook(HWND button, bool on) {
 }
 
 void RegisterClasses() {
-  static bool registered = false;
-  if (registered) return;
-  WNDCLASSEXW window{};
-  window.cbSize = sizeof window;
-  window.lpfnWndProc = DefWindowProcW;  // replaced per window at creation
-  window.hInstance = GetModuleHandleW(nullptr);
-  window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window.lpszClassName = kWindowClass;
-  window.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
-  RegisterClassExW(&window);
+  // The window procedure is replaced per window at creation.
+  RegisterWindowClass(kWindowClass, DefWindowProcW, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                      LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(RT420_ICON_WINDOW)));
   RegisterLampClass();
-  registered = true;
 }
 
 // Where a control sits on its window: its place plus the places of its

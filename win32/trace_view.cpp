@@ -12,6 +12,7 @@
 
 #include "deadline.h"
 #include "paint_resources.h"
+#include "window_class.h"
 
 namespace {
 constexpr wchar_t kClass[] = L"TfrmTrace";
@@ -31,19 +32,6 @@ constexpr DWORD kPathChars = 1024;
 // program's static data is set up, before main.
 const uint32_t kProgramStartTick = TickCount();
 
-void RegisterTraceClass(WNDPROC procedure) {
-  static bool registered = false;
-  if (registered) return;
-  WNDCLASSEXW window{};
-  window.cbSize = sizeof window;
-  window.lpfnWndProc = procedure;
-  window.hInstance = GetModuleHandleW(nullptr);
-  window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window.lpszClassName = kClass;
-  RegisterClassExW(&window);
-  registered = true;
-}
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -57,7 +45,7 @@ std::string ShownTraceLine(const TraceRecord& record) {
 }
 
 TfrmTrace::TfrmTrace() {
-  RegisterTraceClass(&TfrmTrace::WindowProc);
+  RegisterWindowClass(kClass, &TfrmTrace::WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   hwnd_ = CreateWindowExW(0, kClass, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, Scaled(kWidth),
                           Scaled(kHeight), nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) throw std::runtime_error("The trace view could not be created.");
