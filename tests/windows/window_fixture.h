@@ -79,6 +79,8 @@ class Win32Window : public ::testing::Test {
 
   // A scan that finds the module (at most kScanAttempts scans).
   void ScanStoredPort();
+  // How often an operation is tried that a loaded machine can fail by
+  // holding a reply back past its window.
   static constexpr int kScanAttempts = 3;
 
   SimLog log{SimLog::PathFromEnvironment()};

@@ -102,20 +102,24 @@ TEST_F(Win32Window, ProcessShowsCardDataUntilTheSecondPressAndIgnoresTheThird) {
   bool pressed = false;
   std::wstring captionWhileRunning;
   bool exitLockedWhileRunning = false;
-  Deadline limit(kWait);
-  TickWatcher watcher([&] {
-    if (!Module.Processing) return false;
-    if (window->Caption(C::pnWie1).empty() && !limit.Expired()) return false;
-    captionWhileRunning = Text(C::btnProcess);
-    exitLockedWhileRunning = !IsWindowEnabled(window->Control(C::btnExit));
-    // The double click: the first press stops, the second finds the stop
-    // already requested and does nothing.
+  // A loaded machine can hold a poll's reply back past its window, which
+  // ends processing before the presses: then it runs again.
+  for (int run = 0; run < kScanAttempts && !pressed; ++run) {
+    Deadline limit(kWait);
+    TickWatcher watcher([&] {
+      if (!Module.Processing) return false;
+      if (window->Caption(C::pnWie1).empty() && !limit.Expired()) return false;
+      captionWhileRunning = Text(C::btnProcess);
+      exitLockedWhileRunning = !IsWindowEnabled(window->Control(C::btnExit));
+      // The double click: the first press stops, the second finds the stop
+      // already requested and does nothing.
+      Click(C::btnProcess);
+      Click(C::btnProcess);
+      pressed = true;
+      return true;
+    });
     Click(C::btnProcess);
-    Click(C::btnProcess);
-    pressed = true;
-    return true;
-  });
-  Click(C::btnProcess);
+  }
   ASSERT_TRUE(pressed);
   EXPECT_FALSE(Module.Processing);
   EXPECT_EQ(window->Caption(C::pnWie1), "0012345678");
