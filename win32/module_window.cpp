@@ -12,10 +12,10 @@
 #include "application_window.h"
 #include "catalogue.h"
 #include "codepage.h"
+#include "control_drawing.h"
 #include "messages.h"
 #include "module_state.h"
 #include "operations.h"
-#include "control_drawing.h"
 #include "paint_resources.h"
 #include "pictures_win32.h"
 #include "resource_ids.h"
@@ -254,9 +254,11 @@ void TfrmModule::FitLineSettingList() {
     GetWindowRect(control, place);
     MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(place), 2);
   }
-  const int right = std::clamp(static_cast<int>(lockPlace.left - listPlace.right) - Scaled(kSmallestGap), 0, lacking);
+  const int gapRight = static_cast<int>(lockPlace.left - listPlace.right) - Scaled(kSmallestGap);
+  const int right = std::clamp(gapRight, 0, lacking);
   lacking -= right;
-  const int left = std::clamp(static_cast<int>(labelPlace.right - labelPlace.left) - labelText - Scaled(kSmallestGap), 0, lacking);
+  const int labelSlack = static_cast<int>(labelPlace.right - labelPlace.left) - labelText - Scaled(kSmallestGap);
+  const int left = std::clamp(labelSlack, 0, lacking);
   MoveWindow(label, labelPlace.left, labelPlace.top, labelPlace.right - labelPlace.left - left,
              labelPlace.bottom - labelPlace.top, FALSE);
   MoveWindow(list, listPlace.left - left, listPlace.top, listPlace.right - listPlace.left + left + right,
@@ -494,8 +496,10 @@ LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // Enter presses the focused button, else btnScan.
       return MAKELRESULT(GetDlgCtrlID(DefaultButton()), DC_HASDEFID);
     case WM_ACTIVATE:
+      // While the window is disabled it holds the focus itself; the control
+      // that had it is remembered already.
       if (LOWORD(wParam) == WA_INACTIVE) {
-        if (HWND focus = GetFocus(); OwnsWindow(focus)) rememberedFocus_ = focus;
+        if (HWND focus = GetFocus(); OwnsWindow(focus) && IsWindowEnabled(hwnd_)) rememberedFocus_ = focus;
       } else if (IsWindowEnabled(hwnd_) && rememberedFocus_) {
         RestoreFocus();
         return 0;
