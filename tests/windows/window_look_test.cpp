@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -256,6 +257,43 @@ TEST_F(Win32Window, TheStatusPanelFollowsTheSystemsColoursAndStaysReadable) {
   EXPECT_GE(ContrastRatio(kWhite, RgbOf(panel)), 4.5);
   EXPECT_LT(ContrastRatio(RgbOf(panel), Rgb{}), ContrastRatio(RgbOf(pale), Rgb{}));  // darker
   EXPECT_EQ(lampCorner, panel) << "the lamp on the panel's colour";
+}
+
+// The pixels of a control's client area as the window draws it, within
+// inset pixels of its edges.
+std::vector<Rgb> DrawnPixels(HWND control, int inset) {
+  const SIZE size = ClientSize(control);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, size.cx, size.cy);
+  ReleaseDC(nullptr, screen);
+  const HGDIOBJ old = SelectObject(memory, bitmap);
+  SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+  std::vector<Rgb> pixels;
+  for (int y = inset; y < size.cy - inset; ++y)
+    for (int x = inset; x < size.cx - inset; ++x) pixels.push_back(RgbOf(GetPixel(memory, x, y)));
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  return pixels;
+}
+
+TEST_F(Win32Window, TheLanguagePicturesShowInRedAndDimmedWhileDisabled) {
+  auto reddish = [](Rgb p) { return p.r > p.g + 40 && p.r > p.b + 40; };
+  auto deep = [](Rgb p) { return p.r > 150 && p.g < 30; };
+  for (C button : {C::btnGB, C::btnBIG5}) {
+    SCOPED_TRACE(RowOf(button).name);
+    const std::vector<Rgb> enabled = DrawnPixels(Control(button), AtDpi(4));
+    EnableWindow(Control(button), FALSE);
+    const std::vector<Rgb> disabled = DrawnPixels(Control(button), AtDpi(4));
+    EnableWindow(Control(button), TRUE);
+    EXPECT_TRUE(std::any_of(enabled.begin(), enabled.end(), deep)) << "red characters";
+    // Dimmed: still red characters (not a blank face), none of them deep
+    // red or dark.
+    EXPECT_GT(std::count_if(disabled.begin(), disabled.end(), reddish), AtDpi(20));
+    EXPECT_FALSE(std::any_of(disabled.begin(), disabled.end(), deep));
+    EXPECT_FALSE(std::any_of(disabled.begin(), disabled.end(), [](Rgb p) { return p.r + p.g + p.b < 150; }));
+  }
 }
 
 }  // namespace
