@@ -98,6 +98,14 @@ void Win32Window::ScanStoredPort() {
   ASSERT_TRUE(Module.ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
 }
 
+bool Win32Window::ClickUntilYellow(C button) {
+  for (int attempt = 0; attempt < kScanAttempts; ++attempt) {
+    Click(button);
+    if (window->LampColor() == form::kYellow) return true;
+  }
+  return false;
+}
+
 void Win32Window::Reopen() {
   frmModule = nullptr;
   window.reset();

@@ -79,8 +79,12 @@ class Win32Window : public ::testing::Test {
 
   // A scan that finds the module (at most kScanAttempts scans).
   void ScanStoredPort();
+  // Presses a button until its operation succeeds (the lamp yellow), at
+  // most kScanAttempts times; true when it did.
+  bool ClickUntilYellow(C button);
   // How often an operation is tried that a loaded machine can fail by
-  // holding a reply back past its window.
+  // holding a reply back past its window (the operation then fails as it
+  // should).
   static constexpr int kScanAttempts = 3;
 
   SimLog log{SimLog::PathFromEnvironment()};

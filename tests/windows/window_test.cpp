@@ -88,7 +88,7 @@ TEST_F(Win32Window, EachWritingOperationReportsSuccess) {
     SCOPED_TRACE(RowOf(c.button).name);
     window->SetLamp(LampColour::Red);
     const size_t received = log.Count(SimLog::kReceivedMark);
-    Click(c.button);
+    ClickUntilYellow(c.button);
     EXPECT_EQ(Text(C::pnMsg), Message(c.okMessage));
     EXPECT_EQ(window->LampColor(), kYellow);
     EXPECT_GT(log.Count(SimLog::kReceivedMark), received);
@@ -184,29 +184,18 @@ TEST_F(Win32Window, BarsMoveTheirPanelsOnlyOnRealChanges) {
   EXPECT_EQ(Text(C::pnID2), L"99");
 }
 
-// Presses a button until its operation succeeds (yellow lamp): on a loaded
-// machine a reply can come after its window, and the operation then fails
-// as it should.
-bool ClickUntilYellow(TfrmModule& window, C button) {
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    SendMessageW(window.Control(button), BM_CLICK, 0, 0);
-    if (window.LampColor() == kYellow) return true;
-  }
-  return false;
-}
-
 TEST_F(Win32Window, AModuleWhoseIdIs00Shows00) {
   ScanStoredPort();
   const std::string id = window->Caption(C::pnID);
   window->SetIdText("00");
-  ASSERT_TRUE(ClickUntilYellow(*window, C::btnID));
+  ASSERT_TRUE(ClickUntilYellow(C::btnID));
   Reopen();
   ScanStoredPort();
   EXPECT_EQ(Text(C::pnID), L"00");
   EXPECT_EQ(GetScrollPos(Control(C::sbID), SB_CTL), 1);
   // The module's own ID again, for the tests after this one.
   window->SetIdText(id);
-  EXPECT_TRUE(ClickUntilYellow(*window, C::btnID));
+  EXPECT_TRUE(ClickUntilYellow(C::btnID));
 }
 
 TEST_F(Win32Window, CtrlTOpensTheTraceViewWhichListsTheFramesOfAScan) {
