@@ -226,20 +226,34 @@ TEST_F(Win32WindowLook, EveryTextFitsItsControlInEveryLanguage) {
   }
 }
 
-// A control's client area as the window draws it, and a pixel of it.
-COLORREF DrawnPixel(HWND control, POINT at) {
-  const SIZE size = ClientSize(control);
+// A control's client area as the window draws it, row by row.
+struct Drawn {
+  SIZE size;
+  std::vector<Rgb> pixels;
+  Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * size.cx + x]; }
+  // The pixels within inset pixels of the edges.
+  std::vector<Rgb> Inside(int inset) const {
+    std::vector<Rgb> inside;
+    for (int y = inset; y < size.cy - inset; ++y)
+      for (int x = inset; x < size.cx - inset; ++x) inside.push_back(At(x, y));
+    return inside;
+  }
+};
+
+Drawn DrawnControl(HWND control) {
+  Drawn drawn{ClientSize(control), {}};
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, size.cx, size.cy);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, drawn.size.cx, drawn.size.cy);
   ReleaseDC(nullptr, screen);
   const HGDIOBJ old = SelectObject(memory, bitmap);
   SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
-  const COLORREF pixel = GetPixel(memory, at.x, at.y);
+  for (int y = 0; y < drawn.size.cy; ++y)
+    for (int x = 0; x < drawn.size.cx; ++x) drawn.pixels.push_back(RgbOf(GetPixel(memory, x, y)));
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
-  return pixel;
+  return drawn;
 }
 
 TEST_F(Win32Window, TheStatusPanelFollowsTheSystemsColoursAndStaysReadable) {
@@ -250,32 +264,13 @@ TEST_F(Win32Window, TheStatusPanelFollowsTheSystemsColoursAndStaysReadable) {
   const COLORREF pale = RGB(153, 180, 209);
   ASSERT_TRUE(SetSysColors(1, &element, &pale));
   ServeUntil([&] { return ColourSchemeNow().activeCaption == RgbOf(pale); });
-  const COLORREF panel = DrawnPixel(Control(C::pnMsg), {AtDpi(4), ClientSize(Control(C::pnMsg)).cy / 2});
-  const COLORREF lampCorner = DrawnPixel(Control(C::shComm), {0, 0});
+  const Rgb panel = DrawnControl(Control(C::pnMsg)).At(AtDpi(4), ClientSize(Control(C::pnMsg)).cy / 2);
+  const Rgb lampCorner = DrawnControl(Control(C::shComm)).At(0, 0);
   SetSysColors(1, &element, &before);
   ServeUntil([&] { return ColourSchemeNow().activeCaption == RgbOf(before); });
-  EXPECT_GE(ContrastRatio(kWhite, RgbOf(panel)), 4.5);
-  EXPECT_LT(ContrastRatio(RgbOf(panel), Rgb{}), ContrastRatio(RgbOf(pale), Rgb{}));  // darker
+  EXPECT_GE(ContrastRatio(kWhite, panel), 4.5);
+  EXPECT_LT(ContrastRatio(panel, Rgb{}), ContrastRatio(RgbOf(pale), Rgb{}));  // darker
   EXPECT_EQ(lampCorner, panel) << "the lamp on the panel's colour";
-}
-
-// The pixels of a control's client area as the window draws it, within
-// inset pixels of its edges.
-std::vector<Rgb> DrawnPixels(HWND control, int inset) {
-  const SIZE size = ClientSize(control);
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, size.cx, size.cy);
-  ReleaseDC(nullptr, screen);
-  const HGDIOBJ old = SelectObject(memory, bitmap);
-  SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
-  std::vector<Rgb> pixels;
-  for (int y = inset; y < size.cy - inset; ++y)
-    for (int x = inset; x < size.cx - inset; ++x) pixels.push_back(RgbOf(GetPixel(memory, x, y)));
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  return pixels;
 }
 
 TEST_F(Win32Window, TheLanguagePicturesShowInRedAndDimmedWhileDisabled) {
@@ -283,9 +278,9 @@ TEST_F(Win32Window, TheLanguagePicturesShowInRedAndDimmedWhileDisabled) {
   auto deep = [](Rgb p) { return p.r > 150 && p.g < 30; };
   for (C button : {C::btnGB, C::btnBIG5}) {
     SCOPED_TRACE(RowOf(button).name);
-    const std::vector<Rgb> enabled = DrawnPixels(Control(button), AtDpi(4));
+    const std::vector<Rgb> enabled = DrawnControl(Control(button)).Inside(AtDpi(4));
     EnableWindow(Control(button), FALSE);
-    const std::vector<Rgb> disabled = DrawnPixels(Control(button), AtDpi(4));
+    const std::vector<Rgb> disabled = DrawnControl(Control(button)).Inside(AtDpi(4));
     EnableWindow(Control(button), TRUE);
     EXPECT_TRUE(std::any_of(enabled.begin(), enabled.end(), deep)) << "red characters";
     // Dimmed: still red characters (not a blank face), none of them deep
