@@ -7,13 +7,20 @@
 #include <cstdio>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
+#include "application_window.h"
 #include "catalogue.h"
+#include "codepage.h"
+#include "control_drawing.h"
+#include "messages.h"
 #include "module_state.h"
 #include "operations.h"
 #include "paint_resources.h"
 #include "pictures_win32.h"
+#include "resource_ids.h"
 #include "trace_view.h"
+#include "window_class.h"
 
 TfrmModule* frmModule = nullptr;
 
@@ -21,7 +28,6 @@ using namespace form;
 
 namespace {
 constexpr wchar_t kWindowClass[] = L"TfrmModule";
-constexpr wchar_t kLampClass[] = L"TShape";
 constexpr wchar_t kApplicationTitle[] = L"TAVIX RT-420 Module Config";
 constexpr UINT_PTR kBlinkTimerId = 1;
 constexpr int kFirstControlId = 100;
@@ -30,6 +36,16 @@ constexpr int kListDropHeight = 240;
 // Without WS_CLIPCHILDREN: the group box draws only its frame and caption,
 // and the window's background must show through the rest of it.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// The messages of the mouse and the keyboard, client and frame.
+constexpr std::pair<UINT, UINT> kInputMessages[] = {
+    {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+// A bound on the input messages thrown away at once: the queue holds what
+// arrived during one operation.
+constexpr int kMostInputDropped = 10000;
+// At 96 DPI: the room a list's field leaves around its text, and the
+// smallest gap between two controls or a label and its text's end.
+constexpr int kListTextMargin = 4;
+constexpr int kSmallestGap = 3;
 
 int IdOf(FormControl control) { return kFirstControlId + static_cast<int>(control); }
 
@@ -37,46 +53,41 @@ bool IsControlId(int id) { return id >= kFirstControlId && id < kFirstControlId 
 
 FormControl ControlOfId(int id) { return static_cast<FormControl>(id - kFirstControlId); }
 
-// The lamp: a filled circle as large as the control's smaller side, centred,
-// with a black outline. Its colour is the window's long user data.
-LRESULT CALLBACK LampProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != WM_PAINT) return DefWindowProcW(hwnd, message, wParam, lParam);
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(hwnd, &paint);
-  RECT area;
-  GetClientRect(hwnd, &area);
-  FillRect(dc, &area, reinterpret_cast<HBRUSH>(GetClassLongPtrW(GetParent(hwnd), GCLP_HBRBACKGROUND)));
-  const int side = std::min(area.right, area.bottom) - 1;
-  const int left = (area.right - side) / 2, top = (area.bottom - side) / 2;
-  HGDIOBJ oldBrush = SelectObject(dc, BrushOf(static_cast<COLORREF>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))));
-  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-  Ellipse(dc, left, top, left + side, top + side);
-  SelectObject(dc, oldPen);
-  SelectObject(dc, oldBrush);
-  EndPaint(hwnd, &paint);
-  return 0;
+bool IsInput(UINT message) {
+  return std::any_of(std::begin(kInputMessages), std::end(kInputMessages),
+                     [message](const auto& range) { return message >= range.first && message <= range.second; });
+}
+
+// The buttons whose handlers run a module operation.
+bool RunsOperation(FormControl control) {
+  using C = FormControl;
+  switch (control) {
+    case C::btnScan:
+    case C::btnID:
+    case C::btnBaudRate:
+    case C::btnKey:
+    case C::btnMode:
+    case C::btnFactory:
+    case C::btnProcess: return true;
+    default: return false;
+  }
+}
+
+// Gives a push button the default look (a heavier frame) or takes it away;
+// owner-drawn buttons draw their own.
+void SetDefaultLook(HWND button, bool on) {
+  if (!button) return;
+  const LONG style = GetWindowLongW(button, GWL_STYLE);
+  if ((style & BS_TYPEMASK) == BS_OWNERDRAW) return;
+  const LONG type = on ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+  SendMessageW(button, BM_SETSTYLE, static_cast<WPARAM>((style & 0xFFFF & ~BS_TYPEMASK) | type), TRUE);
 }
 
 void RegisterClasses() {
-  static bool registered = false;
-  if (registered) return;
-  WNDCLASSEXW window{};
-  window.cbSize = sizeof window;
-  window.lpfnWndProc = DefWindowProcW;  // replaced per window at creation
-  window.hInstance = GetModuleHandleW(nullptr);
-  window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window.lpszClassName = kWindowClass;
-  window.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
-  RegisterClassExW(&window);
-  WNDCLASSEXW lamp{};
-  lamp.cbSize = sizeof lamp;
-  lamp.lpfnWndProc = LampProc;
-  lamp.hInstance = GetModuleHandleW(nullptr);
-  lamp.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  lamp.lpszClassName = kLampClass;
-  RegisterClassExW(&lamp);
-  registered = true;
+  // The window procedure is replaced per window at creation.
+  RegisterWindowClass(kWindowClass, DefWindowProcW, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                      LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(RT420_ICON_WINDOW)));
+  RegisterLampClass();
 }
 
 // Where a control sits on its window: its place plus the places of its
@@ -101,26 +112,11 @@ POINT OriginOf(const ControlRow& row, HWND pageControl) {
   return origin;
 }
 
-bool HasOwnTextColour(const ControlRow& row) { return row.text.role == ColourRole::Fixed; }
-
-// A push button in the system's look with its caption in the table's text
-// colour, grey while disabled.
-void DrawColouredButton(const DRAWITEMSTRUCT& item, const ControlRow& row) {
-  RECT area = item.rcItem;
-  const bool pushed = item.itemState & ODS_SELECTED;
-  DrawFrameControl(item.hDC, &area, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
-  const int length = GetWindowTextLengthW(item.hwndItem);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(std::max(0, GetWindowTextW(item.hwndItem, text.data(), length + 1))));
-  SetBkMode(item.hDC, TRANSPARENT);
-  SetTextColor(item.hDC, item.itemState & ODS_DISABLED ? GetSysColor(COLOR_GRAYTEXT) : ColourOf(row.text));
-  if (pushed) OffsetRect(&area, 1, 1);
-  DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  if (item.itemState & ODS_FOCUS) {
-    RECT focus = item.rcItem;
-    InflateRect(&focus, -3, -3);
-    DrawFocusRect(item.hDC, &focus);
-  }
+// A button that the window draws itself: the language buttons, whose
+// texts and pictures have colours of their own (the standard button draws
+// its caption in the system's colour only).
+bool DrawnByWindow(const ControlRow& row) {
+  return row.kind == ControlKind::Button && (row.text.role == ColourRole::Fixed || TextPictureOf(row.picture));
 }
 
 struct Creation {
@@ -131,18 +127,13 @@ struct Creation {
 Creation CreationOf(const ControlRow& row) {
   constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
   switch (row.kind) {
-    case ControlKind::Panel:
-      return {WC_STATICW, kChild | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX | WS_CLIPCHILDREN |
-                              (row.control == FormControl::pnMsg ? SS_SUNKEN : 0)};
+    case ControlKind::Panel: return {WC_STATICW, kChild | SS_OWNERDRAW | WS_CLIPCHILDREN};
     case ControlKind::Label: return {WC_STATICW, kChild | SS_RIGHT | SS_CENTERIMAGE | SS_NOPREFIX};
     case ControlKind::Lamp: return {kLampClass, kChild};
     case ControlKind::Button:
-      // A button with a text colour of its own is drawn by the window: the
-      // standard button draws its text in the system's colour only.
-      if (HasOwnTextColour(row)) return {WC_BUTTONW, kChild | WS_TABSTOP | BS_OWNERDRAW};
+      if (DrawnByWindow(row)) return {WC_BUTTONW, kChild | WS_TABSTOP | BS_OWNERDRAW};
       return {WC_BUTTONW, kChild | WS_TABSTOP | (row.control == FormControl::btnScan ? BS_DEFPUSHBUTTON : 0) |
-                              (row.control == FormControl::btnFactory ? BS_MULTILINE : 0) |
-                              (TextPictureOf(row.picture) ? BS_BITMAP : 0)};
+                              (row.control == FormControl::btnFactory ? BS_MULTILINE : 0)};
     case ControlKind::CheckBox: return {WC_BUTTONW, kChild | WS_TABSTOP | BS_AUTOCHECKBOX};
     case ControlKind::ScrollBar: return {WC_SCROLLBARW, kChild | WS_TABSTOP | SBS_HORZ};
     case ControlKind::List: return {WC_COMBOBOXW, kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST};
@@ -158,20 +149,15 @@ Creation CreationOf(const ControlRow& row) {
 
 void SetWideText(HWND control, const std::wstring& text) { SetWindowTextW(control, text.c_str()); }
 
-std::wstring WindowText(HWND control) {
-  const int length = GetWindowTextLengthW(control);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const int copied = GetWindowTextW(control, text.data(), length + 1);
-  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
-  return text;
-}
-
 // The page's caption is the tab's item text.
 void SetTabText(HWND pageControl, const std::wstring& text) {
   TCITEMW item{};
   item.mask = TCIF_TEXT;
   item.pszText = const_cast<wchar_t*>(text.c_str());
   TabCtrl_SetItem(pageControl, 0, &item);
+  // The tab takes the new text's width; what the old one covered is drawn
+  // again too.
+  InvalidateRect(pageControl, nullptr, TRUE);
 }
 
 std::wstring TabText(HWND pageControl) {
@@ -189,14 +175,15 @@ HWND PageControlOf(const std::array<HWND, kFormControlCount>& controls) {
 }
 }  // namespace
 
-TfrmModule::TfrmModule() {
+TfrmModule::TfrmModule() : application_(std::make_unique<ApplicationWindow>(kApplicationTitle)) {
   RegisterClasses();
   RECT frame{0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
   hwnd_ = CreateWindowExW(0, kWindowClass, kApplicationTitle, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                          frame.right - frame.left, frame.bottom - frame.top, application_->Handle(), nullptr,
                           GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) throw std::runtime_error("The window could not be created.");
+  application_->SetMainWindow(hwnd_);
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfrmModule::WindowProc));
   controls_[static_cast<int>(FormControl::frmModule)] = hwnd_;
@@ -212,20 +199,70 @@ TfrmModule::~TfrmModule() {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
   }
-  for (HBITMAP picture : pictures_)
-    if (picture) DeleteObject(picture);
+  for (HICON icon : icons_) DestroyIcon(icon);
   for (HIMAGELIST list : imageLists_) ImageList_Destroy(list);
 }
+
+HWND TfrmModule::ApplicationHandle() const { return application_->Handle(); }
 
 void TfrmModule::CreateControls() {
   for (const ControlRow& row : FormControls()) {
     if (row.control == FormControl::frmModule) continue;
     controls_[static_cast<int>(row.control)] = CreateControl(row);
   }
-  // The factory button sits on the page, above the group box and the page
-  // control that it shares the window with.
+  // Tab goes through the controls in their z-order, which is the table's
+  // reading order. The group box and the page control only frame the
+  // factory button: at the bottom they take no click from it, and since they
+  // clip their siblings they draw nothing over it.
+  SetWindowPos(Control(FormControl::pcDefault), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetWindowPos(Control(FormControl::gbDefault), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  SetWindowPos(Control(FormControl::btnFactory), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  defaultLook_ = Control(FormControl::btnScan);
+  FitLineSettingList();
+}
+
+// The line-setting list as wide as its longest item in the font it shows it
+// in: the room it lacks comes from the gap to the lock box on its right
+// (a little of it) and from its label on its left, whose text in every
+// language keeps the width it needs.
+void TfrmModule::FitLineSettingList() {
+  HWND list = Control(FormControl::cmbBaudRate), label = Control(FormControl::lblBaudRate);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetComboBoxInfo(list, &info)) return;
+  HDC dc = GetDC(list);
+  auto widthOf = [dc](HFONT font, const std::wstring& text) {
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    return static_cast<int>(size.cx);
+  };
+  int longestItem = 0, labelText = 0;
+  for (const char* item : ListItems(FormControl::cmbBaudRate))
+    longestItem = std::max(longestItem, widthOf(FontOf(RowOf(FormControl::cmbBaudRate).font), Wide(item)));
+  for (int language = 0; language < kLanguageCount; ++language) {
+    const std::string caption = CatalogueText(kMsgBaudRate, language) + ":";
+    labelText = std::max(labelText, widthOf(FontOf(RowOf(FormControl::lblBaudRate).font),
+                                            Wide(DecodeForDisplay(caption, LanguageCodePage(language)))));
+  }
+  ReleaseDC(list, dc);
+  int lacking = longestItem + Scaled(kListTextMargin) - (info.rcItem.right - info.rcItem.left);
+  if (lacking <= 0) return;
+  RECT listPlace{}, labelPlace{}, lockPlace{};
+  for (auto [control, place] : {std::pair{list, &listPlace}, std::pair{label, &labelPlace},
+                                std::pair{Control(FormControl::chkLock), &lockPlace}}) {
+    GetWindowRect(control, place);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(place), 2);
+  }
+  const int gapRight = static_cast<int>(lockPlace.left - listPlace.right) - Scaled(kSmallestGap);
+  const int right = std::clamp(gapRight, 0, lacking);
+  lacking -= right;
+  const int labelSlack = static_cast<int>(labelPlace.right - labelPlace.left) - labelText - Scaled(kSmallestGap);
+  const int left = std::clamp(labelSlack, 0, lacking);
+  MoveWindow(label, labelPlace.left, labelPlace.top, labelPlace.right - labelPlace.left - left,
+             labelPlace.bottom - labelPlace.top, FALSE);
+  MoveWindow(list, listPlace.left - left, listPlace.top, listPlace.right - listPlace.left + left + right,
+             listPlace.bottom - listPlace.top, FALSE);
 }
 
 HWND TfrmModule::CreateControl(const ControlRow& row) {
@@ -256,7 +293,7 @@ HWND TfrmModule::CreateControl(const ControlRow& row) {
   captions_[static_cast<int>(row.control)] = LayoutCaption(row.control);
   SetWideText(control, DisplayText(LayoutCaption(row.control)));
   switch (row.kind) {
-    case ControlKind::Lamp: SetWindowLongPtrW(control, GWLP_USERDATA, static_cast<LONG_PTR>(ColourOf(row.background)));
+    case ControlKind::Lamp: SetWindowLongPtrW(control, GWLP_USERDATA, static_cast<LONG_PTR>(Ref(row.background.rgb)));
       break;
     case ControlKind::ScrollBar:
       SetScrollRange(control, SB_CTL, row.minimum, row.maximum, FALSE);
@@ -269,30 +306,25 @@ HWND TfrmModule::CreateControl(const ControlRow& row) {
       controls_[static_cast<int>(row.control)] = control;
       FillList(row.control);
       break;
-    case ControlKind::Button: SetPicture(control, row); break;
+    case ControlKind::Button:
+      SetPicture(control, row);
+      if (DrawnByWindow(row)) FollowHover(control);
+      break;
     default: break;
   }
   return control;
 }
 
 void TfrmModule::SetPicture(HWND button, const ControlRow& row) {
-  if (const TextPicture* picture = TextPictureOf(row.picture)) {
-    pictures_.push_back(TextPictureBitmap(*picture));
-    SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_.back()));
-    return;
-  }
-  HICON icon = ResourcePicture(row.picture);
+  HICON icon = row.picture == Picture::Close ? MakeClosePicture(Scaled(DesignSize(Picture::Close).cx),
+                                                                 Ref(ColourSchemeNow().buttonText))
+                                             : LoadPicture(row.picture);
   if (!icon) return;
+  icons_.push_back(icon);
   // Beside the caption; the factory button's picture stands above it.
   if (row.control == FormControl::btnFactory) {
-    ICONINFO info{};
-    BITMAP size{};
-    if (GetIconInfo(icon, &info)) {
-      GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof size, &size);
-      if (info.hbmColor) DeleteObject(info.hbmColor);
-      if (info.hbmMask) DeleteObject(info.hbmMask);
-    }
-    HIMAGELIST list = ImageList_Create(size.bmWidth, size.bmHeight, ILC_COLOR32 | ILC_MASK, 1, 0);
+    const SIZE size{Scaled(DesignSize(row.picture).cx), Scaled(DesignSize(row.picture).cy)};
+    HIMAGELIST list = ImageList_Create(size.cx, size.cy, ILC_COLOR32 | ILC_MASK, 1, 0);
     ImageList_AddIcon(list, icon);
     imageLists_.push_back(list);
     BUTTON_IMAGELIST images{};
@@ -302,6 +334,22 @@ void TfrmModule::SetPicture(HWND button, const ControlRow& row) {
     return;
   }
   SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+}
+
+void TfrmModule::FollowColourScheme(bool forwardToControls) {
+  ReadColourScheme();
+  if (forwardToControls) {
+    for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+      SendMessageW(child, WM_SYSCOLORCHANGE, 0, 0);
+  }
+  // The close picture is drawn in the button text colour.
+  HWND exit = Control(FormControl::btnExit);
+  if (HICON icon = MakeClosePicture(Scaled(DesignSize(Picture::Close).cx), Ref(ColourSchemeNow().buttonText))) {
+    auto old = reinterpret_cast<HICON>(SendMessageW(exit, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon)));
+    std::replace(icons_.begin(), icons_.end(), old, icon);
+    if (old) DestroyIcon(old);
+  }
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
 }
 
 void TfrmModule::FillList(FormControl list) {
@@ -326,7 +374,19 @@ void TfrmModule::btnBaudRateClick() { RunSetBaudRate(*this); }
 void TfrmModule::btnKeyClick() { RunSetKeyCount(*this); }
 void TfrmModule::btnModeClick() { RunSetModuleMode(*this); }
 void TfrmModule::btnFactoryClick() { RunFactoryDefault(*this); }
-void TfrmModule::btnProcessClick() { RunWiegandProcessing(*this); }
+void TfrmModule::btnProcessClick() {
+  // The input time of this click: a click taken late from the queue still
+  // counts from when it was made.
+  const auto clickTime = static_cast<DWORD>(GetMessageTime());
+  if (Module.ProcessingActive) {
+    stopClickTime_ = clickTime;
+    stopClicked_ = true;
+  } else if (stopClicked_ && clickTime - stopClickTime_ < GetDoubleClickTime()) {
+    // The second click of the double click that stopped processing.
+    return;
+  }
+  RunWiegandProcessing(*this);
+}
 void TfrmModule::btnEngClick() { RunSelectLanguageAndApply(*this, 0); }
 void TfrmModule::btnGBClick() { RunSelectLanguageAndApply(*this, 1); }
 void TfrmModule::btnBIG5Click() { RunSelectLanguageAndApply(*this, 2); }
@@ -352,6 +412,9 @@ void TfrmModule::ShowException(HWND owner, const char* what) {
 
 void TfrmModule::Show() {
   CentreOnDesktop();
+  RECT place{};
+  GetWindowRect(hwnd_, &place);
+  application_->Show(place);
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   // Only the first show applies the texts; restoring from the minimised
   // state does not touch them.
@@ -361,6 +424,7 @@ void TfrmModule::Show() {
   }
   UpdateWindow(hwnd_);
   SetFocus(hwnd_);
+  FollowFocus();
 }
 
 void TfrmModule::CentreOnDesktop() {
@@ -412,18 +476,42 @@ LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DRAWITEM: {
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (!IsControlId(static_cast<int>(item.CtlID))) break;
-      DrawColouredButton(item, RowOf(ControlOfId(static_cast<int>(item.CtlID))));
+      const FormControl control = ControlOfId(static_cast<int>(item.CtlID));
+      if (item.CtlType == ODT_STATIC) DrawPanel(item, control);
+      if (item.CtlType == ODT_BUTTON) DrawLanguageButton(item, control);
       return TRUE;
     }
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+      FollowColourScheme(message == WM_SYSCOLORCHANGE);
+      break;
+    case WM_SETTINGCHANGE:
+      if (wParam == SPI_SETHIGHCONTRAST) FollowColourScheme(false);
+      break;
     case WM_SETCURSOR:
       if (!hourglass_) break;
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));
       return TRUE;
     case DM_GETDEFID:
-      // Enter presses btnScan unless a push button has the focus.
-      return MAKELRESULT(IdOf(FormControl::btnScan), DC_HASDEFID);
+      // Enter presses the focused button, else btnScan.
+      return MAKELRESULT(GetDlgCtrlID(DefaultButton()), DC_HASDEFID);
+    case WM_ACTIVATE:
+      // While the window is disabled it holds the focus itself; the control
+      // that had it is remembered already.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        if (HWND focus = GetFocus(); OwnsWindow(focus) && IsWindowEnabled(hwnd_)) rememberedFocus_ = focus;
+      } else if (IsWindowEnabled(hwnd_) && rememberedFocus_) {
+        RestoreFocus();
+        return 0;
+      }
+      break;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_CLOSE) return 0;
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        // Minimised with the program's taskbar entry, which hides it.
+        application_->Minimise();
+        return 0;
+      }
       break;
     case WM_CLOSE:
       // The close box and Alt+F4 do nothing; btnExit closes the window.
@@ -443,6 +531,24 @@ void TfrmModule::OnCommand(int id, int code) {
   if (RowOf(control).kind != ControlKind::Button) return;
   // A disabled button, or any button of a disabled window, takes no click.
   if (!IsWindowEnabled(hwnd_) || !IsWindowEnabled(Control(control))) return;
+  if (!RunsOperation(control)) return ClickHandlerOf(control);
+  // Input made while the operation ran, its closing beep included, is
+  // thrown away when the outermost operation ends, on every path.
+  class OperationScope {
+   public:
+    explicit OperationScope(TfrmModule& window) : window_(window) {
+      if (window_.operationDepth_++ == 0) window_.operationClicks_ += 1;
+    }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+    ~OperationScope() {
+      if (window_.operationDepth_ == 1) window_.DropQueuedInput();
+      window_.operationDepth_ -= 1;
+    }
+
+   private:
+    TfrmModule& window_;
+  } scope(*this);
   ClickHandlerOf(control);
 }
 
@@ -490,12 +596,15 @@ void TfrmModule::OnScroll(HWND bar, int code) {
 }
 
 void TfrmModule::MoveBar(FormControl bar, int position) {
+  const ControlRow& row = RowOf(bar);
   HWND control = Control(bar);
-  if (GetScrollPos(control, SB_CTL) == position) return;
-  SetScrollPos(control, SB_CTL, position, TRUE);
-  // A position outside the range is clamped by the bar; the handler runs
-  // only when the position really changed.
-  BarChanged(bar);
+  const int kept = std::clamp(position, row.minimum, row.maximum);
+  if (GetScrollPos(control, SB_CTL) == kept) return;
+  SetScrollPos(control, SB_CTL, kept, TRUE);
+  // The handler runs only when the bar really moved to the position asked
+  // for. One outside the range is clamped and runs none: the panel keeps
+  // the text it was given (a module's ID 00 stays "00").
+  if (kept == position) BarChanged(bar);
 }
 
 void TfrmModule::BarChanged(FormControl bar) {
@@ -509,9 +618,9 @@ LRESULT TfrmModule::OnControlColour(HDC dc, HWND control) {
   // A list's drop-down and selection field report under the list itself.
   if (!IsControlId(id)) id = GetDlgCtrlID(GetParent(control));
   if (!IsControlId(id)) return reinterpret_cast<LRESULT>(BrushOf(GetSysColor(COLOR_BTNFACE)));
-  const ControlRow& row = RowOf(ControlOfId(id));
-  SetTextColor(dc, ColourOf(row.text));
-  const COLORREF background = ColourOf(row.background);
+  const TextColours colours = ColoursOf(ControlOfId(id));
+  SetTextColor(dc, Ref(colours.text));
+  const COLORREF background = Ref(colours.background);
   SetBkColor(dc, background);
   return reinterpret_cast<LRESULT>(BrushOf(background));
 }
@@ -553,13 +662,81 @@ void TfrmModule::SetBlinkTimer(bool running) {
     KillTimer(hwnd_, kBlinkTimerId);
 }
 
-void TfrmModule::SetWindowEnabled(bool enabled) { ::EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+void TfrmModule::SetWindowEnabled(bool enabled) {
+  const bool wasEnabled = IsWindowEnabled(hwnd_);
+  if (enabled == wasEnabled) return;
+  if (enabled) {
+    DropQueuedInput();
+    ::EnableWindow(hwnd_, TRUE);
+    RestoreFocus();
+  } else {
+    KeepFocusOffControls();
+    ::EnableWindow(hwnd_, FALSE);
+  }
+}
 
 void TfrmModule::FillLamp(Rgb colour) {
   lamp_ = colour;
   HWND lamp = Control(FormControl::shComm);
   SetWindowLongPtrW(lamp, GWLP_USERDATA, static_cast<LONG_PTR>(RGB(colour.r, colour.g, colour.b)));
   InvalidateRect(lamp, nullptr, FALSE);
+}
+
+// ---------------------------------------------------------------------------
+// Input.
+
+bool TfrmModule::OwnsWindow(HWND window) const { return window && (window == hwnd_ || IsChild(hwnd_, window)); }
+
+bool TfrmModule::DropsInput(const MSG& message) const {
+  return IsInput(message.message) && !IsWindowEnabled(hwnd_) && OwnsWindow(message.hwnd);
+}
+
+void TfrmModule::DropQueuedInput() {
+  MSG message;
+  for (const auto& [first, last] : kInputMessages) {
+    for (int i = 0; i < kMostInputDropped && PeekMessageW(&message, hwnd_, first, last, PM_REMOVE); ++i) {
+      if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        break;
+      }
+    }
+  }
+}
+
+void TfrmModule::KeepFocusOffControls() {
+  HWND focus = GetFocus();
+  if (!OwnsWindow(focus)) return;
+  rememberedFocus_ = focus;
+  // A disabled window does not stop a focused control from taking keys;
+  // the window itself holds the focus until it is enabled again.
+  if (focus != hwnd_) SetFocus(hwnd_);
+}
+
+void TfrmModule::RestoreFocus() {
+  HWND wanted = rememberedFocus_;
+  if (!wanted) return;
+  // Another window is active: the focus comes back with the activation.
+  if (GetActiveWindow() != hwnd_ && GetForegroundWindow() != hwnd_) return;
+  rememberedFocus_ = nullptr;
+  if (wanted != hwnd_ && !(IsWindow(wanted) && IsWindowEnabled(wanted) && IsWindowVisible(wanted)))
+    wanted = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+  SetFocus(wanted ? wanted : hwnd_);
+  FollowFocus();
+}
+
+HWND TfrmModule::DefaultButton() const {
+  HWND focus = GetFocus();
+  const int id = focus && IsChild(hwnd_, focus) ? GetDlgCtrlID(focus) : 0;
+  if (IsControlId(id) && RowOf(ControlOfId(id)).kind == ControlKind::Button && IsWindowEnabled(focus)) return focus;
+  return Control(FormControl::btnScan);
+}
+
+void TfrmModule::FollowFocus() {
+  HWND wanted = DefaultButton();
+  if (wanted == defaultLook_) return;
+  SetDefaultLook(defaultLook_, false);
+  SetDefaultLook(wanted, true);
+  defaultLook_ = wanted;
 }
 
 void TfrmModule::PumpMessages() {
@@ -605,13 +782,24 @@ void TfrmModule::EndProcessCaption() { SetCaption(FormControl::btnProcess, saved
 
 // ---------------------------------------------------------------------------
 
+namespace {
+void Route(MSG& message) {
+  if (frmModule && IsDialogMessageW(frmModule->Handle(), &message)) return;
+  // Tab and the buttons' keys in the trace view as well.
+  if (frmModule && frmModule->TraceView() && IsDialogMessageW(frmModule->TraceView()->Handle(), &message)) return;
+  TranslateMessage(&message);
+  DispatchMessageW(&message);
+}
+}  // namespace
+
 void DispatchThreadMessage(MSG& message) {
+  // Ctrl+T opens the trace view, also while an operation runs.
   if (frmModule && message.message == WM_KEYDOWN && message.wParam == 'T' && GetKeyState(VK_CONTROL) < 0 &&
-      (message.hwnd == frmModule->Handle() || IsChild(frmModule->Handle(), message.hwnd))) {
+      frmModule->OwnsWindow(message.hwnd)) {
     frmModule->OpenTraceView();
     return;
   }
-  if (frmModule && IsDialogMessageW(frmModule->Handle(), &message)) return;
-  TranslateMessage(&message);
-  DispatchMessageW(&message);
+  if (frmModule && frmModule->DropsInput(message)) return;
+  Route(message);
+  if (frmModule && !frmModule->Closed()) frmModule->FollowFocus();
 }

@@ -12,12 +12,25 @@
 // Window states: idle; busy (the lamp blinks red and yellow every 200 ms and
 // the window is disabled); wait (hourglass and disabled window, steady lamp).
 // The close box and the system menu do not close the window; btnExit does.
+//
+// Input while an operation runs: mouse and keyboard input to the disabled
+// window is dropped as it is taken from the queue, the keyboard focus is off
+// the controls while the window is disabled, and whatever input is still
+// queued when the window is enabled again, or when an operation's handler
+// ends (after its closing beep), is thrown away. So a click or a key made
+// while an operation runs never starts another one afterwards. The focus
+// comes back to the control that had it.
+//
+// The keyboard: Tab follows the reading order (the left column from the
+// top, then the right column); Enter presses the focused button, and
+// btnScan while no button has the focus.
 
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,6 +38,7 @@
 
 #include "form_panel.h"
 
+class ApplicationWindow;
 class TfrmTrace;
 
 class TfrmModule final : public form::FormPanel {
@@ -39,6 +53,8 @@ class TfrmModule final : public form::FormPanel {
   // the texts of the current language.
   void Show();
   HWND Handle() const { return hwnd_; }
+  // The window of the program's taskbar entry, which owns this one.
+  HWND ApplicationHandle() const;
   HWND Control(form::FormControl control) const { return controls_[static_cast<int>(control)]; }
   // A control's text as shown (the tab's text for tsDefault).
   std::wstring ShownText(form::FormControl control) const;
@@ -49,6 +65,12 @@ class TfrmModule final : public form::FormPanel {
   bool BlinkTimerRunning() const { return blinking_; }
   // True once btnExit closed the window.
   bool Closed() const { return closed_; }
+  // True while the click handler of a module operation runs, its closing
+  // beep included. Readable from any thread.
+  bool OperationRunning() const { return operationDepth_.load() > 0; }
+  // How many clicks on the buttons of the operations the window has taken
+  // while no operation ran. Readable from any thread.
+  int OperationClicks() const { return operationClicks_.load(); }
 
   void FormCreate();
   void FormShow();
@@ -100,12 +122,29 @@ class TfrmModule final : public form::FormPanel {
   void MoveBar(form::FormControl bar, int position) override;
   void SetControlEnabled(form::FormControl control, bool enabled) override;
 
+  // Input to the window (see above). DropsInput: whether a message taken
+  // from the queue is input that the window does not take now.
+  bool DropsInput(const MSG& message) const;
+  void DropQueuedInput();
+  void KeepFocusOffControls();
+  void RestoreFocus();
+  // Gives the focused push button the default look that Enter presses, and
+  // btnScan the look again when no push button has the focus.
+  void FollowFocus();
+  HWND DefaultButton() const;
+  bool OwnsWindow(HWND window) const;
+  friend void DispatchThreadMessage(MSG& message);
+
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
+  void FitLineSettingList();
   HWND CreateControl(const form::ControlRow& row);
   void FillList(form::FormControl list);
   void SetPicture(HWND button, const form::ControlRow& row);
+  // Reads the system's colours again and redraws the window in them; the
+  // common controls hear of the change from the window.
+  void FollowColourScheme(bool forwardToControls);
   void OnCommand(int id, int code);
   void OnScroll(HWND bar, int code);
   LRESULT OnControlColour(HDC dc, HWND control);
@@ -113,6 +152,7 @@ class TfrmModule final : public form::FormPanel {
   void BarChanged(form::FormControl bar);
   void CentreOnDesktop();
 
+  std::unique_ptr<ApplicationWindow> application_;
   HWND hwnd_ = nullptr;
   std::array<HWND, form::kFormControlCount> controls_{};
   std::array<std::string, form::kFormControlCount> captions_{};
@@ -124,9 +164,22 @@ class TfrmModule final : public form::FormPanel {
   bool closeAllowed_ = false;
   // btnProcess's caption while processing runs, put back at its end.
   std::string savedProcessCaption_;
+  // Nesting of operation handlers: processing's stop request runs inside
+  // processing.
+  std::atomic<int> operationDepth_{0};
+  std::atomic<int> operationClicks_{0};
+  // The control (or the window itself) that had the focus when the window
+  // was disabled or deactivated, given it back when the window is enabled
+  // and active again.
+  HWND rememberedFocus_ = nullptr;
+  // The push button that shows the default look.
+  HWND defaultLook_ = nullptr;
+  // The input time of the click that last stopped processing.
+  DWORD stopClickTime_ = 0;
+  bool stopClicked_ = false;
   std::unique_ptr<TfrmTrace> frmTrace_;
-  // The buttons' bitmaps, deleted with the window.
-  std::vector<HBITMAP> pictures_;
+  // The buttons' pictures, destroyed with the window.
+  std::vector<HICON> icons_;
   std::vector<HIMAGELIST> imageLists_;
 };
 

@@ -17,6 +17,9 @@ constexpr const wchar_t* kFamilies[] = {L"Microsoft YaHei", L"SimSun", L"NSimSun
                                         L"WenQuanYi Micro Hei", L"Noto Sans CJK SC"};
 constexpr const wchar_t* kFallbackFamily = L"MS Shell Dlg";
 
+// The scheme as last read (ColourSchemeNow, ReadColourScheme).
+ColourScheme scheme;
+
 std::wstring FromCodePage(const std::string& bytes, UINT codePage) {
   if (bytes.empty()) return {};
   const int size = static_cast<int>(bytes.size());
@@ -57,16 +60,38 @@ std::wstring DisplayText(const std::string& bytes) {
 
 std::wstring WideFromAnsi(const std::string& bytes) { return FromCodePage(bytes, CP_ACP); }
 
-COLORREF ColourOf(const Colour& colour) {
-  switch (colour.role) {
-    case ColourRole::ButtonFace: return GetSysColor(COLOR_BTNFACE);
-    case ColourRole::Highlight: return GetSysColor(COLOR_HIGHLIGHT);
-    case ColourRole::ActiveCaption: return GetSysColor(COLOR_ACTIVECAPTION);
-    case ColourRole::ButtonText: return GetSysColor(COLOR_BTNTEXT);
-    case ColourRole::Fixed: break;
-  }
-  return RGB(colour.rgb.r, colour.rgb.g, colour.rgb.b);
+std::wstring WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+  return text;
 }
+
+COLORREF Ref(Rgb colour) { return RGB(colour.r, colour.g, colour.b); }
+
+Rgb RgbOf(COLORREF colour) {
+  return {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+}
+
+const ColourScheme& ColourSchemeNow() {
+  static const bool read = (ReadColourScheme(), true);
+  (void)read;
+  return scheme;
+}
+
+void ReadColourScheme() {
+  HIGHCONTRASTW highContrast{};
+  highContrast.cbSize = sizeof highContrast;
+  const bool on = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof highContrast, &highContrast, 0) &&
+                  (highContrast.dwFlags & HCF_HIGHCONTRASTON);
+  scheme = {RgbOf(GetSysColor(COLOR_BTNFACE)),       RgbOf(GetSysColor(COLOR_BTNTEXT)),
+            RgbOf(GetSysColor(COLOR_HIGHLIGHT)),     RgbOf(GetSysColor(COLOR_HIGHLIGHTTEXT)),
+            RgbOf(GetSysColor(COLOR_ACTIVECAPTION)), RgbOf(GetSysColor(COLOR_CAPTIONTEXT)),
+            RgbOf(GetSysColor(COLOR_GRAYTEXT)),      on};
+}
+
+TextColours ColoursOf(FormControl control) { return ControlColours(control, ColourSchemeNow()); }
 
 HBRUSH BrushOf(COLORREF colour) {
   static std::map<COLORREF, HBRUSH> brushes;

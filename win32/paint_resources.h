@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "form_colours.h"
 #include "form_table.h"
 
 // UTF-8 to UTF-16 for the wide API.
@@ -15,10 +16,21 @@ std::wstring Wide(const std::string& utf8);
 // Code-page bytes of the current language as a one-line plain text: invalid
 // bytes and control characters become U+FFFD.
 std::wstring DisplayText(const std::string& bytes);
+// A window's text as it shows it.
+std::wstring WindowText(HWND window);
 // Bytes of the system's ANSI code page (an exception's text).
 std::wstring WideFromAnsi(const std::string& bytes);
 
-COLORREF ColourOf(const form::Colour& colour);
+// The platform's colour scheme (the system colours and whether high
+// contrast is on), read on first use and again by ReadColourScheme, which
+// the window calls when the system's colours or theme change.
+const form::ColourScheme& ColourSchemeNow();
+void ReadColourScheme();
+// A control's text and background colours under that scheme, readable on
+// every scheme (form_colours.h).
+form::TextColours ColoursOf(form::FormControl control);
+COLORREF Ref(form::Rgb colour);
+form::Rgb RgbOf(COLORREF colour);
 // A solid brush of the colour, made on first use.
 HBRUSH BrushOf(COLORREF colour);
 

@@ -2,9 +2,10 @@
 // Pictures of the Win32 window for the documentation: opens the window as
 // the program does, presses a language button and Scan Module, lets the
 // window settle and writes what the screen shows of it (frame included) to
-// a 24-bit BMP file. Run under wine on an X server (scripts/screenshot-windows.sh).
+// a 24-bit BMP file; with --processing, while Wiegand processing runs after
+// the scan. Run under wine on an X server (scripts/screenshot-windows.sh).
 //
-//   win_window_screens.exe LANGUAGE FILE.bmp     LANGUAGE: 0, 1 or 2
+//   win_window_screens.exe LANGUAGE FILE.bmp [--processing]    LANGUAGE: 0, 1 or 2
 
 #include <windows.h>
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "module_state.h"
 #include "module_window.h"
 
 namespace {
@@ -68,11 +70,23 @@ bool WriteBmp(HWND window, const std::string& path) {
   ReleaseDC(nullptr, screen);
   return copied && out.good();
 }
+
+// The picture taken while processing runs: a thread timer fires inside the
+// processing loop, which serves the thread's messages, then ends it.
+std::string processingFile;
+bool processingShot = false;
+
+void CALLBACK ShootProcessing(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  processingShot = WriteBmp(frmModule->Handle(), processingFile);
+  Module.Processing = false;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || std::string(argv[1]).size() != 1 || argv[1][0] < '0' || argv[1][0] > '2') {
-    std::fprintf(stderr, "usage: win_window_screens LANGUAGE(0-2) FILE.bmp\n");
+  const bool processing = argc == 4 && std::string(argv[3]) == "--processing";
+  if ((argc != 3 && !processing) || std::string(argv[1]).size() != 1 || argv[1][0] < '0' || argv[1][0] > '2') {
+    std::fprintf(stderr, "usage: win_window_screens LANGUAGE(0-2) FILE.bmp [--processing]\n");
     return 2;
   }
   FillCatalogue();
@@ -86,10 +100,17 @@ int main(int argc, char** argv) {
     frmModule = &window;
     window.Show();
     SendMessageW(window.Control(kLanguageButtons[argv[1][0] - '0']), BM_CLICK, 0, 0);
-    SendMessageW(window.Control(form::FormControl::btnScan), BM_CLICK, 0, 0);
+    SendMessageW(window.Control(FormControl::btnScan), BM_CLICK, 0, 0);
     SetForegroundWindow(window.Handle());
     Settle();
-    status = WriteBmp(window.Handle(), argv[2]) ? 0 : 1;
+    if (processing) {
+      processingFile = argv[2];
+      SetTimer(nullptr, 0, kSettleMs, ShootProcessing);
+      SendMessageW(window.Control(FormControl::btnProcess), BM_CLICK, 0, 0);
+      status = processingShot ? 0 : 1;
+    } else {
+      status = WriteBmp(window.Handle(), argv[2]) ? 0 : 1;
+    }
     frmModule = nullptr;
   }
   ReleaseCatalogue();
