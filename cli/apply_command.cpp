@@ -261,16 +261,18 @@ std::string RecordName(const CliConnection& connection, const ApplyRecord& r) {
   return r.module.read ? name + " " + r.module.serial : name;
 }
 
-// The record goes to stdout and into the CSV file; false when the file did
-// not take it (it is then missing from the file, which still ends in a
-// whole record).
+// The record goes into the CSV file, then to stdout, so that a module's
+// line means its record is in the file unless stderr said otherwise just
+// before. False when the file did not take it (it is then missing from the
+// file, which still ends in a whole record).
 bool Report(const CliConnection& connection, CsvFile& csv, const ApplyRecord& record) {
-  PrintRecord(connection, record);
   std::string why;
-  if (csv.Append(CsvFields(record, RecordPort(connection, record)), &why)) return true;
-  PrintErrorLine("rt420ctl: cannot write the record of " + RecordName(connection, record) + " to " +
-                 ShownText(csv.Path()) + ": " + why);
-  return false;
+  bool recorded = csv.Append(CsvFields(record, RecordPort(connection, record)), &why);
+  if (!recorded)
+    PrintErrorLine("rt420ctl: cannot write the record of " + RecordName(connection, record) + " to " +
+                   ShownText(csv.Path()) + ": " + why);
+  PrintRecord(connection, record);
+  return recorded;
 }
 
 // Scans, provisions the module found and reports it; a port without a
