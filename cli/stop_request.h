@@ -9,7 +9,7 @@
 // step (Wiegand polling ends after the current cycle; a write is never cut
 // off in the middle, and no write begins after it; a search tries no further
 // port), the port is closed and the program ends normally, with its records
-// written. The first Ctrl+C and a hang-up say so on stderr. A second
+// written. The first signal says so on stderr, each kind in its own words. A second
 // interrupt or termination request ends the program at once, as if no
 // handler were installed; a hang-up never does (a closed terminal may send
 // several).

@@ -32,6 +32,7 @@ namespace {
 // handler may call: a Ctrl+C that seems ignored for seconds is pressed again.
 constexpr char kStoppingLine[] = "rt420ctl: stopping after this step; Ctrl+C again to quit now\n";
 constexpr char kHangUpLine[] = "rt420ctl: hang-up: stopping after this step\n";
+constexpr char kTerminateLine[] = "rt420ctl: termination request: stopping after this step\n";
 
 // Set in the handler and read by every thread: a lock-free atomic, which a
 // handler may write.
@@ -78,6 +79,8 @@ void OnStopSignal(int number) {
   } else if (number == SIGHUP) {
     // Likely to reach nothing but a log that stderr was sent to.
     [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kHangUpLine, sizeof kHangUpLine - 1);
+  } else {
+    [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kTerminateLine, sizeof kTerminateLine - 1);
   }
   errno = saved;
 }
