@@ -2,7 +2,9 @@
 #pragma once
 // A program run as a child process with its own environment, its stdout and
 // stderr collected through pipes. Waiting is poll() with a limit; a child
-// that outlives the limit is killed and reported.
+// that outlives the limit is killed and reported. The child starts with the
+// stop signals at their default action, whatever the test runner ignores
+// (a runner under nohup ignores hang-ups).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -41,6 +43,7 @@ class ChildProcess {
     pid_ = fork();
     if (pid_ == 0) {
       // Only async-signal-safe calls between fork and exec.
+      for (int stop : {SIGHUP, SIGINT, SIGTERM}) signal(stop, SIG_DFL);
       dup2(out[1], STDOUT_FILENO);
       dup2(err[1], STDERR_FILENO);
       int null = open("/dev/null", O_RDONLY);
@@ -100,6 +103,7 @@ class ChildProcess {
   }
 
   const std::string& Out() const { return result_.out; }
+  const std::string& Err() const { return result_.err; }
 
   // Closes the reading end of the child's stdout, as a reader that goes away.
   void CloseOutput() {

@@ -1,0 +1,423 @@
+// SPDX-License-Identifier: MIT
+// rt420ctl under faults, as an operator meets them on a bench: a stop
+// (Ctrl+C, a termination request, a hang-up) writes nothing more and the run
+// ends with its records; a full disk leaves whole records and fails the run;
+// two port numbers of one device are one module; a port keeps its device
+// for the whole run; nothing raw from a file, the port table or the line
+// reaches the terminal; and what is refused before anything is sent.
+//
+// Whatever the machine's load: the stop tests judge the order of the lines
+// on stderr (--trace prints each frame before its reply is awaited, and the
+// stop line is written when the signal is taken), never the time.
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <csignal>
+#include <map>
+#include <set>
+
+#include "bench_modules.h"
+#include "cli_fixture.h"
+#include "wait_until.h"
+
+namespace {
+// Only a limit for what must come; nothing waits this long otherwise.
+constexpr std::chrono::seconds kWait{60};
+// Every first stop signal says this on stderr, each in its own words.
+constexpr char kStopLine[] = "stopping after this step";
+constexpr size_t kWrittenField = 16, kOutcomeField = 17, kFieldCount = 18;
+}  // namespace
+
+class CliFaultTest : public CliTest {
+ protected:
+  // The command text of a --trace line of a frame sent; empty otherwise.
+  static std::string SentCommand(const std::string& line) {
+    if (!Contains(line, " ms > ")) return {};
+    size_t start = line.find("\\t"), end = line.rfind("\\r");
+    if (start == std::string::npos || end == std::string::npos || end < start + 4) return {};
+    return line.substr(start + 2, end - start - 4);
+  }
+
+  // No write began after the program took the stop. After the stop line,
+  // each port's frames hold the writes of one operation at most (the one in
+  // flight, whose stop check may have come just before), and no write after
+  // a read of a search (the search was still running then, so the first
+  // write had not begun). A port is its trace lines' "COMn", or "" for the
+  // program's own connection.
+  static testing::AssertionResult NoWriteBeganAfterTheStop(const std::string& err) {
+    std::map<std::string, std::vector<std::string>> after;
+    bool stopped = false;
+    for (const std::string& line : Lines(err)) {
+      std::string command = SentCommand(line);
+      if (stopped && !command.empty()) after[line.rfind("COM", 0) == 0 ? line.substr(0, line.find(' ')) : ""].push_back(command);
+      stopped = stopped || Contains(line, kStopLine);
+    }
+    if (!stopped) return testing::AssertionFailure() << "no stop line on stderr";
+    for (const auto& [port, commands] : after) {
+      std::set<std::string> writes;
+      bool searchRead = false;
+      for (const std::string& command : commands) {
+        searchRead = searchRead || command == "H00V" || command == "H00L" || command == "H00A";
+        if (WriteOf(command).empty()) continue;
+        if (searchRead) return testing::AssertionFailure() << port << " wrote after its search: " << Joined(commands);
+        writes.insert(WriteOf(command));
+      }
+      if (writes.size() > 1) return testing::AssertionFailure() << port << " began a write: " << Joined(commands);
+    }
+    return testing::AssertionSuccess();
+  }
+
+  static std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::stringstream in(text);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+  }
+};
+
+// ---------------------------------------------------------------------------
+// A stop writes nothing more, and every way of stopping ends with the records
+// written and the exit code saying so.
+
+namespace {
+enum class StopRun { Bench, Apply, SetId };
+
+struct StopCase {
+  const char* id;
+  std::vector<int> signals;  // each after the program took the one before
+  StopRun run;
+};
+
+const StopCase kStopCases[] = {
+    {"CtrlCOnABenchBeforeAnyModuleIsFound", {SIGINT}, StopRun::Bench},
+    {"TerminationRequestOnABench", {SIGTERM}, StopRun::Bench},
+    {"TwoHangUpsOnABench", {SIGHUP, SIGHUP}, StopRun::Bench},
+    {"CtrlCBetweenTheWritesOfOneModule", {SIGINT}, StopRun::Apply},
+    {"HangUpDuringTheScanBeforeSetId", {SIGHUP}, StopRun::SetId},
+};
+
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.id; }
+
+class CliStopTest : public CliFaultTest, public testing::WithParamInterface<StopCase> {};
+}  // namespace
+
+TEST_P(CliStopTest, NoWriteBeginsAfterAStopAndTheRunEndsWithItsRecords) {
+  const StopCase& c = GetParam();
+  std::map<int, sim::SimModule*> modules;
+  std::string csv = (Dir() / "bench.csv").string();
+  std::vector<std::string> args = {"--trace"};
+  if (c.run == StopRun::Bench) {
+    // At 115200 baud, the search's 11th line setting: found seconds after
+    // it began, so the stop comes first.
+    for (int port : {3, 4, 5}) modules[port] = &AddModule(port, ModuleOnPort(port, 10));
+    WriteSettings();
+    std::string profile = WriteFile("bench.ini", "id1 = 31\nkey-count = 6\n");
+    args.insert(args.end(), {"apply", profile, "--ports", "3-5", "--repeat", "--csv", csv});
+  } else {
+    modules[3] = &StoredModule(ModuleOnPort(3, 5));
+    std::string profile = WriteFile("p.ini", "id1 = 31\nid2 = 32\nkey-count = 6\nrs485 = 40\nline-setting = 6\n");
+    if (c.run == StopRun::Apply) args.insert(args.end(), {"apply", profile, "--csv", csv});
+    else args.insert(args.end(), {"set-id", "12", "7"});
+  }
+  std::unique_ptr<ChildProcess> child = Start(args);
+  sim::SimModule& first = *modules.begin()->second;
+  auto took = [&first](const std::string& start) {
+    return WaitUntil([&] {
+      for (const std::string& command : first.Commands())
+        if (command.rfind(start, 0) == 0) return true;
+      return false;
+    }, kWait);
+  };
+  // Bench: as soon as the search has begun; apply: at its first write;
+  // set-id: during the scan's reads.
+  if (c.run == StopRun::Bench) ASSERT_TRUE(child->WaitForError(" ms > ", kWait)) << child->Err();
+  else ASSERT_TRUE(took(c.run == StopRun::Apply ? "H00C" : "H00V")) << Joined(first.Commands());
+  for (size_t i = 0; i < c.signals.size(); ++i) {
+    if (i > 0) {
+      ASSERT_TRUE(child->WaitForError(kStopLine, kWait)) << child->Err();
+    }
+    child->Signal(c.signals[i]);
+  }
+  ChildResult r = child->Finish(kLimit);
+  ASSERT_EQ(r.signal, 0) << r.out << r.err;
+  EXPECT_TRUE(NoWriteBeganAfterTheStop(r.err)) << r.err;
+  if (c.run == StopRun::SetId) {
+    bool wrote = !WritesTaken(first.Commands()).empty();
+    EXPECT_EQ(r.exitCode, wrote ? 0 : 4) << r.out << r.err;
+    EXPECT_EQ(Contains(r.out, "stopped before the write: nothing written"), !wrote) << r.out;
+    return;
+  }
+  // A record per module that was found, saying what its module took (a
+  // bench port whose search had not begun has none, and took nothing); a
+  // stopped one makes the exit code 4.
+  std::map<int, std::vector<std::string>> records;
+  for (const std::vector<std::string>& record : ReadCsv(ReadFile(csv))) {
+    ASSERT_EQ(record.size(), kFieldCount) << Joined(record);
+    if (record[1] == "port") continue;
+    EXPECT_TRUE(records.emplace(std::stoi(record[1].substr(3)), record).second) << record[1];
+  }
+  if (c.run == StopRun::Apply) {
+    EXPECT_EQ(records.size(), 1u) << ReadFile(csv);
+  }
+  bool anyStopped = false;
+  for (const auto& [port, module] : modules) {
+    auto record = records.find(port);
+    std::vector<std::string> written = record == records.end() ? std::vector<std::string>{} : Words(record->second[kWrittenField]);
+    EXPECT_EQ(written, WritesTaken(module->Commands())) << "COM" << port << ": " << Joined(module->Commands());
+    anyStopped = anyStopped || (record != records.end() && record->second[kOutcomeField].rfind("stopped (", 0) == 0);
+  }
+  EXPECT_EQ(r.exitCode, anyStopped ? 4 : 0) << r.out << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, CliStopTest, testing::ValuesIn(kStopCases),
+                         [](const testing::TestParamInfo<StopCase>& info) { return std::string(info.param.id); });
+
+// ---------------------------------------------------------------------------
+// A full disk: a record the file does not take is cut off again, named in
+// the summary, and fails the run; later records that fit are written whole.
+
+namespace {
+struct DiskCase {
+  const char* id;
+  std::vector<std::string> extra;  // beside apply PROFILE --repeat --csv FILE
+};
+
+const DiskCase kDiskCases[] = {{"OnePort", {}}, {"Bench", {"--ports", "3"}}};
+
+void PrintTo(const DiskCase& c, std::ostream* out) { *out << c.id; }
+
+class CliFullDiskTest : public CliFaultTest, public testing::WithParamInterface<DiskCase> {
+ protected:
+  // Sets the child's file-size limit (its soft one; the hard one stays).
+  static bool LimitFileSize(pid_t pid, rlim_t bytes) {
+    rlimit limit{};
+    if (prlimit(pid, RLIMIT_FSIZE, nullptr, &limit) != 0) return false;
+    limit.rlim_cur = std::min(bytes, limit.rlim_max);
+    return prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) == 0;
+  }
+
+  // The next module on the bench: another serial number, its ID 1 not yet
+  // as the profile says.
+  static bool Swap(sim::SimModule& module, const std::string& serial) {
+    sim::ModuleConfig next = module.State();
+    next.serial1 = serial;
+    next.id1 = "01";
+    return module.SetState(next);
+  }
+};
+}  // namespace
+
+TEST_P(CliFullDiskTest, ARecordTheFileDoesNotTakeIsCutOffNamedAndFailsTheRun) {
+  sim::SimModule& module = StoredModule(ModuleOnPort(3, 5));
+  std::string profile = WriteFile("p.ini", "id1 = 41\n");
+  std::string csv = (Dir() / "records.csv").string();
+  std::vector<std::string> args = {"apply", profile, "--repeat", "--csv", csv};
+  args.insert(args.end(), GetParam().extra.begin(), GetParam().extra.end());
+  std::unique_ptr<ChildProcess> child = Start(args);
+  ASSERT_TRUE(child->WaitForOutput("COM3 10000003-4: ok (wrote ids)", kWait)) << child->Out() << child->Err();
+
+  // Room for a part of the next record only; then room again.
+  ASSERT_TRUE(LimitFileSize(child->Pid(), std::filesystem::file_size(csv) + 20));
+  ASSERT_TRUE(Swap(module, "30000003"));
+  ASSERT_TRUE(child->WaitForError("cannot write the record of COM3 30000003-4 to " + csv, kWait)) << child->Err();
+  ASSERT_TRUE(LimitFileSize(child->Pid(), RLIM_INFINITY));
+  ASSERT_TRUE(Swap(module, "50000005"));
+  ASSERT_TRUE(child->WaitForOutput("COM3 50000005-6: ok (wrote ids)", kWait)) << child->Out() << child->Err();
+  child->Signal(SIGINT);
+  ChildResult r = child->Finish(kLimit);
+
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.out, "records missing from " + csv + ": COM3 30000003-4\n")) << r.out;
+  std::string text = ReadFile(csv);
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.back(), '\n');
+  std::vector<std::vector<std::string>> records = ReadCsv(text);
+  ASSERT_EQ(records.size(), 3u) << text;
+  for (const std::vector<std::string>& record : records) EXPECT_EQ(record.size(), kFieldCount) << Joined(record);
+  EXPECT_EQ(records[1][2], "10000003-4");
+  EXPECT_EQ(records[2][2], "50000005-6");
+}
+
+INSTANTIATE_TEST_SUITE_P(FullDisk, CliFullDiskTest, testing::ValuesIn(kDiskCases),
+                         [](const testing::TestParamInfo<DiskCase>& info) { return std::string(info.param.id); });
+
+// ---------------------------------------------------------------------------
+// One device behind several port numbers is one module.
+
+TEST_F(CliFaultTest, PortNumbersOfOneDeviceAreOneModule) {
+  sim::SimModule& module = AddModule(3, ModuleOnPort(3, 0));
+  // COM4 through a link to the device, COM5 through a link to that link.
+  std::string com4 = (Dir() / "com4").string(), com5 = (Dir() / "com5").string();
+  std::filesystem::create_symlink(module.SlavePath(), com4);
+  std::filesystem::create_symlink(com4, com5);
+  MapPort(4, com4);
+  MapPort(5, com5);
+  WriteSettings();
+  const std::string same4 = "COM4 (" + com4 + "): same device as COM3", same5 = "COM5 (" + com5 + "): same device as COM3";
+
+  ChildResult found = Run({"discover", "--ports", "3-5"});
+  EXPECT_EQ(found.exitCode, 0) << found.out << found.err;
+  std::vector<std::string> lines = Lines(found.out);
+  ASSERT_EQ(lines.size(), 4u) << found.out;
+  EXPECT_EQ(lines[0].rfind("COM3 (" + module.SlavePath() + "): 4800,n,8,1 serial 10000003-4", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1], same4);
+  EXPECT_EQ(lines[2], same5);
+  EXPECT_EQ(IdentityRunsAsOne(module.Commands()), kScanFrames);
+
+  std::string profile = WriteFile("p.ini", "id1 = 41\n");
+  std::string csv = (Dir() / "p.csv").string();
+  ChildResult applied = Run({"apply", profile, "--ports", "3-5", "--csv", csv});
+  EXPECT_EQ(applied.exitCode, 0) << applied.out << applied.err;
+  for (const std::string& line : {std::string("COM3 10000003-4: ok (wrote ids)"), same4, same5, std::string("provisioned 1, failed 0")})
+    EXPECT_TRUE(Contains(applied.out, line)) << line << "\n" << applied.out;
+  EXPECT_FALSE(Contains(applied.out + applied.err, "held by another program")) << applied.out << applied.err;
+  EXPECT_EQ(ReadCsv(ReadFile(csv)).size(), 2u) << ReadFile(csv);
+  EXPECT_EQ(WritesTaken(module.Commands()), std::vector<std::string>{"ids"});
+}
+
+// ---------------------------------------------------------------------------
+// A port keeps the device it had when the run began: a renumbering (here
+// the port table rewritten, as when an adapter is unplugged and the numbers
+// after it move) reaches no running connection, and a device that goes is
+// said so.
+
+TEST_F(CliFaultTest, APortKeepsItsDeviceForTheWholeRun) {
+  std::string linkA = (Dir() / "adapterA").string(), linkB = (Dir() / "adapterB").string();
+  sim::SimModule& a = AddModule(3, ModuleOnPort(3, 0));
+  sim::SimModule& b = AddModule(4, ModuleOnPort(4, 2));
+  ASSERT_TRUE(a.LinkAt(linkA));
+  ASSERT_TRUE(b.LinkAt(linkB));
+  MapPort(3, linkA);
+  MapPort(4, linkB);
+  WriteSettings();
+  std::string profile = WriteFile("p.ini", "id1 = 41\n");
+  std::string csv = (Dir() / "p.csv").string();
+  std::unique_ptr<ChildProcess> child = Start({"apply", profile, "--ports", "3,4", "--repeat", "--csv", csv});
+  for (const char* line : {"COM3 10000003-4: ok", "COM4 10000004-5: ok"})
+    ASSERT_TRUE(child->WaitForOutput(line, kWait)) << child->Out() << child->Err();
+
+  MapPort(3, linkB);
+  MapPort(4, linkA);
+  WriteSettings();
+  const std::pair<sim::SimModule*, std::string> next[] = {{&a, "30000003"}, {&b, "40000004"}};
+  for (const auto& [module, serial] : next) {
+    sim::ModuleConfig config = module->State();
+    config.serial1 = serial;
+    config.id1 = "01";
+    ASSERT_TRUE(module->SetState(config));
+    ASSERT_TRUE(child->WaitForOutput(SerialShown(serial) + ": ok", kWait)) << child->Out() << child->Err();
+  }
+  a.Stop();
+  ASSERT_TRUE(child->WaitForError("COM3 (" + linkA + "): the device has gone", kWait)) << child->Err();
+  child->Signal(SIGINT);
+  ChildResult r = child->Finish(kLimit);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  std::multiset<std::string> recorded;
+  for (const std::vector<std::string>& record : ReadCsv(ReadFile(csv)))
+    if (record.size() == kFieldCount && record[1] != "port") recorded.insert(record[1] + " " + record[2]);
+  EXPECT_EQ(recorded, (std::multiset<std::string>{"COM3 10000003-4", "COM3 30000003-4", "COM4 10000004-5",
+                                                  "COM4 40000004-5"}));
+}
+
+// ---------------------------------------------------------------------------
+// Nothing raw reaches the terminal: control characters in a port-table path,
+// in a profile, in a profile's name and in an argument come out escaped on
+// every output, and in the record file.
+
+TEST_F(CliFaultTest, NothingRawFromAFileThePortTableOrTheLineReachesTheTerminal) {
+  // An OSC title sequence ended by BEL, a C1 CSI alone and in UTF-8, and a
+  // byte that is no UTF-8 at all.
+  const std::string raw = "\x1b]0;owned\x07\x9b\xc2\x9b\xff";
+  const std::string escaped = "\\x1B]0;owned\\x07\\x9B\\xC2\\x9B\\xFF";
+  // The same in a JSON string, each backslash escaped once more.
+  const std::string inJson = "\\\\x1B]0;owned\\\\x07\\\\x9B\\\\xC2\\\\x9B\\\\xFF";
+  sim::SimModule& module = AddModule(3, ModuleOnPort(3, 0));
+  std::string device = (Dir() / ("tty" + raw)).string();
+  std::filesystem::create_symlink(module.SlavePath(), device);
+  MapPort(3, device);
+  MapPort(4, (Dir() / ("gone" + raw)).string());
+  WriteSettings();
+  std::string good = WriteFile("good.ini", "id1 = 41\n");
+  // A section name of the same (";" would start a comment).
+  std::string bad = WriteFile("bad.ini", "[m\x1b[31m\x07\x9b\xc2\x9b\xff]\n");
+  std::string csv = (Dir() / "records.csv").string();
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"discover", "--ports", "3,4"}, escaped},
+      {{"--json", "discover", "--ports", "3,4"}, inJson},
+      {{"apply", good, "--ports", "3,4", "--csv", csv}, escaped},
+      {{"--json", "apply", good, "--ports", "3,4", "--csv", csv}, inJson},
+      {{"scan", "--port", "3"}, escaped},
+      {{"apply", bad}, "[m\\x1B[31m\\x07\\x9B\\xC2\\x9B\\xFF]"},
+      {{"apply", (Dir() / ("p" + raw + ".ini")).string()}, escaped},
+      {{"set-id", raw}, escaped},
+      {{"ports"}, "?]0;owned?"},
+  };
+  for (const auto& [args, shown] : cases) {
+    ChildResult r = Run(args);
+    std::string output = r.out + r.err;
+    SCOPED_TRACE(Joined(args) + "\n" + output);
+    for (unsigned char c : output) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << "byte " << int(c);
+    EXPECT_TRUE(Contains(output, shown));
+  }
+  for (unsigned char c : ReadFile(csv)) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << "byte " << int(c);
+}
+
+// ---------------------------------------------------------------------------
+// In --repeat, a module that answers but cannot be read is a failed module
+// with one record (not one per scan); once it reads, it is provisioned.
+
+TEST_F(CliFaultTest, AModuleThatAnswersButCannotBeReadGetsOneFailedRecord) {
+  sim::SimModule& module = StoredModule(ModuleOnPort(3, 5));
+  module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00V", -1));
+  std::string profile = WriteFile("p.ini", "id1 = 41\n");
+  std::string csv = (Dir() / "p.csv").string();
+  std::unique_ptr<ChildProcess> child = Start({"apply", profile, "--repeat", "--csv", csv});
+  ASSERT_TRUE(child->WaitForOutput("COM3: module answered but could not be read", kWait)) << child->Out();
+  // Two more scans that cannot read it.
+  size_t heard = module.Commands().size();
+  ASSERT_TRUE(module.WaitForCommands(heard + 6, kWait));
+  module.ClearFaults();
+  ASSERT_TRUE(child->WaitForOutput("COM3 10000003-4: ok (wrote ids)", kWait)) << child->Out();
+  child->Signal(SIGINT);
+  ChildResult r = child->Finish(kLimit);
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.out, "provisioned 1, failed 1,")) << r.out;
+  std::vector<std::vector<std::string>> records = ReadCsv(ReadFile(csv));
+  ASSERT_EQ(records.size(), 3u) << ReadFile(csv);
+  EXPECT_EQ(records[1][1], "COM3");
+  EXPECT_EQ(records[1][kOutcomeField], "module answered but could not be read");
+  EXPECT_EQ(records[2][2], "10000003-4");
+}
+
+// ---------------------------------------------------------------------------
+// Refused before anything is sent: a record file that is the profile itself
+// however it is spelt, and a profile that is not a regular file (a FIFO
+// would hold the open for ever).
+
+TEST_F(CliFaultTest, ARecordFileThatIsTheProfileAndAProfileThatIsNoFileAreRefused) {
+  sim::SimModule& module = StoredModule();
+  std::string profile = WriteFile("p.ini", "id1 = 41\n");
+  std::filesystem::create_directory(Dir() / "sub");
+  std::filesystem::create_symlink(profile, Dir() / "link.ini");
+  std::filesystem::create_hard_link(profile, Dir() / "hard.ini");
+  std::string fifo = (Dir() / "fifo.ini").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string asCsv = "give the record file with --csv FILE", notAFile = "it is not a regular file";
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {profile, (Dir() / "." / "p.ini").string(), asCsv},
+      {profile, (Dir() / "sub" / ".." / "p.ini").string(), asCsv},
+      {profile, (Dir() / "link.ini").string(), asCsv},
+      {profile, (Dir() / "hard.ini").string(), asCsv},
+      {(Dir() / "link.ini").string(), profile, asCsv},
+      {fifo, (Dir() / "f.csv").string(), notAFile},
+  };
+  for (const auto& [used, csv, why] : cases) {
+    ChildResult r = Run({"apply", used, "--csv", csv});
+    EXPECT_EQ(r.exitCode, 2) << used << " " << csv << "\n" << r.out << r.err;
+    EXPECT_TRUE(Contains(r.err, why)) << r.err;
+  }
+  EXPECT_EQ(ReadFile(profile), "id1 = 41\n");
+  EXPECT_TRUE(module.Commands().empty()) << Joined(module.Commands());
+}
