@@ -64,6 +64,7 @@ const char kProgramHelp[] =
     "  1  the module failed or was not found\n"
     "  2  usage error: nothing was sent to the module\n"
     "  3  the port could not be opened: no port the operation tried opened\n"
+    "  4  stopped (apply, set-*): a stop came before every write was made\n"
     "\n"
     "Ctrl+C lets the operation in progress finish its step (a write is never\n"
     "cut off; a search opens no further port), closes the port and ends; a\n"
