@@ -33,6 +33,15 @@ inline const char* const kLineSettingTexts[] = {"4800,n,8,1",  "4800,e,8,1",  "9
                                                 "19200,n,8,1", "19200,e,8,1", "38400,n,8,1",  "38400,e,8,1",
                                                 "57600,n,8,1", "57600,e,8,1", "115200,n,8,1", "115200,e,8,1"};
 
+// The next module on the bench in the place of the last one: another serial
+// number, and ID 1 at 01, so that a profile's ID 1 must be written.
+inline bool PutNextModule(sim::SimModule& module, const std::string& serial1) {
+  sim::ModuleConfig next = module.State();
+  next.serial1 = serial1;
+  next.id1 = "01";
+  return module.SetState(next);
+}
+
 // A module's frame log with each run of identity frames taken as one. A
 // loaded machine can make a scan repeat its identity frame (a reply held
 // back past its window), or hold a frame of the search's previous line

@@ -218,12 +218,8 @@ TEST_F(CliTest, ApplyRepeatOnSeveralPortsTakesEachPortsNextModuleOnItsOwn) {
   // A new module on COM3 alone: COM3 provisions it, COM4 keeps waiting.
   const std::pair<sim::SimModule*, std::string> swaps[] = {{&com3, "30000003"}, {&com4, "40000004"}};
   for (const auto& [module, serial] : swaps) {
-    sim::ModuleConfig next = module->State();
-    next.serial1 = serial;
-    next.id1 = "01";
-    ASSERT_TRUE(module->SetState(next));
-    ASSERT_TRUE(child->WaitForOutput(serial + "-" + std::to_string(serial.back() - '0' + 1) + ": ok", limit))
-        << child->Out();
+    ASSERT_TRUE(PutNextModule(*module, serial));
+    ASSERT_TRUE(child->WaitForOutput(SerialShown(serial) + ": ok", limit)) << child->Out();
   }
   child->Signal(SIGINT);
   ChildResult r = child->Finish(kLimit);

@@ -196,15 +196,6 @@ class CliFullDiskTest : public CliFaultTest, public testing::WithParamInterface<
     limit.rlim_cur = std::min(bytes, limit.rlim_max);
     return prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) == 0;
   }
-
-  // The next module on the bench: another serial number, its ID 1 not yet
-  // as the profile says.
-  static bool Swap(sim::SimModule& module, const std::string& serial) {
-    sim::ModuleConfig next = module.State();
-    next.serial1 = serial;
-    next.id1 = "01";
-    return module.SetState(next);
-  }
 };
 }  // namespace
 
@@ -219,10 +210,10 @@ TEST_P(CliFullDiskTest, ARecordTheFileDoesNotTakeIsCutOffNamedAndFailsTheRun) {
 
   // Room for a part of the next record only; then room again.
   ASSERT_TRUE(LimitFileSize(child->Pid(), std::filesystem::file_size(csv) + 20));
-  ASSERT_TRUE(Swap(module, "30000003"));
+  ASSERT_TRUE(PutNextModule(module, "30000003"));
   ASSERT_TRUE(child->WaitForError("cannot write the record of COM3 30000003-4 to " + csv, kWait)) << child->Err();
   ASSERT_TRUE(LimitFileSize(child->Pid(), RLIM_INFINITY));
-  ASSERT_TRUE(Swap(module, "50000005"));
+  ASSERT_TRUE(PutNextModule(module, "50000005"));
   ASSERT_TRUE(child->WaitForOutput("COM3 50000005-6: ok (wrote ids)", kWait)) << child->Out() << child->Err();
   child->Signal(SIGINT);
   ChildResult r = child->Finish(kLimit);
@@ -303,10 +294,7 @@ TEST_F(CliFaultTest, APortKeepsItsDeviceForTheWholeRun) {
   WriteSettings();
   const std::pair<sim::SimModule*, std::string> next[] = {{&a, "30000003"}, {&b, "40000004"}};
   for (const auto& [module, serial] : next) {
-    sim::ModuleConfig config = module->State();
-    config.serial1 = serial;
-    config.id1 = "01";
-    ASSERT_TRUE(module->SetState(config));
+    ASSERT_TRUE(PutNextModule(*module, serial));
     ASSERT_TRUE(child->WaitForOutput(SerialShown(serial) + ": ok", kWait)) << child->Out() << child->Err();
   }
   a.Stop();
