@@ -206,8 +206,8 @@ std::vector<std::string> SettingsFields(const ModuleSettings& s, bool known) {
           Rs485Name(s.rs485Index)};
 }
 
-// The record's COM number: where the module was read (or answered), else the bench
-// connection's own port (0, none, for the program's own connection).
+// The record's COM number: where the module was read (or answered), else
+// the bench connection's own port (0, none, for the program's own one).
 int RecordPort(const CliConnection& connection, const ApplyRecord& r) {
   return r.module.port ? r.module.port : connection.Port();
 }
@@ -425,14 +425,15 @@ ExitCode ApplyRepeatedly(CliConnection& connection, const Profile& profile, CsvF
   return code;
 }
 
-// Whether two paths name one file: the same file when both exist (links,
-// "./" and hard links included), else the same path once made absolute.
+// The path made absolute with its links followed as far as it exists.
 std::filesystem::path Absolute(const std::string& path) {
   std::error_code ec;
   std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
   return ec ? std::filesystem::path(path) : canonical;
 }
 
+// Whether two paths name one file: the same file when both exist (links,
+// "./" and hard links included), else the same path once made absolute.
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   if (std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec)) return std::filesystem::equivalent(a, b, ec);
