@@ -233,7 +233,7 @@ void PrintRecord(const CliConnection& connection, const ApplyRecord& r) {
   const ModuleReadout& m = r.module;
   int port = RecordPort(connection, r);
   if (!connection.Json()) {
-    std::string who = port ? PortName(port) + (m.read ? " " + m.serial : "") + ": " : "";
+    std::string who = port ? PortName(port) + (m.serial.empty() ? "" : " " + m.serial) + ": " : "";
     PrintLine(who + r.outcome + (r.written.empty() ? " (nothing written)" : " (wrote " + Joined(r.written) + ")"));
     // Every setting, as the first scan and the read-back found it; a bench
     // keeps to one line per module, so that the ports' lines stay apart.
@@ -258,7 +258,7 @@ void PrintRecord(const CliConnection& connection, const ApplyRecord& r) {
 std::string RecordName(const CliConnection& connection, const ApplyRecord& r) {
   int port = RecordPort(connection, r);
   std::string name = port ? PortName(port) : "the module";
-  return r.module.read ? name + " " + r.module.serial : name;
+  return r.module.serial.empty() ? name : name + " " + r.module.serial;
 }
 
 // The record goes into the CSV file, then to stdout, so that a module's
@@ -301,32 +301,39 @@ ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile
 
 // What --repeat has seen on its connection since it began.
 struct RepeatWatch {
-  std::string lastSerial;       // the module provisioned last
-  bool sawNone = true;          // no module answered since then
-  bool unreadableTold = false;  // a module that cannot be read has its record
+  std::string lastSerial;      // the module provisioned last
+  bool sawNone = true;         // no module answered since then
+  std::string lastUnreadable;  // the module recorded last as not readable
 };
 
 enum class Arrival { Module, Unreadable, Stopped };
 
-// Scans quietly until a module that has not been provisioned yet answers,
-// or one answers that cannot be read. That one gets one record, until the
-// port has been without a module or a module has been read there.
+// A module that answered its search but could not be read is known by the
+// serial number of its answer (shown before the reads failed).
+std::string UnreadableSerial(CliConnection& connection) {
+  return ShownText(connection.Panel().Showing().serial);
+}
+
+// Scans quietly until a module that has not been provisioned yet answers:
+// readable (Module) or not (Unreadable, once per module, and never for the
+// module provisioned last while it stays, which a glitch may keep from
+// being read).
 Arrival WaitForNextModule(CliConnection& connection, RepeatWatch& watch, ModuleReadout& module) {
   while (!StopRequested()) {
     connection.MuteMessages(true);
     ExitCode code = ScanModule(connection, module);
     connection.MuteMessages(false);
-    if (code == kExitOk) {
-      watch.unreadableTold = false;
-      if (watch.sawNone || module.serial != watch.lastSerial) return Arrival::Module;
-    } else if (connection.Ledger().Answered("H00M")) {
-      if (!watch.unreadableTold) {
-        watch.unreadableTold = true;
-        return Arrival::Unreadable;
-      }
-    } else {
+    bool answered = code != kExitOk && connection.Ledger().Answered("H00M");
+    std::string serial = answered ? UnreadableSerial(connection) : module.serial;
+    bool fresh = watch.sawNone || serial != watch.lastSerial;
+    if (code == kExitOk && fresh) return Arrival::Module;
+    if (answered && fresh && serial != watch.lastUnreadable) {
+      watch.lastUnreadable = serial;
+      return Arrival::Unreadable;
+    }
+    if (code != kExitOk && !answered) {
       watch.sawNone = true;
-      watch.unreadableTold = false;
+      watch.lastUnreadable.clear();
     }
     WaitForStop(kRepeatPauseMs);
   }
@@ -334,9 +341,10 @@ Arrival WaitForNextModule(CliConnection& connection, RepeatWatch& watch, ModuleR
 }
 
 // The record of a module that answered its search but could not be read.
-ApplyRecord UnreadableRecord() {
+ApplyRecord UnreadableRecord(const std::string& serial) {
   ApplyRecord record;
   record.module.port = Module.ScanCommNo;
+  record.module.serial = serial;
   record.outcome = "module answered but could not be read";
   record.code = kExitModule;
   return record;
@@ -382,7 +390,8 @@ void ProvisionEachModule(CliConnection& connection, const Profile& profile, CsvF
   bool text = !connection.Json() && !connection.OneOfSeveral();
   for (Arrival next; (next = WaitForNextModule(connection, watch, module)) != Arrival::Stopped;) {
     if (text && next == Arrival::Module) PrintFound(module);
-    ApplyRecord record = next == Arrival::Module ? Provision(connection, profile, module) : UnreadableRecord();
+    ApplyRecord record =
+        next == Arrival::Module ? Provision(connection, profile, module) : UnreadableRecord(watch.lastUnreadable);
     Count(tally, connection, record, Report(connection, csv, record));
     if (next == Arrival::Module) {
       watch.lastSerial = module.serial;
