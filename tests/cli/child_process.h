@@ -69,6 +69,12 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   pid_t Pid() const { return pid_; }
+  // Whether the child has not ended yet (it is not reaped here).
+  bool Running() const {
+    siginfo_t info{};
+    return pid_ > 0 && !reaped_ && waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+  }
   void Signal(int signal) const { kill(pid_, signal); }
 
   // Reads output until the child has closed both pipes or the limit passed;
@@ -79,12 +85,13 @@ class ChildProcess {
     return outFd_ < 0 && errFd_ < 0;
   }
 
-  // Reads output until text appears on stdout (or stderr) or the limit passes.
-  bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
-    return WaitFor(result_.out, outFd_, text, limit);
+  // Reads output until text appears on stdout (or stderr), as often as
+  // asked, or the limit passes.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit, size_t times = 1) {
+    return WaitFor(result_.out, outFd_, text, limit, times);
   }
   bool WaitForError(const std::string& text, std::chrono::milliseconds limit) {
-    return WaitFor(result_.err, errFd_, text, limit);
+    return WaitFor(result_.err, errFd_, text, limit, 1);
   }
 
   // Waits for the end (killing the child after the limit) and returns it.
@@ -129,10 +136,17 @@ class ChildProcess {
     return pointers;
   }
 
-  bool WaitFor(const std::string& stream, const int& fd, const std::string& text, std::chrono::milliseconds limit) {
+  static size_t Occurrences(const std::string& stream, const std::string& text) {
+    size_t count = 0;
+    for (size_t at = stream.find(text); at != std::string::npos; at = stream.find(text, at + text.size())) ++count;
+    return count;
+  }
+
+  bool WaitFor(const std::string& stream, const int& fd, const std::string& text, std::chrono::milliseconds limit,
+               size_t times) {
     Deadline deadline(limit);
-    while (stream.find(text) == std::string::npos && fd >= 0 && !deadline.Expired()) ReadSome(deadline.RemainingMs());
-    return stream.find(text) != std::string::npos;
+    while (Occurrences(stream, text) < times && fd >= 0 && !deadline.Expired()) ReadSome(deadline.RemainingMs());
+    return Occurrences(stream, text) >= times;
   }
 
   void ReadSome(int waitMs) {
