@@ -301,46 +301,51 @@ ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile
 
 // What --repeat has seen on its connection since it began.
 struct RepeatWatch {
-  std::string lastSerial;      // the module provisioned last
-  bool sawNone = true;         // no module answered since then
-  std::string lastUnreadable;  // the module recorded last as not readable
+  std::string lastSerial;  // the module provisioned last
+  bool sawNone = true;     // no module answered since then
+  // A module that answered and has not been read since. It is a failed
+  // module only if it is never read: its record waits until it is read
+  // (then it is provisioned as any other), goes, gives way to another
+  // module, or the run ends. So a scan that a glitch kept from reading a
+  // module makes no failed record.
+  std::string unreadable;
 };
 
-enum class Arrival { Module, Unreadable, Stopped };
+enum class Arrival {
+  Module,          // a module to provision, in the readout
+  Unreadable,      // a new module answered and could not be read
+  UnreadableGone,  // the module that could not be read was never read
+  Stopped
+};
 
-// A module that answered its search but could not be read is known by the
-// serial number of its answer (shown before the reads failed).
-std::string UnreadableSerial(CliConnection& connection) {
-  return ShownText(connection.Panel().Showing().serial);
-}
-
-// Scans quietly until a module that has not been provisioned yet answers:
-// readable (Module) or not (Unreadable, once per module, and never for the
-// module provisioned last while it stays, which a glitch may keep from
-// being read).
+// Scans quietly until something happens on the connection that the run
+// must act on (Arrival).
 Arrival WaitForNextModule(CliConnection& connection, RepeatWatch& watch, ModuleReadout& module) {
   while (!StopRequested()) {
     connection.MuteMessages(true);
     ExitCode code = ScanModule(connection, module);
     connection.MuteMessages(false);
     bool answered = code != kExitOk && connection.Ledger().Answered("H00M");
-    std::string serial = answered ? UnreadableSerial(connection) : module.serial;
+    // The serial number of its answer is shown before the reads fail.
+    std::string serial =
+        code == kExitOk ? module.serial : answered ? ShownText(connection.Panel().Showing().serial) : "";
+    if (!watch.unreadable.empty() && serial != watch.unreadable) return Arrival::UnreadableGone;
     bool fresh = watch.sawNone || serial != watch.lastSerial;
-    if (code == kExitOk && fresh) return Arrival::Module;
-    if (answered && fresh && serial != watch.lastUnreadable) {
-      watch.lastUnreadable = serial;
+    if (code == kExitOk && fresh) {
+      watch.unreadable.clear();
+      return Arrival::Module;
+    }
+    if (answered && fresh && watch.unreadable.empty()) {
+      watch.unreadable = serial;
       return Arrival::Unreadable;
     }
-    if (code != kExitOk && !answered) {
-      watch.sawNone = true;
-      watch.lastUnreadable.clear();
-    }
+    if (serial.empty()) watch.sawNone = true;
     WaitForStop(kRepeatPauseMs);
   }
   return Arrival::Stopped;
 }
 
-// The record of a module that answered its search but could not be read.
+// The record of a module that answered its search but was never read.
 ApplyRecord UnreadableRecord(const std::string& serial) {
   ApplyRecord record;
   record.module.port = Module.ScanCommNo;
@@ -388,17 +393,25 @@ void ProvisionEachModule(CliConnection& connection, const Profile& profile, CsvF
   RepeatWatch watch;
   ModuleReadout module;
   bool text = !connection.Json() && !connection.OneOfSeveral();
+  auto record = [&](const ApplyRecord& r) { Count(tally, connection, r, Report(connection, csv, r)); };
   for (Arrival next; (next = WaitForNextModule(connection, watch, module)) != Arrival::Stopped;) {
-    if (text && next == Arrival::Module) PrintFound(module);
-    ApplyRecord record =
-        next == Arrival::Module ? Provision(connection, profile, module) : UnreadableRecord(watch.lastUnreadable);
-    Count(tally, connection, record, Report(connection, csv, record));
-    if (next == Arrival::Module) {
-      watch.lastSerial = module.serial;
-      watch.sawNone = false;
+    if (next == Arrival::Unreadable) {
+      if (!connection.Json())
+        PrintLine(PortName(Module.ScanCommNo) + " " + watch.unreadable + ": answers but cannot be read; trying again");
+      continue;
     }
+    if (next == Arrival::UnreadableGone) {
+      record(UnreadableRecord(watch.unreadable));
+      watch.unreadable.clear();
+      continue;
+    }
+    if (text) PrintFound(module);
+    record(Provision(connection, profile, module));
+    watch.lastSerial = module.serial;
+    watch.sawNone = false;
     if (text) PrintLine("waiting for the next module");
   }
+  if (!watch.unreadable.empty()) record(UnreadableRecord(watch.unreadable));
 }
 
 std::string TallyText(const RepeatTally& t, const char* skipped = "skipped") {
