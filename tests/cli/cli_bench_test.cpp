@@ -58,11 +58,15 @@ TEST_F(CliTest, DiscoverListsEveryPortWithItsOwnModuleOrReason) {
   std::string settings = ReadFile(SettingsPath());
   DeviceOpenResult holder = OpenSerialDevice(held.SlavePath());
   ASSERT_NE(holder.device, nullptr);
-  auto moduleLine = [&](int port, int line) {
+  // A module's line; with keyCount "__" as the scan shows it when its read
+  // of the key count alone went unanswered (the module is found all the
+  // same).
+  auto moduleLine = [&](int port, int line, std::string keyCount = {}) {
     sim::ModuleConfig c = ModuleOnPort(port, line);
+    if (keyCount.empty()) keyCount = c.keyCount;
     return ParityBlind("COM" + std::to_string(port) + " (" + modules[port]->SlavePath() + "): " +
                        kLineSettingTexts[line] + " serial " + SerialShown(c) + " version 03.20-01 ID 1 " + c.id1 +
-                       " ID 2 " + c.id2 + " key count " + c.keyCount + " mode two RS-485 " + Rs485Text(c.rs485));
+                       " ID 2 " + c.id2 + " key count " + keyCount + " mode two RS-485 " + Rs485Text(c.rs485));
   };
 
   ChildResult text = Run({"discover", "--ports", "3-8"});
@@ -73,8 +77,9 @@ TEST_F(CliTest, DiscoverListsEveryPortWithItsOwnModuleOrReason) {
     const std::string& shown = lines[static_cast<size_t>(port - 3)];
     std::string noModule = "COM" + std::to_string(port) + " (" + modules[port]->SlavePath() + "): no module";
     bool listed = ParityBlind(shown) == moduleLine(port, line);
-    EXPECT_TRUE(listed || shown.rfind(noModule, 0) == 0) << shown;
-    found += listed ? 1 : 0;
+    bool keyUnread = ParityBlind(shown) == moduleLine(port, line, "__");
+    EXPECT_TRUE(listed || keyUnread || shown.rfind(noModule, 0) == 0) << shown;
+    found += listed || keyUnread ? 1 : 0;
     // Every module is found, given enough attempts.
     for (int attempt = 1; !listed && attempt < kDiscoverAttempts; ++attempt) {
       std::vector<std::string> again = Lines(Run({"discover", "--ports", std::to_string(port)}).out);
