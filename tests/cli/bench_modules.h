@@ -42,18 +42,6 @@ inline bool PutNextModule(sim::SimModule& module, const std::string& serial1) {
   return module.SetState(next);
 }
 
-// A module's frame log with each run of identity frames taken as one. A
-// loaded machine can make a scan repeat its identity frame (a reply held
-// back past its window), or hold a frame of the search's previous line
-// setting until the port was reopened at the module's own, so that the
-// module takes it too; neither changes what the connection asked.
-inline std::vector<std::string> IdentityRunsAsOne(const std::vector<std::string>& commands) {
-  std::vector<std::string> kept;
-  for (const std::string& command : commands)
-    if (!(command == "H00M" && !kept.empty() && kept.back() == "H00M")) kept.push_back(command);
-  return kept;
-}
-
 // The operation a write frame belongs to ("ids", "key-count", "mode",
 // "line-setting"), as apply names its writes; empty for a frame that writes
 // nothing.
@@ -63,6 +51,21 @@ inline std::string WriteOf(const std::string& command) {
   if (command.rfind("H00A", 0) == 0 && command.size() == 7) return "mode";
   if (command.rfind("H00E", 0) == 0 && command.size() == 5) return "line-setting";
   return {};
+}
+
+// A module's frame log with each run of one read frame taken as one. A
+// loaded machine can make a connection send a read again (an identity frame
+// of the scan, the key count's presence check, a value read, when a reply
+// is held back past its window), or hold a frame of the search's previous
+// line setting until the port was reopened at the module's own, so that the
+// module takes it too; neither changes what the connection asked. Write
+// frames are kept, each one.
+inline std::vector<std::string> ReadRunsAsOne(const std::vector<std::string>& commands) {
+  std::vector<std::string> kept;
+  for (const std::string& command : commands) {
+    if (!WriteOf(command).empty() || kept.empty() || kept.back() != command) kept.push_back(command);
+  }
+  return kept;
 }
 
 // The writes a module took, one name per operation in the order made.

@@ -193,14 +193,14 @@ TEST_F(CliTest, ApplyOnSeveralPortsProvisionsEachModuleIntoOneRecordFile) {
     std::vector<std::string> writes = {"H00M", "H00C" + c.serial1 + "31", "H00N", "H00C" + c.serial2 + "32",
                                        "H00B", "H00L06"};
     if (c.rs485 != '2') writes = Concat(writes, {"H00M", "H00A002"});
-    EXPECT_EQ(IdentityRunsAsOne(modules[port]->Commands()), Concat(Concat(kScanFrames, writes), kScanFrames)) << port;
+    EXPECT_EQ(ReadRunsAsOne(modules[port]->Commands()), Concat(Concat(kScanFrames, writes), kScanFrames)) << port;
     sim::ModuleConfig state = modules[port]->State();
     EXPECT_EQ(state.id1 + state.id2 + state.keyCount + state.rs485, "3132062");
   }
   const std::vector<std::string>& silent = byPort["COM5"];
   EXPECT_EQ(silent[kSerial], SerialShown(ModuleOnPort(5, 0)));
   EXPECT_EQ(silent[kOutcome].rfind("write failed: ids", 0), 0u) << silent[kOutcome];
-  std::vector<std::string> heard = IdentityRunsAsOne(modules[5]->Commands());
+  std::vector<std::string> heard = ReadRunsAsOne(modules[5]->Commands());
   ASSERT_GT(heard.size(), kScanFrames.size());
   EXPECT_EQ(std::vector<std::string>(heard.begin(), heard.begin() + 5), kScanFrames);
   std::vector<std::string> idWrites;

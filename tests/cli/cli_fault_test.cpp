@@ -301,7 +301,7 @@ TEST_F(CliFaultTest, PortNumbersOfOneDeviceAreOneModule) {
   EXPECT_EQ(lines[0].rfind("COM3 (" + module.SlavePath() + "): 4800,n,8,1 serial 10000003-4", 0), 0u) << lines[0];
   EXPECT_EQ(lines[1], same4);
   EXPECT_EQ(lines[2], same5);
-  EXPECT_EQ(IdentityRunsAsOne(module.Commands()), kScanFrames);
+  EXPECT_EQ(ReadRunsAsOne(module.Commands()), kScanFrames);
 
   std::string profile = WriteFile("p.ini", "id1 = 41\n");
   std::string csv = (Dir() / "p.csv").string();
