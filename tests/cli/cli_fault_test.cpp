@@ -124,44 +124,49 @@ TEST_P(CliStopTest, NoWriteBeginsAfterAStopAndTheRunEndsWithItsRecords) {
     else args.insert(args.end(), {"set-id", "12", "7"});
   }
   sim::SimModule& first = *modules.begin()->second;
-  auto took = [&first](const std::string& start) {
-    for (const std::string& command : first.Commands())
+  const sim::ModuleConfig firstState = first.State();
+  std::map<int, size_t> heardBefore;  // each module's frames before this run
+  auto heard = [&heardBefore](int port, const sim::SimModule& module) {
+    std::vector<std::string> all = module.Commands();
+    return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(heardBefore[port]), all.end());
+  };
+  auto took = [&](const std::string& start) {
+    for (const std::string& command : heard(modules.begin()->first, first))
       if (command.rfind(start, 0) == 0) return true;
     return false;
   };
   // Bench: as soon as the search has begun; apply: at its first write;
   // set-id: during the scan's reads. A loaded machine can make the scan
-  // fail before that (replies held back past their window): the program
-  // then ends by itself, and the case is tried again, from a fresh record
-  // file.
-  std::unique_ptr<ChildProcess> child;
+  // fail before that point (replies held back past their window), or hold
+  // the test back until the program has ended by itself: the stop is then
+  // not what ended it, and the case is run again from the start.
   const char* point = c.run == StopRun::Apply ? "H00C" : "H00V";
+  ChildResult r;
   for (int attempt = 0; attempt < kStopAttempts; ++attempt) {
     std::filesystem::remove(csv);
-    child = Start(args);
-    if (c.run == StopRun::Bench) {
-      ASSERT_TRUE(child->WaitForError(" ms > ", kWait)) << child->Err();
-      break;
+    ASSERT_TRUE(first.SetState(firstState));
+    if (c.run != StopRun::Bench) WriteSettings(kStoredCom3);
+    for (const auto& [port, module] : modules) heardBefore[port] = module->Commands().size();
+    std::unique_ptr<ChildProcess> child = Start(args);
+    if (c.run == StopRun::Bench) ASSERT_TRUE(child->WaitForError(" ms > ", kWait)) << child->Err();
+    else ASSERT_TRUE(WaitUntil([&] { return took(point) || !child->Running(); }, kWait));
+    for (size_t i = 0; i < c.signals.size() && child->Running(); ++i) {
+      if (i > 0) {
+        ASSERT_TRUE(child->WaitForError(kStopLine, kWait)) << child->Err();
+      }
+      child->Signal(c.signals[i]);
     }
-    ASSERT_TRUE(WaitUntil([&] { return took(point) || !child->Running(); }, kWait));
-    if (took(point)) break;
-    child->Finish(kLimit);
+    r = child->Finish(kLimit);
+    if (Contains(r.err, kStopLine)) break;
   }
-  ASSERT_TRUE(c.run == StopRun::Bench || took(point)) << "the program never reached the point of the stop";
-  for (size_t i = 0; i < c.signals.size(); ++i) {
-    if (i > 0) {
-      ASSERT_TRUE(child->WaitForError(kStopLine, kWait)) << child->Err();
-    }
-    child->Signal(c.signals[i]);
-  }
-  ChildResult r = child->Finish(kLimit);
+  ASSERT_TRUE(Contains(r.err, kStopLine)) << "no run was stopped: " << r.out << r.err;
   ASSERT_EQ(r.signal, 0) << r.out << r.err;
   EXPECT_TRUE(NoWriteBeganAfterTheStop(r.err)) << r.err;
   if (c.run == StopRun::SetId) {
     // Stopped before its write, set-id wrote nothing and says so (after a
     // scan that read the module); a write that had begun was finished (or
     // failed, when a loaded machine held its replies back).
-    bool wrote = !WritesTaken(first.Commands()).empty();
+    bool wrote = !WritesTaken(heard(modules.begin()->first, first)).empty();
     EXPECT_EQ(r.exitCode == 4, !wrote) << r.out << r.err;
     if (!wrote && Contains(r.out, "ID 1:")) {
       EXPECT_TRUE(Contains(r.out, "stopped before the write: nothing written")) << r.out;
@@ -198,11 +203,11 @@ TEST_P(CliStopTest, NoWriteBeginsAfterAStopAndTheRunEndsWithItsRecords) {
   }
   for (const auto& [port, module] : modules) {
     const PortRecords& said = ports[port];
-    std::vector<std::string> taken = WritesTaken(module->Commands());
+    std::vector<std::string> taken = WritesTaken(heard(port, *module));
     if (said.failed) {
       for (const std::string& write : said.written) EXPECT_NE(std::find(taken.begin(), taken.end(), write), taken.end());
     } else {
-      EXPECT_EQ(said.written, taken) << "COM" << port << ": " << Joined(module->Commands());
+      EXPECT_EQ(said.written, taken) << "COM" << port << ": " << Joined(heard(port, *module));
     }
   }
   EXPECT_EQ(r.exitCode, anyFailed ? 1 : anyStopped ? 4 : 0) << r.out << r.err;
@@ -360,8 +365,10 @@ TEST_F(CliFaultTest, APortKeepsItsDeviceForTheWholeRun) {
     recorded.insert(record[2]);
     EXPECT_EQ(record[2].substr(7, 1), record[1].substr(3)) << Joined(record);
   }
+  // (A module that failed may be provisioned again after a scan that heard
+  // nothing, so a serial number may stand twice.)
   for (const char* serial : {"10000003-4", "30000003-4", "10000004-5", "40000004-5"})
-    EXPECT_EQ(recorded.count(serial), 1u) << serial << "\n" << ReadFile(csv);
+    EXPECT_GE(recorded.count(serial), 1u) << serial << "\n" << ReadFile(csv);
 }
 
 // ---------------------------------------------------------------------------
