@@ -18,6 +18,7 @@
 // a summary per port follows the end. A bench stores no scan result.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -52,6 +53,12 @@ struct ApplyRecord {
   ExitCode code = kExitOk;
 };
 
+std::string Joined(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
+  return text;
+}
+
 ModuleSettings Target(const ModuleSettings& before, const Profile& p) {
   ModuleSettings t = before;
   if (p.id1) t.id1 = TwoDigits(*p.id1);
@@ -80,6 +87,13 @@ bool Write(CliConnection& connection, ApplyRecord& record, const char* name, Ope
   return false;
 }
 
+// One write of a module's provisioning: its name in the record, and the
+// operator's choice and the operation that make it (false when it failed).
+struct WriteStep {
+  const char* name;
+  std::function<bool()> run;
+};
+
 // The ID operation writes ID 1 always and ID 2 in two-reader mode only: the
 // list shows "Two Reader" exactly when ID 2 must be written.
 bool WriteIds(CliConnection& connection, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
@@ -91,24 +105,60 @@ bool WriteIds(CliConnection& connection, const Profile& p, const ModuleSettings&
   return Write(connection, record, "ids", RunSetModuleIds);
 }
 
-bool WriteDifferences(CliConnection& connection, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
-  ConsolePanel& panel = connection.Panel();
+// The writes of the settings that differ from what the scan read, in the
+// order they are made (the line setting last: the module talks at the new
+// one only after it).
+std::vector<WriteStep> PlannedWrites(CliConnection& connection, const Profile& p, const ModuleSettings& before,
+                                     ApplyRecord& record) {
   ModuleSettings target = Target(before, p);
-  if ((target.id1 != before.id1 || target.id2 != before.id2) && !WriteIds(connection, p, before, record)) return false;
+  std::vector<WriteStep> steps;
+  if (target.id1 != before.id1 || target.id2 != before.id2)
+    steps.push_back({"ids", [&, before] { return WriteIds(connection, p, before, record); }});
   if (target.keyCount != before.keyCount) {
-    panel.ChooseKeyCount(*p.keyCount);
-    if (!Write(connection, record, "key-count", RunSetKeyCount)) return false;
+    steps.push_back({"key-count", [&] {
+                       connection.Panel().ChooseKeyCount(*p.keyCount);
+                       return Write(connection, record, "key-count", RunSetKeyCount);
+                     }});
   }
   if (target.modeIndex != before.modeIndex || target.rs485Index != before.rs485Index) {
-    panel.SelectMode(target.modeIndex);
-    panel.SelectRs485(target.rs485Index);
-    if (!Write(connection, record, "mode", RunSetModuleMode)) return false;
+    steps.push_back({"mode", [&, target] {
+                       connection.Panel().SelectMode(target.modeIndex);
+                       connection.Panel().SelectRs485(target.rs485Index);
+                       return Write(connection, record, "mode", RunSetModuleMode);
+                     }});
   }
   if (target.lineSettingIndex != before.lineSettingIndex) {
-    panel.SelectLineSetting(target.lineSettingIndex);
-    if (!Write(connection, record, "line-setting", RunSetBaudRate)) return false;
-    // The next run (or the next module) finds the module at once.
-    connection.StoreScanResult();
+    steps.push_back({"line-setting", [&, target] {
+                       connection.Panel().SelectLineSetting(target.lineSettingIndex);
+                       if (!Write(connection, record, "line-setting", RunSetBaudRate)) return false;
+                       // The next run (or the next module) finds the module at once.
+                       connection.StoreScanResult();
+                       return true;
+                     }});
+  }
+  return steps;
+}
+
+// A stop came before steps[next]: that write and the ones after it are not
+// made. What was written is in the record already.
+void RecordStop(ApplyRecord& record, const std::vector<WriteStep>& steps, size_t next) {
+  std::vector<std::string> left;
+  for (size_t i = next; i < steps.size(); ++i) left.push_back(steps[i].name);
+  record.outcome = "stopped (not written: " + Joined(left) + ")";
+  record.code = kExitStopped;
+}
+
+// Makes the planned writes; false when one failed or a stop came first.
+// The stop is taken before each write, never within one: the write in
+// flight when it comes is finished.
+bool WriteDifferences(CliConnection& connection, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
+  std::vector<WriteStep> steps = PlannedWrites(connection, p, before, record);
+  for (size_t i = 0; i < steps.size(); ++i) {
+    if (StopRequested()) {
+      RecordStop(record, steps, i);
+      return false;
+    }
+    if (!steps[i].run()) return false;
   }
   return true;
 }
@@ -156,16 +206,10 @@ std::vector<std::string> SettingsFields(const ModuleSettings& s, bool known) {
           Rs485Name(s.rs485Index)};
 }
 
-std::string Joined(const std::vector<std::string>& words) {
-  std::string text;
-  for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
-  return text;
-}
-
-// The record's COM number: where the module was read, else the bench
-// connection's own port (0, none, for the program's own connection).
+// The record's COM number: where the module was read (or answered), else
+// the bench connection's own port (0, none, for the program's own one).
 int RecordPort(const CliConnection& connection, const ApplyRecord& r) {
-  return r.module.read ? r.module.port : connection.Port();
+  return r.module.port ? r.module.port : connection.Port();
 }
 
 std::vector<std::string> CsvFields(const ApplyRecord& r, int port) {
@@ -189,7 +233,7 @@ void PrintRecord(const CliConnection& connection, const ApplyRecord& r) {
   const ModuleReadout& m = r.module;
   int port = RecordPort(connection, r);
   if (!connection.Json()) {
-    std::string who = port ? PortName(port) + (m.read ? " " + m.serial : "") + ": " : "";
+    std::string who = port ? PortName(port) + (m.serial.empty() ? "" : " " + m.serial) + ": " : "";
     PrintLine(who + r.outcome + (r.written.empty() ? " (nothing written)" : " (wrote " + Joined(r.written) + ")"));
     // Every setting, as the first scan and the read-back found it; a bench
     // keeps to one line per module, so that the ports' lines stay apart.
@@ -210,57 +254,129 @@ void PrintRecord(const CliConnection& connection, const ApplyRecord& r) {
   PrintLine(json.Text());
 }
 
-// The record goes to stdout and into the CSV file.
-void Report(const CliConnection& connection, CsvFile& csv, const ApplyRecord& record) {
+// "COM3 12345678-9": the record's port and module, as far as known.
+std::string RecordName(const CliConnection& connection, const ApplyRecord& r) {
+  int port = RecordPort(connection, r);
+  std::string name = port ? PortName(port) : "the module";
+  return r.module.serial.empty() ? name : name + " " + r.module.serial;
+}
+
+// The record goes into the CSV file, then to stdout, so that a module's
+// line means its record is in the file unless stderr said otherwise just
+// before. False when the file did not take it (it is then missing from the
+// file, which still ends in a whole record).
+bool Report(const CliConnection& connection, CsvFile& csv, const ApplyRecord& record) {
+  std::string why;
+  bool recorded = csv.Append(CsvFields(record, RecordPort(connection, record)), &why);
+  if (!recorded)
+    PrintErrorLine("rt420ctl: cannot write the record of " + RecordName(connection, record) + " to " +
+                   ShownText(csv.Path()) + ": " + why);
   PrintRecord(connection, record);
-  if (!csv.Append(CsvFields(record, RecordPort(connection, record))))
-    PrintErrorLine("rt420ctl: cannot write to " + csv.Path());
+  return recorded;
 }
 
 // Scans, provisions the module found and reports it; a port without a
 // module gets its record too.
-ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile& csv) {
+ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile& csv, bool& recorded) {
   ModuleReadout module;
   ExitCode code = ScanModule(connection, module);
   ApplyRecord record;
   if (code == kExitOk) {
     record = Provision(connection, profile, module);
+  } else if (code != kExitPort && StopRequested() && !connection.OneOfSeveral()) {
+    // The search over the ports ended at the stop; a bench's search of its
+    // own port runs to its end.
+    record.outcome = "stopped before a module was found";
+    record.code = kExitStopped;
   } else {
     record.outcome = code == kExitPort ? "port not opened" : "module not found";
     // On a bench the record is where the operator learns why.
     if (code == kExitPort && connection.OneOfSeveral())
-      record.outcome += ": " + DescribePortOpenFailure(LastPortOpenFailure());
+      record.outcome += ": " + ShownText(DescribePortOpenFailure(LastPortOpenFailure()));
     record.code = code;
   }
-  Report(connection, csv, record);
+  recorded = Report(connection, csv, record);
   return record;
 }
 
-// Scans quietly until a module that has not been provisioned yet answers.
-bool WaitForNextModule(CliConnection& connection, const std::string& lastSerial, ModuleReadout& module) {
-  bool sawNone = lastSerial.empty();
+// What --repeat has seen on its connection since it began.
+struct RepeatWatch {
+  std::string lastSerial;  // the module provisioned last
+  bool sawNone = true;     // no module answered since then
+  // A module that answered and has not been read since. It is a failed
+  // module only if it is never read: its record waits until it is read
+  // (then it is provisioned as any other), goes, gives way to another
+  // module, or the run ends. So a scan that a glitch kept from reading a
+  // module makes no failed record.
+  std::string unreadable;
+};
+
+enum class Arrival {
+  Module,          // a module to provision, in the readout
+  Unreadable,      // a new module answered and could not be read
+  UnreadableGone,  // the module that could not be read was never read
+  Stopped
+};
+
+// Scans quietly until something happens on the connection that the run
+// must act on (Arrival).
+Arrival WaitForNextModule(CliConnection& connection, RepeatWatch& watch, ModuleReadout& module) {
   while (!StopRequested()) {
     connection.MuteMessages(true);
     ExitCode code = ScanModule(connection, module);
     connection.MuteMessages(false);
-    if (code == kExitOk && (sawNone || module.serial != lastSerial)) return true;
-    if (code != kExitOk) sawNone = true;
+    bool answered = code != kExitOk && connection.Ledger().Answered("H00M");
+    // The serial number of its answer is shown before the reads fail.
+    std::string serial =
+        code == kExitOk ? module.serial : answered ? ShownText(connection.Panel().Showing().serial) : "";
+    if (!watch.unreadable.empty() && serial != watch.unreadable) return Arrival::UnreadableGone;
+    bool fresh = watch.sawNone || serial != watch.lastSerial;
+    if (code == kExitOk && fresh) {
+      watch.unreadable.clear();
+      return Arrival::Module;
+    }
+    if (answered && fresh && watch.unreadable.empty()) {
+      watch.unreadable = serial;
+      return Arrival::Unreadable;
+    }
+    if (serial.empty()) watch.sawNone = true;
     WaitForStop(kRepeatPauseMs);
   }
-  return false;
+  return Arrival::Stopped;
 }
 
-// How the modules of one --repeat run went.
+// The record of a module that answered its search but was never read.
+ApplyRecord UnreadableRecord(const std::string& serial) {
+  ApplyRecord record;
+  record.module.port = Module.ScanCommNo;
+  record.module.serial = serial;
+  record.outcome = "module answered but could not be read";
+  record.code = kExitModule;
+  return record;
+}
+
+// How the modules of one --repeat run, or of one port of a bench, went.
 struct RepeatTally {
   int provisioned = 0;  // written and read back as the profile says
   int failed = 0;
   int skipped = 0;  // already as the profile says: nothing written
+  int stopped = 0;  // a stop came before every write was made
+  std::vector<std::string> unrecorded;  // whose records the file did not take
 };
 
-void Count(RepeatTally& tally, const ApplyRecord& record) {
-  if (record.code != kExitOk) tally.failed += 1;
+void Count(RepeatTally& tally, const CliConnection& connection, const ApplyRecord& record, bool recorded) {
+  if (record.code == kExitStopped) tally.stopped += 1;
+  else if (record.code != kExitOk) tally.failed += 1;
   else if (record.written.empty()) tally.skipped += 1;
   else tally.provisioned += 1;
+  if (!recorded) tally.unrecorded.push_back(RecordName(connection, record));
+}
+
+// A record that is missing from the file fails the run as a failed module
+// does; a stop that left writes unmade is an outcome of its own.
+ExitCode TallyExitCode(const RepeatTally& t) {
+  if (t.failed || !t.unrecorded.empty()) return kExitModule;
+  return t.stopped ? kExitStopped : kExitOk;
 }
 
 // The first scan of a module, in one line, before anything is written.
@@ -274,17 +390,46 @@ void PrintFound(const ModuleReadout& m) {
 // program's own connection says what it waits for; a bench's connection
 // prints only its result lines.
 void ProvisionEachModule(CliConnection& connection, const Profile& profile, CsvFile& csv, RepeatTally& tally) {
-  std::string lastSerial;
+  RepeatWatch watch;
   ModuleReadout module;
   bool text = !connection.Json() && !connection.OneOfSeveral();
-  while (WaitForNextModule(connection, lastSerial, module)) {
+  auto record = [&](const ApplyRecord& r) { Count(tally, connection, r, Report(connection, csv, r)); };
+  for (Arrival next; (next = WaitForNextModule(connection, watch, module)) != Arrival::Stopped;) {
+    if (next == Arrival::Unreadable) {
+      if (!connection.Json())
+        PrintLine(PortName(Module.ScanCommNo) + " " + watch.unreadable + ": answers but cannot be read; trying again");
+      continue;
+    }
+    if (next == Arrival::UnreadableGone) {
+      record(UnreadableRecord(watch.unreadable));
+      watch.unreadable.clear();
+      continue;
+    }
     if (text) PrintFound(module);
-    ApplyRecord record = Provision(connection, profile, module);
-    Report(connection, csv, record);
-    Count(tally, record);
-    lastSerial = module.serial;
+    record(Provision(connection, profile, module));
+    watch.lastSerial = module.serial;
+    watch.sawNone = false;
     if (text) PrintLine("waiting for the next module");
   }
+  if (!watch.unreadable.empty()) record(UnreadableRecord(watch.unreadable));
+}
+
+std::string TallyText(const RepeatTally& t, const char* skipped = "skipped") {
+  std::string text = "provisioned " + std::to_string(t.provisioned) + ", failed " + std::to_string(t.failed) + ", " +
+                     skipped + " " + std::to_string(t.skipped);
+  return t.stopped ? text + ", stopped " + std::to_string(t.stopped) : text;
+}
+
+JsonObject TallyJson(JsonObject json, const RepeatTally& t) {
+  json.Add("provisioned", t.provisioned).Add("failed", t.failed).Add("skipped", t.skipped);
+  return json.Add("stopped", t.stopped).Add("unrecorded", t.unrecorded);
+}
+
+// The line that names the modules whose records are missing from the file.
+void PrintUnrecorded(const RepeatTally& t, const CsvFile& csv) {
+  std::string names;
+  for (const std::string& name : t.unrecorded) names += (names.empty() ? "" : ", ") + name;
+  if (!names.empty()) PrintLine("records missing from " + ShownText(csv.Path()) + ": " + names);
 }
 
 ExitCode ApplyRepeatedly(CliConnection& connection, const Profile& profile, CsvFile& csv) {
@@ -292,14 +437,29 @@ ExitCode ApplyRepeatedly(CliConnection& connection, const Profile& profile, CsvF
   bool text = !connection.Json();
   if (text) PrintLine("waiting for modules; Ctrl+C ends");
   ProvisionEachModule(connection, profile, csv, tally);
-  std::string summary = "provisioned " + std::to_string(tally.provisioned) + ", failed " +
-                        std::to_string(tally.failed) + ", skipped (already as the profile says) " +
-                        std::to_string(tally.skipped);
-  if (text) PrintLine(summary);
-  else
-    PrintLine(JsonObject().Add("subcommand", "apply").Add("provisioned", tally.provisioned)
-                  .Add("failed", tally.failed).Add("skipped", tally.skipped).Text());
-  return tally.failed ? kExitModule : kExitOk;
+  ExitCode code = TallyExitCode(tally);
+  if (text) {
+    PrintLine(TallyText(tally, "skipped (already as the profile says)"));
+    PrintUnrecorded(tally, csv);
+  } else {
+    PrintLine(TallyJson(JsonObject().Add("subcommand", "apply"), tally).Add("exitCode", static_cast<int>(code)).Text());
+  }
+  return code;
+}
+
+// The path made absolute with its links followed as far as it exists.
+std::filesystem::path Absolute(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+  return ec ? std::filesystem::path(path) : canonical;
+}
+
+// Whether two paths name one file: the same file when both exist (links,
+// "./" and hard links included), else the same path once made absolute.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec)) return std::filesystem::equivalent(a, b, ec);
+  return Absolute(a) == Absolute(b);
 }
 
 // --csv FILE, or the profile's name with ".csv" for its extension.
@@ -308,52 +468,64 @@ std::string CsvPath(const CliOptions& options) {
   return std::filesystem::path(options.profilePath).replace_extension(".csv").string();
 }
 
-std::string TallyText(const RepeatTally& t) {
-  return "provisioned " + std::to_string(t.provisioned) + ", failed " + std::to_string(t.failed) + ", skipped " +
-         std::to_string(t.skipped);
-}
-
-JsonObject TallyJson(JsonObject json, const RepeatTally& t) {
-  return json.Add("provisioned", t.provisioned).Add("failed", t.failed).Add("skipped", t.skipped);
+std::string SameDeviceText(const BenchPort& port) {
+  return PortName(port.port) + (port.device ? " (" + ShownText(*port.device) + ")" : "") + ": same device as " +
+         PortName(port.sameDeviceAs);
 }
 
 // The bench's end: the totals, then each port's.
-ExitCode PrintBenchSummary(const CliSession& session, const std::vector<RepeatTally>& tallies) {
-  const std::vector<int>& ports = session.Options().ports;
+ExitCode PrintBenchSummary(const CliSession& session, const std::vector<BenchPort>& bench,
+                           const std::vector<RepeatTally>& tallies, const CsvFile& csv) {
   RepeatTally total;
   for (const RepeatTally& t : tallies) {
     total.provisioned += t.provisioned;
     total.failed += t.failed;
     total.skipped += t.skipped;
+    total.stopped += t.stopped;
+    total.unrecorded.insert(total.unrecorded.end(), t.unrecorded.begin(), t.unrecorded.end());
   }
-  ExitCode code = total.failed ? kExitModule : kExitOk;
+  ExitCode code = TallyExitCode(total);
   if (!session.Json()) {
     PrintLine(TallyText(total));
-    for (size_t i = 0; i < ports.size(); ++i) PrintLine(PortName(ports[i]) + ": " + TallyText(tallies[i]));
+    for (size_t i = 0; i < bench.size(); ++i)
+      PrintLine(bench[i].sameDeviceAs ? SameDeviceText(bench[i]) : PortName(bench[i].port) + ": " + TallyText(tallies[i]));
+    PrintUnrecorded(total, csv);
     return code;
   }
   std::vector<JsonObject> perPort;
-  for (size_t i = 0; i < ports.size(); ++i) perPort.push_back(TallyJson(JsonObject().Add("port", ports[i]), tallies[i]));
+  for (size_t i = 0; i < bench.size(); ++i) {
+    JsonObject port = JsonObject().Add("port", bench[i].port);
+    perPort.push_back(bench[i].sameDeviceAs ? port.Add("sameDeviceAs", bench[i].sameDeviceAs) : TallyJson(port, tallies[i]));
+  }
   JsonObject summary = JsonObject().Add("subcommand", "apply").Add("exitCode", static_cast<int>(code));
   PrintLine(TallyJson(summary, total).Add("ports", perPort).Text());
   return code;
 }
 
-// apply --ports: every port at once, one CSV file for all.
+// apply --ports: every port at once, one CSV file for all. A port whose
+// device a lower port has is said so at once and not provisioned again.
 ExitCode ApplyOnBench(CliSession& session, const Profile& profile, CsvFile& csv) {
   const CliOptions& options = session.Options();
-  std::vector<RepeatTally> tallies(options.ports.size());
+  std::vector<BenchPort> bench = ResolveBench(options.ports);
+  std::vector<RepeatTally> tallies(bench.size());
   if (options.repeat && !options.json) PrintLine("waiting for modules on each port; Ctrl+C ends");
-  session.RunOnPorts(options.ports, [&](CliConnection& connection, size_t index) {
+  for (const BenchPort& port : bench) {
+    if (!port.sameDeviceAs) continue;
+    if (!options.json) PrintLine(SameDeviceText(port));
+    else PrintLine(JsonObject().Add("port", port.port).Add("device", ShownText(port.device.value_or("")))
+                       .Add("sameDeviceAs", port.sameDeviceAs).Text());
+  }
+  session.RunOnPorts(bench, [&](CliConnection& connection, size_t index) {
     RepeatTally& tally = tallies[index];
     if (options.repeat) {
       ProvisionEachModule(connection, profile, csv, tally);
       return;
     }
-    ApplyRecord record = ApplyOnce(connection, profile, csv);
-    Count(tally, record);
+    bool recorded = false;
+    ApplyRecord record = ApplyOnce(connection, profile, csv, recorded);
+    Count(tally, connection, record, recorded);
   });
-  return PrintBenchSummary(session, tallies);
+  return PrintBenchSummary(session, bench, tallies, csv);
 }
 }  // namespace
 
@@ -362,7 +534,8 @@ ExitCode RunApplyCommand(CliSession& session) {
   std::string error;
   std::optional<Profile> profile = LoadProfile(options.profilePath, error);
   std::string csvPath = CsvPath(options);
-  if (profile && csvPath == options.profilePath) error = "give the record file with --csv FILE";
+  // The records must never land in the profile itself.
+  if (profile && SameFile(csvPath, options.profilePath)) error = "give the record file with --csv FILE";
   std::unique_ptr<CsvFile> csv = error.empty() ? CsvFile::Open(csvPath, kApplyCsvHeader, error) : nullptr;
   if (!profile || !csv) {
     PrintErrorLine("rt420ctl: " + error);
@@ -371,5 +544,7 @@ ExitCode RunApplyCommand(CliSession& session) {
   if (!options.ports.empty()) return ApplyOnBench(session, *profile, *csv);
   CliConnection& connection = session.Connection();
   if (options.repeat) return ApplyRepeatedly(connection, *profile, *csv);
-  return ApplyOnce(connection, *profile, *csv).code;
+  bool recorded = false;
+  ExitCode code = ApplyOnce(connection, *profile, *csv, recorded).code;
+  return recorded ? code : kExitModule;
 }

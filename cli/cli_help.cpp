@@ -169,10 +169,15 @@ const HelpTable kHelp = {
          "the port could not be opened: no port the operation tried opened, and stderr says for each COM number "
          "with a device that does not open which device and why (missing, permission denied, busy and by which "
          "PIDs)"},
+        {kExitStopped,
+         "stopped (apply, set-*): a stop (Ctrl+C, SIGTERM or a hang-up) came before every write was made. No "
+         "write begins after a stop; a module whose writes had begun finishes the one in flight, and its record "
+         "says what was and was not written"},
     },
 
-    "Ctrl+C lets the operation in progress finish its step (a write is never cut off; a search opens no "
-    "further port), closes the port and ends; a second Ctrl+C ends at once.\n\n"
+    "Ctrl+C, SIGTERM or a hang-up (the terminal closed) lets the operation in progress finish its step (a "
+    "write is never cut off; a search opens no further port; no further write begins), closes the port and "
+    "ends; a second Ctrl+C ends at once.\n\n"
     "Words may be given in any case (TWO, GB, COM3); --port takes 3 or COM3.",
 };
 

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "cli_output.h"
 #include "line_settings.h"
 
 namespace {
@@ -82,7 +83,8 @@ bool LooksLikeNegativeNumber(const std::string& text) {
 
 bool IsOption(const std::string& text) { return text.size() > 1 && text[0] == '-' && !LooksLikeNegativeNumber(text); }
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+// Arguments may carry bytes a terminal would act on (a file name made so).
+std::string Quoted(const std::string& text) { return "'" + ShownText(text) + "'"; }
 
 // What the command line holds before the values are checked.
 struct RawCommandLine {

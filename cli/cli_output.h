@@ -6,7 +6,12 @@
 // line that cannot be written (the reader went away) requests a stop.
 //
 // Every text handed to JSON must be UTF-8 (catalogue texts are decoded;
-// bytes from the module go through TraceText and are plain ASCII).
+// texts from elsewhere go through ShownText and are plain ASCII).
+//
+// Texts from outside the program (a file, the port table, the serial line, a
+// path the system hands back) may hold terminal control sequences. Every one
+// of them goes through ShownText before it reaches a terminal, a JSON or CSV
+// record or a message, so that nothing raw reaches a terminal.
 
 #include <string>
 #include <string_view>
@@ -34,6 +39,15 @@ class JsonObject {
 // A JSON string: quoted, with quotes, backslashes and control characters
 // escaped.
 std::string JsonString(std::string_view utf8);
+
+// An untrusted text as plain printable ASCII: each byte outside blank to
+// tilde (control characters, DEL, C1 bytes, any byte of UTF-8 or of a broken
+// sequence) as \xNN in upper-case hex, and a backslash that stands before an
+// x doubled, so that "\x1B" is always an escape. Other backslashes stay as
+// they are (Windows paths). At most kShownTextLimit bytes are shown; the
+// rest is counted ("... (N more bytes)").
+constexpr size_t kShownTextLimit = 1024;
+std::string ShownText(std::string_view untrusted);
 
 // One line to stdout, flushed.
 void PrintLine(const std::string& line);

@@ -2,6 +2,8 @@
 #include "cli_session.h"
 
 #include <exception>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "catalogue.h"
@@ -19,6 +21,28 @@ namespace {
 // one per port and line setting, the last ones tell what happened.
 constexpr size_t kShownMessagesKept = 256;
 }  // namespace
+
+std::vector<BenchPort> ResolveBench(const std::vector<int>& ports) {
+  std::vector<BenchPort> bench;
+  std::map<std::string, int> firstWithIdentity;
+  for (int port : ports) {
+    BenchPort p;
+    p.port = port;
+    p.device = ResolvePort(port);
+    if (p.device) {
+      std::error_code ec;
+      p.present = std::filesystem::exists(*p.device, ec);
+      auto [first, isFirst] = firstWithIdentity.try_emplace(DeviceIdentity(*p.device), port);
+      if (!isFirst) p.sameDeviceAs = first->second;
+    }
+    bench.push_back(std::move(p));
+  }
+  return bench;
+}
+
+CliConnection::CliConnection(CliSession& session, const BenchPort& bench) : CliConnection(session, bench.port) {
+  bench_ = bench;
+}
 
 CliConnection::CliConnection(CliSession& session, int port) : session_(session), port_(port) {
   stored_ = Module;
@@ -49,6 +73,17 @@ void CliConnection::StoreScanResult() {
   if (same) return;
   SaveScanResult(Module);
   stored_ = Module;
+}
+
+void CliConnection::NoteDevicePresence() {
+  if (!OneOfSeveral() || !bench_.device || !bench_.present) return;
+  const PortOpenFailure& open = LastPortOpenFailure();
+  bool gone = open.problem == PortOpenProblem::Missing;
+  if (gone == deviceGone_ || (!gone && open.problem != PortOpenProblem::None)) return;
+  deviceGone_ = gone;
+  std::string device = PortName(port_) + " (" + ShownText(*bench_.device) + ")";
+  PrintErrorLine("rt420ctl: " + device + (gone ? ": the device has gone; the port keeps to it for this run"
+                                                : ": the device is back"));
 }
 
 void CliConnection::PrintMessage(const std::string& utf8) {
@@ -108,23 +143,25 @@ void CliSession::RouteRecord(const TraceRecord& record) {
   PrintErrorLine((bench ? PortName(record.port) + " " : std::string()) + TraceLine(shown));
 }
 
-void CliSession::RunOnPorts(const std::vector<int>& ports, const PortWork& work) {
+void CliSession::RunOnPorts(const std::vector<BenchPort>& bench, const PortWork& work) {
   bench_ = true;
-  auto connect = [this, &work](int port, size_t index) {
+  auto connect = [this, &work](const BenchPort& port, size_t index) {
     // A fresh thread has fresh link and module state: no quick try, and a
-    // find is kept to this connection.
-    Link.ConnectionPort = port;
+    // find is kept to this connection, on the device resolved at the start.
+    Link.ConnectionPort = port.port;
+    Link.ConnectionDevice = port.device.value_or("");
     Module.ScanCommNo = 0;
     Module.StoreScanResult = false;
     try {
       CliConnection connection(*this, port);
       work(connection, index);
     } catch (const std::exception& error) {
-      PrintErrorLine("rt420ctl: " + PortName(port) + ": " + error.what());
+      PrintErrorLine("rt420ctl: " + PortName(port.port) + ": " + error.what());
     }
   };
   // Each jthread joins when the vector goes, on every path.
   std::vector<std::jthread> threads;
-  threads.reserve(ports.size());
-  for (size_t i = 0; i < ports.size(); ++i) threads.emplace_back(connect, ports[i], i);
+  threads.reserve(bench.size());
+  for (size_t i = 0; i < bench.size(); ++i)
+    if (!bench[i].sameDeviceAs) threads.emplace_back(connect, std::cref(bench[i]), i);
 }

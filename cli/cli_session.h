@@ -23,6 +23,13 @@
 // and confined to its port, with fresh module state that stores nothing:
 // its messages are kept but not printed (several would interleave), and
 // --trace lines carry its COM number.
+//
+// A bench resolves each of its ports to a device once, when its run begins
+// (ResolveBench), and each connection keeps to that device for the whole run
+// (also with --repeat): unplugging one adapter renumbers no other port, and
+// a connection never reaches another port's module. Ports that resolve to
+// the same device (the same path once links are followed, or the same
+// device number) are one device: the lowest of them runs, the others do not.
 
 #include <atomic>
 #include <cstdint>
@@ -30,6 +37,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,11 +51,24 @@
 
 class CliSession;
 
+// One port of a bench as resolved when the run began.
+struct BenchPort {
+  int port = 0;
+  std::optional<std::string> device;  // nullopt: nothing is behind the port
+  bool present = false;               // the device existed then
+  int sameDeviceAs = 0;               // a lower port of the bench with the same device
+};
+
+// Resolves each port once (in the order given, lowest first).
+std::vector<BenchPort> ResolveBench(const std::vector<int>& ports);
+
 class CliConnection {
  public:
   // port 0: the program's own connection, which may use any port; else
   // one of a bench's connections, confined to that port.
   CliConnection(CliSession& session, int port);
+  // A bench's connection on the port as resolved when the run began.
+  CliConnection(CliSession& session, const BenchPort& bench);
   ~CliConnection();
   CliConnection(const CliConnection&) = delete;
   CliConnection& operator=(const CliConnection&) = delete;
@@ -84,11 +105,18 @@ class CliConnection {
   // A trace record of this connection's port (called by the session).
   void TakeRecord(const TraceRecord& record);
 
+  // On a bench: after each attempt to open its port, says on stderr when the
+  // device it was resolved to at the start has gone (and when it is back),
+  // once each time.
+  void NoteDevicePresence();
+
  private:
   void PrintMessage(const std::string& utf8);
 
   CliSession& session_;
   const int port_;
+  BenchPort bench_;
+  bool deviceGone_ = false;
   std::unique_ptr<ConsolePanel> panel_;
   std::atomic<uint64_t> framesSent_{0};
   WriteLedger ledger_;
@@ -114,12 +142,13 @@ class CliSession {
   // thread only).
   CliConnection& Connection() { return *own_; }
 
-  // Runs work once for each port, all at the same time: each on a thread of
-  // its own, with a connection confined to that port (index: the port's
-  // place in ports). Returns when every thread has ended; a work that throws
+  // Runs work once for each port of the bench that is not the same device
+  // as a lower one, all at the same time: each on a thread of its own, with
+  // a connection confined to that port and its device (index: the port's
+  // place in bench). Returns when every thread has ended; a work that throws
   // ends its own connection only, with the reason on stderr.
   using PortWork = std::function<void(CliConnection& connection, size_t index)>;
-  void RunOnPorts(const std::vector<int>& ports, const PortWork& work);
+  void RunOnPorts(const std::vector<BenchPort>& bench, const PortWork& work);
 
  private:
   friend class CliConnection;

@@ -2,11 +2,15 @@
 #include "csv_file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
+#include "cli_output.h"
+
 namespace {
-// The byte the file ends with; 0 for a missing or empty file.
+// The byte a regular file ends with; 0 for an empty file.
 int LastByte(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return 0;
@@ -36,27 +40,35 @@ std::string CsvField(const std::string& field) {
   return quoted + "\"";
 }
 
-namespace {
-bool WriteWhole(std::FILE* file, const std::string& text) {
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fflush(file) == 0 && written;
-}
-}  // namespace
-
 std::unique_ptr<CsvFile> CsvFile::Open(const std::string& path, const std::vector<std::string>& header,
                                        std::string& error) {
-  int last = LastByte(path);
-  std::FILE* file = std::fopen(path.c_str(), "ab");
-  if (!file) {
-    error = "cannot open " + path + " for appending: " + std::strerror(errno);
+  // Only a regular file is read back or cut: a pipe or a device given as the
+  // file is only written to.
+  std::error_code ec;
+  std::filesystem::file_status status = std::filesystem::status(path, ec);
+  // A file that does not exist yet is made as a regular one.
+  bool regular = !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+  if (std::filesystem::is_directory(status)) {
+    error = "cannot open " + ShownText(path) + " for appending: it is a folder";
     return nullptr;
   }
-  std::unique_ptr<CsvFile> csv(new CsvFile(file, path));
+  // A missing file ends in nothing: it gets the header.
+  int last = regular ? LastByte(path) : '\n';
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  if (!file) {
+    error = "cannot open " + ShownText(path) + " for appending: " + std::strerror(errno);
+    return nullptr;
+  }
+  // Unbuffered: a record that the file does not take leaves nothing behind
+  // in a buffer, to be glued to the next one.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  std::unique_ptr<CsvFile> csv(new CsvFile(file, path, regular));
   std::string start;
   if (last != 0 && last != '\n') start += '\n';
   if (last == 0) start += CsvLine(header) + '\n';
-  if (!start.empty() && !WriteWhole(file, start)) {
-    error = "cannot write to " + path;
+  std::string why;
+  if (!start.empty() && !csv->AppendText(start, &why)) {
+    error = "cannot write to " + ShownText(path) + ": " + why;
     return nullptr;
   }
   return csv;
@@ -64,10 +76,25 @@ std::unique_ptr<CsvFile> CsvFile::Open(const std::string& path, const std::vecto
 
 CsvFile::~CsvFile() { std::fclose(file_); }
 
-bool CsvFile::Append(const std::vector<std::string>& fields) {
+bool CsvFile::Append(const std::vector<std::string>& fields, std::string* why) {
   std::string line = CsvLine(fields) + '\n';
   std::lock_guard<std::mutex> lock(appendMutex_);
-  return WriteWhole(file_, line);
+  return AppendText(line, why);
+}
+
+bool CsvFile::AppendText(const std::string& text, std::string* why) {
+  std::error_code ec;
+  const std::uintmax_t before = regular_ ? std::filesystem::file_size(path_, ec) : 0;
+  errno = 0;
+  const size_t written = std::fwrite(text.data(), 1, text.size(), file_);
+  if (written == text.size() && std::fflush(file_) == 0) return true;
+  if (why) *why = errno ? std::strerror(errno) : "the file did not take the whole record";
+  std::clearerr(file_);
+  // Cut off what was written of the record, when the file grew by exactly
+  // that much (nothing else was appended meanwhile).
+  std::uintmax_t now = regular_ && !ec ? std::filesystem::file_size(path_, ec) : 0;
+  if (regular_ && !ec && written > 0 && now == before + written) std::filesystem::resize_file(path_, before, ec);
+  return false;
 }
 
 std::string CsvLine(const std::vector<std::string>& fields) {

@@ -3,7 +3,9 @@
 // time, each by a connection of its own that tries the twelve line settings
 // in the search's order and reads the module where one answers. Nothing is
 // stored: scan --port N then picks one module. The list follows once every
-// port is done, in increasing port order.
+// port is done, in increasing port order. Each port is resolved to its
+// device once, at the start; a port whose device a lower port has is listed
+// as the same device as that one and not searched twice.
 #include <string>
 #include <vector>
 
@@ -17,13 +19,24 @@
 namespace {
 // What one port's search came to.
 struct PortFinding {
-  enum class Kind { NotOpened, Silent, Module } kind = Kind::NotOpened;
+  enum class Kind { NotOpened, Silent, Module, SameDevice } kind = Kind::NotOpened;
   int port = 0;
   std::string device;
   std::string reason;    // NotOpened: why
   bool answered = false;  // Silent: a module answered but could not be read
   ModuleReadout module;  // Module: what the scan read
+  int sameDeviceAs = 0;  // SameDevice: the lower port searched in its place
 };
+
+// A port whose device a lower port of the bench has: not searched again.
+PortFinding SameDeviceFinding(const BenchPort& port) {
+  PortFinding finding;
+  finding.kind = PortFinding::Kind::SameDevice;
+  finding.port = port.port;
+  finding.device = ShownText(port.device.value_or(""));
+  finding.sameDeviceAs = port.sameDeviceAs;
+  return finding;
+}
 
 // DescribePortOpenFailure's text without the port and device it starts with:
 // the list names those itself.
@@ -32,7 +45,7 @@ std::string OpenFailureReason(const PortOpenFailure& failure) {
   std::string prefix = PortName(failure.portNumber);
   if (!failure.devicePath.empty()) prefix += " (" + failure.devicePath + ")";
   prefix += ": ";
-  return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
+  return ShownText(text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text);
 }
 
 PortFinding DiscoverPort(CliConnection& connection) {
@@ -41,7 +54,7 @@ PortFinding DiscoverPort(CliConnection& connection) {
   ExitCode code = ScanModule(connection, finding.module);
   // Every OpenPort fills the record, so it names the device in any case.
   const PortOpenFailure& open = LastPortOpenFailure();
-  finding.device = open.devicePath;
+  finding.device = ShownText(open.devicePath);
   if (code == kExitOk) {
     finding.kind = PortFinding::Kind::Module;
     finding.device = finding.module.device;
@@ -69,6 +82,7 @@ std::string FindingText(const PortFinding& f) {
     case PortFinding::Kind::Module: return FindingPortAndDevice(f) + ": " + DiscoveredModuleText(f.module);
     case PortFinding::Kind::Silent:
       return FindingPortAndDevice(f) + ": no module" + (f.answered ? " (one answered but could not be read)" : "");
+    case PortFinding::Kind::SameDevice: return FindingPortAndDevice(f) + ": same device as " + PortName(f.sameDeviceAs);
     default: return FindingPortAndDevice(f) + ": not opened: " + f.reason;
   }
 }
@@ -82,12 +96,12 @@ int DiscoveredModuleCount(const std::vector<PortFinding>& findings) {
 ExitCode DiscoverExitCode(const std::vector<PortFinding>& findings) {
   if (DiscoveredModuleCount(findings) > 0) return kExitOk;
   for (const PortFinding& f : findings)
-    if (f.kind != PortFinding::Kind::NotOpened) return kExitModule;
+    if (f.kind == PortFinding::Kind::Silent) return kExitModule;
   return kExitPort;
 }
 
 void PrintDiscoveryJson(const std::vector<PortFinding>& findings, ExitCode code) {
-  std::vector<JsonObject> modules, silent, notOpened;
+  std::vector<JsonObject> modules, silent, notOpened, sameDevice;
   for (const PortFinding& f : findings) {
     JsonObject json;
     if (f.kind == PortFinding::Kind::Module) {
@@ -96,22 +110,26 @@ void PrintDiscoveryJson(const std::vector<PortFinding>& findings, ExitCode code)
     }
     json.Add("port", f.port).Add("device", f.device);
     if (f.kind == PortFinding::Kind::Silent) silent.push_back(json.Add("answered", f.answered));
+    else if (f.kind == PortFinding::Kind::SameDevice) sameDevice.push_back(json.Add("sameDeviceAs", f.sameDeviceAs));
     else notOpened.push_back(json.Add("reason", f.reason));
   }
   JsonObject result;
   result.Add("subcommand", "discover").Add("exitCode", static_cast<int>(code));
-  PrintLine(result.Add("modules", modules).Add("silent", silent).Add("notOpened", notOpened).Text());
+  result.Add("modules", modules).Add("silent", silent).Add("notOpened", notOpened);
+  PrintLine(result.Add("sameDevice", sameDevice).Text());
 }
 }  // namespace
 
 ExitCode RunDiscoverCommand(CliSession& session) {
-  const std::vector<int>& ports = session.Options().ports;
-  std::vector<PortFinding> findings(ports.size());
-  session.RunOnPorts(ports, [&findings](CliConnection& connection, size_t index) {
+  std::vector<BenchPort> bench = ResolveBench(session.Options().ports);
+  std::vector<PortFinding> findings(bench.size());
+  for (size_t i = 0; i < bench.size(); ++i)
+    if (bench[i].sameDeviceAs) findings[i] = SameDeviceFinding(bench[i]);
+  session.RunOnPorts(bench, [&findings](CliConnection& connection, size_t index) {
     findings[index] = DiscoverPort(connection);
   });
   // A connection whose work failed left its finding empty: its port stands.
-  for (size_t i = 0; i < ports.size(); ++i) findings[i].port = ports[i];
+  for (size_t i = 0; i < bench.size(); ++i) findings[i].port = bench[i].port;
   ExitCode code = DiscoverExitCode(findings);
   if (session.Json()) {
     PrintDiscoveryJson(findings, code);

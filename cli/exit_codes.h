@@ -10,10 +10,15 @@
 //    open failed during it, and not one frame was sent in it (so no port it
 //    tried could be opened). A scan that opened one port and heard nothing
 //    there is 1, even when every other port failed to open.
+// 4  stopped: a stop (Ctrl+C, SIGTERM, a hang-up) came before every write
+//    the run meant to make was made. Nothing is written after a stop to a
+//    module whose writes had not begun; a module whose writes had begun
+//    finishes the write in flight and is recorded as stopped, with what was
+//    and was not written.
 
 #include <cstdint>
 
-enum ExitCode : int { kExitOk = 0, kExitModule = 1, kExitUsage = 2, kExitPort = 3 };
+enum ExitCode : int { kExitOk = 0, kExitModule = 1, kExitUsage = 2, kExitPort = 3, kExitStopped = 4 };
 
 // What the link did during one operation: failed opens and frames sent.
 struct LinkActivity {

@@ -10,6 +10,7 @@
 #include "port_explain.h"
 #include "stop_request.h"
 #include "port_names.h"
+#include "serial_port.h"
 
 namespace {
 ModuleReadout ReadOut(const ConsolePanel& panel) {
@@ -17,16 +18,16 @@ ModuleReadout ReadOut(const ConsolePanel& panel) {
   ModuleReadout r;
   r.read = true;
   r.port = Module.ScanCommNo;
-  r.device = ResolvePort(Module.ScanCommNo).value_or("");
+  r.device = ShownText(DeviceBehindPort(Module.ScanCommNo).value_or(""));
   r.lineSetting = Module.ScanBaudRate;
-  r.serial = TraceText(shown.serial);
-  r.version = TraceText(shown.version);
-  r.settings.id1 = TraceText(shown.idText);
+  r.serial = ShownText(shown.serial);
+  r.version = ShownText(shown.version);
+  r.settings.id1 = ShownText(shown.idText);
   // In one-reader mode the panel shows "__" for ID 2; the bar holds the ID.
   std::string id2Read = shown.id2Read ? TwoDigits(*shown.id2Read) : "__";
-  r.settings.id2 = shown.modeIndex == 0 ? TraceText(shown.id2Text) : id2Read;
+  r.settings.id2 = shown.modeIndex == 0 ? ShownText(shown.id2Text) : id2Read;
   r.settings.lineSettingIndex = Module.ScanBaudRateNo;
-  r.settings.keyCount = TraceText(shown.keyText);
+  r.settings.keyCount = ShownText(shown.keyText);
   r.settings.modeIndex = shown.modeIndex;
   r.settings.rs485Index = shown.rs485Index;
   return r;
@@ -37,6 +38,7 @@ const char* OutcomeName(ExitCode code) {
     case kExitOk: return "ok";
     case kExitPort: return "port not opened";
     case kExitUsage: return "usage error";
+    case kExitStopped: return "stopped";
     default: return "failed";
   }
 }
@@ -66,6 +68,7 @@ ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout) {
   int quickPort = Module.ScanCommNo;
   std::string quickSetting = Module.ScanBaudRate;
   ExitCode code = RunOperation(connection, RunModuleScan);
+  connection.NoteDevicePresence();
   ExplainScan(connection, code, quickPort, quickSetting);
   if (code != kExitOk || !Module.ModuleFound) return code == kExitOk ? kExitModule : code;
   if (options.port) connection.StoreScanResult();

@@ -14,7 +14,7 @@ class OperatorPanel;
 using Operation = void (*)(OperatorPanel& panel);
 
 // The settings a scan reads, as texts of the module's replies (escaped with
-// TraceText, so plain ASCII) and list indexes.
+// ShownText, so plain ASCII) and list indexes.
 struct ModuleSettings {
   std::string id1, id2;  // "__" when not read
   int lineSettingIndex = -1;

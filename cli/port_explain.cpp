@@ -4,7 +4,6 @@
 #include "cli_output.h"
 #include "line_settings.h"
 #include "port_names.h"
-#include "trace_log.h"
 
 namespace {
 constexpr const char* kStateOpens = "opens";
@@ -13,10 +12,10 @@ constexpr const char* kPrefix = "rt420ctl: ";
 
 std::string UsbText(const PortReport& r) {
   std::string usb;
-  if (!r.usbVendorId.empty() || !r.usbProductId.empty()) usb = TraceText(r.usbVendorId) + ":" + TraceText(r.usbProductId);
+  if (!r.usbVendorId.empty() || !r.usbProductId.empty()) usb = ShownText(r.usbVendorId) + ":" + ShownText(r.usbProductId);
   for (const std::string& part : {r.usbVendor, r.usbProduct})
-    if (!part.empty()) usb += (usb.empty() ? "" : " ") + TraceText(part);
-  if (!r.usbSerial.empty()) usb += (usb.empty() ? "" : ", ") + std::string("serial ") + TraceText(r.usbSerial);
+    if (!part.empty()) usb += (usb.empty() ? "" : " ") + ShownText(part);
+  if (!r.usbSerial.empty()) usb += (usb.empty() ? "" : ", ") + std::string("serial ") + ShownText(r.usbSerial);
   return usb.empty() ? "" : "; USB " + usb;
 }
 
@@ -24,7 +23,7 @@ std::string HoldersText(const PortReport& r) {
   std::string text;
   for (const auto& [pid, name] : r.holders)
     text += (text.empty() ? ", held by " : ", ") + std::string("PID ") + std::to_string(pid) + " (" +
-            TraceText(name) + ")";
+            ShownText(name) + ")";
   return text;
 }
 
@@ -54,9 +53,9 @@ std::string DevicesBehind(const std::vector<PortReport>& reports) {
 
 std::string PortLine(const PortReport& r) {
   std::string listed = !r.listed ? "" : *r.listed ? ", listed" : ", not listed";
-  std::string source = r.source.empty() ? "" : " (" + TraceText(r.source) + listed + ")";
+  std::string source = r.source.empty() ? "" : " (" + ShownText(r.source) + listed + ")";
   // "none" only repeats that no device is behind the number.
-  std::string state = r.state == kStateNone ? "" : ": " + TraceText(r.state);
+  std::string state = r.state == kStateNone ? "" : ": " + ShownText(r.state);
   return PortName(r.number) + ": " + DeviceText(r) + source + state + HoldersText(r) + UsbText(r);
 }
 

@@ -13,7 +13,6 @@
 #include "port_report.h"
 #include "settings_store.h"
 #include "subcommands.h"
-#include "trace_log.h"
 
 namespace {
 // A hint that concerns the whole machine comes with several ports in the
@@ -21,22 +20,22 @@ namespace {
 void PrintPortText(const PortReport& r, std::set<std::string>& hintsShown) {
   PrintLine(PortLine(r));
   for (const std::string& hint : r.hints)
-    if (hintsShown.insert(hint).second) PrintLine("       hint: " + TraceText(hint));
+    if (hintsShown.insert(hint).second) PrintLine("       hint: " + ShownText(hint));
 }
 
 JsonObject PortJson(const PortReport& r) {
   std::vector<JsonObject> holders;
-  for (const auto& [pid, name] : r.holders) holders.push_back(JsonObject().Add("pid", pid).Add("name", TraceText(name)));
+  for (const auto& [pid, name] : r.holders) holders.push_back(JsonObject().Add("pid", pid).Add("name", ShownText(name)));
   std::vector<std::string> hints;
-  for (const std::string& hint : r.hints) hints.push_back(TraceText(hint));
+  for (const std::string& hint : r.hints) hints.push_back(ShownText(hint));
   JsonObject json;
   json.Add("port", PortName(r.number)).Add("number", r.number).Add("device", r.device);
-  json.Add("resolved", r.resolved).Add("source", TraceText(r.source));
-  json.Add("usbVendorId", TraceText(r.usbVendorId)).Add("usbProductId", TraceText(r.usbProductId));
-  json.Add("usbVendor", TraceText(r.usbVendor));
-  json.Add("usbProduct", TraceText(r.usbProduct)).Add("usbSerial", TraceText(r.usbSerial));
+  json.Add("resolved", r.resolved).Add("source", ShownText(r.source));
+  json.Add("usbVendorId", ShownText(r.usbVendorId)).Add("usbProductId", ShownText(r.usbProductId));
+  json.Add("usbVendor", ShownText(r.usbVendor));
+  json.Add("usbProduct", ShownText(r.usbProduct)).Add("usbSerial", ShownText(r.usbSerial));
   if (r.listed) json.Add("listed", *r.listed);
-  return json.Add("state", TraceText(r.state)).Add("holders", holders).Add("hints", hints);
+  return json.Add("state", ShownText(r.state)).Add("holders", holders).Add("hints", hints);
 }
 }  // namespace
 

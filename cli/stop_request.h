@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The operator's request to stop: an interrupt or a termination request from
-// the system (Ctrl+C, SIGINT, SIGTERM), or a deadline the program sets itself
-// (watch --seconds).
+// The operator's request to stop: an interrupt, a termination request or a
+// hang-up from the system (Ctrl+C, SIGINT, SIGTERM, SIGHUP; on Windows the
+// console's Ctrl+C, Ctrl+Break and close events), or a deadline the program
+// sets itself (watch --seconds).
 //
 // The first signal only sets the request: the operation in progress ends its
 // step (Wiegand polling ends after the current cycle; a write is never cut
-// off in the middle; a search tries no further port), the port is closed and
-// the program ends normally. The first Ctrl+C says so on stderr. A second
-// signal ends the program at once, as if no handler were installed.
+// off in the middle, and no write begins after it; a search tries no further
+// port), the port is closed and the program ends normally, with its records
+// written. The first signal says so on stderr, each kind in its own words. A second
+// interrupt or termination request ends the program at once, as if no
+// handler were installed; a hang-up never does (a closed terminal may send
+// several).
 //
 // Threads: every call but InstallStopRequest is safe from several threads at
 // once (InstallStopRequest runs once, before the connections start). A stop,

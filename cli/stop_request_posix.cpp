@@ -1,9 +1,16 @@
 // SPDX-License-Identifier: MIT
-// The stop signals on POSIX: SIGINT and SIGTERM set a flag and write a byte
-// into a pipe, so that a wait in poll() wakes at once. The second signal ends
-// the program at once by its default action, after the open port has given
-// up its exclusive mode (which would otherwise outlive the program). SIGPIPE
-// is ignored: a write to a closed pipe fails instead (see cli_output.cpp).
+// The stop signals on POSIX: SIGINT, SIGTERM and SIGHUP (the terminal closed,
+// an SSH session dropped) set a flag and write a byte into a pipe, so that a
+// wait in poll() wakes at once. A second SIGINT or SIGTERM ends the program
+// at once by its default action, after the open ports have given up their
+// exclusive mode (which would otherwise outlive the program). A hang-up never
+// does: one closed terminal may send it twice (the kernel and the shell), and
+// the run it stops must still write its records. A hang-up that was ignored
+// when the program started (nohup) stays ignored.
+//
+// SIGPIPE is ignored: a write to a closed pipe fails instead (see
+// cli_output.cpp). SIGXFSZ is ignored: a write past the file-size limit
+// fails and is reported (see csv_file.h) rather than ending the program.
 //
 // The byte in the pipe is never read: the pipe stays readable, so that every
 // thread in poll() wakes, however many there are, and every later wait ends
@@ -24,6 +31,8 @@ namespace {
 // The first SIGINT says on stderr what it does, with write(), which a
 // handler may call: a Ctrl+C that seems ignored for seconds is pressed again.
 constexpr char kStoppingLine[] = "rt420ctl: stopping after this step; Ctrl+C again to quit now\n";
+constexpr char kHangUpLine[] = "rt420ctl: hang-up: stopping after this step\n";
+constexpr char kTerminateLine[] = "rt420ctl: termination request: stopping after this step\n";
 
 // Set in the handler and read by every thread: a lock-free atomic, which a
 // handler may write.
@@ -49,7 +58,12 @@ void WriteWakeByte() {
 
 void OnStopSignal(int number) {
   int saved = errno;
-  if (signalled.exchange(true)) {
+  const bool again = signalled.exchange(true);
+  if (again && number == SIGHUP) {
+    errno = saved;  // a hang-up stops the run once and quits nothing
+    return;
+  }
+  if (again) {
     ReleaseSerialDeviceForExit();
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
@@ -62,8 +76,21 @@ void OnStopSignal(int number) {
   WriteWakeByte();
   if (number == SIGINT) {
     [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kStoppingLine, sizeof kStoppingLine - 1);
+  } else if (number == SIGHUP) {
+    // Likely to reach nothing but a log that stderr was sent to.
+    [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kHangUpLine, sizeof kHangUpLine - 1);
+  } else {
+    [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kTerminateLine, sizeof kTerminateLine - 1);
   }
   errno = saved;
+}
+
+// Installs the handler for a signal, unless the signal was ignored when the
+// program started and keepIgnored says to leave it so.
+void Catch(int number, const struct sigaction& action, bool keepIgnored) {
+  struct sigaction before {};
+  if (keepIgnored && sigaction(number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) return;
+  sigaction(number, &action, nullptr);
 }
 }  // namespace
 
@@ -73,9 +100,11 @@ void InstallStopRequest() {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  Catch(SIGINT, action, false);
+  Catch(SIGTERM, action, false);
+  Catch(SIGHUP, action, true);
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 bool StopSignalled() { return signalled; }

@@ -14,7 +14,6 @@
 #include "port_names.h"
 #include "stop_request.h"
 #include "subcommands.h"
-#include "trace_log.h"
 
 namespace {
 const std::vector<std::string> kWatchCsvHeader = {"time", "reader", "data"};
@@ -26,7 +25,7 @@ class CardLog {
   void Card(int reader, const std::string& bytes) {
     cards_ += 1;
     std::string time = TimestampNow();
-    std::string data = TraceText(bytes);
+    std::string data = ShownText(bytes);
     if (json_) {
       PrintLine(JsonObject().Add("time", time).Add("reader", reader).Add("data", data).Text());
     } else {
@@ -34,7 +33,7 @@ class CardLog {
     }
     if (csv_ && !csv_->Append({time, std::to_string(reader), data}) && !failed_) {
       failed_ = true;
-      PrintErrorLine("rt420ctl: cannot write to " + csv_->Path());
+      PrintErrorLine("rt420ctl: cannot write to " + ShownText(csv_->Path()));
     }
   }
   long long Cards() const { return cards_; }

@@ -4,8 +4,13 @@
 // first in the same run. The values from the command line are then set on
 // the panel as an operator would set them in the window before pressing the
 // operation's button, and the operation runs.
+//
+// A stop that comes before the write begins (during the scan) writes
+// nothing: the run ends as stopped, saying what was not written. A write
+// that has begun is finished.
 
 #include "line_settings.h"
+#include "stop_request.h"
 #include "module_state.h"
 #include "module_steps.h"
 #include "operations.h"
@@ -68,7 +73,9 @@ std::vector<WrittenValue> Wanted(const CliOptions& o, const ModuleSettings& modu
 // did not take, so that a half-done write is never mistaken for none.
 void PrintWriteText(ExitCode code, const ModuleReadout& before, const ModuleReadout& after,
                     const std::vector<WrittenValue>& accepted, const std::vector<WrittenValue>& missing) {
-  if (code != kExitOk)
+  if (code == kExitStopped)
+    PrintLine("stopped before the write: nothing written; not written: " + DescribeValues(missing));
+  else if (code != kExitOk)
     PrintLine("written before the failure: " + DescribeValues(accepted) + "; not written: " + DescribeValues(missing));
   else
     PrintLine("written:       " + DescribeValues(accepted));
@@ -82,7 +89,11 @@ ExitCode RunWriteCommand(CliConnection& connection) {
   ExitCode code = ScanModule(connection, readout);
   bool wrote = code == kExitOk;
   std::vector<WrittenValue> accepted, missing;
-  if (wrote) {
+  if (code != kExitOk && code != kExitPort && StopRequested()) code = kExitStopped;
+  if (wrote && StopRequested()) {
+    code = kExitStopped;
+    missing = Wanted(options, readout.settings);
+  } else if (wrote) {
     std::vector<WrittenValue> wanted = Wanted(options, readout.settings);
     code = RunOperation(connection, Choose(connection.Panel(), options));
     accepted = connection.Ledger().Accepted();

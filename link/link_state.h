@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "serial_device.h"
@@ -34,6 +35,7 @@ enum class PortOpenProblem {
   Busy,               // another program (or another open in this one) holds it
   NotATerminal,       // the path is not a serial device
   NotThisConnection,  // the port belongs to no connection but its own
+  HeldHere,           // another connection of this program has the device open
   Other,              // anything else; systemText says what
 };
 
@@ -58,6 +60,11 @@ struct LinkState {
   // window's connection searches every port, a connection of a bench of
   // ports keeps to its own.
   int ConnectionPort = 0;
+  // The device behind ConnectionPort, as resolved when the connection's run
+  // began ("" for nothing behind it), so that the port keeps its device for
+  // the whole run whatever is plugged or unplugged meanwhile; nullopt when
+  // the port is resolved afresh at every open.
+  std::optional<std::string> ConnectionDevice;
 
   // The open device; empty while the port is closed or after an open that
   // failed (the invalid handle).
@@ -96,9 +103,12 @@ struct LinkState {
   // a reply, or the wait for a quiet line before a frame. Tests may shorten it.
   uint32_t FloodLimitMs = kFloodLimitMs;
 
-  // The port open now (0 while closed), and the device behind it.
+  // The port open now (0 while closed), and the device behind it; the
+  // device's place among the devices this program holds, given up with the
+  // device (serial_port.cpp).
   int OpenPortNumber = 0;
   std::string OpenPortPath;
+  std::shared_ptr<void> OpenPortClaim;
   // The record of the last OpenPort, and how many OpenPort calls on this
   // connection have returned false.
   PortOpenFailure LastOpen;

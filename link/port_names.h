@@ -69,6 +69,12 @@ PortTableAnswer LookUpPortTable(int portNumber);
 // (or the port table cannot be read).
 std::optional<std::string> ResolvePort(int portNumber);
 
+// What makes two device paths one device: the same path after every link
+// is followed, or the same device number. Two paths with the same identity
+// lead to the same device; the identity of a path that does not exist is
+// the path itself. Platform file.
+std::string DeviceIdentity(const std::string& path);
+
 // The serial devices present now, in a stable order: USB adapters by their
 // persistent names first, then built-in UARTs in numeric order; on Windows
 // the COM ports the system reports, by number. Platform file.

@@ -6,6 +6,9 @@
 // reports type 0 (unknown) in sysfs; reading sysfs avoids opening the device,
 // which would toggle its modem lines.
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -62,3 +65,15 @@ std::vector<std::string> ListSerialDevicesUnder(const std::string& devRoot, cons
 }
 
 std::vector<std::string> ListSerialDevices() { return ListSerialDevicesUnder("/dev", "/sys"); }
+
+// A character device is its number, whatever path or link names it (a
+// second device node made for the same number included); anything else is
+// its path with every link followed.
+std::string DeviceIdentity(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode))
+    return "char " + std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
+  std::error_code ec;
+  fs::path canonical = fs::weakly_canonical(path, ec);
+  return ec ? path : canonical.string();
+}

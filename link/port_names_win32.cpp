@@ -86,3 +86,7 @@ std::vector<std::string> ListSerialDevices() {
   for (int number : numbers) paths.push_back(*SystemPortPath(number));
   return paths;
 }
+
+// Every port number has a device name of its own ("\\.\COMn"), and the
+// system's names are not links: the name is the device.
+std::string DeviceIdentity(const std::string& path) { return path; }

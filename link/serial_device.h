@@ -100,5 +100,6 @@ DeviceOpenResult OpenSerialDevice(const std::string& path);
 // stop signal): on a terminal that some other program keeps open the mode
 // would otherwise outlive the process and keep every later open out. Safe to
 // call from a signal handler; does nothing where the mode ends with the
-// handle anyway.
+// handle anyway. The program is ending: a device opened meanwhile on another
+// thread, or afterwards, is not put in exclusive mode at all.
 void ReleaseSerialDeviceForExit();

@@ -10,9 +10,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -35,6 +38,19 @@ namespace {
 constexpr size_t kExitSlots = 32;
 std::atomic<int> openDescriptors[kExitSlots];
 static_assert(std::atomic<int>::is_always_lock_free);
+
+// The exit path and an open on another thread must not cross: a device put
+// in exclusive mode just after the exit path released the ones it knew
+// would keep the mode after the end. So the exit path first says it runs
+// (exiting), after which no open sets the mode, and then waits for the opens
+// that are between remembering their device and setting its mode
+// (settingMode). Both are sequentially consistent atomics: either an open
+// sees exiting and leaves the mode alone, or the exit path sees the open and
+// waits for it. The wait is bounded: an open takes microseconds there.
+std::atomic<bool> exiting{false};
+std::atomic<int> settingMode{0};
+constexpr int kModeWaitSteps = 100;
+constexpr long kModeWaitStepNs = 1000000;  // 1 ms
 
 void RememberForExit(int fd) {
   for (std::atomic<int>& slot : openDescriptors) {
@@ -180,6 +196,22 @@ class PosixSerialDevice final : public SerialDevice {
   bool gone_ = false;
 };
 
+// Remembers fd for the exit path and puts it in exclusive mode, unless the
+// exit path runs already. No signal handler runs on this thread meanwhile:
+// the exit path runs in one, and would wait for this very thread.
+void SetExclusiveMode(int fd) {
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
+  settingMode.fetch_add(1);
+  if (!exiting.load()) {
+    RememberForExit(fd);
+    ioctl(fd, TIOCEXCL);
+  }
+  settingMode.fetch_sub(1);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
 DeviceOpenError ErrorKind(int error) {
   switch (error) {
     case ENOENT:
@@ -212,8 +244,7 @@ DeviceOpenResult OpenSerialDevice(const std::string& path) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Refused(fd, errno);
   static const bool releaseAtExit = std::atexit(ReleaseSerialDeviceForExit) == 0;
   (void)releaseAtExit;
-  RememberForExit(fd);
-  ioctl(fd, TIOCEXCL);
+  SetExclusiveMode(fd);
   // Blocking from here on: reads wait in poll(), writes may take their time.
   int flags = fcntl(fd, F_GETFL);
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -223,6 +254,9 @@ DeviceOpenResult OpenSerialDevice(const std::string& path) {
 }
 
 void ReleaseSerialDeviceForExit() {
+  exiting.store(true);
+  const timespec step{0, kModeWaitStepNs};
+  for (int i = 0; i < kModeWaitSteps && settingMode.load() > 0; ++i) nanosleep(&step, nullptr);
   for (const std::atomic<int>& slot : openDescriptors) {
     int stored = slot.load();
     if (stored > 0) ioctl(stored - 1, TIOCNXCL);

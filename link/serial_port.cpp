@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "serial_port.h"
 
+#include <map>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -34,6 +36,7 @@ const char* ProblemText(PortOpenProblem problem) {
     case PortOpenProblem::Busy: return "busy, held by another program";
     case PortOpenProblem::NotATerminal: return "not a terminal";
     case PortOpenProblem::NotThisConnection: return "another connection's port";
+    case PortOpenProblem::HeldHere: return "held by this program";
     case PortOpenProblem::Other: break;
   }
   return "cannot be opened";
@@ -44,6 +47,43 @@ bool Refuse(PortOpenProblem problem, std::string systemText = {}) {
   Link.LastOpen.problem = problem;
   Link.LastOpen.systemText = std::move(systemText);
   return false;
+}
+
+// The devices the connections of this program have open, by identity, with
+// the port number each was opened as: a device that one connection holds is
+// refused to another as held here, never as held by another program.
+class HeldDevices {
+ public:
+  // Holds the device as port until the returned claim goes. When another
+  // port holds it already, nothing is claimed (null) and holder names it.
+  std::shared_ptr<void> Claim(const std::string& identity, int port, int& holder) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto [it, claimed] = held_.try_emplace(identity, port);
+    holder = claimed ? 0 : it->second;
+    if (!claimed) return nullptr;
+    return std::shared_ptr<void>(static_cast<void*>(this), [this, identity](void*) { Release(identity); });
+  }
+
+ private:
+  void Release(const std::string& identity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.erase(identity);
+  }
+  std::mutex mutex_;
+  std::map<std::string, int> held_;
+};
+
+HeldDevices& Held() {
+  static HeldDevices held;
+  return held;
+}
+
+// The device behind a port: the one pinned for the connection's own port,
+// else what the port number resolves to now.
+std::optional<std::string> DeviceOf(int portNumber) {
+  if (portNumber != Link.ConnectionPort || !Link.ConnectionDevice) return ResolvePort(portNumber);
+  if (Link.ConnectionDevice->empty()) return std::nullopt;
+  return Link.ConnectionDevice;
 }
 
 void ApplyLinkSettings(SerialDevice& device, const std::string& lineSetting) {
@@ -63,13 +103,17 @@ bool OpenPort(int portNumber, const std::string& lineSetting) {
     return Refuse(PortOpenProblem::AlreadyOpen);
   }
   if (!PortInReach(portNumber)) return Refuse(PortOpenProblem::NotThisConnection);
-  std::optional<std::string> path = ResolvePort(portNumber);
+  std::optional<std::string> path = DeviceOf(portNumber);
   if (!path) return Refuse(PortOpenProblem::NothingBehindPort);
   Link.LastOpen.devicePath = *path;
+  int holder = 0;
+  std::shared_ptr<void> claim = Held().Claim(DeviceIdentity(*path), portNumber, holder);
+  if (!claim) return Refuse(PortOpenProblem::HeldHere, "as " + PortName(holder));
   DeviceOpenResult opened = OpenSerialDevice(*path);
   if (!opened.device) return Refuse(ProblemOf(opened.error), std::move(opened.systemText));
 
   Link.PortHandle = std::move(opened.device);
+  Link.OpenPortClaim = std::move(claim);
   // A reply late from another device, or sent at another line setting, is
   // not one this port can read as an answer.
   std::string portKey = *path + "\n" + lineSetting;
@@ -88,11 +132,14 @@ void ClosePort() {
   if (!Link.PortHandle) return;
   Link.PortHandle->SetTimeouts(Link.SavedTimeouts);
   Link.PortHandle.reset();
+  Link.OpenPortClaim.reset();
   Link.OpenPortNumber = 0;
   Link.OpenPortPath.clear();
 }
 
 bool PortIsOpen() { return Link.PortHandle != nullptr; }
+
+std::optional<std::string> DeviceBehindPort(int portNumber) { return DeviceOf(portNumber); }
 
 bool PortInReach(int portNumber) { return Link.ConnectionPort == 0 || portNumber == Link.ConnectionPort; }
 

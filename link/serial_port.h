@@ -27,6 +27,7 @@
 //   that a late reply to an earlier frame cannot pass for the next reply.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link_state.h"
@@ -40,6 +41,11 @@ void DiscardPortInput();
 
 // True between an OpenPort that returned true and its ClosePort.
 bool PortIsOpen();
+
+// The device path a port opens now: for the connection's own port the device
+// pinned when its run began (Link.ConnectionDevice), else what the number
+// resolves to (port_names.h). nullopt when nothing is behind it.
+std::optional<std::string> DeviceBehindPort(int portNumber);
 
 // Whether this connection may open the port: any port on a connection that
 // is not confined to one (Link.ConnectionPort 0), else its own alone. OpenPort
@@ -58,4 +64,5 @@ const PortOpenFailure& LastPortOpenFailure();
 //   COM1 (/dev/ttyS0): permission denied (Permission denied)
 //   COM5: no device behind this port number
 //   COM3 (/dev/pts/4): already open in this program
+//   COM4 (/dev/pts/4): held by this program (as COM3)
 std::string DescribePortOpenFailure(const PortOpenFailure& failure);

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -227,7 +228,9 @@ bool InstallSignals() {
 // drops the lock when the holder ends in any way, so a lock file left behind
 // by a killed instance never blocks the next one. A second instance on the
 // same link refuses to start instead of taking the link over and deleting
-// it when it ends.
+// it when it ends. A file at PATH.lock that is not such a lock file (not a
+// regular file, or holding anything but a PID) is someone else's: it is
+// left as it is and the instance does not start.
 class LinkClaim {
  public:
   LinkClaim() = default;
@@ -248,9 +251,14 @@ class LinkClaim {
       return false;
     }
     std::string lockPath = link + ".lock";
-    fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // Not truncated on open: whatever is there is looked at first.
+    fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     if (fd_ < 0) {
       error = "cannot create " + lockPath + ": " + std::strerror(errno);
+      return false;
+    }
+    if (!IsLockFile()) {
+      error = lockPath + " is there and is not a lock file of rt420-sim; it is left as it is (give another --link)";
       return false;
     }
     if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
@@ -267,6 +275,23 @@ class LinkClaim {
   }
 
  private:
+  // The longest lock file: a PID and its line end.
+  static constexpr size_t kMaxLockBytes = 16;
+
+  // A regular file that is empty (just made) or holds one PID line.
+  bool IsLockFile() const {
+    struct stat status {};
+    if (fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    if (status.st_size == 0) return true;
+    if (static_cast<size_t>(status.st_size) > kMaxLockBytes) return false;
+    char text[kMaxLockBytes] = {};
+    ssize_t n = pread(fd_, text, sizeof text, 0);
+    int pid = 0;
+    std::string_view line(text, n > 0 ? static_cast<size_t>(n) : 0);
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    return ToInt(line, pid) && pid > 0;
+  }
+
   // " (PID n)" as the lock file names the holder; empty if it does not.
   std::string Holder() const {
     char text[16] = {};

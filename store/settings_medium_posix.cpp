@@ -147,6 +147,14 @@ std::string ModeText(const struct stat& info) {
   return text;
 }
 
+// A path as one word for the shell, in single quotes, so that a command
+// offered to be pasted does what it says whatever the path holds.
+std::string ShellQuoted(const std::string& path) {
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 // Why this user may not make or rename files in the folder (with who owns
 // it and how to mend it), or "" when it may, or the folder is missing.
 std::string FolderRefusal(const std::string& folder) {
@@ -162,9 +170,9 @@ std::string FolderRefusal(const std::string& folder) {
   const bool settingsFolder = folder == FolderPath();
   if (info.st_uid != ::geteuid())
     return "its folder " + folder + " belongs to " + OwnerOf(info) + " (mode " + ModeText(info) + ") and " + refused +
-           (settingsFolder ? "; to mend it, run: sudo chown -R $USER " + folder : std::string());
+           (settingsFolder ? "; to mend it, run: sudo chown -R \"$USER\" " + ShellQuoted(folder) : std::string());
   return "its folder " + folder + " is write-protected (mode " + ModeText(info) + ")" +
-         (settingsFolder ? "; to mend it, run: chmod u+rwx " + folder : std::string());
+         (settingsFolder ? "; to mend it, run: chmod u+rwx " + ShellQuoted(folder) : std::string());
 }
 
 // Why this user may not replace the file, or "" when it may (or it is

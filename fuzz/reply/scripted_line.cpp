@@ -119,3 +119,6 @@ DeviceOpenResult OpenSerialDevice(const std::string& path) {
 std::optional<std::string> SystemPortPath(int) { return std::nullopt; }
 
 std::vector<std::string> ListSerialDevices() { return {}; }
+
+// The scripted line is one device under one path.
+std::string DeviceIdentity(const std::string& path) { return path; }

@@ -2,7 +2,9 @@
 #pragma once
 // A program run as a child process with its own environment, its stdout and
 // stderr collected through pipes. Waiting is poll() with a limit; a child
-// that outlives the limit is killed and reported.
+// that outlives the limit is killed and reported. The child starts with the
+// stop signals at their default action, whatever the test runner ignores
+// (a runner under nohup ignores hang-ups).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -41,6 +43,7 @@ class ChildProcess {
     pid_ = fork();
     if (pid_ == 0) {
       // Only async-signal-safe calls between fork and exec.
+      for (int stop : {SIGHUP, SIGINT, SIGTERM}) signal(stop, SIG_DFL);
       dup2(out[1], STDOUT_FILENO);
       dup2(err[1], STDERR_FILENO);
       int null = open("/dev/null", O_RDONLY);
@@ -66,6 +69,12 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   pid_t Pid() const { return pid_; }
+  // Whether the child has not ended yet (it is not reaped here).
+  bool Running() const {
+    siginfo_t info{};
+    return pid_ > 0 && !reaped_ && waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+  }
   void Signal(int signal) const { kill(pid_, signal); }
 
   // Reads output until the child has closed both pipes or the limit passed;
@@ -76,12 +85,13 @@ class ChildProcess {
     return outFd_ < 0 && errFd_ < 0;
   }
 
-  // Reads output until text appears on stdout (or stderr) or the limit passes.
-  bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
-    return WaitFor(result_.out, outFd_, text, limit);
+  // Reads output until text appears on stdout (or stderr), as often as
+  // asked, or the limit passes.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit, size_t times = 1) {
+    return WaitFor(result_.out, outFd_, text, limit, times);
   }
   bool WaitForError(const std::string& text, std::chrono::milliseconds limit) {
-    return WaitFor(result_.err, errFd_, text, limit);
+    return WaitFor(result_.err, errFd_, text, limit, 1);
   }
 
   // Waits for the end (killing the child after the limit) and returns it.
@@ -100,6 +110,7 @@ class ChildProcess {
   }
 
   const std::string& Out() const { return result_.out; }
+  const std::string& Err() const { return result_.err; }
 
   // Closes the reading end of the child's stdout, as a reader that goes away.
   void CloseOutput() {
@@ -125,10 +136,17 @@ class ChildProcess {
     return pointers;
   }
 
-  bool WaitFor(const std::string& stream, const int& fd, const std::string& text, std::chrono::milliseconds limit) {
+  static size_t Occurrences(const std::string& stream, const std::string& text) {
+    size_t count = 0;
+    for (size_t at = stream.find(text); at != std::string::npos; at = stream.find(text, at + text.size())) ++count;
+    return count;
+  }
+
+  bool WaitFor(const std::string& stream, const int& fd, const std::string& text, std::chrono::milliseconds limit,
+               size_t times) {
     Deadline deadline(limit);
-    while (stream.find(text) == std::string::npos && fd >= 0 && !deadline.Expired()) ReadSome(deadline.RemainingMs());
-    return stream.find(text) != std::string::npos;
+    while (Occurrences(stream, text) < times && fd >= 0 && !deadline.Expired()) ReadSome(deadline.RemainingMs());
+    return Occurrences(stream, text) >= times;
   }
 
   void ReadSome(int waitMs) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -170,6 +171,30 @@ TEST_F(ExitPathTest, SimulatedModuleClearsTheModeOfAKilledTool) {
   bool told = false;
   for (const std::string& line : module.LogLines()) told = told || line.find("mode cleared") != std::string::npos;
   EXPECT_TRUE(told);
+}
+
+// The exit path gives up the mode of every device it knows, and no device
+// takes the mode after it: a device opened on another thread at that moment
+// would otherwise keep the mode after the end. In a child process of its
+// own, since the exit path is for good there.
+TEST(ExitPathModeTest, NoDeviceTakesTheModeOnceTheExitPathHasRun) {
+  SilentTerminal terminal;
+  ASSERT_TRUE(terminal.Made());
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    DeviceOpenResult held = OpenSerialDevice(terminal.Path());
+    if (!held.device || !Exclusive(terminal.Slave())) _exit(2);
+    ReleaseSerialDeviceForExit();
+    if (Exclusive(terminal.Slave())) _exit(3);
+    held.device.reset();
+    DeviceOpenResult late = OpenSerialDevice(terminal.Path());
+    _exit(!late.device ? 4 : Exclusive(terminal.Slave()) ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the device opened after the exit path took the mode";
 }
 
 }  // namespace

@@ -177,6 +177,11 @@ const StopCase kStopCases[] = {
     {"the program's request", [] {}, [] { RequestStop(); }},
     {"SIGINT", [] { InstallStopRequest(); }, [] { ::raise(SIGINT); }},
     {"SIGTERM", [] { InstallStopRequest(); }, [] { ::raise(SIGTERM); }},
+    // A hang-up ignored at start stays ignored (nohup): not here.
+    {"SIGHUP", [] {
+       ::signal(SIGHUP, SIG_DFL);
+       InstallStopRequest();
+     }, [] { ::raise(SIGHUP); }},
     {"a deadline", [] { SetStopDeadline(0.3); }, [] {}},
 };
 

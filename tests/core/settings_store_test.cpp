@@ -955,7 +955,7 @@ const Refusal kRefusals[] = {
      [](const fs::path& file, const fs::path&) {
        const std::string folder = file.parent_path().string();
        return std::vector<std::string>{"its folder " + folder + " belongs to root (mode 0755)",
-                                       "may not make files in it", "sudo chown -R $USER " + folder};
+                                       "may not make files in it", "sudo chown -R \"$USER\" '" + folder + "'"};
      }},
     // Made by a program run with sudo: nothing in it can be read.
     {"the folder is root's alone", true, [](const fs::path& file, const fs::path&) { Own(file.parent_path(), 0, 0700); },
@@ -963,7 +963,7 @@ const Refusal kRefusals[] = {
      [](const fs::path& file, const fs::path&) {
        const std::string folder = file.parent_path().string();
        return std::vector<std::string>{"its folder " + folder + " belongs to root (mode 0700) and is not accessible",
-                                       "sudo chown -R $USER " + folder};
+                                       "sudo chown -R \"$USER\" '" + folder + "'"};
      },
      2},
 };

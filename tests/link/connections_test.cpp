@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -140,4 +142,46 @@ TEST(Connections, AConnectionReachesEveryPortOrOnlyItsOwn) {
   }).join();
   // The confinement belongs to the thread that set it.
   EXPECT_EQ(Link.ConnectionPort, 0);
+}
+
+// Two port numbers that lead to one device, on two connections: while one
+// holds the device the other is told that this program holds it, as which
+// port, never that another program does. A connection given its device at
+// the start of its run keeps to it whatever the port table says later.
+TEST(Connections, ADeviceHeldHereIsSaidSoAndAPinnedPortKeepsItsDevice) {
+  sim::SimModule module;
+  ASSERT_TRUE(module.Start());
+  const std::string link = ::testing::TempDir() + "rt420-held-" + std::to_string(getpid());
+  ASSERT_TRUE(module.LinkAt(link));
+  const std::string path = module.SlavePath();
+  std::atomic<bool> com4Behind{true};
+  SetPortTable([&](const std::string& name) -> std::optional<std::string> {
+    if (name == "COM3") return path;
+    return name == "COM4" && com4Behind ? link : std::string();
+  });
+  std::promise<void> held, tried, closed;
+  std::thread holder([&] {
+    Link.ConnectionPort = 3;
+    bool opened = OpenPort(3, "19200,e,8,1");
+    held.set_value();
+    tried.get_future().wait();
+    if (opened) ClosePort();
+    closed.set_value();
+  });
+  std::thread other([&] {
+    Link.ConnectionPort = 4;
+    Link.ConnectionDevice = link;
+    held.get_future().wait();
+    EXPECT_FALSE(OpenPort(4, "19200,e,8,1"));
+    EXPECT_EQ(LastPortOpenFailure().problem, PortOpenProblem::HeldHere);
+    EXPECT_EQ(DescribePortOpenFailure(LastPortOpenFailure()), "COM4 (" + link + "): held by this program (as COM3)");
+    tried.set_value();
+    closed.get_future().wait();
+    com4Behind = false;
+    EXPECT_TRUE(OpenPort(4, "19200,e,8,1")) << DescribePortOpenFailure(LastPortOpenFailure());
+    ClosePort();
+  });
+  other.join();
+  holder.join();
+  SetPortTable({});
 }

@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
 
 #include "deadline.h"
 #include "rt420_version.h"
@@ -250,6 +253,51 @@ TEST(ProgramOptions, ABusTimerServesEachAnsweringReaderIdInTurn) {
     EXPECT_TRUE(program.LineWith(std::string("timer card for reader ID ") + id + " queued", kWait)) << id;
   }
   EXPECT_EQ(program.Terminate(kWait), 0);
+}
+
+// A file at the lock's place that is not a lock file of the simulator (the
+// user's own, a FIFO, a link) is left exactly as it is, and the simulator
+// does not start; a lock file left by an ended instance is taken.
+TEST(ProgramLink, ALockPathThatIsNotALockFileIsLeftAlone) {
+  const std::string link = ::testing::TempDir() + "rt420-sim-lock-" + std::to_string(getpid());
+  const std::string lock = link + ".lock";
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    bool starts;
+  };
+  const std::string notes = "my notes, not a lock\n";
+  const Case cases[] = {
+      {"a file of the user's", [&] { std::ofstream(lock) << notes; }, false},
+      {"a FIFO", [&] { ASSERT_EQ(mkfifo(lock.c_str(), 0600), 0); }, false},
+      {"a link", [&] { ASSERT_EQ(symlink("/dev/null", lock.c_str()), 0); }, false},
+      {"an ended instance's lock", [&] { std::ofstream(lock) << "4194305\n"; }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    unlink(lock.c_str());
+    c.make();
+    struct stat before {};
+    ASSERT_EQ(lstat(lock.c_str(), &before), 0);
+    std::string content = c.starts ? "" : (S_ISREG(before.st_mode) ? notes : "");
+    Program program({"--link", link, "--quiet"});
+    if (c.starts) {
+      EXPECT_TRUE(program.LineWith("pty: ", kWait));
+      EXPECT_EQ(program.Terminate(kWait), 0);
+      continue;
+    }
+    std::optional<std::string> refusal = program.LineWith("rt420-sim:", kWait);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(program.Terminate(kWait), 1);
+    struct stat after {};
+    ASSERT_EQ(lstat(lock.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    if (S_ISREG(after.st_mode)) {
+      std::ifstream in(lock);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), content);
+    }
+  }
+  unlink(lock.c_str());
 }
 
 TEST(ProgramOptions, VersionIsPrintedWithoutStartingAModule) {
