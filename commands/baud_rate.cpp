@@ -8,7 +8,7 @@
 #include "deadline.h"
 #include "frames.h"
 #include "messages.h"
-#include "module_state.h"
+#include "connection.h"
 #include "operation_steps.h"
 #include "operations.h"
 #include "operator_panel.h"
@@ -16,19 +16,19 @@
 namespace {
 bool ValidIndex(int index) { return index >= 0 && index < kLineSettingCount; }
 
-bool ChangeLineSetting(OperatorPanel& panel) {
-  if (!PauseAndSendIdentity("H00M")) return false;
+bool ChangeLineSetting(Connection& c, OperatorPanel& panel) {
+  if (!PauseAndSendIdentity(c, "H00M")) return false;
   SleepMs(kPauseMs);
   int index = panel.LineSettingIndex();
   if (!ValidIndex(index)) return false;
-  if (!SendCommand(std::string("H00E") + LineSettingDigit(index))) return false;
-  Module.ScanBaudRateNo = index;
-  Module.ScanBaudRate = kLineSettings[index];
+  if (!SendCommand(c, std::string("H00E") + LineSettingDigit(index))) return false;
+  c.ScanBaudRateNo = index;
+  c.ScanBaudRate = kLineSettings[index];
   return true;
 }
 }  // namespace
 
-void RunSetBaudRate(OperatorPanel& panel) {
+void RunSetBaudRate(Connection& c, OperatorPanel& panel) {
   WriteOperation operation;
   // Without a selection there is no line setting to send: the operation
   // fails before the port is opened.
@@ -38,8 +38,8 @@ void RunSetBaudRate(OperatorPanel& panel) {
     panel.ShowMessage(MessageText(kMsgSetBaudRate) + " = " + kLineSettings[index]);
     return true;
   };
-  operation.attempt = [&panel] { return ChangeLineSetting(panel); };
+  operation.attempt = [&c, &panel] { return ChangeLineSetting(c, panel); };
   operation.okMessage = kMsgSetBaudRateOk;
   operation.errorMessage = kMsgSetBaudRateError;
-  RunWriteOperation(panel, operation);
+  RunWriteOperation(c, panel, operation);
 }

@@ -6,9 +6,9 @@
 // setting it was found at.
 
 #include "catalogue.h"
+#include "connection.h"
 #include "frames.h"
 #include "messages.h"
-#include "module_state.h"
 #include "operation_steps.h"
 #include "operations.h"
 #include "operator_panel.h"
@@ -29,21 +29,21 @@ void ShowFactoryConfiguration(OperatorPanel& panel) {
   panel.ShowMessage(MessageText(kMsgSetFactory));
 }
 
-bool WriteFactoryConfiguration() {
-  return PauseAndSendIdentity("H00M") && PauseAndSend("H00C" + ReplySerialField() + "01") &&
-         PauseAndSendIdentity("H00N") && PauseAndSend("H00C" + ReplySerialField() + "05") &&
-         PauseAndSend("H00A001") && PauseAndSend(std::string("H00E") + LineSettingDigit(kDefaultLineSettingNo));
+bool WriteFactoryConfiguration(Connection& c) {
+  return PauseAndSendIdentity(c, "H00M") && PauseAndSend(c, "H00C" + ReplySerialField(c) + "01") &&
+         PauseAndSendIdentity(c, "H00N") && PauseAndSend(c, "H00C" + ReplySerialField(c) + "05") &&
+         PauseAndSend(c, "H00A001") && PauseAndSend(c, std::string("H00E") + LineSettingDigit(kDefaultLineSettingNo));
 }
 }  // namespace
 
-void RunFactoryDefault(OperatorPanel& panel) {
+void RunFactoryDefault(Connection& c, OperatorPanel& panel) {
   WriteOperation operation;
   operation.prepare = [&panel] {
     ShowFactoryConfiguration(panel);
     return true;
   };
-  operation.attempt = [] { return WriteFactoryConfiguration(); };
+  operation.attempt = [&c] { return WriteFactoryConfiguration(c); };
   operation.okMessage = kMsgSetFactoryOk;
   operation.errorMessage = kMsgSetFactoryError;
-  RunWriteOperation(panel, operation);
+  RunWriteOperation(c, panel, operation);
 }

@@ -2,6 +2,7 @@
 // Writes the mode (two readers or one) and the RS-485 setting in one command:
 // "H00A" + mode digit + "0" + RS-485 digit.
 
+#include "connection.h"
 #include "messages.h"
 #include "operation_steps.h"
 #include "operations.h"
@@ -16,10 +17,10 @@ std::string ModeCommand(OperatorPanel& panel) {
 }
 }  // namespace
 
-void RunSetModuleMode(OperatorPanel& panel) {
+void RunSetModuleMode(Connection& c, OperatorPanel& panel) {
   WriteOperation operation;
-  operation.attempt = [&panel] { return PauseAndSendIdentity("H00M") && PauseAndSend(ModeCommand(panel)); };
+  operation.attempt = [&c, &panel] { return PauseAndSendIdentity(c, "H00M") && PauseAndSend(c, ModeCommand(panel)); };
   operation.okMessage = kMsgSetModeOk;
   operation.errorMessage = kMsgSetModeError;
-  RunWriteOperation(panel, operation);
+  RunWriteOperation(c, panel, operation);
 }

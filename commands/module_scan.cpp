@@ -14,7 +14,7 @@
 #include "deadline.h"
 #include "frames.h"
 #include "messages.h"
-#include "module_state.h"
+#include "connection.h"
 #include "operation_steps.h"
 #include "operations.h"
 #include "operator_panel.h"
@@ -32,9 +32,9 @@ constexpr int kLastRs485Index = 2;
 
 std::string PortSuffix(int port) { return " : #" + std::to_string(port); }
 
-bool AnswersIdentity(int attempts) {
+bool AnswersIdentity(LinkState& link, int attempts) {
   for (int i = 0; i < attempts; ++i) {
-    if (SendCommand("H00M") && Link.ReplyPos == kIdentityReplyLength) return true;
+    if (SendCommand(link, "H00M") && link.ReplyPos == kIdentityReplyLength) return true;
   }
   return false;
 }
@@ -72,45 +72,45 @@ void ResetDisplay(OperatorPanel& panel) {
   panel.ProcessMessages();
 }
 
-bool QuickTry(OperatorPanel& panel) {
-  if (Module.ScanCommNo <= 0 || !PortInReach(Module.ScanCommNo)) return false;
-  panel.SelectLineSetting(Module.ScanBaudRateNo);
-  if (!OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) return false;
-  PortGuard port;
-  panel.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(Module.ScanCommNo));
-  return AnswersIdentity(kQuickAttempts);
+bool QuickTry(Connection& c, OperatorPanel& panel) {
+  if (c.ScanCommNo <= 0 || !PortInReach(c, c.ScanCommNo)) return false;
+  panel.SelectLineSetting(c.ScanBaudRateNo);
+  if (!OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return false;
+  PortGuard port(c);
+  panel.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(c.ScanCommNo));
+  return AnswersIdentity(c, kQuickAttempts);
 }
 
 // The remembered index for a locked search. A stored index outside the list
 // names no line setting; the default entry stands in for it.
-int LockedIndex() {
-  bool inList = Module.ScanBaudRateNo >= 0 && Module.ScanBaudRateNo < kLineSettingCount;
-  return inList ? Module.ScanBaudRateNo : kDefaultLineSettingNo;
+int LockedIndex(const Connection& c) {
+  bool inList = c.ScanBaudRateNo >= 0 && c.ScanBaudRateNo < kLineSettingCount;
+  return inList ? c.ScanBaudRateNo : kDefaultLineSettingNo;
 }
 
 enum class Candidate { NotOpened, Silent, Found };
 
-Candidate TryCandidate(OperatorPanel& panel, int port, int index) {
+Candidate TryCandidate(Connection& c, OperatorPanel& panel, int port, int index) {
   panel.SelectLineSetting(index);
-  if (!OpenPort(port, kLineSettings[index])) return Candidate::NotOpened;
-  PortGuard guard;
+  if (!OpenPort(c, port, kLineSettings[index])) return Candidate::NotOpened;
+  PortGuard guard(c);
   panel.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(port));
-  if (!AnswersIdentity(kSearchAttempts)) return Candidate::Silent;
-  Module.ScanCommNo = port;
-  Module.ScanBaudRate = kLineSettings[index];
-  Module.ScanBaudRateNo = index;
-  if (Module.StoreScanResult) SaveScanResult(Module);
+  if (!AnswersIdentity(c, kSearchAttempts)) return Candidate::Silent;
+  c.ScanCommNo = port;
+  c.ScanBaudRate = kLineSettings[index];
+  c.ScanBaudRateNo = index;
+  if (c.StoreScanResult) SaveScanResult(c);
   return Candidate::Found;
 }
 
-bool FullSearch(OperatorPanel& panel) {
+bool FullSearch(Connection& c, OperatorPanel& panel) {
   for (int port = 1; port <= kPortCount; ++port) {
     // Another connection's port is not this search's to open.
-    if (!PortInReach(port)) continue;
-    if (panel.SearchStopped()) return false;
+    if (!PortInReach(c, port)) continue;
+    if (c.Stop.Requested()) return false;
     for (int index = 0; index < kLineSettingCount; ++index) {
       bool locked = panel.LockChecked();
-      Candidate result = TryCandidate(panel, port, locked ? LockedIndex() : index);
+      Candidate result = TryCandidate(c, panel, port, locked ? LockedIndex(c) : index);
       if (result == Candidate::Found) return true;
       if (result == Candidate::NotOpened || locked) break;
     }
@@ -124,51 +124,51 @@ std::string SerialSuffix(const std::string& lastCharacter) {
 }
 
 // Identity from the "H00M" reply that LastReply still holds.
-void ShowIdentity(OperatorPanel& panel) {
-  panel.SelectLineSetting(Module.ScanBaudRateNo);
-  std::string serial = ReplySerialField() + "-" + SerialSuffix(ReplySerialLastChar());
+void ShowIdentity(const Connection& c, OperatorPanel& panel) {
+  panel.SelectLineSetting(c.ScanBaudRateNo);
+  std::string serial = ReplySerialField(c) + "-" + SerialSuffix(ReplySerialLastChar(c));
   panel.ShowSerial(MessageText(kMsgSerial) + " : " + serial, serial);
-  std::string id = ReplyModuleId();
+  std::string id = ReplyModuleId(c);
   panel.SetIdText(id);
   if (int value = DecimalValue(id); value >= 0) panel.MoveIdBar(value);
 }
 
-void ShowModeAndRs485(OperatorPanel& panel) {
-  panel.SelectMode(ReplyModeDigit() == "0" ? 0 : 1);
-  int rs485 = DecimalValue(ReplyRs485Digit());
+void ShowModeAndRs485(const Connection& c, OperatorPanel& panel) {
+  panel.SelectMode(ReplyModeDigit(c) == "0" ? 0 : 1);
+  int rs485 = DecimalValue(ReplyRs485Digit(c));
   if (rs485 >= 0 && rs485 <= kLastRs485Index) panel.SelectRs485(rs485);
 }
 
-void ShowSecondId(OperatorPanel& panel) {
-  std::string id2 = ReplyModuleId();
+void ShowSecondId(const Connection& c, OperatorPanel& panel) {
+  std::string id2 = ReplyModuleId(c);
   if (int value = DecimalValue(id2); value >= 0) panel.MoveId2Bar(value);
   panel.SetId2Text(panel.ModeIndex() == 0 ? id2 : "__");
 }
 
 // One pass of the information reads: 1 read, 0 failed at "H00V" (another
 // pass may follow), -1 failed later (the reads end).
-int ReadInformationPass(OperatorPanel& panel) {
-  if (!PauseAndSend("H00V")) return 0;
+int ReadInformationPass(Connection& c, OperatorPanel& panel) {
+  if (!PauseAndSend(c, "H00V")) return 0;
   SleepMs(kPauseMs);
-  std::string version = ReplyVersion();
+  std::string version = ReplyVersion(c);
   panel.ShowVersion(MessageText(kMsgVersion) + " : " + version, version);
-  if (SendCommand("H00L")) panel.SetKeyText(ReplyKeyCount());
-  if (!PauseAndSend("H00A")) return -1;
-  ShowModeAndRs485(panel);
-  if (!PauseAndSend("H00N")) return -1;
-  ShowSecondId(panel);
+  if (SendCommand(c, "H00L")) panel.SetKeyText(ReplyKeyCount(c));
+  if (!PauseAndSend(c, "H00A")) return -1;
+  ShowModeAndRs485(c, panel);
+  if (!PauseAndSend(c, "H00N")) return -1;
+  ShowSecondId(c, panel);
   return 1;
 }
 
-bool ReadInformation(OperatorPanel& panel) {
-  if (!OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) return false;
-  PortGuard port;
+bool ReadInformation(Connection& c, OperatorPanel& panel) {
+  if (!OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return false;
+  PortGuard port(c);
   for (int pass = 0; pass < 2; ++pass) {
-    int result = ReadInformationPass(panel);
+    int result = ReadInformationPass(c, panel);
     if (result < 0) return false;
     if (result > 0) {
-      panel.ShowMessage(MessageText(kMsgInfoOk) + PortSuffix(Module.ScanCommNo) + ")");
-      Module.ModuleFound = true;
+      panel.ShowMessage(MessageText(kMsgInfoOk) + PortSuffix(c.ScanCommNo) + ")");
+      c.ModuleFound = true;
       return true;
     }
   }
@@ -183,23 +183,23 @@ void ReportNotFound(OperatorPanel& panel, BusyScope& busy) {
   Beep(kLowBeepHz, kBeepMs);
 }
 
-void ReportInformation(OperatorPanel& panel, BusyScope& busy, bool complete) {
-  if (!complete) panel.ShowMessage(MessageText(kMsgInfoError) + PortSuffix(Module.ScanCommNo) + ")");
+void ReportInformation(const Connection& c, OperatorPanel& panel, BusyScope& busy, bool complete) {
+  if (!complete) panel.ShowMessage(MessageText(kMsgInfoError) + PortSuffix(c.ScanCommNo) + ")");
   busy.Leave();
   panel.SetLamp(complete ? LampColour::Yellow : LampColour::Red);
   Beep(complete ? kHighBeepHz : kLowBeepHz, kBeepMs);
 }
 }  // namespace
 
-void RunModuleScan(OperatorPanel& panel) {
+void RunModuleScan(Connection& c, OperatorPanel& panel) {
   BusyScope busy(panel);
   ResetDisplay(panel);
-  Module.ModuleFound = false;
+  c.ModuleFound = false;
 
-  if (!QuickTry(panel) && !FullSearch(panel)) {
+  if (!QuickTry(c, panel) && !FullSearch(c, panel)) {
     ReportNotFound(panel, busy);
     return;
   }
-  ShowIdentity(panel);
-  ReportInformation(panel, busy, ReadInformation(panel));
+  ShowIdentity(c, panel);
+  ReportInformation(c, panel, busy, ReadInformation(c, panel));
 }

@@ -5,7 +5,7 @@
 #include "messages.h"
 #include "deadline.h"
 #include "frames.h"
-#include "module_state.h"
+#include "connection.h"
 #include "operator_panel.h"
 #include "serial_port.h"
 #include "tone.h"
@@ -28,8 +28,8 @@ class WaitStateGuard {
 };
 }  // namespace
 
-bool RefuseWithoutScan(OperatorPanel& panel) {
-  if (Module.ModuleFound) return false;
+bool RefuseWithoutScan(const Connection& c, OperatorPanel& panel) {
+  if (c.ModuleFound) return false;
   panel.SetLamp(LampColour::Red);
   panel.ShowMessage(MessageText(kMsgStartScan));
   Beep(kLowBeepHz, kBeepMs);
@@ -56,9 +56,9 @@ std::string PortProblemHint(PortOpenProblem problem) {
 }
 }  // namespace
 
-bool OpenModulePort(OperatorPanel& panel) {
-  if (OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) return true;
-  const PortOpenFailure& failure = LastPortOpenFailure();
+bool OpenModulePort(Connection& c, OperatorPanel& panel) {
+  if (OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return true;
+  const PortOpenFailure& failure = LastPortOpenFailure(c);
   // The device path comes from the port table: escaped, it cannot disturb a
   // terminal.
   panel.ReportPortProblem(TraceText("cannot open " + DescribePortOpenFailure(failure)) +
@@ -66,13 +66,13 @@ bool OpenModulePort(OperatorPanel& panel) {
   return false;
 }
 
-bool PauseAndSend(const std::string& command) {
+bool PauseAndSend(LinkState& link, const std::string& command) {
   SleepMs(kPauseMs);
-  return SendCommand(command);
+  return SendCommand(link, command);
 }
 
-bool PauseAndSendIdentity(const std::string& command) {
-  return PauseAndSend(command) && Link.ReplyPos == kIdentityReplyLength;
+bool PauseAndSendIdentity(LinkState& link, const std::string& command) {
+  return PauseAndSend(link, command) && link.ReplyPos == kIdentityReplyLength;
 }
 
 int DecimalValue(const std::string& text) {
@@ -90,19 +90,19 @@ char LineSettingDigit(int index) { return "0123456789AB"[index]; }
 PortGuard::~PortGuard() { Close(); }
 
 void PortGuard::Close() {
-  if (PortIsOpen()) ClosePort();
+  if (PortIsOpen(link_)) ClosePort(link_);
 }
 
-void RunWriteOperation(OperatorPanel& panel, const WriteOperation& operation) {
+void RunWriteOperation(Connection& c, OperatorPanel& panel, const WriteOperation& operation) {
   WaitStateGuard wait(panel, operation.processMessagesOnEntry);
-  if (RefuseWithoutScan(panel)) return;
+  if (RefuseWithoutScan(c, panel)) return;
   if (operation.prepare && !operation.prepare()) {
     ReportOutcome(panel, false, operation.okMessage, operation.errorMessage);
     return;
   }
   bool success = false;
-  if (OpenModulePort(panel)) {
-    PortGuard port;
+  if (OpenModulePort(c, panel)) {
+    PortGuard port(c);
     for (int attempt = 0; attempt < kWriteAttempts && !success; ++attempt) success = operation.attempt();
     port.Close();
   }

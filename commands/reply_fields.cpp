@@ -15,11 +15,11 @@ constexpr int kCardFirst = 7;
 constexpr int kCardTrailer = 3;
 }  // namespace
 
-std::string ReplyModuleId() { return ReplyChars(kIdFirst, kIdLast); }
-std::string ReplySerialField() { return ReplyChars(kFieldFirst, kFieldLast); }
-std::string ReplySerialLastChar() { return ReplyChars(kFieldLast, kFieldLast); }
-std::string ReplyVersion() { return ReplyChars(kFieldFirst, kFieldLast); }
-std::string ReplyKeyCount() { return ReplyChars(kKeyFirst, kKeyLast); }
-std::string ReplyModeDigit() { return ReplyChars(kModePos, kModePos); }
-std::string ReplyRs485Digit() { return ReplyChars(kRs485Pos, kRs485Pos); }
-std::string ReplyCardData() { return ReplyChars(kCardFirst, Link.ReplyPos - kCardTrailer); }
+std::string ReplyModuleId(const LinkState& link) { return ReplyChars(link, kIdFirst, kIdLast); }
+std::string ReplySerialField(const LinkState& link) { return ReplyChars(link, kFieldFirst, kFieldLast); }
+std::string ReplySerialLastChar(const LinkState& link) { return ReplyChars(link, kFieldLast, kFieldLast); }
+std::string ReplyVersion(const LinkState& link) { return ReplyChars(link, kFieldFirst, kFieldLast); }
+std::string ReplyKeyCount(const LinkState& link) { return ReplyChars(link, kKeyFirst, kKeyLast); }
+std::string ReplyModeDigit(const LinkState& link) { return ReplyChars(link, kModePos, kModePos); }
+std::string ReplyRs485Digit(const LinkState& link) { return ReplyChars(link, kRs485Pos, kRs485Pos); }
+std::string ReplyCardData(const LinkState& link) { return ReplyChars(link, kCardFirst, link.ReplyPos - kCardTrailer); }

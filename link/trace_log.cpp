@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "trace_log.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "frame_bytes.h"
@@ -15,24 +16,31 @@ constexpr uint8_t kLastPrintable = 0x7E;
 TraceLog::TraceLog(size_t maxRecords, size_t maxBytes)
     : maxRecords_(maxRecords == 0 ? 1 : maxRecords), maxBytes_(maxBytes) {}
 
-TraceLog::~TraceLog() { Detach(); }
-
-void TraceLog::Attach() {
-  SetFrameTrace([this](const TraceEvent& event) { Take(event); });
-  attached_ = true;
-}
-
-void TraceLog::Detach() {
-  if (!attached_) return;
-  SetFrameTrace({});
-  attached_ = false;
-  // Every port's partial record ends here.
-  std::vector<int> ports;
+TraceLog::~TraceLog() {
+  std::vector<LinkState*> attached;
   {
     std::lock_guard lock(mutex_);
-    for (const auto& entry : assemblies_) ports.push_back(entry.first);
+    attached = attached_;
   }
-  for (int port : ports) Take(TraceEvent{TraceDirection::Ended, 0, nullptr, 0, port});
+  for (LinkState* link : attached) Detach(*link);
+}
+
+void TraceLog::Attach(LinkState& link) {
+  link.TraceHook = [this](const TraceEvent& event) { Take(event); };
+  std::lock_guard lock(mutex_);
+  if (std::find(attached_.begin(), attached_.end(), &link) == attached_.end()) attached_.push_back(&link);
+}
+
+void TraceLog::Detach(LinkState& link) {
+  {
+    std::lock_guard lock(mutex_);
+    auto it = std::find(attached_.begin(), attached_.end(), &link);
+    if (it == attached_.end()) return;
+    attached_.erase(it);
+  }
+  link.TraceHook = {};
+  // The connection's partial record ends here.
+  Take(TraceEvent{TraceDirection::Ended, 0, nullptr, 0, link.OpenPortNumber});
 }
 
 void TraceLog::SetCallback(RecordCallback callback) {

@@ -15,9 +15,9 @@
 // - bytes thrown away while the link waits for a quiet line form Discarded
 //   records, each closed at a CR or when the wait ends.
 // A record's time is the link's millisecond counter at its first byte, and
-// its port the port of the connection it came from. Connections on several
-// threads may feed one log at once: each port's records are assembled
-// apart, so bytes of one connection never join another's record.
+// its port the port of the connection it came from. A log may be attached to
+// several connections, on several threads at once: each port's records are
+// assembled apart, so bytes of one connection never join another's record.
 //
 // Bounds (the line is untrusted): a record keeps at most maxBytes bytes and
 // counts the rest in `omitted`; the log keeps at most maxRecords records and
@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "frame_trace.h"
+#include "link_state.h"
 
 inline constexpr size_t kTraceRecordBytes = 512;
 inline constexpr size_t kTraceRecordsKept = 2000;
@@ -55,15 +56,17 @@ class TraceLog {
   using RecordCallback = std::function<void(const TraceRecord& record)>;
 
   explicit TraceLog(size_t maxRecords = kTraceRecordsKept, size_t maxBytes = kTraceRecordBytes);
-  // Detaches from the link when attached.
+  // Detaches from every connection still attached.
   ~TraceLog();
   TraceLog(const TraceLog&) = delete;
   TraceLog& operator=(const TraceLog&) = delete;
 
-  // Installs this log as the link's frame trace hook (replacing any other
-  // hook); Detach removes it and closes a received record still open.
-  void Attach();
-  void Detach();
+  // Makes this log the connection's trace hook (replacing any other hook).
+  // Detach removes it and closes that connection's record still open; a
+  // connection must be detached (or the log gone) before it is destroyed.
+  // Each runs on the connection's own thread.
+  void Attach(LinkState& link);
+  void Detach(LinkState& link);
 
   // Called with every record as it completes. Set it before Attach.
   void SetCallback(RecordCallback callback);
@@ -105,7 +108,8 @@ class TraceLog {
   // entry per connection.
   std::map<int, Assembly> assemblies_;
   RecordCallback callback_;
-  bool attached_ = false;
+  // The connections this log is the hook of.
+  std::vector<LinkState*> attached_;
 };
 
 // "09 48 30 30 4D 30 43 0D": two upper-case hex digits per byte, blank apart.
