@@ -27,6 +27,7 @@
 
 #include "codepage.h"
 #include "codepage_detail.h"
+#include "utf8.h"
 
 namespace {
 
@@ -130,19 +131,6 @@ char32_t CodePoint(std::string_view sequence) {
   char32_t value = static_cast<unsigned char>(sequence[0]) & kLeadMask[sequence.size()];
   for (size_t i = 1; i < sequence.size(); ++i) value = (value << 6) | (static_cast<unsigned char>(sequence[i]) & 0x3F);
   return value;
-}
-
-void AppendUtf8(std::string& out, char32_t character) {
-  if (character < 0x80) {
-    out.push_back(static_cast<char>(character));
-  } else if (character < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (character >> 6)));
-    out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (character >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((character >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
-  }
 }
 
 }  // namespace

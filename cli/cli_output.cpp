@@ -10,7 +10,6 @@
 
 namespace {
 constexpr char kHexDigits[] = "0123456789abcdef";
-constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
 
 // A stream that no longer takes output (its reader went away) asks the
 // program to stop, so that it ends the way a Ctrl+C would end it.
@@ -43,26 +42,6 @@ JsonObject& JsonObject::Add(const std::string& key, const std::vector<JsonObject
   std::string array = "[";
   for (size_t i = 0; i < objects.size(); ++i) array += (i ? "," : "") + objects[i].Text();
   return AddRaw(key, array + "]");
-}
-
-std::string ShownText(std::string_view untrusted) {
-  std::string_view kept = untrusted.substr(0, kShownTextLimit);
-  std::string shown;
-  shown.reserve(kept.size());
-  for (size_t i = 0; i < kept.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(kept[i]);
-    if (c == '\\' && i + 1 < kept.size() && (kept[i + 1] == 'x' || kept[i + 1] == 'X')) {
-      shown += "\\\\";
-    } else if (c >= 0x20 && c < 0x7F) {
-      shown += static_cast<char>(c);
-    } else {
-      shown += "\\x";
-      shown += kUpperHexDigits[c >> 4];
-      shown += kUpperHexDigits[c & 0x0F];
-    }
-  }
-  if (kept.size() < untrusted.size()) shown += "... (" + std::to_string(untrusted.size() - kept.size()) + " more bytes)";
-  return shown;
 }
 
 std::string JsonObject::Text() const { return "{" + members_ + "}"; }

@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "shown_text.h"
+
 // A JSON object built member by member, in the order added.
 class JsonObject {
  public:
@@ -40,14 +42,6 @@ class JsonObject {
 // escaped.
 std::string JsonString(std::string_view utf8);
 
-// An untrusted text as plain printable ASCII: each byte outside blank to
-// tilde (control characters, DEL, C1 bytes, any byte of UTF-8 or of a broken
-// sequence) as \xNN in upper-case hex, and a backslash that stands before an
-// x doubled, so that "\x1B" is always an escape. Other backslashes stay as
-// they are (Windows paths). At most kShownTextLimit bytes are shown; the
-// rest is counted ("... (N more bytes)").
-constexpr size_t kShownTextLimit = 1024;
-std::string ShownText(std::string_view untrusted);
 
 // One line to stdout, flushed.
 void PrintLine(const std::string& line);

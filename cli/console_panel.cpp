@@ -31,12 +31,6 @@ bool MoveBar(int& bar, int position, int low, int high) {
 }
 }  // namespace
 
-std::string TwoDigits(int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
-}
-
 ConsolePanel::ConsolePanel() {
   shown_.idText = "__";
   shown_.id2Text = "__";

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "operator_panel.h"
+#include "two_digits.h"
 
 class ConsolePanel final : public OperatorPanel {
  public:
@@ -115,5 +116,3 @@ class ConsolePanel final : public OperatorPanel {
   CardHandler onCard_;
 };
 
-// "%02d": 7 gives "07".
-std::string TwoDigits(int value);

@@ -82,12 +82,6 @@ void RunBusyTick(FormView& view, int& tag) {
   }
 }
 
-std::string TwoDigits(int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
-}
-
 std::string LayoutCaption(FormControl control) {
   if (control == FormControl::frmModule) return CatalogueText(kMsgTitle, 0);
   if (control == FormControl::pnTAVIX) return CatalogueText(kMsgCompany, 0);

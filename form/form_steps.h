@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "form_table.h"
+#include "two_digits.h"
 
 namespace form {
 
@@ -62,8 +63,6 @@ void RunSetBusy(FormView& view, bool busy);
 // it red and the tag to 1.
 void RunBusyTick(FormView& view, int& tag);
 
-// The caption a panel shows for a scroll bar's position ("%02d").
-std::string TwoDigits(int value);
 // A control's caption before the texts are applied: its layout text, or for
 // the window and the footer their messages in English.
 std::string LayoutCaption(FormControl control);
