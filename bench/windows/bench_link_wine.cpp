@@ -49,15 +49,15 @@ double MeanOfLast(const std::vector<double>& values, size_t count) {
          static_cast<double>(count);
 }
 
-void ExchangeTime(const SimLog& log, int count) {
-  SendCommand("H00M");  // warm-up: first exchange of everything
+void ExchangeTime(LinkState& link, const SimLog& log, int count) {
+  SendCommand(link, "H00M");  // warm-up: first exchange of everything
   const size_t repliesBefore = log.Replies();
   int answered = 0;
   double slowestMs = 0;
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < count; ++i) {
     const Clock::time_point one = Clock::now();
-    answered += SendCommand("H00M") ? 1 : 0;
+    answered += SendCommand(link, "H00M") ? 1 : 0;
     slowestMs = std::max(slowestMs, Ms(Clock::now() - one));
   }
   const double meanMs = Ms(Clock::now() - start) / count;
@@ -70,12 +70,12 @@ void ExchangeTime(const SimLog& log, int count) {
   std::printf("  ratio mean / floor:     %8.3f\n", meanMs / floorMs);
 }
 
-void SilentWindowCpu() {
+void SilentWindowCpu(LinkState& link) {
   const double cpuStart = CpuMs();
   const Clock::time_point start = Clock::now();
   int answered = 0;
   // "H99Z" goes unanswered: each exchange waits out the whole reply window.
-  for (int i = 0; i < kSilentExchanges; ++i) answered += SendCommand("H99Z") ? 1 : 0;
+  for (int i = 0; i < kSilentExchanges; ++i) answered += SendCommand(link, "H99Z") ? 1 : 0;
   const double wallMs = Ms(Clock::now() - start) / kSilentExchanges;
   const double cpuMs = (CpuMs() - cpuStart) / kSilentExchanges;
   std::printf("silent exchanges: %d (%d answered)\n", kSilentExchanges, answered);
@@ -94,12 +94,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   const SimLog log(SimLog::PathFromEnvironment());
-  if (!OpenPort(kPort, "19200,e,8,1")) {
+  LinkState link{PortScope::AnyPort()};
+  if (!OpenPort(link, kPort, "19200,e,8,1")) {
     std::fprintf(stderr, "bench_link_wine: cannot open COM%d\n", kPort);
     return 1;
   }
-  ExchangeTime(log, count);
-  SilentWindowCpu();
-  ClosePort();
+  ExchangeTime(link, log, count);
+  SilentWindowCpu(link);
+  ClosePort(link);
   return 0;
 }

@@ -200,11 +200,11 @@ bool CheckWait(const Earlier& earlier, const std::string& command, uint32_t entr
   return framed;
 }
 
-void CheckRefused(bool result) {
+void CheckRefused(const LinkState& link, bool result) {
   Require(!result, "false without a frame");
-  Require(Link.ReplyPos == 0, "ReplyPos 0 without a frame");
-  Require(Link.LastReply == kEarlierReply, "LastReply stays without a frame");
-  Require(std::all_of(std::begin(Link.ReplyBuffer), std::end(Link.ReplyBuffer), [](uint8_t b) { return b == 0; }),
+  Require(link.ReplyPos == 0, "ReplyPos 0 without a frame");
+  Require(link.LastReply == kEarlierReply, "LastReply stays without a frame");
+  Require(std::all_of(std::begin(link.ReplyBuffer), std::end(link.ReplyBuffer), [](uint8_t b) { return b == 0; }),
           "the buffer is cleared without a frame");
 }
 
@@ -265,21 +265,22 @@ bool ChecksumHolds(const Buffer& buffer, int length) {
   return buffer[length - 3] == uint8_t(hex[0]) && buffer[length - 2] == uint8_t(hex[1]);
 }
 
-void CheckResult(bool result, const std::vector<scripted::Arrival>& arrivals, size_t read, bool complete) {
+void CheckResult(const LinkState& link, bool result, const std::vector<scripted::Arrival>& arrivals, size_t read,
+                 bool complete) {
   Buffer expected{};
   for (size_t i = 0; i < read; ++i) expected[i % kReplyBufferSize] = arrivals[i].byte;
   const int length = static_cast<int>(read % kReplyBufferSize);
-  Require(Link.ReplyPos == length, "ReplyPos counts the bytes read, modulo the buffer");
+  Require(link.ReplyPos == length, "ReplyPos counts the bytes read, modulo the buffer");
   if (!complete) {
     Require(!result, "false without a complete reply");
-    Require(Link.LastReply == kEarlierReply, "LastReply stays without a complete reply");
-    Require(std::memcmp(Link.ReplyBuffer, expected.data(), expected.size()) == 0, "the buffer holds the bytes read");
+    Require(link.LastReply == kEarlierReply, "LastReply stays without a complete reply");
+    Require(std::memcmp(link.ReplyBuffer, expected.data(), expected.size()) == 0, "the buffer holds the bytes read");
     return;
   }
   expected[length] = 0;
-  Require(std::memcmp(Link.ReplyBuffer, expected.data(), expected.size()) == 0, "the buffer holds the reply, then 0");
+  Require(std::memcmp(link.ReplyBuffer, expected.data(), expected.size()) == 0, "the buffer holds the reply, then 0");
   const char* text = reinterpret_cast<const char*>(expected.data());
-  Require(Link.LastReply == std::string(text, strnlen(text, expected.size())), "LastReply: the buffer to its first 0");
+  Require(link.LastReply == std::string(text, strnlen(text, expected.size())), "LastReply: the buffer to its first 0");
   Require(result == ChecksumHolds(expected, length), "the result is the reply's checksum test");
 }
 
@@ -290,29 +291,27 @@ bool PointPortOneAtTheScriptedDevice() {
   SetPortTable([](const std::string& name) {
     return std::optional<std::string>(name == PortName(1) ? scripted::kScriptedPath : std::string());
   });
-  SetFrameTrace([](const TraceEvent& event) {
-    if (event.direction == TraceDirection::Discarded) discardedTraced += event.length;
-  });
   return true;
 }
 
-// A fresh link, as a program starts with: nothing carries over from the
-// input before.
-void ResetLink() {
-  Link = LinkState{};
-  Link.ProcessPendingEvents = [] { ++emptyReads; };
+// Counts the empty reads and the discarded bytes of one input's link.
+void Observe(LinkState& link) {
+  link.TraceHook = [](const TraceEvent& event) {
+    if (event.direction == TraceDirection::Discarded) discardedTraced += event.length;
+  };
+  link.ProcessPendingEvents = [] { ++emptyReads; };
 }
 
 // The earlier exchange: a frame on a silent line, then the port closed.
-Earlier RunEarlierExchange(const Script& script) {
+Earlier RunEarlierExchange(LinkState& link, const Script& script) {
   scripted::Reset(script.startUs, {}, {});
-  Require(OpenPort(1, script.earlierAtOtherSetting ? kOtherLineSetting : kLineSetting), "the scripted port opens");
-  Require(!SendCommand(script.earlierCommand), "a silent line answers nothing");
+  Require(OpenPort(link, 1, script.earlierAtOtherSetting ? kOtherLineSetting : kLineSetting), "the scripted port opens");
+  Require(!SendCommand(link, script.earlierCommand), "a silent line answers nothing");
   Earlier earlier;
   earlier.mayBeAnswered = !script.earlierAtOtherSetting;
   earlier.command = script.earlierCommand;
   earlier.frameTick = Tick(scripted::Observed().reads.front().startUs);
-  ClosePort();
+  ClosePort(link);
   scripted::Continue(script.gapUs, script.waiting, script.arrivals);
   return earlier;
 }
@@ -322,30 +321,32 @@ Earlier RunEarlierExchange(const Script& script) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = PointPortOneAtTheScriptedDevice();
   Require(ready, "set up");
-  ResetLink();
+  // A fresh link per input, as a program starts with: nothing carries over.
+  LinkState link{PortScope::AnyPort()};
+  Observe(link);
   const Script script = Decode(data, size);
   Earlier earlier;
   if (script.earlier) {
-    earlier = RunEarlierExchange(script);
+    earlier = RunEarlierExchange(link, script);
   } else {
     scripted::Reset(script.startUs, script.waiting, script.arrivals);
   }
-  Require(OpenPort(1, kLineSetting), "the scripted port opens");
-  Link.LastReply = kEarlierReply;
-  std::memset(Link.ReplyBuffer, 0xA5, sizeof Link.ReplyBuffer);  // SendCommand must clear it
+  Require(OpenPort(link, 1, kLineSetting), "the scripted port opens");
+  link.LastReply = kEarlierReply;
+  std::memset(link.ReplyBuffer, 0xA5, sizeof link.ReplyBuffer);  // SendCommand must clear it
   emptyReads = 0;
   discardedTraced = 0;
   const uint32_t entryTick = Tick(scripted::NowUs());
 
-  const bool result = SendCommand(script.command);
+  const bool result = SendCommand(link, script.command);
   const scripted::Line& line = scripted::Observed();
   const size_t waitReads = ReadsBeforeTheFrame(line);
   size_t empty = 0;
   for (const scripted::Read& r : line.reads) empty += r.delivered ? 0 : 1;
   Require(static_cast<size_t>(emptyReads) == empty, "the window works once per read without a byte");
   if (!CheckWait(earlier, script.command, entryTick, line, waitReads, discardedTraced)) {
-    CheckRefused(result);
-    ClosePort();
+    CheckRefused(link, result);
+    ClosePort(link);
     return 0;
   }
   CheckFrame(script.command, line, waitReads);
@@ -358,7 +359,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(read <= completeAt + 1, "nothing is read past a complete reply");
   const bool complete = completeAt < arrivals.size() && read == completeAt + 1;
   CheckStop(reads, complete);
-  CheckResult(result, arrivals, read, complete);
-  ClosePort();
+  CheckResult(link, result, arrivals, read, complete);
+  ClosePort(link);
   return 0;
 }

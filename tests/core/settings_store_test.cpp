@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "catalogue.h"
-#include "module_state.h"
+#include "settings_store.h"
 #include "port_names.h"
 #include "settings_home.h"
 #include "settings_medium.h"
@@ -101,9 +101,9 @@ class SettingsStoreTest : public ::testing::Test {
     root_ = home_.Root();
     file_ = home_.File();
     // Values that no load would produce, so that every default is seen set.
-    Module.ScanCommNo = 99;
-    Module.ScanBaudRate = "junk";
-    Module.ScanBaudRateNo = 99;
+    loaded.ScanCommNo = 99;
+    loaded.ScanBaudRate = "junk";
+    loaded.ScanBaudRateNo = 99;
     Language = LanguageState{7, "junk"};
   }
   void TearDown() override {
@@ -118,9 +118,9 @@ class SettingsStoreTest : public ::testing::Test {
   }
   std::string ReadStore() { return ReadFile(file_); }
   void ExpectDefaults() {
-    EXPECT_EQ(Module.ScanCommNo, 0);
-    EXPECT_EQ(Module.ScanBaudRate, "19200,e,8,1");
-    EXPECT_EQ(Module.ScanBaudRateNo, 5);
+    EXPECT_EQ(loaded.ScanCommNo, 0);
+    EXPECT_EQ(loaded.ScanBaudRate, "19200,e,8,1");
+    EXPECT_EQ(loaded.ScanBaudRateNo, 5);
     EXPECT_EQ(Language.LanguageName, "English");
     EXPECT_EQ(Language.LanguageIndex, 0);
   }
@@ -142,13 +142,15 @@ class SettingsStoreTest : public ::testing::Test {
   SettingsHome home_{"rt420-store"};
   fs::path root_;
   fs::path file_;
+  // The scan result the store loads into and saves from.
+  ScanResult loaded;
 };
 
 // ---------------------------------------------------------------------------
 // Reading the four values.
 
 TEST_F(SettingsStoreTest, FirstStartUsesDefaultsAndMakesNothing) {
-  LoadSettings(Module);
+  LoadSettings(loaded);
   ExpectDefaults();
   EXPECT_FALSE(fs::exists(root_ / "TAVIX"));
   EXPECT_EQ(SettingsLocation(), file_.string());
@@ -158,10 +160,10 @@ TEST_F(SettingsStoreTest, ReadsEveryValueAsStored) {
   WriteStore("REGEDIT4\n\n" + kKey +
              "\"ScanCommNo\"=dword:ffffffff\n\"scanbaudrate\"=\"115200,n,8,1\"\n"
              "\"ScanBaudRateNo\"=dword:0000000E\n\"LanguageFlag\"=\"ChineseBIG5\"\n");
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, -1);
-  EXPECT_EQ(Module.ScanBaudRate, "115200,n,8,1");  // value names ignore case
-  EXPECT_EQ(Module.ScanBaudRateNo, 14);            // not checked against the list
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, -1);
+  EXPECT_EQ(loaded.ScanBaudRate, "115200,n,8,1");  // value names ignore case
+  EXPECT_EQ(loaded.ScanBaudRateNo, 14);            // not checked against the list
   EXPECT_EQ(Language.LanguageName, "ChineseBIG5");
   EXPECT_EQ(Language.LanguageIndex, 2);
 }
@@ -171,7 +173,7 @@ TEST_F(SettingsStoreTest, LanguageNameComparesExactly) {
       {"ChineseGB", 1}, {"ChineseBIG5", 2}, {"chinesegb", 0}, {"CHINESEBIG5", 0}, {"Klingon", 0}, {"", 0}};
   for (auto [name, index] : cases) {
     WriteStore("REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=\"" + name + "\"\n");
-    LoadSettings(Module);
+    LoadSettings(loaded);
     EXPECT_EQ(Language.LanguageIndex, index) << name;
     EXPECT_EQ(Language.LanguageName, name);  // kept as read
   }
@@ -180,29 +182,29 @@ TEST_F(SettingsStoreTest, LanguageNameComparesExactly) {
 TEST_F(SettingsStoreTest, WrongTypeEndsTheReadingThere) {
   const std::string rest = "\"ScanBaudRate\"=\"9600,n,8,1\"\n\"LanguageFlag\"=\"ChineseGB\"\n";
   WriteStore("REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=\"3\"\n\"ScanBaudRateNo\"=dword:00000002\n" + rest);
-  LoadSettings(Module);
+  LoadSettings(loaded);
   ExpectDefaults();
 
   WriteStore("REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=\"2\"\n" + rest);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 3);
-  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
-  EXPECT_EQ(Module.ScanBaudRateNo, 5);
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 3);
+  EXPECT_EQ(loaded.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(loaded.ScanBaudRateNo, 5);
   EXPECT_EQ(Language.LanguageName, "English");
   EXPECT_EQ(Language.LanguageIndex, 0);
 
   WriteStore("REGEDIT4\n\n" + kKey + "\"ScanBaudRate\"=hex:31,00\n\"ScanCommNo\"=dword:00000004\n");
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 4);
-  EXPECT_EQ(Module.ScanBaudRate, "19200,e,8,1");
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 4);
+  EXPECT_EQ(loaded.ScanBaudRate, "19200,e,8,1");
 }
 
 TEST_F(SettingsStoreTest, MissingValuesTakeTheirDefaults) {
   WriteStore("REGEDIT4\r\n\r\n[hkey_local_machine\\software\\tavix\\corvel]\r\n\"ScanBaudRate\"=\"4800,n,8,1\"\r\n");
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 0);
-  EXPECT_EQ(Module.ScanBaudRate, "4800,n,8,1");  // CRLF lines and key case accepted
-  EXPECT_EQ(Module.ScanBaudRateNo, 5);
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 0);
+  EXPECT_EQ(loaded.ScanBaudRate, "4800,n,8,1");  // CRLF lines and key case accepted
+  EXPECT_EQ(loaded.ScanBaudRateNo, 5);
   EXPECT_EQ(Language.LanguageName, "English");
 }
 
@@ -210,8 +212,8 @@ TEST_F(SettingsStoreTest, MissingValuesTakeTheirDefaults) {
 // Writing.
 
 TEST_F(SettingsStoreTest, WritesValuesInOrderWithTheirTypes) {
-  Module = ModuleState{3, "38400,e,8,1", 7};
-  SaveScanResult(Module);
+  loaded = ScanResult{3, "38400,e,8,1", 7};
+  SaveScanResult(loaded);
   const std::string scan = "REGEDIT4\n\n" + kKey +
                            "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=dword:00000007\n"
                            "\"ScanBaudRate\"=\"38400,e,8,1\"\n";
@@ -220,13 +222,13 @@ TEST_F(SettingsStoreTest, WritesValuesInOrderWithTheirTypes) {
   SaveLanguageAs("Odd \\ \"name\"");
   EXPECT_EQ(ReadStore(), scan + "\"LanguageFlag\"=\"Odd \\\\ \\\"name\\\"\"\n\n");
 
-  Module = ModuleState{-2, "4800,n,8,1", 0};
-  SaveScanResult(Module);  // replaced in place
+  loaded = ScanResult{-2, "4800,n,8,1", 0};
+  SaveScanResult(loaded);  // replaced in place
   EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey +
                              "\"ScanCommNo\"=dword:fffffffe\n\"ScanBaudRateNo\"=dword:00000000\n"
                              "\"ScanBaudRate\"=\"4800,n,8,1\"\n\"LanguageFlag\"=\"Odd \\\\ \\\"name\\\"\"\n\n");
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, -2);
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, -2);
   EXPECT_EQ(Language.LanguageName, "Odd \\ \"name\"");
   EXPECT_EQ(OtherFiles(file_.parent_path()), std::vector<std::string>{});  // no temporary left
 }
@@ -236,8 +238,8 @@ TEST_F(SettingsStoreTest, WritesKeepEverythingElse) {
                            "\"Extra\"=hex(2):41,00,\\\n  42,00\n; note\n";
   const std::string tail = "\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n";
   WriteStore(head + "\"SCANCOMMNO\"=dword:00000001\n@=\"default\"\n" + tail);
-  Module = ModuleState{2, "9600,e,8,1", 3};
-  SaveScanResult(Module);
+  loaded = ScanResult{2, "9600,e,8,1", 3};
+  SaveScanResult(loaded);
   SaveLanguageAs("ChineseGB");
   EXPECT_EQ(ReadStore(), head +
                              "\"SCANCOMMNO\"=dword:00000002\n@=\"default\"\n\"ScanBaudRateNo\"=dword:00000003\n"
@@ -247,8 +249,8 @@ TEST_F(SettingsStoreTest, WritesKeepEverythingElse) {
 
 TEST_F(SettingsStoreTest, NewKeyStandsBeforeItsSubKey) {
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n");
-  Module = ModuleState{3, "19200,e,8,1", 5};
-  SaveScanResult(Module);
+  loaded = ScanResult{3, "19200,e,8,1", 5};
+  SaveScanResult(loaded);
   EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey +
                              "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=dword:00000005\n"
                              "\"ScanBaudRate\"=\"19200,e,8,1\"\n\n" +
@@ -260,10 +262,10 @@ TEST_F(SettingsStoreTest, UnusableFolderIsToldOnceAndNothingIsMade) {
   std::ofstream(blocker) << "a file, not a folder";
   setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);
   StderrCapture captured;
-  Module = ModuleState{4, "9600,n,8,1", 2};
-  SaveScanResult(Module);
+  loaded = ScanResult{4, "9600,n,8,1", 2};
+  SaveScanResult(loaded);
   SaveLanguage();
-  LoadSettings(Module);
+  LoadSettings(loaded);
   ExpectDefaults();
   EXPECT_EQ(fs::file_size(blocker), 20u);
   std::vector<std::string> lines = captured.Lines();
@@ -309,10 +311,10 @@ TEST_F(SettingsFileTest, HandEditedFileIsReadAndEveryLineKept) {
       "  [ HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports ]\n"
       "  \"COM2\" = \"/dev/ttyUSB0\"\n";
   WriteStore(before);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 2);
-  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
-  EXPECT_EQ(Module.ScanBaudRateNo, 1);
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 2);
+  EXPECT_EQ(loaded.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(loaded.ScanBaudRateNo, 1);
   EXPECT_EQ(Language.LanguageName, "ChineseGB");
   EXPECT_EQ(Language.LanguageIndex, 1);
   InstallPortTable();
@@ -323,8 +325,8 @@ TEST_F(SettingsFileTest, HandEditedFileIsReadAndEveryLineKept) {
   expected.replace(expected.find("\"ChineseGB\""), 11, "\"ChineseBIG5\"");
   EXPECT_EQ(ReadStore(), expected);
 
-  Module = ModuleState{3, "19200,e,8,1", 5};
-  SaveScanResult(Module);
+  loaded = ScanResult{3, "19200,e,8,1", 5};
+  SaveScanResult(loaded);
   expected.replace(expected.find("dword:00000002"), 14, "dword:00000003");
   expected.replace(expected.find("\"9600,n,8,1\"   ;"), 12, "\"19200,e,8,1\"");
   expected.replace(expected.find("dword: 1"), 8, "dword:00000005");
@@ -334,13 +336,13 @@ TEST_F(SettingsFileTest, HandEditedFileIsReadAndEveryLineKept) {
 TEST_F(SettingsFileTest, EmptyFileIsSavedInto) {
   for (const std::string& empty : {std::string(), std::string("\n\n"), std::string("\xEF\xBB\xBF")}) {
     WriteStore(empty);
-    LoadSettings(Module);
+    LoadSettings(loaded);
     ExpectDefaults();
     SaveLanguageAs("ChineseGB");
     std::string bom = empty.size() == 3 ? empty : "";
     std::string blank = empty == "\n\n" ? "\n\n" : "";
     EXPECT_EQ(ReadStore(), bom + "REGEDIT4\n\n" + blank + kKey + "\"LanguageFlag\"=\"ChineseGB\"\n\n");
-    LoadSettings(Module);
+    LoadSettings(loaded);
     EXPECT_EQ(Language.LanguageIndex, 1);
   }
 }
@@ -366,9 +368,9 @@ TEST_F(SettingsFileTest, Utf16ExportIsReadAndSavedIntoAsUtf16) {
       u"\r\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\r\n"
       u"\"COM4\"=\"/dev/ttyUSB1\"\r\n\r\n";
   WriteStore(Utf16Export(head + tail));
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 4);
-  EXPECT_EQ(Module.ScanBaudRate, "57600,e,8,1");
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 4);
+  EXPECT_EQ(loaded.ScanBaudRate, "57600,e,8,1");
   EXPECT_EQ(PortTableEntry("COM4"), "/dev/ttyUSB1");
   auto key = OpenSettingsKey("Software\\TAVIX\\Corvel", false);
   ASSERT_NE(key, nullptr);
@@ -376,18 +378,18 @@ TEST_F(SettingsFileTest, Utf16ExportIsReadAndSavedIntoAsUtf16) {
 
   SaveLanguageAs("ChineseBIG5");
   EXPECT_EQ(ReadStore(), Utf16Export(head + u"\"LanguageFlag\"=\"ChineseBIG5\"\r\n" + tail));
-  LoadSettings(Module);
+  LoadSettings(loaded);
   EXPECT_EQ(Language.LanguageIndex, 2);
-  EXPECT_EQ(Module.ScanCommNo, 4);
+  EXPECT_EQ(loaded.ScanCommNo, 4);
 }
 
 TEST_F(SettingsFileTest, CrOnlyLineEndsAreReadAndKept) {
   const std::string before = "REGEDIT4\r\r" + std::string("[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\r") +
                              "\"ScanCommNo\"=dword:00000006\r\"ScanBaudRate\"=\"4800,e,8,1\"\r";
   WriteStore(before);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 6);
-  EXPECT_EQ(Module.ScanBaudRate, "4800,e,8,1");
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 6);
+  EXPECT_EQ(loaded.ScanBaudRate, "4800,e,8,1");
   SaveLanguageAs("ChineseGB");
   EXPECT_EQ(ReadStore(), before + "\"LanguageFlag\"=\"ChineseGB\"\r");
 
@@ -434,7 +436,7 @@ TEST_F(SettingsFileTest, ReplacedHexDataKeepsTheCommentsAmongItsLines) {
     SaveLanguageAs("ChineseGB");
     EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey + flag + c.kept) << c.data;
     Language.LanguageName = "junk";
-    LoadSettings(Module);
+    LoadSettings(loaded);
     EXPECT_EQ(Language.LanguageName, "ChineseGB") << c.data;
   }
 }
@@ -443,28 +445,28 @@ TEST_F(SettingsFileTest, DeletionLinesAreFollowedAsAnImportWould) {
   const std::string deletedValue = "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\"LanguageFlag\"=\"ChineseGB\"\n" +
                                    "\"ScanCommNo\" = -\n\"LanguageFlag\"=-\n";
   WriteStore(deletedValue);
-  LoadSettings(Module);
+  LoadSettings(loaded);
   ExpectDefaults();
   // The new value goes behind the deletion, so that it stands.
   SaveLanguageAs("ChineseBIG5");
   EXPECT_EQ(ReadStore(), deletedValue + "\"LanguageFlag\"=\"ChineseBIG5\"\n");
-  LoadSettings(Module);
+  LoadSettings(loaded);
   EXPECT_EQ(Language.LanguageIndex, 2);
-  EXPECT_EQ(Module.ScanCommNo, 0);
+  EXPECT_EQ(loaded.ScanCommNo, 0);
 
   // A deleted key, or a key above it, takes its values; a new section behind
   // the deletion brings the key back.
   const std::string deletedKey =
       "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\n[-HKEY_LOCAL_MACHINE\\Software\\TAVIX]\n";
   WriteStore(deletedKey);
-  LoadSettings(Module);
+  LoadSettings(loaded);
   ExpectDefaults();
   EXPECT_EQ(OpenSettingsKey("Software\\TAVIX\\Corvel", false), nullptr);
   SaveLanguageAs("ChineseGB");
   EXPECT_EQ(ReadStore(), deletedKey + "\n" + kKey + "\"LanguageFlag\"=\"ChineseGB\"\n\n");
-  LoadSettings(Module);
+  LoadSettings(loaded);
   EXPECT_EQ(Language.LanguageIndex, 1);
-  EXPECT_EQ(Module.ScanCommNo, 0);
+  EXPECT_EQ(loaded.ScanCommNo, 0);
 }
 
 TEST_F(SettingsFileTest, LinesNotUnderstoodAreIgnoredAndKept) {
@@ -486,21 +488,21 @@ TEST_F(SettingsFileTest, LinesNotUnderstoodAreIgnoredAndKept) {
       "garbage [with] brackets\n"
       "\"LanguageFlag\"=\"ChineseGB\"\n";
   WriteStore(before);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 3);
-  EXPECT_EQ(Module.ScanBaudRate, "19200,e,8,1");  // a line not understood is no value
-  EXPECT_EQ(Module.ScanBaudRateNo, 5);
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 3);
+  EXPECT_EQ(loaded.ScanBaudRate, "19200,e,8,1");  // a line not understood is no value
+  EXPECT_EQ(loaded.ScanBaudRateNo, 5);
   EXPECT_EQ(Language.LanguageName, "ChineseGB");
 
-  Module = ModuleState{4, "9600,n,8,1", 2};
-  SaveScanResult(Module);
+  loaded = ScanResult{4, "9600,n,8,1", 2};
+  SaveScanResult(loaded);
   std::string expected = before;
   expected.replace(expected.find("dword:00000003"), 14, "dword:00000004");
   expected += "\"ScanBaudRateNo\"=dword:00000002\n\"ScanBaudRate\"=\"9600,n,8,1\"\n";
   EXPECT_EQ(ReadStore(), expected);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
-  EXPECT_EQ(Module.ScanBaudRateNo, 2);
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(loaded.ScanBaudRateNo, 2);
 }
 
 // ---------------------------------------------------------------------------
@@ -583,7 +585,7 @@ TEST_F(SettingsFileTest, UnusableFileIsKeptAsideAndAFreshFileStarted) {
                                "; here: until then COM numbers go to the serial devices found.\n\n" +
                                kKey + "\"LanguageFlag\"=\"ChineseBIG5\"\n\n");
     EXPECT_EQ(fs::status(file_).permissions(), fs::perms(0644));
-    LoadSettings(Module);
+    LoadSettings(loaded);
     EXPECT_EQ(Language.LanguageIndex, 2);
   }
 }
@@ -631,8 +633,8 @@ TEST_F(SettingsFileTest, UnreadableFileIsToldOnceAndLeftUntilTheNextSave) {
   const std::string binary("\x7F" "ELF\0\0\0\0", 8);
   WriteStore(binary);
   StderrCapture captured;
-  LoadSettings(Module);
-  LoadSettings(Module);
+  LoadSettings(loaded);
+  LoadSettings(loaded);
   EXPECT_EQ(PortTableEntry("COM1"), std::nullopt);
   ExpectDefaults();
   EXPECT_EQ(ReadStore(), binary);
@@ -666,7 +668,7 @@ TEST_F(SettingsStoreTest, PortTableIsReadAfreshAtEveryLookup) {
   EXPECT_EQ(PortTableEntry("COM3"), "/dev/ttyS1");
   EXPECT_EQ(ResolvePort(3), "/dev/ttyS1");
   // The store key itself has no values: the settings stay at their defaults.
-  LoadSettings(Module);
+  LoadSettings(loaded);
   ExpectDefaults();
 }
 
@@ -724,8 +726,7 @@ constexpr int kSavesPerWriter = 250;
       Language.LanguageName = i % 2 == 0 ? "ChineseGB" : "ChineseBIG5";
       SaveLanguage();
     } else {
-      Module = ModuleState{i, "9600,n,8,1", 2};
-      SaveScanResult(Module);
+      SaveScanResult(ScanResult{i, "9600,n,8,1", 2});
     }
     auto key = OpenSettingsKey("Software\\TAVIX\\Corvel", true);
     ok = key && key->WriteDword(std::string(1, who) + std::to_string(i), static_cast<uint32_t>(i));
@@ -760,8 +761,8 @@ TEST_F(SettingsStoreTest, TwoProcessesSavingAtOnceLoseNothing) {
     for (int i = 0; i < kSavesPerWriter; ++i)
       if (key->ReadDword(std::string(1, who) + std::to_string(i)) != static_cast<uint32_t>(i)) ++lost;
   EXPECT_EQ(lost, 0);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, kSavesPerWriter - 1);
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, kSavesPerWriter - 1);
   EXPECT_EQ(Language.LanguageName, "ChineseBIG5");
   EXPECT_NE(ReadStore().find("; shared by two writers\n"), std::string::npos);
 }
@@ -824,8 +825,8 @@ TEST_F(SettingsStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
   fs::create_symlink(elsewhere / "real.reg", elsewhere / "middle.reg");
   fs::create_symlink("../elsewhere/middle.reg", file_);
 
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 2);
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 2);
   SaveLanguageAs("ChineseGB");
   EXPECT_TRUE(fs::is_symlink(file_));
   EXPECT_EQ(fs::read_symlink(file_), "../elsewhere/middle.reg");
@@ -851,13 +852,13 @@ TEST_F(SettingsStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
 // The scan result is one save.
 
 TEST_F(SettingsStoreTest, TwoProcessesSavingScanResultsLeaveOneWholeResult) {
-  const ModuleState results[] = {{3, "19200,e,8,1", 5}, {7, "57600,n,8,1", 9}};
-  Module = results[0];
-  SaveScanResult(Module);
+  const ScanResult results[] = {{3, "19200,e,8,1", 5}, {7, "57600,n,8,1", 9}};
+  loaded = results[0];
+  SaveScanResult(loaded);
   int start[2];
   ASSERT_EQ(::pipe(start), 0);
   std::vector<pid_t> children;
-  for (const ModuleState& result : results) {
+  for (const ScanResult& result : results) {
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -873,16 +874,16 @@ TEST_F(SettingsStoreTest, TwoProcessesSavingScanResultsLeaveOneWholeResult) {
   ::close(start[1]);
   // Read while they write: every read sees one result in full.
   auto whole = [&] {
-    return std::any_of(std::begin(results), std::end(results), [](const ModuleState& r) {
-      return Module.ScanCommNo == r.ScanCommNo && Module.ScanBaudRate == r.ScanBaudRate &&
-             Module.ScanBaudRateNo == r.ScanBaudRateNo;
+    return std::any_of(std::begin(results), std::end(results), [this](const ScanResult& r) {
+      return loaded.ScanCommNo == r.ScanCommNo && loaded.ScanBaudRate == r.ScanBaudRate &&
+             loaded.ScanBaudRateNo == r.ScanBaudRateNo;
     });
   };
   int reads = 0, mixed = 0;
   int running = 2;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (running > 0 && std::chrono::steady_clock::now() < deadline) {
-    LoadSettings(Module);
+    LoadSettings(loaded);
     ++reads;
     if (!whole()) ++mixed;
     int status = 0;
@@ -896,8 +897,8 @@ TEST_F(SettingsStoreTest, TwoProcessesSavingScanResultsLeaveOneWholeResult) {
   }
   EXPECT_EQ(running, 0);
   EXPECT_EQ(mixed, 0) << "of " << reads << " reads";
-  LoadSettings(Module);
-  EXPECT_TRUE(whole()) << Module.ScanCommNo << " " << Module.ScanBaudRate << " " << Module.ScanBaudRateNo;
+  LoadSettings(loaded);
+  EXPECT_TRUE(whole()) << loaded.ScanCommNo << " " << loaded.ScanBaudRate << " " << loaded.ScanBaudRateNo;
 }
 
 // ---------------------------------------------------------------------------
@@ -986,11 +987,11 @@ TEST_F(SettingsFileTest, WhatTheUserMayNotChangeIsReadAndLeftAsItIs) {
     ChildEnd end = RunAsUser(
         user,
         [this] {
-          LoadSettings(Module);
-          const int read = Module.ScanCommNo;
+          LoadSettings(loaded);
+          const int read = loaded.ScanCommNo;
           SaveLanguageAs("ChineseBIG5");
-          Module = ModuleState{4, "9600,n,8,1", 2};
-          SaveScanResult(Module);
+          loaded = ScanResult{4, "9600,n,8,1", 2};
+          SaveScanResult(loaded);
           return read;
         },
         std::chrono::seconds(10));
@@ -1018,7 +1019,7 @@ TEST_F(SettingsStoreTest, InvalidConfigHomeIsToldOnceAndHomeConfigUsed) {
     StderrCapture captured;
     EXPECT_EQ(SettingsLocation(), (root_ / ".config" / "TAVIX" / "Corvel.reg").string());
     SaveLanguageAs("ChineseGB");
-    LoadSettings(Module);
+    LoadSettings(loaded);
     EXPECT_EQ(Language.LanguageIndex, 1);
     EXPECT_EQ(captured.Lines(),
               std::vector<std::string>{std::string("store_tests: ") + told + ": using " + (root_ / ".config").string() +

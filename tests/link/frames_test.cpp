@@ -34,11 +34,11 @@ TEST_F(SimLine, FrameOnTheLineAndIdentityReply) {
   ASSERT_TRUE(Exchange("H00M"));
   EXPECT_TRUE(module.WaitForLogLine("<- \\tH00M0C\\r  [09 48 30 30 4D 30 43 0D]", kWait));
   EXPECT_EQ(module.Commands().front(), "H00M");
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
-  EXPECT_EQ(Link.ReplyPos, 16);
-  EXPECT_EQ(ReplyChars(3, 4), "01");
-  EXPECT_EQ(ReplyChars(6, 13), "12345678");
-  EXPECT_EQ(ReplyChars(15, 40), "4\r");  // clipped at the end of the reply
+  EXPECT_EQ(link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.ReplyPos, 16);
+  EXPECT_EQ(ReplyChars(link, 3, 4), "01");
+  EXPECT_EQ(ReplyChars(link, 6, 13), "12345678");
+  EXPECT_EQ(ReplyChars(link, 15, 40), "4\r");  // clipped at the end of the reply
 }
 
 TEST_F(SimLine, ShortestRepliesAndCaseOfChecksum) {
@@ -46,24 +46,24 @@ TEST_F(SimLine, ShortestRepliesAndCaseOfChecksum) {
   // LF alone has the checksum 0A: the shortest reply that can be right.
   ReplyRaw("H00M", "\n0A\r");
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 4);
-  EXPECT_EQ(Link.LastReply, "\n0A\r");
+  EXPECT_EQ(link.ReplyPos, 4);
+  EXPECT_EQ(link.LastReply, "\n0A\r");
 
   // Lower-case hex does not match, but the reply still becomes the last one.
   ReplyRaw("H00M", "\n0a\r");
   EXPECT_FALSE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 4);
-  EXPECT_EQ(Link.LastReply, "\n0a\r");
+  EXPECT_EQ(link.ReplyPos, 4);
+  EXPECT_EQ(link.LastReply, "\n0a\r");
 
   ReplyRaw("H00M", "\n\r");
   EXPECT_FALSE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 2);
-  EXPECT_EQ(Link.LastReply, "\n\r");
+  EXPECT_EQ(link.ReplyPos, 2);
+  EXPECT_EQ(link.LastReply, "\n\r");
 
   ReplyRaw("H00M", "\nX\r");
   EXPECT_FALSE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 3);
-  EXPECT_EQ(Link.LastReply, "\nX\r");
+  EXPECT_EQ(link.ReplyPos, 3);
+  EXPECT_EQ(link.LastReply, "\nX\r");
 }
 
 TEST_F(SimLine, ByteBeforeTheReplyMakesTheExchangeFail) {
@@ -73,8 +73,8 @@ TEST_F(SimLine, ByteBeforeTheReplyMakesTheExchangeFail) {
   // first thing received, so this exchange fails.
   AddFault(FaultKind::StrayByte, "H00B");
   EXPECT_FALSE(Exchange("H00B"));
-  EXPECT_EQ(Link.ReplyBuffer[0], 'X');
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.ReplyBuffer[0], 'X');
+  EXPECT_EQ(link.LastReply, kIdentityReply);
   module.ClearFaults();
   EXPECT_TRUE(Exchange("H00B"));
 }
@@ -87,25 +87,25 @@ TEST_F(SimLine, BytesLeftFromEarlierExchangesAreDroppedBeforeTheFrame) {
   module.WriteRaw("Q");
   ASSERT_TRUE(module.WaitForLogLine("-> Q", kWait));
   EXPECT_TRUE(Exchange("H00B"));
-  EXPECT_EQ(Link.ReplyBuffer[0], '\n');
-  EXPECT_EQ(Link.LastReply.substr(0, 5), "\nB00:");
+  EXPECT_EQ(link.ReplyBuffer[0], '\n');
+  EXPECT_EQ(link.LastReply.substr(0, 5), "\nB00:");
 
   // Bytes that came in while the port was closed.
-  ClosePort();
+  ClosePort(link);
   module.WriteRaw("R\r");
   ASSERT_TRUE(module.WaitForLogLine("-> R\\r", kWait));
   ASSERT_TRUE(Open());
   EXPECT_TRUE(Exchange("H00V"));
-  EXPECT_EQ(Link.LastReply.substr(0, 5), "\nV00:");
+  EXPECT_EQ(link.LastReply.substr(0, 5), "\nV00:");
 }
 
 TEST_F(SimLine, LateReplyIsNotHeardAndLastReplyStays) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Delay, "H00V", 250, 1);
-  EXPECT_FALSE(SendCommand("H00V"));
-  EXPECT_EQ(Link.ReplyPos, 0);
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_FALSE(SendCommand(link, "H00V"));
+  EXPECT_EQ(link.ReplyPos, 0);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 }
 
 TEST_F(SimLine, LateReplyIsNotTakenForTheAnswerToTheNextCommand) {
@@ -113,20 +113,20 @@ TEST_F(SimLine, LateReplyIsNotTakenForTheAnswerToTheNextCommand) {
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Delay, "", 200, -1);  // every reply 200 ms late
   uint64_t written = module.Timing().replies;
-  EXPECT_FALSE(SendCommand("H00V"));
-  EXPECT_EQ(Link.ReplyPos, 0);
+  EXPECT_FALSE(SendCommand(link, "H00V"));
+  EXPECT_EQ(link.ReplyPos, 0);
   // The version reply reaches the port's input before the next frame goes out.
   ASSERT_TRUE(module.WaitForReplies(written + 1, kWait));
 
-  EXPECT_FALSE(SendCommand("H00L"));
-  EXPECT_EQ(Link.ReplyPos, 0) << "the late version reply was read as the key count reply";
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_FALSE(SendCommand(link, "H00L"));
+  EXPECT_EQ(link.ReplyPos, 0) << "the late version reply was read as the key count reply";
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 
   // With the line in time again, the answer is the key count's own.
   ASSERT_TRUE(module.WaitForReplies(written + 2, kWait));
   module.ClearFaults();
   ASSERT_TRUE(Exchange("H00L"));
-  EXPECT_EQ(ReplyChars(2, 5), "L00:");
+  EXPECT_EQ(ReplyChars(link, 2, 5), "L00:");
 }
 
 // The next frame goes out right after the window, before the late reply has
@@ -136,16 +136,16 @@ TEST_F(SimLine, AReplyStillOnItsWayIsNeverTheAnswerToAnotherCommand) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Delay, "H00V", 200, 1);
-  EXPECT_FALSE(SendCommand("H00V"));
-  const uint32_t versionFrameAt = Link.LastFrameAt;
+  EXPECT_FALSE(SendCommand(link, "H00V"));
+  const uint32_t versionFrameAt = link.LastFrameAt;
   ASSERT_TRUE(Exchange("H00L"));
-  EXPECT_EQ(ReplyChars(2, 5), "L00:") << "the late version reply was read as the key count reply";
-  EXPECT_GE(Link.LastFrameAt - versionFrameAt, kLateReplyGuardMs);
+  EXPECT_EQ(ReplyChars(link, 2, 5), "L00:") << "the late version reply was read as the key count reply";
+  EXPECT_GE(link.LastFrameAt - versionFrameAt, kLateReplyGuardMs);
 
   AddFault(FaultKind::Delay, "H00M", 200, 1);
-  EXPECT_FALSE(SendCommand("H00M"));
+  EXPECT_FALSE(SendCommand(link, "H00M"));
   ASSERT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 }
 
 TEST_F(SimLine, TrickledReplyKeepsTheReaderGoing) {
@@ -153,32 +153,32 @@ TEST_F(SimLine, TrickledReplyKeepsTheReaderGoing) {
   // 16 bytes 4 ms apart: gaps the reader must wait through, all in the window.
   AddFault(FaultKind::Trickle, "H00M", 4);
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 }
 
 TEST_F(SimLine, ReplyAsLongAsTheBufferWrapsAndIsRejected) {
   ASSERT_TRUE(Open());
   AddFault(FaultKind::WrongLength, "H00M", 1023);
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 1023);
-  EXPECT_EQ(Link.LastReply.size(), 1023u);
+  EXPECT_EQ(link.ReplyPos, 1023);
+  EXPECT_EQ(link.LastReply.size(), 1023u);
   module.ClearFaults();
 
   // The CR lands on position 1023: the fill position wraps to 0, the end
   // mark goes to position 0 and the reply is empty.
   AddFault(FaultKind::WrongLength, "H00M", 1024);
   EXPECT_FALSE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 0);
-  EXPECT_EQ(Link.LastReply, "");
+  EXPECT_EQ(link.ReplyPos, 0);
+  EXPECT_EQ(link.LastReply, "");
 }
 
 TEST_F(SimLine, FloodWithoutFrameEndsTheExchange) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Flood, "H00B", 0, 1);
-  EXPECT_FALSE(SendCommand("H00B"));
-  EXPECT_EQ(Link.ReplyPos, sim::kFloodBytes % kReplyBufferSize);
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_FALSE(SendCommand(link, "H00B"));
+  EXPECT_EQ(link.ReplyPos, sim::kFloodBytes % kReplyBufferSize);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
   // Everything was read: the next exchange is clean.
   EXPECT_TRUE(Exchange("H00B"));
 }
@@ -191,32 +191,32 @@ TEST_F(SimLine, EndlessFloodIsGivenUpAndEndsWithThePortOrTheNextFrame) {
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::EndlessFlood, "H00B", 0, 1);
   Clock::time_point start = Clock::now();
-  EXPECT_FALSE(SendCommand("H00B"));
+  EXPECT_FALSE(SendCommand(link, "H00B"));
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(kFloodLimitMs));
-  EXPECT_EQ(Link.ReplyBuffer[0], 'Z');
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.ReplyBuffer[0], 'Z');
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 
-  ClosePort();
+  ClosePort(link);
   ASSERT_TRUE(module.WaitForLogLine("bytes: the port was closed", kWait));
   ASSERT_TRUE(Open());
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 
-  Link.FloodLimitMs = kShortFloodLimitMs;
+  link.FloodLimitMs = kShortFloodLimitMs;
   AddFault(FaultKind::EndlessFlood, "H00B", 0, 1);
-  EXPECT_FALSE(SendCommand("H00B"));
+  EXPECT_FALSE(SendCommand(link, "H00B"));
   uint64_t framesSent = 0;
-  SetFrameTrace([&framesSent](const TraceEvent& e) { framesSent += e.direction == TraceDirection::Sent ? 1 : 0; });
-  EXPECT_FALSE(SendCommand("H00V")) << "another command went out while the line floods";
+  link.TraceHook = ([&framesSent](const TraceEvent& e) { framesSent += e.direction == TraceDirection::Sent ? 1 : 0; });
+  EXPECT_FALSE(SendCommand(link, "H00V")) << "another command went out while the line floods";
   EXPECT_EQ(framesSent, 0u);
-  SetFrameTrace({});
+  link.TraceHook = {};
   // The repeat's frame ends the flood. Flood bytes still stand before its
   // reply; the next repeat's frame goes out after the input is cleared.
-  SendCommand("H00B");
+  SendCommand(link, "H00B");
   ASSERT_TRUE(module.WaitForLogLine("bytes: a frame came in", kWait));
   EXPECT_TRUE(Exchange("H00B"));
   EXPECT_TRUE(Exchange("H00V"));
-  EXPECT_EQ(ReplyChars(2, 5), "V00:");
+  EXPECT_EQ(ReplyChars(link, 2, 5), "V00:");
 }
 
 // A module that answers every command 200 ms late and queues what comes in
@@ -229,18 +229,18 @@ TEST_F(SimLine, ASlowModulesBacklogIsNeverTheAnswerToAnotherCommand) {
   ASSERT_TRUE(Open());
   AddFault(FaultKind::LateQueue, "", kLateQueueMs, -1);
   std::string discarded;
-  SetFrameTrace([&discarded](const TraceEvent& e) {
+  link.TraceHook = ([&discarded](const TraceEvent& e) {
     if (e.direction == TraceDirection::Discarded) discarded.append(reinterpret_cast<const char*>(e.bytes), e.length);
   });
   bool identified = false;
-  for (int attempt = 0; attempt < 3 && !identified; ++attempt) identified = SendCommand("H00M");
+  for (int attempt = 0; attempt < 3 && !identified; ++attempt) identified = SendCommand(link, "H00M");
   ASSERT_TRUE(identified) << "a late reply to an earlier attempt answers a repeat";
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
   SleepMs(kOperationPauseMs);  // as the scan pauses before it asks for the version
-  const bool versionRead = SendCommand("H00V");
-  SetFrameTrace({});
-  EXPECT_EQ(Link.ReplyPos, versionRead ? 16 : 0);
-  EXPECT_EQ(Link.LastReply, versionRead ? "\nV00:03.20-0165\r" : kIdentityReply);
+  const bool versionRead = SendCommand(link, "H00V");
+  link.TraceHook = {};
+  EXPECT_EQ(link.ReplyPos, versionRead ? 16 : 0);
+  EXPECT_EQ(link.LastReply, versionRead ? "\nV00:03.20-0165\r" : kIdentityReply);
   EXPECT_NE(discarded.find(kIdentityReply), std::string::npos) << "the backlog was not traced as discarded";
 }
 

@@ -23,7 +23,7 @@ class TraceLogTest : public SimLine {
   TraceLog& Attach(size_t maxRecords = kTraceRecordsKept, size_t maxBytes = kTraceRecordBytes) {
     log = std::make_unique<TraceLog>(maxRecords, maxBytes);
     log->SetCallback([this](const TraceRecord& r) { handed.push_back(r); });
-    log->Attach();
+    log->Attach(link);
     return *log;
   }
 
@@ -70,7 +70,7 @@ TEST_F(TraceLogTest, AnExchangeIsOneSentAndOneReceivedRecord) {
   EXPECT_EQ(last[0].direction, TraceDirection::Sent);
   EXPECT_EQ(last[0].bytes, "\tH00M0C\r");
   EXPECT_EQ(last[1].direction, TraceDirection::Received);
-  EXPECT_EQ(last[1].bytes, Link.LastReply);
+  EXPECT_EQ(last[1].bytes, link.LastReply);
   EXPECT_EQ(last[1].omitted, 0u);
   EXPECT_LE(last[0].tickMs, last[1].tickMs);
   // The callback saw every record kept, in the same order.
@@ -99,7 +99,7 @@ TEST_F(TraceLogTest, ExchangesFollowEachOtherInOrder) {
 TEST_F(TraceLogTest, AnUnansweredFrameMakesNoReceivedRecord) {
   Attach();
   AddFault(sim::FaultKind::NoReply, "H00V");
-  EXPECT_FALSE(SendCommand("H00V"));
+  EXPECT_FALSE(SendCommand(link, "H00V"));
   std::vector<TraceRecord> kept = log->Records();
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(kept[0].direction, TraceDirection::Sent);
@@ -110,7 +110,7 @@ TEST_F(TraceLogTest, BytesThatCompleteNoReplyCloseAtTheExchangesEnd) {
   // A stray byte first: the CR no longer completes a reply, so the record
   // runs to the end of the exchange and holds the stray byte and the reply.
   AddFault(sim::FaultKind::StrayByte, "H00M", 0, 1);
-  EXPECT_FALSE(SendCommand("H00M"));
+  EXPECT_FALSE(SendCommand(link, "H00M"));
   std::vector<TraceRecord> last = LastExchange();
   ASSERT_EQ(last.size(), 2u);
   EXPECT_EQ(last[1].bytes.substr(0, 2), "X\n");
@@ -120,7 +120,7 @@ TEST_F(TraceLogTest, BytesThatCompleteNoReplyCloseAtTheExchangesEnd) {
 TEST_F(TraceLogTest, ARecordKeepsItsBoundAndCountsTheRest) {
   Attach(kTraceRecordsKept, 64);
   AddFault(sim::FaultKind::Flood, "H00M", 0, 1);
-  EXPECT_FALSE(SendCommand("H00M"));
+  EXPECT_FALSE(SendCommand(link, "H00M"));
   std::vector<TraceRecord> kept = log->Records();
   ASSERT_GE(kept.size(), 2u);
   EXPECT_EQ(kept[1].bytes, std::string(64, 'Z'));
@@ -134,7 +134,7 @@ TEST_F(TraceLogTest, TheLogKeepsTheLastRecordsAndCountsTheDropped) {
   std::vector<TraceRecord> kept = log->Records();
   ASSERT_EQ(kept.size(), 3u);
   EXPECT_GE(log->DroppedRecords(), 3u);
-  EXPECT_EQ(kept.back().bytes, Link.LastReply);
+  EXPECT_EQ(kept.back().bytes, link.LastReply);
   EXPECT_EQ(kept[kept.size() - 2].bytes.substr(1, 4), "H00L");
   log->Clear();
   EXPECT_TRUE(log->Records().empty());
@@ -144,7 +144,7 @@ TEST_F(TraceLogTest, TheLogKeepsTheLastRecordsAndCountsTheDropped) {
 TEST_F(TraceLogTest, DetachingStopsTheRecords) {
   TraceLog& attached = Attach();
   ASSERT_TRUE(Exchange("H00M"));
-  attached.Detach();
+  attached.Detach(link);
   size_t before = attached.Records().size();
   ASSERT_TRUE(Exchange("H00V"));
   EXPECT_EQ(attached.Records().size(), before);

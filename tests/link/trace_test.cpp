@@ -20,12 +20,12 @@ class TraceTest : public SimLine {
   void SetUp() override {
     SimLine::SetUp();
     ASSERT_TRUE(Open());
-    SetFrameTrace([this](const TraceEvent& e) {
+    link.TraceHook = ([this](const TraceEvent& e) {
       seen.push_back({e.direction, e.tickMs, std::string(reinterpret_cast<const char*>(e.bytes), e.length)});
     });
   }
   void TearDown() override {
-    SetFrameTrace({});
+    link.TraceHook = {};
     SimLine::TearDown();
   }
 
@@ -55,14 +55,14 @@ TEST_F(TraceTest, AnExchangeIsTheFrameThenEachReplyByteThenTheEnd) {
     EXPECT_EQ(last[i].bytes.size(), 1u);
     received += last[i].bytes;
   }
-  EXPECT_EQ(received, Link.LastReply);
+  EXPECT_EQ(received, link.LastReply);
   // Times never run backwards along the trace.
   for (size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1].tickMs, seen[i].tickMs);
 }
 
 TEST_F(TraceTest, AnUnansweredFrameStillEndsItsExchange) {
   AddFault(sim::FaultKind::NoReply, "H00V");
-  EXPECT_FALSE(SendCommand("H00V"));
+  EXPECT_FALSE(SendCommand(link, "H00V"));
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].direction, TraceDirection::Sent);
   EXPECT_EQ(seen[1].direction, TraceDirection::Ended);
@@ -77,7 +77,7 @@ TEST_F(TraceTest, FramesComeInTheOrderSentAndStopWithTheHook) {
     if (s.direction == TraceDirection::Sent) sent.push_back(s.bytes.substr(1, 4));
   sent.erase(std::unique(sent.begin(), sent.end()), sent.end());  // resent frames
   EXPECT_EQ(sent, (std::vector<std::string>{"H00M", "H00V", "H00L"}));
-  SetFrameTrace({});
+  link.TraceHook = {};
   size_t before = seen.size();
   ASSERT_TRUE(Exchange("H00M"));
   EXPECT_EQ(seen.size(), before);

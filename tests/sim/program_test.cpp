@@ -112,9 +112,11 @@ constexpr std::chrono::milliseconds kWait{5000};
 class ProgramLine : public ::testing::Test {
  protected:
   void TearDown() override {
-    if (PortIsOpen()) ClosePort();
+    if (PortIsOpen(conn)) ClosePort(conn);
     SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
   }
+
+  LinkState conn{PortScope::AnyPort()};
 };
 
 TEST_F(ProgramLine, AnswersWithItsOptionsTakesCardsAndStopsCleanly) {
@@ -128,21 +130,21 @@ TEST_F(ProgramLine, AnswersWithItsOptionsTakesCardsAndStopsCleanly) {
   ASSERT_TRUE(program.LineWith("link: " + link, kWait));
 
   SetPortTable(sim::SimPortTable(link, 3));
-  ASSERT_TRUE(OpenPort(3, "9600,n,8,1"));
-  ASSERT_TRUE(SendCommand("H00M"));
-  EXPECT_EQ(ReplyChars(3, 4), "07");
-  EXPECT_EQ(ReplyChars(6, 13), "ABCDEFGH");
-  EXPECT_FALSE(SendCommand("H00V"));
-  ASSERT_TRUE(SendCommand("H00V"));
-  EXPECT_EQ(ReplyChars(6, 13), "04.01-07");
+  ASSERT_TRUE(OpenPort(conn, 3, "9600,n,8,1"));
+  ASSERT_TRUE(SendCommand(conn, "H00M"));
+  EXPECT_EQ(ReplyChars(conn, 3, 4), "07");
+  EXPECT_EQ(ReplyChars(conn, 6, 13), "ABCDEFGH");
+  EXPECT_FALSE(SendCommand(conn, "H00V"));
+  ASSERT_TRUE(SendCommand(conn, "H00V"));
+  EXPECT_EQ(ReplyChars(conn, 6, 13), "04.01-07");
   EXPECT_TRUE(program.LineWith("<- \\tH00M", kWait)) << "frames are logged";
 
   program.Send("1 CARD42\n3 nothing\n");
   ASSERT_TRUE(program.LineWith("card for reader 1 queued: CARD42", kWait));
   EXPECT_TRUE(program.LineWith("input ignored", kWait));
-  ASSERT_TRUE(SendCommand("H07F"));
-  EXPECT_EQ(ReplyChars(7, Link.ReplyPos - 3), "CARD42");
-  ClosePort();
+  ASSERT_TRUE(SendCommand(conn, "H07F"));
+  EXPECT_EQ(ReplyChars(conn, 7, conn.ReplyPos - 3), "CARD42");
+  ClosePort(conn);
 
   EXPECT_EQ(program.Terminate(kWait), 0);
   struct stat st{};
@@ -159,18 +161,18 @@ TEST_F(ProgramLine, TheCardTimerIsLoggedOnceAndLeavesOneCardPerReader) {
   ASSERT_TRUE(program.Started());
   ASSERT_TRUE(program.LineWith("link: " + link, kWait));
   SetPortTable(sim::SimPortTable(link, 3));
-  ASSERT_TRUE(OpenPort(3, "19200,e,8,1"));
+  ASSERT_TRUE(OpenPort(conn, 3, "19200,e,8,1"));
   // Reader 1's turn comes three times unpolled; then polls take its cards
   // until none is left. Only a turn that falls between two of those polls
   // can add one.
   SleepMs(6 * kPeriodMs + kPeriodMs / 2);
   int cards = 0;
   for (int poll = 0; poll < 10; ++poll) {
-    ASSERT_TRUE(SendCommand("H01F"));
-    if (ReplyChars(7, Link.ReplyPos - 3) != "TIMED") break;
+    ASSERT_TRUE(SendCommand(conn, "H01F"));
+    if (ReplyChars(conn, 7, conn.ReplyPos - 3) != "TIMED") break;
     cards += 1;
   }
-  ClosePort();
+  ClosePort(conn);
   EXPECT_GE(cards, 1);
   EXPECT_LE(cards, 2);
   std::optional<std::string> line = program.LineWith("timer card", kWait);
@@ -205,9 +207,9 @@ TEST_F(ProgramLine, ASecondInstanceRefusesALinkAnotherOneOwns) {
   EXPECT_EQ(second.Terminate(kWait), 1);
   EXPECT_EQ(target(), pty->substr(5)) << "the link still leads to the first instance";
   SetPortTable(sim::SimPortTable(link, 3));
-  ASSERT_TRUE(OpenPort(3, "19200,e,8,1"));
-  EXPECT_TRUE(SendCommand("H00M"));
-  ClosePort();
+  ASSERT_TRUE(OpenPort(conn, 3, "19200,e,8,1"));
+  EXPECT_TRUE(SendCommand(conn, "H00M"));
+  ClosePort(conn);
   EXPECT_EQ(first.Terminate(kWait), 0);
   unlink((link + ".lock").c_str());
 
@@ -227,7 +229,7 @@ TEST_F(ProgramLine, ABusTakesItsModulesAndCardsFromTheOptions) {
                    "id1=09,line=2", "--jitter", "5", "--seed", "9"});
   ASSERT_TRUE(program.LineWith("link: " + link, kWait));
   SetPortTable(sim::SimPortTable(link, 3));
-  ASSERT_TRUE(OpenPort(3, "19200,e,8,1"));
+  ASSERT_TRUE(OpenPort(conn, 3, "19200,e,8,1"));
 
   program.Send("04 CARD42\n09 AT9600\n05 ONEREADER\nnodata\n");
   EXPECT_TRUE(program.LineWith("card for reader ID 04 queued at m2: CARD42", kWait));
@@ -236,13 +238,13 @@ TEST_F(ProgramLine, ABusTakesItsModulesAndCardsFromTheOptions) {
   EXPECT_TRUE(program.LineWith("input ignored", kWait));
   // What the tool makes of the replies is the bus's own test; here the
   // program's log says which module took what and how it answered.
-  SendCommand("H04F");
+  SendCommand(conn, "H04F");
   EXPECT_TRUE(program.LineWith("m2 took H04F, answers F04:1CARD42", kWait));
-  SendCommand("H00M");
+  SendCommand(conn, "H00M");
   EXPECT_TRUE(program.LineWith("m1 took H00M, answers M03:AAAAAAAA", kWait));
   EXPECT_TRUE(program.LineWith("m2 took H00M, answers M04:12345679", kWait));
   EXPECT_TRUE(program.LineWith("m3 ignored H00M: line speed 19200, module at 9600", kWait));
-  ClosePort();
+  ClosePort(conn);
   EXPECT_EQ(program.Terminate(kWait), 0);
   unlink((link + ".lock").c_str());
 }
