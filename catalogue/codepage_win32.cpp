@@ -29,6 +29,8 @@
 #include "codepage_detail.h"
 #include "utf8.h"
 
+namespace catalogue {
+
 namespace {
 
 using codepage_detail::AsciiOnly;
@@ -164,7 +166,7 @@ std::string DecodeToUtf8(std::string_view bytes, CodePage codePage) {
       out.push_back(bytes[at]);
       ++at;
     } else if (auto character = at + 1 < bytes.size() ? DecodePair(codePage, bytes.data() + at) : std::nullopt) {
-      AppendUtf8(out, *character);
+      text::AppendUtf8(out, *character);
       at += 2;
     } else {
       out.append(kReplacement);  // one per offending byte
@@ -173,3 +175,5 @@ std::string DecodeToUtf8(std::string_view bytes, CodePage codePage) {
   }
   return out;
 }
+
+}  // namespace catalogue

@@ -35,11 +35,11 @@ void RunSetBaudRate(Connection& c, OperatorPanel& panel) {
   operation.prepare = [&panel] {
     int index = panel.LineSettingIndex();
     if (!ValidIndex(index)) return false;
-    panel.ShowMessage(MessageText(kMsgSetBaudRate) + " = " + kLineSettings[index]);
+    panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetBaudRate) + " = " + kLineSettings[index]);
     return true;
   };
   operation.attempt = [&c, &panel] { return ChangeLineSetting(c, panel); };
-  operation.okMessage = kMsgSetBaudRateOk;
-  operation.errorMessage = kMsgSetBaudRateError;
+  operation.okMessage = catalogue::kMsgSetBaudRateOk;
+  operation.errorMessage = catalogue::kMsgSetBaudRateError;
   RunWriteOperation(c, panel, operation);
 }

@@ -26,7 +26,7 @@ void ShowFactoryConfiguration(OperatorPanel& panel) {
   panel.SelectLineSetting(kDefaultLineSettingNo);
   panel.SelectMode(kFactoryMode);
   panel.SelectRs485(kFactoryRs485);
-  panel.ShowMessage(MessageText(kMsgSetFactory));
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetFactory));
 }
 
 bool WriteFactoryConfiguration(Connection& c) {
@@ -43,7 +43,7 @@ void RunFactoryDefault(Connection& c, OperatorPanel& panel) {
     return true;
   };
   operation.attempt = [&c] { return WriteFactoryConfiguration(c); };
-  operation.okMessage = kMsgSetFactoryOk;
-  operation.errorMessage = kMsgSetFactoryError;
+  operation.okMessage = catalogue::kMsgSetFactoryOk;
+  operation.errorMessage = catalogue::kMsgSetFactoryError;
   RunWriteOperation(c, panel, operation);
 }

@@ -23,11 +23,11 @@ void RunSetKeyCount(Connection& c, OperatorPanel& panel) {
   WriteOperation operation;
   operation.processMessagesOnEntry = false;
   operation.prepare = [&panel] {
-    panel.ShowMessage(MessageText(kMsgSetKey));
+    panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetKey));
     return true;
   };
   operation.attempt = [&c, &panel] { return WriteKeyCount(c, panel); };
-  operation.okMessage = kMsgSetKeyOk;
-  operation.errorMessage = kMsgSetKeyError;
+  operation.okMessage = catalogue::kMsgSetKeyOk;
+  operation.errorMessage = catalogue::kMsgSetKeyError;
   RunWriteOperation(c, panel, operation);
 }

@@ -29,11 +29,11 @@ bool WriteIds(Connection& c, OperatorPanel& panel) {
 void RunSetModuleIds(Connection& c, OperatorPanel& panel) {
   WriteOperation operation;
   operation.prepare = [&panel] {
-    panel.ShowMessage(MessageText(kMsgSetId) + " = " + panel.IdText());
+    panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetId) + " = " + panel.IdText());
     return true;
   };
   operation.attempt = [&c, &panel] { return WriteIds(c, panel); };
-  operation.okMessage = kMsgSetIdOk;
-  operation.errorMessage = kMsgSetIdError;
+  operation.okMessage = catalogue::kMsgSetIdOk;
+  operation.errorMessage = catalogue::kMsgSetIdError;
   RunWriteOperation(c, panel, operation);
 }

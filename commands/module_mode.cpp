@@ -20,7 +20,7 @@ std::string ModeCommand(OperatorPanel& panel) {
 void RunSetModuleMode(Connection& c, OperatorPanel& panel) {
   WriteOperation operation;
   operation.attempt = [&c, &panel] { return PauseAndSendIdentity(c, "H00M") && PauseAndSend(c, ModeCommand(panel)); };
-  operation.okMessage = kMsgSetModeOk;
-  operation.errorMessage = kMsgSetModeError;
+  operation.okMessage = catalogue::kMsgSetModeOk;
+  operation.errorMessage = catalogue::kMsgSetModeError;
   RunWriteOperation(c, panel, operation);
 }

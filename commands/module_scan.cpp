@@ -64,9 +64,9 @@ class BusyScope {
 };
 
 void ResetDisplay(OperatorPanel& panel) {
-  panel.ShowMessage(MessageText(kMsgScanModule) + " ....");
-  panel.ShowSerial(MessageText(kMsgSerial) + " : ________-_", "");
-  panel.ShowVersion(MessageText(kMsgVersion) + " : __.__-__", "");
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgScanModule) + " ....");
+  panel.ShowSerial(catalogue::MessageText(catalogue::kMsgSerial) + " : ________-_", "");
+  panel.ShowVersion(catalogue::MessageText(catalogue::kMsgVersion) + " : __.__-__", "");
   panel.SetIdText("__");
   panel.SetId2Text("__");
   panel.ProcessMessages();
@@ -77,7 +77,7 @@ bool QuickTry(Connection& c, OperatorPanel& panel) {
   panel.SelectLineSetting(c.ScanBaudRateNo);
   if (!OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return false;
   PortGuard port(c);
-  panel.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(c.ScanCommNo));
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgScanCom) + PortSuffix(c.ScanCommNo));
   return AnswersIdentity(c, kQuickAttempts);
 }
 
@@ -94,12 +94,12 @@ Candidate TryCandidate(Connection& c, OperatorPanel& panel, int port, int index)
   panel.SelectLineSetting(index);
   if (!OpenPort(c, port, kLineSettings[index])) return Candidate::NotOpened;
   PortGuard guard(c);
-  panel.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(port));
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgScanCom) + PortSuffix(port));
   if (!AnswersIdentity(c, kSearchAttempts)) return Candidate::Silent;
   c.ScanCommNo = port;
   c.ScanBaudRate = kLineSettings[index];
   c.ScanBaudRateNo = index;
-  if (c.StoreScanResult) SaveScanResult(c);
+  if (c.StoreScanResult) store::SaveScanResult(c);
   return Candidate::Found;
 }
 
@@ -127,7 +127,7 @@ std::string SerialSuffix(const std::string& lastCharacter) {
 void ShowIdentity(const Connection& c, OperatorPanel& panel) {
   panel.SelectLineSetting(c.ScanBaudRateNo);
   std::string serial = ReplySerialField(c) + "-" + SerialSuffix(ReplySerialLastChar(c));
-  panel.ShowSerial(MessageText(kMsgSerial) + " : " + serial, serial);
+  panel.ShowSerial(catalogue::MessageText(catalogue::kMsgSerial) + " : " + serial, serial);
   std::string id = ReplyModuleId(c);
   panel.SetIdText(id);
   if (int value = DecimalValue(id); value >= 0) panel.MoveIdBar(value);
@@ -151,7 +151,7 @@ int ReadInformationPass(Connection& c, OperatorPanel& panel) {
   if (!PauseAndSend(c, "H00V")) return 0;
   SleepMs(kPauseMs);
   std::string version = ReplyVersion(c);
-  panel.ShowVersion(MessageText(kMsgVersion) + " : " + version, version);
+  panel.ShowVersion(catalogue::MessageText(catalogue::kMsgVersion) + " : " + version, version);
   if (SendCommand(c, "H00L")) panel.SetKeyText(ReplyKeyCount(c));
   if (!PauseAndSend(c, "H00A")) return -1;
   ShowModeAndRs485(c, panel);
@@ -167,7 +167,7 @@ bool ReadInformation(Connection& c, OperatorPanel& panel) {
     int result = ReadInformationPass(c, panel);
     if (result < 0) return false;
     if (result > 0) {
-      panel.ShowMessage(MessageText(kMsgInfoOk) + PortSuffix(c.ScanCommNo) + ")");
+      panel.ShowMessage(catalogue::MessageText(catalogue::kMsgInfoOk) + PortSuffix(c.ScanCommNo) + ")");
       c.ModuleFound = true;
       return true;
     }
@@ -179,15 +179,15 @@ void ReportNotFound(OperatorPanel& panel, BusyScope& busy) {
   busy.Leave();
   panel.SetLamp(LampColour::Red);
   panel.SelectLineSetting(kDefaultLineSettingNo);
-  panel.ShowMessage(MessageText(kMsgNotFound));
-  Beep(kLowBeepHz, kBeepMs);
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgNotFound));
+  tone::Beep(kLowBeepHz, kBeepMs);
 }
 
 void ReportInformation(const Connection& c, OperatorPanel& panel, BusyScope& busy, bool complete) {
-  if (!complete) panel.ShowMessage(MessageText(kMsgInfoError) + PortSuffix(c.ScanCommNo) + ")");
+  if (!complete) panel.ShowMessage(catalogue::MessageText(catalogue::kMsgInfoError) + PortSuffix(c.ScanCommNo) + ")");
   busy.Leave();
   panel.SetLamp(complete ? LampColour::Yellow : LampColour::Red);
-  Beep(complete ? kHighBeepHz : kLowBeepHz, kBeepMs);
+  tone::Beep(complete ? kHighBeepHz : kLowBeepHz, kBeepMs);
 }
 }  // namespace
 

@@ -12,7 +12,7 @@
 
 // The scan result (ScanCommNo, ScanBaudRate, ScanBaudRateNo) is the part the
 // settings store keeps between runs.
-struct ModuleState : ScanResult {
+struct ModuleState : store::ScanResult {
   // Set only by a scan that read the module completely.
   bool ModuleFound = false;
   // True while a Wiegand processing loop runs and no stop was requested.

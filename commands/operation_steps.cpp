@@ -31,15 +31,15 @@ class WaitStateGuard {
 bool RefuseWithoutScan(const Connection& c, OperatorPanel& panel) {
   if (c.ModuleFound) return false;
   panel.SetLamp(LampColour::Red);
-  panel.ShowMessage(MessageText(kMsgStartScan));
-  Beep(kLowBeepHz, kBeepMs);
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgStartScan));
+  tone::Beep(kLowBeepHz, kBeepMs);
   return true;
 }
 
 void ReportOutcome(OperatorPanel& panel, bool success, int okMessage, int errorMessage) {
   panel.SetLamp(success ? LampColour::Yellow : LampColour::Red);
-  panel.ShowMessage(MessageText(success ? okMessage : errorMessage));
-  Beep(success ? kHighBeepHz : kLowBeepHz, kBeepMs);
+  panel.ShowMessage(catalogue::MessageText(success ? okMessage : errorMessage));
+  tone::Beep(success ? kHighBeepHz : kLowBeepHz, kBeepMs);
 }
 
 namespace {

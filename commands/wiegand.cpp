@@ -78,9 +78,9 @@ void PollLoop(Connection& c, OperatorPanel& panel) {
 
 void ShowOpenFailure(const Connection& c, OperatorPanel& panel) {
   panel.SetLamp(LampColour::Red);
-  panel.ShowMessage(MessageText(kMsgOpenCom) + " : " + std::to_string(c.ScanCommNo) + " " +
-                    MessageText(kMsgError));
-  Beep(kLowBeepHz, kBeepMs);
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgOpenCom) + " : " + std::to_string(c.ScanCommNo) + " " +
+                    catalogue::MessageText(catalogue::kMsgError));
+  tone::Beep(kLowBeepHz, kBeepMs);
 }
 
 void ProcessOnOpenPort(Connection& c, OperatorPanel& panel) {
@@ -91,7 +91,7 @@ void ProcessOnOpenPort(Connection& c, OperatorPanel& panel) {
   panel.SetBusy(false);
   bool stopped = c.Stop.Requested();
   panel.SetLamp(stopped ? LampColour::Yellow : LampColour::Red);
-  Beep(stopped ? kHighBeepHz : kLowBeepHz, kBeepMs);
+  tone::Beep(stopped ? kHighBeepHz : kLowBeepHz, kBeepMs);
   port.Close();
 }
 
@@ -100,7 +100,7 @@ void ProcessOnOpenPort(Connection& c, OperatorPanel& panel) {
 class ProcessingControls {
  public:
   ProcessingControls(Connection& c, OperatorPanel& panel) : c_(c), panel_(panel) {
-    panel_.BeginProcessCaption(MessageText(kMsgCancelProcess));
+    panel_.BeginProcessCaption(catalogue::MessageText(catalogue::kMsgCancelProcess));
     panel_.ShowCardData(kReader1, "");
     panel_.ShowCardData(kReader2, "");
     panel_.LockOperationControls(true);
@@ -122,8 +122,8 @@ class ProcessingControls {
 
 void RunWiegandProcessing(Connection& c, OperatorPanel& panel) {
   if (!c.ModuleFound) {
-    panel.ShowMessage(MessageText(kMsgStartScan));
-    Beep(kLowBeepHz, kBeepMs);
+    panel.ShowMessage(catalogue::MessageText(catalogue::kMsgStartScan));
+    tone::Beep(kLowBeepHz, kBeepMs);
     return;
   }
   if (c.ProcessingActive) {  // the stop request, or a click while stopping

@@ -46,6 +46,8 @@
 #include "settings_medium.h"
 #include "settings_text.h"
 
+namespace store {
+
 namespace {
 
 constexpr size_t kMaxFileSize = 1024 * 1024;
@@ -691,3 +693,5 @@ bool SettingsMediumUnreadable() { return LoadFile(FilePath()).state == FileState
 std::string SettingsMediumLocation() { return FilePath(); }
 
 void SetSettingsLockLimit(std::chrono::milliseconds limit) { LockLimitMs() = limit.count(); }
+
+}  // namespace store

@@ -8,6 +8,8 @@
 #include "port_names.h"
 #include "settings_medium.h"
 
+namespace store {
+
 namespace {
 
 constexpr const char* kStoreKey = "Software\\TAVIX\\Corvel";
@@ -59,7 +61,7 @@ void ReadStoredValues(SettingsKey& key, ScanResult& scan, std::string& languageN
   if (!baudRateNo) return;
   scan.ScanBaudRateNo = *baudRateNo;
 
-  auto stored = ReadText(key, kLanguageFlag, LanguageNameOf(0));
+  auto stored = ReadText(key, kLanguageFlag, catalogue::LanguageNameOf(0));
   if (!stored) return;
   languageName = *stored;
 }
@@ -80,7 +82,7 @@ void WriteScanResult(SettingsKey& key, const ScanResult& scan) {
 // another thread's text never meets a passing default.
 void LoadSettings(ScanResult& scan) {
   ScanResult loaded;
-  std::string languageName = LanguageNameOf(0);
+  std::string languageName = catalogue::LanguageNameOf(0);
   try {
     std::lock_guard<std::mutex> turn(StoreMutex());
     auto key = OpenSettingsKey(kStoreKey, false);
@@ -88,7 +90,7 @@ void LoadSettings(ScanResult& scan) {
   } catch (...) {
   }
   scan = std::move(loaded);
-  SetLanguageByName(languageName);
+  catalogue::SetLanguageByName(languageName);
 }
 
 void SaveScanResult(const ScanResult& scan) {
@@ -102,7 +104,7 @@ void SaveScanResult(const ScanResult& scan) {
 
 void SaveLanguage() {
   try {
-    const std::string name = CurrentLanguage().LanguageName;
+    const std::string name = catalogue::CurrentLanguage().LanguageName;
     std::lock_guard<std::mutex> turn(StoreMutex());
     auto key = OpenSettingsKey(kStoreKey, true);
     if (key) key->WriteString(kLanguageFlag, name);
@@ -135,3 +137,5 @@ std::optional<std::string> PortTableEntry(const std::string& name) {
 }
 
 void InstallPortTable() { SetPortTable(ReadPortTable); }
+
+}  // namespace store

@@ -34,6 +34,8 @@
 #include "line_settings.h"
 #include "port_names.h"
 
+namespace store {
+
 // Where the module was last found: port number (0 = none known), line
 // setting and its index in the line-setting list.
 struct ScanResult {
@@ -61,3 +63,5 @@ PortTableAnswer ReadPortTable(const std::string& name);
 
 // Points the link's port names at ReadPortTable.
 void InstallPortTable();
+
+}  // namespace store

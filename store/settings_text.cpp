@@ -6,6 +6,8 @@
 
 #include "utf8.h"
 
+namespace store {
+
 namespace {
 
 constexpr std::string_view kHeader4 = "REGEDIT4";
@@ -34,7 +36,7 @@ std::optional<std::string> Utf16LeToUtf8(std::string_view bytes) {
       code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
       i += 2;
     }
-    AppendUtf8(out, static_cast<char32_t>(code));
+    text::AppendUtf8(out, static_cast<char32_t>(code));
   }
   return out;
 }
@@ -586,3 +588,5 @@ bool RegText::Set(std::string_view key, std::string_view name, const RegValue& v
   Classify();
   return true;
 }
+
+}  // namespace store

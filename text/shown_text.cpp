@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "shown_text.h"
 
+namespace text {
+
 namespace {
 constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
 }  // namespace
@@ -24,3 +26,5 @@ std::string ShownText(std::string_view untrusted) {
   if (kept.size() < untrusted.size()) shown += "... (" + std::to_string(untrusted.size() - kept.size()) + " more bytes)";
   return shown;
 }
+
+}  // namespace text

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace text {
+
 // An untrusted text as plain printable ASCII: each byte outside blank to
 // tilde (control characters, DEL, C1 bytes, any byte of UTF-8 or of a broken
 // sequence) as \xNN in upper-case hex, and a backslash that stands before an
@@ -17,3 +19,5 @@
 // rest is counted ("... (N more bytes)").
 constexpr size_t kShownTextLimit = 1024;
 std::string ShownText(std::string_view untrusted);
+
+}  // namespace text

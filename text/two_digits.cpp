@@ -3,8 +3,12 @@
 
 #include <cstdio>
 
+namespace text {
+
 std::string TwoDigits(int value) {
   char text[16];
   std::snprintf(text, sizeof text, "%02d", value);
   return text;
 }
+
+}  // namespace text

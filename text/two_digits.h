@@ -4,5 +4,9 @@
 
 #include <string>
 
+namespace text {
+
 // "%02d": 7 gives "07", 20 gives "20", 123 gives "123".
 std::string TwoDigits(int value);
+
+}  // namespace text

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "utf8.h"
 
+namespace text {
+
 void AppendUtf8(std::string& out, char32_t code) {
   if (code < 0x80) {
     out.push_back(static_cast<char>(code));
@@ -18,3 +20,5 @@ void AppendUtf8(std::string& out, char32_t code) {
     out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
   }
 }
+
+}  // namespace text

@@ -13,6 +13,8 @@
 
 #include "tone_platform.h"
 
+namespace tone {
+
 namespace {
 using Clock = std::chrono::steady_clock;
 
@@ -36,3 +38,5 @@ bool PlayTone(unsigned frequencyHz, unsigned durationMs) {
   SleepUntil(end);
   return true;
 }
+
+}  // namespace tone

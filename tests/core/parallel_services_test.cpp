@@ -56,17 +56,17 @@ TEST(ParallelTone, EveryBeepIsRecordedOnceWhileRecordersChange) {
     std::lock_guard<std::mutex> guard(mutex);
     ++heard[{frequency, duration}];
   };
-  SetToneRecorder(recorder);
+  tone::SetToneRecorder(recorder);
   std::atomic<bool> beeping{true};
   std::thread swapper([&] {
-    while (beeping) SetToneRecorder(recorder);
+    while (beeping) tone::SetToneRecorder(recorder);
   });
   RunThreads(kThreads, [](int t) {
-    for (int i = 0; i < kBeeps; ++i) Beep(1000 + unsigned(t), unsigned(i));
+    for (int i = 0; i < kBeeps; ++i) tone::Beep(1000 + unsigned(t), unsigned(i));
   });
   beeping = false;
   swapper.join();
-  SetToneRecorder(nullptr);
+  tone::SetToneRecorder(nullptr);
 
   ASSERT_EQ(heard.size(), size_t(kThreads * kBeeps));
   for (const auto& [beep, count] : heard) EXPECT_EQ(count, 1) << beep.first << " Hz " << beep.second << " ms";

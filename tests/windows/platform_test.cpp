@@ -49,11 +49,11 @@ TEST(Tick, ShortSleepsLastTheirMillisecond) {
 // Beep is synchronous: it returns when the tone has ended, also where
 // there is no sound device to play it on.
 TEST(Tone, BeepLastsItsDuration) {
-  SetToneRecorder({});
+  tone::SetToneRecorder({});
   const Clock::time_point start = Clock::now();
-  Beep(1000, 300);
+  tone::Beep(1000, 300);
   EXPECT_GE(MsSince(start), 300);
-  Beep(300, 50);
+  tone::Beep(300, 50);
   EXPECT_GE(MsSince(start), 350);
 }
 
