@@ -24,6 +24,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace serial {
+
 enum class TraceDirection { Sent, Received, Discarded, Ended };
 
 struct TraceEvent {
@@ -35,3 +37,5 @@ struct TraceEvent {
 };
 
 using FrameTraceHook = std::function<void(const TraceEvent& event)>;
+
+}  // namespace serial

@@ -26,6 +26,8 @@
 #include "deadline.h"
 #include "serial_device.h"
 
+namespace serial {
+
 namespace {
 
 // The descriptors of the devices open now (one per connection), each stored
@@ -262,3 +264,5 @@ void ReleaseSerialDeviceForExit() {
     if (stored > 0) ioctl(stored - 1, TIOCNXCL);
   }
 }
+
+}  // namespace serial

@@ -10,6 +10,8 @@
 #include "link_state.h"
 #include "port_names.h"
 
+namespace serial {
+
 namespace {
 
 PortOpenProblem ProblemOf(DeviceOpenError error) {
@@ -175,3 +177,5 @@ bool ReadPortByte(LinkState& link, uint8_t& byte) {
 void DiscardPortInput(LinkState& link) {
   if (link.PortHandle) link.PortHandle->DiscardInput();
 }
+
+}  // namespace serial

@@ -6,6 +6,8 @@
 
 #include "frame_bytes.h"
 
+namespace serial {
+
 namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 // Printable ASCII: blank to tilde.
@@ -201,3 +203,5 @@ std::string TraceLine(const TraceRecord& record) {
   if (record.direction == TraceDirection::Discarded) line += "  (discarded)";
   return line;
 }
+
+}  // namespace serial
