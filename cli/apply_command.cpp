@@ -24,7 +24,6 @@
 
 #include "csv_file.h"
 #include "line_settings.h"
-#include "module_state.h"
 #include "module_steps.h"
 #include "operations.h"
 #include "port_names.h"
@@ -292,7 +291,7 @@ ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile
     record.outcome = code == kExitPort ? "port not opened" : "module not found";
     // On a bench the record is where the operator learns why.
     if (code == kExitPort && connection.OneOfSeveral())
-      record.outcome += ": " + ShownText(DescribePortOpenFailure(LastPortOpenFailure()));
+      record.outcome += ": " + ShownText(DescribePortOpenFailure(LastPortOpenFailure(connection.State())));
     record.code = code;
   }
   recorded = Report(connection, csv, record);
@@ -346,9 +345,9 @@ Arrival WaitForNextModule(CliConnection& connection, RepeatWatch& watch, ModuleR
 }
 
 // The record of a module that answered its search but was never read.
-ApplyRecord UnreadableRecord(const std::string& serial) {
+ApplyRecord UnreadableRecord(const CliConnection& connection, const std::string& serial) {
   ApplyRecord record;
-  record.module.port = Module.ScanCommNo;
+  record.module.port = connection.State().ScanCommNo;
   record.module.serial = serial;
   record.outcome = "module answered but could not be read";
   record.code = kExitModule;
@@ -397,11 +396,11 @@ void ProvisionEachModule(CliConnection& connection, const Profile& profile, CsvF
   for (Arrival next; (next = WaitForNextModule(connection, watch, module)) != Arrival::Stopped;) {
     if (next == Arrival::Unreadable) {
       if (!connection.Json())
-        PrintLine(PortName(Module.ScanCommNo) + " " + watch.unreadable + ": answers but cannot be read; trying again");
+        PrintLine(PortName(connection.State().ScanCommNo) + " " + watch.unreadable + ": answers but cannot be read; trying again");
       continue;
     }
     if (next == Arrival::UnreadableGone) {
-      record(UnreadableRecord(watch.unreadable));
+      record(UnreadableRecord(connection, watch.unreadable));
       watch.unreadable.clear();
       continue;
     }
@@ -411,7 +410,7 @@ void ProvisionEachModule(CliConnection& connection, const Profile& profile, CsvF
     watch.sawNone = false;
     if (text) PrintLine("waiting for the next module");
   }
-  if (!watch.unreadable.empty()) record(UnreadableRecord(watch.unreadable));
+  if (!watch.unreadable.empty()) record(UnreadableRecord(connection, watch.unreadable));
 }
 
 std::string TallyText(const RepeatTally& t, const char* skipped = "skipped") {

@@ -9,20 +9,26 @@
 // so a scan result that the window stored serves here and the reverse; --lang
 // chooses the language for this run only (the stored one is kept); the port
 // table of the store is installed; --no-beep silences the tone. One trace log
-// is attached for the whole run: it hands each record to the connection of
-// its port (counting the frames it sent, for the exit code, and what the
-// module took, for the write ledger) and, with --trace, prints every record to
-// stderr, timed from the start of the run.
+// serves the whole run, as the trace hook of every connection: it hands each
+// record to the connection of its port (counting the frames it sent, for the
+// exit code, and what the module took, for the write ledger) and, with
+// --trace, prints every record to stderr, timed from the start of the run.
 //
-// A connection is one port, one module and one operator panel, on one
-// thread. The one-port subcommands run the program's own connection on the
-// main thread: it may use any port, its module-found flag starts clear (so
-// every operation but the scan refuses until a scan in this run has read the
-// module), and it prints each message an operation shows. A bench (discover,
-// apply --ports) runs one connection per port, each on a thread of its own
-// and confined to its port, with fresh module state that stores nothing:
-// its messages are kept but not printed (several would interleave), and
-// --trace lines carry its COM number.
+// A CliConnection owns one Connection (the link and module state of one
+// port) and one operator panel, used on one thread. The one-port
+// subcommands run the program's own connection on the main thread: it may
+// use any port, starts from the stored scan result and stores what a scan
+// finds, its module-found flag starts clear (so every operation but the scan
+// refuses until a scan in this run has read the module), and it prints each
+// message an operation shows. A bench (discover, apply --ports) runs one
+// connection per port, each on a thread of its own and confined to its port,
+// with fresh module state that stores nothing: its messages are kept but
+// not printed (several would interleave), and --trace lines carry its COM
+// number.
+//
+// The session owns the program's stop request, which the stop signals set;
+// every connection's own stop request follows it. The session's trace log is
+// each connection's trace hook while the connection lives.
 //
 // A bench resolves each of its ports to a device once, when its run begins
 // (ResolveBench), and each connection keeps to that device for the whole run
@@ -42,6 +48,7 @@
 #include <vector>
 
 #include "cli_options.h"
+#include "connection.h"
 #include "console_panel.h"
 #include "deadline.h"
 #include "exit_codes.h"
@@ -79,6 +86,9 @@ class CliConnection {
   int Port() const { return port_; }
   bool OneOfSeveral() const { return port_ != 0; }
   ConsolePanel& Panel() { return *panel_; }
+  // The link and module state of this connection.
+  Connection& State() { return state_; }
+  const Connection& State() const { return state_; }
 
   // Failed port opens and frames sent so far on this connection.
   LinkActivity Activity() const;
@@ -116,6 +126,7 @@ class CliConnection {
   CliSession& session_;
   const int port_;
   BenchPort bench_;
+  Connection state_;
   bool deviceGone_ = false;
   std::unique_ptr<ConsolePanel> panel_;
   std::atomic<uint64_t> framesSent_{0};
@@ -150,6 +161,10 @@ class CliSession {
   using PortWork = std::function<void(CliConnection& connection, size_t index)>;
   void RunOnPorts(const std::vector<BenchPort>& bench, const PortWork& work);
 
+  // The program's stop request: set by the stop signals, followed by every
+  // connection's own.
+  const StopRequest& Stop() const { return stop_; }
+
  private:
   friend class CliConnection;
   void Register(CliConnection& connection);
@@ -167,5 +182,7 @@ class CliSession {
   std::mutex connectionsMutex_;
   std::map<int, CliConnection*> connections_;
   std::atomic<bool> bench_{false};
+  // Outlives every connection that follows it.
+  StopRequest stop_;
   std::unique_ptr<CliConnection> own_;
 };

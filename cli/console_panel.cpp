@@ -7,8 +7,6 @@
 #include "catalogue.h"
 #include "cli_output.h"
 #include "codepage.h"
-#include "module_state.h"
-#include "operations.h"
 #include "stop_request.h"
 
 namespace {
@@ -31,11 +29,11 @@ bool MoveBar(int& bar, int position, int low, int high) {
 }
 }  // namespace
 
-ConsolePanel::ConsolePanel() {
+ConsolePanel::ConsolePanel(Connection& connection) : connection_(connection) {
   shown_.idText = "__";
   shown_.id2Text = "__";
   shown_.keyText = "__";
-  SelectLineSetting(Module.ScanBaudRateNo);
+  SelectLineSetting(connection_.ScanBaudRateNo);
 }
 
 void ConsolePanel::SetMessageHandler(MessageHandler handler) { onMessage_ = std::move(handler); }
@@ -78,9 +76,10 @@ void ConsolePanel::ShowMessage(const std::string& bytes) {
 void ConsolePanel::SetLamp(LampColour colour) { lamp_ = colour; }
 
 void ConsolePanel::ProcessMessages() {
-  // The stop request reaches the running processing the way a second click
-  // on the process button does: through the operation itself.
-  if (Module.ProcessingActive && Module.Processing && StopRequested()) RunWiegandProcessing(*this);
+  // Processing ends by asking its connection to stop; it looks at the
+  // request before every cycle.
+  Connection& c = connection_;
+  if (c.ProcessingActive && c.Processing && StopRequested()) c.Stop.Request();
 }
 
 void ConsolePanel::SelectLineSetting(int index) {
@@ -108,5 +107,3 @@ void ConsolePanel::ShowCardData(int reader, const std::string& bytes) {
   // Empty data is a poll with no card waiting (or the panels being cleared).
   if (!bytes.empty() && onCard_) onCard_(reader, bytes);
 }
-
-bool ConsolePanel::SearchStopped() { return StopSignalled(); }

@@ -11,9 +11,11 @@
 // - moving an ID bar to a new position (clamped to 1 to 99, like the bar)
 //   rewrites its ID text as two digits; the position it has changes nothing;
 // - a line-setting index outside the list selects nothing (-1);
-// - ProcessMessages is where a stop request is taken: while Wiegand
-//   processing runs, a stop request (signal or deadline) is passed on exactly
-//   as the window's second click on its process button would be.
+// - ProcessMessages is where a stop request of the program is taken: while
+//   Wiegand processing runs, the deadline of watch --seconds or a stop the
+//   program requested itself asks the connection to stop, which ends
+//   processing after its current cycle (a stop signal reaches the connection
+//   directly: its stop request follows the session's).
 // The wait and busy states, the hourglass, the caption and the locked
 // controls have nothing to show on a terminal and do nothing.
 //
@@ -25,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "connection.h"
 #include "operator_panel.h"
 #include "two_digits.h"
 
@@ -35,7 +38,9 @@ class ConsolePanel final : public OperatorPanel {
   // Gets each card read: reader 1 or 2 and its data as received (non-empty).
   using CardHandler = std::function<void(int reader, const std::string& bytes)>;
 
-  ConsolePanel();
+  // The panel of one connection, which outlives it: its line-setting list
+  // starts at the connection's scan result.
+  explicit ConsolePanel(Connection& connection);
 
   void SetMessageHandler(MessageHandler handler);
   void SetCardHandler(CardHandler handler);
@@ -88,8 +93,6 @@ class ConsolePanel final : public OperatorPanel {
   int ModeIndex() override { return shown_.modeIndex; }
   int Rs485Index() override { return shown_.rs485Index; }
   bool LockChecked() override { return locked_; }
-  // After a stop signal a search tries no further port.
-  bool SearchStopped() override;
   void SelectLineSetting(int index) override;
   void SelectMode(int index) override;
   void SelectRs485(int index) override;
@@ -107,6 +110,7 @@ class ConsolePanel final : public OperatorPanel {
   void EnableWindow() override {}
 
  private:
+  Connection& connection_;
   Shown shown_;
   bool locked_ = false;
   bool reportPortProblems_ = true;

@@ -5,7 +5,6 @@
 
 #include "cli_options.h"
 #include "line_settings.h"
-#include "module_state.h"
 #include "operations.h"
 #include "port_explain.h"
 #include "stop_request.h"
@@ -13,20 +12,21 @@
 #include "serial_port.h"
 
 namespace {
-ModuleReadout ReadOut(const ConsolePanel& panel) {
-  const ConsolePanel::Shown& shown = panel.Showing();
+ModuleReadout ReadOut(CliConnection& connection) {
+  const Connection& c = connection.State();
+  const ConsolePanel::Shown& shown = connection.Panel().Showing();
   ModuleReadout r;
   r.read = true;
-  r.port = Module.ScanCommNo;
-  r.device = ShownText(DeviceBehindPort(Module.ScanCommNo).value_or(""));
-  r.lineSetting = Module.ScanBaudRate;
+  r.port = c.ScanCommNo;
+  r.device = ShownText(DeviceBehindPort(c, c.ScanCommNo).value_or(""));
+  r.lineSetting = c.ScanBaudRate;
   r.serial = ShownText(shown.serial);
   r.version = ShownText(shown.version);
   r.settings.id1 = ShownText(shown.idText);
   // In one-reader mode the panel shows "__" for ID 2; the bar holds the ID.
   std::string id2Read = shown.id2Read ? TwoDigits(*shown.id2Read) : "__";
   r.settings.id2 = shown.modeIndex == 0 ? ShownText(shown.id2Text) : id2Read;
-  r.settings.lineSettingIndex = Module.ScanBaudRateNo;
+  r.settings.lineSettingIndex = c.ScanBaudRateNo;
   r.settings.keyCount = ShownText(shown.keyText);
   r.settings.modeIndex = shown.modeIndex;
   r.settings.rs485Index = shown.rs485Index;
@@ -50,13 +50,14 @@ namespace {
 void ExplainScan(const CliConnection& connection, ExitCode code, int quickPort, const std::string& quickSetting) {
   const CliOptions& options = connection.Options();
   if (connection.Muted() || connection.OneOfSeveral() || code == kExitPort) return;
-  if (StopSignalled() && !(code == kExitOk && Module.ModuleFound)) {
+  const Connection& c = connection.State();
+  if (StopSignalled() && !(code == kExitOk && c.ModuleFound)) {
     PrintErrorLine("rt420ctl: the search was stopped");
     return;
   }
-  bool found = code == kExitOk && Module.ModuleFound;
-  if (options.port && (!found || Module.ScanCommNo != *options.port))
-    ExplainQuickTryMissed(*options.port, found ? Module.ScanCommNo : 0);
+  bool found = code == kExitOk && c.ModuleFound;
+  if (options.port && (!found || c.ScanCommNo != *options.port))
+    ExplainQuickTryMissed(*options.port, found ? c.ScanCommNo : 0);
   // A module that answered but could not be read completely was found.
   if (!found && !connection.Ledger().Answered("H00M")) ExplainModuleNotFound(options, quickPort, quickSetting);
 }
@@ -64,15 +65,16 @@ void ExplainScan(const CliConnection& connection, ExitCode code, int quickPort, 
 
 ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout) {
   const CliOptions& options = connection.Options();
-  if (options.port) Module.ScanCommNo = *options.port;
-  int quickPort = Module.ScanCommNo;
-  std::string quickSetting = Module.ScanBaudRate;
+  Connection& c = connection.State();
+  if (options.port) c.ScanCommNo = *options.port;
+  int quickPort = c.ScanCommNo;
+  std::string quickSetting = c.ScanBaudRate;
   ExitCode code = RunOperation(connection, RunModuleScan);
   connection.NoteDevicePresence();
   ExplainScan(connection, code, quickPort, quickSetting);
-  if (code != kExitOk || !Module.ModuleFound) return code == kExitOk ? kExitModule : code;
+  if (code != kExitOk || !c.ModuleFound) return code == kExitOk ? kExitModule : code;
   if (options.port) connection.StoreScanResult();
-  readout = ReadOut(connection.Panel());
+  readout = ReadOut(connection);
   return kExitOk;
 }
 
@@ -81,11 +83,11 @@ ExitCode RunOperation(CliConnection& connection, Operation operation) {
   panel.ClearOutcome();
   connection.ClearLedger();
   LinkActivity before = connection.Activity();
-  operation(panel);
+  operation(connection.State(), panel);
   bool success = panel.Lamp() == LampColour::Yellow;
   ExitCode code = ExitCodeFor(success, before, connection.Activity());
   bool explain = !connection.Muted() && !connection.OneOfSeveral() && !StopSignalled();
-  if (code == kExitPort && explain) ExplainNoPortOpened(Module.ScanCommNo);
+  if (code == kExitPort && explain) ExplainNoPortOpened(connection.State().ScanCommNo);
   return code;
 }
 

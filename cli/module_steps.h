@@ -11,7 +11,7 @@
 #include "write_ledger.h"
 
 class OperatorPanel;
-using Operation = void (*)(OperatorPanel& panel);
+using Operation = void (*)(Connection& c, OperatorPanel& panel);
 
 // The settings a scan reads, as texts of the module's replies (escaped with
 // ShownText, so plain ASCII) and list indexes.

@@ -11,7 +11,6 @@
 
 #include "line_settings.h"
 #include "stop_request.h"
-#include "module_state.h"
 #include "module_steps.h"
 #include "operations.h"
 #include "subcommands.h"
