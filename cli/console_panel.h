@@ -17,7 +17,8 @@
 //   processing after its current cycle (a stop signal reaches the connection
 //   directly: its stop request follows the session's).
 // The wait and busy states, the hourglass, the caption and the locked
-// controls have nothing to show on a terminal and do nothing.
+// controls have nothing to show on a terminal: the panel leaves them to the
+// operator panel's defaults, which do nothing.
 //
 // Messages are catalogue texts or reply characters in the current language's
 // code page; the panel hands them on as UTF-8.
@@ -81,10 +82,6 @@ class ConsolePanel final : public OperatorPanel {
   void SetLamp(LampColour colour) override;
   // On stderr, after the program's name.
   void ReportPortProblem(const std::string& line) override;
-  void EnterWaitState() override {}
-  void LeaveWaitState() override {}
-  void SetHourglass(bool) override {}
-  void SetBusy(bool) override {}
   void ProcessMessages() override;
   std::string IdText() override { return shown_.idText; }
   std::string Id2Text() override { return shown_.id2Text; }
@@ -104,10 +101,6 @@ class ConsolePanel final : public OperatorPanel {
   void ShowSerial(const std::string& caption, const std::string& value) override;
   void ShowVersion(const std::string& caption, const std::string& value) override;
   void ShowCardData(int reader, const std::string& bytes) override;
-  void BeginProcessCaption(const std::string&) override {}
-  void EndProcessCaption() override {}
-  void LockOperationControls(bool) override {}
-  void EnableWindow() override {}
 
  private:
   Connection& connection_;
