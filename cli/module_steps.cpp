@@ -45,6 +45,11 @@ const char* OutcomeName(ExitCode code) {
 }  // namespace
 
 namespace {
+// The port diagnosis's lines on stderr, after the program's name.
+void PrintExplanation(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) PrintErrorLine("rt420ctl: " + line);
+}
+
 // After a scan that did not find the module where the user expected it:
 // what was searched, and why a port did not answer.
 void ExplainScan(const CliConnection& connection, ExitCode code, int quickPort, const std::string& quickSetting) {
@@ -57,9 +62,10 @@ void ExplainScan(const CliConnection& connection, ExitCode code, int quickPort, 
   }
   bool found = code == kExitOk && c.ModuleFound;
   if (options.port && (!found || c.ScanCommNo != *options.port))
-    ExplainQuickTryMissed(*options.port, found ? c.ScanCommNo : 0);
+    PrintExplanation({ExplainQuickTryMissed(*options.port, found ? c.ScanCommNo : 0)});
   // A module that answered but could not be read completely was found.
-  if (!found && !connection.Ledger().Answered("H00M")) ExplainModuleNotFound(options, quickPort, quickSetting);
+  if (!found && !connection.Ledger().Answered("H00M"))
+    PrintExplanation(ExplainModuleNotFound(options.lock, quickPort, quickSetting));
 }
 }  // namespace
 
@@ -87,7 +93,7 @@ ExitCode RunOperation(CliConnection& connection, Operation operation) {
   bool success = panel.Lamp() == LampColour::Yellow;
   ExitCode code = ExitCodeFor(success, before, connection.Activity());
   bool explain = !connection.Muted() && !connection.OneOfSeveral() && !StopSignalled();
-  if (code == kExitPort && explain) ExplainNoPortOpened(connection.State().ScanCommNo);
+  if (code == kExitPort && explain) PrintExplanation(ExplainNoPortOpened(connection.State().ScanCommNo));
   return code;
 }
 

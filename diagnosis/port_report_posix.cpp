@@ -51,11 +51,9 @@ constexpr const char* kSourceEnumeration = "enumeration";
 constexpr const char* kSourceNothing = "nothing found";
 
 constexpr const char* kStateMissing = "missing";
-constexpr const char* kStateOpens = "opens";
 constexpr const char* kStateBusy = "busy";
 constexpr const char* kStateDenied = "denied";
 constexpr const char* kStateNotTerminal = "not a terminal";
-constexpr const char* kStateNone = "none";
 constexpr const char* kStateUnreadable = "unreadable settings";
 constexpr const char* kStateFails = "does not open";
 
@@ -297,13 +295,15 @@ class Enumeration {
  public:
   explicit Enumeration(const PortRoots& roots) : roots_(roots) {}
   const std::vector<std::string>& Devices() {
-    if (!devices_) devices_ = ListSerialDevicesUnder(roots_.dev, roots_.sys);
-    return *devices_;
+    if (!listed_) devices_ = ListSerialDevicesUnder(roots_.dev, roots_.sys);
+    listed_ = true;
+    return devices_;
   }
 
  private:
   const PortRoots& roots_;
-  std::optional<std::vector<std::string>> devices_;
+  bool listed_ = false;
+  std::vector<std::string> devices_;
 };
 
 // The mapping of one port number and why, before the device is looked at.
