@@ -58,17 +58,6 @@ std::string Joined(const std::vector<std::string>& words) {
   return text;
 }
 
-ModuleSettings Target(const ModuleSettings& before, const Profile& p) {
-  ModuleSettings t = before;
-  if (p.id1) t.id1 = TwoDigits(*p.id1);
-  if (p.id2) t.id2 = TwoDigits(*p.id2);
-  if (p.lineSettingIndex) t.lineSettingIndex = *p.lineSettingIndex;
-  if (p.keyCount) t.keyCount = TwoDigits(*p.keyCount);
-  if (p.modeIndex) t.modeIndex = *p.modeIndex;
-  if (p.rs485Index) t.rs485Index = *p.rs485Index;
-  return t;
-}
-
 // Runs the operation of one write and notes it; false when it failed. A
 // write that failed half-way (ID 1 taken, ID 2 not) names what the module
 // took, in the outcome and in the written list.
@@ -109,7 +98,7 @@ bool WriteIds(CliConnection& connection, const Profile& p, const ModuleSettings&
 // one only after it).
 std::vector<WriteStep> PlannedWrites(CliConnection& connection, const Profile& p, const ModuleSettings& before,
                                      ApplyRecord& record) {
-  ModuleSettings target = Target(before, p);
+  ModuleSettings target = TargetSettings(before, p);
   std::vector<WriteStep> steps;
   if (target.id1 != before.id1 || target.id2 != before.id2)
     steps.push_back({"ids", [&, before] { return WriteIds(connection, p, before, record); }});
@@ -162,19 +151,6 @@ bool WriteDifferences(CliConnection& connection, const Profile& p, const ModuleS
   return true;
 }
 
-std::string Differences(const ModuleSettings& want, const ModuleReadout& before, const ModuleReadout& after) {
-  const ModuleSettings& got = after.settings;
-  std::vector<std::pair<const char*, bool>> checks = {
-      {"serial number", after.serial != before.serial}, {"id1", want.id1 != got.id1},
-      {"id2", want.id2 != got.id2},                     {"line-setting", want.lineSettingIndex != got.lineSettingIndex},
-      {"key-count", want.keyCount != got.keyCount},     {"mode", want.modeIndex != got.modeIndex},
-      {"rs485", want.rs485Index != got.rs485Index}};
-  std::string names;
-  for (const auto& [name, differs] : checks)
-    if (differs) names += (names.empty() ? "" : " ") + std::string(name);
-  return names;
-}
-
 void ReadBack(CliConnection& connection, const Profile& p, ApplyRecord& record) {
   ModuleReadout after;
   ExitCode code = ScanModule(connection, after);
@@ -185,7 +161,7 @@ void ReadBack(CliConnection& connection, const Profile& p, ApplyRecord& record) 
   }
   record.readBack = true;
   record.after = after.settings;
-  std::string differs = Differences(Target(record.module.settings, p), record.module, after);
+  std::string differs = SettingsThatDiffer(TargetSettings(record.module.settings, p), record.module, after);
   if (differs.empty()) return;
   record.outcome = "read-back differs: " + differs;
   record.code = kExitModule;
@@ -196,13 +172,6 @@ ApplyRecord Provision(CliConnection& connection, const Profile& p, const ModuleR
   record.module = module;
   if (WriteDifferences(connection, p, module.settings, record)) ReadBack(connection, p, record);
   return record;
-}
-
-std::vector<std::string> SettingsFields(const ModuleSettings& s, bool known) {
-  if (!known) return std::vector<std::string>(6);
-  bool inList = s.lineSettingIndex >= 0 && s.lineSettingIndex < kLineSettingCount;
-  return {s.id1, s.id2, inList ? kLineSettings[s.lineSettingIndex] : "?", s.keyCount, ModeName(s.modeIndex),
-          Rs485Name(s.rs485Index)};
 }
 
 // The record's COM number: where the module was read (or answered), else

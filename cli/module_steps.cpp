@@ -97,15 +97,6 @@ ExitCode RunOperation(CliConnection& connection, Operation operation) {
   return code;
 }
 
-std::string ModeName(int modeIndex) { return modeIndex == 0 ? "two" : modeIndex == 1 ? "one" : "?"; }
-
-std::string ModeWords(int modeIndex) { return modeIndex == 0 ? "two readers" : modeIndex == 1 ? "one reader" : "?"; }
-
-std::string Rs485Name(int rs485Index) {
-  static const char* const kNames[] = {"24", "32", "40"};
-  return rs485Index >= 0 && rs485Index <= 2 ? kNames[rs485Index] : "?";
-}
-
 void PrintReadout(const ModuleReadout& r) {
   const ModuleSettings& s = r.settings;
   PrintLine("port:          " + PortName(r.port) + (r.device.empty() ? "" : " (" + r.device + ")"));
@@ -137,23 +128,6 @@ JsonObject OutcomeJson(const CliConnection& connection, ExitCode code) {
   return json;
 }
 
-ModuleReadout WithWritten(const ModuleReadout& before, const std::vector<WrittenValue>& written) {
-  ModuleReadout after = before;
-  ModuleSettings& s = after.settings;
-  for (const WrittenValue& v : written) {
-    if (v.key == "id1") s.id1 = v.value;
-    else if (v.key == "id2") s.id2 = v.value;
-    else if (v.key == "key-count") s.keyCount = v.value;
-    else if (v.key == "mode") s.modeIndex = ParseModeName(v.value).value_or(-1);
-    else if (v.key == "rs485") s.rs485Index = ParseRs485(v.value).value_or(-1);
-    else if (v.key == "line-setting") {
-      s.lineSettingIndex = ParseLineSettingChoice(v.value).value_or(-1);
-      after.lineSetting = v.value;
-    }
-  }
-  return after;
-}
-
 namespace {
 std::string Change(const std::string& before, const std::string& after) {
   return before == after ? after : before + " -> " + after;
@@ -169,14 +143,6 @@ void PrintChanges(const ModuleReadout& before, const ModuleReadout& after) {
   PrintLine("mode:          " + Change(ModeWords(b.modeIndex), ModeWords(a.modeIndex)));
   PrintLine("RS-485:        " + Change(Rs485Name(b.rs485Index), Rs485Name(a.rs485Index)));
   PrintLine("line setting:  " + Change(before.lineSetting, after.lineSetting));
-}
-
-std::vector<WrittenValue> NotWritten(const std::vector<WrittenValue>& wanted,
-                                     const std::vector<WrittenValue>& accepted) {
-  std::vector<WrittenValue> missing;
-  for (const WrittenValue& v : wanted)
-    if (std::find(accepted.begin(), accepted.end(), v) == accepted.end()) missing.push_back(v);
-  return missing;
 }
 
 JsonObject ValuesJson(const std::vector<WrittenValue>& values) {
