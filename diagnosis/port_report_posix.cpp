@@ -27,6 +27,7 @@
 
 #include "port_names.h"
 #include "port_report.h"
+#include "settings_medium.h"
 #include "settings_store.h"
 
 namespace fs = std::filesystem;
@@ -37,7 +38,6 @@ constexpr int kFirstPort = 1;
 constexpr int kLastPort = 16;
 constexpr size_t kMaxTextBytes = 128;        // a sysfs attribute or a program name as shown
 constexpr size_t kMaxPathBytes = 4096;       // a link target or a device path (PATH_MAX)
-constexpr int kMaxLinkHops = 8;              // by-id link, then a node that is itself a link
 constexpr int kMaxUsbDepth = 8;              // sysfs levels from a tty up to its USB device
 constexpr size_t kMaxProcesses = 1 << 16;    // entries of the process table looked at
 constexpr size_t kMaxFdsPerProcess = 1 << 16;

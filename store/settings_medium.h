@@ -24,6 +24,8 @@
 #include <variant>
 #include <vector>
 
+inline constexpr int kMaxLinkHops = 40;  // symbolic links followed when resolving a path, as the system does
+
 // One value of a write that belongs together with others (WriteValues).
 struct SettingsWrite {
   std::string name;
