@@ -85,7 +85,7 @@ struct WriteStep {
 // The ID operation writes ID 1 always and ID 2 in two-reader mode only: the
 // list shows "Two Reader" exactly when ID 2 must be written.
 bool WriteIds(CliConnection& connection, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
-  ConsolePanel& panel = connection.Panel();
+  ScriptedPanel& panel = connection.Panel();
   if (p.id1) panel.ChooseId(*p.id1);
   bool id2Differs = p.id2 && TwoDigits(*p.id2) != before.id2;
   if (id2Differs) panel.ChooseId2(*p.id2);

@@ -54,10 +54,13 @@ CliConnection::CliConnection(CliSession& session, int port)
   }
   state_.Stop.Follow(&session.Stop());
   stored_ = state_;
-  panel_ = std::make_unique<ConsolePanel>(state_);
+  panel_ = std::make_unique<ScriptedPanel>(state_);
   panel_->ChooseLock(session.Options().lock);
   // A bench's connection tells why its port did not open in its result.
-  panel_->ReportPortProblems(!OneOfSeveral());
+  if (!OneOfSeveral())
+    panel_->SetPortProblemHandler([](const std::string& line) { PrintErrorLine("rt420ctl: " + line); });
+  // The watch deadline, or stdout gone, stops Wiegand processing.
+  panel_->SetStopCheck([] { return StopRequested(); });
   panel_->SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
   session_.Register(*this);
   session_.trace_.Attach(state_);

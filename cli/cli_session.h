@@ -49,7 +49,7 @@
 
 #include "cli_options.h"
 #include "connection.h"
-#include "console_panel.h"
+#include "scripted_panel.h"
 #include "deadline.h"
 #include "exit_codes.h"
 #include "settings_store.h"
@@ -85,7 +85,7 @@ class CliConnection {
   // The COM number of a bench's connection; 0 for the program's own.
   int Port() const { return port_; }
   bool OneOfSeveral() const { return port_ != 0; }
-  ConsolePanel& Panel() { return *panel_; }
+  ScriptedPanel& Panel() { return *panel_; }
   // The link and module state of this connection.
   Connection& State() { return state_; }
   const Connection& State() const { return state_; }
@@ -128,7 +128,7 @@ class CliConnection {
   BenchPort bench_;
   Connection state_;
   bool deviceGone_ = false;
-  std::unique_ptr<ConsolePanel> panel_;
+  std::unique_ptr<ScriptedPanel> panel_;
   std::atomic<uint64_t> framesSent_{0};
   WriteLedger ledger_;
   ScanResult stored_;

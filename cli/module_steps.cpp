@@ -14,7 +14,7 @@
 namespace {
 ModuleReadout ReadOut(CliConnection& connection) {
   const Connection& c = connection.State();
-  const ConsolePanel::Shown& shown = connection.Panel().Showing();
+  const ScriptedPanel::Shown& shown = connection.Panel().Showing();
   ModuleReadout r;
   r.read = true;
   r.port = c.ScanCommNo;
@@ -85,7 +85,7 @@ ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout) {
 }
 
 ExitCode RunOperation(CliConnection& connection, Operation operation) {
-  ConsolePanel& panel = connection.Panel();
+  ScriptedPanel& panel = connection.Panel();
   panel.ClearOutcome();
   connection.ClearLedger();
   LinkActivity before = connection.Activity();

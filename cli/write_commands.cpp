@@ -17,7 +17,7 @@
 
 namespace {
 // Sets the operator's choice for the subcommand and names its operation.
-Operation Choose(ConsolePanel& panel, const CliOptions& o) {
+Operation Choose(ScriptedPanel& panel, const CliOptions& o) {
   switch (o.subcommand) {
     case Subcommand::SetId:
       panel.ChooseId(o.id1);

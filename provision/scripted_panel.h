@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The operator panel of rt420ctl: the operator's values come from the command
-// line, the messages go to the terminal, and what a window would show is
-// kept so that the program can print it afterwards.
+// The operator panel of a front end without a window (the command line, a
+// provisioning run): the operator's values are set by the caller, the
+// messages go to a handler, and what a window would show is kept so that the
+// caller can read it afterwards.
 //
 // It behaves as the window does where an operation can tell:
 // - the values start as the window's do when it is created: ID panels "__"
@@ -11,14 +12,13 @@
 // - moving an ID bar to a new position (clamped to 1 to 99, like the bar)
 //   rewrites its ID text as two digits; the position it has changes nothing;
 // - a line-setting index outside the list selects nothing (-1);
-// - ProcessMessages is where a stop request of the program is taken: while
-//   Wiegand processing runs, the deadline of watch --seconds or a stop the
-//   program requested itself asks the connection to stop, which ends
-//   processing after its current cycle (a stop signal reaches the connection
-//   directly: its stop request follows the session's).
+// - ProcessMessages is where the caller's stop check is taken: while Wiegand
+//   processing runs and the check says stop (a deadline, a stop the program
+//   requested itself), the panel asks the connection to stop, which ends
+//   processing after its current cycle.
 // The wait and busy states, the hourglass, the caption and the locked
-// controls have nothing to show on a terminal: the panel leaves them to the
-// operator panel's defaults, which do nothing.
+// controls have nothing to show without a window: the panel leaves them to
+// the operator panel's defaults, which do nothing.
 //
 // Messages are catalogue texts or reply characters in the current language's
 // code page; the panel hands them on as UTF-8.
@@ -32,7 +32,7 @@
 #include "operator_panel.h"
 #include "two_digits.h"
 
-class ConsolePanel final : public OperatorPanel {
+class ScriptedPanel final : public OperatorPanel {
  public:
   // Gets each message as UTF-8 when it is shown.
   using MessageHandler = std::function<void(const std::string& utf8)>;
@@ -41,7 +41,7 @@ class ConsolePanel final : public OperatorPanel {
 
   // The panel of one connection, which outlives it: its line-setting list
   // starts at the connection's scan result.
-  explicit ConsolePanel(Connection& connection);
+  explicit ScriptedPanel(Connection& connection);
 
   void SetMessageHandler(MessageHandler handler);
   void SetCardHandler(CardHandler handler);
@@ -53,9 +53,14 @@ class ConsolePanel final : public OperatorPanel {
   void ChooseId2(int id);
   void ChooseKeyCount(int count);
   void ChooseLock(bool locked);
-  // Whether a port that does not open is reported on stderr at once (the
-  // default); a bench's connection tells it in its result instead.
-  void ReportPortProblems(bool report) { reportPortProblems_ = report; }
+
+  // Gets each line about a port that did not open (none by default: the
+  // caller may tell it in its result instead).
+  using PortProblemHandler = std::function<void(const std::string& line)>;
+  void SetPortProblemHandler(PortProblemHandler handler) { onPortProblem_ = std::move(handler); }
+  // Asked while Wiegand processing runs; true asks the connection to stop.
+  using StopCheck = std::function<bool()>;
+  void SetStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
 
   // What the panel shows now.
   struct Shown {
@@ -80,7 +85,7 @@ class ConsolePanel final : public OperatorPanel {
   // OperatorPanel.
   void ShowMessage(const std::string& bytes) override;
   void SetLamp(LampColour colour) override;
-  // On stderr, after the program's name.
+  // To the port-problem handler.
   void ReportPortProblem(const std::string& line) override;
   void ProcessMessages() override;
   std::string IdText() override { return shown_.idText; }
@@ -106,10 +111,11 @@ class ConsolePanel final : public OperatorPanel {
   Connection& connection_;
   Shown shown_;
   bool locked_ = false;
-  bool reportPortProblems_ = true;
   std::optional<LampColour> lamp_;
   std::vector<std::string> messages_;
   MessageHandler onMessage_;
   CardHandler onCard_;
+  PortProblemHandler onPortProblem_;
+  StopCheck stopCheck_;
 };
 
