@@ -9,6 +9,7 @@
 #include "catalogue.h"
 #include "cli_output.h"
 #include "deadline.h"
+#include "module_steps.h"
 #include "port_names.h"
 #include "serial_port.h"
 #include "stop_request.h"
@@ -60,7 +61,7 @@ CliConnection::CliConnection(CliSession& session, int port)
   if (!OneOfSeveral())
     panel_->SetPortProblemHandler([](const std::string& line) { PrintErrorLine("rt420ctl: " + line); });
   // The watch deadline, or stdout gone, stops Wiegand processing.
-  panel_->SetStopCheck([] { return StopRequested(); });
+  panel_->SetStopCheck([] { return ::StopRequested(); });
   panel_->SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
   session_.Register(*this);
   session_.trace_.Attach(state_);
@@ -89,6 +90,10 @@ void CliConnection::StoreScanResult() {
   SaveScanResult(state_);
   stored_ = state_;
 }
+
+ExitCode CliConnection::Run(Operation operation) { return RunOperation(*this, operation); }
+ExitCode CliConnection::Scan(ModuleReadout& readout) { return ScanModule(*this, readout); }
+bool CliConnection::StopRequested() const { return ::StopRequested(); }
 
 void CliConnection::NoteDevicePresence() {
   if (!OneOfSeveral() || !bench_.device || !bench_.present) return;

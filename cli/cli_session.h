@@ -52,6 +52,7 @@
 #include "scripted_panel.h"
 #include "deadline.h"
 #include "exit_codes.h"
+#include "provision_run.h"
 #include "settings_store.h"
 #include "trace_log.h"
 #include "write_ledger.h"
@@ -69,14 +70,14 @@ struct BenchPort {
 // Resolves each port once (in the order given, lowest first).
 std::vector<BenchPort> ResolveBench(const std::vector<int>& ports);
 
-class CliConnection {
+class CliConnection final : public ProvisionConnection {
  public:
   // port 0: the program's own connection, which may use any port; else
   // one of a bench's connections, confined to that port.
   CliConnection(CliSession& session, int port);
   // A bench's connection on the port as resolved when the run began.
   CliConnection(CliSession& session, const BenchPort& bench);
-  ~CliConnection();
+  ~CliConnection() override;
   CliConnection(const CliConnection&) = delete;
   CliConnection& operator=(const CliConnection&) = delete;
 
@@ -85,7 +86,7 @@ class CliConnection {
   // The COM number of a bench's connection; 0 for the program's own.
   int Port() const { return port_; }
   bool OneOfSeveral() const { return port_ != 0; }
-  ScriptedPanel& Panel() { return *panel_; }
+  ScriptedPanel& Panel() override { return *panel_; }
   // The link and module state of this connection.
   Connection& State() { return state_; }
   const Connection& State() const { return state_; }
@@ -104,13 +105,19 @@ class CliConnection {
 
   // What the module took in since the last ClearLedger (each operation
   // clears it when it starts).
-  const WriteLedger& Ledger() const { return ledger_; }
+  const WriteLedger& Ledger() const override { return ledger_; }
   void ClearLedger() { ledger_.Clear(); }
 
   // Writes the scan result in memory to the store, unless the store already
   // holds it from this run's start or an earlier write here. A bench's
   // connection stores nothing: the store remembers one module, not many.
-  void StoreScanResult();
+  void StoreScanResult() override;
+
+  // For provisioning: RunOperation, ScanModule (module_steps.h), and the
+  // program's stop request (stop_request.h).
+  ExitCode Run(Operation operation) override;
+  ExitCode Scan(ModuleReadout& readout) override;
+  bool StopRequested() const override;
 
   // A trace record of this connection's port (called by the session).
   void TakeRecord(const TraceRecord& record);

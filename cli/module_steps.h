@@ -12,8 +12,6 @@
 #include "module_readout.h"
 #include "write_ledger.h"
 
-class OperatorPanel;
-using Operation = void (*)(Connection& c, OperatorPanel& panel);
 
 // Runs the scan as the window's Scan button does, with the lock box as --lock
 // sets it and, with --port N, the quick try at COM N; a module found there is

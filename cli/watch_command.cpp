@@ -9,6 +9,7 @@
 
 #include "csv_file.h"
 #include "module_steps.h"
+#include "provision_run.h"
 #include "operations.h"
 #include "port_names.h"
 #include "stop_request.h"
