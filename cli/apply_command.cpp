@@ -18,25 +18,21 @@
 // a summary per port follows the end. A bench stores no scan result.
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <vector>
 
 #include "csv_file.h"
 #include "line_settings.h"
 #include "module_steps.h"
-#include "operations.h"
 #include "port_names.h"
 #include "profile.h"
 #include "provision_run.h"
+#include "repeat_run.h"
 #include "serial_port.h"
 #include "stop_request.h"
 #include "subcommands.h"
 
 namespace {
-// How long --repeat waits between two scans for the next module.
-constexpr int kRepeatPauseMs = 1000;
-
 // The record's COM number: where the module was read (or answered), else
 // the bench connection's own port (0, none, for the program's own one).
 int RecordPort(const CliConnection& connection, const ApplyRecord& r) {
@@ -120,86 +116,6 @@ ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile
   return record;
 }
 
-// What --repeat has seen on its connection since it began.
-struct RepeatWatch {
-  std::string lastSerial;  // the module provisioned last
-  bool sawNone = true;     // no module answered since then
-  // A module that answered and has not been read since. It is a failed
-  // module only if it is never read: its record waits until it is read
-  // (then it is provisioned as any other), goes, gives way to another
-  // module, or the run ends. So a scan that a glitch kept from reading a
-  // module makes no failed record.
-  std::string unreadable;
-};
-
-enum class Arrival {
-  Module,          // a module to provision, in the readout
-  Unreadable,      // a new module answered and could not be read
-  UnreadableGone,  // the module that could not be read was never read
-  Stopped
-};
-
-// Scans quietly until something happens on the connection that the run
-// must act on (Arrival).
-Arrival WaitForNextModule(CliConnection& connection, RepeatWatch& watch, ModuleReadout& module) {
-  while (!StopRequested()) {
-    connection.MuteMessages(true);
-    ExitCode code = ScanModule(connection, module);
-    connection.MuteMessages(false);
-    bool answered = code != kExitOk && connection.Ledger().Answered("H00M");
-    // The serial number of its answer is shown before the reads fail.
-    std::string serial =
-        code == kExitOk ? module.serial : answered ? ShownText(connection.Panel().Showing().serial) : "";
-    if (!watch.unreadable.empty() && serial != watch.unreadable) return Arrival::UnreadableGone;
-    bool fresh = watch.sawNone || serial != watch.lastSerial;
-    if (code == kExitOk && fresh) {
-      watch.unreadable.clear();
-      return Arrival::Module;
-    }
-    if (answered && fresh && watch.unreadable.empty()) {
-      watch.unreadable = serial;
-      return Arrival::Unreadable;
-    }
-    if (serial.empty()) watch.sawNone = true;
-    WaitForStop(kRepeatPauseMs);
-  }
-  return Arrival::Stopped;
-}
-
-// The record of a module that answered its search but was never read.
-ApplyRecord UnreadableRecord(const CliConnection& connection, const std::string& serial) {
-  ApplyRecord record;
-  record.module.port = connection.State().ScanCommNo;
-  record.module.serial = serial;
-  record.outcome = "module answered but could not be read";
-  record.code = kExitModule;
-  return record;
-}
-
-// How the modules of one --repeat run, or of one port of a bench, went.
-struct RepeatTally {
-  int provisioned = 0;  // written and read back as the profile says
-  int failed = 0;
-  int skipped = 0;  // already as the profile says: nothing written
-  int stopped = 0;  // a stop came before every write was made
-  std::vector<std::string> unrecorded;  // whose records the file did not take
-};
-
-void Count(RepeatTally& tally, const CliConnection& connection, const ApplyRecord& record, bool recorded) {
-  if (record.code == kExitStopped) tally.stopped += 1;
-  else if (record.code != kExitOk) tally.failed += 1;
-  else if (record.written.empty()) tally.skipped += 1;
-  else tally.provisioned += 1;
-  if (!recorded) tally.unrecorded.push_back(RecordName(connection, record));
-}
-
-// A record that is missing from the file fails the run as a failed module
-// does; a stop that left writes unmade is an outcome of its own.
-ExitCode TallyExitCode(const RepeatTally& t) {
-  if (t.failed || !t.unrecorded.empty()) return kExitModule;
-  return t.stopped ? kExitStopped : kExitOk;
-}
-
 // The first scan of a module, in one line, before anything is written.
 void PrintFound(const ModuleReadout& m) {
   std::vector<std::string> f = SettingsFields(m.settings, true);
@@ -211,28 +127,21 @@ void PrintFound(const ModuleReadout& m) {
 // program's own connection says what it waits for; a bench's connection
 // prints only its result lines.
 void ProvisionEachModule(CliConnection& connection, const Profile& profile, CsvFile& csv, RepeatTally& tally) {
-  RepeatWatch watch;
-  ModuleReadout module;
   bool text = !connection.Json() && !connection.OneOfSeveral();
-  auto record = [&](const ApplyRecord& r) { Count(tally, connection, r, Report(connection, csv, r)); };
-  for (Arrival next; (next = WaitForNextModule(connection, watch, module)) != Arrival::Stopped;) {
-    if (next == Arrival::Unreadable) {
-      if (!connection.Json())
-        PrintLine(PortName(connection.State().ScanCommNo) + " " + watch.unreadable + ": answers but cannot be read; trying again");
-      continue;
-    }
-    if (next == Arrival::UnreadableGone) {
-      record(UnreadableRecord(connection, watch.unreadable));
-      watch.unreadable.clear();
-      continue;
-    }
+  RepeatReport report;
+  report.unreadable = [&](const std::string& serial) {
+    if (!connection.Json())
+      PrintLine(PortName(connection.State().ScanCommNo) + " " + serial + ": answers but cannot be read; trying again");
+  };
+  report.found = [&](const ModuleReadout& module) {
     if (text) PrintFound(module);
-    record(ProvisionModule(connection, profile, module));
-    watch.lastSerial = module.serial;
-    watch.sawNone = false;
+  };
+  report.record = [&](const ApplyRecord& record) { return Report(connection, csv, record); };
+  report.name = [&](const ApplyRecord& record) { return RecordName(connection, record); };
+  report.waiting = [&] {
     if (text) PrintLine("waiting for the next module");
-  }
-  if (!watch.unreadable.empty()) record(UnreadableRecord(connection, watch.unreadable));
+  };
+  ProvisionEachModule(connection, profile, report, tally);
 }
 
 std::string TallyText(const RepeatTally& t, const char* skipped = "skipped") {
@@ -344,7 +253,7 @@ ExitCode ApplyOnBench(CliSession& session, const Profile& profile, CsvFile& csv)
     }
     bool recorded = false;
     ApplyRecord record = ApplyOnce(connection, profile, csv, recorded);
-    Count(tally, connection, record, recorded);
+    CountRecord(tally, record, recorded ? std::string() : RecordName(connection, record));
   });
   return PrintBenchSummary(session, bench, tallies, csv);
 }

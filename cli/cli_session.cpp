@@ -94,6 +94,14 @@ void CliConnection::StoreScanResult() {
 ExitCode CliConnection::Run(Operation operation) { return RunOperation(*this, operation); }
 ExitCode CliConnection::Scan(ModuleReadout& readout) { return ScanModule(*this, readout); }
 bool CliConnection::StopRequested() const { return ::StopRequested(); }
+bool CliConnection::WaitForStop(int ms) { return ::WaitForStop(ms); }
+
+ExitCode CliConnection::ScanQuietly(ModuleReadout& readout) {
+  MuteMessages(true);
+  ExitCode code = ScanModule(*this, readout);
+  MuteMessages(false);
+  return code;
+}
 
 void CliConnection::NoteDevicePresence() {
   if (!OneOfSeveral() || !bench_.device || !bench_.present) return;

@@ -89,7 +89,7 @@ class CliConnection final : public ProvisionConnection {
   ScriptedPanel& Panel() override { return *panel_; }
   // The link and module state of this connection.
   Connection& State() { return state_; }
-  const Connection& State() const { return state_; }
+  const Connection& State() const override { return state_; }
 
   // Failed port opens and frames sent so far on this connection.
   LinkActivity Activity() const;
@@ -113,11 +113,13 @@ class CliConnection final : public ProvisionConnection {
   // connection stores nothing: the store remembers one module, not many.
   void StoreScanResult() override;
 
-  // For provisioning: RunOperation, ScanModule (module_steps.h), and the
-  // program's stop request (stop_request.h).
+  // For provisioning: RunOperation, ScanModule (module_steps.h; quietly:
+  // with messages muted), and the program's stop request (stop_request.h).
   ExitCode Run(Operation operation) override;
   ExitCode Scan(ModuleReadout& readout) override;
+  ExitCode ScanQuietly(ModuleReadout& readout) override;
   bool StopRequested() const override;
+  bool WaitForStop(int ms) override;
 
   // A trace record of this connection's port (called by the session).
   void TakeRecord(const TraceRecord& record);

@@ -34,15 +34,21 @@ class ProvisionConnection {
   // Runs one operation; kExitOk when it ended in success.
   virtual ExitCode Run(Operation operation) = 0;
   // Scans as the window's Scan button does; kExitOk once the module was
-  // read completely, readout then holds what was read.
+  // read completely, readout then holds what was read. ScanQuietly shows
+  // the operator nothing of it (a run waiting for the next module).
   virtual ExitCode Scan(ModuleReadout& readout) = 0;
+  virtual ExitCode ScanQuietly(ModuleReadout& readout) = 0;
   // What the module took in during the last operation.
   virtual const WriteLedger& Ledger() const = 0;
   // Keeps the scan result where the connection keeps one (after a new line
   // setting, the next scan finds the module at once).
   virtual void StoreScanResult() = 0;
-  // Whether a stop was asked for.
+  // Whether a stop was asked for; waiting up to ms milliseconds for one
+  // (true when one was asked for).
   virtual bool StopRequested() const = 0;
+  virtual bool WaitForStop(int ms) = 0;
+  // The connection's link and module state (where the scan found the module).
+  virtual const Connection& State() const = 0;
 };
 
 // The CSV columns of a record, and a record's fields in that order (port 0:
