@@ -42,54 +42,32 @@ std::vector<BenchPort> ResolveBench(const std::vector<int>& ports) {
 CliConnection::CliConnection(CliSession& session, const BenchPort& bench) : CliConnection(session, bench.port) {
   bench_ = bench;
   // The port keeps to the device it had when the run began.
-  state_.ConnectionDevice = bench.device.value_or("");
+  State().ConnectionDevice = bench.device.value_or("");
 }
 
 CliConnection::CliConnection(CliSession& session, int port)
-    : session_(session), port_(port), state_(port == 0 ? PortScope::AnyPort() : PortScope::OnlyPort(port)) {
-  if (!OneOfSeveral()) {
-    // The program's own connection starts where the window would: at the
-    // stored scan result, which it keeps up to date.
-    LoadSettings(state_);
-    state_.StoreScanResult = true;
-  }
-  state_.Stop.Follow(&session.Stop());
-  stored_ = state_;
-  panel_ = std::make_unique<ScriptedPanel>(state_);
-  panel_->ChooseLock(session.Options().lock);
+    : ModuleConnection(port == 0 ? PortScope::AnyPort() : PortScope::OnlyPort(port), port == 0),
+      session_(session),
+      port_(port) {
+  State().Stop.Follow(&session.Stop());
+  Panel().ChooseLock(session.Options().lock);
   // A bench's connection tells why its port did not open in its result.
   if (!OneOfSeveral())
-    panel_->SetPortProblemHandler([](const std::string& line) { PrintErrorLine("rt420ctl: " + line); });
+    Panel().SetPortProblemHandler([](const std::string& line) { PrintErrorLine("rt420ctl: " + line); });
   // The watch deadline, or stdout gone, stops Wiegand processing.
-  panel_->SetStopCheck([] { return ::StopRequested(); });
-  panel_->SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
+  Panel().SetStopCheck([] { return ::StopRequested(); });
+  Panel().SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
   session_.Register(*this);
-  session_.trace_.Attach(state_);
+  session_.trace_.Attach(State());
 }
 
 CliConnection::~CliConnection() {
-  session_.trace_.Detach(state_);
+  session_.trace_.Detach(State());
   session_.Unregister(*this);
 }
 
 const CliOptions& CliConnection::Options() const { return session_.Options(); }
 bool CliConnection::Json() const { return session_.Json(); }
-
-LinkActivity CliConnection::Activity() const { return {PortOpenFailureCount(state_), framesSent_.load()}; }
-
-void CliConnection::TakeRecord(const TraceRecord& record) {
-  if (record.direction == TraceDirection::Sent) framesSent_ += 1;
-  ledger_.Take(record);
-}
-
-void CliConnection::StoreScanResult() {
-  if (!state_.StoreScanResult) return;
-  bool same = state_.ScanCommNo == stored_.ScanCommNo && state_.ScanBaudRate == stored_.ScanBaudRate &&
-              state_.ScanBaudRateNo == stored_.ScanBaudRateNo;
-  if (same) return;
-  SaveScanResult(state_);
-  stored_ = state_;
-}
 
 ExitCode CliConnection::Run(Operation operation) { return RunOperation(*this, operation); }
 ExitCode CliConnection::Scan(ModuleReadout& readout) { return ScanModule(*this, readout); }
@@ -105,7 +83,7 @@ ExitCode CliConnection::ScanQuietly(ModuleReadout& readout) {
 
 void CliConnection::NoteDevicePresence() {
   if (!OneOfSeveral() || !bench_.device || !bench_.present) return;
-  const PortOpenFailure& open = LastPortOpenFailure(state_);
+  const PortOpenFailure& open = LastPortOpenFailure(State());
   bool gone = open.problem == PortOpenProblem::Missing;
   if (gone == deviceGone_ || (!gone && open.problem != PortOpenProblem::None)) return;
   deviceGone_ = gone;

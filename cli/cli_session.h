@@ -52,6 +52,7 @@
 #include "scripted_panel.h"
 #include "deadline.h"
 #include "exit_codes.h"
+#include "module_connection.h"
 #include "provision_run.h"
 #include "settings_store.h"
 #include "trace_log.h"
@@ -70,7 +71,9 @@ struct BenchPort {
 // Resolves each port once (in the order given, lowest first).
 std::vector<BenchPort> ResolveBench(const std::vector<int>& ports);
 
-class CliConnection final : public ProvisionConnection {
+// The command line's connection: a ModuleConnection that prints what its
+// operations show, and runs within its session.
+class CliConnection final : public ModuleConnection {
  public:
   // port 0: the program's own connection, which may use any port; else
   // one of a bench's connections, confined to that port.
@@ -78,21 +81,12 @@ class CliConnection final : public ProvisionConnection {
   // A bench's connection on the port as resolved when the run began.
   CliConnection(CliSession& session, const BenchPort& bench);
   ~CliConnection() override;
-  CliConnection(const CliConnection&) = delete;
-  CliConnection& operator=(const CliConnection&) = delete;
 
   const CliOptions& Options() const;
   bool Json() const;
   // The COM number of a bench's connection; 0 for the program's own.
   int Port() const { return port_; }
   bool OneOfSeveral() const { return port_ != 0; }
-  ScriptedPanel& Panel() override { return *panel_; }
-  // The link and module state of this connection.
-  Connection& State() { return state_; }
-  const Connection& State() const override { return state_; }
-
-  // Failed port opens and frames sent so far on this connection.
-  LinkActivity Activity() const;
 
   // In text mode each message an operation shows is printed as it comes
   // (a message repeated at once is printed once), on the program's own
@@ -103,16 +97,6 @@ class CliConnection final : public ProvisionConnection {
   // Every message shown on this connection, as UTF-8 (the last few hundred).
   const std::vector<std::string>& MessagesShown() const { return shown_; }
 
-  // What the module took in since the last ClearLedger (each operation
-  // clears it when it starts).
-  const WriteLedger& Ledger() const override { return ledger_; }
-  void ClearLedger() { ledger_.Clear(); }
-
-  // Writes the scan result in memory to the store, unless the store already
-  // holds it from this run's start or an earlier write here. A bench's
-  // connection stores nothing: the store remembers one module, not many.
-  void StoreScanResult() override;
-
   // For provisioning: RunOperation, ScanModule (module_steps.h; quietly:
   // with messages muted), and the program's stop request (stop_request.h).
   ExitCode Run(Operation operation) override;
@@ -120,9 +104,6 @@ class CliConnection final : public ProvisionConnection {
   ExitCode ScanQuietly(ModuleReadout& readout) override;
   bool StopRequested() const override;
   bool WaitForStop(int ms) override;
-
-  // A trace record of this connection's port (called by the session).
-  void TakeRecord(const TraceRecord& record);
 
   // On a bench: after each attempt to open its port, says on stderr when the
   // device it was resolved to at the start has gone (and when it is back),
@@ -135,12 +116,7 @@ class CliConnection final : public ProvisionConnection {
   CliSession& session_;
   const int port_;
   BenchPort bench_;
-  Connection state_;
   bool deviceGone_ = false;
-  std::unique_ptr<ScriptedPanel> panel_;
-  std::atomic<uint64_t> framesSent_{0};
-  WriteLedger ledger_;
-  ScanResult stored_;
   bool muted_ = false;
   std::string lastPrinted_;
   std::vector<std::string> shown_;

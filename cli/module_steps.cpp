@@ -85,13 +85,7 @@ ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout) {
 }
 
 ExitCode RunOperation(CliConnection& connection, Operation operation) {
-  ScriptedPanel& panel = connection.Panel();
-  panel.ClearOutcome();
-  connection.ClearLedger();
-  LinkActivity before = connection.Activity();
-  operation(connection.State(), panel);
-  bool success = panel.Lamp() == LampColour::Yellow;
-  ExitCode code = ExitCodeFor(success, before, connection.Activity());
+  ExitCode code = connection.RunOnPanel(operation);
   bool explain = !connection.Muted() && !connection.OneOfSeveral() && !StopSignalled();
   if (code == kExitPort && explain) PrintExplanation(ExplainNoPortOpened(connection.State().ScanCommNo));
   return code;
