@@ -9,8 +9,7 @@
 #include "catalogue.h"
 #include "cli_output.h"
 #include "deadline.h"
-#include "link_state.h"
-#include "module_state.h"
+#include "module_steps.h"
 #include "port_names.h"
 #include "serial_port.h"
 #include "stop_request.h"
@@ -42,42 +41,49 @@ std::vector<BenchPort> ResolveBench(const std::vector<int>& ports) {
 
 CliConnection::CliConnection(CliSession& session, const BenchPort& bench) : CliConnection(session, bench.port) {
   bench_ = bench;
+  // The port keeps to the device it had when the run began.
+  State().ConnectionDevice = bench.device.value_or("");
 }
 
-CliConnection::CliConnection(CliSession& session, int port) : session_(session), port_(port) {
-  stored_ = Module;
-  panel_ = std::make_unique<ConsolePanel>();
-  panel_->ChooseLock(session.Options().lock);
+CliConnection::CliConnection(CliSession& session, int port)
+    : ModuleConnection(port == 0 ? PortScope::AnyPort() : PortScope::OnlyPort(port), port == 0),
+      session_(session),
+      port_(port) {
+  State().Stop.Follow(&session.Stop());
+  Panel().ChooseLock(session.Options().lock);
   // A bench's connection tells why its port did not open in its result.
-  panel_->ReportPortProblems(!OneOfSeveral());
-  panel_->SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
+  if (!OneOfSeveral())
+    Panel().SetPortProblemHandler([](const std::string& line) { PrintErrorLine("rt420ctl: " + line); });
+  // The watch deadline, or stdout gone, stops Wiegand processing.
+  Panel().SetStopCheck([] { return ::StopRequested(); });
+  Panel().SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
   session_.Register(*this);
+  session_.trace_.Attach(State());
 }
 
-CliConnection::~CliConnection() { session_.Unregister(*this); }
+CliConnection::~CliConnection() {
+  session_.trace_.Detach(State());
+  session_.Unregister(*this);
+}
 
 const CliOptions& CliConnection::Options() const { return session_.Options(); }
 bool CliConnection::Json() const { return session_.Json(); }
 
-LinkActivity CliConnection::Activity() const { return {PortOpenFailureCount(), framesSent_.load()}; }
+ExitCode CliConnection::Run(Operation operation) { return RunOperation(*this, operation); }
+ExitCode CliConnection::Scan(ModuleReadout& readout) { return ScanModule(*this, readout); }
+bool CliConnection::StopRequested() const { return ::StopRequested(); }
+bool CliConnection::WaitForStop(int ms) { return ::WaitForStop(ms); }
 
-void CliConnection::TakeRecord(const TraceRecord& record) {
-  if (record.direction == TraceDirection::Sent) framesSent_ += 1;
-  ledger_.Take(record);
-}
-
-void CliConnection::StoreScanResult() {
-  if (!Module.StoreScanResult) return;
-  bool same = Module.ScanCommNo == stored_.ScanCommNo && Module.ScanBaudRate == stored_.ScanBaudRate &&
-              Module.ScanBaudRateNo == stored_.ScanBaudRateNo;
-  if (same) return;
-  SaveScanResult(Module);
-  stored_ = Module;
+ExitCode CliConnection::ScanQuietly(ModuleReadout& readout) {
+  MuteMessages(true);
+  ExitCode code = ScanModule(*this, readout);
+  MuteMessages(false);
+  return code;
 }
 
 void CliConnection::NoteDevicePresence() {
   if (!OneOfSeveral() || !bench_.device || !bench_.present) return;
-  const PortOpenFailure& open = LastPortOpenFailure();
+  const PortOpenFailure& open = LastPortOpenFailure(State());
   bool gone = open.problem == PortOpenProblem::Missing;
   if (gone == deviceGone_ || (!gone && open.problem != PortOpenProblem::None)) return;
   deviceGone_ = gone;
@@ -97,21 +103,19 @@ void CliConnection::PrintMessage(const std::string& utf8) {
 
 CliSession::CliSession(const CliOptions& options) : options_(options) {
   FillCatalogue();
-  LoadSettings(Module);
+  ForwardStopSignals(&stop_);
+  trace_.SetCallback([this](const TraceRecord& record) { RouteRecord(record); });
+  // Loads the stored scan result and language; --lang then overrides the
+  // language for this run.
+  own_ = std::make_unique<CliConnection>(*this, 0);
   if (options_.language) SelectLanguage(*options_.language);
-  Module.ModuleFound = false;
-  Module.Processing = false;
   SetPortTable([](const std::string& name) { return ReadPortTable(name); });
   if (!options_.beep) SetToneRecorder([](unsigned, unsigned) {});
-
-  own_ = std::make_unique<CliConnection>(*this, 0);
-  trace_.SetCallback([this](const TraceRecord& record) { RouteRecord(record); });
-  trace_.Attach();
 }
 
 CliSession::~CliSession() {
-  trace_.Detach();
   own_.reset();
+  ForwardStopSignals(nullptr);
   if (!options_.beep) SetToneRecorder({});
   ReleaseCatalogue();
 }
@@ -146,12 +150,8 @@ void CliSession::RouteRecord(const TraceRecord& record) {
 void CliSession::RunOnPorts(const std::vector<BenchPort>& bench, const PortWork& work) {
   bench_ = true;
   auto connect = [this, &work](const BenchPort& port, size_t index) {
-    // A fresh thread has fresh link and module state: no quick try, and a
-    // find is kept to this connection, on the device resolved at the start.
-    Link.ConnectionPort = port.port;
-    Link.ConnectionDevice = port.device.value_or("");
-    Module.ScanCommNo = 0;
-    Module.StoreScanResult = false;
+    // A connection of its own, confined to the port and the device resolved
+    // at the start: no quick try, and nothing stored.
     try {
       CliConnection connection(*this, port);
       work(connection, index);

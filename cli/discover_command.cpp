@@ -53,7 +53,7 @@ PortFinding DiscoverPort(CliConnection& connection) {
   finding.port = connection.Port();
   ExitCode code = ScanModule(connection, finding.module);
   // Every OpenPort fills the record, so it names the device in any case.
-  const PortOpenFailure& open = LastPortOpenFailure();
+  const PortOpenFailure& open = LastPortOpenFailure(connection.State());
   finding.device = ShownText(open.devicePath);
   if (code == kExitOk) {
     finding.kind = PortFinding::Kind::Module;

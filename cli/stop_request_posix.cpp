@@ -73,6 +73,7 @@ void OnStopSignal(int number) {
     errno = saved;
     return;
   }
+  SetForwardedStop();
   WriteWakeByte();
   if (number == SIGINT) {
     [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kStoppingLine, sizeof kStoppingLine - 1);

@@ -9,7 +9,7 @@
 
 #include "csv_file.h"
 #include "module_steps.h"
-#include "module_state.h"
+#include "provision_run.h"
 #include "operations.h"
 #include "port_names.h"
 #include "stop_request.h"
@@ -52,7 +52,7 @@ void PrintEnd(CliConnection& connection, ExitCode code, const CardLog& log) {
     PrintLine("stopped: " + std::to_string(log.Cards()) + " cards read");
   } else {
     // The only other end of polling is a poll without a valid reply.
-    PrintLine("polling ended: no reply from the module at " + PortName(Module.ScanCommNo) + " after " +
+    PrintLine("polling ended: no reply from the module at " + PortName(connection.State().ScanCommNo) + " after " +
               std::to_string(log.Cards()) + " cards");
   }
 }

@@ -11,14 +11,13 @@
 
 #include "line_settings.h"
 #include "stop_request.h"
-#include "module_state.h"
 #include "module_steps.h"
 #include "operations.h"
 #include "subcommands.h"
 
 namespace {
 // Sets the operator's choice for the subcommand and names its operation.
-Operation Choose(ConsolePanel& panel, const CliOptions& o) {
+Operation Choose(ScriptedPanel& panel, const CliOptions& o) {
   switch (o.subcommand) {
     case Subcommand::SetId:
       panel.ChooseId(o.id1);

@@ -258,6 +258,23 @@ TEST_F(PortReportTest, UnreadablePortTableNumbersNothing) {
   }
 }
 
+// A port-table entry that reaches its node through a long chain of links in
+// the device tree (more than a by-id link and a node link) is followed to
+// the node, as far as the system itself would follow links.
+TEST_F(PortReportTest, ALongChainOfLinksIsFollowedToItsNode) {
+  Link(root_ / "dev/ttyUSB0", NewPty());
+  constexpr int kChain = 12;
+  for (int i = 0; i < kChain; ++i) {
+    std::string next = i + 1 < kChain ? Dev("chain/" + std::to_string(i + 1)) : Dev("ttyUSB0");
+    Link(root_ / "dev/chain" / std::to_string(i), next);
+  }
+  WriteTable({{1, Dev("chain/0")}});
+  const PortReport com1 = DescribePorts(roots_)[0];
+  EXPECT_EQ(com1.device, Dev("chain/0"));
+  EXPECT_EQ(com1.resolved, Dev("ttyUSB0"));
+  EXPECT_EQ(com1.state, "opens");
+}
+
 // A child process opens the device and takes its lock, as a serial program
 // does, and keeps it until the test closes the pipe.
 TEST_F(PortReportTest, PortHeldByAnotherProcessIsBusyAndNamed) {

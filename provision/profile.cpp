@@ -10,9 +10,9 @@
 #include <random>
 #include <system_error>
 
-#include "cli_options.h"
-#include "cli_output.h"
+#include "setting_words.h"
 #include "settings_text.h"
+#include "shown_text.h"
 
 namespace {
 constexpr size_t kMaxProfileBytes = 64 * 1024;

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "port_explain.h"
 
-#include "cli_output.h"
 #include "line_settings.h"
 #include "port_names.h"
+#include "shown_text.h"
 
 namespace {
-constexpr const char* kStateOpens = "opens";
-constexpr const char* kStateNone = "none";
-constexpr const char* kPrefix = "rt420ctl: ";
 
 std::string UsbText(const PortReport& r) {
   std::string usb;
@@ -59,40 +56,42 @@ std::string PortLine(const PortReport& r) {
   return PortName(r.number) + ": " + DeviceText(r) + source + state + HoldersText(r) + UsbText(r);
 }
 
-void ExplainNoPortOpened(int port) {
+std::vector<std::string> ExplainNoPortOpened(int port) {
   std::vector<PortReport> reports = DescribePorts();
-  PrintErrorLine(std::string(kPrefix) + "no port could be opened:");
+  std::vector<std::string> lines{"no port could be opened:"};
   bool anyDevice = false;
   for (const PortReport& r : reports) {
     anyDevice = anyDevice || !r.device.empty();
     bool fails = !r.device.empty() && r.state != kStateOpens;
-    if (fails || r.number == port) PrintErrorLine(std::string(kPrefix) + "  " + PortLine(r));
+    if (fails || r.number == port) lines.push_back("  " + PortLine(r));
   }
-  if (!anyDevice) PrintErrorLine(std::string(kPrefix) + "  no device is behind any of COM1 to COM16");
+  if (!anyDevice) lines.push_back("  no device is behind any of COM1 to COM16");
+  return lines;
 }
 
-void ExplainModuleNotFound(const CliOptions& options, int quickPort, const std::string& quickSetting) {
+std::vector<std::string> ExplainModuleNotFound(bool locked, int quickPort, const std::string& quickSetting) {
   std::vector<PortReport> reports = DescribePorts();
-  std::string settings = options.lock ? "at " + quickSetting + " only (--lock)" : "at every line setting";
+  std::string settings = locked ? "at " + quickSetting + " only (--lock)" : "at every line setting";
   std::string search = "COM1 to COM16 " + settings;
-  PrintErrorLine(std::string(kPrefix) + "searched: " +
-                 (quickPort > 0 ? "the quick try at " + PortName(quickPort) + " (" + quickSetting + "), then " + search
-                                : search + "; no port was stored yet, so there was no quick try"));
+  std::vector<std::string> lines;
+  lines.push_back("searched: " + (quickPort > 0 ? "the quick try at " + PortName(quickPort) + " (" + quickSetting +
+                                                      "), then " + search
+                                                : search + "; no port was stored yet, so there was no quick try"));
   std::string devices = DevicesBehind(reports);
-  PrintErrorLine(std::string(kPrefix) + (devices.empty() ? "no device is behind any of COM1 to COM16"
-                                                         : "devices behind the numbers: " + devices));
-  if (options.lock) {
-    PrintErrorLine(std::string(kPrefix) + "hint: search without --lock to try every line setting (after a factory "
-                   "default the module talks at " + kDefaultLineSetting + ")");
+  lines.push_back(devices.empty() ? "no device is behind any of COM1 to COM16" : "devices behind the numbers: " + devices);
+  if (locked) {
+    lines.push_back("hint: search without --lock to try every line setting (after a factory default the module "
+                    "talks at " + std::string(kDefaultLineSetting) + ")");
   }
+  return lines;
 }
 
-void ExplainQuickTryMissed(int port, int foundAt) {
+std::string ExplainQuickTryMissed(int port, int foundAt) {
   std::vector<PortReport> reports = DescribePorts();
   const PortReport* r = Find(reports, port);
   bool opens = r && !r->device.empty() && r->state == kStateOpens;
   std::string why = opens ? PortName(port) + " did not answer"
                           : PortName(port) + " did not open (" + (r ? PortLine(*r) : PortName(port)) + ")";
   std::string then = foundAt ? "; the module was found on " + PortName(foundAt) : "; the search over all ports followed";
-  PrintErrorLine(std::string(kPrefix) + why + then);
+  return why + then;
 }

@@ -27,6 +27,7 @@
 
 #include "port_names.h"
 #include "port_report.h"
+#include "settings_medium.h"
 #include "settings_store.h"
 
 namespace fs = std::filesystem;
@@ -37,7 +38,6 @@ constexpr int kFirstPort = 1;
 constexpr int kLastPort = 16;
 constexpr size_t kMaxTextBytes = 128;        // a sysfs attribute or a program name as shown
 constexpr size_t kMaxPathBytes = 4096;       // a link target or a device path (PATH_MAX)
-constexpr int kMaxLinkHops = 8;              // by-id link, then a node that is itself a link
 constexpr int kMaxUsbDepth = 8;              // sysfs levels from a tty up to its USB device
 constexpr size_t kMaxProcesses = 1 << 16;    // entries of the process table looked at
 constexpr size_t kMaxFdsPerProcess = 1 << 16;
@@ -51,11 +51,9 @@ constexpr const char* kSourceEnumeration = "enumeration";
 constexpr const char* kSourceNothing = "nothing found";
 
 constexpr const char* kStateMissing = "missing";
-constexpr const char* kStateOpens = "opens";
 constexpr const char* kStateBusy = "busy";
 constexpr const char* kStateDenied = "denied";
 constexpr const char* kStateNotTerminal = "not a terminal";
-constexpr const char* kStateNone = "none";
 constexpr const char* kStateUnreadable = "unreadable settings";
 constexpr const char* kStateFails = "does not open";
 
@@ -297,13 +295,15 @@ class Enumeration {
  public:
   explicit Enumeration(const PortRoots& roots) : roots_(roots) {}
   const std::vector<std::string>& Devices() {
-    if (!devices_) devices_ = ListSerialDevicesUnder(roots_.dev, roots_.sys);
-    return *devices_;
+    if (!listed_) devices_ = ListSerialDevicesUnder(roots_.dev, roots_.sys);
+    listed_ = true;
+    return devices_;
   }
 
  private:
   const PortRoots& roots_;
-  std::optional<std::vector<std::string>> devices_;
+  bool listed_ = false;
+  std::vector<std::string> devices_;
 };
 
 // The mapping of one port number and why, before the device is looked at.

@@ -37,6 +37,10 @@ struct PortRoots {
   std::string proc = "/proc";
 };
 
+// The states that the explanations tell apart.
+inline constexpr const char* kStateOpens = "opens";
+inline constexpr const char* kStateNone = "none";
+
 struct PortReport {
   int number;          // 1 to 16
   std::string device;  // the device path, "" when nothing is behind the number

@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "console_panel.h"
+#include "scripted_panel.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "catalogue.h"
-#include "cli_output.h"
 #include "codepage.h"
-#include "module_state.h"
-#include "operations.h"
-#include "stop_request.h"
 
 namespace {
 // The ID bars' range, as the window's scroll bars have it.
@@ -31,82 +27,81 @@ bool MoveBar(int& bar, int position, int low, int high) {
 }
 }  // namespace
 
-ConsolePanel::ConsolePanel() {
+ScriptedPanel::ScriptedPanel(Connection& connection) : connection_(connection) {
   shown_.idText = "__";
   shown_.id2Text = "__";
   shown_.keyText = "__";
-  SelectLineSetting(Module.ScanBaudRateNo);
+  SelectLineSetting(connection_.ScanBaudRateNo);
 }
 
-void ConsolePanel::SetMessageHandler(MessageHandler handler) { onMessage_ = std::move(handler); }
-void ConsolePanel::SetCardHandler(CardHandler handler) { onCard_ = std::move(handler); }
+void ScriptedPanel::SetMessageHandler(MessageHandler handler) { onMessage_ = std::move(handler); }
+void ScriptedPanel::SetCardHandler(CardHandler handler) { onCard_ = std::move(handler); }
 
-void ConsolePanel::ChooseId(int id) {
+void ScriptedPanel::ChooseId(int id) {
   MoveIdBar(id);
   shown_.idText = TwoDigits(id);
 }
 
-void ConsolePanel::ChooseId2(int id) {
+void ScriptedPanel::ChooseId2(int id) {
   MoveId2Bar(id);
   shown_.id2Text = TwoDigits(id);
 }
 
-void ConsolePanel::ChooseKeyCount(int count) {
+void ScriptedPanel::ChooseKeyCount(int count) {
   MoveBar(shown_.keyBar, count, kKeyBarMin, kKeyBarMax);
   shown_.keyText = TwoDigits(count);
 }
 
-void ConsolePanel::ChooseLock(bool locked) { locked_ = locked; }
+void ScriptedPanel::ChooseLock(bool locked) { locked_ = locked; }
 
-void ConsolePanel::ClearOutcome() {
+void ScriptedPanel::ClearOutcome() {
   lamp_.reset();
   messages_.clear();
   shown_.id2Read.reset();
 }
 
-void ConsolePanel::ReportPortProblem(const std::string& line) {
-  if (reportPortProblems_) PrintErrorLine("rt420ctl: " + line);
+void ScriptedPanel::ReportPortProblem(const std::string& line) {
+  if (onPortProblem_) onPortProblem_(line);
 }
 
-void ConsolePanel::ShowMessage(const std::string& bytes) {
+void ScriptedPanel::ShowMessage(const std::string& bytes) {
   std::string utf8 = DecodeToUtf8(bytes, CurrentCodePage());
   if (messages_.size() >= kPanelMessagesKept) messages_.erase(messages_.begin());
   messages_.push_back(utf8);
   if (onMessage_) onMessage_(utf8);
 }
 
-void ConsolePanel::SetLamp(LampColour colour) { lamp_ = colour; }
+void ScriptedPanel::SetLamp(LampColour colour) { lamp_ = colour; }
 
-void ConsolePanel::ProcessMessages() {
-  // The stop request reaches the running processing the way a second click
-  // on the process button does: through the operation itself.
-  if (Module.ProcessingActive && Module.Processing && StopRequested()) RunWiegandProcessing(*this);
+void ScriptedPanel::ProcessMessages() {
+  // Processing ends by asking its connection to stop; it looks at the
+  // request before every cycle.
+  Connection& c = connection_;
+  if (c.ProcessingActive && c.Processing && stopCheck_ && stopCheck_()) c.Stop.Request();
 }
 
-void ConsolePanel::SelectLineSetting(int index) {
+void ScriptedPanel::SelectLineSetting(int index) {
   // Like a list: an index outside it selects nothing.
   bool inList = index >= 0 && index < kLineSettingCount;
   shown_.lineSettingIndex = inList ? index : -1;
 }
 
-void ConsolePanel::SelectMode(int index) { shown_.modeIndex = index >= 0 && index < kModeCount ? index : -1; }
-void ConsolePanel::SelectRs485(int index) { shown_.rs485Index = index >= 0 && index < kRs485Count ? index : -1; }
+void ScriptedPanel::SelectMode(int index) { shown_.modeIndex = index >= 0 && index < kModeCount ? index : -1; }
+void ScriptedPanel::SelectRs485(int index) { shown_.rs485Index = index >= 0 && index < kRs485Count ? index : -1; }
 
-void ConsolePanel::MoveIdBar(int position) {
+void ScriptedPanel::MoveIdBar(int position) {
   if (MoveBar(shown_.idBar, position, kBarMin, kBarMax)) shown_.idText = TwoDigits(shown_.idBar);
 }
 
-void ConsolePanel::MoveId2Bar(int position) {
+void ScriptedPanel::MoveId2Bar(int position) {
   shown_.id2Read = position;
   if (MoveBar(shown_.id2Bar, position, kBarMin, kBarMax)) shown_.id2Text = TwoDigits(shown_.id2Bar);
 }
 
-void ConsolePanel::ShowSerial(const std::string&, const std::string& value) { shown_.serial = value; }
-void ConsolePanel::ShowVersion(const std::string&, const std::string& value) { shown_.version = value; }
+void ScriptedPanel::ShowSerial(const std::string&, const std::string& value) { shown_.serial = value; }
+void ScriptedPanel::ShowVersion(const std::string&, const std::string& value) { shown_.version = value; }
 
-void ConsolePanel::ShowCardData(int reader, const std::string& bytes) {
+void ScriptedPanel::ShowCardData(int reader, const std::string& bytes) {
   // Empty data is a poll with no card waiting (or the panels being cleared).
   if (!bytes.empty() && onCard_) onCard_(reader, bytes);
 }
-
-bool ConsolePanel::SearchStopped() { return StopSignalled(); }

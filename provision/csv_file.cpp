@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "cli_output.h"
+#include "shown_text.h"
 
 namespace {
 // The byte a regular file ends with; 0 for an empty file.

@@ -6,7 +6,7 @@
 
 #include "frames.h"
 #include "line_settings.h"
-#include "module_steps.h"
+#include "setting_words.h"
 
 namespace {
 constexpr char kFrameStart = '\t', kReplyStart = '\n', kFrameEnd = '\r';

@@ -29,7 +29,6 @@ constexpr DWORD kMaxReasonChars = 256;
 constexpr const char* kSourceSystem = "system";
 
 constexpr const char* kStateMissing = "missing";
-constexpr const char* kStateOpens = "opens";
 constexpr const char* kStateBusy = "busy";
 constexpr const char* kStateFails = "does not open";
 
