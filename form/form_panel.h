@@ -6,9 +6,14 @@
 // A window derives from FormPanel, implements the form's view (form_steps.h)
 // and the few reads below over its toolkit's controls, and keeps only what a
 // toolkit does its own way: the hourglass and the process button's caption.
+//
+// The panel owns the window's connection: it may open every port (the scan
+// searches them all) and it stores the scan result it finds. Every operation
+// the window runs runs on it; it goes with the window.
 
 #include <string>
 
+#include "connection.h"
 #include "form_steps.h"
 #include "operator_panel.h"
 
@@ -16,6 +21,13 @@ namespace form {
 
 class FormPanel : public OperatorPanel, protected FormView {
  public:
+  FormPanel();
+  FormPanel(const FormPanel&) = delete;
+  FormPanel& operator=(const FormPanel&) = delete;
+
+  Connection& WindowConnection() { return connection_; }
+  const Connection& WindowConnection() const { return connection_; }
+
   void ShowMessage(const std::string& bytes) override;
   void SetLamp(LampColour colour) override;
   // One line on stderr, after the program's name.
@@ -79,6 +91,7 @@ class FormPanel : public OperatorPanel, protected FormView {
  private:
   void EndOperationHandler();
 
+  Connection connection_{PortScope::AnyPort()};
   int handlerDepth_ = 0;
 };
 

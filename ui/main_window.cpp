@@ -19,9 +19,7 @@
 
 #include "catalogue.h"
 #include "codepage.h"
-#include "link_state.h"
 #include "messages.h"
-#include "module_state.h"
 #include "operations.h"
 #include "pictures.h"
 #include "settings_store.h"
@@ -359,7 +357,7 @@ void TfrmModule::ShowHandlerException(const char* what) {
                         QString::fromLocal8Bit(what));
 }
 
-void TfrmModule::FormCreate() { RunFormCreate(*this); }
+void TfrmModule::FormCreate() { RunFormCreate(*this, WindowConnection()); }
 
 void TfrmModule::FormShow() { RunFormShow(*this); }
 
@@ -369,17 +367,18 @@ void TfrmModule::sbIDChange() { pnID->SetCaption(TwoDigits(sbID->value())); }
 void TfrmModule::sbID2Change() { pnID2->SetCaption(TwoDigits(sbID2->value())); }
 void TfrmModule::sbKeyChange() { pnKey->SetCaption(TwoDigits(sbKey->value())); }
 
-void TfrmModule::btnScanClick() { RunModuleScan(*this); }
-void TfrmModule::btnIDClick() { RunSetModuleIds(*this); }
-void TfrmModule::btnBaudRateClick() { RunSetBaudRate(*this); }
-void TfrmModule::btnKeyClick() { RunSetKeyCount(*this); }
-void TfrmModule::btnModeClick() { RunSetModuleMode(*this); }
-void TfrmModule::btnFactoryClick() { RunFactoryDefault(*this); }
+void TfrmModule::btnScanClick() { RunModuleScan(WindowConnection(), *this); }
+void TfrmModule::btnIDClick() { RunSetModuleIds(WindowConnection(), *this); }
+void TfrmModule::btnBaudRateClick() { RunSetBaudRate(WindowConnection(), *this); }
+void TfrmModule::btnKeyClick() { RunSetKeyCount(WindowConnection(), *this); }
+void TfrmModule::btnModeClick() { RunSetModuleMode(WindowConnection(), *this); }
+void TfrmModule::btnFactoryClick() { RunFactoryDefault(WindowConnection(), *this); }
 void TfrmModule::btnProcessClick() {
   const std::optional<quint64> pressedAt = std::exchange(processPressAt_, std::nullopt);
-  if (!Module.ProcessingActive && SecondClickOfTheStop(pressedAt)) return;
-  if (Module.ProcessingActive && Module.Processing) stopPressAt_ = pressedAt;
-  RunWiegandProcessing(*this);
+  const Connection& c = WindowConnection();
+  if (!c.ProcessingActive && SecondClickOfTheStop(pressedAt)) return;
+  if (c.ProcessingActive && c.Processing) stopPressAt_ = pressedAt;
+  RunWiegandProcessing(WindowConnection(), *this);
 }
 
 bool TfrmModule::SecondClickOfTheStop(std::optional<quint64> pressedAt) const {
@@ -443,7 +442,7 @@ void TfrmModule::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmModule::OpenTraceView() {
-  if (!frmTrace_) frmTrace_ = std::make_unique<TfrmTrace>();
+  if (!frmTrace_) frmTrace_ = std::make_unique<TfrmTrace>(WindowConnection());
   frmTrace_->show();
   frmTrace_->raise();
 }

@@ -14,7 +14,6 @@
 #include "codepage.h"
 #include "control_drawing.h"
 #include "messages.h"
-#include "module_state.h"
 #include "operations.h"
 #include "paint_resources.h"
 #include "pictures_win32.h"
@@ -360,7 +359,7 @@ void TfrmModule::FillList(FormControl list) {
 // ---------------------------------------------------------------------------
 // The shared steps and the handlers.
 
-void TfrmModule::FormCreate() { RunFormCreate(*this); }
+void TfrmModule::FormCreate() { RunFormCreate(*this, WindowConnection()); }
 void TfrmModule::FormShow() { RunFormShow(*this); }
 void TfrmModule::tmrBusyTimer() { RunBusyTick(*this, tmrBusyTag); }
 
@@ -368,24 +367,24 @@ void TfrmModule::sbIDChange() { SetIdText(TwoDigits(GetScrollPos(Control(FormCon
 void TfrmModule::sbID2Change() { SetId2Text(TwoDigits(GetScrollPos(Control(FormControl::sbID2), SB_CTL))); }
 void TfrmModule::sbKeyChange() { SetKeyText(TwoDigits(GetScrollPos(Control(FormControl::sbKey), SB_CTL))); }
 
-void TfrmModule::btnScanClick() { RunModuleScan(*this); }
-void TfrmModule::btnIDClick() { RunSetModuleIds(*this); }
-void TfrmModule::btnBaudRateClick() { RunSetBaudRate(*this); }
-void TfrmModule::btnKeyClick() { RunSetKeyCount(*this); }
-void TfrmModule::btnModeClick() { RunSetModuleMode(*this); }
-void TfrmModule::btnFactoryClick() { RunFactoryDefault(*this); }
+void TfrmModule::btnScanClick() { RunModuleScan(WindowConnection(), *this); }
+void TfrmModule::btnIDClick() { RunSetModuleIds(WindowConnection(), *this); }
+void TfrmModule::btnBaudRateClick() { RunSetBaudRate(WindowConnection(), *this); }
+void TfrmModule::btnKeyClick() { RunSetKeyCount(WindowConnection(), *this); }
+void TfrmModule::btnModeClick() { RunSetModuleMode(WindowConnection(), *this); }
+void TfrmModule::btnFactoryClick() { RunFactoryDefault(WindowConnection(), *this); }
 void TfrmModule::btnProcessClick() {
   // The input time of this click: a click taken late from the queue still
   // counts from when it was made.
   const auto clickTime = static_cast<DWORD>(GetMessageTime());
-  if (Module.ProcessingActive) {
+  if (WindowConnection().ProcessingActive) {
     stopClickTime_ = clickTime;
     stopClicked_ = true;
   } else if (stopClicked_ && clickTime - stopClickTime_ < GetDoubleClickTime()) {
     // The second click of the double click that stopped processing.
     return;
   }
-  RunWiegandProcessing(*this);
+  RunWiegandProcessing(WindowConnection(), *this);
 }
 void TfrmModule::btnEngClick() { RunSelectLanguageAndApply(*this, 0); }
 void TfrmModule::btnGBClick() { RunSelectLanguageAndApply(*this, 1); }
@@ -438,7 +437,7 @@ void TfrmModule::CentreOnDesktop() {
 }
 
 void TfrmModule::OpenTraceView() {
-  if (!frmTrace_) frmTrace_ = std::make_unique<TfrmTrace>();
+  if (!frmTrace_) frmTrace_ = std::make_unique<TfrmTrace>(WindowConnection());
   frmTrace_->Show();
 }
 
