@@ -62,8 +62,4 @@ void FormPanel::LockOperationControls(bool locked) {
 
 void FormPanel::EnableWindow() { SetWindowEnabled(true); }
 
-void FormPanel::EndOperationHandler() {
-  if (--handlerDepth_ == 0) DiscardPendingInput();
-}
-
 }  // namespace form

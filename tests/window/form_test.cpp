@@ -15,6 +15,7 @@
 
 #include "catalogue.h"
 #include "connection.h"
+#include "form_panel.h"
 #include "form_steps.h"
 #include "messages.h"
 #include "settings_file.h"
@@ -77,6 +78,19 @@ TEST(FormTable, EveryControlLiesInsideItsContainerAndNamesAreUnique) {
   EXPECT_EQ(ListItems(C::cmbBaudRate).size(), 12u);
   EXPECT_EQ(ListItems(C::cmbRS485).size(), 3u);
   EXPECT_TRUE(ListItems(C::btnScan).empty());
+}
+
+// Every button of the form has a click handler, and exactly the seven that
+// talk to the module run as operations (their end drops the input queued
+// meanwhile); no other control takes a click.
+TEST(FormTable, EveryButtonHasAClickHandlerAndTheModuleButtonsRunOperations) {
+  const std::set<C> operations{C::btnScan, C::btnID,      C::btnBaudRate, C::btnKey,
+                               C::btnMode, C::btnFactory, C::btnProcess};
+  for (const ControlRow& row : FormControls()) {
+    const bool button = row.kind == ControlKind::Button;
+    EXPECT_EQ(FormPanel::HasClickHandler(row.control), button) << row.name;
+    EXPECT_EQ(FormPanel::RunsOperation(row.control), operations.count(row.control) == 1) << row.name;
+  }
 }
 
 TEST_F(FormSteps, TextsFollowTheCurrentLanguageInTheirOrder) {
