@@ -7,6 +7,8 @@ namespace form {
 
 using C = FormControl;
 
+FormPanel::FormPanel() { connection_.StoreScanResult = true; }
+
 void FormPanel::ShowMessage(const std::string& bytes) { SetCaption(C::pnMsg, bytes); }
 
 void FormPanel::SetLamp(LampColour colour) { FillLamp(colour == LampColour::Yellow ? kYellow : kRed); }
@@ -59,9 +61,5 @@ void FormPanel::LockOperationControls(bool locked) {
 }
 
 void FormPanel::EnableWindow() { SetWindowEnabled(true); }
-
-void FormPanel::EndOperationHandler() {
-  if (--handlerDepth_ == 0) DiscardPendingInput();
-}
 
 }  // namespace form

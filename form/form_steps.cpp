@@ -4,9 +4,8 @@
 #include <cstdio>
 
 #include "catalogue.h"
-#include "link_state.h"
+#include "connection.h"
 #include "messages.h"
-#include "module_state.h"
 #include "settings_store.h"
 
 namespace form {
@@ -39,16 +38,16 @@ std::vector<FormText> LanguageTexts() {
   };
 }
 
-void RunFormCreate(FormView& view) {
-  LoadSettings(Module);
+void RunFormCreate(FormView& view, Connection& connection) {
+  LoadSettings(connection);
   view.RemoveCloseCommand();
-  Module.Processing = false;
-  Module.ModuleFound = false;
+  connection.Processing = false;
+  connection.ModuleFound = false;
   // The stored index is used as it is: one outside the list selects nothing.
-  view.SelectListItem(FormControl::cmbBaudRate, Module.ScanBaudRateNo);
+  view.SelectListItem(FormControl::cmbBaudRate, connection.ScanBaudRateNo);
   view.SelectListItem(FormControl::cmbMode, kTwoReader);
   view.SelectListItem(FormControl::cmbRS485, kRs485Middle);
-  Link.ProcessPendingEvents = [&view] { view.PumpMessages(); };
+  connection.ProcessPendingEvents = [&view] { view.PumpMessages(); };
   InstallPortTable();
 }
 

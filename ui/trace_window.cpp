@@ -35,7 +35,7 @@ struct FileCloser {
 };
 }  // namespace
 
-TfrmTrace::TfrmTrace() {
+TfrmTrace::TfrmTrace(LinkState& link) : link_(link) {
   setObjectName(QStringLiteral("frmTrace"));
   setWindowTitle(QStringLiteral("Frame trace"));
   resize(720, 360);
@@ -58,11 +58,11 @@ TfrmTrace::TfrmTrace() {
   connect(btnSave, &QPushButton::clicked, this, &TfrmTrace::SaveClick);
   connect(btnClear, &QPushButton::clicked, this, &TfrmTrace::ClearClick);
   connect(&refresh_, &QTimer::timeout, this, &TfrmTrace::Refresh);
-  log_.Attach();
+  log_.Attach(link_);
   refresh_.start(kRefreshMs);
 }
 
-TfrmTrace::~TfrmTrace() { log_.Detach(); }
+TfrmTrace::~TfrmTrace() { log_.Detach(link_); }
 
 void TfrmTrace::Refresh() {
   std::vector<TraceRecord> records = log_.Records();

@@ -44,7 +44,7 @@ std::string ShownTraceLine(const TraceRecord& record) {
   return TraceLine(shown);
 }
 
-TfrmTrace::TfrmTrace() {
+TfrmTrace::TfrmTrace(LinkState& link) : link_(link) {
   RegisterWindowClass(kClass, &TfrmTrace::WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   hwnd_ = CreateWindowExW(0, kClass, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, Scaled(kWidth),
                           Scaled(kHeight), nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -60,12 +60,12 @@ TfrmTrace::TfrmTrace() {
   Layout(area.right, area.bottom);
   // Messages reach the view only once it is whole.
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  log_.Attach();
+  log_.Attach(link_);
   SetTimer(hwnd_, kRefreshTimerId, kRefreshMs, nullptr);
 }
 
 TfrmTrace::~TfrmTrace() {
-  log_.Detach();
+  log_.Detach(link_);
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
   KillTimer(hwnd_, kRefreshTimerId);
   DestroyWindow(hwnd_);

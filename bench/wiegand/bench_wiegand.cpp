@@ -9,7 +9,6 @@
 
 #include "bench_window.h"
 #include "main_window.h"
-#include "module_state.h"
 #include "sim_module.h"
 
 namespace {
@@ -53,7 +52,7 @@ int main(int argc, char** argv) {
   TfrmModule window;
   window.show();
   window.btnScan->click();
-  if (!Module.ModuleFound) {
+  if (!window.WindowConnection().ModuleFound) {
     std::printf("wiegand: the module was not found\n");
     return 1;
   }

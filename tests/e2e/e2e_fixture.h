@@ -28,11 +28,11 @@
 
 #include "catalogue.h"
 #include "codepage.h"
+#include "connection.h"
 #include "deadline.h"
 #include "frames_received.h"
 #include "main_window.h"
 #include "settings_file.h"
-#include "module_state.h"
 #include "port_diagnosis.h"
 #include "settings_store.h"
 #include "sim_module.h"
@@ -93,6 +93,8 @@ class EndToEnd : public ::testing::Test {
   }
 
   TfrmModule& Window() { return *window_; }
+  // The window's connection: its scan result, its flags, its link.
+  Connection& Conn() { return window_->WindowConnection(); }
 
   // The text a panel shows, as UTF-8.
   static std::string Shown(const TPanel* panel) { return panel->text().toStdString(); }
@@ -111,7 +113,7 @@ class EndToEnd : public ::testing::Test {
   // written after the tool's window has closed shows there).
   void ScanOk() {
     Window().btnScan->click();
-    ASSERT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
+    ASSERT_TRUE(Conn().ModuleFound) << Message() << "\n" << ExplainPorts();
     beeps.clear();
   }
 
@@ -120,8 +122,8 @@ class EndToEnd : public ::testing::Test {
   // is made again (three scans at most).
   void ScanUntilFound() {
     constexpr int kScans = 3;
-    for (int scan = 0; scan < kScans && !Module.ModuleFound; ++scan) Window().btnScan->click();
-    ASSERT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
+    for (int scan = 0; scan < kScans && !Conn().ModuleFound; ++scan) Window().btnScan->click();
+    ASSERT_TRUE(Conn().ModuleFound) << Message() << "\n" << ExplainPorts();
     beeps.clear();
   }
 

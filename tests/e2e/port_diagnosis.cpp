@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "frame_trace.h"
+#include "link_state.h"
 #include "port_names.h"
 #include "settings_store.h"
 
@@ -121,10 +122,11 @@ std::string ExplainPort(int port) {
   return out.str();
 }
 
-SentFrameCounter::SentFrameCounter() {
-  SetFrameTrace([this](const TraceEvent& event) {
+SentFrameCounter::SentFrameCounter(LinkState& link) : link_(link), previous_(link.TraceHook) {
+  link_.TraceHook = [this](const TraceEvent& event) {
     if (event.direction == TraceDirection::Sent) ++count_;
-  });
+    if (previous_) previous_(event);
+  };
 }
 
-SentFrameCounter::~SentFrameCounter() { SetFrameTrace({}); }
+SentFrameCounter::~SentFrameCounter() { link_.TraceHook = previous_; }

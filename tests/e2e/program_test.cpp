@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "connection.h"
 #include "deadline.h"
 #include "main_window.h"
-#include "module_state.h"
 #include "port_diagnosis.h"
 #include "program.h"
 #include "serial_port.h"
@@ -157,14 +157,16 @@ class ProgramRun : public ::testing::Test {
 
 using EndToEndProgram = ProgramRun;
 
+Connection& Conn() { return frmModule->WindowConnection(); }
+
 // Processing is over: the port closed, the flag clear, the caption and the
 // controls that processing locks back as they were.
 void ExpectProcessingOver(dev_t device) {
   TfrmModule& w = *frmModule;
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_FALSE(PortIsOpen(Conn()));
   EXPECT_EQ(DescriptorsOn(device), 1) << "descriptors on the terminal besides the simulated module's own";
   EXPECT_FALSE(w.tmrBusy->isActive());
-  EXPECT_FALSE(Module.Processing) << "a click on btnProcess would only stop a loop that no longer runs";
+  EXPECT_FALSE(Conn().Processing) << "a click on btnProcess would only stop a loop that no longer runs";
   EXPECT_EQ(w.btnProcess->text().toStdString(), "Process Module");
   for (QWidget* control : std::vector<QWidget*>{w.btnExit, w.btnScan, w.btnFactory, w.btnID, w.btnBaudRate,
                                                 w.btnMode, w.gbDefault, w.btnEng, w.btnGB, w.btnBIG5, w.btnKey}) {
@@ -218,7 +220,7 @@ TEST_F(EndToEndProgram, ExceptionWhileProcessingHoldsThePortLeavesItClosedAndThe
   Script script;
   script.Then(WindowIdle, [] { Click(frmModule->btnScan); });
   script.Then([&] { return beepsAsked == 1 && WindowIdle(); }, [&] {
-    ASSERT_TRUE(Module.ModuleFound);
+    ASSERT_TRUE(Conn().ModuleFound);
     module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", 1));
     Click(frmModule->btnProcess);
   });

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "connection.h"
+#include "form_panel.h"
 #include "form_steps.h"
-#include "link_state.h"
 #include "messages.h"
-#include "module_state.h"
 #include "settings_file.h"
 #include "settings_store.h"
 
@@ -51,7 +51,6 @@ class FormSteps : public ::testing::Test {
     SelectLanguage(0);
   }
   void TearDown() override {
-    Link.ProcessPendingEvents = nullptr;
     ReleaseCatalogue();
     std::filesystem::remove_all(folder_);
   }
@@ -81,6 +80,19 @@ TEST(FormTable, EveryControlLiesInsideItsContainerAndNamesAreUnique) {
   EXPECT_TRUE(ListItems(C::btnScan).empty());
 }
 
+// Every button of the form has a click handler, and exactly the seven that
+// talk to the module run as operations (their end drops the input queued
+// meanwhile); no other control takes a click.
+TEST(FormTable, EveryButtonHasAClickHandlerAndTheModuleButtonsRunOperations) {
+  const std::set<C> operations{C::btnScan, C::btnID,      C::btnBaudRate, C::btnKey,
+                               C::btnMode, C::btnFactory, C::btnProcess};
+  for (const ControlRow& row : FormControls()) {
+    const bool button = row.kind == ControlKind::Button;
+    EXPECT_EQ(FormPanel::HasClickHandler(row.control), button) << row.name;
+    EXPECT_EQ(FormPanel::RunsOperation(row.control), operations.count(row.control) == 1) << row.name;
+  }
+}
+
 TEST_F(FormSteps, TextsFollowTheCurrentLanguageInTheirOrder) {
   for (int language = 0; language < kLanguageCount; ++language) {
     SCOPED_TRACE(language);
@@ -100,15 +112,17 @@ TEST_F(FormSteps, TextsFollowTheCurrentLanguageInTheirOrder) {
 
 TEST_F(FormSteps, CreationReadsTheStoreAndSelectsTheEntries) {
   WriteSettings("\"ScanBaudRateNo\"=dword:00000007\n\"LanguageFlag\"=\"ChineseBIG5\"");
-  Module.Processing = Module.ModuleFound = true;
-  RunFormCreate(view);
+  Connection c(PortScope::AnyPort());
+  c.Processing = c.ModuleFound = true;
+  RunFormCreate(view, c);
   EXPECT_EQ(view.steps, (std::vector<std::string>{"remove close", "select cmbBaudRate=7", "select cmbMode=0",
                                                   "select cmbRS485=1"}));
-  EXPECT_FALSE(Module.Processing);
-  EXPECT_FALSE(Module.ModuleFound);
+  EXPECT_FALSE(c.Processing);
+  EXPECT_FALSE(c.ModuleFound);
+  EXPECT_EQ(c.ScanBaudRateNo, 7);
   EXPECT_EQ(Language.LanguageIndex, 2);
-  ASSERT_TRUE(static_cast<bool>(Link.ProcessPendingEvents));
-  Link.ProcessPendingEvents();
+  ASSERT_TRUE(static_cast<bool>(c.ProcessPendingEvents));
+  c.ProcessPendingEvents();
   EXPECT_EQ(view.steps.back(), "pump");
 }
 

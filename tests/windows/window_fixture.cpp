@@ -81,7 +81,6 @@ void Win32Window::SetUp() {
 void Win32Window::TearDown() {
   frmModule = nullptr;
   window.reset();
-  Link.ProcessPendingEvents = nullptr;
   // A quit request left by btnExit is this window's alone.
   MSG quit;
   while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -93,9 +92,9 @@ void Win32Window::ScanStoredPort() {
   // fails as it should, and is made again.
   for (int attempt = 0; attempt < kScanAttempts; ++attempt) {
     Click(C::btnScan);
-    if (Module.ModuleFound) break;
+    if (Conn().ModuleFound) break;
   }
-  ASSERT_TRUE(Module.ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
+  ASSERT_TRUE(Conn().ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
 }
 
 bool Win32Window::ClickUntilYellow(C button) {

@@ -17,9 +17,8 @@
 
 #include "catalogue.h"
 #include "codepage.h"
+#include "connection.h"
 #include "form_table.h"
-#include "link_state.h"
-#include "module_state.h"
 #include "module_window.h"
 #include "sim_log.h"
 
@@ -86,6 +85,9 @@ class Win32Window : public ::testing::Test {
   // holding a reply back past its window (the operation then fails as it
   // should).
   static constexpr int kScanAttempts = 3;
+
+  // The window's connection: its scan result, its flags, its stop request.
+  Connection& Conn() { return window->WindowConnection(); }
 
   SimLog log{SimLog::PathFromEnvironment()};
   std::unique_ptr<TfrmModule> window;

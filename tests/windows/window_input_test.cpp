@@ -180,9 +180,9 @@ TEST_F(Win32WindowInput, ProcessingStoppedByTheOperatorStaysStopped) {
       // Processing started again (by a click taken after the first run) is
       // stopped here, so that the test ends.
       TickWatcher runaway([&] {
-        if (window->OperationClicks() <= started + 1 || !Module.Processing) return false;
+        if (window->OperationClicks() <= started + 1 || !Conn().Processing) return false;
         restarted = true;
-        Module.Processing = false;
+        Conn().Stop.Request();
         return true;
       });
       auto watchFirstRun = [&] {
@@ -214,7 +214,7 @@ TEST_F(Win32WindowInput, ProcessingStoppedByTheOperatorStaysStopped) {
       if (!inTime || firstRunEnded != form::kYellow) continue;
       ++conclusive;
       EXPECT_FALSE(restarted);
-      EXPECT_FALSE(Module.Processing);
+      EXPECT_FALSE(Conn().Processing);
       EXPECT_EQ(window->LampColor(), form::kYellow);
       EXPECT_EQ(Text(C::btnProcess), Message(kMsgProcess));
     }

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "catalogue.h"
-#include "module_state.h"
+#include "connection.h"
 #include "module_window.h"
 
 namespace {
@@ -79,7 +79,7 @@ bool processingShot = false;
 void CALLBACK ShootProcessing(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
   processingShot = WriteBmp(frmModule->Handle(), processingFile);
-  Module.Processing = false;
+  frmModule->WindowConnection().Stop.Request();
 }
 }  // namespace
 

@@ -61,7 +61,7 @@ TEST_F(Win32Window, ScanFindsTheModuleAndStoresIt) {
   enter.message = WM_KEYDOWN;
   enter.wParam = VK_RETURN;
   DispatchThreadMessage(enter);
-  ASSERT_TRUE(Module.ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
+  ASSERT_TRUE(Conn().ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
   EXPECT_EQ(Text(C::pnMsg).rfind(Message(kMsgInfoOk), 0), 0u);
   EXPECT_EQ(window->LampColor(), kYellow);
   EXPECT_NE(Text(C::pnSerial), Message(kMsgSerial) + L" : ________-_");
@@ -107,7 +107,7 @@ TEST_F(Win32Window, ProcessShowsCardDataUntilTheSecondPressAndIgnoresTheThird) {
   for (int run = 0; run < kScanAttempts && !pressed; ++run) {
     Deadline limit(kWait);
     TickWatcher watcher([&] {
-      if (!Module.Processing) return false;
+      if (!Conn().Processing) return false;
       if (window->Caption(C::pnWie1).empty() && !limit.Expired()) return false;
       captionWhileRunning = Text(C::btnProcess);
       exitLockedWhileRunning = !IsWindowEnabled(window->Control(C::btnExit));
@@ -121,7 +121,7 @@ TEST_F(Win32Window, ProcessShowsCardDataUntilTheSecondPressAndIgnoresTheThird) {
     Click(C::btnProcess);
   }
   ASSERT_TRUE(pressed);
-  EXPECT_FALSE(Module.Processing);
+  EXPECT_FALSE(Conn().Processing);
   EXPECT_EQ(window->Caption(C::pnWie1), "0012345678");
   EXPECT_EQ(captionWhileRunning, Message(kMsgCancelProcess));
   EXPECT_TRUE(exitLockedWhileRunning);
