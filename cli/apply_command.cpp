@@ -50,15 +50,15 @@ void PrintRecord(const CliConnection& connection, const ApplyRecord& r) {
   const ModuleReadout& m = r.module;
   int port = RecordPort(connection, r);
   if (!connection.Json()) {
-    std::string who = port ? PortName(port) + (m.serial.empty() ? "" : " " + m.serial) + ": " : "";
+    std::string who = port ? serial::PortName(port) + (m.serial.empty() ? "" : " " + m.serial) + ": " : "";
     PrintLine(who + r.outcome + (r.written.empty() ? " (nothing written)" : " (wrote " + Joined(r.written) + ")"));
     // Every setting, as the first scan and the read-back found it; a bench
     // keeps to one line per module, so that the ports' lines stay apart.
     if (r.readBack && !connection.OneOfSeveral()) {
       ModuleReadout after = m;
       after.settings = r.after;
-      if (r.after.lineSettingIndex >= 0 && r.after.lineSettingIndex < kLineSettingCount)
-        after.lineSetting = kLineSettings[r.after.lineSettingIndex];
+      if (r.after.lineSettingIndex >= 0 && r.after.lineSettingIndex < serial::kLineSettingCount)
+        after.lineSetting = serial::kLineSettings[r.after.lineSettingIndex];
       PrintChanges(m, after);
     }
     return;
@@ -74,7 +74,7 @@ void PrintRecord(const CliConnection& connection, const ApplyRecord& r) {
 // "COM3 12345678-9": the record's port and module, as far as known.
 std::string RecordName(const CliConnection& connection, const ApplyRecord& r) {
   int port = RecordPort(connection, r);
-  std::string name = port ? PortName(port) : "the module";
+  std::string name = port ? serial::PortName(port) : "the module";
   return r.module.serial.empty() ? name : name + " " + r.module.serial;
 }
 
@@ -87,7 +87,7 @@ bool Report(const CliConnection& connection, CsvFile& csv, const ApplyRecord& re
   bool recorded = csv.Append(ApplyCsvFields(record, RecordPort(connection, record)), &why);
   if (!recorded)
     PrintErrorLine("rt420ctl: cannot write the record of " + RecordName(connection, record) + " to " +
-                   ShownText(csv.Path()) + ": " + why);
+                   text::ShownText(csv.Path()) + ": " + why);
   PrintRecord(connection, record);
   return recorded;
 }
@@ -109,7 +109,7 @@ ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile
     record.outcome = code == kExitPort ? "port not opened" : "module not found";
     // On a bench the record is where the operator learns why.
     if (code == kExitPort && connection.OneOfSeveral())
-      record.outcome += ": " + ShownText(DescribePortOpenFailure(LastPortOpenFailure(connection.State())));
+      record.outcome += ": " + text::ShownText(serial::DescribePortOpenFailure(serial::LastPortOpenFailure(connection.State())));
     record.code = code;
   }
   recorded = Report(connection, csv, record);
@@ -119,7 +119,7 @@ ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile
 // The first scan of a module, in one line, before anything is written.
 void PrintFound(const ModuleReadout& m) {
   std::vector<std::string> f = SettingsFields(m.settings, true);
-  PrintLine(PortName(m.port) + " " + m.serial + " found: ID 1 " + f[0] + ", ID 2 " + f[1] + ", key count " + f[3] +
+  PrintLine(serial::PortName(m.port) + " " + m.serial + " found: ID 1 " + f[0] + ", ID 2 " + f[1] + ", key count " + f[3] +
             ", mode " + ModeWords(m.settings.modeIndex) + ", RS-485 " + f[5] + ", line setting " + m.lineSetting);
 }
 
@@ -131,7 +131,7 @@ void ProvisionEachModule(CliConnection& connection, const Profile& profile, CsvF
   RepeatReport report;
   report.unreadable = [&](const std::string& serial) {
     if (!connection.Json())
-      PrintLine(PortName(connection.State().ScanCommNo) + " " + serial + ": answers but cannot be read; trying again");
+      PrintLine(serial::PortName(connection.State().ScanCommNo) + " " + serial + ": answers but cannot be read; trying again");
   };
   report.found = [&](const ModuleReadout& module) {
     if (text) PrintFound(module);
@@ -159,7 +159,7 @@ JsonObject TallyJson(JsonObject json, const RepeatTally& t) {
 void PrintUnrecorded(const RepeatTally& t, const CsvFile& csv) {
   std::string names;
   for (const std::string& name : t.unrecorded) names += (names.empty() ? "" : ", ") + name;
-  if (!names.empty()) PrintLine("records missing from " + ShownText(csv.Path()) + ": " + names);
+  if (!names.empty()) PrintLine("records missing from " + text::ShownText(csv.Path()) + ": " + names);
 }
 
 ExitCode ApplyRepeatedly(CliConnection& connection, const Profile& profile, CsvFile& csv) {
@@ -199,8 +199,8 @@ std::string CsvPath(const CliOptions& options) {
 }
 
 std::string SameDeviceText(const BenchPort& port) {
-  return PortName(port.port) + (port.device ? " (" + ShownText(*port.device) + ")" : "") + ": same device as " +
-         PortName(port.sameDeviceAs);
+  return serial::PortName(port.port) + (port.device ? " (" + text::ShownText(*port.device) + ")" : "") + ": same device as " +
+         serial::PortName(port.sameDeviceAs);
 }
 
 // The bench's end: the totals, then each port's.
@@ -218,7 +218,7 @@ ExitCode PrintBenchSummary(const CliSession& session, const std::vector<BenchPor
   if (!session.Json()) {
     PrintLine(TallyText(total));
     for (size_t i = 0; i < bench.size(); ++i)
-      PrintLine(bench[i].sameDeviceAs ? SameDeviceText(bench[i]) : PortName(bench[i].port) + ": " + TallyText(tallies[i]));
+      PrintLine(bench[i].sameDeviceAs ? SameDeviceText(bench[i]) : serial::PortName(bench[i].port) + ": " + TallyText(tallies[i]));
     PrintUnrecorded(total, csv);
     return code;
   }
@@ -242,7 +242,7 @@ ExitCode ApplyOnBench(CliSession& session, const Profile& profile, CsvFile& csv)
   for (const BenchPort& port : bench) {
     if (!port.sameDeviceAs) continue;
     if (!options.json) PrintLine(SameDeviceText(port));
-    else PrintLine(JsonObject().Add("port", port.port).Add("device", ShownText(port.device.value_or("")))
+    else PrintLine(JsonObject().Add("port", port.port).Add("device", text::ShownText(port.device.value_or("")))
                        .Add("sameDeviceAs", port.sameDeviceAs).Text());
   }
   session.RunOnPorts(bench, [&](CliConnection& connection, size_t index) {

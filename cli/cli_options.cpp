@@ -83,7 +83,7 @@ bool LooksLikeNegativeNumber(const std::string& text) {
 bool IsOption(const std::string& text) { return text.size() > 1 && text[0] == '-' && !LooksLikeNegativeNumber(text); }
 
 // Arguments may carry bytes a terminal would act on (a file name made so).
-std::string Quoted(const std::string& text) { return "'" + ShownText(text) + "'"; }
+std::string Quoted(const std::string& text) { return "'" + text::ShownText(text) + "'"; }
 
 // What the command line holds before the values are checked.
 struct RawCommandLine {
@@ -263,13 +263,13 @@ bool ParseSetBaud(const std::string& text, CliOptions& o, std::string& error) {
   if (!index) {
     // A speed alone ("19200") matches two settings: offer both.
     std::vector<std::string> matching;
-    for (const char* setting : kLineSettings)
+    for (const char* setting : serial::kLineSettings)
       if (std::string(setting).rfind(text + ",", 0) == 0) matching.push_back(setting);
     if (matching.size() == 2) {
       error = "unknown line setting " + Quoted(text) + ": give " + matching[0] + " or " + matching[1];
     } else {
-      error = "unknown line setting " + Quoted(text) + ": give one of " + kLineSettings[0] + " ... " +
-              kLineSettings[kLineSettingCount - 1] + " or its index 0 to 11";
+      error = "unknown line setting " + Quoted(text) + ": give one of " + serial::kLineSettings[0] + " ... " +
+              serial::kLineSettings[serial::kLineSettingCount - 1] + " or its index 0 to 11";
     }
     return false;
   }

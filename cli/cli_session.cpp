@@ -27,11 +27,11 @@ std::vector<BenchPort> ResolveBench(const std::vector<int>& ports) {
   for (int port : ports) {
     BenchPort p;
     p.port = port;
-    p.device = ResolvePort(port);
+    p.device = serial::ResolvePort(port);
     if (p.device) {
       std::error_code ec;
       p.present = std::filesystem::exists(*p.device, ec);
-      auto [first, isFirst] = firstWithIdentity.try_emplace(DeviceIdentity(*p.device), port);
+      auto [first, isFirst] = firstWithIdentity.try_emplace(serial::DeviceIdentity(*p.device), port);
       if (!isFirst) p.sameDeviceAs = first->second;
     }
     bench.push_back(std::move(p));
@@ -46,7 +46,7 @@ CliConnection::CliConnection(CliSession& session, const BenchPort& bench) : CliC
 }
 
 CliConnection::CliConnection(CliSession& session, int port)
-    : ModuleConnection(port == 0 ? PortScope::AnyPort() : PortScope::OnlyPort(port), port == 0),
+    : ModuleConnection(port == 0 ? serial::PortScope::AnyPort() : serial::PortScope::OnlyPort(port), port == 0),
       session_(session),
       port_(port) {
   State().Stop.Follow(&session.Stop());
@@ -83,11 +83,11 @@ ExitCode CliConnection::ScanQuietly(ModuleReadout& readout) {
 
 void CliConnection::NoteDevicePresence() {
   if (!OneOfSeveral() || !bench_.device || !bench_.present) return;
-  const PortOpenFailure& open = LastPortOpenFailure(State());
-  bool gone = open.problem == PortOpenProblem::Missing;
-  if (gone == deviceGone_ || (!gone && open.problem != PortOpenProblem::None)) return;
+  const serial::PortOpenFailure& open = serial::LastPortOpenFailure(State());
+  bool gone = open.problem == serial::PortOpenProblem::Missing;
+  if (gone == deviceGone_ || (!gone && open.problem != serial::PortOpenProblem::None)) return;
   deviceGone_ = gone;
-  std::string device = PortName(port_) + " (" + ShownText(*bench_.device) + ")";
+  std::string device = serial::PortName(port_) + " (" + text::ShownText(*bench_.device) + ")";
   PrintErrorLine("rt420ctl: " + device + (gone ? ": the device has gone; the port keeps to it for this run"
                                                 : ": the device is back"));
 }
@@ -102,22 +102,22 @@ void CliConnection::PrintMessage(const std::string& utf8) {
 }
 
 CliSession::CliSession(const CliOptions& options) : options_(options) {
-  FillCatalogue();
+  catalogue::FillCatalogue();
   ForwardStopSignals(&stop_);
-  trace_.SetCallback([this](const TraceRecord& record) { RouteRecord(record); });
+  trace_.SetCallback([this](const serial::TraceRecord& record) { RouteRecord(record); });
   // Loads the stored scan result and language; --lang then overrides the
   // language for this run.
   own_ = std::make_unique<CliConnection>(*this, 0);
-  if (options_.language) SelectLanguage(*options_.language);
-  SetPortTable([](const std::string& name) { return ReadPortTable(name); });
-  if (!options_.beep) SetToneRecorder([](unsigned, unsigned) {});
+  if (options_.language) catalogue::SelectLanguage(*options_.language);
+  serial::SetPortTable([](const std::string& name) { return store::ReadPortTable(name); });
+  if (!options_.beep) tone::SetToneRecorder([](unsigned, unsigned) {});
 }
 
 CliSession::~CliSession() {
   own_.reset();
   ForwardStopSignals(nullptr);
-  if (!options_.beep) SetToneRecorder({});
-  ReleaseCatalogue();
+  if (!options_.beep) tone::SetToneRecorder({});
+  catalogue::ReleaseCatalogue();
 }
 
 void CliSession::Register(CliConnection& connection) {
@@ -131,7 +131,7 @@ void CliSession::Unregister(const CliConnection& connection) {
   if (it != connections_.end() && it->second == &connection) connections_.erase(it);
 }
 
-void CliSession::RouteRecord(const TraceRecord& record) {
+void CliSession::RouteRecord(const serial::TraceRecord& record) {
   bool bench = bench_.load();
   {
     // The program's own connection takes every record; on a bench each
@@ -142,9 +142,9 @@ void CliSession::RouteRecord(const TraceRecord& record) {
   }
   if (!options_.trace) return;
   // Times count from the program's start, not from the system's.
-  TraceRecord shown = record;
+  serial::TraceRecord shown = record;
   shown.tickMs = record.tickMs - startTick_;
-  PrintErrorLine((bench ? PortName(record.port) + " " : std::string()) + TraceLine(shown));
+  PrintErrorLine((bench ? serial::PortName(record.port) + " " : std::string()) + serial::TraceLine(shown));
 }
 
 void CliSession::RunOnPorts(const std::vector<BenchPort>& bench, const PortWork& work) {
@@ -156,7 +156,7 @@ void CliSession::RunOnPorts(const std::vector<BenchPort>& bench, const PortWork&
       CliConnection connection(*this, port);
       work(connection, index);
     } catch (const std::exception& error) {
-      PrintErrorLine("rt420ctl: " + PortName(port.port) + ": " + error.what());
+      PrintErrorLine("rt420ctl: " + serial::PortName(port.port) + ": " + error.what());
     }
   };
   // Each jthread joins when the vector goes, on every path.

@@ -148,26 +148,26 @@ class CliSession {
 
   // The program's stop request: set by the stop signals, followed by every
   // connection's own.
-  const StopRequest& Stop() const { return stop_; }
+  const serial::StopRequest& Stop() const { return stop_; }
 
  private:
   friend class CliConnection;
   void Register(CliConnection& connection);
   void Unregister(const CliConnection& connection);
-  void RouteRecord(const TraceRecord& record);
+  void RouteRecord(const serial::TraceRecord& record);
 
   const CliOptions options_;
   // The tool prints each record as it completes and keeps only a few.
-  TraceLog trace_{kRecordsKept};
+  serial::TraceLog trace_{kRecordsKept};
   // The link's millisecond counter when the run began: --trace times count
   // from here (unsigned arithmetic keeps a wrap of the counter harmless).
-  const uint32_t startTick_ = TickCount();
+  const uint32_t startTick_ = serial::TickCount();
   // The connections by port (0: the program's own); set before a bench's
   // threads start, read by every connection's trace records.
   std::mutex connectionsMutex_;
   std::map<int, CliConnection*> connections_;
   std::atomic<bool> bench_{false};
   // Outlives every connection that follows it.
-  StopRequest stop_;
+  serial::StopRequest stop_;
   std::unique_ptr<CliConnection> own_;
 };

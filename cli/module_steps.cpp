@@ -13,21 +13,21 @@
 
 namespace {
 ModuleReadout ReadOut(CliConnection& connection) {
-  const Connection& c = connection.State();
+  const commands::Connection& c = connection.State();
   const ScriptedPanel::Shown& shown = connection.Panel().Showing();
   ModuleReadout r;
   r.read = true;
   r.port = c.ScanCommNo;
-  r.device = ShownText(DeviceBehindPort(c, c.ScanCommNo).value_or(""));
+  r.device = text::ShownText(serial::DeviceBehindPort(c, c.ScanCommNo).value_or(""));
   r.lineSetting = c.ScanBaudRate;
-  r.serial = ShownText(shown.serial);
-  r.version = ShownText(shown.version);
-  r.settings.id1 = ShownText(shown.idText);
+  r.serial = text::ShownText(shown.serial);
+  r.version = text::ShownText(shown.version);
+  r.settings.id1 = text::ShownText(shown.idText);
   // In one-reader mode the panel shows "__" for ID 2; the bar holds the ID.
-  std::string id2Read = shown.id2Read ? TwoDigits(*shown.id2Read) : "__";
-  r.settings.id2 = shown.modeIndex == 0 ? ShownText(shown.id2Text) : id2Read;
+  std::string id2Read = shown.id2Read ? text::TwoDigits(*shown.id2Read) : "__";
+  r.settings.id2 = shown.modeIndex == 0 ? text::ShownText(shown.id2Text) : id2Read;
   r.settings.lineSettingIndex = c.ScanBaudRateNo;
-  r.settings.keyCount = ShownText(shown.keyText);
+  r.settings.keyCount = text::ShownText(shown.keyText);
   r.settings.modeIndex = shown.modeIndex;
   r.settings.rs485Index = shown.rs485Index;
   return r;
@@ -55,7 +55,7 @@ void PrintExplanation(const std::vector<std::string>& lines) {
 void ExplainScan(const CliConnection& connection, ExitCode code, int quickPort, const std::string& quickSetting) {
   const CliOptions& options = connection.Options();
   if (connection.Muted() || connection.OneOfSeveral() || code == kExitPort) return;
-  const Connection& c = connection.State();
+  const commands::Connection& c = connection.State();
   if (StopSignalled() && !(code == kExitOk && c.ModuleFound)) {
     PrintErrorLine("rt420ctl: the search was stopped");
     return;
@@ -71,11 +71,11 @@ void ExplainScan(const CliConnection& connection, ExitCode code, int quickPort, 
 
 ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout) {
   const CliOptions& options = connection.Options();
-  Connection& c = connection.State();
+  commands::Connection& c = connection.State();
   if (options.port) c.ScanCommNo = *options.port;
   int quickPort = c.ScanCommNo;
   std::string quickSetting = c.ScanBaudRate;
-  ExitCode code = RunOperation(connection, RunModuleScan);
+  ExitCode code = RunOperation(connection, commands::RunModuleScan);
   connection.NoteDevicePresence();
   ExplainScan(connection, code, quickPort, quickSetting);
   if (code != kExitOk || !c.ModuleFound) return code == kExitOk ? kExitModule : code;
@@ -93,7 +93,7 @@ ExitCode RunOperation(CliConnection& connection, Operation operation) {
 
 void PrintReadout(const ModuleReadout& r) {
   const ModuleSettings& s = r.settings;
-  PrintLine("port:          " + PortName(r.port) + (r.device.empty() ? "" : " (" + r.device + ")"));
+  PrintLine("port:          " + serial::PortName(r.port) + (r.device.empty() ? "" : " (" + r.device + ")"));
   PrintLine("line setting:  " + r.lineSetting);
   PrintLine("serial number: " + r.serial);
   PrintLine("version:       " + r.version);

@@ -15,8 +15,8 @@ constexpr Clock::rep kNoDeadline = Clock::duration::max().count();
 std::atomic<Clock::rep> deadlineTicks{kNoDeadline};
 std::atomic<bool> requested{false};
 // The request the signals set; a handler may read it (lock-free).
-std::atomic<StopRequest*> forwardedStop{nullptr};
-static_assert(std::atomic<StopRequest*>::is_always_lock_free);
+std::atomic<serial::StopRequest*> forwardedStop{nullptr};
+static_assert(std::atomic<serial::StopRequest*>::is_always_lock_free);
 
 bool DeadlineSet() { return deadlineTicks.load() != kNoDeadline; }
 
@@ -33,13 +33,13 @@ void SetStopDeadline(double seconds) {
   deadlineTicks = at.time_since_epoch().count();
 }
 
-void ForwardStopSignals(StopRequest* request) {
+void ForwardStopSignals(serial::StopRequest* request) {
   forwardedStop = request;
   if (request != nullptr && StopSignalled()) request->Request();
 }
 
 void SetForwardedStop() {
-  if (StopRequest* request = forwardedStop.load()) request->Request();
+  if (serial::StopRequest* request = forwardedStop.load()) request->Request();
 }
 
 void RequestStop() {

@@ -42,7 +42,7 @@ void WakeStopWaiters();
 // a signal handler and on the console handler's thread. A signal that came
 // before sets it at once. nullptr ends the forwarding; request must outlive
 // it. Only the signals set it, not RequestStop or the deadline.
-void ForwardStopSignals(StopRequest* request);
+void ForwardStopSignals(serial::StopRequest* request);
 // Sets the forwarded request, if any (called by the platform's handler).
 void SetForwardedStop();
 

@@ -64,7 +64,7 @@ void OnStopSignal(int number) {
     return;
   }
   if (again) {
-    ReleaseSerialDeviceForExit();
+    serial::ReleaseSerialDeviceForExit();
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);

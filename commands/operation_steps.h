@@ -7,11 +7,14 @@
 #include <functional>
 #include <string>
 
+namespace serial {
+struct LinkState;
+}  // namespace serial
+
 namespace commands {
 
 class OperatorPanel;
 struct Connection;
-struct serial::LinkState;
 
 inline constexpr int kPauseMs = 100;
 inline constexpr int kIdentityReplyLength = 16;

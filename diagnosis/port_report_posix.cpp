@@ -129,7 +129,7 @@ bool IsUnder(const fs::path& path, const fs::path& root) {
 fs::path FollowWithinDev(const fs::path& path, const fs::path& devRoot) {
   fs::path current = Normalised(path);
   std::error_code ec;
-  for (int hop = 0; hop < kMaxLinkHops && fs::is_symlink(current, ec); ++hop) {
+  for (int hop = 0; hop < store::kMaxLinkHops && fs::is_symlink(current, ec); ++hop) {
     auto target = ReadLink(current);
     if (!target) break;
     fs::path next = Normalised(fs::path(*target).is_absolute() ? fs::path(*target) : current.parent_path() / *target);
@@ -295,7 +295,7 @@ class Enumeration {
  public:
   explicit Enumeration(const PortRoots& roots) : roots_(roots) {}
   const std::vector<std::string>& Devices() {
-    if (!listed_) devices_ = ListSerialDevicesUnder(roots_.dev, roots_.sys);
+    if (!listed_) devices_ = serial::ListSerialDevicesUnder(roots_.dev, roots_.sys);
     listed_ = true;
     return devices_;
   }
@@ -310,11 +310,11 @@ class Enumeration {
 PortWork MapPort(int number, const PortTableReader& table, Enumeration& enumeration) {
   PortWork work;
   work.report.number = number;
-  PortTableAnswer entry = table(PortName(number));
-  if (entry.kind == PortTableAnswer::Kind::Unreadable) {
+  serial::PortTableAnswer entry = table(serial::PortName(number));
+  if (entry.kind == serial::PortTableAnswer::Kind::Unreadable) {
     work.report.source = kSourceUnreadable;
     work.report.state = kStateUnreadable;
-  } else if (entry.kind == PortTableAnswer::Kind::Entry) {
+  } else if (entry.kind == serial::PortTableAnswer::Kind::Entry) {
     work.path = entry.path;
     work.report.source = entry.path.empty() ? kSourceEmptyEntry : kSourceTable;
   } else if (static_cast<size_t>(number) <= enumeration.Devices().size()) {
@@ -369,11 +369,11 @@ void AddDeviceHints(PortWork& work) {
   PortReport& r = work.report;
   const std::string& state = r.state;
   if (state == kStateUnreadable) {
-    r.hints.push_back("the settings in " + SettingsLocation() + " cannot be read: mend or remove the file");
+    r.hints.push_back("the settings in " + store::SettingsLocation() + " cannot be read: mend or remove the file");
   }
   if (state == kStateMissing && r.source == kSourceTable) {
-    r.hints.push_back("the port table maps " + PortName(r.number) + " to " + r.device +
-                      ", which is not there: plug the adapter in, or change the entry in " + SettingsLocation());
+    r.hints.push_back("the port table maps " + serial::PortName(r.number) + " to " + r.device +
+                      ", which is not there: plug the adapter in, or change the entry in " + store::SettingsLocation());
   }
   if (state == kStateDenied) r.hints.push_back(DeniedHint(r.device, work.probe));
   if (state == kStateNotTerminal) r.hints.push_back(r.device + " is not a serial device");
@@ -399,7 +399,7 @@ void AddServiceHints(PortReport& report, const ProcessScan& scan) {
 
 }  // namespace
 
-std::vector<PortReport> DescribePorts(const PortRoots& roots) { return DescribePorts(roots, ReadPortTable); }
+std::vector<PortReport> DescribePorts(const PortRoots& roots) { return DescribePorts(roots, store::ReadPortTable); }
 
 std::vector<PortReport> DescribePorts(const PortRoots& roots, const PortTableReader& table) {
   Enumeration enumeration(roots);
@@ -421,4 +421,4 @@ std::vector<PortReport> DescribePorts(const PortRoots& roots, const PortTableRea
   return reports;
 }
 
-std::string PortReportHeading() { return "settings and port table: " + SettingsLocation(); }
+std::string PortReportHeading() { return "settings and port table: " + store::SettingsLocation(); }

@@ -47,25 +47,25 @@ void FormPanel::FormShow() { RunFormShow(*this); }
 void FormPanel::tmrBusyTimer() { RunBusyTick(*this, tmrBusyTag); }
 
 void FormPanel::ShowBarPosition(FormControl bar, FormControl panel) {
-  SetCaption(panel, TwoDigits(BarPosition(bar)));
+  SetCaption(panel, text::TwoDigits(BarPosition(bar)));
 }
 void FormPanel::sbIDChange() { ShowBarPosition(C::sbID, C::pnID); }
 void FormPanel::sbID2Change() { ShowBarPosition(C::sbID2, C::pnID2); }
 void FormPanel::sbKeyChange() { ShowBarPosition(C::sbKey, C::pnKey); }
 
-void FormPanel::btnScanClick() { RunModuleScan(connection_, *this); }
-void FormPanel::btnIDClick() { RunSetModuleIds(connection_, *this); }
-void FormPanel::btnBaudRateClick() { RunSetBaudRate(connection_, *this); }
-void FormPanel::btnKeyClick() { RunSetKeyCount(connection_, *this); }
-void FormPanel::btnModeClick() { RunSetModuleMode(connection_, *this); }
-void FormPanel::btnFactoryClick() { RunFactoryDefault(connection_, *this); }
+void FormPanel::btnScanClick() { commands::RunModuleScan(connection_, *this); }
+void FormPanel::btnIDClick() { commands::RunSetModuleIds(connection_, *this); }
+void FormPanel::btnBaudRateClick() { commands::RunSetBaudRate(connection_, *this); }
+void FormPanel::btnKeyClick() { commands::RunSetKeyCount(connection_, *this); }
+void FormPanel::btnModeClick() { commands::RunSetModuleMode(connection_, *this); }
+void FormPanel::btnFactoryClick() { commands::RunFactoryDefault(connection_, *this); }
 
 void FormPanel::btnProcessClick() {
   // A click taken late from the queue still counts from when it was made.
   const std::optional<uint32_t> clickAt = ProcessClickTime();
   if (!connection_.ProcessingActive && SecondClickOfTheStop(clickAt)) return;
   if (connection_.ProcessingActive && connection_.Processing) stopClickAt_ = clickAt;
-  RunWiegandProcessing(connection_, *this);
+  commands::RunWiegandProcessing(connection_, *this);
 }
 
 bool FormPanel::SecondClickOfTheStop(std::optional<uint32_t> clickAt) const {

@@ -11,7 +11,7 @@ FormPanel::FormPanel() { connection_.StoreScanResult = true; }
 
 void FormPanel::ShowMessage(const std::string& bytes) { SetCaption(C::pnMsg, bytes); }
 
-void FormPanel::SetLamp(LampColour colour) { FillLamp(colour == LampColour::Yellow ? kYellow : kRed); }
+void FormPanel::SetLamp(commands::LampColour colour) { FillLamp(colour == commands::LampColour::Yellow ? kYellow : kRed); }
 
 void FormPanel::ReportPortProblem(const std::string& line) {
   std::fprintf(stderr, "rt420config: %s\n", line.c_str());

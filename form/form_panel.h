@@ -25,14 +25,14 @@
 
 namespace form {
 
-class FormPanel : public OperatorPanel, protected FormView {
+class FormPanel : public commands::OperatorPanel, protected FormView {
  public:
   FormPanel();
   FormPanel(const FormPanel&) = delete;
   FormPanel& operator=(const FormPanel&) = delete;
 
-  Connection& WindowConnection() { return connection_; }
-  const Connection& WindowConnection() const { return connection_; }
+  commands::Connection& WindowConnection() { return connection_; }
+  const commands::Connection& WindowConnection() const { return connection_; }
 
   // Reads the settings into the window's connection, clears the module
   // flags, selects the list entries. Called once the controls exist.
@@ -94,7 +94,7 @@ class FormPanel : public OperatorPanel, protected FormView {
   int tmrBusyTag = 0;
 
   void ShowMessage(const std::string& bytes) override;
-  void SetLamp(LampColour colour) override;
+  void SetLamp(commands::LampColour colour) override;
   // One line on stderr, after the program's name.
   void ReportPortProblem(const std::string& line) override;
   void EnterWaitState() override;
@@ -179,7 +179,7 @@ class FormPanel : public OperatorPanel, protected FormView {
   bool SecondClickOfTheStop(std::optional<uint32_t> clickAt) const;
   void ShowBarPosition(FormControl bar, FormControl panel);
 
-  Connection connection_{PortScope::AnyPort()};
+  commands::Connection connection_{serial::PortScope::AnyPort()};
   std::atomic<int> handlerDepth_{0};
   std::atomic<int> operationClicks_{0};
   bool closeAllowed_ = false;

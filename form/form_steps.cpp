@@ -18,28 +18,28 @@ constexpr int kRs485Middle = 1;
 std::vector<FormText> LanguageTexts() {
   using C = FormControl;
   return {
-      {C::frmModule, MessageText(kMsgTitle)},
-      {C::pnTAVIX, MessageText(kMsgCompany)},
-      {C::pnMsg, MessageText(kMsgStartScan)},
-      {C::pnSerial, MessageText(kMsgSerial) + " : ________-_"},
-      {C::pnVersion, MessageText(kMsgVersion) + " : __.__-__"},
-      {C::lblID, MessageText(kMsgId) + " 1:"},
-      {C::lblID2, MessageText(kMsgId) + " 2:"},
-      {C::lblBaudRate, MessageText(kMsgBaudRate) + ":"},
-      {C::btnScan, MessageText(kMsgScanModule)},
-      {C::btnID, MessageText(kMsgSetId)},
-      {C::btnBaudRate, MessageText(kMsgSetBaudRateButton)},
-      {C::btnMode, MessageText(kMsgSetMode)},
-      {C::btnProcess, MessageText(kMsgProcess)},
-      {C::gbDefault, MessageText(kMsgQuickSetting)},
-      {C::tsDefault, MessageText(kMsgDefault)},
-      {C::btnFactory, "(" + MessageText(kMsgFactoryDefault) + ")"},
-      {C::btnExit, MessageText(kMsgExit)},
+      {C::frmModule, catalogue::MessageText(catalogue::kMsgTitle)},
+      {C::pnTAVIX, catalogue::MessageText(catalogue::kMsgCompany)},
+      {C::pnMsg, catalogue::MessageText(catalogue::kMsgStartScan)},
+      {C::pnSerial, catalogue::MessageText(catalogue::kMsgSerial) + " : ________-_"},
+      {C::pnVersion, catalogue::MessageText(catalogue::kMsgVersion) + " : __.__-__"},
+      {C::lblID, catalogue::MessageText(catalogue::kMsgId) + " 1:"},
+      {C::lblID2, catalogue::MessageText(catalogue::kMsgId) + " 2:"},
+      {C::lblBaudRate, catalogue::MessageText(catalogue::kMsgBaudRate) + ":"},
+      {C::btnScan, catalogue::MessageText(catalogue::kMsgScanModule)},
+      {C::btnID, catalogue::MessageText(catalogue::kMsgSetId)},
+      {C::btnBaudRate, catalogue::MessageText(catalogue::kMsgSetBaudRateButton)},
+      {C::btnMode, catalogue::MessageText(catalogue::kMsgSetMode)},
+      {C::btnProcess, catalogue::MessageText(catalogue::kMsgProcess)},
+      {C::gbDefault, catalogue::MessageText(catalogue::kMsgQuickSetting)},
+      {C::tsDefault, catalogue::MessageText(catalogue::kMsgDefault)},
+      {C::btnFactory, "(" + catalogue::MessageText(catalogue::kMsgFactoryDefault) + ")"},
+      {C::btnExit, catalogue::MessageText(catalogue::kMsgExit)},
   };
 }
 
-void RunFormCreate(FormView& view, Connection& connection) {
-  LoadSettings(connection);
+void RunFormCreate(FormView& view, commands::Connection& connection) {
+  store::LoadSettings(connection);
   view.RemoveCloseCommand();
   connection.Processing = false;
   connection.ModuleFound = false;
@@ -48,7 +48,7 @@ void RunFormCreate(FormView& view, Connection& connection) {
   view.SelectListItem(FormControl::cmbMode, kTwoReader);
   view.SelectListItem(FormControl::cmbRS485, kRs485Middle);
   connection.ProcessPendingEvents = [&view] { view.PumpMessages(); };
-  InstallPortTable();
+  store::InstallPortTable();
 }
 
 void RunFormShow(FormView& view) {
@@ -56,8 +56,8 @@ void RunFormShow(FormView& view) {
 }
 
 void RunSelectLanguageAndApply(FormView& view, int languageIndex) {
-  SelectLanguage(languageIndex);
-  SaveLanguage();
+  catalogue::SelectLanguage(languageIndex);
+  store::SaveLanguage();
   RunFormShow(view);
 }
 
@@ -82,8 +82,8 @@ void RunBusyTick(FormView& view, int& tag) {
 }
 
 std::string LayoutCaption(FormControl control) {
-  if (control == FormControl::frmModule) return CatalogueText(kMsgTitle, 0);
-  if (control == FormControl::pnTAVIX) return CatalogueText(kMsgCompany, 0);
+  if (control == FormControl::frmModule) return catalogue::CatalogueText(catalogue::kMsgTitle, 0);
+  if (control == FormControl::pnTAVIX) return catalogue::CatalogueText(catalogue::kMsgCompany, 0);
   return RowOf(control).layoutText;
 }
 

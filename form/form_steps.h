@@ -11,7 +11,9 @@
 #include "form_table.h"
 #include "two_digits.h"
 
+namespace commands {
 struct Connection;
+}  // namespace commands
 
 namespace form {
 
@@ -54,7 +56,7 @@ std::vector<FormText> LanguageTexts();
 // command, clears the processing and module-found flags, selects the list
 // entries, and lets the connection's link serve the window's messages and
 // read the port table.
-void RunFormCreate(FormView& view, Connection& connection);
+void RunFormCreate(FormView& view, commands::Connection& connection);
 // Applies LanguageTexts() and nothing else.
 void RunFormShow(FormView& view);
 // Language index 0, 1 or 2: selects it, stores it and applies the texts.

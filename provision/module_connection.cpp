@@ -3,21 +3,21 @@
 
 #include "serial_port.h"
 
-ModuleConnection::ModuleConnection(PortScope scope, bool stores) : state_(scope) {
+ModuleConnection::ModuleConnection(serial::PortScope scope, bool stores) : state_(scope) {
   if (stores) {
     // Where the window would start: at the stored scan result, which it
     // keeps up to date.
-    LoadSettings(state_);
+    store::LoadSettings(state_);
     state_.StoreScanResult = true;
   }
   stored_ = state_;
   panel_ = std::make_unique<ScriptedPanel>(state_);
 }
 
-LinkActivity ModuleConnection::Activity() const { return {PortOpenFailureCount(state_), framesSent_.load()}; }
+LinkActivity ModuleConnection::Activity() const { return {serial::PortOpenFailureCount(state_), framesSent_.load()}; }
 
-void ModuleConnection::TakeRecord(const TraceRecord& record) {
-  if (record.direction == TraceDirection::Sent) framesSent_ += 1;
+void ModuleConnection::TakeRecord(const serial::TraceRecord& record) {
+  if (record.direction == serial::TraceDirection::Sent) framesSent_ += 1;
   ledger_.Take(record);
 }
 
@@ -26,7 +26,7 @@ void ModuleConnection::StoreScanResult() {
   bool same = state_.ScanCommNo == stored_.ScanCommNo && state_.ScanBaudRate == stored_.ScanBaudRate &&
               state_.ScanBaudRateNo == stored_.ScanBaudRateNo;
   if (same) return;
-  SaveScanResult(state_);
+  store::SaveScanResult(state_);
   stored_ = state_;
 }
 
@@ -35,6 +35,6 @@ ExitCode ModuleConnection::RunOnPanel(Operation operation) {
   ledger_.Clear();
   LinkActivity before = Activity();
   operation(state_, *panel_);
-  bool success = panel_->Lamp() == LampColour::Yellow;
+  bool success = panel_->Lamp() == commands::LampColour::Yellow;
   return ExitCodeFor(success, before, Activity());
 }

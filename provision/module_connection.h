@@ -26,14 +26,14 @@
 class ModuleConnection : public ProvisionConnection {
  public:
   // Confined to the scope's ports; stores loads the stored scan result.
-  ModuleConnection(PortScope scope, bool stores);
+  ModuleConnection(serial::PortScope scope, bool stores);
   ModuleConnection(const ModuleConnection&) = delete;
   ModuleConnection& operator=(const ModuleConnection&) = delete;
 
   ScriptedPanel& Panel() override { return *panel_; }
   const ScriptedPanel& Panel() const { return *panel_; }
-  Connection& State() { return state_; }
-  const Connection& State() const override { return state_; }
+  commands::Connection& State() { return state_; }
+  const commands::Connection& State() const override { return state_; }
 
   // Failed port opens and frames sent so far on this connection.
   LinkActivity Activity() const;
@@ -52,12 +52,12 @@ class ModuleConnection : public ProvisionConnection {
   ExitCode RunOnPanel(Operation operation);
 
   // A trace record of this connection (any thread that runs it).
-  void TakeRecord(const TraceRecord& record);
+  void TakeRecord(const serial::TraceRecord& record);
 
  private:
-  Connection state_;
+  commands::Connection state_;
   std::unique_ptr<ScriptedPanel> panel_;
   std::atomic<uint64_t> framesSent_{0};
   WriteLedger ledger_;
-  ScanResult stored_;
+  store::ScanResult stored_;
 };

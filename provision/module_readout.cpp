@@ -9,10 +9,10 @@
 
 ModuleSettings TargetSettings(const ModuleSettings& before, const Profile& p) {
   ModuleSettings t = before;
-  if (p.id1) t.id1 = TwoDigits(*p.id1);
-  if (p.id2) t.id2 = TwoDigits(*p.id2);
+  if (p.id1) t.id1 = text::TwoDigits(*p.id1);
+  if (p.id2) t.id2 = text::TwoDigits(*p.id2);
   if (p.lineSettingIndex) t.lineSettingIndex = *p.lineSettingIndex;
-  if (p.keyCount) t.keyCount = TwoDigits(*p.keyCount);
+  if (p.keyCount) t.keyCount = text::TwoDigits(*p.keyCount);
   if (p.modeIndex) t.modeIndex = *p.modeIndex;
   if (p.rs485Index) t.rs485Index = *p.rs485Index;
   return t;
@@ -33,8 +33,8 @@ std::string SettingsThatDiffer(const ModuleSettings& want, const ModuleReadout& 
 
 std::vector<std::string> SettingsFields(const ModuleSettings& s, bool known) {
   if (!known) return std::vector<std::string>(6);
-  bool inList = s.lineSettingIndex >= 0 && s.lineSettingIndex < kLineSettingCount;
-  return {s.id1, s.id2, inList ? kLineSettings[s.lineSettingIndex] : "?", s.keyCount, ModeName(s.modeIndex),
+  bool inList = s.lineSettingIndex >= 0 && s.lineSettingIndex < serial::kLineSettingCount;
+  return {s.id1, s.id2, inList ? serial::kLineSettings[s.lineSettingIndex] : "?", s.keyCount, ModeName(s.modeIndex),
           Rs485Name(s.rs485Index)};
 }
 

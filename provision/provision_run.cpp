@@ -67,10 +67,10 @@ struct WriteStep {
 bool WriteIds(ProvisionConnection& connection, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
   ScriptedPanel& panel = connection.Panel();
   if (p.id1) panel.ChooseId(*p.id1);
-  bool id2Differs = p.id2 && TwoDigits(*p.id2) != before.id2;
+  bool id2Differs = p.id2 && text::TwoDigits(*p.id2) != before.id2;
   if (id2Differs) panel.ChooseId2(*p.id2);
   panel.SelectMode(id2Differs ? 0 : 1);
-  return Write(connection, record, "ids", RunSetModuleIds);
+  return Write(connection, record, "ids", commands::RunSetModuleIds);
 }
 
 // The writes of the settings that differ from what the scan read, in the
@@ -85,20 +85,20 @@ std::vector<WriteStep> PlannedWrites(ProvisionConnection& connection, const Prof
   if (target.keyCount != before.keyCount) {
     steps.push_back({"key-count", [&] {
                        connection.Panel().ChooseKeyCount(*p.keyCount);
-                       return Write(connection, record, "key-count", RunSetKeyCount);
+                       return Write(connection, record, "key-count", commands::RunSetKeyCount);
                      }});
   }
   if (target.modeIndex != before.modeIndex || target.rs485Index != before.rs485Index) {
     steps.push_back({"mode", [&, target] {
                        connection.Panel().SelectMode(target.modeIndex);
                        connection.Panel().SelectRs485(target.rs485Index);
-                       return Write(connection, record, "mode", RunSetModuleMode);
+                       return Write(connection, record, "mode", commands::RunSetModuleMode);
                      }});
   }
   if (target.lineSettingIndex != before.lineSettingIndex) {
     steps.push_back({"line-setting", [&, target] {
                        connection.Panel().SelectLineSetting(target.lineSettingIndex);
-                       if (!Write(connection, record, "line-setting", RunSetBaudRate)) return false;
+                       if (!Write(connection, record, "line-setting", commands::RunSetBaudRate)) return false;
                        // The next run (or the next module) finds the module at once.
                        connection.StoreScanResult();
                        return true;
@@ -157,7 +157,7 @@ ApplyRecord ProvisionModule(ProvisionConnection& connection, const Profile& p, c
 
 std::vector<std::string> ApplyCsvFields(const ApplyRecord& r, int port) {
   const ModuleReadout& m = r.module;
-  std::vector<std::string> fields = {r.time, port ? PortName(port) : "", m.serial, m.version};
+  std::vector<std::string> fields = {r.time, port ? serial::PortName(port) : "", m.serial, m.version};
   for (std::string& f : SettingsFields(m.settings, m.read)) fields.push_back(std::move(f));
   for (std::string& f : SettingsFields(r.after, r.readBack)) fields.push_back(std::move(f));
   fields.push_back(Joined(r.written));

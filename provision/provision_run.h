@@ -23,7 +23,7 @@
 #include "write_ledger.h"
 
 // A module operation (operations.h) as the front end runs it.
-using Operation = void (*)(Connection& c, OperatorPanel& panel);
+using Operation = void (*)(commands::Connection& c, commands::OperatorPanel& panel);
 
 // What provisioning needs of the front end's connection.
 class ProvisionConnection {
@@ -48,7 +48,7 @@ class ProvisionConnection {
   virtual bool StopRequested() const = 0;
   virtual bool WaitForStop(int ms) = 0;
   // The connection's link and module state (where the scan found the module).
-  virtual const Connection& State() const = 0;
+  virtual const commands::Connection& State() const = 0;
 };
 
 // The CSV columns of a record, and a record's fields in that order (port 0:

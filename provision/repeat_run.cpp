@@ -39,7 +39,7 @@ Arrival WaitForNextModule(ProvisionConnection& connection, RepeatWatch& watch, M
     bool answered = code != kExitOk && connection.Ledger().Answered("H00M");
     // The serial number of its answer is shown before the reads fail.
     std::string serial =
-        code == kExitOk ? module.serial : answered ? ShownText(connection.Panel().Showing().serial) : "";
+        code == kExitOk ? module.serial : answered ? text::ShownText(connection.Panel().Showing().serial) : "";
     if (!watch.unreadable.empty() && serial != watch.unreadable) return Arrival::UnreadableGone;
     bool fresh = watch.sawNone || serial != watch.lastSerial;
     if (code == kExitOk && fresh) {

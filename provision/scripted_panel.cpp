@@ -27,7 +27,7 @@ bool MoveBar(int& bar, int position, int low, int high) {
 }
 }  // namespace
 
-ScriptedPanel::ScriptedPanel(Connection& connection) : connection_(connection) {
+ScriptedPanel::ScriptedPanel(commands::Connection& connection) : connection_(connection) {
   shown_.idText = "__";
   shown_.id2Text = "__";
   shown_.keyText = "__";
@@ -39,17 +39,17 @@ void ScriptedPanel::SetCardHandler(CardHandler handler) { onCard_ = std::move(ha
 
 void ScriptedPanel::ChooseId(int id) {
   MoveIdBar(id);
-  shown_.idText = TwoDigits(id);
+  shown_.idText = text::TwoDigits(id);
 }
 
 void ScriptedPanel::ChooseId2(int id) {
   MoveId2Bar(id);
-  shown_.id2Text = TwoDigits(id);
+  shown_.id2Text = text::TwoDigits(id);
 }
 
 void ScriptedPanel::ChooseKeyCount(int count) {
   MoveBar(shown_.keyBar, count, kKeyBarMin, kKeyBarMax);
-  shown_.keyText = TwoDigits(count);
+  shown_.keyText = text::TwoDigits(count);
 }
 
 void ScriptedPanel::ChooseLock(bool locked) { locked_ = locked; }
@@ -65,24 +65,24 @@ void ScriptedPanel::ReportPortProblem(const std::string& line) {
 }
 
 void ScriptedPanel::ShowMessage(const std::string& bytes) {
-  std::string utf8 = DecodeToUtf8(bytes, CurrentCodePage());
+  std::string utf8 = catalogue::DecodeToUtf8(bytes, catalogue::CurrentCodePage());
   if (messages_.size() >= kPanelMessagesKept) messages_.erase(messages_.begin());
   messages_.push_back(utf8);
   if (onMessage_) onMessage_(utf8);
 }
 
-void ScriptedPanel::SetLamp(LampColour colour) { lamp_ = colour; }
+void ScriptedPanel::SetLamp(commands::LampColour colour) { lamp_ = colour; }
 
 void ScriptedPanel::ProcessMessages() {
   // Processing ends by asking its connection to stop; it looks at the
   // request before every cycle.
-  Connection& c = connection_;
+  commands::Connection& c = connection_;
   if (c.ProcessingActive && c.Processing && stopCheck_ && stopCheck_()) c.Stop.Request();
 }
 
 void ScriptedPanel::SelectLineSetting(int index) {
   // Like a list: an index outside it selects nothing.
-  bool inList = index >= 0 && index < kLineSettingCount;
+  bool inList = index >= 0 && index < serial::kLineSettingCount;
   shown_.lineSettingIndex = inList ? index : -1;
 }
 
@@ -90,12 +90,12 @@ void ScriptedPanel::SelectMode(int index) { shown_.modeIndex = index >= 0 && ind
 void ScriptedPanel::SelectRs485(int index) { shown_.rs485Index = index >= 0 && index < kRs485Count ? index : -1; }
 
 void ScriptedPanel::MoveIdBar(int position) {
-  if (MoveBar(shown_.idBar, position, kBarMin, kBarMax)) shown_.idText = TwoDigits(shown_.idBar);
+  if (MoveBar(shown_.idBar, position, kBarMin, kBarMax)) shown_.idText = text::TwoDigits(shown_.idBar);
 }
 
 void ScriptedPanel::MoveId2Bar(int position) {
   shown_.id2Read = position;
-  if (MoveBar(shown_.id2Bar, position, kBarMin, kBarMax)) shown_.id2Text = TwoDigits(shown_.id2Bar);
+  if (MoveBar(shown_.id2Bar, position, kBarMin, kBarMax)) shown_.id2Text = text::TwoDigits(shown_.id2Bar);
 }
 
 void ScriptedPanel::ShowSerial(const std::string&, const std::string& value) { shown_.serial = value; }

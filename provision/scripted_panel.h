@@ -32,7 +32,7 @@
 #include "operator_panel.h"
 #include "two_digits.h"
 
-class ScriptedPanel final : public OperatorPanel {
+class ScriptedPanel final : public commands::OperatorPanel {
  public:
   // Gets each message as UTF-8 when it is shown.
   using MessageHandler = std::function<void(const std::string& utf8)>;
@@ -41,7 +41,7 @@ class ScriptedPanel final : public OperatorPanel {
 
   // The panel of one connection, which outlives it: its line-setting list
   // starts at the connection's scan result.
-  explicit ScriptedPanel(Connection& connection);
+  explicit ScriptedPanel(commands::Connection& connection);
 
   void SetMessageHandler(MessageHandler handler);
   void SetCardHandler(CardHandler handler);
@@ -79,12 +79,12 @@ class ScriptedPanel final : public OperatorPanel {
   // The outcome of the last operation: the lamp it set (none if it set none
   // since ClearOutcome) and the messages it showed, as UTF-8.
   void ClearOutcome();
-  std::optional<LampColour> Lamp() const { return lamp_; }
+  std::optional<commands::LampColour> Lamp() const { return lamp_; }
   const std::vector<std::string>& Messages() const { return messages_; }
 
   // OperatorPanel.
   void ShowMessage(const std::string& bytes) override;
-  void SetLamp(LampColour colour) override;
+  void SetLamp(commands::LampColour colour) override;
   // To the port-problem handler.
   void ReportPortProblem(const std::string& line) override;
   void ProcessMessages() override;
@@ -108,10 +108,10 @@ class ScriptedPanel final : public OperatorPanel {
   void ShowCardData(int reader, const std::string& bytes) override;
 
  private:
-  Connection& connection_;
+  commands::Connection& connection_;
   Shown shown_;
   bool locked_ = false;
-  std::optional<LampColour> lamp_;
+  std::optional<commands::LampColour> lamp_;
   std::vector<std::string> messages_;
   MessageHandler onMessage_;
   CardHandler onCard_;

@@ -22,10 +22,10 @@ std::optional<int> ParseNumberInRange(const std::string& text, int low, int high
 }
 
 std::optional<int> ParseLineSettingChoice(const std::string& text) {
-  if (std::optional<int> index = ParseNumberInRange(text, 0, kLineSettingCount - 1)) return index;
+  if (std::optional<int> index = ParseNumberInRange(text, 0, serial::kLineSettingCount - 1)) return index;
   std::string lower = LowerCase(text);
-  for (int i = 0; i < kLineSettingCount; ++i)
-    if (lower == kLineSettings[i]) return i;
+  for (int i = 0; i < serial::kLineSettingCount; ++i)
+    if (lower == serial::kLineSettings[i]) return i;
   return std::nullopt;
 }
 

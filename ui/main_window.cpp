@@ -358,7 +358,7 @@ void TfrmModule::ShowHourglass(bool on) {
 }
 
 QString TfrmModule::Display(const std::string& bytes) {
-  return QString::fromStdString(DecodeToUtf8(bytes, CurrentCodePage()));
+  return QString::fromStdString(catalogue::DecodeToUtf8(bytes, catalogue::CurrentCodePage()));
 }
 
 void TfrmModule::showEvent(QShowEvent* event) {

@@ -26,7 +26,7 @@ class TfrmTrace : public QWidget {
 
  public:
   // The connection must outlive the view.
-  explicit TfrmTrace(LinkState& link);
+  explicit TfrmTrace(serial::LinkState& link);
   ~TfrmTrace() override;
 
   // Writes every record kept, one line each, to path; false when the file
@@ -40,12 +40,12 @@ class TfrmTrace : public QWidget {
   QPushButton* btnClear;
 
  private:
-  void AppendRow(const TraceRecord& record);
+  void AppendRow(const serial::TraceRecord& record);
   void SaveClick();
   void ClearClick();
 
-  LinkState& link_;
-  TraceLog log_;
+  serial::LinkState& link_;
+  serial::TraceLog log_;
   QTimer refresh_;
   // Records taken into the table so far, dropped ones included.
   uint64_t shown_ = 0;

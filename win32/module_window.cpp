@@ -223,10 +223,10 @@ void TfrmModule::FitLineSettingList() {
   int longestItem = 0, labelText = 0;
   for (const char* item : ListItems(FormControl::cmbBaudRate))
     longestItem = std::max(longestItem, widthOf(FontOf(RowOf(FormControl::cmbBaudRate).font), Wide(item)));
-  for (int language = 0; language < kLanguageCount; ++language) {
-    const std::string caption = CatalogueText(kMsgBaudRate, language) + ":";
+  for (int language = 0; language < catalogue::kLanguageCount; ++language) {
+    const std::string caption = catalogue::CatalogueText(catalogue::kMsgBaudRate, language) + ":";
     labelText = std::max(labelText, widthOf(FontOf(RowOf(FormControl::lblBaudRate).font),
-                                            Wide(DecodeForDisplay(caption, LanguageCodePage(language)))));
+                                            Wide(catalogue::DecodeForDisplay(caption, catalogue::LanguageCodePage(language)))));
   }
   ReleaseDC(list, dc);
   int lacking = longestItem + Scaled(kListTextMargin) - (info.rcItem.right - info.rcItem.left);

@@ -20,7 +20,7 @@
 class TfrmTrace {
  public:
   // The connection must outlive the view.
-  explicit TfrmTrace(LinkState& link);
+  explicit TfrmTrace(serial::LinkState& link);
   ~TfrmTrace();
   TfrmTrace(const TfrmTrace&) = delete;
   TfrmTrace& operator=(const TfrmTrace&) = delete;
@@ -47,11 +47,11 @@ class TfrmTrace {
   HWND list_ = nullptr;
   HWND btnSave_ = nullptr;
   HWND btnClear_ = nullptr;
-  LinkState& link_;
-  TraceLog log_;
+  serial::LinkState& link_;
+  serial::TraceLog log_;
   // Records taken into the list so far, dropped ones included.
   uint64_t shown_ = 0;
 };
 
 // A record as the view shows it: its time counted from the program's start.
-std::string ShownTraceLine(const TraceRecord& record);
+std::string ShownTraceLine(const serial::TraceRecord& record);

@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
   sim::SimModule module;
   if (!module.Start()) return 1;
   auto settings = PrepareBenchSettings({{1, module.SlavePath()}});
-  FillCatalogue();
-  SetToneRecorder([](unsigned, unsigned) {});
+  catalogue::FillCatalogue();
+  tone::SetToneRecorder([](unsigned, unsigned) {});
 
   TfrmModule window;
   window.show();
@@ -58,6 +58,6 @@ int main(int argc, char** argv) {
   }
   Measure(window, module, 1, seconds);
   Measure(window, module, 0, seconds);
-  ReleaseCatalogue();
+  catalogue::ReleaseCatalogue();
   return 0;
 }

@@ -119,7 +119,7 @@ class PortReportTest : public ::testing::Test {
   static void WriteTable(const std::map<int, std::string>& entries) {
     std::string text = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\n";
     for (const auto& [number, path] : entries) text += "\"COM" + std::to_string(number) + "\"=\"" + path + "\"\n";
-    Write(SettingsLocation(), text);
+    Write(store::SettingsLocation(), text);
   }
 
   fs::path root_;
@@ -190,7 +190,7 @@ TEST_F(MixedMachineTest, PortTableEntriesTakeThePlaceOfDevicesFound) {
   EXPECT_EQ(com7.device, Dev("ttyACM0"));
   EXPECT_EQ(com7.state, "missing");
   EXPECT_TRUE(HasHint(com7, "maps COM7 to " + Dev("ttyACM0")));
-  EXPECT_TRUE(HasHint(com7, SettingsLocation()));
+  EXPECT_TRUE(HasHint(com7, store::SettingsLocation()));
 }
 
 TEST_F(PortReportTest, AdapterTextsAreShownPlainAndBounded) {
@@ -249,7 +249,7 @@ TEST_F(PortReportTest, HintsAtServicesThatGrabSerialPorts) {
 TEST_F(PortReportTest, UnreadablePortTableNumbersNothing) {
   AddUsbAdapter("ttyUSB0", "usb-there-if00", NewPty(), kFtdi);
   const auto reports =
-      DescribePorts(roots_, [](const std::string&) { return PortTableAnswer::Unreadable(); });
+      DescribePorts(roots_, [](const std::string&) { return serial::PortTableAnswer::Unreadable(); });
   for (const PortReport& report : reports) {
     EXPECT_EQ(report.device, "") << report.number;
     EXPECT_EQ(report.source, "port table: unreadable");

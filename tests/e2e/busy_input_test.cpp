@@ -30,7 +30,7 @@ std::chrono::milliseconds AfterStop() {
 // Handles the window's events until the condition holds (20 s at most),
 // then once more for anything still queued.
 bool HandleEventsUntil(const std::function<bool()>& condition) {
-  Deadline deadline{std::chrono::seconds(20)};
+  serial::Deadline deadline{std::chrono::seconds(20)};
   while (!condition() && !deadline.Expired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
   QCoreApplication::processEvents();
   return condition();
@@ -217,7 +217,7 @@ TEST_F(BusyInput, PressHeldUntilProcessingEndedActsOnItsReleaseOnlyAsALetGo) {
 
     ASSERT_TRUE(HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1 && !Conn().ProcessingActive; }));
     const int idAtEnd = w.sbID->value();
-    const Deadline settle(kRepeatsWouldShow);
+    const serial::Deadline settle(kRepeatsWouldShow);
     HandleEventsUntil([&] { return settle.Expired(); });
     EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{300, 300}}));
     EXPECT_FALSE(w.btnProcess->isDown());

@@ -51,16 +51,16 @@ class EndToEnd : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     configDir_ = pattern;
     setenv("XDG_CONFIG_HOME", configDir_.c_str(), 1);
-    FillCatalogue();
-    SetToneRecorder([this](unsigned hz, unsigned ms) { beeps.push_back({hz, ms}); });
+    catalogue::FillCatalogue();
+    tone::SetToneRecorder([this](unsigned hz, unsigned ms) { beeps.push_back({hz, ms}); });
   }
 
   void TearDown() override {
     window_.reset();
     frmModule = nullptr;
     modules_.clear();
-    SetToneRecorder({});
-    ReleaseCatalogue();
+    tone::SetToneRecorder({});
+    catalogue::ReleaseCatalogue();
     std::string cmd = "rm -rf '" + configDir_ + "'";
     [[maybe_unused]] int rc = system(cmd.c_str());
   }
@@ -94,7 +94,7 @@ class EndToEnd : public ::testing::Test {
 
   TfrmModule& Window() { return *window_; }
   // The window's connection: its scan result, its flags, its link.
-  Connection& Conn() { return window_->WindowConnection(); }
+  commands::Connection& Conn() { return window_->WindowConnection(); }
 
   // The text a panel shows, as UTF-8.
   static std::string Shown(const TPanel* panel) { return panel->text().toStdString(); }
@@ -178,7 +178,7 @@ class EndToEnd : public ::testing::Test {
   void ClickAndActWhen(QAbstractButton* button, std::function<bool()> ready, std::function<void()> action,
                        int deadlineMs = 10000) {
     QTimer watcher;
-    Deadline deadline{std::chrono::milliseconds(deadlineMs)};
+    serial::Deadline deadline{std::chrono::milliseconds(deadlineMs)};
     bool acted = false;
     bool timedOut = false;
     QObject::connect(&watcher, &QTimer::timeout, [&] {
@@ -207,4 +207,4 @@ class EndToEnd : public ::testing::Test {
   std::unique_ptr<TfrmModule> window_;
 };
 
-inline std::string Utf8(int message) { return DecodeToUtf8(MessageText(message), CurrentCodePage()); }
+inline std::string Utf8(int message) { return catalogue::DecodeToUtf8(catalogue::MessageText(message), catalogue::CurrentCodePage()); }

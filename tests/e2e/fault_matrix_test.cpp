@@ -196,7 +196,7 @@ class FaultMatrix : public ::testing::TestWithParam<Param> {
   void TearDown() override;
 
   static TfrmModule& Window() { return *window_; }
-  static Connection& Conn() { return window_->WindowConnection(); }
+  static commands::Connection& Conn() { return window_->WindowConnection(); }
   static sim::SimModule& Line() { return *module_; }
   static std::string Shown(const TPanel* panel) { return panel->text().toStdString(); }
   static std::string Message() { return Shown(window_->pnMsg); }
@@ -230,8 +230,8 @@ void FaultMatrix::SetUpTestSuite() {
   setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
   std::filesystem::create_directories(folder_ + "/dev");
   WriteSettingsFile(folder_ + "/TAVIX/Corvel.reg", "", {{1, folder_ + "/dev/COM1"}});
-  FillCatalogue();
-  SetToneRecorder([](unsigned hz, unsigned ms) { beeps_.push_back({hz, ms}); });
+  catalogue::FillCatalogue();
+  tone::SetToneRecorder([](unsigned hz, unsigned ms) { beeps_.push_back({hz, ms}); });
   window_ = std::make_unique<TfrmModule>();
   frmModule = window_.get();
   Conn().FloodLimitMs = kMatrixFloodLimitMs;
@@ -243,8 +243,8 @@ void FaultMatrix::TearDownTestSuite() {
   window_.reset();
   frmModule = nullptr;
   module_.reset();
-  SetToneRecorder({});
-  ReleaseCatalogue();
+  tone::SetToneRecorder({});
+  catalogue::ReleaseCatalogue();
   std::filesystem::remove_all(folder_);
 }
 
@@ -294,7 +294,7 @@ void SetBar(QScrollBar* bar, int value) {
 // all the same).
 bool ProcessUntil(TfrmModule& w, const std::function<bool()>& ready) {
   QTimer watcher;
-  Deadline deadline{kProcessingLimit};
+  serial::Deadline deadline{kProcessingLimit};
   bool clicked = false;
   bool late = false;
   QObject::connect(&watcher, &QTimer::timeout, [&] {
@@ -365,7 +365,7 @@ void FaultMatrix::Run(Operation operation) {
 }
 
 void FaultMatrix::ExpectCleanEnd() {
-  EXPECT_FALSE(PortIsOpen(Conn()));
+  EXPECT_FALSE(serial::PortIsOpen(Conn()));
   EXPECT_EQ(DescriptorsOn(device_), 1) << "descriptors on the terminal besides the simulated module's own";
   EXPECT_TRUE(window_->IsWindowEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);

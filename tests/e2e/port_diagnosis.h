@@ -12,7 +12,9 @@
 
 #include "frame_trace.h"
 
+namespace serial {
 struct LinkState;
+}  // namespace serial
 
 // What COM<port> resolves to now (through the port table that the window
 // installed), and what happens when that path is opened the way the link
@@ -34,7 +36,7 @@ int DescriptorsOn(dev_t device);
 // settles "nothing was sent" without waiting for stragglers.
 class SentFrameCounter {
  public:
-  explicit SentFrameCounter(LinkState& link);
+  explicit SentFrameCounter(serial::LinkState& link);
   ~SentFrameCounter();
   SentFrameCounter(const SentFrameCounter&) = delete;
   SentFrameCounter& operator=(const SentFrameCounter&) = delete;
@@ -42,7 +44,7 @@ class SentFrameCounter {
   size_t Count() const { return count_; }
 
  private:
-  LinkState& link_;
-  FrameTraceHook previous_;
+  serial::LinkState& link_;
+  serial::FrameTraceHook previous_;
   std::atomic<size_t> count_{0};  // written by the hook on the thread that sends
 };

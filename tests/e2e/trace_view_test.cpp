@@ -106,7 +106,7 @@ TEST_F(EndToEnd, TheTraceViewMarksBytesThrownAwayWhileTheLineFellQuiet) {
   // An earlier frame still unanswered: the next command of another kind
   // first waits for the line to fall quiet, and a stray reply that comes
   // meanwhile is thrown away.
-  ASSERT_TRUE(OpenPort(Conn(), 1, Conn().ScanBaudRate));
+  ASSERT_TRUE(serial::OpenPort(Conn(), 1, Conn().ScanBaudRate));
   Conn().FramesSinceQuiet = 1;
   Conn().RepliesSinceQuiet = 0;
   Conn().LastCommand = "H00V";
@@ -118,9 +118,9 @@ TEST_F(EndToEnd, TheTraceViewMarksBytesThrownAwayWhileTheLineFellQuiet) {
         return false;
       },
       std::chrono::seconds(5)));
-  Conn().LastLineActivityAt = TickCount();
-  SendCommand(Conn(), "H00M");
-  ClosePort(Conn());
+  Conn().LastLineActivityAt = serial::TickCount();
+  serial::SendCommand(Conn(), "H00M");
+  serial::ClosePort(Conn());
   view->Refresh();
 
   std::vector<std::string> texts = Column(view->tblFrames, 3);

@@ -109,7 +109,7 @@ TEST_F(EndToEnd, DoubleClickOnCancelStopsProcessingOnce) {
   EXPECT_FALSE(neededThirdClick);
   EXPECT_FALSE(Conn().Processing);
   EXPECT_FALSE(Conn().ProcessingActive);
-  EXPECT_FALSE(PortIsOpen(Conn()));
+  EXPECT_FALSE(serial::PortIsOpen(Conn()));
   // One stop, one beep; the cycle under way at the stop may finish (two
   // polls at most), and nothing is polled after the loop has returned: the
   // events still pending write no frame, and the module takes in exactly

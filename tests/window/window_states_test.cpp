@@ -20,7 +20,7 @@ void PressKey(QWidget* target, int key) {
 
 TEST_F(WindowTest, CreationReadsSettingsClearsFlagsAndSelectsEntries) {
   TfrmModule& w = NewWindow(false);
-  const Connection& c = w.WindowConnection();
+  const commands::Connection& c = w.WindowConnection();
   EXPECT_FALSE(c.ModuleFound);
   EXPECT_FALSE(c.Processing);
   EXPECT_EQ(w.cmbBaudRate->currentIndex(), 5);
@@ -117,10 +117,10 @@ TEST_F(WindowTest, BusyTimerTicksOnItsOwnAndTheDisabledWindowTakesNoClicks) {
   EXPECT_TRUE(WaitFor([&] { return w.tmrBusyTag == 0 && w.shComm->Color() == TfrmModule::kYellow; }));
 
   w.btnGB->click();
-  EXPECT_EQ(Language.LanguageIndex, 0);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 0);
   w.SetBusy(false);
   w.btnGB->click();
-  EXPECT_EQ(Language.LanguageIndex, 1);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
 }
 
 TEST_F(WindowTest, WaitStateShowsTheHourglassWithoutBlinking) {
@@ -164,7 +164,7 @@ TEST_F(WindowTest, EnterScansUnlessAButtonHasTheFocus) {
   PressKey(w.sbID, Qt::Key_Return);
   EXPECT_EQ(scans, 1);
   // Every port maps to nothing: the scan ends at once, not finding the module.
-  EXPECT_EQ(w.pnMsg->Caption(), CatalogueText(23, 0));
+  EXPECT_EQ(w.pnMsg->Caption(), catalogue::CatalogueText(23, 0));
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
   EXPECT_EQ(beeps_, (std::vector<std::pair<unsigned, unsigned>>{{300, 300}}));
   EXPECT_TRUE(w.IsWindowEnabled());
@@ -178,7 +178,7 @@ TEST_F(WindowTest, EnterScansUnlessAButtonHasTheFocus) {
   w.btnGB->setFocus();
   PressKey(w.btnGB, Qt::Key_Return);
   EXPECT_EQ(scans, 2);
-  EXPECT_EQ(Language.LanguageIndex, 1);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
 
   // While btnScan is disabled (as during Wiegand processing) Enter does nothing.
   w.btnScan->setEnabled(false);

@@ -30,7 +30,7 @@ bool ServeWaiting(DWORD waitMs, const std::function<bool()>& done) {
 }  // namespace
 
 std::wstring Expected(const std::string& bytes, int languageIndex) {
-  const std::string utf8 = DecodeToUtf8(bytes, LanguageCodePage(languageIndex));
+  const std::string utf8 = catalogue::DecodeToUtf8(bytes, catalogue::LanguageCodePage(languageIndex));
   std::wstring wide(utf8.size(), L'\0');
   wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
                                                       wide.data(), static_cast<int>(wide.size()))));
@@ -42,7 +42,7 @@ void ForgetStoredValues() {
 }
 
 bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  Deadline deadline(limit);
+  serial::Deadline deadline(limit);
   while (!done()) {
     if (deadline.Expired()) return false;
     if (ServeWaiting(kServeSliceMs, done)) return true;
@@ -51,7 +51,7 @@ bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds lim
 }
 
 void ServeFor(std::chrono::milliseconds span) {
-  Deadline deadline(span);
+  serial::Deadline deadline(span);
   while (!deadline.Expired())
     ServeWaiting(static_cast<DWORD>(std::min<int>(deadline.RemainingMs(), kServeSliceMs)), [] { return false; });
 }
@@ -71,7 +71,7 @@ void CALLBACK TickWatcher::Tick(HWND, UINT, UINT_PTR, DWORD) {
 
 void Win32Window::SetUp() {
   ASSERT_FALSE(SimLog::PathFromEnvironment().empty()) << "run through run-with-sim.sh with RT420_SIM set";
-  SelectLanguage(0);
+  catalogue::SelectLanguage(0);
   window = std::make_unique<TfrmModule>();
   frmModule = window.get();
   window->Show();

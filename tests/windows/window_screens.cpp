@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: win_window_screens LANGUAGE(0-2) FILE.bmp [--processing]\n");
     return 2;
   }
-  FillCatalogue();
+  catalogue::FillCatalogue();
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES;
@@ -113,6 +113,6 @@ int main(int argc, char** argv) {
     }
     frmModule = nullptr;
   }
-  ReleaseCatalogue();
+  catalogue::ReleaseCatalogue();
   return status;
 }
