@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli_session.h"
 
-#include <exception>
-#include <filesystem>
 #include <functional>
-#include <thread>
 
 #include "catalogue.h"
 #include "cli_output.h"
@@ -20,24 +17,6 @@ namespace {
 // one per port and line setting, the last ones tell what happened.
 constexpr size_t kShownMessagesKept = 256;
 }  // namespace
-
-std::vector<BenchPort> ResolveBench(const std::vector<int>& ports) {
-  std::vector<BenchPort> bench;
-  std::map<std::string, int> firstWithIdentity;
-  for (int port : ports) {
-    BenchPort p;
-    p.port = port;
-    p.device = ResolvePort(port);
-    if (p.device) {
-      std::error_code ec;
-      p.present = std::filesystem::exists(*p.device, ec);
-      auto [first, isFirst] = firstWithIdentity.try_emplace(DeviceIdentity(*p.device), port);
-      if (!isFirst) p.sameDeviceAs = first->second;
-    }
-    bench.push_back(std::move(p));
-  }
-  return bench;
-}
 
 CliConnection::CliConnection(CliSession& session, const BenchPort& bench) : CliConnection(session, bench.port) {
   bench_ = bench;
@@ -149,19 +128,15 @@ void CliSession::RouteRecord(const TraceRecord& record) {
 
 void CliSession::RunOnPorts(const std::vector<BenchPort>& bench, const PortWork& work) {
   bench_ = true;
-  auto connect = [this, &work](const BenchPort& port, size_t index) {
-    // A connection of its own, confined to the port and the device resolved
-    // at the start: no quick try, and nothing stored.
-    try {
-      CliConnection connection(*this, port);
-      work(connection, index);
-    } catch (const std::exception& error) {
-      PrintErrorLine("rt420ctl: " + PortName(port.port) + ": " + error.what());
-    }
-  };
-  // Each jthread joins when the vector goes, on every path.
-  std::vector<std::jthread> threads;
-  threads.reserve(bench.size());
-  for (size_t i = 0; i < bench.size(); ++i)
-    if (!bench[i].sameDeviceAs) threads.emplace_back(connect, std::cref(bench[i]), i);
+  RunOnEachDevice(
+      bench,
+      [this, &work](const BenchPort& port, size_t index) {
+        // A connection of its own, confined to the port and the device
+        // resolved at the start: no quick try, and nothing stored.
+        CliConnection connection(*this, port);
+        work(connection, index);
+      },
+      [](const BenchPort& port, const std::string& why) {
+        PrintErrorLine("rt420ctl: " + PortName(port.port) + ": " + why);
+      });
 }

@@ -30,12 +30,7 @@
 // every connection's own stop request follows it. The session's trace log is
 // each connection's trace hook while the connection lives.
 //
-// A bench resolves each of its ports to a device once, when its run begins
-// (ResolveBench), and each connection keeps to that device for the whole run
-// (also with --repeat): unplugging one adapter renumbers no other port, and
-// a connection never reaches another port's module. Ports that resolve to
-// the same device (the same path once links are followed, or the same
-// device number) are one device: the lowest of them runs, the others do not.
+// A bench's ports are resolved once, when its run begins (bench_ports.h).
 
 #include <atomic>
 #include <cstdint>
@@ -52,6 +47,7 @@
 #include "scripted_panel.h"
 #include "deadline.h"
 #include "exit_codes.h"
+#include "bench_ports.h"
 #include "module_connection.h"
 #include "provision_run.h"
 #include "settings_store.h"
@@ -59,17 +55,6 @@
 #include "write_ledger.h"
 
 class CliSession;
-
-// One port of a bench as resolved when the run began.
-struct BenchPort {
-  int port = 0;
-  std::optional<std::string> device;  // nullopt: nothing is behind the port
-  bool present = false;               // the device existed then
-  int sameDeviceAs = 0;               // a lower port of the bench with the same device
-};
-
-// Resolves each port once (in the order given, lowest first).
-std::vector<BenchPort> ResolveBench(const std::vector<int>& ports);
 
 // The command line's connection: a ModuleConnection that prints what its
 // operations show, and runs within its session.
