@@ -36,14 +36,10 @@ CliConnection::CliConnection(CliSession& session, int port)
   // The watch deadline, or stdout gone, stops Wiegand processing.
   Panel().SetStopCheck([] { return ::StopRequested(); });
   Panel().SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
-  session_.Register(*this);
-  session_.trace_.Attach(State());
+  session_.traces_.Add(*this, port_);
 }
 
-CliConnection::~CliConnection() {
-  session_.trace_.Detach(State());
-  session_.Unregister(*this);
-}
+CliConnection::~CliConnection() { session_.traces_.Remove(*this, port_); }
 
 const CliOptions& CliConnection::Options() const { return session_.Options(); }
 bool CliConnection::Json() const { return session_.Json(); }
@@ -83,7 +79,6 @@ void CliConnection::PrintMessage(const std::string& utf8) {
 CliSession::CliSession(const CliOptions& options) : options_(options) {
   FillCatalogue();
   ForwardStopSignals(&stop_);
-  trace_.SetCallback([this](const TraceRecord& record) { RouteRecord(record); });
   // Loads the stored scan result and language; --lang then overrides the
   // language for this run.
   own_ = std::make_unique<CliConnection>(*this, 0);
@@ -99,26 +94,7 @@ CliSession::~CliSession() {
   ReleaseCatalogue();
 }
 
-void CliSession::Register(CliConnection& connection) {
-  std::lock_guard<std::mutex> lock(connectionsMutex_);
-  connections_[connection.Port()] = &connection;
-}
-
-void CliSession::Unregister(const CliConnection& connection) {
-  std::lock_guard<std::mutex> lock(connectionsMutex_);
-  auto it = connections_.find(connection.Port());
-  if (it != connections_.end() && it->second == &connection) connections_.erase(it);
-}
-
-void CliSession::RouteRecord(const TraceRecord& record) {
-  bool bench = bench_.load();
-  {
-    // The program's own connection takes every record; on a bench each
-    // record goes to the connection of its port alone.
-    std::lock_guard<std::mutex> lock(connectionsMutex_);
-    auto it = connections_.find(bench ? record.port : 0);
-    if (it != connections_.end()) it->second->TakeRecord(record);
-  }
+void CliSession::PrintTrace(const TraceRecord& record, bool bench) const {
   if (!options_.trace) return;
   // Times count from the program's start, not from the system's.
   TraceRecord shown = record;
@@ -127,7 +103,7 @@ void CliSession::RouteRecord(const TraceRecord& record) {
 }
 
 void CliSession::RunOnPorts(const std::vector<BenchPort>& bench, const PortWork& work) {
-  bench_ = true;
+  traces_.Spread();
   RunOnEachDevice(
       bench,
       [this, &work](const BenchPort& port, size_t index) {

@@ -48,6 +48,7 @@
 #include "deadline.h"
 #include "exit_codes.h"
 #include "bench_ports.h"
+#include "connection_traces.h"
 #include "module_connection.h"
 #include "provision_run.h"
 #include "settings_store.h"
@@ -137,21 +138,14 @@ class CliSession {
 
  private:
   friend class CliConnection;
-  void Register(CliConnection& connection);
-  void Unregister(const CliConnection& connection);
-  void RouteRecord(const TraceRecord& record);
+  void PrintTrace(const TraceRecord& record, bool bench) const;
 
   const CliOptions options_;
-  // The tool prints each record as it completes and keeps only a few.
-  TraceLog trace_{kRecordsKept};
   // The link's millisecond counter when the run began: --trace times count
   // from here (unsigned arithmetic keeps a wrap of the counter harmless).
   const uint32_t startTick_ = TickCount();
-  // The connections by port (0: the program's own); set before a bench's
-  // threads start, read by every connection's trace records.
-  std::mutex connectionsMutex_;
-  std::map<int, CliConnection*> connections_;
-  std::atomic<bool> bench_{false};
+  // The tool prints each record as it completes and keeps only a few.
+  ConnectionTraces traces_{kRecordsKept, [this](const TraceRecord& record, bool bench) { PrintTrace(record, bench); }};
   // Outlives every connection that follows it.
   StopRequest stop_;
   std::unique_ptr<CliConnection> own_;
