@@ -13,7 +13,6 @@
 #include "module_steps.h"
 #include "serial_port.h"
 #include "port_names.h"
-#include "stop_request.h"
 #include "subcommands.h"
 
 namespace {
