@@ -14,8 +14,9 @@
 // exit code, and what the module took, for the write ledger) and, with
 // --trace, prints every record to stderr, timed from the start of the run.
 //
-// A CliConnection owns one Connection (the link and module state of one
-// port) and one operator panel, used on one thread. The one-port
+// A CliConnection is a ModuleConnection (module_connection.h: one Connection,
+// the link and module state of one port, and one scripted panel), used on
+// one thread. The one-port
 // subcommands run the program's own connection on the main thread: it may
 // use any port, starts from the stored scan result and stores what a scan
 // finds, its module-found flag starts clear (so every operation but the scan
@@ -32,28 +33,20 @@
 //
 // A bench's ports are resolved once, when its run begins (bench_ports.h).
 
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench_ports.h"
 #include "cli_options.h"
-#include "connection.h"
-#include "scripted_panel.h"
+#include "connection_traces.h"
 #include "deadline.h"
 #include "exit_codes.h"
-#include "bench_ports.h"
-#include "connection_traces.h"
 #include "module_connection.h"
 #include "provision_run.h"
-#include "settings_store.h"
-#include "trace_log.h"
-#include "write_ledger.h"
 
 class CliSession;
 
