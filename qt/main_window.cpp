@@ -328,6 +328,7 @@ void TfrmModule::SetTabOrder() {
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(Widget(order[i - 1]), Widget(order[i]));
 }
 
+// In a message box, in the application's name.
 void TfrmModule::ShowHandlerException(const char* what) {
   QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(),
                         QString::fromLocal8Bit(what));

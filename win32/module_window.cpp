@@ -599,6 +599,8 @@ bool TfrmModule::DropsInput(const MSG& message) const {
   return IsInput(message.message) && !IsWindowEnabled(hwnd_) && OwnsWindow(message.hwnd);
 }
 
+// Throws away the input queued for the window; a quit request taken with it
+// is posted again.
 void TfrmModule::DiscardPendingInput() {
   MSG message;
   for (const auto& [first, last] : kInputMessages) {
