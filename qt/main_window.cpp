@@ -422,14 +422,12 @@ void TfrmModule::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
     return;
   }
-  // A push button with the focus takes Enter itself; anywhere else Enter
-  // presses the default button, btnScan. click() does nothing while the
-  // button is disabled.
-  auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
-  if (focused && !qobject_cast<QCheckBox*>(focused))
-    focused->click();
-  else
-    btnScan->click();
+  QWidget* focus = focusWidget();
+  std::optional<FormControl> focused;
+  for (const ControlRow& row : FormControls())
+    if (focus && Widget(row.control) == focus) focused = row.control;
+  const FormControl pressed = EnterButton(focused, focus && focus->isEnabled());
+  static_cast<QAbstractButton*>(Widget(pressed))->click();
   event->accept();
 }
 

@@ -637,8 +637,9 @@ void TfrmModule::RestoreFocus() {
 HWND TfrmModule::DefaultButton() const {
   HWND focus = GetFocus();
   const int id = focus && IsChild(hwnd_, focus) ? GetDlgCtrlID(focus) : 0;
-  if (IsControlId(id) && RowOf(ControlOfId(id)).kind == ControlKind::Button && IsWindowEnabled(focus)) return focus;
-  return Control(FormControl::btnScan);
+  std::optional<FormControl> focused;
+  if (IsControlId(id)) focused = ControlOfId(id);
+  return Control(EnterButton(focused, focus && IsWindowEnabled(focus)));
 }
 
 void TfrmModule::FollowFocus() {
