@@ -47,7 +47,7 @@ class CliTest : public ::testing::Test {
     if (HasFailure()) {
       for (auto& module : modules_) {
         for (const std::string& line : module->LogLines()) std::printf("  sim: %s\n", line.c_str());
-        NoteHeldBackLine(*module);
+        NoteHeldBackLine(*module, modules_.size() == 1);
       }
     }
     modules_.clear();

@@ -60,7 +60,7 @@ class EndToEnd : public ::testing::Test {
     if (HasFailure()) {
       for (const auto& module : modules_) {
         for (const std::string& line : module->LogLines()) std::printf("  sim: %s\n", line.c_str());
-        NoteHeldBackLine(*module);
+        NoteHeldBackLine(*module, modules_.size() == 1);
       }
     }
     window_.reset();

@@ -277,7 +277,7 @@ void FaultMatrix::SetUp() {
 void FaultMatrix::TearDown() {
   if (!HasFailure() || !module_) return;
   for (const std::string& line : module_->LogLines()) std::printf("  sim: %s\n", line.c_str());
-  NoteHeldBackLine(*module_);
+  NoteHeldBackLine(*module_, true);
 }
 
 namespace {

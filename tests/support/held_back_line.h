@@ -15,9 +15,11 @@
 //   next frame (kPauseMs), so the line or the module stood still meanwhile;
 // - a frame came again right after the module had answered it, without a
 //   fault: the tool made its second attempt at an answered frame;
-// - the module answered the last frame it took in, without a fault, and the
-//   test failed all the same: the tool missed that reply or ended for
-//   another reason, which a run of its own shows;
+// - the test's only module answered the last frame it took in, without a
+//   fault, and the test failed all the same: the tool missed that reply or
+//   ended for another reason, which a run of its own shows (with several
+//   modules, those of the cases that passed end so too, so this sign is not
+//   taken);
 // - the module had taken in no frame when the test failed, and one reaches
 //   it within a second after: the terminal held the tool's bytes back.
 // When every failed test of the program is marked, the program runs again
@@ -48,8 +50,9 @@ constexpr int kRuns = 3;
 constexpr std::chrono::milliseconds kStragglerWait{1000};
 constexpr char kRunVariable[] = "RT420_TEST_RUN";
 
-// Why a module's log shows a stall of the line, or empty when it does not.
-inline std::string Stall(const std::vector<std::string>& log) {
+// Why a module's log shows a stall of the line, or empty when it does not;
+// only decides whether a clean answer to the last frame counts.
+inline std::string Stall(const std::vector<std::string>& log, bool only) {
   double replyAt = -1;      // time of the module's last reply, -1 before one
   std::string frame;        // the last frame taken in
   bool answered = false;    // ... and answered by the very next line, a reply
@@ -75,7 +78,7 @@ inline std::string Stall(const std::vector<std::string>& log) {
     }
     afterFrame = direction == "<-";
   }
-  if (answered) return "the module answered the last frame it took in, " + frame;
+  if (answered && only) return "the module answered the last frame it took in, " + frame;
   return {};
 }
 
@@ -94,10 +97,11 @@ inline bool TookAFrame(const std::vector<std::string>& log) {
   return false;
 }
 
-// Marks the running test when the module's log shows a stall.
-inline void NoteHeldBackLine(const sim::SimModule& module) {
+// Marks the running test when the module's log shows a stall; only: the
+// module is the only one of the test.
+inline void NoteHeldBackLine(const sim::SimModule& module, bool only) {
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-  std::string why = Stall(module.LogLines());
+  std::string why = Stall(module.LogLines(), only);
   if (why.empty() && !TookAFrame(module.LogLines()) && module.WaitForLogLine(" <- ", kStragglerWait))
     why = "a frame reached the module only after the test had failed";
   if (!test || why.empty()) return;
