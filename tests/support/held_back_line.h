@@ -13,13 +13,13 @@
 // - a frame reached the module more than a reply window after the module's
 //   previous reply: the tool waits less than that between a reply and its
 //   next frame (kPauseMs), so the line or the module stood still meanwhile;
-// - a frame came again right after the module had answered it, without a
-//   fault: the tool made its second attempt at an answered frame;
-// - the test's only module answered the last frame it took in, without a
-//   fault, and the test failed all the same: the tool missed that reply or
-//   ended for another reason, which a run of its own shows (with several
-//   modules, those of the cases that passed end so too, so this sign is not
-//   taken);
+// - a frame came again right after the module had answered it with a reply
+//   that no fault changed: the tool made its second attempt at it;
+// - the test's only module answered the last frame it took in with a reply
+//   that no fault changed, and the test failed all the same: the tool
+//   missed that reply or ended for another reason, which a run of its own
+//   shows (with several modules, those of the cases that passed end so too,
+//   so this sign is not taken);
 // - the module had taken in no frame when the test failed, and one reaches
 //   it within a second after: the terminal held the tool's bytes back.
 // When every failed test of the program is marked, the program runs again
@@ -53,10 +53,11 @@ constexpr char kRunVariable[] = "RT420_TEST_RUN";
 // Why a module's log shows a stall of the line, or empty when it does not;
 // only decides whether a clean answer to the last frame counts.
 inline std::string Stall(const std::vector<std::string>& log, bool only) {
-  double replyAt = -1;      // time of the module's last reply, -1 before one
-  std::string frame;        // the last frame taken in
-  bool answered = false;    // ... and answered by the very next line, a reply
-  bool afterFrame = false;  // the line before was that frame
+  double replyAt = -1;     // time of the module's last reply, -1 before one
+  std::string frame;       // the last frame taken in
+  bool waiting = false;    // ... not answered yet
+  bool faulted = false;    // ... a fault changes its reply
+  bool answered = false;   // ... answered by a reply that no fault changed
   for (const std::string& line : log) {
     std::istringstream in(line);
     double at = 0;
@@ -70,13 +71,18 @@ inline std::string Stall(const std::vector<std::string>& log, bool only) {
                " ms after its previous reply";
       if (answered && text == frame) return text + " came again after the module had answered it";
       frame = text;
-      answered = false;
+      waiting = true;
+      faulted = answered = false;
       replyAt = -1;
     } else if (direction == "->") {
-      answered = afterFrame;
+      answered = waiting && !faulted;
+      waiting = false;
       replyAt = at;
+    } else if (text.rfind("fault:", 0) == 0) {
+      faulted = true;
+    } else if (text.find("goes out unchanged") != std::string::npos) {
+      faulted = false;
     }
-    afterFrame = direction == "<-";
   }
   if (answered && only) return "the module answered the last frame it took in, " + frame;
   return {};
