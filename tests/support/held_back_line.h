@@ -13,6 +13,9 @@
 // - a frame reached the module more than a reply window after the module's
 //   previous reply: the tool waits less than that between a reply and its
 //   next frame (kPauseMs), so the line or the module stood still meanwhile;
+// - a frame reached the module less than a reply window after the frame
+//   before, which had no reply: the tool waits out the window first, so
+//   the line held the first back and delivered both together;
 // - a frame came again right after the module had answered it with a reply
 //   that no fault changed: the tool made its second attempt at it;
 // - the test's only module answered the last frame it took in with a reply
@@ -51,9 +54,12 @@ constexpr std::chrono::milliseconds kStragglerWait{1000};
 constexpr char kRunVariable[] = "RT420_TEST_RUN";
 
 // Why a module's log shows a stall of the line, or empty when it does not;
-// only decides whether a clean answer to the last frame counts.
-inline std::string Stall(const std::vector<std::string>& log, bool only) {
+// only decides whether a clean answer to the last frame counts, and
+// acceptable says that the test's faults leave every reply one the tool
+// takes, so that a reply a fault changed is a clean answer too.
+inline std::string Stall(const std::vector<std::string>& log, bool only, bool acceptable = false) {
   double replyAt = -1;     // time of the module's last reply, -1 before one
+  double frameAt = 0;      // time of the last frame
   std::string frame;       // the last frame taken in
   bool waiting = false;    // ... not answered yet
   bool faulted = false;    // ... a fault changes its reply
@@ -69,13 +75,17 @@ inline std::string Stall(const std::vector<std::string>& log, bool only) {
       if (replyAt >= 0 && at - replyAt > kReplyWindowMs)
         return text + " reached the module " + std::to_string(static_cast<int>(at - replyAt)) +
                " ms after its previous reply";
+      if (waiting && at - frameAt < kReplyWindowMs)
+        return text + " reached the module " + std::to_string(static_cast<int>(at - frameAt)) +
+               " ms after the frame before, which had no reply";
       if (answered && text == frame) return text + " came again after the module had answered it";
       frame = text;
+      frameAt = at;
       waiting = true;
       faulted = answered = false;
       replyAt = -1;
     } else if (direction == "->") {
-      answered = waiting && !faulted;
+      answered = waiting && (!faulted || acceptable);
       waiting = false;
       replyAt = at;
     } else if (text.rfind("fault:", 0) == 0) {
@@ -103,11 +113,11 @@ inline bool TookAFrame(const std::vector<std::string>& log) {
   return false;
 }
 
-// Marks the running test when the module's log shows a stall; only: the
-// module is the only one of the test.
-inline void NoteHeldBackLine(const sim::SimModule& module, bool only) {
+// Marks the running test when the module's log shows a stall; only and
+// acceptable as for Stall.
+inline void NoteHeldBackLine(const sim::SimModule& module, bool only, bool acceptable = false) {
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-  std::string why = Stall(module.LogLines(), only);
+  std::string why = Stall(module.LogLines(), only, acceptable);
   if (why.empty() && !TookAFrame(module.LogLines()) && module.WaitForLogLine(" <- ", kStragglerWait))
     why = "a frame reached the module only after the test had failed";
   if (!test || why.empty()) return;
