@@ -31,6 +31,7 @@
 #include "connection.h"
 #include "deadline.h"
 #include "frames_received.h"
+#include "held_back_line.h"
 #include "main_window.h"
 #include "settings_file.h"
 #include "port_diagnosis.h"
@@ -56,6 +57,12 @@ class EndToEnd : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (HasFailure()) {
+      for (const auto& module : modules_) {
+        for (const std::string& line : module->LogLines()) std::printf("  sim: %s\n", line.c_str());
+        NoteHeldBackLine(*module, modules_.size() == 1);
+      }
+    }
     window_.reset();
     frmModule = nullptr;
     modules_.clear();

@@ -277,6 +277,8 @@ void FaultMatrix::SetUp() {
 void FaultMatrix::TearDown() {
   if (!HasFailure() || !module_) return;
   for (const std::string& line : module_->LogLines()) std::printf("  sim: %s\n", line.c_str());
+  const auto& [operation, faultCase] = GetParam();
+  NoteHeldBackLine(*module_, true, faultCase.For(operation) == Outcome::Succeeds);
 }
 
 namespace {

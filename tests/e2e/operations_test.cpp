@@ -150,6 +150,7 @@ TEST_F(EndToEnd, BaudRateChangeMakesLaterOperationsUseTheNewSetting) {
   module.ClearCommands();
   w.btnID->click();
   EXPECT_EQ(Message(), "Set Module ID Ok");
+  ASSERT_FALSE(module.Commands().empty());
   EXPECT_EQ(module.Commands().front(), "H00M");
   ExpectIdle();
 }

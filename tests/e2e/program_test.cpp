@@ -22,6 +22,7 @@
 
 #include "connection.h"
 #include "deadline.h"
+#include "held_back_line.h"
 #include "main_window.h"
 #include "port_diagnosis.h"
 #include "program.h"
@@ -239,6 +240,7 @@ TEST_F(EndToEndProgram, ExceptionWhileProcessingHoldsThePortLeavesItClosedAndThe
 
   EXPECT_EQ(box.text, "sound device gone at 300 Hz");
   EXPECT_EQ(module.Commands(), (std::vector<std::string>{"H00M", "H00V", "H00L", "H00A", "H00N", "H01F"}));
+  if (HasFailure()) NoteHeldBackLine(module, true);
 }
 
 // In a process of its own: an application whose constructor threw leaves Qt

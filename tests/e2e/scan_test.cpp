@@ -87,6 +87,7 @@ TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
   };
   EXPECT_EQ(linesWith(dead, " <- "), 24);
   EXPECT_EQ(linesWith(module, "ignored: line speed 4800,"), 4);
+  ASSERT_FALSE(module.Commands().empty());
   EXPECT_EQ(module.Commands().back(), "H00N");
   EXPECT_NE(ReadSettingsFile().find("\"ScanBaudRateNo\"=dword:00000002"), std::string::npos);
   ExpectIdle();

@@ -183,6 +183,7 @@ TEST_F(EndToEnd, MovingTheIdBarDuringProcessingPollsTheNewAddress) {
       w.btnProcess, [&] { return !module.Commands().empty(); }, [&] { w.sbID->setValue(2); });
 
   // The module has no reader at 02: the next poll goes unanswered.
+  ASSERT_FALSE(module.Commands().empty());
   EXPECT_EQ(module.Commands().back(), "H02F");
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
 }
