@@ -33,7 +33,7 @@ std::vector<site::TimedByte> Arriving(const std::string& bytes, Micros start = 5
   return out;
 }
 
-struct Case {
+struct CaptureCase {
   const char* name;
   std::string bytes;
   Micros start;
@@ -48,7 +48,7 @@ const std::string kCard = Reply("F03:1ABC");
 TEST(PollReading, EachCaptureGetsOneStatus) {
   std::string badSum = kCard;
   badSum[badSum.size() - 2] ^= 0x01;
-  const std::vector<Case> cases = {
+  const std::vector<CaptureCase> cases = {
       {"nothing came back", "", 5ms, PollStatus::Absent, false, false},
       {"one reply in the window", kCard, 5ms, PollStatus::Ok, false, false},
       {"the echo, then one reply", kPoll + kCard, 1ms, PollStatus::Ok, true, false},
@@ -66,7 +66,7 @@ TEST(PollReading, EachCaptureGetsOneStatus) {
       {"a reply cut off", kCard.substr(0, 6), 5ms, PollStatus::Partial, false, false},
       {"LF and CR alone", "\n\r", 5ms, PollStatus::Garbled, false, true},
   };
-  for (const Case& c : cases) {
+  for (const CaptureCase& c : cases) {
     SCOPED_TRACE(c.name);
     const auto bytes = Arriving(c.bytes, c.start);
     const site::PollReading reading = site::ReadPoll(kPoll, bytes, "F03");
