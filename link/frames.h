@@ -13,7 +13,11 @@
 //   time is refreshed only after a read that delivered no byte, so bytes that
 //   keep arriving keep the reader going.
 // - A reply is complete at a CR while buffer position 0 holds an LF; a reply
-//   must be the first thing received after the frame.
+//   must be the first thing received after the frame. An exact copy of the
+//   frame that arrives first is the adapter's echo, not a reply: it is
+//   dropped (traced as Echo, link.EchoHeard set) and the reply is what comes
+//   after it. Nothing else is ever dropped; a copy that breaks off or
+//   differs is received like any other bytes and fails the exchange.
 // - true: a complete reply with a correct checksum. link.LastReply holds it,
 //   link.ReplyPos its length (LF and CR included).
 // - false at once after a complete reply whose checksum fails (or that is

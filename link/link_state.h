@@ -140,6 +140,9 @@ struct LinkState {
   uint32_t RepliesSinceQuiet = 0;
   std::string LastCommand;
   uint32_t LastFrameAt = 0;
+  // Whether the adapter has handed back an exact copy of a frame this
+  // connection wrote (a two-wire adapter hears its own driver).
+  bool EchoHeard = false;
   uint32_t LastLineActivityAt = 0;
   std::string OpenPortKey;
 
