@@ -72,20 +72,6 @@ class EchoFilter {
   char single_ = 0;
 };
 
-// Writes the frame of the text and returns it as written (TAB to CR).
-std::string WriteFrame(LinkState& link, const std::string& text) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  int length = static_cast<int>(text.size());
-  std::string checksum = ByteToHex(FrameChecksum(bytes, length));
-  WritePortByte(link, kTab);
-  WritePortBlock(link, bytes, length);
-  WritePortByte(link, static_cast<uint8_t>(checksum[0]));
-  WritePortByte(link, static_cast<uint8_t>(checksum[1]));
-  WritePortByte(link, kCr);
-  TraceSentFrame(link, text, checksum);
-  return static_cast<char>(kTab) + text + checksum + static_cast<char>(kCr);
-}
-
 // Stores a received byte; true when it completes a reply.
 bool StoreByte(LinkState& link, uint8_t byte) {
   link.ReplyBuffer[link.ReplyPos] = byte;
@@ -190,6 +176,19 @@ void CountExchange(LinkState& link, ReplyOutcome outcome) {
   if (!EarlierFrameMayBeAnswered(link)) ForgetEarlierFrames(link);
 }
 }  // namespace
+
+std::string WriteFrame(LinkState& link, const std::string& text) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  int length = static_cast<int>(text.size());
+  std::string checksum = ByteToHex(FrameChecksum(bytes, length));
+  WritePortByte(link, kTab);
+  WritePortBlock(link, bytes, length);
+  WritePortByte(link, static_cast<uint8_t>(checksum[0]));
+  WritePortByte(link, static_cast<uint8_t>(checksum[1]));
+  WritePortByte(link, kCr);
+  TraceSentFrame(link, text, checksum);
+  return static_cast<char>(kTab) + text + checksum + static_cast<char>(kCr);
+}
 
 bool SendCommand(LinkState& link, const std::string& text) {
   std::memset(link.ReplyBuffer, 0, sizeof link.ReplyBuffer);

@@ -61,6 +61,10 @@ constexpr uint32_t kLateReplyGuardMs = 250;
 
 bool SendCommand(LinkState& link, const std::string& text);
 
+// Writes the frame of the text as SendCommand does (its bytes, pauses and
+// trace), nothing more; returns the frame as written (TAB to CR).
+std::string WriteFrame(LinkState& link, const std::string& text);
+
 // 0x09 XORed with each of the length bytes; a length of 0 or less gives 0x09.
 uint8_t FrameChecksum(const uint8_t* bytes, int length);
 

@@ -38,15 +38,14 @@
 #include <string>
 #include <string_view>
 
+#include "line_capture.h"
+
 namespace site {
 
 using Micros = std::chrono::microseconds;
 
 // One byte as read, with its time after the end of the frame's write.
-struct TimedByte {
-  uint8_t value = 0;
-  Micros at{0};
-};
+using TimedByte = ::HeardByte;
 
 enum class PollStatus { Ok, Absent, Garbled, Double, Partial, Late };
 

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "line_settings.h"
+#include "two_digits.h"
 
 namespace site {
 
@@ -141,9 +142,7 @@ const char* FindingName(FindingKind kind) {
   return "noise";
 }
 
-std::string IdText(int id) {
-  return std::string(1, static_cast<char>('0' + id / 10 % 10)) + static_cast<char>('0' + id % 10);
-}
+std::string IdText(int id) { return text::TwoDigits(id); }
 
 std::vector<Finding> FindingsOf(const SurveyResult& result) {
   std::vector<Finding> findings;

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// One poll on a shared line, at the production cadence: the frame, then the
+// line heard through the reply window and on through the pause that comes
+// before the next frame, so that a second module answering the same
+// address, or a reply after the window, is heard and judged with it.
+//
+// A poll costs what a poll of Wiegand processing costs: the frame (about
+// 7 ms), the reply or the 120 ms window, and the 40 ms pause (spent
+// listening rather than sleeping). Whatever the port holds when the frame
+// is due (bytes that came after the last listen) is read first and
+// returned apart: nobody asked for it.
+
+#include <string>
+#include <string_view>
+
+#include "line_capture.h"
+#include "link_state.h"
+#include "poll_reading.h"
+
+namespace site {
+
+inline constexpr std::chrono::milliseconds kPollPause{40};
+
+struct PollResult {
+  PollReading reading;
+  Heard heard;        // the bytes after the frame, as judged
+  Heard beforeFrame;  // what the port held when the frame was due
+  // Something tried to answer: the first byte after the echo was an LF, or
+  // at least a shortest reply's worth of bytes came in the window (modules
+  // answering at once garble even each other's LF).
+  bool answerHeard = false;
+};
+
+// frameText: the command text ("H01F", "H00M"); replyText: what the answer
+// must begin with ("F01"), or empty for any reply.
+PollResult PollOnce(LinkState& link, const std::string& frameText, std::string_view replyText);
+
+// The poll frame text of a reader ID ("H07F") and the start of its answer
+// ("F07").
+std::string PollText(int id);
+std::string PollReplyText(int id);
+
+}  // namespace site
