@@ -9,6 +9,7 @@
 // from then on every read waits its timeout and reports no byte.
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -189,6 +190,14 @@ class PosixSerialDevice final : public SerialDevice {
   }
 
   void DiscardInput() override { tcflush(fd_, TCIFLUSH); }
+
+  std::optional<LineErrorCounts> ErrorCounts() override {
+    serial_icounter_struct counts{};
+    if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) return std::nullopt;
+    return LineErrorCounts{static_cast<uint64_t>(counts.frame), static_cast<uint64_t>(counts.parity),
+                           static_cast<uint64_t>(counts.overrun) + static_cast<uint64_t>(counts.buf_overrun),
+                           static_cast<uint64_t>(counts.brk)};
+  }
 
  private:
   int fd_;

@@ -175,3 +175,8 @@ bool ReadPortByte(LinkState& link, uint8_t& byte) {
 void DiscardPortInput(LinkState& link) {
   if (link.PortHandle) link.PortHandle->DiscardInput();
 }
+
+std::optional<LineErrorCounts> PortErrorCounts(const LinkState& link) {
+  if (!link.PortHandle) return std::nullopt;
+  return link.PortHandle->ErrorCounts();
+}

@@ -38,6 +38,9 @@ void WritePortByte(LinkState& link, uint8_t byte);
 void WritePortBlock(LinkState& link, const uint8_t* bytes, int length);
 bool ReadPortByte(LinkState& link, uint8_t& byte);
 void DiscardPortInput(LinkState& link);
+// The open port's line error counts (serial_device.h); nullopt when no port
+// is open or the system keeps none for it.
+std::optional<LineErrorCounts> PortErrorCounts(const LinkState& link);
 
 // True between an OpenPort that returned true and its ClosePort.
 bool PortIsOpen(const LinkState& link);

@@ -11,12 +11,15 @@
 // is due (bytes that came after the last listen) is read first and
 // returned apart: nobody asked for it.
 
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "line_capture.h"
 #include "link_state.h"
 #include "poll_reading.h"
+#include "survey_result.h"
 
 namespace site {
 
@@ -31,6 +34,41 @@ struct PollResult {
   // answering at once garble even each other's LF).
   bool answerHeard = false;
 };
+
+// The port of a bus tool, open at one line setting at a time and closed on
+// every path.
+class BusPort {
+ public:
+  explicit BusPort(LinkState& link) : link_(link) {}
+  BusPort(const BusPort&) = delete;
+  BusPort& operator=(const BusPort&) = delete;
+  ~BusPort() { Close(); }
+  // Closes the port if open and opens it at the line setting of the index.
+  bool Open(int port, int index);
+  void Close();
+
+ private:
+  LinkState& link_;
+};
+
+inline constexpr int kSearchAttemptsPerSetting = 2;
+
+// Finds the line setting: every setting in the search's order, "H00M" twice
+// at each; any answer counts, garbled or not (PollResult::answerHeard).
+// Every setting is tried, so modules at two speeds are seen. Notes the
+// answering settings, the echo, an answer to address 00 and what nobody
+// asked for in `line`. False when the port did not open or a stop was
+// requested; the port is left open at the last setting tried.
+bool SearchLineSetting(LinkState& link, BusPort& port, int portNumber, LineObservations& line,
+                       const std::function<void(int index)>& progress);
+
+// Adds what nobody asked for to the observations (see ObserveIdleLine).
+void TakeUnasked(const Heard& heard, LineObservations& line);
+
+// Sorts what the idle line carried into the observations: whole command
+// frames with a correct checksum (another host's), whole reply frames, and
+// bytes that belong to neither.
+void ObserveIdleLine(std::span<const TimedByte> bytes, LineObservations& line);
 
 // frameText: the command text ("H01F", "H00M"); replyText: what the answer
 // must begin with ("F01"), or empty for any reply.

@@ -29,7 +29,6 @@
 namespace site {
 
 inline constexpr std::chrono::milliseconds kIdleListen{500};
-inline constexpr int kSearchAttemptsPerSetting = 2;
 
 struct SurveyOptions {
   int port = 0;
@@ -45,10 +44,5 @@ using SurveyProgress = std::function<void(const std::string& step)>;
 // Fills result (also when stopped: what was found until then).
 SurveyOutcome RunSurvey(LinkState& link, const SurveyOptions& options, SurveyResult& result,
                         const SurveyProgress& progress = {});
-
-// Sorts what the idle line carried into the observations: whole command
-// frames with a correct checksum (another host's), whole reply frames, and
-// bytes that belong to neither.
-void ObserveIdleLine(std::span<const TimedByte> bytes, LineObservations& line);
 
 }  // namespace site

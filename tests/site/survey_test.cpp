@@ -14,7 +14,9 @@
 #include "serial_port.h"
 #include "sim_bus.h"
 #include "sim_port.h"
+#include "link_test.h"
 #include "survey.h"
+#include "walk_test.h"
 
 namespace {
 
@@ -123,6 +125,85 @@ INSTANTIATE_TEST_SUITE_P(Bus, Survey, ::testing::ValuesIn(Cases()),
                              if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
                            return name;
                          });
+
+// The link test counts every exchange per reader ID, with and without an
+// echoing adapter, and point to point with the presence check.
+TEST(LinkTest, EveryExchangeIsCountedPerId) {
+  struct Case {
+    const char* name;
+    bool echo;
+    std::vector<int> ids;
+  };
+  const Case cases[] = {{"bus", false, {1, 2, 6}}, {"echoing bus", true, {1, 6}}, {"point to point", false, {}}};
+  constexpr int kRounds = 4;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::LineFaults faults;
+    faults.echo = c.echo;
+    sim::SimBus bus({Module("01", "05", 0), Module("02", "06", 1)}, faults);
+    ASSERT_TRUE(bus.Start());
+    SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
+    LinkState link{PortScope::AnyPort()};
+    site::LinkTestResult result;
+    site::LinkTestOptions options{kPort, 5, c.ids, kRounds};
+    ASSERT_EQ(site::RunLinkTest(link, options, result), site::LinkTestOutcome::Done);
+    EXPECT_FALSE(PortIsOpen(link));
+    ASSERT_EQ(result.ids.size(), c.ids.empty() ? 1u : c.ids.size());
+    for (const site::IdLinkFigures& f : result.ids) {
+      SCOPED_TRACE("ID " + site::IdText(f.id));
+      EXPECT_EQ(f.figures.Sent(), static_cast<uint64_t>(kRounds));
+      EXPECT_EQ(f.figures.Ok() + f.figures.Timeouts() + f.figures.ChecksumErrors() + f.figures.Partial() +
+                    f.figures.Other(),
+                f.figures.Sent());
+      // Point to point every module answers "00" at once: the presence
+      // check of a bus of two is never clean.
+      if (!c.ids.empty()) {
+        EXPECT_GE(f.figures.Ok(), static_cast<uint64_t>(kRounds - 1));
+      }
+      if (f.figures.Ok() > 0) {
+        EXPECT_GT(f.figures.WholeReply().max, f.figures.FirstByte().p50);
+      }
+      EXPECT_EQ(f.figures.Echoes() > 0, c.echo);
+    }
+    EXPECT_FALSE(result.lineErrors) << "a pseudo-terminal keeps no line error counts";
+    EXPECT_FALSE(result.latencyTimerMs);
+    SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+  }
+}
+
+// The walk test hands on each card under the ID whose reader read it, and
+// counts the IDs that never gave one.
+TEST(WalkTest, EachCardComesUnderItsReaderId) {
+  sim::SimBus bus({Module("01", "05", 0), Module("02", "06", 1, '1')});
+  ASSERT_TRUE(bus.Start());
+  SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
+  ASSERT_TRUE(bus.PresentCardAt("05", "CARD5"));
+  ASSERT_TRUE(bus.PresentCardAt("02", "CARD2"));
+  LinkState link{PortScope::AnyPort()};
+  site::WalkResult result;
+  std::vector<std::pair<int, std::string>> cards;
+  site::WalkOptions options{kPort, 5, {1, 2, 5, 6}, LineClock::now() + std::chrono::milliseconds(1500)};
+  EXPECT_EQ(site::RunWalkTest(link, options, result,
+                              [&](int id, const std::string& data) { cards.emplace_back(id, data); }),
+            site::WalkOutcome::Ended);
+  EXPECT_FALSE(PortIsOpen(link));
+  std::sort(cards.begin(), cards.end());
+  EXPECT_EQ(cards, (std::vector<std::pair<int, std::string>>{{2, "CARD2"}, {5, "CARD5"}}));
+  ASSERT_EQ(result.ids.size(), 4u);
+  EXPECT_EQ(result.ids[0].cards, 0u);
+  EXPECT_GT(result.ids[0].answered, 0u);
+  EXPECT_EQ(result.ids[1].cards, 1u);
+  EXPECT_EQ(result.ids[2].cards, 1u);
+  EXPECT_EQ(result.ids[3].answered, 0u) << "a one-reader module does not answer its second ID";
+  SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+}
+
+TEST(WalkTest, CardOfAnAnswer) {
+  EXPECT_EQ(site::CardOfAnswer("\nF07:1ABC12\r", 7), "ABC");
+  EXPECT_EQ(site::CardOfAnswer("\nF07:012\r", 7), std::nullopt);
+  EXPECT_EQ(site::CardOfAnswer("\nF08:1ABC12\r", 7), std::nullopt);
+  EXPECT_EQ(site::CardOfAnswer("\nF07:1\r", 7), std::nullopt);
+}
 
 // The poll that meets nothing but the window: no port, no bus.
 TEST(SurveyPorts, APortThatDoesNotOpenEndsTheSurveyAtOnce) {

@@ -1,0 +1,6 @@
+// SPDX-License-Identifier: MIT
+#include "adapter_info.h"
+
+// The timer lives in the adapter driver's own settings, which no portable
+// call reads.
+std::optional<int> UsbLatencyTimerMs(const std::string&) { return std::nullopt; }
