@@ -204,6 +204,10 @@ bool SendCommand(LinkState& link, const std::string& text) {
   link.LastLineActivityAt = link.LastFrameAt;
   const ReplyOutcome outcome = ReadReply(link, frame);
   CountExchange(link, outcome);
+  if (outcome == ReplyOutcome::Rejected || (outcome == ReplyOutcome::Missing && link.ReplyPos != 0)) {
+    link.GarbledExchanges += 1;
+    link.LastGarbledSetting = link.OpenPortKey.substr(link.OpenPortKey.find('\n') + 1);
+  }
   Trace(link, TraceDirection::Ended, nullptr, 0);
   return outcome == ReplyOutcome::Accepted;
 }
