@@ -32,8 +32,10 @@ void EndInTrace(LinkState& link, size_t before, const Heard& heard) {
 void DrainInput(LinkState& link, LineClock::time_point origin, Heard& heard) {
   const size_t before = heard.bytes.size() + heard.dropped;
   uint8_t byte = 0;
-  // Bounded like a flood: a line that never stops is left to the listen.
-  for (size_t i = 0; i < kMaxHeardBytes && ReadPortByte(link, byte); ++i) Keep(link, origin, byte, heard);
+  // Only what is there: a read of an empty port would wait. Bounded like a
+  // flood: a line that never stops is left to the listen.
+  for (size_t i = 0; i < kMaxHeardBytes && PortInputWaiting(link) > 0 && ReadPortByte(link, byte); ++i)
+    Keep(link, origin, byte, heard);
   EndInTrace(link, before, heard);
 }
 
@@ -50,7 +52,15 @@ void ListenUntil(LinkState& link, LineClock::time_point origin, LineClock::time_
                  const std::function<bool(const Heard&)>& enough) {
   const size_t before = heard.bytes.size() + heard.dropped;
   uint8_t byte = 0;
+  // A read waits up to kReadWait for a byte; the last stretch before the
+  // end is slept instead, so that the listen ends on time, not up to a
+  // read's wait later.
+  constexpr auto kReadWait = std::chrono::milliseconds(1);
   while (LineClock::now() < end) {
+    if (end - LineClock::now() < kReadWait && PortInputWaiting(link) == 0) {
+      SleepUntil(end);
+      continue;
+    }
     if (ReadPortByte(link, byte)) {
       Keep(link, origin, byte, heard);
       if (enough && enough(heard)) break;
@@ -58,5 +68,6 @@ void ListenUntil(LinkState& link, LineClock::time_point origin, LineClock::time_
       link.ProcessPendingEvents();
     }
   }
+  if (!enough || !enough(heard)) DrainInput(link, origin, heard);
   EndInTrace(link, before, heard);
 }

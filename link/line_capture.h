@@ -6,7 +6,7 @@
 // host's frames), each byte with the time it was read. The survey, the walk
 // test and the link test build on these three calls:
 //
-// - DrainInput reads what the port holds now, without waiting for more.
+// - DrainInput reads what the port holds now, without waiting for any.
 // - WriteCommandFrame writes the frame of a command text exactly as
 //   SendCommand writes it (TAB, text, checksum, CR, with the same pauses),
 //   traces it and returns the frame and the time its write ended. It neither

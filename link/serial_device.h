@@ -87,6 +87,9 @@ class SerialDevice {
   // nullopt where the system keeps no such counts for the device (a
   // pseudo-terminal; Windows, whose error flags are no counts).
   virtual std::optional<LineErrorCounts> ErrorCounts() { return std::nullopt; }
+  // How many received bytes wait to be read, without waiting for any; 0
+  // where the device cannot tell.
+  virtual size_t InputWaiting() { return 0; }
 };
 
 // Why a device did not open. Each platform maps its own error codes to these.

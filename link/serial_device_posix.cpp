@@ -191,6 +191,11 @@ class PosixSerialDevice final : public SerialDevice {
 
   void DiscardInput() override { tcflush(fd_, TCIFLUSH); }
 
+  size_t InputWaiting() override {
+    int waiting = 0;
+    return ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0 ? static_cast<size_t>(waiting) : 0;
+  }
+
   std::optional<LineErrorCounts> ErrorCounts() override {
     serial_icounter_struct counts{};
     if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) return std::nullopt;

@@ -41,6 +41,8 @@ void DiscardPortInput(LinkState& link);
 // The open port's line error counts (serial_device.h); nullopt when no port
 // is open or the system keeps none for it.
 std::optional<LineErrorCounts> PortErrorCounts(const LinkState& link);
+// How many received bytes wait to be read now; 0 when no port is open.
+size_t PortInputWaiting(const LinkState& link);
 
 // True between an OpenPort that returned true and its ClosePort.
 bool PortIsOpen(const LinkState& link);
