@@ -323,7 +323,7 @@ std::string ProgramHelp() {
   for (const HelpExitCode& exit : kHelp.exitCodes)
     out += Wrap(exit.text, "  " + std::to_string(static_cast<int>(exit.code)) + "  ", "     ");
   out += "\n" + Flow(kHelp.notes);
-  return out + "\nSettings: " + SettingsLocation() + "\n";
+  return out + "\nSettings: " + store::SettingsLocation() + "\n";
 }
 
 std::string SubcommandHelp(Subcommand subcommand) {

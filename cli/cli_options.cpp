@@ -63,7 +63,6 @@ constexpr int kMaxKeyCount = 20;
 constexpr int kFirstPort = 1, kLastPort = 16;
 // A watch may run about eleven days; longer is surely a typing error.
 constexpr double kMaxWatchSeconds = 1e6;
-constexpr size_t kMaxDigits = 9;
 
 const OptionEntry* FindOption(const std::string& name) {
   for (const OptionEntry& entry : kOptions)
@@ -84,7 +83,7 @@ bool LooksLikeNegativeNumber(const std::string& text) {
 bool IsOption(const std::string& text) { return text.size() > 1 && text[0] == '-' && !LooksLikeNegativeNumber(text); }
 
 // Arguments may carry bytes a terminal would act on (a file name made so).
-std::string Quoted(const std::string& text) { return "'" + ShownText(text) + "'"; }
+std::string Quoted(const std::string& text) { return "'" + text::ShownText(text) + "'"; }
 
 // What the command line holds before the values are checked.
 struct RawCommandLine {
@@ -264,13 +263,13 @@ bool ParseSetBaud(const std::string& text, CliOptions& o, std::string& error) {
   if (!index) {
     // A speed alone ("19200") matches two settings: offer both.
     std::vector<std::string> matching;
-    for (const char* setting : kLineSettings)
+    for (const char* setting : serial::kLineSettings)
       if (std::string(setting).rfind(text + ",", 0) == 0) matching.push_back(setting);
     if (matching.size() == 2) {
       error = "unknown line setting " + Quoted(text) + ": give " + matching[0] + " or " + matching[1];
     } else {
-      error = "unknown line setting " + Quoted(text) + ": give one of " + kLineSettings[0] + " ... " +
-              kLineSettings[kLineSettingCount - 1] + " or its index 0 to 11";
+      error = "unknown line setting " + Quoted(text) + ": give one of " + serial::kLineSettings[0] + " ... " +
+              serial::kLineSettings[serial::kLineSettingCount - 1] + " or its index 0 to 11";
     }
     return false;
   }
@@ -370,35 +369,6 @@ bool TalksToModule(Subcommand subcommand) {
   return subcommand != Subcommand::None && subcommand != Subcommand::Ports;
 }
 
-std::optional<int> ParseNumberInRange(const std::string& text, int low, int high) {
-  if (text.empty() || text.size() > kMaxDigits) return std::nullopt;
-  int value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text[0] == '-' || text[0] == '+') return std::nullopt;
-  if (value < low || value > high) return std::nullopt;
-  return value;
-}
-
-std::string LowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
-std::optional<int> ParseLineSettingChoice(const std::string& text) {
-  if (std::optional<int> index = ParseNumberInRange(text, 0, kLineSettingCount - 1)) return index;
-  std::string lower = LowerCase(text);
-  for (int i = 0; i < kLineSettingCount; ++i)
-    if (lower == kLineSettings[i]) return i;
-  return std::nullopt;
-}
-
-std::optional<int> ParseModeName(const std::string& text) {
-  std::string lower = LowerCase(text);
-  if (lower == "two") return 0;
-  if (lower == "one") return 1;
-  return std::nullopt;
-}
-
 std::optional<int> ParsePortChoice(const std::string& text) {
   std::string lower = LowerCase(text);
   std::string number = lower.rfind("com", 0) == 0 ? lower.substr(3) : lower;
@@ -434,13 +404,6 @@ std::optional<std::vector<int>> ParsePortList(const std::string& text) {
   std::sort(ports.begin(), ports.end());
   ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
   return ports;
-}
-
-std::optional<int> ParseRs485(const std::string& text) {
-  if (text == "24") return 0;
-  if (text == "32") return 1;
-  if (text == "40") return 2;
-  return std::nullopt;
 }
 
 std::optional<int> ParseLanguage(const std::string& text) {

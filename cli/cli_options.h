@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "setting_words.h"
+
 enum class Subcommand { None, Scan, SetId, SetBaud, SetKeys, SetMode, FactoryDefault, Watch, Ports, Apply, Discover };
 
 struct CliOptions {

@@ -29,5 +29,3 @@ void PrintLine(const std::string& line);
 // One line to stderr, flushed.
 void PrintErrorLine(const std::string& line);
 
-// The time now in UTC, ISO 8601 to the millisecond: "2024-05-01T12:00:01.234Z".
-std::string TimestampNow();

@@ -33,19 +33,19 @@ PortFinding SameDeviceFinding(const BenchPort& port) {
   PortFinding finding;
   finding.kind = PortFinding::Kind::SameDevice;
   finding.port = port.port;
-  finding.device = ShownText(port.device.value_or(""));
+  finding.device = text::ShownText(port.device.value_or(""));
   finding.sameDeviceAs = port.sameDeviceAs;
   return finding;
 }
 
 // DescribePortOpenFailure's text without the port and device it starts with:
 // the list names those itself.
-std::string OpenFailureReason(const PortOpenFailure& failure) {
-  std::string text = DescribePortOpenFailure(failure);
-  std::string prefix = PortName(failure.portNumber);
+std::string OpenFailureReason(const serial::PortOpenFailure& failure) {
+  std::string text = serial::DescribePortOpenFailure(failure);
+  std::string prefix = serial::PortName(failure.portNumber);
   if (!failure.devicePath.empty()) prefix += " (" + failure.devicePath + ")";
   prefix += ": ";
-  return ShownText(text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text);
+  return text::ShownText(text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text);
 }
 
 PortFinding DiscoverPort(CliConnection& connection) {
@@ -53,8 +53,8 @@ PortFinding DiscoverPort(CliConnection& connection) {
   finding.port = connection.Port();
   ExitCode code = ScanModule(connection, finding.module);
   // Every OpenPort fills the record, so it names the device in any case.
-  const PortOpenFailure& open = LastPortOpenFailure();
-  finding.device = ShownText(open.devicePath);
+  const serial::PortOpenFailure& open = serial::LastPortOpenFailure(connection.State());
+  finding.device = text::ShownText(open.devicePath);
   if (code == kExitOk) {
     finding.kind = PortFinding::Kind::Module;
     finding.device = finding.module.device;
@@ -68,7 +68,7 @@ PortFinding DiscoverPort(CliConnection& connection) {
 }
 
 std::string FindingPortAndDevice(const PortFinding& f) {
-  return PortName(f.port) + (f.device.empty() ? "" : " (" + f.device + ")");
+  return serial::PortName(f.port) + (f.device.empty() ? "" : " (" + f.device + ")");
 }
 
 std::string DiscoveredModuleText(const ModuleReadout& m) {
@@ -82,7 +82,7 @@ std::string FindingText(const PortFinding& f) {
     case PortFinding::Kind::Module: return FindingPortAndDevice(f) + ": " + DiscoveredModuleText(f.module);
     case PortFinding::Kind::Silent:
       return FindingPortAndDevice(f) + ": no module" + (f.answered ? " (one answered but could not be read)" : "");
-    case PortFinding::Kind::SameDevice: return FindingPortAndDevice(f) + ": same device as " + PortName(f.sameDeviceAs);
+    case PortFinding::Kind::SameDevice: return FindingPortAndDevice(f) + ": same device as " + serial::PortName(f.sameDeviceAs);
     default: return FindingPortAndDevice(f) + ": not opened: " + f.reason;
   }
 }

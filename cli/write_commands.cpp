@@ -11,14 +11,13 @@
 
 #include "line_settings.h"
 #include "stop_request.h"
-#include "module_state.h"
 #include "module_steps.h"
 #include "operations.h"
 #include "subcommands.h"
 
 namespace {
 // Sets the operator's choice for the subcommand and names its operation.
-Operation Choose(ConsolePanel& panel, const CliOptions& o) {
+Operation Choose(ScriptedPanel& panel, const CliOptions& o) {
   switch (o.subcommand) {
     case Subcommand::SetId:
       panel.ChooseId(o.id1);
@@ -28,19 +27,19 @@ Operation Choose(ConsolePanel& panel, const CliOptions& o) {
         panel.ChooseId2(*o.id2);
         panel.SelectMode(0);
       }
-      return RunSetModuleIds;
+      return commands::RunSetModuleIds;
     case Subcommand::SetBaud:
       panel.SelectLineSetting(o.lineSettingIndex);
-      return RunSetBaudRate;
+      return commands::RunSetBaudRate;
     case Subcommand::SetKeys:
       panel.ChooseKeyCount(o.keyCount);
-      return RunSetKeyCount;
+      return commands::RunSetKeyCount;
     case Subcommand::SetMode:
       panel.SelectMode(o.modeIndex);
       if (o.rs485Index) panel.SelectRs485(*o.rs485Index);
-      return RunSetModuleMode;
+      return commands::RunSetModuleMode;
     default:
-      return RunFactoryDefault;
+      return commands::RunFactoryDefault;
   }
 }
 // What factory-default writes: the module's factory configuration.
@@ -48,20 +47,20 @@ const std::vector<WrittenValue> kFactoryValues = {{"id1", "ID 1", "01"},
                                                   {"id2", "ID 2", "05"},
                                                   {"mode", "mode", "two"},
                                                   {"rs485", "RS-485", "32"},
-                                                  {"line-setting", "line setting", kDefaultLineSetting}};
+                                                  {"line-setting", "line setting", serial::kDefaultLineSetting}};
 
 // The values the subcommand means to write; module is the scan's readout.
 std::vector<WrittenValue> Wanted(const CliOptions& o, const ModuleSettings& module) {
   switch (o.subcommand) {
     case Subcommand::SetId: {
-      std::vector<WrittenValue> ids = {{"id1", "ID 1", TwoDigits(o.id1)}};
+      std::vector<WrittenValue> ids = {{"id1", "ID 1", text::TwoDigits(o.id1)}};
       // Without a second ID a one-reader module gets ID 1 only.
-      if (o.id2) ids.push_back({"id2", "ID 2", TwoDigits(*o.id2)});
+      if (o.id2) ids.push_back({"id2", "ID 2", text::TwoDigits(*o.id2)});
       else if (module.modeIndex == 0) ids.push_back({"id2", "ID 2", module.id2});
       return ids;
     }
-    case Subcommand::SetBaud: return {{"line-setting", "line setting", kLineSettings[o.lineSettingIndex]}};
-    case Subcommand::SetKeys: return {{"key-count", "key count", TwoDigits(o.keyCount)}};
+    case Subcommand::SetBaud: return {{"line-setting", "line setting", serial::kLineSettings[o.lineSettingIndex]}};
+    case Subcommand::SetKeys: return {{"key-count", "key count", text::TwoDigits(o.keyCount)}};
     case Subcommand::SetMode:
       return {{"mode", "mode", ModeName(o.modeIndex)},
               {"rs485", "RS-485", Rs485Name(o.rs485Index.value_or(module.rs485Index))}};

@@ -13,17 +13,19 @@
 #include "operations.h"
 #include "operator_panel.h"
 
+namespace commands {
+
 namespace {
-bool ValidIndex(int index) { return index >= 0 && index < kLineSettingCount; }
+bool ValidIndex(int index) { return index >= 0 && index < serial::kLineSettingCount; }
 
 bool ChangeLineSetting(Connection& c, OperatorPanel& panel) {
   if (!PauseAndSendIdentity(c, "H00M")) return false;
-  SleepMs(kPauseMs);
+  serial::SleepMs(kPauseMs);
   int index = panel.LineSettingIndex();
   if (!ValidIndex(index)) return false;
-  if (!SendCommand(c, std::string("H00E") + LineSettingDigit(index))) return false;
+  if (!serial::SendCommand(c, std::string("H00E") + LineSettingDigit(index))) return false;
   c.ScanBaudRateNo = index;
-  c.ScanBaudRate = kLineSettings[index];
+  c.ScanBaudRate = serial::kLineSettings[index];
   return true;
 }
 }  // namespace
@@ -35,7 +37,7 @@ void RunSetBaudRate(Connection& c, OperatorPanel& panel) {
   operation.prepare = [&panel] {
     int index = panel.LineSettingIndex();
     if (!ValidIndex(index)) return false;
-    panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetBaudRate) + " = " + kLineSettings[index]);
+    panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetBaudRate) + " = " + serial::kLineSettings[index]);
     return true;
   };
   operation.attempt = [&c, &panel] { return ChangeLineSetting(c, panel); };
@@ -43,3 +45,5 @@ void RunSetBaudRate(Connection& c, OperatorPanel& panel) {
   operation.errorMessage = catalogue::kMsgSetBaudRateError;
   RunWriteOperation(c, panel, operation);
 }
+
+}  // namespace commands

@@ -15,6 +15,10 @@
 #include "link_state.h"
 #include "module_state.h"
 
-struct Connection : LinkState, ModuleState {
-  explicit Connection(PortScope scope) : LinkState(scope) {}
+namespace commands {
+
+struct Connection : serial::LinkState, ModuleState {
+  explicit Connection(serial::PortScope scope) : serial::LinkState(scope) {}
 };
+
+}  // namespace commands

@@ -14,6 +14,8 @@
 #include "operator_panel.h"
 #include "reply_fields.h"
 
+namespace commands {
+
 namespace {
 constexpr int kFactoryId = 1, kFactoryId2 = 5;
 constexpr int kFactoryMode = 0, kFactoryRs485 = 1;
@@ -23,7 +25,7 @@ void ShowFactoryConfiguration(OperatorPanel& panel) {
   // Through 1, so that pnID2 reads "05" even when sbID2 already stood at 5.
   panel.MoveId2Bar(1);
   panel.MoveId2Bar(kFactoryId2);
-  panel.SelectLineSetting(kDefaultLineSettingNo);
+  panel.SelectLineSetting(serial::kDefaultLineSettingNo);
   panel.SelectMode(kFactoryMode);
   panel.SelectRs485(kFactoryRs485);
   panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetFactory));
@@ -32,7 +34,8 @@ void ShowFactoryConfiguration(OperatorPanel& panel) {
 bool WriteFactoryConfiguration(Connection& c) {
   return PauseAndSendIdentity(c, "H00M") && PauseAndSend(c, "H00C" + ReplySerialField(c) + "01") &&
          PauseAndSendIdentity(c, "H00N") && PauseAndSend(c, "H00C" + ReplySerialField(c) + "05") &&
-         PauseAndSend(c, "H00A001") && PauseAndSend(c, std::string("H00E") + LineSettingDigit(kDefaultLineSettingNo));
+         PauseAndSend(c, "H00A001") &&
+         PauseAndSend(c, std::string("H00E") + LineSettingDigit(serial::kDefaultLineSettingNo));
 }
 }  // namespace
 
@@ -47,3 +50,5 @@ void RunFactoryDefault(Connection& c, OperatorPanel& panel) {
   operation.errorMessage = catalogue::kMsgSetFactoryError;
   RunWriteOperation(c, panel, operation);
 }
+
+}  // namespace commands

@@ -11,6 +11,8 @@
 #include "operations.h"
 #include "operator_panel.h"
 
+namespace commands {
+
 namespace {
 bool WriteKeyCount(Connection& c, OperatorPanel& panel) {
   if (!PauseAndSendIdentity(c, "H00B")) return false;
@@ -31,3 +33,5 @@ void RunSetKeyCount(Connection& c, OperatorPanel& panel) {
   operation.errorMessage = catalogue::kMsgSetKeyError;
   RunWriteOperation(c, panel, operation);
 }
+
+}  // namespace commands

@@ -13,6 +13,8 @@
 #include "operator_panel.h"
 #include "reply_fields.h"
 
+namespace commands {
+
 namespace {
 std::string SetIdCommand(const Connection& c, const std::string& idText) { return "H00C" + ReplySerialField(c) + idText; }
 
@@ -20,9 +22,9 @@ bool WriteIds(Connection& c, OperatorPanel& panel) {
   if (!PauseAndSendIdentity(c, "H00M")) return false;
   if (!PauseAndSend(c, SetIdCommand(c, panel.IdText()))) return false;
   if (!PauseAndSendIdentity(c, "H00N")) return false;
-  SleepMs(kPauseMs);
+  serial::SleepMs(kPauseMs);
   if (panel.ModeIndex() != 0) return true;  // one reader: ID 1 only
-  return SendCommand(c, SetIdCommand(c, panel.Id2Text()));
+  return serial::SendCommand(c, SetIdCommand(c, panel.Id2Text()));
 }
 }  // namespace
 
@@ -37,3 +39,5 @@ void RunSetModuleIds(Connection& c, OperatorPanel& panel) {
   operation.errorMessage = catalogue::kMsgSetIdError;
   RunWriteOperation(c, panel, operation);
 }
+
+}  // namespace commands

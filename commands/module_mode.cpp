@@ -8,6 +8,8 @@
 #include "operations.h"
 #include "operator_panel.h"
 
+namespace commands {
+
 namespace {
 std::string ModeCommand(OperatorPanel& panel) {
   char mode = panel.ModeIndex() == 0 ? '0' : '1';
@@ -24,3 +26,5 @@ void RunSetModuleMode(Connection& c, OperatorPanel& panel) {
   operation.errorMessage = catalogue::kMsgSetModeError;
   RunWriteOperation(c, panel, operation);
 }
+
+}  // namespace commands

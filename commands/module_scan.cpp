@@ -23,6 +23,8 @@
 #include "settings_store.h"
 #include "tone.h"
 
+namespace commands {
+
 namespace {
 constexpr int kPortCount = 16;
 constexpr int kQuickAttempts = 3;
@@ -32,9 +34,9 @@ constexpr int kLastRs485Index = 2;
 
 std::string PortSuffix(int port) { return " : #" + std::to_string(port); }
 
-bool AnswersIdentity(LinkState& link, int attempts) {
+bool AnswersIdentity(serial::LinkState& link, int attempts) {
   for (int i = 0; i < attempts; ++i) {
-    if (SendCommand(link, "H00M") && link.ReplyPos == kIdentityReplyLength) return true;
+    if (serial::SendCommand(link, "H00M") && link.ReplyPos == kIdentityReplyLength) return true;
   }
   return false;
 }
@@ -73,9 +75,9 @@ void ResetDisplay(OperatorPanel& panel) {
 }
 
 bool QuickTry(Connection& c, OperatorPanel& panel) {
-  if (c.ScanCommNo <= 0 || !PortInReach(c, c.ScanCommNo)) return false;
+  if (c.ScanCommNo <= 0 || !serial::PortInReach(c, c.ScanCommNo)) return false;
   panel.SelectLineSetting(c.ScanBaudRateNo);
-  if (!OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return false;
+  if (!serial::OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return false;
   PortGuard port(c);
   panel.ShowMessage(catalogue::MessageText(catalogue::kMsgScanCom) + PortSuffix(c.ScanCommNo));
   return AnswersIdentity(c, kQuickAttempts);
@@ -84,20 +86,20 @@ bool QuickTry(Connection& c, OperatorPanel& panel) {
 // The remembered index for a locked search. A stored index outside the list
 // names no line setting; the default entry stands in for it.
 int LockedIndex(const Connection& c) {
-  bool inList = c.ScanBaudRateNo >= 0 && c.ScanBaudRateNo < kLineSettingCount;
-  return inList ? c.ScanBaudRateNo : kDefaultLineSettingNo;
+  bool inList = c.ScanBaudRateNo >= 0 && c.ScanBaudRateNo < serial::kLineSettingCount;
+  return inList ? c.ScanBaudRateNo : serial::kDefaultLineSettingNo;
 }
 
 enum class Candidate { NotOpened, Silent, Found };
 
 Candidate TryCandidate(Connection& c, OperatorPanel& panel, int port, int index) {
   panel.SelectLineSetting(index);
-  if (!OpenPort(c, port, kLineSettings[index])) return Candidate::NotOpened;
+  if (!serial::OpenPort(c, port, serial::kLineSettings[index])) return Candidate::NotOpened;
   PortGuard guard(c);
   panel.ShowMessage(catalogue::MessageText(catalogue::kMsgScanCom) + PortSuffix(port));
   if (!AnswersIdentity(c, kSearchAttempts)) return Candidate::Silent;
   c.ScanCommNo = port;
-  c.ScanBaudRate = kLineSettings[index];
+  c.ScanBaudRate = serial::kLineSettings[index];
   c.ScanBaudRateNo = index;
   if (c.StoreScanResult) store::SaveScanResult(c);
   return Candidate::Found;
@@ -106,9 +108,9 @@ Candidate TryCandidate(Connection& c, OperatorPanel& panel, int port, int index)
 bool FullSearch(Connection& c, OperatorPanel& panel) {
   for (int port = 1; port <= kPortCount; ++port) {
     // Another connection's port is not this search's to open.
-    if (!PortInReach(c, port)) continue;
+    if (!serial::PortInReach(c, port)) continue;
     if (c.Stop.Requested()) return false;
-    for (int index = 0; index < kLineSettingCount; ++index) {
+    for (int index = 0; index < serial::kLineSettingCount; ++index) {
       bool locked = panel.LockChecked();
       Candidate result = TryCandidate(c, panel, port, locked ? LockedIndex(c) : index);
       if (result == Candidate::Found) return true;
@@ -149,10 +151,10 @@ void ShowSecondId(const Connection& c, OperatorPanel& panel) {
 // pass may follow), -1 failed later (the reads end).
 int ReadInformationPass(Connection& c, OperatorPanel& panel) {
   if (!PauseAndSend(c, "H00V")) return 0;
-  SleepMs(kPauseMs);
+  serial::SleepMs(kPauseMs);
   std::string version = ReplyVersion(c);
   panel.ShowVersion(catalogue::MessageText(catalogue::kMsgVersion) + " : " + version, version);
-  if (SendCommand(c, "H00L")) panel.SetKeyText(ReplyKeyCount(c));
+  if (serial::SendCommand(c, "H00L")) panel.SetKeyText(ReplyKeyCount(c));
   if (!PauseAndSend(c, "H00A")) return -1;
   ShowModeAndRs485(c, panel);
   if (!PauseAndSend(c, "H00N")) return -1;
@@ -161,7 +163,7 @@ int ReadInformationPass(Connection& c, OperatorPanel& panel) {
 }
 
 bool ReadInformation(Connection& c, OperatorPanel& panel) {
-  if (!OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return false;
+  if (!serial::OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return false;
   PortGuard port(c);
   for (int pass = 0; pass < 2; ++pass) {
     int result = ReadInformationPass(c, panel);
@@ -178,7 +180,7 @@ bool ReadInformation(Connection& c, OperatorPanel& panel) {
 void ReportNotFound(OperatorPanel& panel, BusyScope& busy) {
   busy.Leave();
   panel.SetLamp(LampColour::Red);
-  panel.SelectLineSetting(kDefaultLineSettingNo);
+  panel.SelectLineSetting(serial::kDefaultLineSettingNo);
   panel.ShowMessage(catalogue::MessageText(catalogue::kMsgNotFound));
   tone::Beep(kLowBeepHz, kBeepMs);
 }
@@ -203,3 +205,5 @@ void RunModuleScan(Connection& c, OperatorPanel& panel) {
   ShowIdentity(c, panel);
   ReportInformation(c, panel, busy, ReadInformation(c, panel));
 }
+
+}  // namespace commands

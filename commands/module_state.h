@@ -10,6 +10,8 @@
 
 #include "settings_store.h"
 
+namespace commands {
+
 // The scan result (ScanCommNo, ScanBaudRate, ScanBaudRateNo) is the part the
 // settings store keeps between runs.
 struct ModuleState : store::ScanResult {
@@ -26,3 +28,5 @@ struct ModuleState : store::ScanResult {
   // the many of a bench of ports.
   bool StoreScanResult = false;
 };
+
+}  // namespace commands

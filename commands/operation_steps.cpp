@@ -11,6 +11,8 @@
 #include "tone.h"
 #include "trace_log.h"
 
+namespace commands {
+
 namespace {
 // Leaves the wait state when it goes out of scope, whatever happened.
 class WaitStateGuard {
@@ -44,34 +46,36 @@ void ReportOutcome(OperatorPanel& panel, bool success, int okMessage, int errorM
 
 namespace {
 // What the operator can do about a port that did not open.
-std::string PortProblemHint(PortOpenProblem problem) {
+std::string PortProblemHint(serial::PortOpenProblem problem) {
   switch (problem) {
-    case PortOpenProblem::PermissionDenied:
+    case serial::PortOpenProblem::PermissionDenied:
       return "; ask for access to the device (on Linux: sudo usermod -aG dialout $USER, then log in again)";
-    case PortOpenProblem::Busy: return "; another program holds it: close that program (rt420ctl ports names it)";
-    case PortOpenProblem::NothingBehindPort:
-    case PortOpenProblem::Missing: return "; check the cable and the port table (rt420ctl ports)";
+    case serial::PortOpenProblem::Busy:
+      return "; another program holds it: close that program (rt420ctl ports names it)";
+    case serial::PortOpenProblem::NothingBehindPort:
+    case serial::PortOpenProblem::Missing:
+      return "; check the cable and the port table (rt420ctl ports)";
     default: return "";
   }
 }
 }  // namespace
 
 bool OpenModulePort(Connection& c, OperatorPanel& panel) {
-  if (OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return true;
-  const PortOpenFailure& failure = LastPortOpenFailure(c);
+  if (serial::OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return true;
+  const serial::PortOpenFailure& failure = serial::LastPortOpenFailure(c);
   // The device path comes from the port table: escaped, it cannot disturb a
   // terminal.
-  panel.ReportPortProblem(TraceText("cannot open " + DescribePortOpenFailure(failure)) +
+  panel.ReportPortProblem(serial::TraceText("cannot open " + serial::DescribePortOpenFailure(failure)) +
                           PortProblemHint(failure.problem));
   return false;
 }
 
-bool PauseAndSend(LinkState& link, const std::string& command) {
-  SleepMs(kPauseMs);
-  return SendCommand(link, command);
+bool PauseAndSend(serial::LinkState& link, const std::string& command) {
+  serial::SleepMs(kPauseMs);
+  return serial::SendCommand(link, command);
 }
 
-bool PauseAndSendIdentity(LinkState& link, const std::string& command) {
+bool PauseAndSendIdentity(serial::LinkState& link, const std::string& command) {
   return PauseAndSend(link, command) && link.ReplyPos == kIdentityReplyLength;
 }
 
@@ -90,7 +94,7 @@ char LineSettingDigit(int index) { return "0123456789AB"[index]; }
 PortGuard::~PortGuard() { Close(); }
 
 void PortGuard::Close() {
-  if (PortIsOpen(link_)) ClosePort(link_);
+  if (serial::PortIsOpen(link_)) serial::ClosePort(link_);
 }
 
 void RunWriteOperation(Connection& c, OperatorPanel& panel, const WriteOperation& operation) {
@@ -108,3 +112,5 @@ void RunWriteOperation(Connection& c, OperatorPanel& panel, const WriteOperation
   }
   ReportOutcome(panel, success, operation.okMessage, operation.errorMessage);
 }
+
+}  // namespace commands

@@ -7,9 +7,14 @@
 #include <functional>
 #include <string>
 
+namespace serial {
+struct LinkState;
+}  // namespace serial
+
+namespace commands {
+
 class OperatorPanel;
 struct Connection;
-struct LinkState;
 
 inline constexpr int kPauseMs = 100;
 inline constexpr int kIdentityReplyLength = 16;
@@ -31,9 +36,9 @@ void ReportOutcome(OperatorPanel& panel, bool success, int okMessage, int errorM
 bool OpenModulePort(Connection& c, OperatorPanel& panel);
 
 // Pauses kPauseMs, then sends the command; true for a valid reply.
-bool PauseAndSend(LinkState& link, const std::string& command);
+bool PauseAndSend(serial::LinkState& link, const std::string& command);
 // As PauseAndSend, and the reply must be exactly 16 characters long.
-bool PauseAndSendIdentity(LinkState& link, const std::string& command);
+bool PauseAndSendIdentity(serial::LinkState& link, const std::string& command);
 
 // Decimal value of a text of digits only; -1 for anything else.
 int DecimalValue(const std::string& text);
@@ -45,14 +50,14 @@ char LineSettingDigit(int index);
 // did.
 class PortGuard {
  public:
-  explicit PortGuard(LinkState& link) : link_(link) {}
+  explicit PortGuard(serial::LinkState& link) : link_(link) {}
   PortGuard(const PortGuard&) = delete;
   PortGuard& operator=(const PortGuard&) = delete;
   ~PortGuard();
   void Close();
 
  private:
-  LinkState& link_;
+  serial::LinkState& link_;
 };
 
 // A writing operation: the wait state, the guard, open, up to two attempts,
@@ -70,3 +75,5 @@ struct WriteOperation {
 };
 
 void RunWriteOperation(Connection& c, OperatorPanel& panel, const WriteOperation& operation);
+
+}  // namespace commands

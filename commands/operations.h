@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
+
+namespace commands {
 // The module operations, one unit each. Each runs synchronously on the
 // connection it is given, reads what the operator chose from an
 // OperatorPanel and reports its outcome there:
@@ -16,3 +18,5 @@ void RunSetKeyCount(Connection& c, OperatorPanel& panel);        // btnKey
 void RunSetModuleMode(Connection& c, OperatorPanel& panel);      // btnMode
 void RunFactoryDefault(Connection& c, OperatorPanel& panel);     // btnFactory
 void RunWiegandProcessing(Connection& c, OperatorPanel& panel);  // btnProcess (start and stop)
+
+}  // namespace commands

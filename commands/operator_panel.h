@@ -16,6 +16,8 @@
 
 #include <string>
 
+namespace commands {
+
 enum class LampColour { Red, Yellow };
 
 class OperatorPanel {
@@ -84,3 +86,5 @@ class OperatorPanel {
   virtual void LockOperationControls(bool) {}
   virtual void EnableWindow() {}
 };
+
+}  // namespace commands

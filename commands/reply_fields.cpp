@@ -3,6 +3,8 @@
 
 #include "frames.h"
 
+namespace commands {
+
 namespace {
 // 1-based character positions in the last reply.
 constexpr int kIdFirst = 3, kIdLast = 4;
@@ -15,11 +17,19 @@ constexpr int kCardFirst = 7;
 constexpr int kCardTrailer = 3;
 }  // namespace
 
-std::string ReplyModuleId(const LinkState& link) { return ReplyChars(link, kIdFirst, kIdLast); }
-std::string ReplySerialField(const LinkState& link) { return ReplyChars(link, kFieldFirst, kFieldLast); }
-std::string ReplySerialLastChar(const LinkState& link) { return ReplyChars(link, kFieldLast, kFieldLast); }
-std::string ReplyVersion(const LinkState& link) { return ReplyChars(link, kFieldFirst, kFieldLast); }
-std::string ReplyKeyCount(const LinkState& link) { return ReplyChars(link, kKeyFirst, kKeyLast); }
-std::string ReplyModeDigit(const LinkState& link) { return ReplyChars(link, kModePos, kModePos); }
-std::string ReplyRs485Digit(const LinkState& link) { return ReplyChars(link, kRs485Pos, kRs485Pos); }
-std::string ReplyCardData(const LinkState& link) { return ReplyChars(link, kCardFirst, link.ReplyPos - kCardTrailer); }
+std::string ReplyModuleId(const serial::LinkState& link) { return serial::ReplyChars(link, kIdFirst, kIdLast); }
+std::string ReplySerialField(const serial::LinkState& link) {
+  return serial::ReplyChars(link, kFieldFirst, kFieldLast);
+}
+std::string ReplySerialLastChar(const serial::LinkState& link) {
+  return serial::ReplyChars(link, kFieldLast, kFieldLast);
+}
+std::string ReplyVersion(const serial::LinkState& link) { return serial::ReplyChars(link, kFieldFirst, kFieldLast); }
+std::string ReplyKeyCount(const serial::LinkState& link) { return serial::ReplyChars(link, kKeyFirst, kKeyLast); }
+std::string ReplyModeDigit(const serial::LinkState& link) { return serial::ReplyChars(link, kModePos, kModePos); }
+std::string ReplyRs485Digit(const serial::LinkState& link) { return serial::ReplyChars(link, kRs485Pos, kRs485Pos); }
+std::string ReplyCardData(const serial::LinkState& link) {
+  return serial::ReplyChars(link, kCardFirst, link.ReplyPos - kCardTrailer);
+}
+
+}  // namespace commands

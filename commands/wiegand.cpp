@@ -27,6 +27,8 @@
 #include "serial_port.h"
 #include "tone.h"
 
+namespace commands {
+
 namespace {
 constexpr int kPauseSlices = 20;
 constexpr std::chrono::milliseconds kSlice{2};
@@ -56,12 +58,12 @@ void PollPause(OperatorPanel& panel) {
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < kPauseSlices; ++i) {
     panel.ProcessMessages();
-    SleepUntil(start + kSlice * (i + 1));
+    serial::SleepUntil(start + kSlice * (i + 1));
   }
 }
 
 bool Poll(Connection& c, OperatorPanel& panel, const std::string& idText, int reader, int minLength) {
-  if (!SendCommand(c, "H" + idText + "F")) return false;
+  if (!serial::SendCommand(c, "H" + idText + "F")) return false;
   if (c.ReplyPos >= minLength) panel.ShowCardData(reader, ReplyCardData(c));
   return true;
 }
@@ -140,3 +142,5 @@ void RunWiegandProcessing(Connection& c, OperatorPanel& panel) {
     ShowOpenFailure(c, panel);
   }
 }
+
+}  // namespace commands

@@ -115,7 +115,7 @@ std::vector<FormControl> TabOrder() {
 
 std::span<const char* const> ListItems(FormControl control) {
   switch (control) {
-    case C::cmbBaudRate: return kLineSettings;
+    case C::cmbBaudRate: return serial::kLineSettings;
     case C::cmbMode: return kModeItems;
     case C::cmbRS485: return kRs485Items;
     default: return {};

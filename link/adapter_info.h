@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace serial {
+
 // A USB serial adapter's latency timer in milliseconds: how long the adapter
 // holds received bytes before it hands them to the host when fewer than a
 // packet came. 16 ms (a common default) adds up to 16 ms to every reply.
@@ -15,3 +17,5 @@ std::optional<int> UsbLatencyTimerMs(const std::string& devicePath);
 
 // The latency timer at which a hint to lower it is given.
 inline constexpr int kSlowLatencyTimerMs = 16;
+
+}  // namespace serial

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace serial {
+
 namespace {
 // Enough for the number and its newline; a longer file is not a timer.
 constexpr size_t kLatencyFileLimit = 16;
@@ -28,3 +30,5 @@ std::optional<int> UsbLatencyTimerMs(const std::string& devicePath) {
   if (end == text || ms < 0 || ms > kLongestLatencyTimerMs) return std::nullopt;
   return static_cast<int>(ms);
 }
+
+}  // namespace serial

@@ -28,6 +28,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace serial {
+
 enum class TraceDirection { Sent, Received, Discarded, Echo, Ended };
 
 struct TraceEvent {
@@ -39,3 +41,5 @@ struct TraceEvent {
 };
 
 using FrameTraceHook = std::function<void(const TraceEvent& event)>;
+
+}  // namespace serial

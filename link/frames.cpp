@@ -8,6 +8,8 @@
 #include "frame_trace.h"
 #include "serial_port.h"
 
+namespace serial {
+
 namespace {
 constexpr uint8_t kTab = 0x09;
 constexpr uint8_t kLf = 0x0A;
@@ -239,3 +241,5 @@ std::string ReplyChars(const LinkState& link, int first, int last) {
   if (last < first) return {};
   return link.LastReply.substr(static_cast<size_t>(first - 1), static_cast<size_t>(last - first + 1));
 }
+
+}  // namespace serial

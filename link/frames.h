@@ -55,6 +55,8 @@
 
 #include "link_state.h"
 
+namespace serial {
+
 constexpr uint32_t kReplyWindowMs = 120;
 constexpr uint32_t kFloodCheckBytes = 64;
 constexpr uint32_t kLateReplyGuardMs = 250;
@@ -77,3 +79,5 @@ bool VerifyReply(const LinkState& link);
 // Characters first to last (1-based, position 1 is the LF) of LastReply, or
 // the part of them that the reply has. Never reads past the reply.
 std::string ReplyChars(const LinkState& link, int first, int last);
+
+}  // namespace serial

@@ -6,6 +6,8 @@
 #include "frames.h"
 #include "serial_port.h"
 
+namespace serial {
+
 namespace {
 
 void TraceHeard(LinkState& link, TraceDirection direction, const uint8_t* bytes, size_t length) {
@@ -71,3 +73,5 @@ void ListenUntil(LinkState& link, LineClock::time_point origin, LineClock::time_
   if (!enough || !enough(heard)) DrainInput(link, origin, heard);
   EndInTrace(link, before, heard);
 }
+
+}  // namespace serial

@@ -32,6 +32,8 @@
 
 #include "link_state.h"
 
+namespace serial {
+
 using LineClock = std::chrono::steady_clock;
 
 struct HeardByte {
@@ -57,3 +59,5 @@ WrittenFrame WriteCommandFrame(LinkState& link, const std::string& text);
 
 void ListenUntil(LinkState& link, LineClock::time_point origin, LineClock::time_point end, Heard& heard,
                  const std::function<bool(const Heard&)>& enough = {});
+
+}  // namespace serial

@@ -27,6 +27,8 @@
 #include "frame_trace.h"
 #include "serial_device.h"
 
+namespace serial {
+
 constexpr int kReplyBufferSize = 1024;
 // The default of LinkState::FloodLimitMs.
 constexpr uint32_t kFloodLimitMs = 2000;
@@ -179,3 +181,5 @@ struct LinkState {
   // The connection's stop request.
   StopRequest Stop;
 };
+
+}  // namespace serial

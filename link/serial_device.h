@@ -28,6 +28,8 @@
 #include <string>
 #include <string_view>
 
+namespace serial {
+
 // Read and write time limits in milliseconds, field for field the Windows
 // COMMTIMEOUTS record (each platform file maps them onto its own device
 // settings). The link applies {0, 0, 1, 0, 0}: a read waits at most 1 ms for
@@ -118,3 +120,5 @@ DeviceOpenResult OpenSerialDevice(const std::string& path);
 // handle anyway. The program is ending: a device opened meanwhile on another
 // thread, or afterwards, is not put in exclusive mode at all.
 void ReleaseSerialDeviceForExit();
+
+}  // namespace serial

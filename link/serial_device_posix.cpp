@@ -27,6 +27,8 @@
 #include "deadline.h"
 #include "serial_device.h"
 
+namespace serial {
+
 namespace {
 
 // The descriptors of the devices open now (one per connection), each stored
@@ -276,3 +278,5 @@ void ReleaseSerialDeviceForExit() {
     if (stored > 0) ioctl(stored - 1, TIOCNXCL);
   }
 }
+
+}  // namespace serial

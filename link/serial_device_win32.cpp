@@ -29,6 +29,8 @@
 #include "deadline.h"
 #include "serial_device.h"
 
+namespace serial {
+
 namespace {
 
 COMMTIMEOUTS ToNative(const CommTimeouts& t) {
@@ -149,3 +151,5 @@ DeviceOpenResult OpenSerialDevice(const std::string& path) {
 
 // The handle's exclusive access ends with the process.
 void ReleaseSerialDeviceForExit() {}
+
+}  // namespace serial

@@ -10,6 +10,8 @@
 #include "link_state.h"
 #include "port_names.h"
 
+namespace serial {
+
 namespace {
 
 PortOpenProblem ProblemOf(DeviceOpenError error) {
@@ -182,3 +184,5 @@ std::optional<LineErrorCounts> PortErrorCounts(const LinkState& link) {
   if (!link.PortHandle) return std::nullopt;
   return link.PortHandle->ErrorCounts();
 }
+
+}  // namespace serial

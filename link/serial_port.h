@@ -32,6 +32,8 @@
 
 #include "link_state.h"
 
+namespace serial {
+
 bool OpenPort(LinkState& link, int portNumber, const std::string& lineSetting);
 void ClosePort(LinkState& link);
 void WritePortByte(LinkState& link, uint8_t byte);
@@ -70,3 +72,5 @@ const PortOpenFailure& LastPortOpenFailure(const LinkState& link);
 //   COM3 (/dev/pts/4): already open in this program
 //   COM4 (/dev/pts/4): held by this program (as COM3)
 std::string DescribePortOpenFailure(const PortOpenFailure& failure);
+
+}  // namespace serial

@@ -6,6 +6,8 @@
 
 #include "frame_bytes.h"
 
+namespace serial {
+
 namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 // Printable ASCII: blank to tilde.
@@ -206,3 +208,5 @@ std::string TraceLine(const TraceRecord& record) {
   if (record.direction == TraceDirection::Echo) line += "  (echo)";
   return line;
 }
+
+}  // namespace serial

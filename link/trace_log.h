@@ -41,6 +41,8 @@
 #include "frame_trace.h"
 #include "link_state.h"
 
+namespace serial {
+
 inline constexpr size_t kTraceRecordBytes = 512;
 inline constexpr size_t kTraceRecordsKept = 2000;
 
@@ -125,3 +127,5 @@ std::string TraceText(std::string_view bytes);
 // thrown away and "(echo)" for the adapter's copy of a frame:
 //   "    1234 ms > 09 48 30 30 4D 30 43 0D  \tH00M0C\r"
 std::string TraceLine(const TraceRecord& record);
+
+}  // namespace serial

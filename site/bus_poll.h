@@ -27,8 +27,8 @@ inline constexpr std::chrono::milliseconds kPollPause{40};
 
 struct PollResult {
   PollReading reading;
-  Heard heard;        // the bytes after the frame, as judged
-  Heard beforeFrame;  // what the port held when the frame was due
+  serial::Heard heard;        // the bytes after the frame, as judged
+  serial::Heard beforeFrame;  // what the port held when the frame was due
   // Something tried to answer: the first byte after the echo was an LF, or
   // at least a shortest reply's worth of bytes came in the window (modules
   // answering at once garble even each other's LF).
@@ -39,7 +39,7 @@ struct PollResult {
 // every path.
 class BusPort {
  public:
-  explicit BusPort(LinkState& link) : link_(link) {}
+  explicit BusPort(serial::LinkState& link) : link_(link) {}
   BusPort(const BusPort&) = delete;
   BusPort& operator=(const BusPort&) = delete;
   ~BusPort() { Close(); }
@@ -48,7 +48,7 @@ class BusPort {
   void Close();
 
  private:
-  LinkState& link_;
+  serial::LinkState& link_;
 };
 
 inline constexpr int kSearchAttemptsPerSetting = 2;
@@ -59,11 +59,11 @@ inline constexpr int kSearchAttemptsPerSetting = 2;
 // answering settings, the echo, an answer to address 00 and what nobody
 // asked for in `line`. False when the port did not open or a stop was
 // requested; the port is left open at the last setting tried.
-bool SearchLineSetting(LinkState& link, BusPort& port, int portNumber, LineObservations& line,
+bool SearchLineSetting(serial::LinkState& link, BusPort& port, int portNumber, LineObservations& line,
                        const std::function<void(int index)>& progress);
 
 // Adds what nobody asked for to the observations (see ObserveIdleLine).
-void TakeUnasked(const Heard& heard, LineObservations& line);
+void TakeUnasked(const serial::Heard& heard, LineObservations& line);
 
 // Sorts what the idle line carried into the observations: whole command
 // frames with a correct checksum (another host's), whole reply frames, and
@@ -72,7 +72,7 @@ void ObserveIdleLine(std::span<const TimedByte> bytes, LineObservations& line);
 
 // frameText: the command text ("H01F", "H00M"); replyText: what the answer
 // must begin with ("F01"), or empty for any reply.
-PollResult PollOnce(LinkState& link, const std::string& frameText, std::string_view replyText);
+PollResult PollOnce(serial::LinkState& link, const std::string& frameText, std::string_view replyText);
 
 // The poll frame text of a reader ID ("H07F") and the start of its answer
 // ("F07").

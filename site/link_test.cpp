@@ -10,13 +10,13 @@ namespace site {
 
 namespace {
 
-LineErrorCounts Difference(const LineErrorCounts& after, const LineErrorCounts& before) {
+serial::LineErrorCounts Difference(const serial::LineErrorCounts& after, const serial::LineErrorCounts& before) {
   const auto less = [](uint64_t a, uint64_t b) { return a >= b ? a - b : 0; };
   return {less(after.framing, before.framing), less(after.parity, before.parity),
           less(after.overrun, before.overrun), less(after.breaks, before.breaks)};
 }
 
-void Exchange(LinkState& link, IdLinkFigures& target, LineObservations& line) {
+void Exchange(serial::LinkState& link, IdLinkFigures& target, LineObservations& line) {
   const bool presence = target.id == kPresenceCheckId;
   PollResult poll = presence ? PollOnce(link, "H00M", "") : PollOnce(link, PollText(target.id), PollReplyText(target.id));
   TakeUnasked(poll.beforeFrame, line);
@@ -26,13 +26,13 @@ void Exchange(LinkState& link, IdLinkFigures& target, LineObservations& line) {
 
 }  // namespace
 
-LinkTestOutcome RunLinkTest(LinkState& link, const LinkTestOptions& options, LinkTestResult& result,
+LinkTestOutcome RunLinkTest(serial::LinkState& link, const LinkTestOptions& options, LinkTestResult& result,
                             const LinkTestProgress& progress) {
   result = LinkTestResult{};
   result.port = options.port;
-  const std::optional<std::string> device = DeviceBehindPort(link, options.port);
+  const std::optional<std::string> device = serial::DeviceBehindPort(link, options.port);
   result.device = device.value_or("");
-  if (device) result.latencyTimerMs = UsbLatencyTimerMs(*device);
+  if (device) result.latencyTimerMs = serial::UsbLatencyTimerMs(*device);
   BusPort port(link);
   result.lineIndex = options.lineIndex;
   if (result.lineIndex < 0) {
@@ -51,7 +51,7 @@ LinkTestOutcome RunLinkTest(LinkState& link, const LinkTestOptions& options, Lin
   } else {
     for (int id : options.ids) result.ids.push_back(IdLinkFigures{id, {}});
   }
-  const std::optional<LineErrorCounts> before = PortErrorCounts(link);
+  const std::optional<serial::LineErrorCounts> before = serial::PortErrorCounts(link);
   for (int round = 0; round < options.count; ++round) {
     if (progress) progress("round " + std::to_string(round));
     for (IdLinkFigures& target : result.ids) {
@@ -59,7 +59,7 @@ LinkTestOutcome RunLinkTest(LinkState& link, const LinkTestOptions& options, Lin
       Exchange(link, target, result.line);
     }
   }
-  const std::optional<LineErrorCounts> after = PortErrorCounts(link);
+  const std::optional<serial::LineErrorCounts> after = serial::PortErrorCounts(link);
   if (before && after) result.lineErrors = Difference(*after, *before);
   return LinkTestOutcome::Done;
 }

@@ -48,7 +48,7 @@ struct LinkTestResult {
   std::vector<IdLinkFigures> ids;
   // The line errors the driver counted during the test; nullopt when the
   // system keeps no counts for this port.
-  std::optional<LineErrorCounts> lineErrors;
+  std::optional<serial::LineErrorCounts> lineErrors;
   std::optional<int> latencyTimerMs;
 };
 
@@ -57,7 +57,7 @@ enum class LinkTestOutcome { Done, PortNotOpened, NoAnswer, Stopped };
 // Told before each round (0-based) and before each setting of a search.
 using LinkTestProgress = std::function<void(const std::string& step)>;
 
-LinkTestOutcome RunLinkTest(LinkState& link, const LinkTestOptions& options, LinkTestResult& result,
+LinkTestOutcome RunLinkTest(serial::LinkState& link, const LinkTestOptions& options, LinkTestResult& result,
                             const LinkTestProgress& progress = {});
 
 }  // namespace site

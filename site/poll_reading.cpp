@@ -26,7 +26,7 @@ std::span<const TimedByte> WithoutEcho(std::string_view frame, std::span<const T
 // npos when no CR follows.
 size_t FrameEnd(std::span<const TimedByte> bytes, size_t from) {
   for (size_t i = from; i < bytes.size(); ++i) {
-    if (bytes[i].value == kFrameCr) return i;
+    if (bytes[i].value == serial::kFrameCr) return i;
   }
   return std::string_view::npos;
 }
@@ -42,7 +42,7 @@ std::string Text(std::span<const TimedByte> bytes) {
 // that are neither.
 PollStatus AfterReply(std::span<const TimedByte> rest) {
   if (rest.empty()) return PollStatus::Ok;
-  if (rest[0].value == kFrameLf && FrameEnd(rest, 1) != std::string_view::npos) return PollStatus::Double;
+  if (rest[0].value == serial::kFrameLf && FrameEnd(rest, 1) != std::string_view::npos) return PollStatus::Double;
   return PollStatus::Garbled;
 }
 }  // namespace
@@ -61,8 +61,8 @@ const char* StatusName(PollStatus status) {
 
 bool IsValidReplyFrame(std::string_view bytes) {
   if (bytes.size() < kShortestReply) return false;
-  if (static_cast<uint8_t>(bytes.front()) != kFrameLf || static_cast<uint8_t>(bytes.back()) != kFrameCr) return false;
-  if (bytes.substr(0, bytes.size() - 1).find(static_cast<char>(kFrameCr)) != std::string_view::npos) return false;
+  if (static_cast<uint8_t>(bytes.front()) != serial::kFrameLf || static_cast<uint8_t>(bytes.back()) != serial::kFrameCr) return false;
+  if (bytes.substr(0, bytes.size() - 1).find(static_cast<char>(serial::kFrameCr)) != std::string_view::npos) return false;
   unsigned sum = 0;
   for (size_t i = 0; i + 3 < bytes.size(); ++i) sum ^= static_cast<uint8_t>(bytes[i]);
   return bytes[bytes.size() - 3] == HexDigit(sum >> 4) && bytes[bytes.size() - 2] == HexDigit(sum);
@@ -75,7 +75,7 @@ PollReading ReadPoll(std::string_view frame, std::span<const TimedByte> bytes, s
   if (heard.empty()) return reading;  // absent
   reading.firstByte = heard.front().at;
   reading.status = PollStatus::Garbled;
-  if (heard.front().value != kFrameLf) {
+  if (heard.front().value != serial::kFrameLf) {
     reading.extraBytes = heard.size();
     return reading;
   }

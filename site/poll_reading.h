@@ -45,7 +45,7 @@ namespace site {
 using Micros = std::chrono::microseconds;
 
 // One byte as read, with its time after the end of the frame's write.
-using TimedByte = ::HeardByte;
+using TimedByte = serial::HeardByte;
 
 enum class PollStatus { Ok, Absent, Garbled, Double, Partial, Late };
 

@@ -24,8 +24,8 @@ const char* Mark(PollStatus status) {
 std::string Cell(const std::string& mark) { return std::string(4 - mark.size(), ' ') + mark; }
 
 std::string LineText(const SurveyResult& result) {
-  if (result.lineIndex < 0 || result.lineIndex >= kLineSettingCount) return "none answered";
-  return std::string(kLineSettings[result.lineIndex]) + (result.lineGiven ? " (given)" : " (found by the search)");
+  if (result.lineIndex < 0 || result.lineIndex >= serial::kLineSettingCount) return "none answered";
+  return std::string(serial::kLineSettings[result.lineIndex]) + (result.lineGiven ? " (given)" : " (found by the search)");
 }
 
 std::string PollsText(const IdResult& r) {

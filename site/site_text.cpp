@@ -47,7 +47,7 @@ text::JsonObject LatencyJson(const LatencySummary& s) {
 
 std::string LineErrorsText(const LinkTestResult& result) {
   if (!result.lineErrors) return "line errors (driver): unavailable";
-  const LineErrorCounts& e = *result.lineErrors;
+  const serial::LineErrorCounts& e = *result.lineErrors;
   return "line errors (driver): framing " + std::to_string(e.framing) + ", parity " + std::to_string(e.parity) +
          ", overrun " + std::to_string(e.overrun) + ", break " + std::to_string(e.breaks);
 }
@@ -55,7 +55,7 @@ std::string LineErrorsText(const LinkTestResult& result) {
 std::string LatencyTimerText(const LinkTestResult& result) {
   if (!result.latencyTimerMs) return "adapter latency timer: unavailable";
   std::string text = "adapter latency timer: " + std::to_string(*result.latencyTimerMs) + " ms";
-  if (*result.latencyTimerMs >= kSlowLatencyTimerMs)
+  if (*result.latencyTimerMs >= serial::kSlowLatencyTimerMs)
     text += " (adds up to that much to every reply; 1 ms suits a bus: write 1 to the adapter's latency_timer)";
   return text;
 }
@@ -69,7 +69,7 @@ std::string PortText(int port, const std::string& device) {
 }
 
 std::string LineSettingText(int index) {
-  return index >= 0 && index < kLineSettingCount ? kLineSettings[index] : "none";
+  return index >= 0 && index < serial::kLineSettingCount ? serial::kLineSettings[index] : "none";
 }
 
 std::vector<std::string> SurveyLines(const SurveyResult& result, const std::vector<Finding>& findings) {

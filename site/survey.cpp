@@ -8,7 +8,7 @@ namespace site {
 
 namespace {
 
-void Poll(LinkState& link, int id, SurveyResult& result, IdResult& r) {
+void Poll(serial::LinkState& link, int id, SurveyResult& result, IdResult& r) {
   PollResult poll = PollOnce(link, PollText(id), PollReplyText(id));
   TakeUnasked(poll.beforeFrame, result.line);
   result.line.echo = result.line.echo || poll.reading.echo;
@@ -19,19 +19,19 @@ bool Unclean(PollStatus s) { return s != PollStatus::Ok && s != PollStatus::Abse
 
 }  // namespace
 
-SurveyOutcome RunSurvey(LinkState& link, const SurveyOptions& options, SurveyResult& result,
+SurveyOutcome RunSurvey(serial::LinkState& link, const SurveyOptions& options, SurveyResult& result,
                         const SurveyProgress& progress) {
   result = SurveyResult{};
   result.port = options.port;
   result.lineGiven = options.lineIndex >= 0;
-  result.device = DeviceBehindPort(link, options.port).value_or("");
+  result.device = serial::DeviceBehindPort(link, options.port).value_or("");
   BusPort line(link);
-  if (!line.Open(options.port, result.lineGiven ? options.lineIndex : kDefaultLineSettingNo))
+  if (!line.Open(options.port, result.lineGiven ? options.lineIndex : serial::kDefaultLineSettingNo))
     return SurveyOutcome::PortNotOpened;
   if (progress) progress("listening");
-  Heard idle;
-  const LineClock::time_point start = LineClock::now();
-  ListenUntil(link, start, start + kIdleListen, idle);
+  serial::Heard idle;
+  const serial::LineClock::time_point start = serial::LineClock::now();
+  serial::ListenUntil(link, start, start + kIdleListen, idle);
   TakeUnasked(idle, result.line);
 
   result.lineIndex = options.lineIndex;

@@ -42,7 +42,7 @@ enum class SurveyOutcome { Done, PortNotOpened, Stopped };
 using SurveyProgress = std::function<void(const std::string& step)>;
 
 // Fills result (also when stopped: what was found until then).
-SurveyOutcome RunSurvey(LinkState& link, const SurveyOptions& options, SurveyResult& result,
+SurveyOutcome RunSurvey(serial::LinkState& link, const SurveyOptions& options, SurveyResult& result,
                         const SurveyProgress& progress = {});
 
 }  // namespace site

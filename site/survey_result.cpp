@@ -43,8 +43,8 @@ std::vector<int> IdsWhere(const SurveyResult& result, Test test) {
 
 // The baud rate of a line setting: its text up to the first comma.
 std::string BaudOf(int index) {
-  if (index < 0 || index >= kLineSettingCount) return "?";
-  std::string text = kLineSettings[index];
+  if (index < 0 || index >= serial::kLineSettingCount) return "?";
+  std::string text = serial::kLineSettings[index];
   return text.substr(0, text.find(','));
 }
 

@@ -20,7 +20,7 @@ std::optional<std::string> CardOfAnswer(const std::string& reply, int id) {
   return reply.substr(kCardDataAt, reply.size() - kCardDataAt - kTrailer);
 }
 
-WalkOutcome RunWalkTest(LinkState& link, const WalkOptions& options, WalkResult& result, const CardRead& onCard) {
+WalkOutcome RunWalkTest(serial::LinkState& link, const WalkOptions& options, WalkResult& result, const CardRead& onCard) {
   result = WalkResult{};
   result.port = options.port;
   for (int id : options.ids) result.ids.push_back(WalkIdCount{id});
@@ -35,7 +35,7 @@ WalkOutcome RunWalkTest(LinkState& link, const WalkOptions& options, WalkResult&
   if (!port.Open(options.port, result.lineIndex)) return WalkOutcome::PortNotOpened;
   while (!result.ids.empty()) {
     for (WalkIdCount& count : result.ids) {
-      if (link.Stop.Requested() || LineClock::now() >= options.until) return WalkOutcome::Ended;
+      if (link.Stop.Requested() || serial::LineClock::now() >= options.until) return WalkOutcome::Ended;
       PollResult poll = PollOnce(link, PollText(count.id), PollReplyText(count.id));
       TakeUnasked(poll.beforeFrame, result.line);
       result.line.echo = result.line.echo || poll.reading.echo;

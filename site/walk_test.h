@@ -27,7 +27,7 @@ struct WalkOptions {
   int port = 0;
   int lineIndex = -1;    // -1: find it as the survey does
   std::vector<int> ids;  // the reader IDs to poll, in turn; not empty
-  LineClock::time_point until = LineClock::time_point::max();
+  serial::LineClock::time_point until = serial::LineClock::time_point::max();
 };
 
 struct WalkIdCount {
@@ -48,7 +48,7 @@ enum class WalkOutcome { Ended, PortNotOpened, NoAnswer };
 
 using CardRead = std::function<void(int id, const std::string& data)>;
 
-WalkOutcome RunWalkTest(LinkState& link, const WalkOptions& options, WalkResult& result, const CardRead& onCard);
+WalkOutcome RunWalkTest(serial::LinkState& link, const WalkOptions& options, WalkResult& result, const CardRead& onCard);
 
 // The card data of a clean poll answer of reader `id` (LF..CR as received),
 // or nullopt when it carries none.

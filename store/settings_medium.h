@@ -26,6 +26,9 @@
 
 namespace store {
 
+// Symbolic links followed when resolving a path, as the system itself does.
+inline constexpr int kMaxLinkHops = 40;
+
 // One value of a write that belongs together with others (WriteValues).
 struct SettingsWrite {
   std::string name;

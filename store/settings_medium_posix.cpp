@@ -57,7 +57,6 @@ constexpr const char* kFolderName = "TAVIX";
 constexpr const char* kFileName = "Corvel.reg";
 constexpr const char* kLockSuffix = ".lock";
 constexpr const char* kAsideSuffix = ".unreadable-";
-constexpr int kMaxLinkHops = 40;
 constexpr int kMaxAsideNames = 100;
 // A writer holds the lock for one read and one write of a small file; one
 // that holds it longer than this has hung.

@@ -53,11 +53,11 @@ void ReadStoredValues(SettingsKey& key, ScanResult& scan, std::string& languageN
   if (!commNo) return;
   scan.ScanCommNo = *commNo;
 
-  auto baudRate = ReadText(key, kScanBaudRate, kDefaultLineSetting);
+  auto baudRate = ReadText(key, kScanBaudRate, serial::kDefaultLineSetting);
   if (!baudRate) return;
   scan.ScanBaudRate = *baudRate;
 
-  auto baudRateNo = ReadInteger(key, kScanBaudRateNo, kDefaultLineSettingNo);
+  auto baudRateNo = ReadInteger(key, kScanBaudRateNo, serial::kDefaultLineSettingNo);
   if (!baudRateNo) return;
   scan.ScanBaudRateNo = *baudRateNo;
 
@@ -114,28 +114,28 @@ void SaveLanguage() {
 
 std::string SettingsLocation() { return SettingsMediumLocation(); }
 
-PortTableAnswer ReadPortTable(const std::string& name) {
+serial::PortTableAnswer ReadPortTable(const std::string& name) {
   try {
     std::lock_guard<std::mutex> turn(StoreMutex());
     auto key = OpenSettingsKey(kPortTableKey, false);
-    if (!key) return SettingsMediumUnreadable() ? PortTableAnswer::Unreadable() : PortTableAnswer{};
+    if (!key) return SettingsMediumUnreadable() ? serial::PortTableAnswer::Unreadable() : serial::PortTableAnswer{};
     if (key->HasValue(name)) {
       std::optional<std::string> path = key->ReadString(name);
-      return path ? PortTableAnswer(std::move(path)) : PortTableAnswer::Unreadable();
+      return path ? serial::PortTableAnswer(std::move(path)) : serial::PortTableAnswer::Unreadable();
     }
-    return key->HasUnreadableValue(name) ? PortTableAnswer::Unreadable() : PortTableAnswer{};
+    return key->HasUnreadableValue(name) ? serial::PortTableAnswer::Unreadable() : serial::PortTableAnswer{};
   } catch (...) {
     // Not knowing the table is no reason to guess a device.
-    return PortTableAnswer::Unreadable();
+    return serial::PortTableAnswer::Unreadable();
   }
 }
 
 std::optional<std::string> PortTableEntry(const std::string& name) {
-  PortTableAnswer answer = ReadPortTable(name);
-  if (answer.kind != PortTableAnswer::Kind::Entry) return std::nullopt;
+  serial::PortTableAnswer answer = ReadPortTable(name);
+  if (answer.kind != serial::PortTableAnswer::Kind::Entry) return std::nullopt;
   return answer.path;
 }
 
-void InstallPortTable() { SetPortTable(ReadPortTable); }
+void InstallPortTable() { serial::SetPortTable(ReadPortTable); }
 
 }  // namespace store

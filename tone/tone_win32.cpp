@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 // Sleeps until end. Sleep takes whole milliseconds; the rest is rounded up
 // so that every round sleeps and the wait never ends early.
-void SleepUntil(Clock::time_point end) {
+void serial::SleepUntil(Clock::time_point end) {
   for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
     auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
     Sleep(static_cast<DWORD>(left));
@@ -35,7 +35,7 @@ const auto SystemBeep = static_cast<BOOL(WINAPI*)(DWORD, DWORD)>(&::Beep);
 bool PlayTone(unsigned frequencyHz, unsigned durationMs) {
   const Clock::time_point end = Clock::now() + std::chrono::milliseconds(durationMs);
   if (!SystemBeep(frequencyHz, durationMs)) return false;
-  SleepUntil(end);
+  serial::SleepUntil(end);
   return true;
 }
 

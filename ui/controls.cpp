@@ -24,7 +24,7 @@ TPanel::TPanel(QWidget* parent) : QLabel(parent) {
 
 void TPanel::SetCaption(const std::string& bytes) {
   caption_ = bytes;
-  setText(QString::fromStdString(DecodeForDisplay(bytes, CurrentCodePage())));
+  setText(QString::fromStdString(catalogue::DecodeForDisplay(bytes, catalogue::CurrentCodePage())));
 }
 
 void TPanel::SetColors(const QColor& text, const QColor& background) {

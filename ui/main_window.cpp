@@ -19,10 +19,7 @@
 
 #include "catalogue.h"
 #include "codepage.h"
-#include "link_state.h"
 #include "messages.h"
-#include "module_state.h"
-#include "operations.h"
 #include "pictures.h"
 #include "settings_store.h"
 
@@ -305,32 +302,22 @@ void TfrmModule::CreateLanguageControls() {
 }
 
 void TfrmModule::ConnectHandlers() {
-  const auto on = [this](auto* control, auto signal, void (TfrmModule::*handler)()) {
-    connect(control, signal, this, [this, handler] { RunHandler(handler, false); });
-  };
-  // The buttons of a disabled window cannot be clicked, not even by the
-  // program. A module operation's input is dropped when it ends.
-  const auto onClick = [this](QAbstractButton* button, void (TfrmModule::*handler)(), bool operation) {
-    connect(button, &QAbstractButton::clicked, this, [this, handler, operation] {
-      if (!inputBlocked_) RunHandler(handler, operation);
-    });
-  };
-  onClick(btnScan, &TfrmModule::btnScanClick, true);
-  onClick(btnID, &TfrmModule::btnIDClick, true);
-  onClick(btnBaudRate, &TfrmModule::btnBaudRateClick, true);
-  onClick(btnKey, &TfrmModule::btnKeyClick, true);
-  onClick(btnMode, &TfrmModule::btnModeClick, true);
-  onClick(btnProcess, &TfrmModule::btnProcessClick, true);
-  onClick(btnFactory, &TfrmModule::btnFactoryClick, true);
-  onClick(btnEng, &TfrmModule::btnEngClick, false);
-  onClick(btnGB, &TfrmModule::btnGBClick, false);
-  onClick(btnBIG5, &TfrmModule::btnBIG5Click, false);
-  onClick(btnExit, &TfrmModule::btnExitClick, false);
-  // valueChanged fires only when the position really changes.
-  on(sbID, &QScrollBar::valueChanged, &TfrmModule::sbIDChange);
-  on(sbID2, &QScrollBar::valueChanged, &TfrmModule::sbID2Change);
-  on(sbKey, &QScrollBar::valueChanged, &TfrmModule::sbKeyChange);
-  on(tmrBusy, &QTimer::timeout, &TfrmModule::tmrBusyTimer);
+  for (const ControlRow& row : FormControls()) {
+    const FormControl control = row.control;
+    // The buttons of a disabled window cannot be clicked, not even by the
+    // program.
+    if (HasClickHandler(control)) {
+      connect(static_cast<QAbstractButton*>(Widget(control)), &QAbstractButton::clicked, this, [this, control] {
+        if (!inputBlocked_) RunHandler([this, control] { Click(control); });
+      });
+    }
+    // valueChanged fires only when the position really changes.
+    if (row.kind == ControlKind::ScrollBar) {
+      connect(static_cast<QScrollBar*>(Widget(control)), &QScrollBar::valueChanged, this,
+              [this, control] { RunHandler([this, control] { BarChanged(control); }); });
+    }
+  }
+  connect(tmrBusy, &QTimer::timeout, this, [this] { RunHandler([this] { tmrBusyTimer(); }); });
 }
 
 void TfrmModule::SetTabOrder() {
@@ -341,62 +328,23 @@ void TfrmModule::SetTabOrder() {
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(Widget(order[i - 1]), Widget(order[i]));
 }
 
-void TfrmModule::RunHandler(void (TfrmModule::*handler)(), bool operation) {
-  try {
-    if (operation)
-      RunOperationHandler([this, handler] { (this->*handler)(); });
-    else
-      (this->*handler)();
-  } catch (const std::exception& error) {
-    ShowHandlerException(error.what());
-  } catch (...) {
-    ShowHandlerException("Unknown exception");
-  }
-}
-
 void TfrmModule::ShowHandlerException(const char* what) {
   QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(),
                         QString::fromLocal8Bit(what));
 }
 
-void TfrmModule::FormCreate() { RunFormCreate(*this); }
+int TfrmModule::BarPosition(FormControl bar) const { return static_cast<QScrollBar*>(Widget(bar))->value(); }
 
-void TfrmModule::FormShow() { RunFormShow(*this); }
+void TfrmModule::CloseWindow() { close(); }
 
-void TfrmModule::tmrBusyTimer() { RunBusyTick(*this, tmrBusyTag); }
-
-void TfrmModule::sbIDChange() { pnID->SetCaption(TwoDigits(sbID->value())); }
-void TfrmModule::sbID2Change() { pnID2->SetCaption(TwoDigits(sbID2->value())); }
-void TfrmModule::sbKeyChange() { pnKey->SetCaption(TwoDigits(sbKey->value())); }
-
-void TfrmModule::btnScanClick() { RunModuleScan(*this); }
-void TfrmModule::btnIDClick() { RunSetModuleIds(*this); }
-void TfrmModule::btnBaudRateClick() { RunSetBaudRate(*this); }
-void TfrmModule::btnKeyClick() { RunSetKeyCount(*this); }
-void TfrmModule::btnModeClick() { RunSetModuleMode(*this); }
-void TfrmModule::btnFactoryClick() { RunFactoryDefault(*this); }
-void TfrmModule::btnProcessClick() {
+std::optional<uint32_t> TfrmModule::ProcessClickTime() {
   const std::optional<quint64> pressedAt = std::exchange(processPressAt_, std::nullopt);
-  if (!Module.ProcessingActive && SecondClickOfTheStop(pressedAt)) return;
-  if (Module.ProcessingActive && Module.Processing) stopPressAt_ = pressedAt;
-  RunWiegandProcessing(*this);
+  if (!pressedAt) return std::nullopt;
+  return static_cast<uint32_t>(*pressedAt);
 }
 
-bool TfrmModule::SecondClickOfTheStop(std::optional<quint64> pressedAt) const {
-  if (!pressedAt || !stopPressAt_ || *pressedAt < *stopPressAt_) return false;
-  const auto interval = static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
-  return *pressedAt - *stopPressAt_ < interval;
-}
-
-void TfrmModule::btnEngClick() { SelectLanguageAndApply(0); }
-void TfrmModule::btnGBClick() { SelectLanguageAndApply(1); }
-void TfrmModule::btnBIG5Click() { SelectLanguageAndApply(2); }
-
-void TfrmModule::SelectLanguageAndApply(int languageIndex) { RunSelectLanguageAndApply(*this, languageIndex); }
-
-void TfrmModule::btnExitClick() {
-  closeAllowed_ = true;
-  close();
+uint32_t TfrmModule::DoubleClickMs() const {
+  return static_cast<uint32_t>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
 }
 
 void TfrmModule::SetLamp(const QColor& color) { shComm->SetColor(color); }
@@ -410,7 +358,7 @@ void TfrmModule::ShowHourglass(bool on) {
 }
 
 QString TfrmModule::Display(const std::string& bytes) {
-  return QString::fromStdString(DecodeToUtf8(bytes, CurrentCodePage()));
+  return QString::fromStdString(catalogue::DecodeToUtf8(bytes, catalogue::CurrentCodePage()));
 }
 
 void TfrmModule::showEvent(QShowEvent* event) {
@@ -431,7 +379,7 @@ void TfrmModule::CentreOnScreen() {
 }
 
 void TfrmModule::closeEvent(QCloseEvent* event) {
-  if (!closeAllowed_) {
+  if (!CloseAllowed()) {
     event->ignore();
     return;
   }
@@ -443,7 +391,7 @@ void TfrmModule::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmModule::OpenTraceView() {
-  if (!frmTrace_) frmTrace_ = std::make_unique<TfrmTrace>();
+  if (!frmTrace_) frmTrace_ = std::make_unique<TfrmTrace>(WindowConnection());
   frmTrace_->show();
   frmTrace_->raise();
 }

@@ -5,10 +5,8 @@
 // Every control is a public member named by kind and role (btn button, pn
 // panel, lbl label, cmb drop-down list, sb scroll bar, chk check box, tmr
 // timer, sh shape, gb group box, pc page control, ts page). The handlers are
-// plain members named after control and event; the buttons' handlers each
-// run one module operation synchronously, with the window as its operator
-// panel: the operation reads the values from the controls and shows its
-// outcome in them.
+// the form's (form_panel.h), named after control and event; the window
+// routes its widgets' signals to them.
 //
 // Window states: idle; busy (SetBusy: the lamp blinks red and yellow every
 // 200 ms and the window is disabled); wait (EnterWaitState: hourglass and
@@ -48,31 +46,6 @@ class TfrmModule : public QWidget, public form::FormPanel {
  public:
   explicit TfrmModule(QWidget* parent = nullptr);
 
-  // Reads the settings, clears the module flags, selects the list entries.
-  // Called by the constructor once the controls exist.
-  void FormCreate();
-  // Applies the texts of the current language. Called on the first show and
-  // by the language buttons.
-  void FormShow();
-
-  // One blink of the busy state (SetBusy, form_panel.h).
-  void tmrBusyTimer();
-
-  void sbIDChange();
-  void sbID2Change();
-  void sbKeyChange();
-
-  void btnScanClick();
-  void btnIDClick();
-  void btnBaudRateClick();
-  void btnKeyClick();
-  void btnModeClick();
-  void btnFactoryClick();
-  void btnProcessClick();
-  void btnEngClick();
-  void btnGBClick();
-  void btnBIG5Click();
-  void btnExitClick();
   // Ctrl+T: shows the frame trace view, made on first use.
   void OpenTraceView();
   TfrmTrace* TraceView() const { return frmTrace_.get(); }
@@ -130,8 +103,6 @@ class TfrmModule : public QWidget, public form::FormPanel {
   QPushButton* btnExit;
   TPanel* pnTAVIX;
   QTimer* tmrBusy;
-  // The blink phase: 1 after the lamp last turned red. Never reset.
-  int tmrBusyTag = 0;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -156,6 +127,12 @@ class TfrmModule : public QWidget, public form::FormPanel {
   void MoveBar(form::FormControl bar, int position) override;
   void SetControlEnabled(form::FormControl control, bool enabled) override;
   void DiscardPendingInput() override;
+  int BarPosition(form::FormControl bar) const override;
+  void CloseWindow() override;
+  std::optional<uint32_t> ProcessClickTime() override;
+  uint32_t DoubleClickMs() const override;
+  // In a message box, in the application's name.
+  void ShowHandlerException(const char* what) override;
 
   // Names a control after its table entry, places it, and keeps it for the
   // shared steps.
@@ -177,29 +154,17 @@ class TfrmModule : public QWidget, public form::FormPanel {
   void CreateLanguageControls();
   void ConnectHandlers();
   void SetTabOrder();
-  // Runs an event handler, that of a module operation through
-  // FormPanel::RunOperationHandler. An exception it throws is shown to the
-  // operator here, in the application's name, and the window stays: it
-  // never unwinds through the framework's own frames.
-  void RunHandler(void (TfrmModule::*handler)(), bool operation);
   // Whether an event belongs to this window's own input: its widgets, its
   // window-system window and its shortcuts (not its dialogs).
   bool OwnInput(QObject* receiver) const;
-  // Whether a click on btnProcess is the second click of the double click
-  // that stopped processing (within the platform's double-click time).
-  bool SecondClickOfTheStop(std::optional<quint64> pressedAt) const;
-  static void ShowHandlerException(const char* what);
   void CentreOnScreen();
-  void SelectLanguageAndApply(int languageIndex);
 
   bool shown_ = false;
-  bool closeAllowed_ = false;
   // The window disabled: input to it is dropped.
   bool inputBlocked_ = false;
   // The input time of the last press on btnProcess not yet taken by its
-  // click, and of the press that last stopped processing.
+  // click.
   std::optional<quint64> processPressAt_;
-  std::optional<quint64> stopPressAt_;
   // btnProcess's caption while processing runs, put back at its end.
   QString savedProcessCaption_;
   std::unique_ptr<TfrmTrace> frmTrace_;

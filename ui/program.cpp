@@ -89,7 +89,7 @@ int RunProgram(int argc, char** argv) {
     std::cerr << kProgramName << ": " << why << std::endl;
     return 1;
   }
-  FillCatalogue();
+  catalogue::FillCatalogue();
   int result = 0;
   try {
     result = RunApplication(argc, argv);
@@ -98,6 +98,6 @@ int RunProgram(int argc, char** argv) {
     std::cerr << kProgramName << ": " << error.what() << std::endl;
     result = 1;
   }
-  ReleaseCatalogue();
+  catalogue::ReleaseCatalogue();
   return result;
 }

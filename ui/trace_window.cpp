@@ -13,9 +13,9 @@
 namespace {
 // The link's millisecond counter when the program started (its statics were
 // made): the trace counts its times from here.
-const uint32_t kProgramStartTick = TickCount();
+const uint32_t kProgramStartTick = serial::TickCount();
 
-TraceRecord SinceProgramStart(TraceRecord record) {
+serial::TraceRecord SinceProgramStart(serial::TraceRecord record) {
   record.tickMs -= kProgramStartTick;  // modulo 2^32, like the counter
   return record;
 }
@@ -35,7 +35,7 @@ struct FileCloser {
 };
 }  // namespace
 
-TfrmTrace::TfrmTrace() {
+TfrmTrace::TfrmTrace(serial::LinkState& link) : link_(link) {
   setObjectName(QStringLiteral("frmTrace"));
   setWindowTitle(QStringLiteral("Frame trace"));
   resize(720, 360);
@@ -58,43 +58,43 @@ TfrmTrace::TfrmTrace() {
   connect(btnSave, &QPushButton::clicked, this, &TfrmTrace::SaveClick);
   connect(btnClear, &QPushButton::clicked, this, &TfrmTrace::ClearClick);
   connect(&refresh_, &QTimer::timeout, this, &TfrmTrace::Refresh);
-  log_.Attach();
+  log_.Attach(link_);
   refresh_.start(kRefreshMs);
 }
 
-TfrmTrace::~TfrmTrace() { log_.Detach(); }
+TfrmTrace::~TfrmTrace() { log_.Detach(link_); }
 
 void TfrmTrace::Refresh() {
-  std::vector<TraceRecord> records = log_.Records();
+  std::vector<serial::TraceRecord> records = log_.Records();
   const uint64_t total = log_.DroppedRecords() + records.size();
   if (total <= shown_) return;
   uint64_t fresh = total - shown_;
   if (fresh > records.size()) fresh = records.size();
   for (size_t i = records.size() - static_cast<size_t>(fresh); i < records.size(); ++i) AppendRow(records[i]);
   // The table keeps no more rows than the log keeps records.
-  while (static_cast<size_t>(tblFrames->rowCount()) > kTraceRecordsKept) tblFrames->removeRow(0);
+  while (static_cast<size_t>(tblFrames->rowCount()) > serial::kTraceRecordsKept) tblFrames->removeRow(0);
   shown_ = total;
   tblFrames->scrollToBottom();
 }
 
-void TfrmTrace::AppendRow(const TraceRecord& record) {
+void TfrmTrace::AppendRow(const serial::TraceRecord& record) {
   const int row = tblFrames->rowCount();
   tblFrames->insertRow(row);
   tblFrames->setItem(row, kTime, Cell(std::to_string(SinceProgramStart(record).tickMs)));
-  tblFrames->setItem(row, kDirection, Cell(record.direction == TraceDirection::Sent ? ">" : "<"));
-  std::string hex = TraceHex(record.bytes);
+  tblFrames->setItem(row, kDirection, Cell(record.direction == serial::TraceDirection::Sent ? ">" : "<"));
+  std::string hex = serial::TraceHex(record.bytes);
   if (record.omitted > 0) hex += " (+" + std::to_string(record.omitted) + " bytes)";
   tblFrames->setItem(row, kHex, Cell(hex));
   // Bytes the link threw away while it waited for a quiet line are no reply.
-  const bool discarded = record.direction == TraceDirection::Discarded;
-  tblFrames->setItem(row, kText, Cell(TraceText(record.bytes) + (discarded ? "  (discarded)" : "")));
+  const bool discarded = record.direction == serial::TraceDirection::Discarded;
+  tblFrames->setItem(row, kText, Cell(serial::TraceText(record.bytes) + (discarded ? "  (discarded)" : "")));
 }
 
 bool TfrmTrace::SaveTo(const QString& path) const {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.toLocal8Bit().constData(), "w"));
   if (!file) return false;
-  for (const TraceRecord& record : log_.Records()) {
-    const std::string line = TraceLine(SinceProgramStart(record)) + "\n";
+  for (const serial::TraceRecord& record : log_.Records()) {
+    const std::string line = serial::TraceLine(SinceProgramStart(record)) + "\n";
     if (std::fputs(line.c_str(), file.get()) < 0) return false;
   }
   return std::fflush(file.get()) == 0;

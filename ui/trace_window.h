@@ -6,11 +6,12 @@
 //
 // It is a window of its own, with no parent, so that it stays usable while
 // the main window is disabled by an operation: the operation's own event
-// processing refreshes it. The frames are collected from the moment the view
-// is first opened. Times are milliseconds since the program started, in the
-// table and in the saved file, as rt420ctl --trace counts them. Every text
-// is plain text: bytes from the line are shown through the trace's escapes,
-// never interpreted.
+// processing refreshes it. The frames are those of the window's connection,
+// collected from the moment the view is made; while it exists, its log is
+// the connection's trace hook. Times are milliseconds since the program
+// started, in the table and in the saved file, as rt420ctl --trace counts
+// them. Every text is plain text: bytes from the line are shown through the
+// trace's escapes, never interpreted.
 
 #include <QPushButton>
 #include <QTableWidget>
@@ -24,7 +25,8 @@ class TfrmTrace : public QWidget {
   Q_OBJECT
 
  public:
-  TfrmTrace();
+  // The connection must outlive the view.
+  explicit TfrmTrace(serial::LinkState& link);
   ~TfrmTrace() override;
 
   // Writes every record kept, one line each, to path; false when the file
@@ -38,11 +40,12 @@ class TfrmTrace : public QWidget {
   QPushButton* btnClear;
 
  private:
-  void AppendRow(const TraceRecord& record);
+  void AppendRow(const serial::TraceRecord& record);
   void SaveClick();
   void ClearClick();
 
-  TraceLog log_;
+  serial::LinkState& link_;
+  serial::TraceLog log_;
   QTimer refresh_;
   // Records taken into the table so far, dropped ones included.
   uint64_t shown_ = 0;

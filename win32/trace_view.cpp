@@ -30,7 +30,7 @@ constexpr DWORD kPathChars = 1024;
 
 // The program's start on the link's millisecond counter: taken when the
 // program's static data is set up, before main.
-const uint32_t kProgramStartTick = TickCount();
+const uint32_t kProgramStartTick = serial::TickCount();
 
 
 struct FileCloser {
@@ -38,13 +38,13 @@ struct FileCloser {
 };
 }  // namespace
 
-std::string ShownTraceLine(const TraceRecord& record) {
-  TraceRecord shown = record;
+std::string ShownTraceLine(const serial::TraceRecord& record) {
+  serial::TraceRecord shown = record;
   shown.tickMs = record.tickMs - kProgramStartTick;  // modulo 2^32, as the counter
-  return TraceLine(shown);
+  return serial::TraceLine(shown);
 }
 
-TfrmTrace::TfrmTrace() {
+TfrmTrace::TfrmTrace(serial::LinkState& link) : link_(link) {
   RegisterWindowClass(kClass, &TfrmTrace::WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   hwnd_ = CreateWindowExW(0, kClass, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, Scaled(kWidth),
                           Scaled(kHeight), nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -60,12 +60,12 @@ TfrmTrace::TfrmTrace() {
   Layout(area.right, area.bottom);
   // Messages reach the view only once it is whole.
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  log_.Attach();
+  log_.Attach(link_);
   SetTimer(hwnd_, kRefreshTimerId, kRefreshMs, nullptr);
 }
 
 TfrmTrace::~TfrmTrace() {
-  log_.Detach();
+  log_.Detach(link_);
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
   KillTimer(hwnd_, kRefreshTimerId);
   DestroyWindow(hwnd_);
@@ -97,7 +97,7 @@ void TfrmTrace::Show() {
 }
 
 void TfrmTrace::Refresh() {
-  const std::vector<TraceRecord> records = log_.Records();
+  const std::vector<serial::TraceRecord> records = log_.Records();
   const uint64_t total = log_.DroppedRecords() + records.size();
   if (total <= shown_) return;
   uint64_t fresh = total - shown_;
@@ -105,7 +105,7 @@ void TfrmTrace::Refresh() {
   for (size_t i = records.size() - static_cast<size_t>(fresh); i < records.size(); ++i)
     SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(ShownTraceLine(records[i])).c_str()));
   // The list keeps no more lines than the log keeps records.
-  while (static_cast<size_t>(SendMessageW(list_, LB_GETCOUNT, 0, 0)) > kTraceRecordsKept)
+  while (static_cast<size_t>(SendMessageW(list_, LB_GETCOUNT, 0, 0)) > serial::kTraceRecordsKept)
     SendMessageW(list_, LB_DELETESTRING, 0, 0);
   shown_ = total;
   SendMessageW(list_, LB_SETTOPINDEX, SendMessageW(list_, LB_GETCOUNT, 0, 0) - 1, 0);
@@ -115,7 +115,7 @@ bool TfrmTrace::SaveTo(const std::wstring& path) const {
   // Text mode: each line ends with CR LF, as Windows text files do.
   std::unique_ptr<std::FILE, FileCloser> file(_wfopen(path.c_str(), L"w"));
   if (!file) return false;
-  for (const TraceRecord& record : log_.Records()) {
+  for (const serial::TraceRecord& record : log_.Records()) {
     const std::string line = ShownTraceLine(record) + "\n";
     if (std::fputs(line.c_str(), file.get()) < 0) return false;
   }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The trace view on Windows: the frames sent to the module and the replies
-// received from its first opening on, one line each (time, direction, hex
-// and escaped text), refreshed every 200 ms. Times count in milliseconds
+// received on the window's connection from the view's making on (while it
+// exists, its log is the connection's trace hook), one line each (time,
+// direction, hex and escaped text), refreshed every 200 ms. Times count in milliseconds
 // from the program's start, as rt420ctl --trace counts them. "Save..."
 // writes the lines kept to a text file, "Clear" empties the view and the
 // log. A top-level window of its own, so that it stays usable while an
@@ -18,7 +19,8 @@
 
 class TfrmTrace {
  public:
-  TfrmTrace();
+  // The connection must outlive the view.
+  explicit TfrmTrace(serial::LinkState& link);
   ~TfrmTrace();
   TfrmTrace(const TfrmTrace&) = delete;
   TfrmTrace& operator=(const TfrmTrace&) = delete;
@@ -45,10 +47,11 @@ class TfrmTrace {
   HWND list_ = nullptr;
   HWND btnSave_ = nullptr;
   HWND btnClear_ = nullptr;
-  TraceLog log_;
+  serial::LinkState& link_;
+  serial::TraceLog log_;
   // Records taken into the list so far, dropped ones included.
   uint64_t shown_ = 0;
 };
 
 // A record as the view shows it: its time counted from the program's start.
-std::string ShownTraceLine(const TraceRecord& record);
+std::string ShownTraceLine(const serial::TraceRecord& record);

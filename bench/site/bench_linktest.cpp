@@ -24,7 +24,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kPort = 3;
 constexpr int kDefaultRounds = 50;
-constexpr double kPauseMs = 40, kFrameMs = 7;
+constexpr double kPollPauseMs = 40, kFrameMs = 7;
 constexpr double kReplyMs = 9 * 11 * 1000.0 / 19200 + sim::kBusTurnaroundUs / 1000.0;
 
 sim::ModuleConfig Module(const char* id1, const char* id2, int k) {
@@ -45,11 +45,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_linktest: cannot start the bus\n");
     return 1;
   }
-  SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
-  LinkState link{PortScope::AnyPort()};
+  serial::SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
+  serial::LinkState link{serial::PortScope::AnyPort()};
   site::LinkTestResult result;
   const Clock::time_point start = Clock::now();
-  if (site::RunLinkTest(link, {kPort, kDefaultLineSettingNo, {1, 2, 3, 4}, rounds}, result) !=
+  if (site::RunLinkTest(link, {kPort, serial::kDefaultLineSettingNo, {1, 2, 3, 4}, rounds}, result) !=
       site::LinkTestOutcome::Done) {
     std::fprintf(stderr, "bench_linktest: the link test did not run\n");
     return 1;
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
   const site::LatencySummary whole = result.ids.front().figures.WholeReply();
   std::printf("whole reply:   p50 %s, max %s after the frame (on the line: %.3f ms)\n",
               site::Millis(whole.p50).c_str(), site::Millis(whole.max).c_str(), kReplyMs);
-  const double floorRate = 1000.0 / (kPauseMs + kFrameMs + kReplyMs);
+  const double floorRate = 1000.0 / (kPollPauseMs + kFrameMs + kReplyMs);
   std::printf("exchanges:     %llu (%llu ok) in %.2f s\n", static_cast<unsigned long long>(exchanges),
               static_cast<unsigned long long>(ok), seconds);
   std::printf("rate:          %.2f exchanges/s\n", rate);

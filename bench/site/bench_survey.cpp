@@ -26,14 +26,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kPort = 3;
-constexpr double kPauseMs = 40, kFrameMs = 7, kWindowMs = 120;
+constexpr double kPollPauseMs = 40, kFrameMs = 7, kWindowMs = 120;
 // A poll reply "\nFnn:0cc\r" is 9 characters of 11 bits at 19200 baud,
 // after the module's turnaround.
 constexpr double kReplyMs = 9 * 11 * 1000.0 / 19200 + sim::kBusTurnaroundUs / 1000.0;
 
 std::string Two(int n) { return std::string(1, static_cast<char>('0' + n / 10)) + static_cast<char>('0' + n % 10); }
 
-sim::ModuleConfig Module(int id1, int id2, int k, int lineIndex = kDefaultLineSettingNo) {
+sim::ModuleConfig Module(int id1, int id2, int k, int lineIndex = serial::kDefaultLineSettingNo) {
   sim::ModuleConfig c;
   c.id1 = Two(id1);
   c.id2 = Two(id2);
@@ -67,7 +67,7 @@ double FloorMs(const site::SurveyResult& result) {
   double floor = 0;
   for (const site::IdResult& r : result.ids) {
     for (site::PollStatus s : r.polls) {
-      floor += kPauseMs + kFrameMs + (s == site::PollStatus::Absent ? kWindowMs : kReplyMs);
+      floor += kPollPauseMs + kFrameMs + (s == site::PollStatus::Absent ? kWindowMs : kReplyMs);
     }
   }
   return floor;
@@ -84,14 +84,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_survey: cannot start the bus\n");
         return 1;
       }
-      SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
-      LinkState link{PortScope::AnyPort()};
+      serial::SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
+      serial::LinkState link{serial::PortScope::AnyPort()};
       site::SurveyResult result;
       Clock::time_point pollsStart{};
       const auto progress = [&](const std::string& step) {
         if (pollsStart == Clock::time_point{} && step.rfind("poll", 0) == 0) pollsStart = Clock::now();
       };
-      if (site::RunSurvey(link, {kPort, kDefaultLineSettingNo, {}}, result, progress) != site::SurveyOutcome::Done) {
+      if (site::RunSurvey(link, {kPort, serial::kDefaultLineSettingNo, {}}, result, progress) != site::SurveyOutcome::Done) {
         std::fprintf(stderr, "bench_survey: the survey did not run\n");
         return 1;
       }

@@ -59,7 +59,7 @@
 
 namespace {
 
-using Buffer = std::array<uint8_t, kReplyBufferSize>;
+using Buffer = std::array<uint8_t, serial::kReplyBufferSize>;
 
 constexpr uint64_t kUsPerMs = 1000;
 constexpr uint64_t kCounterWrapUs = (uint64_t{1} << 32) * kUsPerMs;
@@ -174,7 +174,7 @@ struct Earlier {
 bool CheckWait(const Earlier& earlier, const std::string& command, uint32_t entryTick, const scripted::Line& line,
                size_t waitReads, size_t discardedTraced) {
   const bool framed = !line.writes.empty();
-  const bool suspicion = earlier.mayBeAnswered && entryTick - earlier.frameTick < kLateReplyGuardMs;
+  const bool suspicion = earlier.mayBeAnswered && entryTick - earlier.frameTick < serial::kLateReplyGuardMs;
   const bool mustWait = suspicion && earlier.command != command;
   Require(mustWait == (waitReads > 0), "the link waits for a quiet line exactly when another command's reply may come");
   Require(framed || mustWait, "only a wait for a quiet line keeps the frame back");
@@ -182,25 +182,26 @@ bool CheckWait(const Earlier& earlier, const std::string& command, uint32_t entr
   size_t discarded = 0;
   for (size_t i = 0; i < waitReads; ++i) {
     const scripted::Read& read = line.reads[i];
-    Require(Tick(read.startUs) - entryTick <= kFloodLimitMs, "the wait reads only within the flood limit");
+    Require(Tick(read.startUs) - entryTick <= serial::kFloodLimitMs, "the wait reads only within the flood limit");
     if (read.delivered) {
       activity = Tick(read.endUs);
       ++discarded;
     }
-    const bool quiet = !read.delivered && Tick(read.endUs) - activity >= kLateReplyGuardMs;
+    const bool quiet = !read.delivered && Tick(read.endUs) - activity >= serial::kLateReplyGuardMs;
     if (i + 1 < waitReads) {
       Require(!quiet, "the wait goes on until the line is quiet");
     } else if (framed) {
       Require(quiet, "the frame goes out only once the line is quiet");
     } else {
-      Require(!quiet && Tick(read.endUs) - entryTick > kFloodLimitMs, "the wait gives up only at the flood limit");
+      Require(!quiet && Tick(read.endUs) - entryTick > serial::kFloodLimitMs,
+              "the wait gives up only at the flood limit");
     }
   }
   Require(discarded == discardedTraced, "every byte thrown away is traced as discarded");
   return framed;
 }
 
-void CheckRefused(const LinkState& link, bool result) {
+void CheckRefused(const serial::LinkState& link, bool result) {
   Require(!result, "false without a frame");
   Require(link.ReplyPos == 0, "ReplyPos 0 without a frame");
   Require(link.LastReply == kEarlierReply, "LastReply stays without a frame");
@@ -233,7 +234,7 @@ void CheckFrame(const std::string& command, const scripted::Line& line, size_t w
 // buffer position 0 holds an LF, position 0 being refilled every 1024 bytes.
 size_t CompleteAt(const std::vector<scripted::Arrival>& arrivals) {
   for (size_t i = 0; i < arrivals.size(); ++i) {
-    const size_t atPositionZero = i - i % kReplyBufferSize;
+    const size_t atPositionZero = i - i % serial::kReplyBufferSize;
     if (arrivals[i].byte == kCr && arrivals[atPositionZero].byte == kLf) return i;
   }
   return arrivals.size();
@@ -246,8 +247,9 @@ void CheckStop(const std::vector<scripted::Read>& reads, bool complete) {
     const scripted::Read& read = reads[i];
     const uint32_t elapsed = Tick(read.endUs) - start;  // modulo 2^32
     delivered += read.delivered ? 1 : 0;
-    const bool windowOver = !read.delivered && elapsed > kReplyWindowMs;
-    const bool floodOver = read.delivered && delivered % kFloodCheckBytes == 0 && elapsed > kFloodLimitMs;
+    const bool windowOver = !read.delivered && elapsed > serial::kReplyWindowMs;
+    const bool floodOver =
+        read.delivered && delivered % serial::kFloodCheckBytes == 0 && elapsed > serial::kFloodLimitMs;
     if (i + 1 < reads.size()) {
       Require(!windowOver && !floodOver, "the reader goes on within the window and the flood limit");
     } else {
@@ -265,11 +267,11 @@ bool ChecksumHolds(const Buffer& buffer, int length) {
   return buffer[length - 3] == uint8_t(hex[0]) && buffer[length - 2] == uint8_t(hex[1]);
 }
 
-void CheckResult(const LinkState& link, bool result, const std::vector<scripted::Arrival>& arrivals, size_t read,
-                 bool complete) {
+void CheckResult(const serial::LinkState& link, bool result, const std::vector<scripted::Arrival>& arrivals,
+                 size_t read, bool complete) {
   Buffer expected{};
-  for (size_t i = 0; i < read; ++i) expected[i % kReplyBufferSize] = arrivals[i].byte;
-  const int length = static_cast<int>(read % kReplyBufferSize);
+  for (size_t i = 0; i < read; ++i) expected[i % serial::kReplyBufferSize] = arrivals[i].byte;
+  const int length = static_cast<int>(read % serial::kReplyBufferSize);
   Require(link.ReplyPos == length, "ReplyPos counts the bytes read, modulo the buffer");
   if (!complete) {
     Require(!result, "false without a complete reply");
@@ -288,30 +290,31 @@ int emptyReads = 0;
 size_t discardedTraced = 0;
 
 bool PointPortOneAtTheScriptedDevice() {
-  SetPortTable([](const std::string& name) {
-    return std::optional<std::string>(name == PortName(1) ? scripted::kScriptedPath : std::string());
+  serial::SetPortTable([](const std::string& name) {
+    return std::optional<std::string>(name == serial::PortName(1) ? scripted::kScriptedPath : std::string());
   });
   return true;
 }
 
 // Counts the empty reads and the discarded bytes of one input's link.
-void Observe(LinkState& link) {
-  link.TraceHook = [](const TraceEvent& event) {
-    if (event.direction == TraceDirection::Discarded) discardedTraced += event.length;
+void Observe(serial::LinkState& link) {
+  link.TraceHook = [](const serial::TraceEvent& event) {
+    if (event.direction == serial::TraceDirection::Discarded) discardedTraced += event.length;
   };
   link.ProcessPendingEvents = [] { ++emptyReads; };
 }
 
 // The earlier exchange: a frame on a silent line, then the port closed.
-Earlier RunEarlierExchange(LinkState& link, const Script& script) {
+Earlier RunEarlierExchange(serial::LinkState& link, const Script& script) {
   scripted::Reset(script.startUs, {}, {});
-  Require(OpenPort(link, 1, script.earlierAtOtherSetting ? kOtherLineSetting : kLineSetting), "the scripted port opens");
-  Require(!SendCommand(link, script.earlierCommand), "a silent line answers nothing");
+  Require(serial::OpenPort(link, 1, script.earlierAtOtherSetting ? kOtherLineSetting : kLineSetting),
+          "the scripted port opens");
+  Require(!serial::SendCommand(link, script.earlierCommand), "a silent line answers nothing");
   Earlier earlier;
   earlier.mayBeAnswered = !script.earlierAtOtherSetting;
   earlier.command = script.earlierCommand;
   earlier.frameTick = Tick(scripted::Observed().reads.front().startUs);
-  ClosePort(link);
+  serial::ClosePort(link);
   scripted::Continue(script.gapUs, script.waiting, script.arrivals);
   return earlier;
 }
@@ -322,7 +325,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = PointPortOneAtTheScriptedDevice();
   Require(ready, "set up");
   // A fresh link per input, as a program starts with: nothing carries over.
-  LinkState link{PortScope::AnyPort()};
+  serial::LinkState link{serial::PortScope::AnyPort()};
   Observe(link);
   const Script script = Decode(data, size);
   Earlier earlier;
@@ -331,14 +334,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     scripted::Reset(script.startUs, script.waiting, script.arrivals);
   }
-  Require(OpenPort(link, 1, kLineSetting), "the scripted port opens");
+  Require(serial::OpenPort(link, 1, kLineSetting), "the scripted port opens");
   link.LastReply = kEarlierReply;
   std::memset(link.ReplyBuffer, 0xA5, sizeof link.ReplyBuffer);  // SendCommand must clear it
   emptyReads = 0;
   discardedTraced = 0;
   const uint32_t entryTick = Tick(scripted::NowUs());
 
-  const bool result = SendCommand(link, script.command);
+  const bool result = serial::SendCommand(link, script.command);
   const scripted::Line& line = scripted::Observed();
   const size_t waitReads = ReadsBeforeTheFrame(line);
   size_t empty = 0;
@@ -346,7 +349,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(static_cast<size_t>(emptyReads) == empty, "the window works once per read without a byte");
   if (!CheckWait(earlier, script.command, entryTick, line, waitReads, discardedTraced)) {
     CheckRefused(link, result);
-    ClosePort(link);
+    serial::ClosePort(link);
     return 0;
   }
   CheckFrame(script.command, line, waitReads);
@@ -360,6 +363,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool complete = completeAt < arrivals.size() && read == completeAt + 1;
   CheckStop(reads, complete);
   CheckResult(link, result, arrivals, read, complete);
-  ClosePort(link);
+  serial::ClosePort(link);
   return 0;
 }

@@ -95,9 +95,9 @@ class CliTest : public ::testing::Test {
   }
 
   // What the store holds now, read as the window reads it at start.
-  static ScanResult Stored() {
-    ScanResult scan;
-    LoadSettings(scan);
+  static store::ScanResult Stored() {
+    store::ScanResult scan;
+    store::LoadSettings(scan);
     return scan;
   }
 

@@ -45,15 +45,16 @@ store::ScanResult ResultOf(int t) {
   store::ScanResult scan;
   scan.ScanCommNo = t + 1;
   scan.ScanBaudRateNo = t;
-  scan.ScanBaudRate = kLineSettings[t];
+  scan.ScanBaudRate = serial::kLineSettings[t];
   return scan;
 }
 
 // True when the three values are those of one save (or the defaults).
 bool Whole(const store::ScanResult& scan) {
-  if (scan.ScanCommNo == 0) return scan.ScanBaudRateNo == kDefaultLineSettingNo && scan.ScanBaudRate == kDefaultLineSetting;
+  if (scan.ScanCommNo == 0)
+    return scan.ScanBaudRateNo == serial::kDefaultLineSettingNo && scan.ScanBaudRate == serial::kDefaultLineSetting;
   const int t = scan.ScanCommNo - 1;
-  return t >= 0 && t < kWriterThreads && scan.ScanBaudRateNo == t && scan.ScanBaudRate == kLineSettings[t];
+  return t >= 0 && t < kWriterThreads && scan.ScanBaudRateNo == t && scan.ScanBaudRate == serial::kLineSettings[t];
 }
 
 class ParallelStore : public ::testing::Test {
@@ -92,8 +93,8 @@ TEST_F(ParallelStore, SavesAndLoadsSeeWholeResults) {
         store::ScanResult scan;
         store::LoadSettings(scan);
         if (!Whole(scan)) ++torn;
-        PortTableAnswer entry = store::ReadPortTable("COM3");
-        if (entry.kind != PortTableAnswer::Kind::Entry || entry.path != "/dev/null") ++lostTable;
+        serial::PortTableAnswer entry = store::ReadPortTable("COM3");
+        if (entry.kind != serial::PortTableAnswer::Kind::Entry || entry.path != "/dev/null") ++lostTable;
         ++loads;
         // A connection reads now and then, not without a pause.
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -91,7 +91,7 @@ void UseDeviceTree(const fs::path& root) {
     std::ofstream(root / "dev" / name);
   }
   const std::string dev = (root / "dev").string(), sys = (root / "sys").string();
-  SetDeviceLister([dev, sys] { return ListSerialDevicesUnder(dev, sys); });
+  serial::SetDeviceLister([dev, sys] { return serial::ListSerialDevicesUnder(dev, sys); });
 }
 
 class SettingsStoreTest : public ::testing::Test {
@@ -107,8 +107,8 @@ class SettingsStoreTest : public ::testing::Test {
     catalogue::Language = catalogue::LanguageState{7, "junk"};
   }
   void TearDown() override {
-    SetPortTable({});
-    SetDeviceLister({});
+    serial::SetPortTable({});
+    serial::SetDeviceLister({});
     store::SetSettingsLockLimit(std::chrono::milliseconds(5000));
   }
 
@@ -318,7 +318,7 @@ TEST_F(SettingsFileTest, HandEditedFileIsReadAndEveryLineKept) {
   EXPECT_EQ(catalogue::Language.LanguageName, "ChineseGB");
   EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
   store::InstallPortTable();
-  EXPECT_EQ(ResolvePort(2), "/dev/ttyUSB0");
+  EXPECT_EQ(serial::ResolvePort(2), "/dev/ttyUSB0");
 
   SaveLanguageAs("ChineseBIG5");
   std::string expected = before;
@@ -620,7 +620,7 @@ TEST_F(SettingsFileTest, UnusableFileStaysWhenNoFreshFileFits) {
   EXPECT_EQ(ReadStore(), binary);
   EXPECT_EQ(OtherFiles(file_.parent_path()), std::vector<std::string>{});
   StderrCapture quiet;  // the notice of the unreadable file, tested elsewhere
-  for (int port = 1; port <= 4; ++port) EXPECT_EQ(ResolvePort(port), std::nullopt) << port;
+  for (int port = 1; port <= 4; ++port) EXPECT_EQ(serial::ResolvePort(port), std::nullopt) << port;
   std::vector<std::string> lines = SplitLines(err);
   ASSERT_EQ(lines.size(), 1u) << err;
   EXPECT_NE(lines[0].find("cannot save the settings file " + file_.string() + " (it holds binary data"),
@@ -661,12 +661,12 @@ TEST_F(SettingsStoreTest, PortTableIsReadAfreshAtEveryLookup) {
   EXPECT_EQ(store::PortTableEntry("COM3"), "/dev/ttyUSB0");
   EXPECT_EQ(store::PortTableEntry("com3"), "/dev/ttyUSB0");
   EXPECT_EQ(store::PortTableEntry("COM5"), "");
-  EXPECT_EQ(ResolvePort(3), "/dev/ttyUSB0");
-  EXPECT_EQ(ResolvePort(5), std::nullopt);  // an empty entry: nothing behind the port
+  EXPECT_EQ(serial::ResolvePort(3), "/dev/ttyUSB0");
+  EXPECT_EQ(serial::ResolvePort(5), std::nullopt);  // an empty entry: nothing behind the port
 
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM3\"=\"/dev/ttyS1\"\n");
   EXPECT_EQ(store::PortTableEntry("COM3"), "/dev/ttyS1");
-  EXPECT_EQ(ResolvePort(3), "/dev/ttyS1");
+  EXPECT_EQ(serial::ResolvePort(3), "/dev/ttyS1");
   // The store key itself has no values: the settings stay at their defaults.
   store::LoadSettings(loaded);
   ExpectDefaults();
@@ -676,38 +676,38 @@ TEST_F(SettingsStoreTest, UnreadablePortTableOpensNoPortByEnumeration) {
   store::InstallPortTable();
   UseDeviceTree(root_ / "tree");
   // No settings file: ports are numbered among the devices found.
-  EXPECT_EQ(store::ReadPortTable("COM1").kind, PortTableAnswer::Kind::NoEntry);
+  EXPECT_EQ(store::ReadPortTable("COM1").kind, serial::PortTableAnswer::Kind::NoEntry);
   const std::string dev = (root_ / "tree" / "dev").string();
-  EXPECT_EQ(ResolvePort(1), dev + "/serial/by-id/usb-A_port0");
-  EXPECT_EQ(ResolvePort(2), dev + "/serial/by-id/usb-B_port0");
-  EXPECT_EQ(ResolvePort(3), dev + "/ttyS2");
-  EXPECT_EQ(ResolvePort(4), dev + "/ttyS10");
-  EXPECT_EQ(ResolvePort(5), std::nullopt);
+  EXPECT_EQ(serial::ResolvePort(1), dev + "/serial/by-id/usb-A_port0");
+  EXPECT_EQ(serial::ResolvePort(2), dev + "/serial/by-id/usb-B_port0");
+  EXPECT_EQ(serial::ResolvePort(3), dev + "/ttyS2");
+  EXPECT_EQ(serial::ResolvePort(4), dev + "/ttyS10");
+  EXPECT_EQ(serial::ResolvePort(5), std::nullopt);
   // An entry wins over the device list; an empty one means nothing.
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM1\"=\"/dev/ttyUSB7\"\n\"COM2\"=\"\"\n");
-  EXPECT_EQ(ResolvePort(1), "/dev/ttyUSB7");
-  EXPECT_EQ(ResolvePort(2), std::nullopt);
-  EXPECT_EQ(ResolvePort(3), dev + "/ttyS2");
+  EXPECT_EQ(serial::ResolvePort(1), "/dev/ttyUSB7");
+  EXPECT_EQ(serial::ResolvePort(2), std::nullopt);
+  EXPECT_EQ(serial::ResolvePort(3), dev + "/ttyS2");
 
   StderrCapture captured;
   for (const std::string& unusable : {std::string("REGEDIT4\n\0", 10), std::string("folder")}) {
     fs::remove_all(file_);
     if (unusable == "folder") fs::create_directories(file_);
     if (unusable != "folder") WriteStore(unusable);
-    EXPECT_EQ(store::ReadPortTable("COM1").kind, PortTableAnswer::Kind::Unreadable);
-    for (int port = 1; port <= 16; ++port) EXPECT_EQ(ResolvePort(port), std::nullopt) << port;
+    EXPECT_EQ(store::ReadPortTable("COM1").kind, serial::PortTableAnswer::Kind::Unreadable);
+    for (int port = 1; port <= 16; ++port) EXPECT_EQ(serial::ResolvePort(port), std::nullopt) << port;
   }
 
   // An entry that is there but cannot be read is no reason to guess either;
   // the good entries still serve.
   fs::remove_all(file_);
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM1\"=dword:00000001\n\"COM2\"=\"/dev/ttyUSB0\n\"COM3\"=\"/dev/ttyUSB3\"\n");
-  EXPECT_EQ(store::ReadPortTable("COM1").kind, PortTableAnswer::Kind::Unreadable);
-  EXPECT_EQ(store::ReadPortTable("COM2").kind, PortTableAnswer::Kind::Unreadable);
-  EXPECT_EQ(store::ReadPortTable("COM4").kind, PortTableAnswer::Kind::NoEntry);
-  EXPECT_EQ(ResolvePort(1), std::nullopt);
-  EXPECT_EQ(ResolvePort(2), std::nullopt);
-  EXPECT_EQ(ResolvePort(3), "/dev/ttyUSB3");
+  EXPECT_EQ(store::ReadPortTable("COM1").kind, serial::PortTableAnswer::Kind::Unreadable);
+  EXPECT_EQ(store::ReadPortTable("COM2").kind, serial::PortTableAnswer::Kind::Unreadable);
+  EXPECT_EQ(store::ReadPortTable("COM4").kind, serial::PortTableAnswer::Kind::NoEntry);
+  EXPECT_EQ(serial::ResolvePort(1), std::nullopt);
+  EXPECT_EQ(serial::ResolvePort(2), std::nullopt);
+  EXPECT_EQ(serial::ResolvePort(3), "/dev/ttyUSB3");
   EXPECT_EQ(store::PortTableEntry("COM1"), std::nullopt);
 }
 

@@ -22,12 +22,12 @@ constexpr unsigned kOperationPauseMs = 100;
 
 TEST(FrameChecksum, SeedIsTabAndDigitsAreUpperCase) {
   const uint8_t text[] = {'H', '0', '0', 'M'};
-  EXPECT_EQ(FrameChecksum(text, 4), 0x0C);
-  EXPECT_EQ(FrameChecksum(text, 0), 0x09);
-  EXPECT_EQ(FrameChecksum(text, -3), 0x09);
-  EXPECT_EQ(ByteToHex(0x0C), "0C");
-  EXPECT_EQ(ByteToHex(0xAF), "AF");
-  EXPECT_EQ(ByteToHex(0x00), "00");
+  EXPECT_EQ(serial::FrameChecksum(text, 4), 0x0C);
+  EXPECT_EQ(serial::FrameChecksum(text, 0), 0x09);
+  EXPECT_EQ(serial::FrameChecksum(text, -3), 0x09);
+  EXPECT_EQ(serial::ByteToHex(0x0C), "0C");
+  EXPECT_EQ(serial::ByteToHex(0xAF), "AF");
+  EXPECT_EQ(serial::ByteToHex(0x00), "00");
 }
 
 TEST_F(SimLine, FrameOnTheLineAndIdentityReply) {
@@ -37,9 +37,9 @@ TEST_F(SimLine, FrameOnTheLineAndIdentityReply) {
   EXPECT_EQ(module.Commands().front(), "H00M");
   EXPECT_EQ(link.LastReply, kIdentityReply);
   EXPECT_EQ(link.ReplyPos, 16);
-  EXPECT_EQ(ReplyChars(link, 3, 4), "01");
-  EXPECT_EQ(ReplyChars(link, 6, 13), "12345678");
-  EXPECT_EQ(ReplyChars(link, 15, 40), "4\r");  // clipped at the end of the reply
+  EXPECT_EQ(serial::ReplyChars(link, 3, 4), "01");
+  EXPECT_EQ(serial::ReplyChars(link, 6, 13), "12345678");
+  EXPECT_EQ(serial::ReplyChars(link, 15, 40), "4\r");  // clipped at the end of the reply
 }
 
 TEST_F(SimLine, ShortestRepliesAndCaseOfChecksum) {
@@ -107,18 +107,18 @@ TEST_F(SimLine, TheAdaptersEchoOfTheFrameIsDroppedAndNothingElseIs) {
     module.ClearFaults();
     module.SetEcho(c.lineEchoes);
     if (!c.raw.empty()) ReplyRaw("H00M", c.raw);
-    LinkState fresh{PortScope::AnyPort()};
-    std::vector<TraceDirection> events;
-    fresh.TraceHook = [&events](const TraceEvent& e) {
+    serial::LinkState fresh{serial::PortScope::AnyPort()};
+    std::vector<serial::TraceDirection> events;
+    fresh.TraceHook = [&events](const serial::TraceEvent& e) {
       if (events.empty() || events.back() != e.direction) events.push_back(e.direction);
     };
-    ASSERT_TRUE(OpenPort(fresh, kPort, "19200,e,8,1"));
+    ASSERT_TRUE(serial::OpenPort(fresh, kPort, "19200,e,8,1"));
     // A loaded machine may hold the whole answer back past the window; the
     // bytes then say nothing about the echo, so the exchange is made again.
     bool answered = false;
     for (int attempt = 0; attempt < 3; ++attempt) {
       const uint64_t written = module.Timing().replies;
-      answered = SendCommand(fresh, "H00M");
+      answered = serial::SendCommand(fresh, "H00M");
       if (answered || fresh.ReplyPos != 0) break;
       ASSERT_TRUE(module.WaitForReplies(written + 1, kWait));
     }
@@ -128,9 +128,9 @@ TEST_F(SimLine, TheAdaptersEchoOfTheFrameIsDroppedAndNothingElseIs) {
     if (c.answered) {
       EXPECT_EQ(fresh.LastReply, kIdentityReply);
     }
-    const bool echoTraced = std::find(events.begin(), events.end(), TraceDirection::Echo) != events.end();
+    const bool echoTraced = std::find(events.begin(), events.end(), serial::TraceDirection::Echo) != events.end();
     EXPECT_EQ(echoTraced, c.echoHeard);
-    ClosePort(fresh);
+    serial::ClosePort(fresh);
   }
 }
 
@@ -146,7 +146,7 @@ TEST_F(SimLine, BytesLeftFromEarlierExchangesAreDroppedBeforeTheFrame) {
   EXPECT_EQ(link.LastReply.substr(0, 5), "\nB00:");
 
   // Bytes that came in while the port was closed.
-  ClosePort(link);
+  serial::ClosePort(link);
   module.WriteRaw("R\r");
   ASSERT_TRUE(module.WaitForLogLine("-> R\\r", kWait));
   ASSERT_TRUE(Open());
@@ -158,7 +158,7 @@ TEST_F(SimLine, LateReplyIsNotHeardAndLastReplyStays) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Delay, "H00V", 250, 1);
-  EXPECT_FALSE(SendCommand(link, "H00V"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
   EXPECT_EQ(link.ReplyPos, 0);
   EXPECT_EQ(link.LastReply, kIdentityReply);
 }
@@ -168,12 +168,12 @@ TEST_F(SimLine, LateReplyIsNotTakenForTheAnswerToTheNextCommand) {
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Delay, "", 200, -1);  // every reply 200 ms late
   uint64_t written = module.Timing().replies;
-  EXPECT_FALSE(SendCommand(link, "H00V"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
   EXPECT_EQ(link.ReplyPos, 0);
   // The version reply reaches the port's input before the next frame goes out.
   ASSERT_TRUE(module.WaitForReplies(written + 1, kWait));
 
-  EXPECT_FALSE(SendCommand(link, "H00L"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00L"));
   EXPECT_EQ(link.ReplyPos, 0) << "the late version reply was read as the key count reply";
   EXPECT_EQ(link.LastReply, kIdentityReply);
 
@@ -181,7 +181,7 @@ TEST_F(SimLine, LateReplyIsNotTakenForTheAnswerToTheNextCommand) {
   ASSERT_TRUE(module.WaitForReplies(written + 2, kWait));
   module.ClearFaults();
   ASSERT_TRUE(Exchange("H00L"));
-  EXPECT_EQ(ReplyChars(link, 2, 5), "L00:");
+  EXPECT_EQ(serial::ReplyChars(link, 2, 5), "L00:");
 }
 
 // The next frame goes out right after the window, before the late reply has
@@ -191,14 +191,14 @@ TEST_F(SimLine, AReplyStillOnItsWayIsNeverTheAnswerToAnotherCommand) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Delay, "H00V", 200, 1);
-  EXPECT_FALSE(SendCommand(link, "H00V"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
   const uint32_t versionFrameAt = link.LastFrameAt;
   ASSERT_TRUE(Exchange("H00L"));
-  EXPECT_EQ(ReplyChars(link, 2, 5), "L00:") << "the late version reply was read as the key count reply";
-  EXPECT_GE(link.LastFrameAt - versionFrameAt, kLateReplyGuardMs);
+  EXPECT_EQ(serial::ReplyChars(link, 2, 5), "L00:") << "the late version reply was read as the key count reply";
+  EXPECT_GE(link.LastFrameAt - versionFrameAt, serial::kLateReplyGuardMs);
 
   AddFault(FaultKind::Delay, "H00M", 200, 1);
-  EXPECT_FALSE(SendCommand(link, "H00M"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00M"));
   ASSERT_TRUE(Exchange("H00M"));
   EXPECT_EQ(link.LastReply, kIdentityReply);
 }
@@ -231,8 +231,8 @@ TEST_F(SimLine, FloodWithoutFrameEndsTheExchange) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Flood, "H00B", 0, 1);
-  EXPECT_FALSE(SendCommand(link, "H00B"));
-  EXPECT_EQ(link.ReplyPos, sim::kFloodBytes % kReplyBufferSize);
+  EXPECT_FALSE(serial::SendCommand(link, "H00B"));
+  EXPECT_EQ(link.ReplyPos, sim::kFloodBytes % serial::kReplyBufferSize);
   EXPECT_EQ(link.LastReply, kIdentityReply);
   // Everything was read: the next exchange is clean.
   EXPECT_TRUE(Exchange("H00B"));
@@ -246,12 +246,12 @@ TEST_F(SimLine, EndlessFloodIsGivenUpAndEndsWithThePortOrTheNextFrame) {
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::EndlessFlood, "H00B", 0, 1);
   Clock::time_point start = Clock::now();
-  EXPECT_FALSE(SendCommand(link, "H00B"));
-  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(kFloodLimitMs));
+  EXPECT_FALSE(serial::SendCommand(link, "H00B"));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(serial::kFloodLimitMs));
   EXPECT_EQ(link.ReplyBuffer[0], 'Z');
   EXPECT_EQ(link.LastReply, kIdentityReply);
 
-  ClosePort(link);
+  serial::ClosePort(link);
   ASSERT_TRUE(module.WaitForLogLine("bytes: the port was closed", kWait));
   ASSERT_TRUE(Open());
   EXPECT_TRUE(Exchange("H00M"));
@@ -259,19 +259,21 @@ TEST_F(SimLine, EndlessFloodIsGivenUpAndEndsWithThePortOrTheNextFrame) {
 
   link.FloodLimitMs = kShortFloodLimitMs;
   AddFault(FaultKind::EndlessFlood, "H00B", 0, 1);
-  EXPECT_FALSE(SendCommand(link, "H00B"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00B"));
   uint64_t framesSent = 0;
-  link.TraceHook = ([&framesSent](const TraceEvent& e) { framesSent += e.direction == TraceDirection::Sent ? 1 : 0; });
-  EXPECT_FALSE(SendCommand(link, "H00V")) << "another command went out while the line floods";
+  link.TraceHook = ([&framesSent](const serial::TraceEvent& e) {
+    framesSent += e.direction == serial::TraceDirection::Sent ? 1 : 0;
+  });
+  EXPECT_FALSE(serial::SendCommand(link, "H00V")) << "another command went out while the line floods";
   EXPECT_EQ(framesSent, 0u);
   link.TraceHook = {};
   // The repeat's frame ends the flood. Flood bytes still stand before its
   // reply; the next repeat's frame goes out after the input is cleared.
-  SendCommand(link, "H00B");
+  serial::SendCommand(link, "H00B");
   ASSERT_TRUE(module.WaitForLogLine("bytes: a frame came in", kWait));
   EXPECT_TRUE(Exchange("H00B"));
   EXPECT_TRUE(Exchange("H00V"));
-  EXPECT_EQ(ReplyChars(link, 2, 5), "V00:");
+  EXPECT_EQ(serial::ReplyChars(link, 2, 5), "V00:");
 }
 
 // A module that answers every command 200 ms late and queues what comes in
@@ -284,15 +286,16 @@ TEST_F(SimLine, ASlowModulesBacklogIsNeverTheAnswerToAnotherCommand) {
   ASSERT_TRUE(Open());
   AddFault(FaultKind::LateQueue, "", kLateQueueMs, -1);
   std::string discarded;
-  link.TraceHook = ([&discarded](const TraceEvent& e) {
-    if (e.direction == TraceDirection::Discarded) discarded.append(reinterpret_cast<const char*>(e.bytes), e.length);
+  link.TraceHook = ([&discarded](const serial::TraceEvent& e) {
+    if (e.direction == serial::TraceDirection::Discarded)
+      discarded.append(reinterpret_cast<const char*>(e.bytes), e.length);
   });
   bool identified = false;
-  for (int attempt = 0; attempt < 3 && !identified; ++attempt) identified = SendCommand(link, "H00M");
+  for (int attempt = 0; attempt < 3 && !identified; ++attempt) identified = serial::SendCommand(link, "H00M");
   ASSERT_TRUE(identified) << "a late reply to an earlier attempt answers a repeat";
   EXPECT_EQ(link.LastReply, kIdentityReply);
-  SleepMs(kOperationPauseMs);  // as the scan pauses before it asks for the version
-  const bool versionRead = SendCommand(link, "H00V");
+  serial::SleepMs(kOperationPauseMs);  // as the scan pauses before it asks for the version
+  const bool versionRead = serial::SendCommand(link, "H00V");
   link.TraceHook = {};
   EXPECT_EQ(link.ReplyPos, versionRead ? 16 : 0);
   EXPECT_EQ(link.LastReply, versionRead ? "\nV00:03.20-0165\r" : kIdentityReply);
@@ -332,7 +335,7 @@ TEST_F(SimLine, PausesOfTheFrameAndBeforeItAsTheModuleSeesThem) {
   std::vector<Clock::time_point> pauseStarts;
   for (const Step& step : steps) {
     pauseStarts.push_back(Clock::now());
-    SleepMs(step.pauseMs);
+    serial::SleepMs(step.pauseMs);
     ASSERT_TRUE(Exchange(step.command));
   }
 

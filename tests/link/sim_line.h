@@ -32,19 +32,19 @@ class SimLine : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(module.Start());
-    SetPortTable(sim::SimPortTable(module.SlavePath(), kPort));
+    serial::SetPortTable(sim::SimPortTable(module.SlavePath(), kPort));
   }
 
   void TearDown() override {
     if (HasFailure()) {
       for (const std::string& line : module.LogLines()) std::printf("  sim: %s\n", line.c_str());
     }
-    if (PortIsOpen(link)) ClosePort(link);
-    SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+    if (serial::PortIsOpen(link)) serial::ClosePort(link);
+    serial::SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
     module.Stop();
   }
 
-  bool Open(const std::string& setting = "19200,e,8,1") { return OpenPort(link, kPort, setting); }
+  bool Open(const std::string& setting = "19200,e,8,1") { return serial::OpenPort(link, kPort, setting); }
 
   // SendCommand, sent again only when the line was too slow: a machine under
   // heavy load can hold a pseudo-terminal's bytes back past the reply window.
@@ -57,7 +57,7 @@ class SimLine : public ::testing::Test {
   bool Exchange(const std::string& command) {
     for (int attempt = 0; attempt < 3; ++attempt) {
       uint64_t written = module.Timing().replies;
-      if (SendCommand(link, command)) return true;
+      if (serial::SendCommand(link, command)) return true;
       if (!NothingReceived() || !module.WaitForReplies(written + 1, kWait)) return false;
     }
     return false;
@@ -68,7 +68,7 @@ class SimLine : public ::testing::Test {
   // received but the module did write its reply, too late for a busy line.
   bool AnsweredOnce(const std::string& command) {
     uint64_t written = module.Timing().replies;
-    if (SendCommand(link, command)) return true;
+    if (serial::SendCommand(link, command)) return true;
     return NothingReceived() && module.WaitForReplies(written + 1, kWait);
   }
 
@@ -102,7 +102,7 @@ class SimLine : public ::testing::Test {
   sim::SimModule module;
   // The test's connection: a fresh one for every test, so nothing carries
   // over from another.
-  LinkState link{PortScope::AnyPort()};
+  serial::LinkState link{serial::PortScope::AnyPort()};
 };
 
 // A descriptor of the test's own on the line's slave side, to read and set

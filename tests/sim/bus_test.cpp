@@ -41,8 +41,8 @@ sim::ModuleConfig Module(const std::string& id1, const std::string& id2, int k, 
 }
 
 std::string CommandFrame(const std::string& text) {
-  uint8_t sum = FrameChecksum(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int>(text.size()));
-  return "\t" + text + ByteToHex(sum) + "\r";
+  uint8_t sum = serial::FrameChecksum(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int>(text.size()));
+  return "\t" + text + serial::ByteToHex(sum) + "\r";
 }
 
 class BusLine : public ::testing::Test {
@@ -51,8 +51,8 @@ class BusLine : public ::testing::Test {
     if (HasFailure() && bus) {
       for (const std::string& line : bus->LogLines()) std::printf("  bus: %s\n", line.c_str());
     }
-    if (PortIsOpen(link)) ClosePort(link);
-    SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+    if (serial::PortIsOpen(link)) serial::ClosePort(link);
+    serial::SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
     if (bus) bus->Stop();
   }
 
@@ -60,9 +60,9 @@ class BusLine : public ::testing::Test {
                 const std::string& setting = "19200,e,8,1") {
     bus = std::make_unique<sim::SimBus>(std::move(modules), faults);
     ASSERT_TRUE(bus->Start());
-    SetPortTable(sim::SimPortTable(bus->SlavePath(), kPort));
-    if (PortIsOpen(link)) ClosePort(link);
-    ASSERT_TRUE(OpenPort(link, kPort, setting));
+    serial::SetPortTable(sim::SimPortTable(bus->SlavePath(), kPort));
+    if (serial::PortIsOpen(link)) serial::ClosePort(link);
+    ASSERT_TRUE(serial::OpenPort(link, kPort, setting));
   }
 
   // Writes one frame through the port and returns every byte the tool
@@ -70,11 +70,11 @@ class BusLine : public ::testing::Test {
   // fallen quiet, as many bytes as the bus wrote, however late a loaded
   // machine delivers them.
   std::string Talk(const std::string& text) {
-    DiscardPortInput(link);
+    serial::DiscardPortInput(link);
     const std::string frame = CommandFrame(text);
     const uint64_t fromTool = bus->BytesFromTool();
     const uint64_t toTool = bus->BytesToTool();
-    WritePortBlock(link, reinterpret_cast<const uint8_t*>(frame.data()), static_cast<int>(frame.size()));
+    serial::WritePortBlock(link, reinterpret_cast<const uint8_t*>(frame.data()), static_cast<int>(frame.size()));
     EXPECT_TRUE(bus->WaitForBytesFromTool(fromTool + frame.size(), kBusWait));
     EXPECT_TRUE(bus->WaitForQuietLine(kBusWait));
     return ReadBytes(bus->BytesToTool() - toTool);
@@ -88,7 +88,7 @@ class BusLine : public ::testing::Test {
     for (int attempt = 0; attempt < 3; ++attempt) {
       const uint64_t heard = bus->BytesFromTool();
       const uint64_t written = bus->BytesToTool();
-      if (SendCommand(link, text)) return true;
+      if (serial::SendCommand(link, text)) return true;
       if (link.ReplyPos != 0 || !bus->WaitForBytesFromTool(heard + frameBytes, kBusWait) ||
           !bus->WaitForQuietLine(kBusWait) || bus->BytesToTool() == written) {
         return false;
@@ -99,10 +99,10 @@ class BusLine : public ::testing::Test {
 
   std::string ReadBytes(uint64_t count) {
     std::string received;
-    Deadline deadline(kBusWait);
+    serial::Deadline deadline(kBusWait);
     uint8_t byte;
     while (received.size() < count && !deadline.Expired()) {
-      if (ReadPortByte(link, byte)) received += static_cast<char>(byte);
+      if (serial::ReadPortByte(link, byte)) received += static_cast<char>(byte);
     }
     return received;
   }
@@ -117,7 +117,7 @@ class BusLine : public ::testing::Test {
   }
 
   std::unique_ptr<sim::SimBus> bus;
-  LinkState link{PortScope::AnyPort()};
+  serial::LinkState link{serial::PortScope::AnyPort()};
 };
 
 // One command on a bus, and what the tool receives for it.
@@ -205,7 +205,7 @@ TEST_F(BusLine, ConfigurationReachesTheModuleItNames) {
   EXPECT_EQ(bus->State(1).id1, "11");
   EXPECT_EQ(bus->State(0).id1, "01");
   ASSERT_TRUE(Exchange("H11F"));
-  EXPECT_EQ(ReplyChars(link, 2, 6), "F11:0");
+  EXPECT_EQ(serial::ReplyChars(link, 2, 6), "F11:0");
   ASSERT_TRUE(Exchange("H01F")) << "ID 01 is module 0's alone now";
   EXPECT_EQ(link.GarbledExchanges, 1u) << "clean exchanges are not garbled";
 
@@ -224,10 +224,10 @@ TEST_F(BusLine, ConfigurationReachesTheModuleItNames) {
       EXPECT_EQ(r.lineIndex, 5);
     }
   }
-  ClosePort(link);
-  ASSERT_TRUE(OpenPort(link, kPort, "9600,n,8,1"));
+  serial::ClosePort(link);
+  ASSERT_TRUE(serial::OpenPort(link, kPort, "9600,n,8,1"));
   ASSERT_TRUE(Exchange("H02F"));
-  EXPECT_EQ(ReplyChars(link, 2, 6), "F02:0");
+  EXPECT_EQ(serial::ReplyChars(link, 2, 6), "F02:0");
 }
 
 // Noise damages what the tool receives at its rate, the same way for the
@@ -278,12 +278,12 @@ TEST_F(BusLine, JitterDelaysEachReplyWithinItsBound) {
 }
 
 // Reads what the tool receives until the condition holds on it.
-std::string ReadUntil(LinkState& link, const std::function<bool(const std::string&)>& enough) {
+std::string ReadUntil(serial::LinkState& link, const std::function<bool(const std::string&)>& enough) {
   std::string received;
-  Deadline deadline(kBusWait);
+  serial::Deadline deadline(kBusWait);
   uint8_t byte;
   while (!enough(received) && !deadline.Expired()) {
-    if (ReadPortByte(link, byte)) received += static_cast<char>(byte);
+    if (serial::ReadPortByte(link, byte)) received += static_cast<char>(byte);
   }
   return received;
 }

@@ -75,7 +75,7 @@ std::vector<SurveyCase> Cases() {
 class Survey : public ::testing::TestWithParam<SurveyCase> {
  protected:
   void TearDown() override {
-    SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+    serial::SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
     if (bus && HasFailure()) {
       for (const std::string& line : bus->LogLines()) std::printf("  bus: %s\n", line.c_str());
     }
@@ -87,14 +87,14 @@ TEST_P(Survey, EachFaultGivesItsStatusesAndFindings) {
   const SurveyCase& c = GetParam();
   bus = std::make_unique<sim::SimBus>(c.modules, c.faults);
   ASSERT_TRUE(bus->Start());
-  SetPortTable(sim::SimPortTable(bus->SlavePath(), kPort));
-  LinkState link{PortScope::AnyPort()};
+  serial::SetPortTable(sim::SimPortTable(bus->SlavePath(), kPort));
+  serial::LinkState link{serial::PortScope::AnyPort()};
   site::SurveyResult result;
   std::vector<std::string> steps;
   const site::SurveyOutcome outcome = site::RunSurvey(link, {kPort, c.lineIndex, c.ids}, result,
                                                       [&](const std::string& step) { steps.push_back(step); });
   ASSERT_EQ(outcome, site::SurveyOutcome::Done);
-  EXPECT_FALSE(PortIsOpen(link)) << "the survey closes its port";
+  EXPECT_FALSE(serial::PortIsOpen(link)) << "the survey closes its port";
   EXPECT_EQ(steps.front(), "listening");
   EXPECT_EQ(result.lineIndex, c.lineFound);
   ASSERT_EQ(result.ids.size(), c.ids.size());
@@ -142,12 +142,12 @@ TEST(LinkTest, EveryExchangeIsCountedPerId) {
     faults.echo = c.echo;
     sim::SimBus bus({Module("01", "05", 0), Module("02", "06", 1)}, faults);
     ASSERT_TRUE(bus.Start());
-    SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
-    LinkState link{PortScope::AnyPort()};
+    serial::SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
+    serial::LinkState link{serial::PortScope::AnyPort()};
     site::LinkTestResult result;
     site::LinkTestOptions options{kPort, 5, c.ids, kRounds};
     ASSERT_EQ(site::RunLinkTest(link, options, result), site::LinkTestOutcome::Done);
-    EXPECT_FALSE(PortIsOpen(link));
+    EXPECT_FALSE(serial::PortIsOpen(link));
     ASSERT_EQ(result.ids.size(), c.ids.empty() ? 1u : c.ids.size());
     for (const site::IdLinkFigures& f : result.ids) {
       SCOPED_TRACE("ID " + site::IdText(f.id));
@@ -167,7 +167,7 @@ TEST(LinkTest, EveryExchangeIsCountedPerId) {
     }
     EXPECT_FALSE(result.lineErrors) << "a pseudo-terminal keeps no line error counts";
     EXPECT_FALSE(result.latencyTimerMs);
-    SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+    serial::SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
   }
 }
 
@@ -176,17 +176,17 @@ TEST(LinkTest, EveryExchangeIsCountedPerId) {
 TEST(WalkTest, EachCardComesUnderItsReaderId) {
   sim::SimBus bus({Module("01", "05", 0), Module("02", "06", 1, '1')});
   ASSERT_TRUE(bus.Start());
-  SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
+  serial::SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
   ASSERT_TRUE(bus.PresentCardAt("05", "CARD5"));
   ASSERT_TRUE(bus.PresentCardAt("02", "CARD2"));
-  LinkState link{PortScope::AnyPort()};
+  serial::LinkState link{serial::PortScope::AnyPort()};
   site::WalkResult result;
   std::vector<std::pair<int, std::string>> cards;
-  site::WalkOptions options{kPort, 5, {1, 2, 5, 6}, LineClock::now() + std::chrono::milliseconds(1500)};
+  site::WalkOptions options{kPort, 5, {1, 2, 5, 6}, serial::LineClock::now() + std::chrono::milliseconds(1500)};
   EXPECT_EQ(site::RunWalkTest(link, options, result,
                               [&](int id, const std::string& data) { cards.emplace_back(id, data); }),
             site::WalkOutcome::Ended);
-  EXPECT_FALSE(PortIsOpen(link));
+  EXPECT_FALSE(serial::PortIsOpen(link));
   std::sort(cards.begin(), cards.end());
   EXPECT_EQ(cards, (std::vector<std::pair<int, std::string>>{{2, "CARD2"}, {5, "CARD5"}}));
   ASSERT_EQ(result.ids.size(), 4u);
@@ -195,7 +195,7 @@ TEST(WalkTest, EachCardComesUnderItsReaderId) {
   EXPECT_EQ(result.ids[1].cards, 1u);
   EXPECT_EQ(result.ids[2].cards, 1u);
   EXPECT_EQ(result.ids[3].answered, 0u) << "a one-reader module does not answer its second ID";
-  SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+  serial::SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
 }
 
 TEST(WalkTest, CardOfAnAnswer) {
@@ -207,8 +207,8 @@ TEST(WalkTest, CardOfAnAnswer) {
 
 // The poll that meets nothing but the window: no port, no bus.
 TEST(SurveyPorts, APortThatDoesNotOpenEndsTheSurveyAtOnce) {
-  SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
-  LinkState link{PortScope::AnyPort()};
+  serial::SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+  serial::LinkState link{serial::PortScope::AnyPort()};
   site::SurveyResult result;
   EXPECT_EQ(site::RunSurvey(link, {kPort, 5, {1}}, result), site::SurveyOutcome::PortNotOpened);
   EXPECT_TRUE(result.ids.empty());

@@ -54,7 +54,7 @@ TEST_F(Exchanges, EmptyReadsWaitForTheirByte) {
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < kReads; ++i) {
     uint8_t byte = 0;
-    delivered += ReadPortByte(link, byte) ? 1 : 0;
+    delivered += serial::ReadPortByte(link, byte) ? 1 : 0;
   }
   EXPECT_EQ(delivered, 0);
   EXPECT_GE(MsSince(start), kReads * kLeastReadWaitMs) << "an empty read must wait, not return at once";
@@ -66,9 +66,9 @@ TEST_F(Exchanges, SilentModuleEndsTheExchangeAfterTheWindow) {
   int emptyReads = 0;
   link.ProcessPendingEvents = [&] { ++emptyReads; };
   const Clock::time_point start = Clock::now();
-  EXPECT_FALSE(SendCommand(link, "H00V"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
   const double elapsedMs = MsSince(start);
-  EXPECT_GE(elapsedMs, kReplyWindowMs);
+  EXPECT_GE(elapsedMs, serial::kReplyWindowMs);
   EXPECT_GE(elapsedMs, emptyReads * kLeastReadWaitMs);
   EXPECT_GT(emptyReads, 0) << "the window lets the caller handle its events";
   EXPECT_EQ(link.ReplyPos, 0);
@@ -79,7 +79,7 @@ TEST_F(Exchanges, SilentModuleEndsTheExchangeAfterTheWindow) {
 TEST_F(Exchanges, LateReplyIsNotHeardAndStaysInTheInput) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
-  EXPECT_FALSE(SendCommand(link, "H00L"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00L"));
   EXPECT_EQ(link.ReplyPos, 0);
   EXPECT_EQ(link.LastReply, kIdentityReply);
   // The input is never purged: the late reply is still there to be read.
@@ -106,13 +106,13 @@ TEST_F(Exchanges, FloodWithoutFrameEndsTheExchange) {
   ASSERT_TRUE(Exchange("H00M"));
   // Sent again only when a loaded machine held the whole flood back past
   // the window (see Exchange); every "H00N" floods.
-  bool answered = SendCommand(link, "H00N");
+  bool answered = serial::SendCommand(link, "H00N");
   for (int retry = 0; retry < 2 && !answered && NothingReceived(); ++retry) {
     Drain();
-    answered = SendCommand(link, "H00N");
+    answered = serial::SendCommand(link, "H00N");
   }
   EXPECT_FALSE(answered);
-  EXPECT_EQ(link.ReplyPos, kFloodBytes % kReplyBufferSize);
+  EXPECT_EQ(link.ReplyPos, kFloodBytes % serial::kReplyBufferSize);
   EXPECT_EQ(link.ReplyBuffer[0], 'Z');
   EXPECT_EQ(link.LastReply, kIdentityReply);
   // Everything was read: the next exchange is clean.
@@ -129,26 +129,26 @@ TEST_F(Exchanges, WrongChecksumIsRejectedButKept) {
 }
 
 TEST_F(Line, PortWithoutDeviceDoesNotOpen) {
-  EXPECT_FALSE(OpenPort(link, kNoPort, "19200,e,8,1"));
-  EXPECT_FALSE(PortIsOpen(link));
-  EXPECT_FALSE(OpenPort(link, 0, "19200,e,8,1"));
-  EXPECT_FALSE(PortIsOpen(link));
+  EXPECT_FALSE(serial::OpenPort(link, kNoPort, "19200,e,8,1"));
+  EXPECT_FALSE(serial::PortIsOpen(link));
+  EXPECT_FALSE(serial::OpenPort(link, 0, "19200,e,8,1"));
+  EXPECT_FALSE(serial::PortIsOpen(link));
   EXPECT_TRUE(Open());
-  EXPECT_TRUE(PortIsOpen(link));
+  EXPECT_TRUE(serial::PortIsOpen(link));
 }
 
 // Only COM1 to COM9 are predefined names; COM10 and above open by the
 // device name "\\.\COMn".
 TEST_F(Line, PortsAboveNineOpenByTheirDeviceName) {
-  EXPECT_EQ(ResolvePort(kHighPort), "\\\\.\\COM12");
-  EXPECT_EQ(ResolvePort(kPort), "\\\\.\\COM3");
-  ASSERT_TRUE(OpenPort(link, kHighPort, "19200,e,8,1"));
+  EXPECT_EQ(serial::ResolvePort(kHighPort), "\\\\.\\COM12");
+  EXPECT_EQ(serial::ResolvePort(kPort), "\\\\.\\COM3");
+  ASSERT_TRUE(serial::OpenPort(link, kHighPort, "19200,e,8,1"));
   EXPECT_TRUE(Exchange("H00M"));
   EXPECT_EQ(link.LastReply, kIdentityReply);
 }
 
 TEST_F(Line, SystemListsItsPortsByNumber) {
-  const std::vector<std::string> ports = ListSerialDevices();
+  const std::vector<std::string> ports = serial::ListSerialDevices();
   auto at = [&](const std::string& path) { return std::find(ports.begin(), ports.end(), path) - ports.begin(); };
   const auto com3 = at("\\\\.\\COM3");
   const auto com12 = at("\\\\.\\COM12");
@@ -161,9 +161,9 @@ TEST_F(Line, SystemListsItsPortsByNumber) {
 
 TEST_F(Line, ModuleAtAnotherSpeedStaysSilent) {
   ASSERT_TRUE(Open("9600,e,8,1"));
-  EXPECT_FALSE(SendCommand(link, "H00M"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00M"));
   EXPECT_TRUE(log.WaitForLine("ignored: line speed 9600, module at 19200", kWait));
-  ClosePort(link);
+  serial::ClosePort(link);
   // Parity cannot be seen on a pseudo-terminal; the speed decides.
   ASSERT_TRUE(Open("19200,n,8,1"));
   EXPECT_TRUE(Exchange("H00M"));
@@ -172,27 +172,27 @@ TEST_F(Line, ModuleAtAnotherSpeedStaysSilent) {
 TEST_F(Line, RejectedSettingOpensAndKeepsTheLine) {
   const std::string ignored = "ignored: line speed 4800";
   ASSERT_TRUE(Open("4800,n,8,1"));
-  ClosePort(link);
+  serial::ClosePort(link);
   for (const char* setting : {"", "fast", "19200,x,8,1", "19200,e,9,1", "19200,e,8"}) {
     SCOPED_TRACE(setting);
     const size_t before = log.Count(ignored);
-    ASSERT_TRUE(OpenPort(link, kPort, setting));
-    EXPECT_FALSE(SendCommand(link, "H00M"));
+    ASSERT_TRUE(serial::OpenPort(link, kPort, setting));
+    EXPECT_FALSE(serial::SendCommand(link, "H00M"));
     EXPECT_TRUE(log.WaitForCount(ignored, before + 1, kWait)) << "the port kept 4800 baud";
-    ClosePort(link);
+    serial::ClosePort(link);
   }
   ASSERT_TRUE(Open());
   EXPECT_TRUE(Exchange("H00M"));
 }
 
 TEST_F(Line, DeviceTimeoutsReadBackAsWritten) {
-  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3").device;
+  std::unique_ptr<serial::SerialDevice> device = serial::OpenSerialDevice("\\\\.\\COM3").device;
   ASSERT_TRUE(device);
-  NativeTimeouts own;
+  serial::NativeTimeouts own;
   own.known = true;
   for (uint32_t i = 0; i < 5; ++i) own.words[i] = 10 + i;
   device->SetTimeouts(own);
-  NativeTimeouts read = device->GetTimeouts();
+  serial::NativeTimeouts read = device->GetTimeouts();
   for (int i = 0; i < 5; ++i) EXPECT_EQ(read.words[i], own.words[i]) << "field " << i;
 
   device->ApplyTimeouts(link.LinkTimeouts);
@@ -203,14 +203,14 @@ TEST_F(Line, DeviceTimeoutsReadBackAsWritten) {
 
 // A record that could not be read from the port is not written back.
 TEST_F(Line, UnknownTimeoutsAreNotWrittenBack) {
-  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3").device;
+  std::unique_ptr<serial::SerialDevice> device = serial::OpenSerialDevice("\\\\.\\COM3").device;
   ASSERT_TRUE(device);
-  NativeTimeouts own;
+  serial::NativeTimeouts own;
   own.known = true;
   for (uint32_t i = 0; i < 5; ++i) own.words[i] = 20 + i;
   device->SetTimeouts(own);
-  device->SetTimeouts(NativeTimeouts{});  // all zeros, not known
-  const NativeTimeouts read = device->GetTimeouts();
+  device->SetTimeouts(serial::NativeTimeouts{});  // all zeros, not known
+  const serial::NativeTimeouts read = device->GetTimeouts();
   EXPECT_TRUE(read.known);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(read.words[i], own.words[i]) << "field " << i;
 }
@@ -234,9 +234,9 @@ TEST_F(Line, SettingTextSetsTheWholeLine) {
   block.fRtsControl = RTS_CONTROL_DISABLE;
   ASSERT_TRUE(SetCommState(raw, &block));
 
-  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3").device;
+  std::unique_ptr<serial::SerialDevice> device = serial::OpenSerialDevice("\\\\.\\COM3").device;
   ASSERT_TRUE(device);
-  std::optional<LineParameters> line = ParseLineSetting("19200,e,8,1");
+  std::optional<serial::LineParameters> line = serial::ParseLineSetting("19200,e,8,1");
   ASSERT_TRUE(line);
   device->ApplyLine(*line);
 
@@ -260,12 +260,12 @@ TEST_F(HangUp, PeerHangingUpMidReplyEndsTheExchangeWithoutSpinning) {
   int emptyReads = 0;
   link.ProcessPendingEvents = [&] { ++emptyReads; };
   const Clock::time_point start = Clock::now();
-  EXPECT_FALSE(SendCommand(link, "H00V"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
   // After the hang-up every read reports "no byte" after its wait.
-  EXPECT_FALSE(SendCommand(link, "H00M"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00M"));
   const double elapsedMs = MsSince(start);
   EXPECT_TRUE(log.WaitForLine("hang-up", kWait));
-  EXPECT_GE(elapsedMs, 2 * kReplyWindowMs);
+  EXPECT_GE(elapsedMs, 2 * serial::kReplyWindowMs);
   EXPECT_GT(emptyReads, 0);
   EXPECT_GE(elapsedMs, emptyReads * kLeastReadWaitMs) << emptyReads << " empty reads in " << elapsedMs << " ms";
   EXPECT_EQ(link.LastReply, kIdentityReply);

@@ -31,10 +31,10 @@ class SimCom : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (PortIsOpen(link)) ClosePort(link);
+    if (serial::PortIsOpen(link)) serial::ClosePort(link);
   }
 
-  bool Open(const std::string& setting = "19200,e,8,1") { return OpenPort(link, kPort, setting); }
+  bool Open(const std::string& setting = "19200,e,8,1") { return serial::OpenPort(link, kPort, setting); }
 
   // SendCommand, sent again only when the line was too slow: on a loaded
   // machine wine and the pseudo-terminal can hold the module's bytes back
@@ -45,7 +45,7 @@ class SimCom : public ::testing::Test {
   bool Exchange(const std::string& command) {
     for (int attempt = 0; attempt < 3; ++attempt) {
       const size_t written = log.Replies();
-      if (SendCommand(link, command)) return true;
+      if (serial::SendCommand(link, command)) return true;
       if (!NothingReceived() || !log.WaitForReplies(written + 1, kWait)) return false;
       if (!ReadThroughCr()) return false;
     }
@@ -60,10 +60,10 @@ class SimCom : public ::testing::Test {
 
   // Reads the line up to and including the next CR.
   bool ReadThroughCr() {
-    Deadline deadline(kWait);
+    serial::Deadline deadline(kWait);
     uint8_t byte = 0;
     while (!deadline.Expired()) {
-      if (ReadPortByte(link, byte) && byte == '\r') return true;
+      if (serial::ReadPortByte(link, byte) && byte == '\r') return true;
     }
     return false;
   }
@@ -71,18 +71,18 @@ class SimCom : public ::testing::Test {
   // Reads whatever arrives until the line has been quiet for quietMs.
   std::string Drain(unsigned quietMs = 200) {
     std::string bytes;
-    Deadline limit(kWait);
-    uint32_t lastByte = TickCount();
+    serial::Deadline limit(kWait);
+    uint32_t lastByte = serial::TickCount();
     uint8_t byte = 0;
-    while (!limit.Expired() && TickCount() - lastByte < quietMs) {
-      if (ReadPortByte(link, byte)) {
+    while (!limit.Expired() && serial::TickCount() - lastByte < quietMs) {
+      if (serial::ReadPortByte(link, byte)) {
         bytes.push_back(static_cast<char>(byte));
-        lastByte = TickCount();
+        lastByte = serial::TickCount();
       }
     }
     return bytes;
   }
 
   SimLog log{SimLog::PathFromEnvironment()};
-  LinkState link{PortScope::AnyPort()};
+  serial::LinkState link{serial::PortScope::AnyPort()};
 };

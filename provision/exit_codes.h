@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The exit codes of rt420ctl.
+// The outcome of a module operation or of a module's provisioning, as a
+// code; rt420ctl exits with it.
 //
 // 0  success;
 // 1  the module failed or was not found: it did not answer, answered wrongly,

@@ -27,6 +27,7 @@
 
 #include "port_names.h"
 #include "port_report.h"
+#include "settings_medium.h"
 #include "settings_store.h"
 
 namespace fs = std::filesystem;
@@ -37,7 +38,6 @@ constexpr int kFirstPort = 1;
 constexpr int kLastPort = 16;
 constexpr size_t kMaxTextBytes = 128;        // a sysfs attribute or a program name as shown
 constexpr size_t kMaxPathBytes = 4096;       // a link target or a device path (PATH_MAX)
-constexpr int kMaxLinkHops = 8;              // by-id link, then a node that is itself a link
 constexpr int kMaxUsbDepth = 8;              // sysfs levels from a tty up to its USB device
 constexpr size_t kMaxProcesses = 1 << 16;    // entries of the process table looked at
 constexpr size_t kMaxFdsPerProcess = 1 << 16;
@@ -51,11 +51,9 @@ constexpr const char* kSourceEnumeration = "enumeration";
 constexpr const char* kSourceNothing = "nothing found";
 
 constexpr const char* kStateMissing = "missing";
-constexpr const char* kStateOpens = "opens";
 constexpr const char* kStateBusy = "busy";
 constexpr const char* kStateDenied = "denied";
 constexpr const char* kStateNotTerminal = "not a terminal";
-constexpr const char* kStateNone = "none";
 constexpr const char* kStateUnreadable = "unreadable settings";
 constexpr const char* kStateFails = "does not open";
 
@@ -131,7 +129,7 @@ bool IsUnder(const fs::path& path, const fs::path& root) {
 fs::path FollowWithinDev(const fs::path& path, const fs::path& devRoot) {
   fs::path current = Normalised(path);
   std::error_code ec;
-  for (int hop = 0; hop < kMaxLinkHops && fs::is_symlink(current, ec); ++hop) {
+  for (int hop = 0; hop < store::kMaxLinkHops && fs::is_symlink(current, ec); ++hop) {
     auto target = ReadLink(current);
     if (!target) break;
     fs::path next = Normalised(fs::path(*target).is_absolute() ? fs::path(*target) : current.parent_path() / *target);
@@ -297,24 +295,26 @@ class Enumeration {
  public:
   explicit Enumeration(const PortRoots& roots) : roots_(roots) {}
   const std::vector<std::string>& Devices() {
-    if (!devices_) devices_ = ListSerialDevicesUnder(roots_.dev, roots_.sys);
-    return *devices_;
+    if (!listed_) devices_ = serial::ListSerialDevicesUnder(roots_.dev, roots_.sys);
+    listed_ = true;
+    return devices_;
   }
 
  private:
   const PortRoots& roots_;
-  std::optional<std::vector<std::string>> devices_;
+  bool listed_ = false;
+  std::vector<std::string> devices_;
 };
 
 // The mapping of one port number and why, before the device is looked at.
 PortWork MapPort(int number, const PortTableReader& table, Enumeration& enumeration) {
   PortWork work;
   work.report.number = number;
-  PortTableAnswer entry = table(PortName(number));
-  if (entry.kind == PortTableAnswer::Kind::Unreadable) {
+  serial::PortTableAnswer entry = table(serial::PortName(number));
+  if (entry.kind == serial::PortTableAnswer::Kind::Unreadable) {
     work.report.source = kSourceUnreadable;
     work.report.state = kStateUnreadable;
-  } else if (entry.kind == PortTableAnswer::Kind::Entry) {
+  } else if (entry.kind == serial::PortTableAnswer::Kind::Entry) {
     work.path = entry.path;
     work.report.source = entry.path.empty() ? kSourceEmptyEntry : kSourceTable;
   } else if (static_cast<size_t>(number) <= enumeration.Devices().size()) {
@@ -369,11 +369,11 @@ void AddDeviceHints(PortWork& work) {
   PortReport& r = work.report;
   const std::string& state = r.state;
   if (state == kStateUnreadable) {
-    r.hints.push_back("the settings in " + SettingsLocation() + " cannot be read: mend or remove the file");
+    r.hints.push_back("the settings in " + store::SettingsLocation() + " cannot be read: mend or remove the file");
   }
   if (state == kStateMissing && r.source == kSourceTable) {
-    r.hints.push_back("the port table maps " + PortName(r.number) + " to " + r.device +
-                      ", which is not there: plug the adapter in, or change the entry in " + SettingsLocation());
+    r.hints.push_back("the port table maps " + serial::PortName(r.number) + " to " + r.device +
+                      ", which is not there: plug the adapter in, or change the entry in " + store::SettingsLocation());
   }
   if (state == kStateDenied) r.hints.push_back(DeniedHint(r.device, work.probe));
   if (state == kStateNotTerminal) r.hints.push_back(r.device + " is not a serial device");
@@ -399,7 +399,7 @@ void AddServiceHints(PortReport& report, const ProcessScan& scan) {
 
 }  // namespace
 
-std::vector<PortReport> DescribePorts(const PortRoots& roots) { return DescribePorts(roots, ReadPortTable); }
+std::vector<PortReport> DescribePorts(const PortRoots& roots) { return DescribePorts(roots, store::ReadPortTable); }
 
 std::vector<PortReport> DescribePorts(const PortRoots& roots, const PortTableReader& table) {
   Enumeration enumeration(roots);
@@ -421,4 +421,4 @@ std::vector<PortReport> DescribePorts(const PortRoots& roots, const PortTableRea
   return reports;
 }
 
-std::string PortReportHeading() { return "settings and port table: " + SettingsLocation(); }
+std::string PortReportHeading() { return "settings and port table: " + store::SettingsLocation(); }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The operator panel of rt420ctl: the operator's values come from the command
-// line, the messages go to the terminal, and what a window would show is
-// kept so that the program can print it afterwards.
+// The operator panel of a front end without a window (the command line, a
+// provisioning run): the operator's values are set by the caller, the
+// messages go to a handler, and what a window would show is kept so that the
+// caller can read it afterwards.
 //
 // It behaves as the window does where an operation can tell:
 // - the values start as the window's do when it is created: ID panels "__"
@@ -11,11 +12,13 @@
 // - moving an ID bar to a new position (clamped to 1 to 99, like the bar)
 //   rewrites its ID text as two digits; the position it has changes nothing;
 // - a line-setting index outside the list selects nothing (-1);
-// - ProcessMessages is where a stop request is taken: while Wiegand
-//   processing runs, a stop request (signal or deadline) is passed on exactly
-//   as the window's second click on its process button would be.
+// - ProcessMessages is where the caller's stop check is taken: while Wiegand
+//   processing runs and the check says stop (a deadline, a stop the program
+//   requested itself), the panel asks the connection to stop, which ends
+//   processing after its current cycle.
 // The wait and busy states, the hourglass, the caption and the locked
-// controls have nothing to show on a terminal and do nothing.
+// controls have nothing to show without a window: the panel leaves them to
+// the operator panel's defaults, which do nothing.
 //
 // Messages are catalogue texts or reply characters in the current language's
 // code page; the panel hands them on as UTF-8.
@@ -25,17 +28,20 @@
 #include <string>
 #include <vector>
 
+#include "connection.h"
 #include "operator_panel.h"
 #include "two_digits.h"
 
-class ConsolePanel final : public OperatorPanel {
+class ScriptedPanel final : public commands::OperatorPanel {
  public:
   // Gets each message as UTF-8 when it is shown.
   using MessageHandler = std::function<void(const std::string& utf8)>;
   // Gets each card read: reader 1 or 2 and its data as received (non-empty).
   using CardHandler = std::function<void(int reader, const std::string& bytes)>;
 
-  ConsolePanel();
+  // The panel of one connection, which outlives it: its line-setting list
+  // starts at the connection's scan result.
+  explicit ScriptedPanel(commands::Connection& connection);
 
   void SetMessageHandler(MessageHandler handler);
   void SetCardHandler(CardHandler handler);
@@ -47,9 +53,14 @@ class ConsolePanel final : public OperatorPanel {
   void ChooseId2(int id);
   void ChooseKeyCount(int count);
   void ChooseLock(bool locked);
-  // Whether a port that does not open is reported on stderr at once (the
-  // default); a bench's connection tells it in its result instead.
-  void ReportPortProblems(bool report) { reportPortProblems_ = report; }
+
+  // Gets each line about a port that did not open (none by default: the
+  // caller may tell it in its result instead).
+  using PortProblemHandler = std::function<void(const std::string& line)>;
+  void SetPortProblemHandler(PortProblemHandler handler) { onPortProblem_ = std::move(handler); }
+  // Asked while Wiegand processing runs; true asks the connection to stop.
+  using StopCheck = std::function<bool()>;
+  void SetStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
 
   // What the panel shows now.
   struct Shown {
@@ -68,18 +79,14 @@ class ConsolePanel final : public OperatorPanel {
   // The outcome of the last operation: the lamp it set (none if it set none
   // since ClearOutcome) and the messages it showed, as UTF-8.
   void ClearOutcome();
-  std::optional<LampColour> Lamp() const { return lamp_; }
+  std::optional<commands::LampColour> Lamp() const { return lamp_; }
   const std::vector<std::string>& Messages() const { return messages_; }
 
   // OperatorPanel.
   void ShowMessage(const std::string& bytes) override;
-  void SetLamp(LampColour colour) override;
-  // On stderr, after the program's name.
+  void SetLamp(commands::LampColour colour) override;
+  // To the port-problem handler.
   void ReportPortProblem(const std::string& line) override;
-  void EnterWaitState() override {}
-  void LeaveWaitState() override {}
-  void SetHourglass(bool) override {}
-  void SetBusy(bool) override {}
   void ProcessMessages() override;
   std::string IdText() override { return shown_.idText; }
   std::string Id2Text() override { return shown_.id2Text; }
@@ -88,8 +95,6 @@ class ConsolePanel final : public OperatorPanel {
   int ModeIndex() override { return shown_.modeIndex; }
   int Rs485Index() override { return shown_.rs485Index; }
   bool LockChecked() override { return locked_; }
-  // After a stop signal a search tries no further port.
-  bool SearchStopped() override;
   void SelectLineSetting(int index) override;
   void SelectMode(int index) override;
   void SelectRs485(int index) override;
@@ -101,18 +106,16 @@ class ConsolePanel final : public OperatorPanel {
   void ShowSerial(const std::string& caption, const std::string& value) override;
   void ShowVersion(const std::string& caption, const std::string& value) override;
   void ShowCardData(int reader, const std::string& bytes) override;
-  void BeginProcessCaption(const std::string&) override {}
-  void EndProcessCaption() override {}
-  void LockOperationControls(bool) override {}
-  void EnableWindow() override {}
 
  private:
+  commands::Connection& connection_;
   Shown shown_;
   bool locked_ = false;
-  bool reportPortProblems_ = true;
-  std::optional<LampColour> lamp_;
+  std::optional<commands::LampColour> lamp_;
   std::vector<std::string> messages_;
   MessageHandler onMessage_;
   CardHandler onCard_;
+  PortProblemHandler onPortProblem_;
+  StopCheck stopCheck_;
 };
 

@@ -10,9 +10,9 @@
 #include <random>
 #include <system_error>
 
-#include "cli_options.h"
-#include "cli_output.h"
+#include "setting_words.h"
 #include "settings_text.h"
+#include "shown_text.h"
 
 namespace {
 constexpr size_t kMaxProfileBytes = 64 * 1024;
@@ -57,11 +57,11 @@ bool SetValue(const std::string& key, const std::string& value, Profile& p, std:
     slot = &p.rs485Index;
     parsed = ParseRs485(value);
   } else {
-    error = "unknown setting '" + ShownText(key) + "' (" + kSettingNames + ")";
+    error = "unknown setting '" + text::ShownText(key) + "' (" + kSettingNames + ")";
     return false;
   }
-  if (slot->has_value()) error = ShownText(key) + " given twice";
-  else if (!parsed) error = AllowedValues(key) + ", not '" + ShownText(value) + "'";
+  if (slot->has_value()) error = text::ShownText(key) + " given twice";
+  else if (!parsed) error = AllowedValues(key) + ", not '" + text::ShownText(value) + "'";
   else *slot = parsed;
   return error.empty();
 }
@@ -76,7 +76,7 @@ bool ParseLine(const std::string& raw, Profile& p, std::string& error) {
   if (line.empty()) return true;
   if (line.front() == '[') {
     if (LowerCase(line) == "[module]") return true;
-    error = "unknown section " + ShownText(line) + " (only [module])";
+    error = "unknown section " + text::ShownText(line) + " (only [module])";
     return false;
   }
   size_t equals = line.find('=');
@@ -99,13 +99,13 @@ std::optional<Profile> ParseProfile(const std::string& text, const std::string& 
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     if (!ParseLine(text.substr(start, end - start), profile, error)) {
-      error = ShownText(where) + " line " + std::to_string(number) + ": " + error;
+      error = text::ShownText(where) + " line " + std::to_string(number) + ": " + error;
       return std::nullopt;
     }
     start = end + 1;
   }
   if (!NamesASetting(profile)) {
-    error = ShownText(where) + " names no setting (" + kSettingNames + ")";
+    error = text::ShownText(where) + " names no setting (" + kSettingNames + ")";
     return std::nullopt;
   }
   return profile;
@@ -130,14 +130,14 @@ std::optional<Profile> LoadProfile(const std::string& path, std::string& error) 
   std::filesystem::file_status status = std::filesystem::status(path, ec);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
       !std::filesystem::is_directory(status)) {
-    error = "cannot read the profile " + ShownText(path) + ": it is not a regular file";
+    error = "cannot read the profile " + text::ShownText(path) + ": it is not a regular file";
     return std::nullopt;
   }
   errno = 0;
   std::ifstream in(path, std::ios::binary);
   int openErrno = errno;
   if (!in || std::filesystem::is_directory(path)) {
-    error = "cannot read the profile " + ShownText(path) + ": " + WhyNotReadable(path, openErrno);
+    error = "cannot read the profile " + text::ShownText(path) + ": " + WhyNotReadable(path, openErrno);
     return std::nullopt;
   }
   std::string text;
@@ -145,13 +145,13 @@ std::optional<Profile> LoadProfile(const std::string& path, std::string& error) 
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<size_t>(in.gcount()));
   if (text.size() > kMaxProfileBytes) {
-    error = "the profile " + ShownText(path) + " is larger than " + std::to_string(kMaxProfileBytes) + " bytes";
+    error = "the profile " + text::ShownText(path) + " is larger than " + std::to_string(kMaxProfileBytes) + " bytes";
     return std::nullopt;
   }
   std::string why;
-  std::optional<DecodedText> decoded = DecodeSettingsText(text, why);
+  std::optional<store::DecodedText> decoded = store::DecodeSettingsText(text, why);
   if (!decoded) {
-    error = "the profile " + ShownText(path) + " is not text: " + why;
+    error = "the profile " + text::ShownText(path) + " is not text: " + why;
     return std::nullopt;
   }
   return ParseProfile(decoded->text, path, error);
@@ -170,13 +170,13 @@ std::string TemporaryNameBeside(const std::string& path) {
 ProfileFile::ProfileFile(std::string path) : path_(std::move(path)), temporary_(TemporaryNameBeside(path_)) {
   std::error_code ec;
   if (std::filesystem::is_directory(path_, ec)) {
-    error_ = "cannot write the profile " + ShownText(path_) + ": it is a folder";
+    error_ = "cannot write the profile " + text::ShownText(path_) + ": it is a folder";
     return;
   }
   errno = 0;
   out_.open(temporary_, std::ios::binary | std::ios::trunc);
   if (!out_) {
-    error_ = "cannot write the profile " + ShownText(path_) + ": " + (errno ? std::strerror(errno) : "cannot create a file there");
+    error_ = "cannot write the profile " + text::ShownText(path_) + ": " + (errno ? std::strerror(errno) : "cannot create a file there");
   }
 }
 
@@ -196,10 +196,10 @@ bool ProfileFile::Commit(const std::string& text, std::string& error) {
   out_.close();
   std::error_code ec;
   if (!out_) {
-    error = "cannot write the profile " + ShownText(path_) + ": writing " + ShownText(temporary_) + " failed";
+    error = "cannot write the profile " + text::ShownText(path_) + ": writing " + text::ShownText(temporary_) + " failed";
   } else {
     std::filesystem::rename(temporary_, path_, ec);
-    if (ec) error = "cannot write the profile " + ShownText(path_) + ": " + ec.message();
+    if (ec) error = "cannot write the profile " + text::ShownText(path_) + ": " + ec.message();
   }
   committed_ = error.empty();
   return committed_;

@@ -6,7 +6,7 @@
 
 #include "frames.h"
 #include "line_settings.h"
-#include "module_steps.h"
+#include "setting_words.h"
 
 namespace {
 constexpr char kFrameStart = '\t', kReplyStart = '\n', kFrameEnd = '\r';
@@ -24,7 +24,7 @@ bool ValidReply(const std::string& bytes) {
   if (bytes.size() < 2 + kChecksumChars || bytes.front() != kReplyStart || bytes.back() != kFrameEnd) return false;
   uint8_t sum = 0;
   for (size_t i = 0; i + kChecksumChars + 1 < bytes.size(); ++i) sum ^= static_cast<uint8_t>(bytes[i]);
-  return bytes.substr(bytes.size() - 1 - kChecksumChars, kChecksumChars) == ByteToHex(sum);
+  return bytes.substr(bytes.size() - 1 - kChecksumChars, kChecksumChars) == serial::ByteToHex(sum);
 }
 
 std::optional<int> HexDigit(char c) {
@@ -36,11 +36,11 @@ std::optional<int> HexDigit(char c) {
 
 void WriteLedger::Clear() { exchanges_.clear(); }
 
-void WriteLedger::Take(const TraceRecord& record) {
-  if (record.direction == TraceDirection::Sent) {
+void WriteLedger::Take(const serial::TraceRecord& record) {
+  if (record.direction == serial::TraceDirection::Sent) {
     if (exchanges_.size() >= kExchangesKept) exchanges_.erase(exchanges_.begin());
     exchanges_.push_back({CommandOf(record.bytes)});
-  } else if (record.direction == TraceDirection::Received && !exchanges_.empty()) {
+  } else if (record.direction == serial::TraceDirection::Received && !exchanges_.empty()) {
     // Only the first record after a frame can be its reply.
     Exchange& last = exchanges_.back();
     if (!last.judged) last.answered = record.omitted == 0 && ValidReply(record.bytes);
@@ -82,8 +82,8 @@ std::vector<WrittenValue> ValuesWrittenBy(const std::string& command, const std:
             {"rs485", "RS-485", Rs485Name(argument[2] - '0')}};
   }
   std::optional<int> index = argument.size() == 1 ? HexDigit(argument[0]) : std::nullopt;
-  if (kind == 'E' && index && *index < kLineSettingCount)
-    return {{"line-setting", "line setting", kLineSettings[*index]}};
+  if (kind == 'E' && index && *index < serial::kLineSettingCount)
+    return {{"line-setting", "line setting", serial::kLineSettings[*index]}};
   return {};
 }
 

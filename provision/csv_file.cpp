@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "cli_output.h"
+#include "shown_text.h"
 
 namespace {
 // The byte a regular file ends with; 0 for an empty file.
@@ -49,14 +49,14 @@ std::unique_ptr<CsvFile> CsvFile::Open(const std::string& path, const std::vecto
   // A file that does not exist yet is made as a regular one.
   bool regular = !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
   if (std::filesystem::is_directory(status)) {
-    error = "cannot open " + ShownText(path) + " for appending: it is a folder";
+    error = "cannot open " + text::ShownText(path) + " for appending: it is a folder";
     return nullptr;
   }
   // A missing file ends in nothing: it gets the header.
   int last = regular ? LastByte(path) : '\n';
   std::FILE* file = std::fopen(path.c_str(), "ab");
   if (!file) {
-    error = "cannot open " + ShownText(path) + " for appending: " + std::strerror(errno);
+    error = "cannot open " + text::ShownText(path) + " for appending: " + std::strerror(errno);
     return nullptr;
   }
   // Unbuffered: a record that the file does not take leaves nothing behind
@@ -68,7 +68,7 @@ std::unique_ptr<CsvFile> CsvFile::Open(const std::string& path, const std::vecto
   if (last == 0) start += CsvLine(header) + '\n';
   std::string why;
   if (!start.empty() && !csv->AppendText(start, &why)) {
-    error = "cannot write to " + ShownText(path) + ": " + why;
+    error = "cannot write to " + text::ShownText(path) + ": " + why;
     return nullptr;
   }
   return csv;

@@ -29,7 +29,7 @@ class WriteLedger {
 
   void Clear();
   // Each record of the session's trace log, in order.
-  void Take(const TraceRecord& record);
+  void Take(const serial::TraceRecord& record);
 
   // The values of the write commands the module answered, in the order sent;
   // a value written twice (the second attempt) counts once, at its last.

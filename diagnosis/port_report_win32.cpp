@@ -29,7 +29,6 @@ constexpr DWORD kMaxReasonChars = 256;
 constexpr const char* kSourceSystem = "system";
 
 constexpr const char* kStateMissing = "missing";
-constexpr const char* kStateOpens = "opens";
 constexpr const char* kStateBusy = "busy";
 constexpr const char* kStateFails = "does not open";
 
@@ -91,7 +90,7 @@ std::string ErrorText(DWORD error) {
 }
 
 void AddHints(PortReport& report, DWORD error) {
-  const std::string name = PortName(report.number);
+  const std::string name = serial::PortName(report.number);
   if (report.state == kStateBusy) {
     report.hints.push_back("another program holds " + name + ": close it before using the port");
   }
@@ -104,7 +103,7 @@ void AddHints(PortReport& report, DWORD error) {
 PortReport DescribePort(int number, const std::vector<std::string>& present) {
   PortReport report{};
   report.number = number;
-  report.device = *SystemPortPath(number);
+  report.device = *serial::SystemPortPath(number);
   report.source = kSourceSystem;
   report.listed = std::find(present.begin(), present.end(), report.device) != present.end();
   const DWORD error = ProbeOpen(report.device);
@@ -115,15 +114,15 @@ PortReport DescribePort(int number, const std::vector<std::string>& present) {
 
 }  // namespace
 
-std::vector<PortReport> DescribePorts(const PortRoots& roots) { return DescribePorts(roots, ReadPortTable); }
+std::vector<PortReport> DescribePorts(const PortRoots& roots) { return DescribePorts(roots, store::ReadPortTable); }
 
 std::vector<PortReport> DescribePorts(const PortRoots&, const PortTableReader&) {
-  const std::vector<std::string> present = ListSerialDevices();
+  const std::vector<std::string> present = serial::ListSerialDevices();
   std::vector<PortReport> reports;
   for (int number = kFirstPort; number <= kLastPort; ++number) reports.push_back(DescribePort(number, present));
   return reports;
 }
 
 std::string PortReportHeading() {
-  return "COM numbers are the system's own names (no port table); settings: " + SettingsLocation();
+  return "COM numbers are the system's own names (no port table); settings: " + store::SettingsLocation();
 }

@@ -37,6 +37,10 @@ struct PortRoots {
   std::string proc = "/proc";
 };
 
+// The states that the explanations tell apart.
+inline constexpr const char* kStateOpens = "opens";
+inline constexpr const char* kStateNone = "none";
+
 struct PortReport {
   int number;          // 1 to 16
   std::string device;  // the device path, "" when nothing is behind the number
@@ -70,7 +74,7 @@ struct PortReport {
 
 // What the port table says about one port name ("COM3"): an entry, none,
 // or that it cannot be read (port_names.h).
-using PortTableReader = std::function<PortTableAnswer(const std::string& portName)>;
+using PortTableReader = std::function<serial::PortTableAnswer(const std::string& portName)>;
 
 // One report for each of COM1 to COM16, in order, from the settings store's
 // port table.
