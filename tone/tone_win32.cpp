@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 // Sleeps until end. Sleep takes whole milliseconds; the rest is rounded up
 // so that every round sleeps and the wait never ends early.
-void serial::SleepUntil(Clock::time_point end) {
+void SleepUntil(Clock::time_point end) {
   for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
     auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
     Sleep(static_cast<DWORD>(left));
@@ -28,14 +28,14 @@ void serial::SleepUntil(Clock::time_point end) {
 }
 }  // namespace
 
-// The system's Beep, named by its own type: the program's Beep (tone.h)
-// takes the same name at the same scope.
+// The system's Beep, named by its own type so that no overload of the
+// program's own (tone::Beep, tone.h) can be taken for it.
 const auto SystemBeep = static_cast<BOOL(WINAPI*)(DWORD, DWORD)>(&::Beep);
 
 bool PlayTone(unsigned frequencyHz, unsigned durationMs) {
   const Clock::time_point end = Clock::now() + std::chrono::milliseconds(durationMs);
   if (!SystemBeep(frequencyHz, durationMs)) return false;
-  serial::SleepUntil(end);
+  SleepUntil(end);
   return true;
 }
 
