@@ -55,7 +55,7 @@ class TfrmModule final : public form::FormPanel {
   HWND ApplicationHandle() const;
   HWND Control(form::FormControl control) const { return controls_[static_cast<int>(control)]; }
   // A control's text as shown (the tab's text for tsDefault).
-  std::wstring text::ShownText(form::FormControl control) const;
+  std::wstring ShownText(form::FormControl control) const;
   // A panel's caption as the bytes it was given.
   const std::string& Caption(form::FormControl control) const { return captions_[static_cast<int>(control)]; }
   form::Rgb LampColor() const { return lamp_; }
