@@ -17,7 +17,6 @@
 // port, into one CSV file; each connection prints only its result lines, and
 // a summary per port follows the end. A bench stores no scan result.
 
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -177,27 +176,6 @@ ExitCode ApplyRepeatedly(CliConnection& connection, const Profile& profile, CsvF
   return code;
 }
 
-// The path made absolute with its links followed as far as it exists.
-std::filesystem::path Absolute(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-  return ec ? std::filesystem::path(path) : canonical;
-}
-
-// Whether two paths name one file: the same file when both exist (links,
-// "./" and hard links included), else the same path once made absolute.
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec)) return std::filesystem::equivalent(a, b, ec);
-  return Absolute(a) == Absolute(b);
-}
-
-// --csv FILE, or the profile's name with ".csv" for its extension.
-std::string CsvPath(const CliOptions& options) {
-  if (!options.csvPath.empty()) return options.csvPath;
-  return std::filesystem::path(options.profilePath).replace_extension(".csv").string();
-}
-
 std::string SameDeviceText(const BenchPort& port) {
   return serial::PortName(port.port) + (port.device ? " (" + text::ShownText(*port.device) + ")" : "") + ": same device as " +
          serial::PortName(port.sameDeviceAs);
@@ -263,7 +241,7 @@ ExitCode RunApplyCommand(CliSession& session) {
   const CliOptions& options = session.Options();
   std::string error;
   std::optional<Profile> profile = LoadProfile(options.profilePath, error);
-  std::string csvPath = CsvPath(options);
+  std::string csvPath = RecordFilePath(options.csvPath, options.profilePath);
   // The records must never land in the profile itself.
   if (profile && SameFile(csvPath, options.profilePath)) error = "give the record file with --csv FILE";
   std::unique_ptr<CsvFile> csv = error.empty() ? CsvFile::Open(csvPath, kApplyCsvHeader, error) : nullptr;

@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli_session.h"
 
-#include <exception>
-#include <filesystem>
 #include <functional>
-#include <thread>
 
 #include "catalogue.h"
 #include "cli_output.h"
@@ -20,24 +17,6 @@ namespace {
 // one per port and line setting, the last ones tell what happened.
 constexpr size_t kShownMessagesKept = 256;
 }  // namespace
-
-std::vector<BenchPort> ResolveBench(const std::vector<int>& ports) {
-  std::vector<BenchPort> bench;
-  std::map<std::string, int> firstWithIdentity;
-  for (int port : ports) {
-    BenchPort p;
-    p.port = port;
-    p.device = serial::ResolvePort(port);
-    if (p.device) {
-      std::error_code ec;
-      p.present = std::filesystem::exists(*p.device, ec);
-      auto [first, isFirst] = firstWithIdentity.try_emplace(serial::DeviceIdentity(*p.device), port);
-      if (!isFirst) p.sameDeviceAs = first->second;
-    }
-    bench.push_back(std::move(p));
-  }
-  return bench;
-}
 
 CliConnection::CliConnection(CliSession& session, const BenchPort& bench) : CliConnection(session, bench.port) {
   bench_ = bench;
@@ -57,14 +36,10 @@ CliConnection::CliConnection(CliSession& session, int port)
   // The watch deadline, or stdout gone, stops Wiegand processing.
   Panel().SetStopCheck([] { return ::StopRequested(); });
   Panel().SetMessageHandler([this](const std::string& utf8) { PrintMessage(utf8); });
-  session_.Register(*this);
-  session_.trace_.Attach(State());
+  session_.traces_.Add(*this, port_);
 }
 
-CliConnection::~CliConnection() {
-  session_.trace_.Detach(State());
-  session_.Unregister(*this);
-}
+CliConnection::~CliConnection() { session_.traces_.Remove(*this, port_); }
 
 const CliOptions& CliConnection::Options() const { return session_.Options(); }
 bool CliConnection::Json() const { return session_.Json(); }
@@ -104,7 +79,6 @@ void CliConnection::PrintMessage(const std::string& utf8) {
 CliSession::CliSession(const CliOptions& options) : options_(options) {
   catalogue::FillCatalogue();
   ForwardStopSignals(&stop_);
-  trace_.SetCallback([this](const serial::TraceRecord& record) { RouteRecord(record); });
   // Loads the stored scan result and language; --lang then overrides the
   // language for this run.
   own_ = std::make_unique<CliConnection>(*this, 0);
@@ -120,26 +94,7 @@ CliSession::~CliSession() {
   catalogue::ReleaseCatalogue();
 }
 
-void CliSession::Register(CliConnection& connection) {
-  std::lock_guard<std::mutex> lock(connectionsMutex_);
-  connections_[connection.Port()] = &connection;
-}
-
-void CliSession::Unregister(const CliConnection& connection) {
-  std::lock_guard<std::mutex> lock(connectionsMutex_);
-  auto it = connections_.find(connection.Port());
-  if (it != connections_.end() && it->second == &connection) connections_.erase(it);
-}
-
-void CliSession::RouteRecord(const serial::TraceRecord& record) {
-  bool bench = bench_.load();
-  {
-    // The program's own connection takes every record; on a bench each
-    // record goes to the connection of its port alone.
-    std::lock_guard<std::mutex> lock(connectionsMutex_);
-    auto it = connections_.find(bench ? record.port : 0);
-    if (it != connections_.end()) it->second->TakeRecord(record);
-  }
+void CliSession::PrintTrace(const serial::TraceRecord& record, bool bench) const {
   if (!options_.trace) return;
   // Times count from the program's start, not from the system's.
   serial::TraceRecord shown = record;
@@ -148,20 +103,16 @@ void CliSession::RouteRecord(const serial::TraceRecord& record) {
 }
 
 void CliSession::RunOnPorts(const std::vector<BenchPort>& bench, const PortWork& work) {
-  bench_ = true;
-  auto connect = [this, &work](const BenchPort& port, size_t index) {
-    // A connection of its own, confined to the port and the device resolved
-    // at the start: no quick try, and nothing stored.
-    try {
-      CliConnection connection(*this, port);
-      work(connection, index);
-    } catch (const std::exception& error) {
-      PrintErrorLine("rt420ctl: " + serial::PortName(port.port) + ": " + error.what());
-    }
-  };
-  // Each jthread joins when the vector goes, on every path.
-  std::vector<std::jthread> threads;
-  threads.reserve(bench.size());
-  for (size_t i = 0; i < bench.size(); ++i)
-    if (!bench[i].sameDeviceAs) threads.emplace_back(connect, std::cref(bench[i]), i);
+  traces_.Spread();
+  RunOnEachDevice(
+      bench,
+      [this, &work](const BenchPort& port, size_t index) {
+        // A connection of its own, confined to the port and the device
+        // resolved at the start: no quick try, and nothing stored.
+        CliConnection connection(*this, port);
+        work(connection, index);
+      },
+      [](const BenchPort& port, const std::string& why) {
+        PrintErrorLine("rt420ctl: " + serial::PortName(port.port) + ": " + why);
+      });
 }

@@ -14,8 +14,9 @@
 // exit code, and what the module took, for the write ledger) and, with
 // --trace, prints every record to stderr, timed from the start of the run.
 //
-// A CliConnection owns one Connection (the link and module state of one
-// port) and one operator panel, used on one thread. The one-port
+// A CliConnection is a ModuleConnection (module_connection.h: one Connection,
+// the link and module state of one port, and one scripted panel), used on
+// one thread. The one-port
 // subcommands run the program's own connection on the main thread: it may
 // use any port, starts from the stored scan result and stores what a scan
 // finds, its module-found flag starts clear (so every operation but the scan
@@ -30,46 +31,24 @@
 // every connection's own stop request follows it. The session's trace log is
 // each connection's trace hook while the connection lives.
 //
-// A bench resolves each of its ports to a device once, when its run begins
-// (ResolveBench), and each connection keeps to that device for the whole run
-// (also with --repeat): unplugging one adapter renumbers no other port, and
-// a connection never reaches another port's module. Ports that resolve to
-// the same device (the same path once links are followed, or the same
-// device number) are one device: the lowest of them runs, the others do not.
+// A bench's ports are resolved once, when its run begins (bench_ports.h).
 
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench_ports.h"
 #include "cli_options.h"
-#include "connection.h"
-#include "scripted_panel.h"
+#include "connection_traces.h"
 #include "deadline.h"
 #include "exit_codes.h"
 #include "module_connection.h"
 #include "provision_run.h"
-#include "settings_store.h"
-#include "trace_log.h"
-#include "write_ledger.h"
 
 class CliSession;
-
-// One port of a bench as resolved when the run began.
-struct BenchPort {
-  int port = 0;
-  std::optional<std::string> device;  // nullopt: nothing is behind the port
-  bool present = false;               // the device existed then
-  int sameDeviceAs = 0;               // a lower port of the bench with the same device
-};
-
-// Resolves each port once (in the order given, lowest first).
-std::vector<BenchPort> ResolveBench(const std::vector<int>& ports);
 
 // The command line's connection: a ModuleConnection that prints what its
 // operations show, and runs within its session.
@@ -152,21 +131,14 @@ class CliSession {
 
  private:
   friend class CliConnection;
-  void Register(CliConnection& connection);
-  void Unregister(const CliConnection& connection);
-  void RouteRecord(const serial::TraceRecord& record);
+  void PrintTrace(const serial::TraceRecord& record, bool bench) const;
 
   const CliOptions options_;
-  // The tool prints each record as it completes and keeps only a few.
-  serial::TraceLog trace_{kRecordsKept};
   // The link's millisecond counter when the run began: --trace times count
   // from here (unsigned arithmetic keeps a wrap of the counter harmless).
   const uint32_t startTick_ = serial::TickCount();
-  // The connections by port (0: the program's own); set before a bench's
-  // threads start, read by every connection's trace records.
-  std::mutex connectionsMutex_;
-  std::map<int, CliConnection*> connections_;
-  std::atomic<bool> bench_{false};
+  // The tool prints each record as it completes and keeps only a few.
+  ConnectionTraces traces_{kRecordsKept, [this](const serial::TraceRecord& record, bool bench) { PrintTrace(record, bench); }};
   // Outlives every connection that follows it.
   serial::StopRequest stop_;
   std::unique_ptr<CliConnection> own_;

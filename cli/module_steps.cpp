@@ -12,27 +12,6 @@
 #include "serial_port.h"
 
 namespace {
-ModuleReadout ReadOut(CliConnection& connection) {
-  const commands::Connection& c = connection.State();
-  const ScriptedPanel::Shown& shown = connection.Panel().Showing();
-  ModuleReadout r;
-  r.read = true;
-  r.port = c.ScanCommNo;
-  r.device = text::ShownText(serial::DeviceBehindPort(c, c.ScanCommNo).value_or(""));
-  r.lineSetting = c.ScanBaudRate;
-  r.serial = text::ShownText(shown.serial);
-  r.version = text::ShownText(shown.version);
-  r.settings.id1 = text::ShownText(shown.idText);
-  // In one-reader mode the panel shows "__" for ID 2; the bar holds the ID.
-  std::string id2Read = shown.id2Read ? text::TwoDigits(*shown.id2Read) : "__";
-  r.settings.id2 = shown.modeIndex == 0 ? text::ShownText(shown.id2Text) : id2Read;
-  r.settings.lineSettingIndex = c.ScanBaudRateNo;
-  r.settings.keyCount = text::ShownText(shown.keyText);
-  r.settings.modeIndex = shown.modeIndex;
-  r.settings.rs485Index = shown.rs485Index;
-  return r;
-}
-
 const char* OutcomeName(ExitCode code) {
   switch (code) {
     case kExitOk: return "ok";
@@ -87,7 +66,7 @@ ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout) {
   ExplainScan(connection, code, quickPort, quickSetting);
   if (code != kExitOk || !c.ModuleFound) return code == kExitOk ? kExitModule : code;
   if (options.port) connection.StoreScanResult();
-  readout = ReadOut(connection);
+  readout = connection.ReadOut();
   return kExitOk;
 }
 

@@ -8,10 +8,9 @@
 #include "cli_output.h"
 #include "cli_session.h"
 #include "exit_codes.h"
-#include "setting_words.h"
 #include "module_readout.h"
+#include "setting_words.h"
 #include "write_ledger.h"
-
 
 // Runs the scan as the window's Scan button does, with the lock box as --lock
 // sets it and, with --port N, the quick try at COM N; a module found there is
@@ -22,10 +21,10 @@
 // connection is one of a bench's (its result says it).
 ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout);
 
-// Runs one operation on the session's panel. Success is the yellow lamp of
-// a successful end; the exit code follows exit_codes.h. For 3 stderr names
-// each port that does not open, its device and why (unless messages are
-// muted, or on a bench's connection). The session's write ledger then holds what the module took.
+// Runs one operation on the connection's panel (ModuleConnection::RunOnPanel).
+// For 3 stderr names each port that does not open, its device and why
+// (unless messages are muted, or on a bench's connection). The connection's
+// write ledger then holds what the module took.
 ExitCode RunOperation(CliConnection& connection, Operation operation);
 
 // The readout as "name: value" lines, and as a JSON object.

@@ -188,3 +188,27 @@ class FormPanel : public commands::OperatorPanel, protected FormView {
 };
 
 }  // namespace form
+
+// What a toolkit's window implements for the form, declared once: the
+// form's view (form_steps.h) and FormPanel's reads, writes and hooks above.
+// A window's class states it in its private section; the compiler holds
+// the window to the interface through `override`.
+#define FORM_PANEL_TOOLKIT_MEMBERS                                                   \
+  void SetCaption(form::FormControl control, const std::string& bytes) override;     \
+  void SelectListItem(form::FormControl list, int index) override;                   \
+  void RemoveCloseCommand() override;                                                \
+  void SetBlinkTimer(bool running) override;                                         \
+  void SetWindowEnabled(bool enabled) override;                                      \
+  void FillLamp(form::Rgb colour) override;                                          \
+  void PumpMessages() override;                                                      \
+  void DiscardPendingInput() override;                                               \
+  std::string PanelCaption(form::FormControl panel) const override;                  \
+  int SelectedItem(form::FormControl list) const override;                           \
+  bool BoxChecked(form::FormControl box) const override;                             \
+  void MoveBar(form::FormControl bar, int position) override;                        \
+  void SetControlEnabled(form::FormControl control, bool enabled) override;          \
+  int BarPosition(form::FormControl bar) const override;                             \
+  void CloseWindow() override;                                                       \
+  std::optional<uint32_t> ProcessClickTime() override;                               \
+  uint32_t DoubleClickMs() const override;                                           \
+  void ShowHandlerException(const char* what) override;

@@ -102,3 +102,23 @@ std::string CsvLine(const std::vector<std::string>& fields) {
   for (size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + CsvField(fields[i]);
   return line;
 }
+
+namespace {
+// The path made absolute with its links followed as far as it exists.
+std::filesystem::path Absolute(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+  return ec ? std::filesystem::path(path) : canonical;
+}
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec)) return std::filesystem::equivalent(a, b, ec);
+  return Absolute(a) == Absolute(b);
+}
+
+std::string RecordFilePath(const std::string& given, const std::string& profilePath) {
+  if (!given.empty()) return given;
+  return std::filesystem::path(profilePath).replace_extension(".csv").string();
+}

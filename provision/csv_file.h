@@ -54,3 +54,11 @@ std::string CsvField(const std::string& field);
 
 // One record as a line, without the line break.
 std::string CsvLine(const std::vector<std::string>& fields);
+
+// Whether two paths name one file: the same file when both exist (links,
+// "./" and hard links included), else the same path once made absolute.
+bool SameFile(const std::string& a, const std::string& b);
+
+// The record file of a profile's runs: given, or else the profile's name
+// with ".csv" for its extension.
+std::string RecordFilePath(const std::string& given, const std::string& profilePath);

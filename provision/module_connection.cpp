@@ -2,6 +2,8 @@
 #include "module_connection.h"
 
 #include "serial_port.h"
+#include "shown_text.h"
+#include "two_digits.h"
 
 ModuleConnection::ModuleConnection(serial::PortScope scope, bool stores) : state_(scope) {
   if (stores) {
@@ -37,4 +39,25 @@ ExitCode ModuleConnection::RunOnPanel(Operation operation) {
   operation(state_, *panel_);
   bool success = panel_->Lamp() == commands::LampColour::Yellow;
   return ExitCodeFor(success, before, Activity());
+}
+
+ModuleReadout ModuleConnection::ReadOut() const {
+  const commands::Connection& c = state_;
+  const ScriptedPanel::Shown& shown = panel_->Showing();
+  ModuleReadout r;
+  r.read = true;
+  r.port = c.ScanCommNo;
+  r.device = text::ShownText(serial::DeviceBehindPort(c, c.ScanCommNo).value_or(""));
+  r.lineSetting = c.ScanBaudRate;
+  r.serial = text::ShownText(shown.serial);
+  r.version = text::ShownText(shown.version);
+  r.settings.id1 = text::ShownText(shown.idText);
+  // In one-reader mode the panel shows "__" for ID 2; the bar holds the ID.
+  std::string id2Read = shown.id2Read ? text::TwoDigits(*shown.id2Read) : "__";
+  r.settings.id2 = shown.modeIndex == 0 ? text::ShownText(shown.id2Text) : id2Read;
+  r.settings.lineSettingIndex = c.ScanBaudRateNo;
+  r.settings.keyCount = text::ShownText(shown.keyText);
+  r.settings.modeIndex = shown.modeIndex;
+  r.settings.rs485Index = shown.rs485Index;
+  return r;
 }

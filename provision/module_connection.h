@@ -18,6 +18,7 @@
 
 #include "connection.h"
 #include "exit_codes.h"
+#include "module_readout.h"
 #include "provision_run.h"
 #include "scripted_panel.h"
 #include "trace_log.h"
@@ -50,6 +51,10 @@ class ModuleConnection : public ProvisionConnection {
   // kExitOk on the yellow lamp of a successful end, else kExitPort or
   // kExitModule (exit_codes.h).
   ExitCode RunOnPanel(Operation operation);
+
+  // What the last scan read, from the panel and the scan result, once it
+  // read the module completely.
+  ModuleReadout ReadOut() const;
 
   // A trace record of this connection (any thread that runs it).
   void TakeRecord(const serial::TraceRecord& record);

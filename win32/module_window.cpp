@@ -599,6 +599,8 @@ bool TfrmModule::DropsInput(const MSG& message) const {
   return IsInput(message.message) && !IsWindowEnabled(hwnd_) && OwnsWindow(message.hwnd);
 }
 
+// Throws away the input queued for the window; a quit request taken with it
+// is posted again.
 void TfrmModule::DiscardPendingInput() {
   MSG message;
   for (const auto& [first, last] : kInputMessages) {
@@ -635,8 +637,9 @@ void TfrmModule::RestoreFocus() {
 HWND TfrmModule::DefaultButton() const {
   HWND focus = GetFocus();
   const int id = focus && IsChild(hwnd_, focus) ? GetDlgCtrlID(focus) : 0;
-  if (IsControlId(id) && RowOf(ControlOfId(id)).kind == ControlKind::Button && IsWindowEnabled(focus)) return focus;
-  return Control(FormControl::btnScan);
+  std::optional<FormControl> focused;
+  if (IsControlId(id)) focused = ControlOfId(id);
+  return Control(EnterButton(focused, focus && IsWindowEnabled(focus)));
 }
 
 void TfrmModule::FollowFocus() {

@@ -77,27 +77,8 @@ class TfrmModule final : public form::FormPanel {
   void EndProcessCaption() override;
 
  private:
-  // The shared steps' view of the window.
-  void SetCaption(form::FormControl control, const std::string& bytes) override;
-  void SelectListItem(form::FormControl list, int index) override;
-  void RemoveCloseCommand() override;
-  void SetBlinkTimer(bool running) override;
-  void SetWindowEnabled(bool enabled) override;
-  void FillLamp(form::Rgb colour) override;
-  void PumpMessages() override;
-  std::string PanelCaption(form::FormControl panel) const override;
-  int SelectedItem(form::FormControl list) const override;
-  bool BoxChecked(form::FormControl box) const override;
-  void MoveBar(form::FormControl bar, int position) override;
-  void SetControlEnabled(form::FormControl control, bool enabled) override;
-  // Throws away the input queued for the window, the quit request kept.
-  void DiscardPendingInput() override;
-  int BarPosition(form::FormControl bar) const override;
-  void CloseWindow() override;
-  // The time of the message being handled.
-  std::optional<uint32_t> ProcessClickTime() override;
-  uint32_t DoubleClickMs() const override;
-  void ShowHandlerException(const char* what) override;
+  // The form's view of the window and its hooks (form_panel.h).
+  FORM_PANEL_TOOLKIT_MEMBERS
 
   // Input to the window (see above). DropsInput: whether a message taken
   // from the queue is input that the window does not take now.

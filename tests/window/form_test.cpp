@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -90,6 +91,22 @@ TEST(FormTable, EveryButtonHasAClickHandlerAndTheModuleButtonsRunOperations) {
     const bool button = row.kind == ControlKind::Button;
     EXPECT_EQ(FormPanel::HasClickHandler(row.control), button) << row.name;
     EXPECT_EQ(FormPanel::RunsOperation(row.control), operations.count(row.control) == 1) << row.name;
+  }
+}
+
+// Enter presses the focused button while it is enabled; a disabled one, a
+// control of another kind or no focus at all leaves it to btnScan.
+TEST(FormTable, EnterPressesTheFocusedEnabledButtonElseScan) {
+  const struct {
+    std::optional<C> focused;
+    bool enabled;
+    C pressed;
+  } cases[] = {{C::btnID, true, C::btnID},       {C::btnFactory, true, C::btnFactory},
+               {C::btnID, false, C::btnScan},    {C::chkLock, true, C::btnScan},
+               {C::sbKey, true, C::btnScan},     {C::cmbMode, true, C::btnScan},
+               {std::nullopt, false, C::btnScan}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(EnterButton(c.focused, c.enabled), c.pressed) << (c.focused ? RowOf(*c.focused).name : "none");
   }
 }
 

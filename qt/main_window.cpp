@@ -19,6 +19,7 @@
 
 #include "catalogue.h"
 #include "codepage.h"
+#include "form_colours.h"
 #include "messages.h"
 #include "pictures.h"
 #include "settings_store.h"
@@ -49,6 +50,29 @@ QColor ColourOf(const Colour& colour) {
   }
   return QColor(colour.rgb.r, colour.rgb.g, colour.rgb.b);
 }
+
+QColor QColorOf(Rgb rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
+Rgb RgbOf(const QColor& colour) {
+  return {static_cast<uint8_t>(colour.red()), static_cast<uint8_t>(colour.green()), static_cast<uint8_t>(colour.blue())};
+}
+
+// The application's palette as the form's colour scheme. Qt tells of no
+// high-contrast scheme; its palette is taken as it is.
+ColourScheme SchemeNow() {
+  ColourScheme scheme;
+  scheme.buttonFace = RgbOf(ButtonFace());
+  scheme.buttonText = RgbOf(SystemColor(QPalette::ButtonText));
+  scheme.highlight = RgbOf(Highlight());
+  scheme.highlightText = RgbOf(SystemColor(QPalette::HighlightedText));
+  scheme.activeCaption = RgbOf(ColourOf(Colour{ColourRole::ActiveCaption, {}}));
+  scheme.captionText = scheme.highlightText;
+  scheme.grayText = RgbOf(QApplication::palette().color(QPalette::Disabled, QPalette::Text));
+  return scheme;
+}
+
+// A control's text and background, made readable on the palette as the
+// Win32 window makes them on its scheme (form_colours.h).
+TextColours ReadableColours(C control) { return ControlColours(control, SchemeNow()); }
 
 QFont FontOf(C control) { return UiFont(RowOf(control).font.pixelSize, RowOf(control).font.bold); }
 QString LayoutText(C control) { return QString::fromLatin1(RowOf(control).layoutText); }
@@ -160,7 +184,8 @@ TfrmModule::TfrmModule(QWidget* parent) : QWidget(parent) {
 TPanel* TfrmModule::Panel(C control) {
   const ControlRow& row = RowOf(control);
   auto* panel = Placed(new TPanel(row.container == C::frmModule ? this : Widget(row.container)), control);
-  panel->SetColors(ColourOf(row.text), ColourOf(row.background));
+  const TextColours colours = ReadableColours(control);
+  panel->SetColors(QColorOf(colours.text), QColorOf(colours.background));
   ApplyOwnFont(panel, control);
   panel->SetCaption(LayoutCaption(control));
   return panel;
@@ -187,11 +212,11 @@ QScrollBar* TfrmModule::ScrollBar(C control) {
 }
 
 QComboBox* TfrmModule::List(C control) {
-  const ControlRow& row = RowOf(control);
   auto* list = Placed(new QComboBox(this), control);
   list->setEditable(false);
   list->addItems(Items(control));
-  const QColor text = ColourOf(row.text), background = ColourOf(row.background);
+  const TextColours colours = ReadableColours(control);
+  const QColor text = QColorOf(colours.text), background = QColorOf(colours.background);
   QPalette colors = list->palette();
   for (QPalette::ColorRole role : {QPalette::Button, QPalette::Base, QPalette::Window})
     colors.setColor(role, background);
@@ -292,8 +317,9 @@ void TfrmModule::CreateLanguageControls() {
   // Its own colour while it can be pressed; the style's own grey when
   // disabled.
   QPalette red = btnEng->palette();
-  red.setColor(QPalette::Active, QPalette::ButtonText, ColourOf(RowOf(C::btnEng).text));
-  red.setColor(QPalette::Inactive, QPalette::ButtonText, ColourOf(RowOf(C::btnEng).text));
+  const QColor text = QColorOf(ReadableColours(C::btnEng).text);
+  red.setColor(QPalette::Active, QPalette::ButtonText, text);
+  red.setColor(QPalette::Inactive, QPalette::ButtonText, text);
   btnEng->setPalette(red);
   btnGB = Button(C::btnGB);
   btnBIG5 = Button(C::btnBIG5);
@@ -328,6 +354,7 @@ void TfrmModule::SetTabOrder() {
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(Widget(order[i - 1]), Widget(order[i]));
 }
 
+// In a message box, in the application's name.
 void TfrmModule::ShowHandlerException(const char* what) {
   QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(),
                         QString::fromLocal8Bit(what));
@@ -421,14 +448,12 @@ void TfrmModule::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
     return;
   }
-  // A push button with the focus takes Enter itself; anywhere else Enter
-  // presses the default button, btnScan. click() does nothing while the
-  // button is disabled.
-  auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
-  if (focused && !qobject_cast<QCheckBox*>(focused))
-    focused->click();
-  else
-    btnScan->click();
+  QWidget* focus = focusWidget();
+  std::optional<FormControl> focused;
+  for (const ControlRow& row : FormControls())
+    if (focus && Widget(row.control) == focus) focused = row.control;
+  const FormControl pressed = EnterButton(focused, focus && focus->isEnabled());
+  static_cast<QAbstractButton*>(Widget(pressed))->click();
   event->accept();
 }
 

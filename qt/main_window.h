@@ -113,26 +113,8 @@ class TfrmModule : public QWidget, public form::FormPanel {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // The shared steps' view of the window (form_steps.h).
-  void SetCaption(form::FormControl control, const std::string& bytes) override;
-  void SelectListItem(form::FormControl list, int index) override;
-  void RemoveCloseCommand() override;
-  void SetBlinkTimer(bool running) override;
-  void SetWindowEnabled(bool enabled) override;
-  void FillLamp(form::Rgb colour) override;
-  void PumpMessages() override;
-  std::string PanelCaption(form::FormControl panel) const override;
-  int SelectedItem(form::FormControl list) const override;
-  bool BoxChecked(form::FormControl box) const override;
-  void MoveBar(form::FormControl bar, int position) override;
-  void SetControlEnabled(form::FormControl control, bool enabled) override;
-  void DiscardPendingInput() override;
-  int BarPosition(form::FormControl bar) const override;
-  void CloseWindow() override;
-  std::optional<uint32_t> ProcessClickTime() override;
-  uint32_t DoubleClickMs() const override;
-  // In a message box, in the application's name.
-  void ShowHandlerException(const char* what) override;
+  // The form's view of the window and its hooks (form_panel.h).
+  FORM_PANEL_TOOLKIT_MEMBERS
 
   // Names a control after its table entry, places it, and keeps it for the
   // shared steps.

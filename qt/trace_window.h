@@ -6,12 +6,11 @@
 //
 // It is a window of its own, with no parent, so that it stays usable while
 // the main window is disabled by an operation: the operation's own event
-// processing refreshes it. The frames are those of the window's connection,
-// collected from the moment the view is made; while it exists, its log is
-// the connection's trace hook. Times are milliseconds since the program
-// started, in the table and in the saved file, as rt420ctl --trace counts
-// them. Every text is plain text: bytes from the line are shown through the
-// trace's escapes, never interpreted.
+// processing refreshes it. What it shows, keeps, saves and clears is the
+// form's trace model (form_trace.h) over the window's connection; the table
+// and the saved file count times from the program's start. Every text is
+// plain text: bytes from the line are shown through the trace's escapes,
+// never interpreted.
 
 #include <QPushButton>
 #include <QTableWidget>
@@ -19,7 +18,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "trace_log.h"
+#include "form_trace.h"
 
 class TfrmTrace : public QWidget {
   Q_OBJECT
@@ -44,9 +43,6 @@ class TfrmTrace : public QWidget {
   void SaveClick();
   void ClearClick();
 
-  serial::LinkState& link_;
-  serial::TraceLog log_;
+  form::TraceModel model_;
   QTimer refresh_;
-  // Records taken into the table so far, dropped ones included.
-  uint64_t shown_ = 0;
 };

@@ -8,19 +8,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "deadline.h"
-
 namespace {
-// The link's millisecond counter when the program started (its statics were
-// made): the trace counts its times from here.
-const uint32_t kProgramStartTick = serial::TickCount();
+using form::TraceModel;
 
-serial::TraceRecord SinceProgramStart(serial::TraceRecord record) {
-  record.tickMs -= kProgramStartTick;  // modulo 2^32, like the counter
-  return record;
-}
-
-constexpr int kRefreshMs = 200;
 constexpr int kColumns = 4;
 enum Column { kTime = 0, kDirection = 1, kHex = 2, kText = 3 };
 
@@ -35,7 +25,7 @@ struct FileCloser {
 };
 }  // namespace
 
-TfrmTrace::TfrmTrace(serial::LinkState& link) : link_(link) {
+TfrmTrace::TfrmTrace(serial::LinkState& link) : model_(link) {
   setObjectName(QStringLiteral("frmTrace"));
   setWindowTitle(QStringLiteral("Frame trace"));
   resize(720, 360);
@@ -58,29 +48,23 @@ TfrmTrace::TfrmTrace(serial::LinkState& link) : link_(link) {
   connect(btnSave, &QPushButton::clicked, this, &TfrmTrace::SaveClick);
   connect(btnClear, &QPushButton::clicked, this, &TfrmTrace::ClearClick);
   connect(&refresh_, &QTimer::timeout, this, &TfrmTrace::Refresh);
-  log_.Attach(link_);
-  refresh_.start(kRefreshMs);
+  refresh_.start(TraceModel::kRefreshMs);
 }
 
-TfrmTrace::~TfrmTrace() { log_.Detach(link_); }
+TfrmTrace::~TfrmTrace() = default;
 
 void TfrmTrace::Refresh() {
-  std::vector<serial::TraceRecord> records = log_.Records();
-  const uint64_t total = log_.DroppedRecords() + records.size();
-  if (total <= shown_) return;
-  uint64_t fresh = total - shown_;
-  if (fresh > records.size()) fresh = records.size();
-  for (size_t i = records.size() - static_cast<size_t>(fresh); i < records.size(); ++i) AppendRow(records[i]);
-  // The table keeps no more rows than the log keeps records.
-  while (static_cast<size_t>(tblFrames->rowCount()) > serial::kTraceRecordsKept) tblFrames->removeRow(0);
-  shown_ = total;
+  const std::vector<serial::TraceRecord> records = model_.TakeFresh();
+  if (records.empty()) return;
+  for (const serial::TraceRecord& record : records) AppendRow(record);
+  while (static_cast<size_t>(tblFrames->rowCount()) > TraceModel::kRowsKept) tblFrames->removeRow(0);
   tblFrames->scrollToBottom();
 }
 
 void TfrmTrace::AppendRow(const serial::TraceRecord& record) {
   const int row = tblFrames->rowCount();
   tblFrames->insertRow(row);
-  tblFrames->setItem(row, kTime, Cell(std::to_string(SinceProgramStart(record).tickMs)));
+  tblFrames->setItem(row, kTime, Cell(std::to_string(record.tickMs)));
   tblFrames->setItem(row, kDirection, Cell(record.direction == serial::TraceDirection::Sent ? ">" : "<"));
   std::string hex = serial::TraceHex(record.bytes);
   if (record.omitted > 0) hex += " (+" + std::to_string(record.omitted) + " bytes)";
@@ -92,12 +76,7 @@ void TfrmTrace::AppendRow(const serial::TraceRecord& record) {
 
 bool TfrmTrace::SaveTo(const QString& path) const {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.toLocal8Bit().constData(), "w"));
-  if (!file) return false;
-  for (const serial::TraceRecord& record : log_.Records()) {
-    const std::string line = serial::TraceLine(SinceProgramStart(record)) + "\n";
-    if (std::fputs(line.c_str(), file.get()) < 0) return false;
-  }
-  return std::fflush(file.get()) == 0;
+  return file && model_.WriteLines(file.get());
 }
 
 void TfrmTrace::SaveClick() {
@@ -108,7 +87,6 @@ void TfrmTrace::SaveClick() {
 }
 
 void TfrmTrace::ClearClick() {
-  log_.Clear();
+  model_.Clear();
   tblFrames->setRowCount(0);
-  shown_ = log_.DroppedRecords();
 }
