@@ -17,31 +17,12 @@
 #include <string_view>
 #include <vector>
 
+#include "json.h"
 #include "shown_text.h"
 
-// A JSON object built member by member, in the order added.
-class JsonObject {
- public:
-  JsonObject& Add(const std::string& key, std::string_view text);
-  JsonObject& Add(const std::string& key, const char* text) { return Add(key, std::string_view(text)); }
-  JsonObject& Add(const std::string& key, long long number);
-  JsonObject& Add(const std::string& key, int number) { return Add(key, static_cast<long long>(number)); }
-  JsonObject& Add(const std::string& key, bool value);
-  JsonObject& Add(const std::string& key, const std::vector<std::string>& texts);
-  JsonObject& Add(const std::string& key, const JsonObject& object);
-  JsonObject& Add(const std::string& key, const std::vector<JsonObject>& objects);
-  JsonObject& AddNull(const std::string& key);
-  std::string Text() const;
-
- private:
-  JsonObject& AddRaw(const std::string& key, const std::string& json);
-  std::string members_;
-};
-
-// A JSON string: quoted, with quotes, backslashes and control characters
-// escaped.
-std::string JsonString(std::string_view utf8);
-
+// JSON as the program writes it (json.h).
+using text::JsonObject;
+using text::JsonString;
 
 // One line to stdout, flushed.
 void PrintLine(const std::string& line);

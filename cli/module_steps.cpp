@@ -42,9 +42,16 @@ void ExplainScan(const CliConnection& connection, ExitCode code, int quickPort, 
   bool found = code == kExitOk && c.ModuleFound;
   if (options.port && (!found || c.ScanCommNo != *options.port))
     PrintExplanation({ExplainQuickTryMissed(*options.port, found ? c.ScanCommNo : 0)});
+  // Replies that came garbled: on a bus, every module answers address 00,
+  // and their replies collide.
+  if (!found && c.GarbledExchanges > 0)
+    PrintErrorLine("rt420ctl: replies at " + c.LastGarbledSetting +
+                   " came garbled: more than one module may have answered. Configuration needs one module on "
+                   "the line (rt420ctl survey lists the modules of a bus)");
   // A module that answered but could not be read completely was found.
   if (!found && !connection.Ledger().Answered("H00M"))
     PrintExplanation(ExplainModuleNotFound(options.lock, quickPort, quickSetting));
+  if (c.EchoHeard) PrintErrorLine("rt420ctl: the adapter echoes every frame it sends; the echoes were taken off");
 }
 }  // namespace
 

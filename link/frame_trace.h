@@ -7,7 +7,11 @@
 //
 // Events, in the order they happen within one SendCommand:
 // - Sent: the whole command frame (TAB to CR), once it has been written;
-// - Received: one byte as it is read, length 1, as many as arrive;
+// - Echo: the adapter's exact copy of that frame, when it came back before
+//   anything else (a two-wire adapter hears its own driver), in one event;
+// - Received: one byte as it is read, length 1, as many as arrive (bytes
+//   that began like the echo but broke off or differed come only once it is
+//   clear they are not one);
 // - Ended: the exchange is over (reply complete, window ran out, or the line
 //   flooded), length 0; a consumer closes any partial reply here.
 // Before Sent, while the link waits for a quiet line (frames.h), each byte
@@ -26,7 +30,7 @@
 
 namespace serial {
 
-enum class TraceDirection { Sent, Received, Discarded, Ended };
+enum class TraceDirection { Sent, Received, Discarded, Echo, Ended };
 
 struct TraceEvent {
   TraceDirection direction;

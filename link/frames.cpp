@@ -2,6 +2,7 @@
 #include "frames.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "deadline.h"
 #include "frame_trace.h"
@@ -24,17 +25,54 @@ void TraceSentFrame(LinkState& link, const std::string& text, const std::string&
   Trace(link, TraceDirection::Sent, reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
 }
 
-void WriteFrame(LinkState& link, const std::string& text) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  int length = static_cast<int>(text.size());
-  std::string checksum = ByteToHex(FrameChecksum(bytes, length));
-  WritePortByte(link, kTab);
-  WritePortBlock(link, bytes, length);
-  WritePortByte(link, static_cast<uint8_t>(checksum[0]));
-  WritePortByte(link, static_cast<uint8_t>(checksum[1]));
-  WritePortByte(link, kCr);
-  TraceSentFrame(link, text, checksum);
-}
+// Recognises the adapter's copy of the frame just written. A two-wire
+// adapter hears its own driver, so the frame comes back before any reply.
+// Bytes that may still be that copy are held back; an exact copy is dropped
+// and traced as the echo, and a copy that breaks off or differs is handed
+// on byte for byte, as if it had never been held (a stray TAB still fails
+// the exchange). A reply starts with LF, never with the frame's TAB.
+class EchoFilter {
+ public:
+  explicit EchoFilter(const std::string& frame) : frame_(frame) {}
+
+  // Takes one received byte; returns the bytes to handle as received now
+  // (none while the byte may belong to the echo).
+  std::string_view Take(LinkState& link, uint8_t byte) {
+    if (over_) {
+      single_ = static_cast<char>(byte);
+      return {&single_, 1};
+    }
+    if (byte == static_cast<uint8_t>(frame_[held_])) {
+      held_ += 1;
+      if (held_ < frame_.size()) return {};
+      over_ = true;
+      held_ = 0;
+      link.EchoHeard = true;
+      Trace(link, TraceDirection::Echo, reinterpret_cast<const uint8_t*>(frame_.data()), frame_.size());
+      return {};
+    }
+    over_ = true;
+    pending_.assign(frame_, 0, held_);
+    pending_ += static_cast<char>(byte);
+    held_ = 0;
+    return pending_;
+  }
+
+  // The bytes still held when no more will come.
+  std::string_view Rest() {
+    over_ = true;
+    pending_.assign(frame_, 0, held_);
+    held_ = 0;
+    return pending_;
+  }
+
+ private:
+  const std::string& frame_;
+  size_t held_ = 0;
+  bool over_ = false;
+  std::string pending_;
+  char single_ = 0;
+};
 
 // Stores a received byte; true when it completes a reply.
 bool StoreByte(LinkState& link, uint8_t byte) {
@@ -52,28 +90,43 @@ void TakeLastReply(LinkState& link) {
 
 enum class ReplyOutcome { Accepted, Rejected, Missing };
 
+// Handles received bytes in order; true when one of them completes a reply.
+bool HandleReceived(LinkState& link, std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto byte = static_cast<uint8_t>(bytes[i]);
+    Trace(link, TraceDirection::Received, &byte, 1);
+    if (StoreByte(link, byte)) return true;
+  }
+  return false;
+}
+
+ReplyOutcome CompleteReply(LinkState& link) {
+  TakeLastReply(link);
+  return VerifyReply(link) ? ReplyOutcome::Accepted : ReplyOutcome::Rejected;
+}
+
 // Reads the reply of the frame just written; see SendCommand. Missing: no
 // complete reply came (the window ran out, or the line flooded).
-ReplyOutcome ReadReply(LinkState& link) {
+ReplyOutcome ReadReply(LinkState& link, const std::string& frame) {
   const uint32_t start = link.LastFrameAt;
   uint32_t elapsed = 0;
   uint32_t received = 0;
+  EchoFilter echo(frame);
   do {
     uint8_t byte = 0;
     if (ReadPortByte(link, byte)) {
       link.LastLineActivityAt = TickCount();
-      Trace(link, TraceDirection::Received, &byte, 1);
-      if (StoreByte(link, byte)) {
-        TakeLastReply(link);
-        return VerifyReply(link) ? ReplyOutcome::Accepted : ReplyOutcome::Rejected;
-      }
+      if (HandleReceived(link, echo.Take(link, byte))) return CompleteReply(link);
       // A line that never falls silent must not hold the window forever.
-      if (++received % kFloodCheckBytes == 0 && TickCount() - start > link.FloodLimitMs) return ReplyOutcome::Missing;
+      if (++received % kFloodCheckBytes == 0 && TickCount() - start > link.FloodLimitMs) break;
     } else {
       if (link.ProcessPendingEvents) link.ProcessPendingEvents();
       elapsed = TickCount() - start;  // modulo 2^32
     }
   } while (elapsed <= kReplyWindowMs);
+  // A copy of the frame that broke off is what was received, as it is (it
+  // starts with TAB, so it completes no reply).
+  HandleReceived(link, echo.Rest());
   return ReplyOutcome::Missing;
 }
 
@@ -126,6 +179,19 @@ void CountExchange(LinkState& link, ReplyOutcome outcome) {
 }
 }  // namespace
 
+std::string WriteFrame(LinkState& link, const std::string& text) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  int length = static_cast<int>(text.size());
+  std::string checksum = ByteToHex(FrameChecksum(bytes, length));
+  WritePortByte(link, kTab);
+  WritePortBlock(link, bytes, length);
+  WritePortByte(link, static_cast<uint8_t>(checksum[0]));
+  WritePortByte(link, static_cast<uint8_t>(checksum[1]));
+  WritePortByte(link, kCr);
+  TraceSentFrame(link, text, checksum);
+  return static_cast<char>(kTab) + text + checksum + static_cast<char>(kCr);
+}
+
 bool SendCommand(LinkState& link, const std::string& text) {
   std::memset(link.ReplyBuffer, 0, sizeof link.ReplyBuffer);
   if (!ClearLineBeforeFrame(link, text)) {
@@ -133,13 +199,17 @@ bool SendCommand(LinkState& link, const std::string& text) {
     Trace(link, TraceDirection::Ended, nullptr, 0);
     return false;
   }
-  WriteFrame(link, text);
+  const std::string frame = WriteFrame(link, text);
   link.LastCommand = text;
   link.ReplyPos = 0;
   link.LastFrameAt = TickCount();
   link.LastLineActivityAt = link.LastFrameAt;
-  const ReplyOutcome outcome = ReadReply(link);
+  const ReplyOutcome outcome = ReadReply(link, frame);
   CountExchange(link, outcome);
+  if (outcome == ReplyOutcome::Rejected || (outcome == ReplyOutcome::Missing && link.ReplyPos != 0)) {
+    link.GarbledExchanges += 1;
+    link.LastGarbledSetting = link.OpenPortKey.substr(link.OpenPortKey.find('\n') + 1);
+  }
   Trace(link, TraceDirection::Ended, nullptr, 0);
   return outcome == ReplyOutcome::Accepted;
 }

@@ -13,7 +13,11 @@
 //   time is refreshed only after a read that delivered no byte, so bytes that
 //   keep arriving keep the reader going.
 // - A reply is complete at a CR while buffer position 0 holds an LF; a reply
-//   must be the first thing received after the frame.
+//   must be the first thing received after the frame. An exact copy of the
+//   frame that arrives first is the adapter's echo, not a reply: it is
+//   dropped (traced as Echo, link.EchoHeard set) and the reply is what comes
+//   after it. Nothing else is ever dropped; a copy that breaks off or
+//   differs is received like any other bytes and fails the exchange.
 // - true: a complete reply with a correct checksum. link.LastReply holds it,
 //   link.ReplyPos its length (LF and CR included).
 // - false at once after a complete reply whose checksum fails (or that is
@@ -58,6 +62,10 @@ constexpr uint32_t kFloodCheckBytes = 64;
 constexpr uint32_t kLateReplyGuardMs = 250;
 
 bool SendCommand(LinkState& link, const std::string& text);
+
+// Writes the frame of the text as SendCommand does (its bytes, pauses and
+// trace), nothing more; returns the frame as written (TAB to CR).
+std::string WriteFrame(LinkState& link, const std::string& text);
 
 // 0x09 XORed with each of the length bytes; a length of 0 or less gives 0x09.
 uint8_t FrameChecksum(const uint8_t* bytes, int length);

@@ -142,6 +142,15 @@ struct LinkState {
   uint32_t RepliesSinceQuiet = 0;
   std::string LastCommand;
   uint32_t LastFrameAt = 0;
+  // Whether the adapter has handed back an exact copy of a frame this
+  // connection wrote (a two-wire adapter hears its own driver).
+  bool EchoHeard = false;
+  // Exchanges that received bytes but no valid reply (a checksum that
+  // failed, a first byte that was no LF, a reply cut off): what two modules
+  // answering one frame at once make of each other's replies; and the line
+  // setting of the last of them.
+  uint64_t GarbledExchanges = 0;
+  std::string LastGarbledSetting;
   uint32_t LastLineActivityAt = 0;
   std::string OpenPortKey;
 

@@ -66,6 +66,15 @@ struct LineParameters {
 // optional blanks around the fields. Returns nullopt for anything else.
 std::optional<LineParameters> ParseLineSetting(std::string_view text);
 
+// The line's error counts as the driver keeps them (since it was loaded,
+// not since the port was opened): framing, parity, overrun, break.
+struct LineErrorCounts {
+  uint64_t framing = 0;
+  uint64_t parity = 0;
+  uint64_t overrun = 0;
+  uint64_t breaks = 0;
+};
+
 class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
@@ -77,6 +86,12 @@ class SerialDevice {
   virtual void Write(const uint8_t* bytes, size_t length) = 0;
   virtual bool ReadByte(uint8_t& byte) = 0;
   virtual void DiscardInput() = 0;
+  // nullopt where the system keeps no such counts for the device (a
+  // pseudo-terminal; Windows, whose error flags are no counts).
+  virtual std::optional<LineErrorCounts> ErrorCounts() { return std::nullopt; }
+  // How many received bytes wait to be read, without waiting for any; 0
+  // where the device cannot tell.
+  virtual size_t InputWaiting() { return 0; }
 };
 
 // Why a device did not open. Each platform maps its own error codes to these.

@@ -9,6 +9,7 @@
 // from then on every read waits its timeout and reports no byte.
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -191,6 +192,19 @@ class PosixSerialDevice final : public SerialDevice {
   }
 
   void DiscardInput() override { tcflush(fd_, TCIFLUSH); }
+
+  size_t InputWaiting() override {
+    int waiting = 0;
+    return ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0 ? static_cast<size_t>(waiting) : 0;
+  }
+
+  std::optional<LineErrorCounts> ErrorCounts() override {
+    serial_icounter_struct counts{};
+    if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) return std::nullopt;
+    return LineErrorCounts{static_cast<uint64_t>(counts.frame), static_cast<uint64_t>(counts.parity),
+                           static_cast<uint64_t>(counts.overrun) + static_cast<uint64_t>(counts.buf_overrun),
+                           static_cast<uint64_t>(counts.brk)};
+  }
 
  private:
   int fd_;

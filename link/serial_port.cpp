@@ -178,4 +178,11 @@ void DiscardPortInput(LinkState& link) {
   if (link.PortHandle) link.PortHandle->DiscardInput();
 }
 
+size_t PortInputWaiting(const LinkState& link) { return link.PortHandle ? link.PortHandle->InputWaiting() : 0; }
+
+std::optional<LineErrorCounts> PortErrorCounts(const LinkState& link) {
+  if (!link.PortHandle) return std::nullopt;
+  return link.PortHandle->ErrorCounts();
+}
+
 }  // namespace serial

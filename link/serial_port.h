@@ -40,6 +40,11 @@ void WritePortByte(LinkState& link, uint8_t byte);
 void WritePortBlock(LinkState& link, const uint8_t* bytes, int length);
 bool ReadPortByte(LinkState& link, uint8_t& byte);
 void DiscardPortInput(LinkState& link);
+// The open port's line error counts (serial_device.h); nullopt when no port
+// is open or the system keeps none for it.
+std::optional<LineErrorCounts> PortErrorCounts(const LinkState& link);
+// How many received bytes wait to be read now; 0 when no port is open.
+size_t PortInputWaiting(const LinkState& link);
 
 // True between an OpenPort that returned true and its ClosePort.
 bool PortIsOpen(const LinkState& link);

@@ -56,9 +56,9 @@ void TraceLog::Take(const TraceEvent& event) {
   {
     std::lock_guard lock(mutex_);
     Assembly& a = assemblies_[event.port];
-    if (event.direction == TraceDirection::Sent) {
+    if (event.direction == TraceDirection::Sent || event.direction == TraceDirection::Echo) {
       CloseOpen(a, completed);
-      TakeSent(a, event, completed);
+      TakeWhole(a, event, completed);
     } else if (event.direction == TraceDirection::Received) {
       TakeReceived(a, event, completed);
     } else if (event.direction == TraceDirection::Discarded) {
@@ -73,12 +73,16 @@ void TraceLog::Take(const TraceEvent& event) {
   for (const TraceRecord& record : completed) callback(record);
 }
 
-void TraceLog::TakeSent(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed) {
-  a.exchangeReceived = false;
-  a.exchangeStartedWithLf = false;
+void TraceLog::TakeWhole(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed) {
+  // A frame starts an exchange; its echo is not what the module sent, so
+  // what follows it is still the exchange's first reply.
+  if (event.direction == TraceDirection::Sent) {
+    a.exchangeReceived = false;
+    a.exchangeStartedWithLf = false;
+  }
   TraceRecord record;
   record.tickMs = event.tickMs;
-  record.direction = TraceDirection::Sent;
+  record.direction = event.direction;
   record.port = event.port;
   size_t kept = event.length < maxBytes_ ? event.length : maxBytes_;
   record.bytes.assign(reinterpret_cast<const char*>(event.bytes), kept);
@@ -201,6 +205,7 @@ std::string TraceLine(const TraceRecord& record) {
   line += TraceText(record.bytes);
   if (record.omitted > 0) line += "  (+" + std::to_string(record.omitted) + " bytes not kept)";
   if (record.direction == TraceDirection::Discarded) line += "  (discarded)";
+  if (record.direction == TraceDirection::Echo) line += "  (echo)";
   return line;
 }
 

@@ -13,7 +13,8 @@
 //   bytes that still arrive in the same exchange start a new record;
 // - an exchange that received nothing makes no received record;
 // - bytes thrown away while the link waits for a quiet line form Discarded
-//   records, each closed at a CR or when the wait ends.
+//   records, each closed at a CR or when the wait ends;
+// - the adapter's echo of a frame is one Echo record.
 // A record's time is the link's millisecond counter at its first byte, and
 // its port the port of the connection it came from. A log may be attached to
 // several connections, on several threads at once: each port's records are
@@ -47,7 +48,7 @@ inline constexpr size_t kTraceRecordsKept = 2000;
 
 struct TraceRecord {
   uint32_t tickMs = 0;
-  TraceDirection direction = TraceDirection::Sent;  // Sent, Received or Discarded
+  TraceDirection direction = TraceDirection::Sent;  // Sent, Received, Discarded or Echo
   std::string bytes;                                 // at most the log's maxBytes
   size_t omitted = 0;                                // bytes beyond the bound
   int port = 0;                                      // the connection's port
@@ -91,7 +92,7 @@ class TraceLog {
     bool exchangeReceived = false;
   };
   // Each adds the records it completes, to be handed to the callback.
-  void TakeSent(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
+  void TakeWhole(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
   void TakeReceived(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
   void TakeDiscarded(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
   // Opens a record of the direction at the event's time and port.
@@ -122,8 +123,8 @@ std::string TraceHex(std::string_view bytes);
 std::string TraceText(std::string_view bytes);
 
 // One line: time in ms, ">" sent or "<" received, hex, text, the count of
-// bytes beyond the bound when there were any, and "(discarded)" for bytes
-// thrown away:
+// bytes beyond the bound when there were any, "(discarded)" for bytes
+// thrown away and "(echo)" for the adapter's copy of a frame:
 //   "    1234 ms > 09 48 30 30 4D 30 43 0D  \tH00M0C\r"
 std::string TraceLine(const TraceRecord& record);
 

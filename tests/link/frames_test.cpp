@@ -2,6 +2,7 @@
 // Command frames and replies against the simulated module over a real
 // pseudo-terminal.
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -77,6 +78,60 @@ TEST_F(SimLine, ByteBeforeTheReplyMakesTheExchangeFail) {
   EXPECT_EQ(link.LastReply, kIdentityReply);
   module.ClearFaults();
   EXPECT_TRUE(Exchange("H00B"));
+}
+
+// A two-wire adapter hands back every frame the tool writes. An exact copy
+// that comes first is dropped and traced as the echo; nothing else is ever
+// dropped, so a copy that differs or breaks off, a second copy, or a stray
+// byte after the echo still fails the exchange with the bytes as received.
+TEST_F(SimLine, TheAdaptersEchoOfTheFrameIsDroppedAndNothingElseIs) {
+  const std::string frame = "\tH00M0C\r";
+  struct Case {
+    const char* name;
+    bool lineEchoes;
+    std::string raw;  // replaces the module's reply when not empty
+    bool answered;
+    bool echoHeard;
+    char firstKept;   // ReplyBuffer[0] after the exchange
+  };
+  const Case cases[] = {
+      {"echoing line", true, "", true, true, '\n'},
+      {"copy from the module's side", false, frame + kIdentityReply, true, true, '\n'},
+      {"copy that differs", false, "\tH00M0D\r" + kIdentityReply, false, false, '\t'},
+      {"copy that breaks off", false, "\tH00" + kIdentityReply, false, false, '\t'},
+      {"second copy after the echo", true, frame + kIdentityReply, false, true, '\t'},
+      {"stray byte after the echo", true, "X" + kIdentityReply, false, true, 'X'},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    module.ClearFaults();
+    module.SetEcho(c.lineEchoes);
+    if (!c.raw.empty()) ReplyRaw("H00M", c.raw);
+    serial::LinkState fresh{serial::PortScope::AnyPort()};
+    std::vector<serial::TraceDirection> events;
+    fresh.TraceHook = [&events](const serial::TraceEvent& e) {
+      if (events.empty() || events.back() != e.direction) events.push_back(e.direction);
+    };
+    ASSERT_TRUE(serial::OpenPort(fresh, kPort, "19200,e,8,1"));
+    // A loaded machine may hold the whole answer back past the window; the
+    // bytes then say nothing about the echo, so the exchange is made again.
+    bool answered = false;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const uint64_t written = module.Timing().replies;
+      answered = serial::SendCommand(fresh, "H00M");
+      if (answered || fresh.ReplyPos != 0) break;
+      ASSERT_TRUE(module.WaitForReplies(written + 1, kWait));
+    }
+    EXPECT_EQ(answered, c.answered);
+    EXPECT_EQ(fresh.EchoHeard, c.echoHeard);
+    EXPECT_EQ(fresh.ReplyBuffer[0], static_cast<uint8_t>(c.firstKept));
+    if (c.answered) {
+      EXPECT_EQ(fresh.LastReply, kIdentityReply);
+    }
+    const bool echoTraced = std::find(events.begin(), events.end(), serial::TraceDirection::Echo) != events.end();
+    EXPECT_EQ(echoTraced, c.echoHeard);
+    serial::ClosePort(fresh);
+  }
 }
 
 TEST_F(SimLine, BytesLeftFromEarlierExchangesAreDroppedBeforeTheFrame) {

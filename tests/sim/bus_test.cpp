@@ -199,12 +199,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, BusFault, ::testing::ValuesIn(FaultCases()),
 TEST_F(BusLine, ConfigurationReachesTheModuleItNames) {
   StartBus({Module("01", "05", 0), Module("01", "05", 1), Module("02", "06", 2, 2)});
   EXPECT_FALSE(Exchange("H01F")) << "two modules answer ID 01";
+  EXPECT_EQ(link.GarbledExchanges, 1u) << "the link notes the garbled exchange";
+  EXPECT_EQ(link.LastGarbledSetting, "19200,e,8,1");
   ASSERT_TRUE(Exchange("H00C1234567911"));  // module 1's first serial field: only it answers
   EXPECT_EQ(bus->State(1).id1, "11");
   EXPECT_EQ(bus->State(0).id1, "01");
   ASSERT_TRUE(Exchange("H11F"));
   EXPECT_EQ(serial::ReplyChars(link, 2, 6), "F11:0");
   ASSERT_TRUE(Exchange("H01F")) << "ID 01 is module 0's alone now";
+  EXPECT_EQ(link.GarbledExchanges, 1u) << "clean exchanges are not garbled";
 
   // Every module at the tool's speed carries out "H00E"; the third, at
   // another speed, hears nothing of it.
