@@ -72,10 +72,10 @@ inline std::string Stall(const std::vector<std::string>& log, bool only, bool ac
     std::getline(in >> std::ws, text);
     text = text.substr(0, text.find("  ["));
     if (direction == "<-") {
-      if (replyAt >= 0 && at - replyAt > kReplyWindowMs)
+      if (replyAt >= 0 && at - replyAt > serial::kReplyWindowMs)
         return text + " reached the module " + std::to_string(static_cast<int>(at - replyAt)) +
                " ms after its previous reply";
-      if (waiting && at - frameAt < kReplyWindowMs)
+      if (waiting && at - frameAt < serial::kReplyWindowMs)
         return text + " reached the module " + std::to_string(static_cast<int>(at - frameAt)) +
                " ms after the frame before, which had no reply";
       if (answered && text == frame) return text + " came again after the module had answered it";

@@ -27,7 +27,7 @@ class LastingTone {
   LastingTone(const LastingTone&) = delete;
   LastingTone& operator=(const LastingTone&) = delete;
 
-  Beeps Heard() const {
+  Beeps serial::Heard() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return beeps_;
   }
