@@ -27,7 +27,7 @@ class LastingTone {
   LastingTone(const LastingTone&) = delete;
   LastingTone& operator=(const LastingTone&) = delete;
 
-  Beeps serial::Heard() const {
+  Beeps Heard() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return beeps_;
   }
