@@ -7,6 +7,8 @@
 
 #include "rt420_version.h"
 
+namespace catalogue {
+
 LanguageState Language;
 
 namespace {
@@ -180,3 +182,5 @@ CodePage CurrentCodePage() {
   std::lock_guard<std::mutex> guard(catalogueMutex);
   return LanguageCodePage(Language.LanguageIndex);
 }
+
+}  // namespace catalogue

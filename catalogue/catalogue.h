@@ -21,6 +21,8 @@
 
 #include "codepage.h"
 
+namespace catalogue {
+
 inline constexpr int kMessageCount = 45;
 inline constexpr int kLanguageCount = 3;
 
@@ -55,3 +57,5 @@ const char* LanguageNameOf(int languageIndex);
 CodePage LanguageCodePage(int languageIndex);
 // The code page of the current language.
 CodePage CurrentCodePage();
+
+}  // namespace catalogue

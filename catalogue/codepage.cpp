@@ -7,6 +7,8 @@
 
 #include "codepage_detail.h"
 
+namespace catalogue {
+
 namespace codepage_detail {
 
 size_t Utf8SequenceLength(std::string_view text) {
@@ -82,3 +84,5 @@ std::string DecodeForDisplay(std::string_view bytes, CodePage codePage) {
   }
   return shown;
 }
+
+}  // namespace catalogue

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace catalogue {
+
 enum class CodePage { Ascii, Gb2312, Big5 };
 
 // Encodes UTF-8 text into the code page. Characters the code page lacks
@@ -21,3 +23,5 @@ std::string DecodeToUtf8(std::string_view bytes, CodePage codePage);
 // As DecodeToUtf8, and control characters (0x00-0x1F, 0x7F) become U+FFFD as
 // well, so that untrusted bytes cannot disturb a single-line display.
 std::string DecodeForDisplay(std::string_view bytes, CodePage codePage);
+
+}  // namespace catalogue

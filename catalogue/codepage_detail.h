@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace catalogue {
+
 namespace codepage_detail {
 
 inline constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
@@ -34,3 +36,5 @@ size_t SkipLength(std::string_view rest, bool wholeCharacter);
 std::string AsciiOnly(std::string_view in, Substitute substitute);
 
 }  // namespace codepage_detail
+
+}  // namespace catalogue

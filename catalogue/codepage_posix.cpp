@@ -13,6 +13,8 @@
 
 #include "codepage_detail.h"
 
+namespace catalogue {
+
 namespace {
 
 using codepage_detail::AsciiOnly;
@@ -75,3 +77,5 @@ std::string DecodeToUtf8(std::string_view bytes, CodePage codePage) {
   if (codePage == CodePage::Ascii) return AsciiOnly(bytes, kDecodeSubstitute);
   return Convert(bytes, "UTF-8", IconvName(codePage), kDecodeSubstitute);
 }
+
+}  // namespace catalogue

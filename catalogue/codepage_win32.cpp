@@ -27,6 +27,9 @@
 
 #include "codepage.h"
 #include "codepage_detail.h"
+#include "utf8.h"
+
+namespace catalogue {
 
 namespace {
 
@@ -132,19 +135,6 @@ char32_t CodePoint(std::string_view sequence) {
   return value;
 }
 
-void AppendUtf8(std::string& out, char32_t character) {
-  if (character < 0x80) {
-    out.push_back(static_cast<char>(character));
-  } else if (character < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (character >> 6)));
-    out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (character >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((character >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
-  }
-}
-
 }  // namespace
 
 std::string EncodeFromUtf8(std::string_view utf8, CodePage codePage) {
@@ -176,7 +166,7 @@ std::string DecodeToUtf8(std::string_view bytes, CodePage codePage) {
       out.push_back(bytes[at]);
       ++at;
     } else if (auto character = at + 1 < bytes.size() ? DecodePair(codePage, bytes.data() + at) : std::nullopt) {
-      AppendUtf8(out, *character);
+      text::AppendUtf8(out, *character);
       at += 2;
     } else {
       out.append(kReplacement);  // one per offending byte
@@ -185,3 +175,5 @@ std::string DecodeToUtf8(std::string_view bytes, CodePage codePage) {
   }
   return out;
 }
+
+}  // namespace catalogue

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
+
+namespace catalogue {
 // The message numbers of the catalogue, by name: the one place where a
 // number is tied to its text. Each name follows the English text.
 
@@ -50,3 +52,5 @@ enum Message : int {
   kMsgSetFactoryTestOk = 43,     // "Set Factory Test Ok"
   kMsgSetFactoryTestError = 44,  // "Set Factory Test Error"
 };
+
+}  // namespace catalogue

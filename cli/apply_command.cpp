@@ -17,209 +17,25 @@
 // port, into one CSV file; each connection prints only its result lines, and
 // a summary per port follows the end. A bench stores no scan result.
 
-#include <filesystem>
-#include <functional>
 #include <memory>
 #include <vector>
 
 #include "csv_file.h"
 #include "line_settings.h"
-#include "module_state.h"
 #include "module_steps.h"
-#include "operations.h"
 #include "port_names.h"
 #include "profile.h"
+#include "provision_run.h"
+#include "repeat_run.h"
 #include "serial_port.h"
 #include "stop_request.h"
 #include "subcommands.h"
 
 namespace {
-// How long --repeat waits between two scans for the next module.
-constexpr int kRepeatPauseMs = 1000;
-
-const std::vector<std::string> kApplyCsvHeader = {
-    "time",           "port",       "serial",           "version",       "id1_before",
-    "id2_before",     "line_setting_before", "key_count_before", "mode_before", "rs485_before",
-    "id1_after",      "id2_after",  "line_setting_after", "key_count_after", "mode_after",
-    "rs485_after",    "written",    "outcome"};
-
-struct ApplyRecord {
-  std::string time = TimestampNow();
-  ModuleReadout module;  // as the first scan read it
-  bool readBack = false;
-  ModuleSettings after;  // as the read-back read it
-  std::vector<std::string> written;
-  std::string outcome = "ok";
-  ExitCode code = kExitOk;
-};
-
-std::string Joined(const std::vector<std::string>& words) {
-  std::string text;
-  for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
-  return text;
-}
-
-ModuleSettings Target(const ModuleSettings& before, const Profile& p) {
-  ModuleSettings t = before;
-  if (p.id1) t.id1 = TwoDigits(*p.id1);
-  if (p.id2) t.id2 = TwoDigits(*p.id2);
-  if (p.lineSettingIndex) t.lineSettingIndex = *p.lineSettingIndex;
-  if (p.keyCount) t.keyCount = TwoDigits(*p.keyCount);
-  if (p.modeIndex) t.modeIndex = *p.modeIndex;
-  if (p.rs485Index) t.rs485Index = *p.rs485Index;
-  return t;
-}
-
-// Runs the operation of one write and notes it; false when it failed. A
-// write that failed half-way (ID 1 taken, ID 2 not) names what the module
-// took, in the outcome and in the written list.
-bool Write(CliConnection& connection, ApplyRecord& record, const char* name, Operation operation) {
-  ExitCode code = RunOperation(connection, operation);
-  if (code == kExitOk) {
-    record.written.push_back(name);
-    return true;
-  }
-  std::vector<WrittenValue> taken = connection.Ledger().Accepted();
-  for (const WrittenValue& value : taken) record.written.push_back(value.key);
-  record.outcome = std::string("write failed: ") + name;
-  if (!taken.empty()) record.outcome += " (written before the failure: " + DescribeValues(taken) + ")";
-  record.code = code;
-  return false;
-}
-
-// One write of a module's provisioning: its name in the record, and the
-// operator's choice and the operation that make it (false when it failed).
-struct WriteStep {
-  const char* name;
-  std::function<bool()> run;
-};
-
-// The ID operation writes ID 1 always and ID 2 in two-reader mode only: the
-// list shows "Two Reader" exactly when ID 2 must be written.
-bool WriteIds(CliConnection& connection, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
-  ConsolePanel& panel = connection.Panel();
-  if (p.id1) panel.ChooseId(*p.id1);
-  bool id2Differs = p.id2 && TwoDigits(*p.id2) != before.id2;
-  if (id2Differs) panel.ChooseId2(*p.id2);
-  panel.SelectMode(id2Differs ? 0 : 1);
-  return Write(connection, record, "ids", RunSetModuleIds);
-}
-
-// The writes of the settings that differ from what the scan read, in the
-// order they are made (the line setting last: the module talks at the new
-// one only after it).
-std::vector<WriteStep> PlannedWrites(CliConnection& connection, const Profile& p, const ModuleSettings& before,
-                                     ApplyRecord& record) {
-  ModuleSettings target = Target(before, p);
-  std::vector<WriteStep> steps;
-  if (target.id1 != before.id1 || target.id2 != before.id2)
-    steps.push_back({"ids", [&, before] { return WriteIds(connection, p, before, record); }});
-  if (target.keyCount != before.keyCount) {
-    steps.push_back({"key-count", [&] {
-                       connection.Panel().ChooseKeyCount(*p.keyCount);
-                       return Write(connection, record, "key-count", RunSetKeyCount);
-                     }});
-  }
-  if (target.modeIndex != before.modeIndex || target.rs485Index != before.rs485Index) {
-    steps.push_back({"mode", [&, target] {
-                       connection.Panel().SelectMode(target.modeIndex);
-                       connection.Panel().SelectRs485(target.rs485Index);
-                       return Write(connection, record, "mode", RunSetModuleMode);
-                     }});
-  }
-  if (target.lineSettingIndex != before.lineSettingIndex) {
-    steps.push_back({"line-setting", [&, target] {
-                       connection.Panel().SelectLineSetting(target.lineSettingIndex);
-                       if (!Write(connection, record, "line-setting", RunSetBaudRate)) return false;
-                       // The next run (or the next module) finds the module at once.
-                       connection.StoreScanResult();
-                       return true;
-                     }});
-  }
-  return steps;
-}
-
-// A stop came before steps[next]: that write and the ones after it are not
-// made. What was written is in the record already.
-void RecordStop(ApplyRecord& record, const std::vector<WriteStep>& steps, size_t next) {
-  std::vector<std::string> left;
-  for (size_t i = next; i < steps.size(); ++i) left.push_back(steps[i].name);
-  record.outcome = "stopped (not written: " + Joined(left) + ")";
-  record.code = kExitStopped;
-}
-
-// Makes the planned writes; false when one failed or a stop came first.
-// The stop is taken before each write, never within one: the write in
-// flight when it comes is finished.
-bool WriteDifferences(CliConnection& connection, const Profile& p, const ModuleSettings& before, ApplyRecord& record) {
-  std::vector<WriteStep> steps = PlannedWrites(connection, p, before, record);
-  for (size_t i = 0; i < steps.size(); ++i) {
-    if (StopRequested()) {
-      RecordStop(record, steps, i);
-      return false;
-    }
-    if (!steps[i].run()) return false;
-  }
-  return true;
-}
-
-std::string Differences(const ModuleSettings& want, const ModuleReadout& before, const ModuleReadout& after) {
-  const ModuleSettings& got = after.settings;
-  std::vector<std::pair<const char*, bool>> checks = {
-      {"serial number", after.serial != before.serial}, {"id1", want.id1 != got.id1},
-      {"id2", want.id2 != got.id2},                     {"line-setting", want.lineSettingIndex != got.lineSettingIndex},
-      {"key-count", want.keyCount != got.keyCount},     {"mode", want.modeIndex != got.modeIndex},
-      {"rs485", want.rs485Index != got.rs485Index}};
-  std::string names;
-  for (const auto& [name, differs] : checks)
-    if (differs) names += (names.empty() ? "" : " ") + std::string(name);
-  return names;
-}
-
-void ReadBack(CliConnection& connection, const Profile& p, ApplyRecord& record) {
-  ModuleReadout after;
-  ExitCode code = ScanModule(connection, after);
-  if (code != kExitOk) {
-    record.outcome = "read-back failed";
-    record.code = code;
-    return;
-  }
-  record.readBack = true;
-  record.after = after.settings;
-  std::string differs = Differences(Target(record.module.settings, p), record.module, after);
-  if (differs.empty()) return;
-  record.outcome = "read-back differs: " + differs;
-  record.code = kExitModule;
-}
-
-ApplyRecord Provision(CliConnection& connection, const Profile& p, const ModuleReadout& module) {
-  ApplyRecord record;
-  record.module = module;
-  if (WriteDifferences(connection, p, module.settings, record)) ReadBack(connection, p, record);
-  return record;
-}
-
-std::vector<std::string> SettingsFields(const ModuleSettings& s, bool known) {
-  if (!known) return std::vector<std::string>(6);
-  bool inList = s.lineSettingIndex >= 0 && s.lineSettingIndex < kLineSettingCount;
-  return {s.id1, s.id2, inList ? kLineSettings[s.lineSettingIndex] : "?", s.keyCount, ModeName(s.modeIndex),
-          Rs485Name(s.rs485Index)};
-}
-
 // The record's COM number: where the module was read (or answered), else
 // the bench connection's own port (0, none, for the program's own one).
 int RecordPort(const CliConnection& connection, const ApplyRecord& r) {
   return r.module.port ? r.module.port : connection.Port();
-}
-
-std::vector<std::string> CsvFields(const ApplyRecord& r, int port) {
-  const ModuleReadout& m = r.module;
-  std::vector<std::string> fields = {r.time, port ? PortName(port) : "", m.serial, m.version};
-  for (std::string& f : SettingsFields(m.settings, m.read)) fields.push_back(std::move(f));
-  for (std::string& f : SettingsFields(r.after, r.readBack)) fields.push_back(std::move(f));
-  fields.push_back(Joined(r.written));
-  fields.push_back(r.outcome);
-  return fields;
 }
 
 JsonObject SettingsJson(const ModuleSettings& s) {
@@ -233,15 +49,15 @@ void PrintRecord(const CliConnection& connection, const ApplyRecord& r) {
   const ModuleReadout& m = r.module;
   int port = RecordPort(connection, r);
   if (!connection.Json()) {
-    std::string who = port ? PortName(port) + (m.serial.empty() ? "" : " " + m.serial) + ": " : "";
+    std::string who = port ? serial::PortName(port) + (m.serial.empty() ? "" : " " + m.serial) + ": " : "";
     PrintLine(who + r.outcome + (r.written.empty() ? " (nothing written)" : " (wrote " + Joined(r.written) + ")"));
     // Every setting, as the first scan and the read-back found it; a bench
     // keeps to one line per module, so that the ports' lines stay apart.
     if (r.readBack && !connection.OneOfSeveral()) {
       ModuleReadout after = m;
       after.settings = r.after;
-      if (r.after.lineSettingIndex >= 0 && r.after.lineSettingIndex < kLineSettingCount)
-        after.lineSetting = kLineSettings[r.after.lineSettingIndex];
+      if (r.after.lineSettingIndex >= 0 && r.after.lineSettingIndex < serial::kLineSettingCount)
+        after.lineSetting = serial::kLineSettings[r.after.lineSettingIndex];
       PrintChanges(m, after);
     }
     return;
@@ -257,7 +73,7 @@ void PrintRecord(const CliConnection& connection, const ApplyRecord& r) {
 // "COM3 12345678-9": the record's port and module, as far as known.
 std::string RecordName(const CliConnection& connection, const ApplyRecord& r) {
   int port = RecordPort(connection, r);
-  std::string name = port ? PortName(port) : "the module";
+  std::string name = port ? serial::PortName(port) : "the module";
   return r.module.serial.empty() ? name : name + " " + r.module.serial;
 }
 
@@ -267,10 +83,10 @@ std::string RecordName(const CliConnection& connection, const ApplyRecord& r) {
 // file, which still ends in a whole record).
 bool Report(const CliConnection& connection, CsvFile& csv, const ApplyRecord& record) {
   std::string why;
-  bool recorded = csv.Append(CsvFields(record, RecordPort(connection, record)), &why);
+  bool recorded = csv.Append(ApplyCsvFields(record, RecordPort(connection, record)), &why);
   if (!recorded)
     PrintErrorLine("rt420ctl: cannot write the record of " + RecordName(connection, record) + " to " +
-                   ShownText(csv.Path()) + ": " + why);
+                   text::ShownText(csv.Path()) + ": " + why);
   PrintRecord(connection, record);
   return recorded;
 }
@@ -282,7 +98,7 @@ ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile
   ExitCode code = ScanModule(connection, module);
   ApplyRecord record;
   if (code == kExitOk) {
-    record = Provision(connection, profile, module);
+    record = ProvisionModule(connection, profile, module);
   } else if (code != kExitPort && StopRequested() && !connection.OneOfSeveral()) {
     // The search over the ports ended at the stop; a bench's search of its
     // own port runs to its end.
@@ -292,97 +108,17 @@ ApplyRecord ApplyOnce(CliConnection& connection, const Profile& profile, CsvFile
     record.outcome = code == kExitPort ? "port not opened" : "module not found";
     // On a bench the record is where the operator learns why.
     if (code == kExitPort && connection.OneOfSeveral())
-      record.outcome += ": " + ShownText(DescribePortOpenFailure(LastPortOpenFailure()));
+      record.outcome += ": " + text::ShownText(serial::DescribePortOpenFailure(serial::LastPortOpenFailure(connection.State())));
     record.code = code;
   }
   recorded = Report(connection, csv, record);
   return record;
 }
 
-// What --repeat has seen on its connection since it began.
-struct RepeatWatch {
-  std::string lastSerial;  // the module provisioned last
-  bool sawNone = true;     // no module answered since then
-  // A module that answered and has not been read since. It is a failed
-  // module only if it is never read: its record waits until it is read
-  // (then it is provisioned as any other), goes, gives way to another
-  // module, or the run ends. So a scan that a glitch kept from reading a
-  // module makes no failed record.
-  std::string unreadable;
-};
-
-enum class Arrival {
-  Module,          // a module to provision, in the readout
-  Unreadable,      // a new module answered and could not be read
-  UnreadableGone,  // the module that could not be read was never read
-  Stopped
-};
-
-// Scans quietly until something happens on the connection that the run
-// must act on (Arrival).
-Arrival WaitForNextModule(CliConnection& connection, RepeatWatch& watch, ModuleReadout& module) {
-  while (!StopRequested()) {
-    connection.MuteMessages(true);
-    ExitCode code = ScanModule(connection, module);
-    connection.MuteMessages(false);
-    bool answered = code != kExitOk && connection.Ledger().Answered("H00M");
-    // The serial number of its answer is shown before the reads fail.
-    std::string serial =
-        code == kExitOk ? module.serial : answered ? ShownText(connection.Panel().Showing().serial) : "";
-    if (!watch.unreadable.empty() && serial != watch.unreadable) return Arrival::UnreadableGone;
-    bool fresh = watch.sawNone || serial != watch.lastSerial;
-    if (code == kExitOk && fresh) {
-      watch.unreadable.clear();
-      return Arrival::Module;
-    }
-    if (answered && fresh && watch.unreadable.empty()) {
-      watch.unreadable = serial;
-      return Arrival::Unreadable;
-    }
-    if (serial.empty()) watch.sawNone = true;
-    WaitForStop(kRepeatPauseMs);
-  }
-  return Arrival::Stopped;
-}
-
-// The record of a module that answered its search but was never read.
-ApplyRecord UnreadableRecord(const std::string& serial) {
-  ApplyRecord record;
-  record.module.port = Module.ScanCommNo;
-  record.module.serial = serial;
-  record.outcome = "module answered but could not be read";
-  record.code = kExitModule;
-  return record;
-}
-
-// How the modules of one --repeat run, or of one port of a bench, went.
-struct RepeatTally {
-  int provisioned = 0;  // written and read back as the profile says
-  int failed = 0;
-  int skipped = 0;  // already as the profile says: nothing written
-  int stopped = 0;  // a stop came before every write was made
-  std::vector<std::string> unrecorded;  // whose records the file did not take
-};
-
-void Count(RepeatTally& tally, const CliConnection& connection, const ApplyRecord& record, bool recorded) {
-  if (record.code == kExitStopped) tally.stopped += 1;
-  else if (record.code != kExitOk) tally.failed += 1;
-  else if (record.written.empty()) tally.skipped += 1;
-  else tally.provisioned += 1;
-  if (!recorded) tally.unrecorded.push_back(RecordName(connection, record));
-}
-
-// A record that is missing from the file fails the run as a failed module
-// does; a stop that left writes unmade is an outcome of its own.
-ExitCode TallyExitCode(const RepeatTally& t) {
-  if (t.failed || !t.unrecorded.empty()) return kExitModule;
-  return t.stopped ? kExitStopped : kExitOk;
-}
-
 // The first scan of a module, in one line, before anything is written.
 void PrintFound(const ModuleReadout& m) {
   std::vector<std::string> f = SettingsFields(m.settings, true);
-  PrintLine(PortName(m.port) + " " + m.serial + " found: ID 1 " + f[0] + ", ID 2 " + f[1] + ", key count " + f[3] +
+  PrintLine(serial::PortName(m.port) + " " + m.serial + " found: ID 1 " + f[0] + ", ID 2 " + f[1] + ", key count " + f[3] +
             ", mode " + ModeWords(m.settings.modeIndex) + ", RS-485 " + f[5] + ", line setting " + m.lineSetting);
 }
 
@@ -390,28 +126,21 @@ void PrintFound(const ModuleReadout& m) {
 // program's own connection says what it waits for; a bench's connection
 // prints only its result lines.
 void ProvisionEachModule(CliConnection& connection, const Profile& profile, CsvFile& csv, RepeatTally& tally) {
-  RepeatWatch watch;
-  ModuleReadout module;
   bool text = !connection.Json() && !connection.OneOfSeveral();
-  auto record = [&](const ApplyRecord& r) { Count(tally, connection, r, Report(connection, csv, r)); };
-  for (Arrival next; (next = WaitForNextModule(connection, watch, module)) != Arrival::Stopped;) {
-    if (next == Arrival::Unreadable) {
-      if (!connection.Json())
-        PrintLine(PortName(Module.ScanCommNo) + " " + watch.unreadable + ": answers but cannot be read; trying again");
-      continue;
-    }
-    if (next == Arrival::UnreadableGone) {
-      record(UnreadableRecord(watch.unreadable));
-      watch.unreadable.clear();
-      continue;
-    }
+  RepeatReport report;
+  report.unreadable = [&](const std::string& serial) {
+    if (!connection.Json())
+      PrintLine(serial::PortName(connection.State().ScanCommNo) + " " + serial + ": answers but cannot be read; trying again");
+  };
+  report.found = [&](const ModuleReadout& module) {
     if (text) PrintFound(module);
-    record(Provision(connection, profile, module));
-    watch.lastSerial = module.serial;
-    watch.sawNone = false;
+  };
+  report.record = [&](const ApplyRecord& record) { return Report(connection, csv, record); };
+  report.name = [&](const ApplyRecord& record) { return RecordName(connection, record); };
+  report.waiting = [&] {
     if (text) PrintLine("waiting for the next module");
-  }
-  if (!watch.unreadable.empty()) record(UnreadableRecord(watch.unreadable));
+  };
+  ProvisionEachModule(connection, profile, report, tally);
 }
 
 std::string TallyText(const RepeatTally& t, const char* skipped = "skipped") {
@@ -429,7 +158,7 @@ JsonObject TallyJson(JsonObject json, const RepeatTally& t) {
 void PrintUnrecorded(const RepeatTally& t, const CsvFile& csv) {
   std::string names;
   for (const std::string& name : t.unrecorded) names += (names.empty() ? "" : ", ") + name;
-  if (!names.empty()) PrintLine("records missing from " + ShownText(csv.Path()) + ": " + names);
+  if (!names.empty()) PrintLine("records missing from " + text::ShownText(csv.Path()) + ": " + names);
 }
 
 ExitCode ApplyRepeatedly(CliConnection& connection, const Profile& profile, CsvFile& csv) {
@@ -447,30 +176,9 @@ ExitCode ApplyRepeatedly(CliConnection& connection, const Profile& profile, CsvF
   return code;
 }
 
-// The path made absolute with its links followed as far as it exists.
-std::filesystem::path Absolute(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-  return ec ? std::filesystem::path(path) : canonical;
-}
-
-// Whether two paths name one file: the same file when both exist (links,
-// "./" and hard links included), else the same path once made absolute.
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec)) return std::filesystem::equivalent(a, b, ec);
-  return Absolute(a) == Absolute(b);
-}
-
-// --csv FILE, or the profile's name with ".csv" for its extension.
-std::string CsvPath(const CliOptions& options) {
-  if (!options.csvPath.empty()) return options.csvPath;
-  return std::filesystem::path(options.profilePath).replace_extension(".csv").string();
-}
-
 std::string SameDeviceText(const BenchPort& port) {
-  return PortName(port.port) + (port.device ? " (" + ShownText(*port.device) + ")" : "") + ": same device as " +
-         PortName(port.sameDeviceAs);
+  return serial::PortName(port.port) + (port.device ? " (" + text::ShownText(*port.device) + ")" : "") + ": same device as " +
+         serial::PortName(port.sameDeviceAs);
 }
 
 // The bench's end: the totals, then each port's.
@@ -488,7 +196,7 @@ ExitCode PrintBenchSummary(const CliSession& session, const std::vector<BenchPor
   if (!session.Json()) {
     PrintLine(TallyText(total));
     for (size_t i = 0; i < bench.size(); ++i)
-      PrintLine(bench[i].sameDeviceAs ? SameDeviceText(bench[i]) : PortName(bench[i].port) + ": " + TallyText(tallies[i]));
+      PrintLine(bench[i].sameDeviceAs ? SameDeviceText(bench[i]) : serial::PortName(bench[i].port) + ": " + TallyText(tallies[i]));
     PrintUnrecorded(total, csv);
     return code;
   }
@@ -512,7 +220,7 @@ ExitCode ApplyOnBench(CliSession& session, const Profile& profile, CsvFile& csv)
   for (const BenchPort& port : bench) {
     if (!port.sameDeviceAs) continue;
     if (!options.json) PrintLine(SameDeviceText(port));
-    else PrintLine(JsonObject().Add("port", port.port).Add("device", ShownText(port.device.value_or("")))
+    else PrintLine(JsonObject().Add("port", port.port).Add("device", text::ShownText(port.device.value_or("")))
                        .Add("sameDeviceAs", port.sameDeviceAs).Text());
   }
   session.RunOnPorts(bench, [&](CliConnection& connection, size_t index) {
@@ -523,7 +231,7 @@ ExitCode ApplyOnBench(CliSession& session, const Profile& profile, CsvFile& csv)
     }
     bool recorded = false;
     ApplyRecord record = ApplyOnce(connection, profile, csv, recorded);
-    Count(tally, connection, record, recorded);
+    CountRecord(tally, record, recorded ? std::string() : RecordName(connection, record));
   });
   return PrintBenchSummary(session, bench, tallies, csv);
 }
@@ -533,7 +241,7 @@ ExitCode RunApplyCommand(CliSession& session) {
   const CliOptions& options = session.Options();
   std::string error;
   std::optional<Profile> profile = LoadProfile(options.profilePath, error);
-  std::string csvPath = CsvPath(options);
+  std::string csvPath = RecordFilePath(options.csvPath, options.profilePath);
   // The records must never land in the profile itself.
   if (profile && SameFile(csvPath, options.profilePath)) error = "give the record file with --csv FILE";
   std::unique_ptr<CsvFile> csv = error.empty() ? CsvFile::Open(csvPath, kApplyCsvHeader, error) : nullptr;

@@ -70,7 +70,12 @@ const HelpTable kHelp = {
          "answering ends it with the line \"polling ended: no reply from the module at COMn after N cards\" and "
          "exit code 1.",
          {{"--seconds", "S", "stop after S seconds"},
-          {"--csv", "FILE", "also append each card to FILE: time,reader,data"}},
+          {"--csv", "FILE", "also append each card to FILE: time,reader,data (with --ids: time,id,data)"},
+          {"--ids", "LIST",
+           "the walk test on a bus of modules: no scan; polls the reader IDs of LIST (such as 1-16,20) in turn at "
+           "the production cadence on --port N (or the stored port) and prints each card with its time, reader "
+           "ID and data, with a beep; at the end, which IDs gave reads and which never did"},
+          {"--line", "SETTING", "with --ids: the line setting of the bus (default: found as survey finds it)"}},
          true},
         {Subcommand::Apply, "PROFILE", "provision modules from a profile; with --ports on each listed port at once",
          "Provisions a module from PROFILE, a small INI file:\n\n"
@@ -112,6 +117,37 @@ const HelpTable kHelp = {
          "when a module was found, 3 when no port opened, 1 otherwise. --json gives one object with modules, "
          "silent and notOpened.",
          {{"--ports", "LIST|all", "search only these ports: numbers and ranges from 1 to 16, such as 3,5-8"}},
+         false},
+        {Subcommand::Survey, "", "list the reader IDs that answer on a bus, and what is wrong",
+         "For a bus of modules on one line (no scan: a bus cannot be scanned). Listens 0.5 s first (another host's "
+         "frames, noise), finds the line setting unless --line gives it (every setting, \"H00M\" twice each, any "
+         "answer counts), polls each reader ID 01 to 99 (or --ids) once at the production cadence, listening past "
+         "each reply for a second one, and polls again every ID that was not clean. Each ID gets one status: ok, "
+         "absent, garbled, double, partial or late. Then a 10 x 10 map of the IDs and the findings, each with "
+         "what to check: duplicate ID, factory IDs 01/05 on a bus, modules at two speeds, an echoing adapter "
+         "(handled), another host polling, noise, late replies, a module that answers 00 but no ID. Exit code 0 "
+         "when all is clean, 1 with findings, 3 when the port does not open.",
+         {{"--port", "N", "the port of the bus (default: the stored port)"},
+          {"--line", "SETTING", "the bus's line setting, such as 19200,e,8,1 or its index 0 to 11"},
+          {"--ids", "LIST", "poll only these reader IDs, such as 1-16,20"},
+          {"--csv", "FILE", "also append a row per ID to FILE: id,status,polls"},
+          {"--report", "FILE", "also write the commissioning record to FILE, in Markdown"},
+          {"--site", "NAME", "the site's name in the record"}},
+         false},
+        {Subcommand::Linktest, "", "count how well the line carries exchanges, per reader ID",
+         "Makes --count rounds (default 100) at the production cadence; each round polls every ID of --ids once, "
+         "or without --ids checks the one module's presence (\"H00M\"). Per ID: sent, ok, timeouts, checksum "
+         "errors, partial, other, extra bytes; first-byte and whole-reply latency p50/p95/p99/max (from the end "
+         "of the frame, read to about 1 ms); a histogram; a verdict PASS, MARGINAL or FAIL with its thresholds. "
+         "Also the driver's line error counts (framing, parity, overrun, break) where the system keeps them, "
+         "and the USB adapter's latency timer where the system shows it, with a hint when it is 16 ms. Exit code "
+         "0 when every ID passes, 1 otherwise, 3 when the port does not open.",
+         {{"--port", "N", "the port of the line (default: the stored port)"},
+          {"--line", "SETTING", "the line setting (default: found as survey finds it)"},
+          {"--ids", "LIST", "the reader IDs to poll, such as 1-16,20"},
+          {"--count", "N", "rounds, 1 to 100000"},
+          {"--report", "FILE", "also write the figures to FILE, in Markdown"},
+          {"--site", "NAME", "the site's name in the report"}},
          false},
         {Subcommand::Ports, "", "explain what is behind COM1 to COM16",
          "For each of COM1 to COM16: the device it maps to and why (a port-table entry or the enumeration), the "
@@ -323,7 +359,7 @@ std::string ProgramHelp() {
   for (const HelpExitCode& exit : kHelp.exitCodes)
     out += Wrap(exit.text, "  " + std::to_string(static_cast<int>(exit.code)) + "  ", "     ");
   out += "\n" + Flow(kHelp.notes);
-  return out + "\nSettings: " + SettingsLocation() + "\n";
+  return out + "\nSettings: " + store::SettingsLocation() + "\n";
 }
 
 std::string SubcommandHelp(Subcommand subcommand) {

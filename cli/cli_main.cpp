@@ -15,7 +15,11 @@ namespace {
 ExitCode Dispatch(CliSession& session) {
   switch (session.Options().subcommand) {
     case Subcommand::Scan: return RunScanCommand(session.Connection());
-    case Subcommand::Watch: return RunWatchCommand(session.Connection());
+    case Subcommand::Watch:
+      return session.Options().ids.empty() ? RunWatchCommand(session.Connection())
+                                           : RunWalkCommand(session.Connection());
+    case Subcommand::Survey: return RunSurveyCommand(session.Connection());
+    case Subcommand::Linktest: return RunLinktestCommand(session.Connection());
     case Subcommand::Apply: return RunApplyCommand(session);
     case Subcommand::Discover: return RunDiscoverCommand(session);
     case Subcommand::Ports: return RunPortsCommand(session.Options());

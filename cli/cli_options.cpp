@@ -19,6 +19,10 @@ enum Scope : unsigned {
   kPortsOnly = 1u << 5,
   kScanOnly = 1u << 6,
   kDiscoverOnly = 1u << 7,
+  kBus = 1u << 8,          // survey, linktest, watch --ids
+  kSurveyOnly = 1u << 9,   // survey
+  kSiteReport = 1u << 10,  // survey, linktest
+  kLinktestOnly = 1u << 11,
 };
 
 struct OptionEntry {
@@ -30,11 +34,13 @@ struct OptionEntry {
 constexpr OptionEntry kOptions[] = {
     {"--help", false, kEverywhere},   {"-h", false, kEverywhere},      {"--version", false, kEverywhere},
     {"--trace", false, kEverywhere},  {"--json", false, kEverywhere},  {"--lang", true, kEverywhere},
-    {"--no-beep", false, kEverywhere}, {"--lock", false, kScanning},   {"--port", true, kScanning},
-    {"--seconds", true, kWatchOnly},  {"--csv", true, kWatchOnly | kApplyOnly},
+    {"--no-beep", false, kEverywhere}, {"--lock", false, kScanning},   {"--port", true, kScanning | kBus},
+    {"--seconds", true, kWatchOnly},  {"--csv", true, kWatchOnly | kApplyOnly | kSurveyOnly},
     {"--repeat", false, kApplyOnly},  {"--rs485", true, kSetModeOnly}, {"--dev", true, kPortsOnly},
     {"--sys", true, kPortsOnly},      {"--proc", true, kPortsOnly},    {"--save-profile", true, kScanOnly},
     {"--ports", true, kDiscoverOnly | kApplyOnly},
+    {"--ids", true, kBus},            {"--line", true, kBus},          {"--count", true, kLinktestOnly},
+    {"--report", true, kSiteReport},  {"--site", true, kSiteReport},
 };
 
 struct SubcommandEntry {
@@ -52,10 +58,12 @@ constexpr SubcommandEntry kSubcommands[] = {
     {Subcommand::SetKeys, "set-keys", kScanning, 1, 1, "one key count"},
     {Subcommand::SetMode, "set-mode", kScanning | kSetModeOnly, 1, 1, "two or one"},
     {Subcommand::FactoryDefault, "factory-default", kScanning, 0, 0, "no arguments"},
-    {Subcommand::Watch, "watch", kScanning | kWatchOnly, 0, 0, "no arguments"},
+    {Subcommand::Watch, "watch", kScanning | kWatchOnly | kBus, 0, 0, "no arguments"},
     {Subcommand::Ports, "ports", kPortsOnly, 0, 0, "no arguments"},
     {Subcommand::Apply, "apply", kScanning | kApplyOnly, 1, 1, "one profile"},
     {Subcommand::Discover, "discover", kDiscoverOnly, 0, 0, "no arguments"},
+    {Subcommand::Survey, "survey", kBus | kSurveyOnly | kSiteReport, 0, 0, "no arguments"},
+    {Subcommand::Linktest, "linktest", kBus | kSiteReport | kLinktestOnly, 0, 0, "no arguments"},
 };
 
 constexpr int kMinId = 1, kMaxId = 99;
@@ -63,7 +71,7 @@ constexpr int kMaxKeyCount = 20;
 constexpr int kFirstPort = 1, kLastPort = 16;
 // A watch may run about eleven days; longer is surely a typing error.
 constexpr double kMaxWatchSeconds = 1e6;
-constexpr size_t kMaxDigits = 9;
+constexpr int kMaxLinktestCount = 100000;
 
 const OptionEntry* FindOption(const std::string& name) {
   for (const OptionEntry& entry : kOptions)
@@ -84,7 +92,7 @@ bool LooksLikeNegativeNumber(const std::string& text) {
 bool IsOption(const std::string& text) { return text.size() > 1 && text[0] == '-' && !LooksLikeNegativeNumber(text); }
 
 // Arguments may carry bytes a terminal would act on (a file name made so).
-std::string Quoted(const std::string& text) { return "'" + ShownText(text) + "'"; }
+std::string Quoted(const std::string& text) { return "'" + text::ShownText(text) + "'"; }
 
 // What the command line holds before the values are checked.
 struct RawCommandLine {
@@ -204,6 +212,21 @@ bool ApplyValueOption(const std::string& name, const std::string& value, CliOpti
     std::optional<std::vector<int>> ports = ParsePortList(value);
     if (ports) o.ports = *ports;
     else error = "--ports must be all or numbers and ranges from 1 to 16 such as 3,5-8, not " + Quoted(value);
+  } else if (name == "--ids") {
+    std::optional<std::vector<int>> ids = ParseIdList(value);
+    if (ids) o.ids = *ids;
+    else error = "--ids must be reader IDs and ranges from 1 to 99 such as 1-16,20, not " + Quoted(value);
+  } else if (name == "--line") {
+    std::optional<int> index = ParseLineSettingChoice(value);
+    if (index) o.busLineIndex = *index;
+    else error = "--line must be a line setting such as 19200,e,8,1 or its index 0 to 11, not " + Quoted(value);
+  } else if (name == "--count") {
+    std::optional<int> count = ParseNumberInRange(value, 1, kMaxLinktestCount);
+    if (count) o.count = *count;
+    else error = "--count must be a number from 1 to 100000, not " + Quoted(value);
+  } else if (name == "--report" || name == "--site") {
+    (name == "--report" ? o.reportPath : o.siteName) = value;
+    if (value.empty()) error = name + (name == "--report" ? " needs a file name" : " needs a name");
   } else if (name == "--save-profile") {
     o.saveProfilePath = value;
     if (value.empty()) error = "--save-profile needs a file name";
@@ -264,13 +287,13 @@ bool ParseSetBaud(const std::string& text, CliOptions& o, std::string& error) {
   if (!index) {
     // A speed alone ("19200") matches two settings: offer both.
     std::vector<std::string> matching;
-    for (const char* setting : kLineSettings)
+    for (const char* setting : serial::kLineSettings)
       if (std::string(setting).rfind(text + ",", 0) == 0) matching.push_back(setting);
     if (matching.size() == 2) {
       error = "unknown line setting " + Quoted(text) + ": give " + matching[0] + " or " + matching[1];
     } else {
-      error = "unknown line setting " + Quoted(text) + ": give one of " + kLineSettings[0] + " ... " +
-              kLineSettings[kLineSettingCount - 1] + " or its index 0 to 11";
+      error = "unknown line setting " + Quoted(text) + ": give one of " + serial::kLineSettings[0] + " ... " +
+              serial::kLineSettings[serial::kLineSettingCount - 1] + " or its index 0 to 11";
     }
     return false;
   }
@@ -327,6 +350,12 @@ bool CheckSubcommand(const RawCommandLine& raw, CliOptions& o, std::string& erro
 
 // The bench's connections each search their own port: a quick try at one
 // port or a search confined to the stored line setting has no place there.
+bool CheckBus(const CliOptions& o, std::string& error) {
+  if (o.subcommand != Subcommand::Watch || !o.ids.empty()) return true;
+  if (o.busLineIndex >= 0) error = "--line applies to watch only with --ids";
+  return error.empty();
+}
+
 bool CheckBench(CliOptions& o, std::string& error) {
   if (o.subcommand == Subcommand::Discover && o.ports.empty())
     for (int port = kFirstPort; port <= kLastPort; ++port) o.ports.push_back(port);
@@ -351,7 +380,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (!ApplyOption(name, value, o, error)) return parsed;
   if (!CheckScopes(raw, o, error)) return parsed;
   if (o.help || o.version) return parsed;
-  if (CheckSubcommand(raw, o, error)) CheckBench(o, error);
+  if (CheckSubcommand(raw, o, error) && CheckBench(o, error)) CheckBus(o, error);
   return parsed;
 }
 
@@ -368,35 +397,6 @@ std::vector<std::string> OptionNames() {
 
 bool TalksToModule(Subcommand subcommand) {
   return subcommand != Subcommand::None && subcommand != Subcommand::Ports;
-}
-
-std::optional<int> ParseNumberInRange(const std::string& text, int low, int high) {
-  if (text.empty() || text.size() > kMaxDigits) return std::nullopt;
-  int value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text[0] == '-' || text[0] == '+') return std::nullopt;
-  if (value < low || value > high) return std::nullopt;
-  return value;
-}
-
-std::string LowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
-std::optional<int> ParseLineSettingChoice(const std::string& text) {
-  if (std::optional<int> index = ParseNumberInRange(text, 0, kLineSettingCount - 1)) return index;
-  std::string lower = LowerCase(text);
-  for (int i = 0; i < kLineSettingCount; ++i)
-    if (lower == kLineSettings[i]) return i;
-  return std::nullopt;
-}
-
-std::optional<int> ParseModeName(const std::string& text) {
-  std::string lower = LowerCase(text);
-  if (lower == "two") return 0;
-  if (lower == "one") return 1;
-  return std::nullopt;
 }
 
 std::optional<int> ParsePortChoice(const std::string& text) {
@@ -418,6 +418,25 @@ bool AddPortItem(const std::string& item, std::vector<int>& ports) {
 }
 }  // namespace
 
+std::optional<std::vector<int>> ParseIdList(const std::string& text) {
+  std::vector<int> ids;
+  size_t start = 0;
+  while (true) {
+    const size_t comma = text.find(',', start);
+    const std::string item = text.substr(start, comma - start);
+    const size_t dash = item.find('-');
+    std::optional<int> low = ParseNumberInRange(item.substr(0, dash), kMinId, kMaxId);
+    std::optional<int> high = dash == std::string::npos ? low : ParseNumberInRange(item.substr(dash + 1), kMinId, kMaxId);
+    if (!low || !high || *low > *high) return std::nullopt;
+    for (int id = *low; id <= *high; ++id) ids.push_back(id);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
+}
+
 std::optional<std::vector<int>> ParsePortList(const std::string& text) {
   std::vector<int> ports;
   if (LowerCase(text) == "all") {
@@ -434,13 +453,6 @@ std::optional<std::vector<int>> ParsePortList(const std::string& text) {
   std::sort(ports.begin(), ports.end());
   ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
   return ports;
-}
-
-std::optional<int> ParseRs485(const std::string& text) {
-  if (text == "24") return 0;
-  if (text == "32") return 1;
-  if (text == "40") return 2;
-  return std::nullopt;
 }
 
 std::optional<int> ParseLanguage(const std::string& text) {

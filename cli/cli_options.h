@@ -15,7 +15,23 @@
 #include <string>
 #include <vector>
 
-enum class Subcommand { None, Scan, SetId, SetBaud, SetKeys, SetMode, FactoryDefault, Watch, Ports, Apply, Discover };
+#include "setting_words.h"
+
+enum class Subcommand {
+  None,
+  Scan,
+  SetId,
+  SetBaud,
+  SetKeys,
+  SetMode,
+  FactoryDefault,
+  Watch,
+  Ports,
+  Apply,
+  Discover,
+  Survey,
+  Linktest
+};
 
 struct CliOptions {
   Subcommand subcommand = Subcommand::None;
@@ -50,6 +66,13 @@ struct CliOptions {
   // discover without --ports searches COM1 to COM16.
   std::vector<int> ports;
 
+  // On site: survey, linktest, watch --ids.
+  std::vector<int> ids;    // --ids: reader IDs, increasing, without repeats
+  int busLineIndex = -1;   // --line: 0 to 11; -1: found by a search
+  int count = 100;         // linktest --count: rounds
+  std::string reportPath;  // --report: the commissioning record
+  std::string siteName;    // --site: its site's name
+
   // ports: where the device, sysfs and process trees are (for a chroot or a
   // test; "/dev", "/sys", "/proc" by default).
   std::string devRoot = "/dev";
@@ -64,6 +87,10 @@ struct ParsedCommandLine {
 };
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// Reader IDs such as "1-16,20" (1 to 99), increasing without repeats;
+// nullopt for anything else.
+std::optional<std::vector<int>> ParseIdList(const std::string& text);
 
 // "scan", "set-id", ... for a subcommand.
 const char* SubcommandName(Subcommand subcommand);

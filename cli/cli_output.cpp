@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "cli_output.h"
 
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 
 #include "console_out.h"
 #include "stop_request.h"
 
 namespace {
-constexpr char kHexDigits[] = "0123456789abcdef";
-constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
-
 // A stream that no longer takes output (its reader went away) asks the
 // program to stop, so that it ends the way a Ctrl+C would end it.
 void WriteLine(std::FILE* stream, const std::string& line) {
@@ -19,83 +14,5 @@ void WriteLine(std::FILE* stream, const std::string& line) {
 }
 }  // namespace
 
-JsonObject& JsonObject::AddRaw(const std::string& key, const std::string& json) {
-  if (!members_.empty()) members_ += ',';
-  members_ += JsonString(key);
-  members_ += ':';
-  members_ += json;
-  return *this;
-}
-
-JsonObject& JsonObject::Add(const std::string& key, std::string_view text) { return AddRaw(key, JsonString(text)); }
-JsonObject& JsonObject::Add(const std::string& key, long long number) { return AddRaw(key, std::to_string(number)); }
-JsonObject& JsonObject::Add(const std::string& key, bool value) { return AddRaw(key, value ? "true" : "false"); }
-JsonObject& JsonObject::Add(const std::string& key, const JsonObject& object) { return AddRaw(key, object.Text()); }
-JsonObject& JsonObject::AddNull(const std::string& key) { return AddRaw(key, "null"); }
-
-JsonObject& JsonObject::Add(const std::string& key, const std::vector<std::string>& texts) {
-  std::string array = "[";
-  for (size_t i = 0; i < texts.size(); ++i) array += (i ? "," : "") + JsonString(texts[i]);
-  return AddRaw(key, array + "]");
-}
-
-JsonObject& JsonObject::Add(const std::string& key, const std::vector<JsonObject>& objects) {
-  std::string array = "[";
-  for (size_t i = 0; i < objects.size(); ++i) array += (i ? "," : "") + objects[i].Text();
-  return AddRaw(key, array + "]");
-}
-
-std::string ShownText(std::string_view untrusted) {
-  std::string_view kept = untrusted.substr(0, kShownTextLimit);
-  std::string shown;
-  shown.reserve(kept.size());
-  for (size_t i = 0; i < kept.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(kept[i]);
-    if (c == '\\' && i + 1 < kept.size() && (kept[i + 1] == 'x' || kept[i + 1] == 'X')) {
-      shown += "\\\\";
-    } else if (c >= 0x20 && c < 0x7F) {
-      shown += static_cast<char>(c);
-    } else {
-      shown += "\\x";
-      shown += kUpperHexDigits[c >> 4];
-      shown += kUpperHexDigits[c & 0x0F];
-    }
-  }
-  if (kept.size() < untrusted.size()) shown += "... (" + std::to_string(untrusted.size() - kept.size()) + " more bytes)";
-  return shown;
-}
-
-std::string JsonObject::Text() const { return "{" + members_ + "}"; }
-
-std::string JsonString(std::string_view utf8) {
-  std::string json = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      json += "\\u00";
-      json += kHexDigits[c >> 4];
-      json += kHexDigits[c & 0x0F];
-    } else {
-      json += static_cast<char>(c);
-    }
-  }
-  return json + "\"";
-}
-
 void PrintLine(const std::string& line) { WriteLine(stdout, line); }
 void PrintErrorLine(const std::string& line) { WriteLine(stderr, line); }
-
-std::string TimestampNow() {
-  using namespace std::chrono;
-  system_clock::time_point now = system_clock::now();
-  std::time_t seconds = system_clock::to_time_t(now);
-  auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm utc = *std::gmtime(&seconds);
-  char text[40];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-  char stamp[48];
-  std::snprintf(stamp, sizeof stamp, "%s.%03dZ", text, static_cast<int>(ms));
-  return stamp;
-}

@@ -17,42 +17,15 @@
 #include <string_view>
 #include <vector>
 
-// A JSON object built member by member, in the order added.
-class JsonObject {
- public:
-  JsonObject& Add(const std::string& key, std::string_view text);
-  JsonObject& Add(const std::string& key, const char* text) { return Add(key, std::string_view(text)); }
-  JsonObject& Add(const std::string& key, long long number);
-  JsonObject& Add(const std::string& key, int number) { return Add(key, static_cast<long long>(number)); }
-  JsonObject& Add(const std::string& key, bool value);
-  JsonObject& Add(const std::string& key, const std::vector<std::string>& texts);
-  JsonObject& Add(const std::string& key, const JsonObject& object);
-  JsonObject& Add(const std::string& key, const std::vector<JsonObject>& objects);
-  JsonObject& AddNull(const std::string& key);
-  std::string Text() const;
+#include "json.h"
+#include "shown_text.h"
 
- private:
-  JsonObject& AddRaw(const std::string& key, const std::string& json);
-  std::string members_;
-};
-
-// A JSON string: quoted, with quotes, backslashes and control characters
-// escaped.
-std::string JsonString(std::string_view utf8);
-
-// An untrusted text as plain printable ASCII: each byte outside blank to
-// tilde (control characters, DEL, C1 bytes, any byte of UTF-8 or of a broken
-// sequence) as \xNN in upper-case hex, and a backslash that stands before an
-// x doubled, so that "\x1B" is always an escape. Other backslashes stay as
-// they are (Windows paths). At most kShownTextLimit bytes are shown; the
-// rest is counted ("... (N more bytes)").
-constexpr size_t kShownTextLimit = 1024;
-std::string ShownText(std::string_view untrusted);
+// JSON as the program writes it (json.h).
+using text::JsonObject;
+using text::JsonString;
 
 // One line to stdout, flushed.
 void PrintLine(const std::string& line);
 // One line to stderr, flushed.
 void PrintErrorLine(const std::string& line);
 
-// The time now in UTC, ISO 8601 to the millisecond: "2024-05-01T12:00:01.234Z".
-std::string TimestampNow();

@@ -9,79 +9,63 @@
 // so a scan result that the window stored serves here and the reverse; --lang
 // chooses the language for this run only (the stored one is kept); the port
 // table of the store is installed; --no-beep silences the tone. One trace log
-// is attached for the whole run: it hands each record to the connection of
-// its port (counting the frames it sent, for the exit code, and what the
-// module took, for the write ledger) and, with --trace, prints every record to
-// stderr, timed from the start of the run.
+// serves the whole run, as the trace hook of every connection: it hands each
+// record to the connection of its port (counting the frames it sent, for the
+// exit code, and what the module took, for the write ledger) and, with
+// --trace, prints every record to stderr, timed from the start of the run.
 //
-// A connection is one port, one module and one operator panel, on one
-// thread. The one-port subcommands run the program's own connection on the
-// main thread: it may use any port, its module-found flag starts clear (so
-// every operation but the scan refuses until a scan in this run has read the
-// module), and it prints each message an operation shows. A bench (discover,
-// apply --ports) runs one connection per port, each on a thread of its own
-// and confined to its port, with fresh module state that stores nothing:
-// its messages are kept but not printed (several would interleave), and
-// --trace lines carry its COM number.
+// A CliConnection is a ModuleConnection (module_connection.h: one Connection,
+// the link and module state of one port, and one scripted panel), used on
+// one thread. The one-port
+// subcommands run the program's own connection on the main thread: it may
+// use any port, starts from the stored scan result and stores what a scan
+// finds, its module-found flag starts clear (so every operation but the scan
+// refuses until a scan in this run has read the module), and it prints each
+// message an operation shows. A bench (discover, apply --ports) runs one
+// connection per port, each on a thread of its own and confined to its port,
+// with fresh module state that stores nothing: its messages are kept but
+// not printed (several would interleave), and --trace lines carry its COM
+// number.
 //
-// A bench resolves each of its ports to a device once, when its run begins
-// (ResolveBench), and each connection keeps to that device for the whole run
-// (also with --repeat): unplugging one adapter renumbers no other port, and
-// a connection never reaches another port's module. Ports that resolve to
-// the same device (the same path once links are followed, or the same
-// device number) are one device: the lowest of them runs, the others do not.
+// The session owns the program's stop request, which the stop signals set;
+// every connection's own stop request follows it. The session's trace log is
+// each connection's trace hook while the connection lives.
+//
+// A bench's ports are resolved once, when its run begins (bench_ports.h).
 
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench_ports.h"
 #include "cli_options.h"
-#include "console_panel.h"
+#include "connection_traces.h"
 #include "deadline.h"
 #include "exit_codes.h"
-#include "settings_store.h"
-#include "trace_log.h"
-#include "write_ledger.h"
+#include "module_connection.h"
+#include "provision_run.h"
 
 class CliSession;
 
-// One port of a bench as resolved when the run began.
-struct BenchPort {
-  int port = 0;
-  std::optional<std::string> device;  // nullopt: nothing is behind the port
-  bool present = false;               // the device existed then
-  int sameDeviceAs = 0;               // a lower port of the bench with the same device
-};
-
-// Resolves each port once (in the order given, lowest first).
-std::vector<BenchPort> ResolveBench(const std::vector<int>& ports);
-
-class CliConnection {
+// The command line's connection: a ModuleConnection that prints what its
+// operations show, and runs within its session.
+class CliConnection final : public ModuleConnection {
  public:
   // port 0: the program's own connection, which may use any port; else
   // one of a bench's connections, confined to that port.
   CliConnection(CliSession& session, int port);
   // A bench's connection on the port as resolved when the run began.
   CliConnection(CliSession& session, const BenchPort& bench);
-  ~CliConnection();
-  CliConnection(const CliConnection&) = delete;
-  CliConnection& operator=(const CliConnection&) = delete;
+  ~CliConnection() override;
 
   const CliOptions& Options() const;
   bool Json() const;
   // The COM number of a bench's connection; 0 for the program's own.
   int Port() const { return port_; }
   bool OneOfSeveral() const { return port_ != 0; }
-  ConsolePanel& Panel() { return *panel_; }
-
-  // Failed port opens and frames sent so far on this connection.
-  LinkActivity Activity() const;
 
   // In text mode each message an operation shows is printed as it comes
   // (a message repeated at once is printed once), on the program's own
@@ -92,18 +76,13 @@ class CliConnection {
   // Every message shown on this connection, as UTF-8 (the last few hundred).
   const std::vector<std::string>& MessagesShown() const { return shown_; }
 
-  // What the module took in since the last ClearLedger (each operation
-  // clears it when it starts).
-  const WriteLedger& Ledger() const { return ledger_; }
-  void ClearLedger() { ledger_.Clear(); }
-
-  // Writes the scan result in memory to the store, unless the store already
-  // holds it from this run's start or an earlier write here. A bench's
-  // connection stores nothing: the store remembers one module, not many.
-  void StoreScanResult();
-
-  // A trace record of this connection's port (called by the session).
-  void TakeRecord(const TraceRecord& record);
+  // For provisioning: RunOperation, ScanModule (module_steps.h; quietly:
+  // with messages muted), and the program's stop request (stop_request.h).
+  ExitCode Run(Operation operation) override;
+  ExitCode Scan(ModuleReadout& readout) override;
+  ExitCode ScanQuietly(ModuleReadout& readout) override;
+  bool StopRequested() const override;
+  bool WaitForStop(int ms) override;
 
   // On a bench: after each attempt to open its port, says on stderr when the
   // device it was resolved to at the start has gone (and when it is back),
@@ -117,10 +96,6 @@ class CliConnection {
   const int port_;
   BenchPort bench_;
   bool deviceGone_ = false;
-  std::unique_ptr<ConsolePanel> panel_;
-  std::atomic<uint64_t> framesSent_{0};
-  WriteLedger ledger_;
-  ScanResult stored_;
   bool muted_ = false;
   std::string lastPrinted_;
   std::vector<std::string> shown_;
@@ -150,22 +125,21 @@ class CliSession {
   using PortWork = std::function<void(CliConnection& connection, size_t index)>;
   void RunOnPorts(const std::vector<BenchPort>& bench, const PortWork& work);
 
+  // The program's stop request: set by the stop signals, followed by every
+  // connection's own.
+  const serial::StopRequest& Stop() const { return stop_; }
+
  private:
   friend class CliConnection;
-  void Register(CliConnection& connection);
-  void Unregister(const CliConnection& connection);
-  void RouteRecord(const TraceRecord& record);
+  void PrintTrace(const serial::TraceRecord& record, bool bench) const;
 
   const CliOptions options_;
-  // The tool prints each record as it completes and keeps only a few.
-  TraceLog trace_{kRecordsKept};
   // The link's millisecond counter when the run began: --trace times count
   // from here (unsigned arithmetic keeps a wrap of the counter harmless).
-  const uint32_t startTick_ = TickCount();
-  // The connections by port (0: the program's own); set before a bench's
-  // threads start, read by every connection's trace records.
-  std::mutex connectionsMutex_;
-  std::map<int, CliConnection*> connections_;
-  std::atomic<bool> bench_{false};
+  const uint32_t startTick_ = serial::TickCount();
+  // The tool prints each record as it completes and keeps only a few.
+  ConnectionTraces traces_{kRecordsKept, [this](const serial::TraceRecord& record, bool bench) { PrintTrace(record, bench); }};
+  // Outlives every connection that follows it.
+  serial::StopRequest stop_;
   std::unique_ptr<CliConnection> own_;
 };

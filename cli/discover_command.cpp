@@ -9,66 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "link_state.h"
+#include "discovery.h"
 #include "module_steps.h"
 #include "serial_port.h"
 #include "port_names.h"
-#include "stop_request.h"
 #include "subcommands.h"
 
 namespace {
-// What one port's search came to.
-struct PortFinding {
-  enum class Kind { NotOpened, Silent, Module, SameDevice } kind = Kind::NotOpened;
-  int port = 0;
-  std::string device;
-  std::string reason;    // NotOpened: why
-  bool answered = false;  // Silent: a module answered but could not be read
-  ModuleReadout module;  // Module: what the scan read
-  int sameDeviceAs = 0;  // SameDevice: the lower port searched in its place
-};
-
-// A port whose device a lower port of the bench has: not searched again.
-PortFinding SameDeviceFinding(const BenchPort& port) {
-  PortFinding finding;
-  finding.kind = PortFinding::Kind::SameDevice;
-  finding.port = port.port;
-  finding.device = ShownText(port.device.value_or(""));
-  finding.sameDeviceAs = port.sameDeviceAs;
-  return finding;
-}
-
-// DescribePortOpenFailure's text without the port and device it starts with:
-// the list names those itself.
-std::string OpenFailureReason(const PortOpenFailure& failure) {
-  std::string text = DescribePortOpenFailure(failure);
-  std::string prefix = PortName(failure.portNumber);
-  if (!failure.devicePath.empty()) prefix += " (" + failure.devicePath + ")";
-  prefix += ": ";
-  return ShownText(text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text);
-}
-
-PortFinding DiscoverPort(CliConnection& connection) {
-  PortFinding finding;
-  finding.port = connection.Port();
-  ExitCode code = ScanModule(connection, finding.module);
-  // Every OpenPort fills the record, so it names the device in any case.
-  const PortOpenFailure& open = LastPortOpenFailure();
-  finding.device = ShownText(open.devicePath);
-  if (code == kExitOk) {
-    finding.kind = PortFinding::Kind::Module;
-    finding.device = finding.module.device;
-  } else if (connection.Activity().framesSent > 0) {
-    finding.kind = PortFinding::Kind::Silent;
-    finding.answered = connection.Ledger().Answered("H00M");
-  } else {
-    finding.reason = StopSignalled() ? "the search was stopped" : OpenFailureReason(open);
-  }
-  return finding;
-}
-
 std::string FindingPortAndDevice(const PortFinding& f) {
-  return PortName(f.port) + (f.device.empty() ? "" : " (" + f.device + ")");
+  return serial::PortName(f.port) + (f.device.empty() ? "" : " (" + f.device + ")");
 }
 
 std::string DiscoveredModuleText(const ModuleReadout& m) {
@@ -82,7 +31,7 @@ std::string FindingText(const PortFinding& f) {
     case PortFinding::Kind::Module: return FindingPortAndDevice(f) + ": " + DiscoveredModuleText(f.module);
     case PortFinding::Kind::Silent:
       return FindingPortAndDevice(f) + ": no module" + (f.answered ? " (one answered but could not be read)" : "");
-    case PortFinding::Kind::SameDevice: return FindingPortAndDevice(f) + ": same device as " + PortName(f.sameDeviceAs);
+    case PortFinding::Kind::SameDevice: return FindingPortAndDevice(f) + ": same device as " + serial::PortName(f.sameDeviceAs);
     default: return FindingPortAndDevice(f) + ": not opened: " + f.reason;
   }
 }

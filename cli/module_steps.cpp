@@ -5,7 +5,6 @@
 
 #include "cli_options.h"
 #include "line_settings.h"
-#include "module_state.h"
 #include "operations.h"
 #include "port_explain.h"
 #include "stop_request.h"
@@ -13,26 +12,6 @@
 #include "serial_port.h"
 
 namespace {
-ModuleReadout ReadOut(const ConsolePanel& panel) {
-  const ConsolePanel::Shown& shown = panel.Showing();
-  ModuleReadout r;
-  r.read = true;
-  r.port = Module.ScanCommNo;
-  r.device = ShownText(DeviceBehindPort(Module.ScanCommNo).value_or(""));
-  r.lineSetting = Module.ScanBaudRate;
-  r.serial = ShownText(shown.serial);
-  r.version = ShownText(shown.version);
-  r.settings.id1 = ShownText(shown.idText);
-  // In one-reader mode the panel shows "__" for ID 2; the bar holds the ID.
-  std::string id2Read = shown.id2Read ? TwoDigits(*shown.id2Read) : "__";
-  r.settings.id2 = shown.modeIndex == 0 ? ShownText(shown.id2Text) : id2Read;
-  r.settings.lineSettingIndex = Module.ScanBaudRateNo;
-  r.settings.keyCount = ShownText(shown.keyText);
-  r.settings.modeIndex = shown.modeIndex;
-  r.settings.rs485Index = shown.rs485Index;
-  return r;
-}
-
 const char* OutcomeName(ExitCode code) {
   switch (code) {
     case kExitOk: return "ok";
@@ -45,62 +24,62 @@ const char* OutcomeName(ExitCode code) {
 }  // namespace
 
 namespace {
+// The port diagnosis's lines on stderr, after the program's name.
+void PrintExplanation(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) PrintErrorLine("rt420ctl: " + line);
+}
+
 // After a scan that did not find the module where the user expected it:
 // what was searched, and why a port did not answer.
 void ExplainScan(const CliConnection& connection, ExitCode code, int quickPort, const std::string& quickSetting) {
   const CliOptions& options = connection.Options();
   if (connection.Muted() || connection.OneOfSeveral() || code == kExitPort) return;
-  if (StopSignalled() && !(code == kExitOk && Module.ModuleFound)) {
+  const commands::Connection& c = connection.State();
+  if (StopSignalled() && !(code == kExitOk && c.ModuleFound)) {
     PrintErrorLine("rt420ctl: the search was stopped");
     return;
   }
-  bool found = code == kExitOk && Module.ModuleFound;
-  if (options.port && (!found || Module.ScanCommNo != *options.port))
-    ExplainQuickTryMissed(*options.port, found ? Module.ScanCommNo : 0);
+  bool found = code == kExitOk && c.ModuleFound;
+  if (options.port && (!found || c.ScanCommNo != *options.port))
+    PrintExplanation({ExplainQuickTryMissed(*options.port, found ? c.ScanCommNo : 0)});
+  // Replies that came garbled: on a bus, every module answers address 00,
+  // and their replies collide.
+  if (!found && c.GarbledExchanges > 0)
+    PrintErrorLine("rt420ctl: replies at " + c.LastGarbledSetting +
+                   " came garbled: more than one module may have answered. Configuration needs one module on "
+                   "the line (rt420ctl survey lists the modules of a bus)");
   // A module that answered but could not be read completely was found.
-  if (!found && !connection.Ledger().Answered("H00M")) ExplainModuleNotFound(options, quickPort, quickSetting);
+  if (!found && !connection.Ledger().Answered("H00M"))
+    PrintExplanation(ExplainModuleNotFound(options.lock, quickPort, quickSetting));
+  if (c.EchoHeard) PrintErrorLine("rt420ctl: the adapter echoes every frame it sends; the echoes were taken off");
 }
 }  // namespace
 
 ExitCode ScanModule(CliConnection& connection, ModuleReadout& readout) {
   const CliOptions& options = connection.Options();
-  if (options.port) Module.ScanCommNo = *options.port;
-  int quickPort = Module.ScanCommNo;
-  std::string quickSetting = Module.ScanBaudRate;
-  ExitCode code = RunOperation(connection, RunModuleScan);
+  commands::Connection& c = connection.State();
+  if (options.port) c.ScanCommNo = *options.port;
+  int quickPort = c.ScanCommNo;
+  std::string quickSetting = c.ScanBaudRate;
+  ExitCode code = RunOperation(connection, commands::RunModuleScan);
   connection.NoteDevicePresence();
   ExplainScan(connection, code, quickPort, quickSetting);
-  if (code != kExitOk || !Module.ModuleFound) return code == kExitOk ? kExitModule : code;
+  if (code != kExitOk || !c.ModuleFound) return code == kExitOk ? kExitModule : code;
   if (options.port) connection.StoreScanResult();
-  readout = ReadOut(connection.Panel());
+  readout = connection.ReadOut();
   return kExitOk;
 }
 
 ExitCode RunOperation(CliConnection& connection, Operation operation) {
-  ConsolePanel& panel = connection.Panel();
-  panel.ClearOutcome();
-  connection.ClearLedger();
-  LinkActivity before = connection.Activity();
-  operation(panel);
-  bool success = panel.Lamp() == LampColour::Yellow;
-  ExitCode code = ExitCodeFor(success, before, connection.Activity());
+  ExitCode code = connection.RunOnPanel(operation);
   bool explain = !connection.Muted() && !connection.OneOfSeveral() && !StopSignalled();
-  if (code == kExitPort && explain) ExplainNoPortOpened(Module.ScanCommNo);
+  if (code == kExitPort && explain) PrintExplanation(ExplainNoPortOpened(connection.State().ScanCommNo));
   return code;
-}
-
-std::string ModeName(int modeIndex) { return modeIndex == 0 ? "two" : modeIndex == 1 ? "one" : "?"; }
-
-std::string ModeWords(int modeIndex) { return modeIndex == 0 ? "two readers" : modeIndex == 1 ? "one reader" : "?"; }
-
-std::string Rs485Name(int rs485Index) {
-  static const char* const kNames[] = {"24", "32", "40"};
-  return rs485Index >= 0 && rs485Index <= 2 ? kNames[rs485Index] : "?";
 }
 
 void PrintReadout(const ModuleReadout& r) {
   const ModuleSettings& s = r.settings;
-  PrintLine("port:          " + PortName(r.port) + (r.device.empty() ? "" : " (" + r.device + ")"));
+  PrintLine("port:          " + serial::PortName(r.port) + (r.device.empty() ? "" : " (" + r.device + ")"));
   PrintLine("line setting:  " + r.lineSetting);
   PrintLine("serial number: " + r.serial);
   PrintLine("version:       " + r.version);
@@ -129,23 +108,6 @@ JsonObject OutcomeJson(const CliConnection& connection, ExitCode code) {
   return json;
 }
 
-ModuleReadout WithWritten(const ModuleReadout& before, const std::vector<WrittenValue>& written) {
-  ModuleReadout after = before;
-  ModuleSettings& s = after.settings;
-  for (const WrittenValue& v : written) {
-    if (v.key == "id1") s.id1 = v.value;
-    else if (v.key == "id2") s.id2 = v.value;
-    else if (v.key == "key-count") s.keyCount = v.value;
-    else if (v.key == "mode") s.modeIndex = ParseModeName(v.value).value_or(-1);
-    else if (v.key == "rs485") s.rs485Index = ParseRs485(v.value).value_or(-1);
-    else if (v.key == "line-setting") {
-      s.lineSettingIndex = ParseLineSettingChoice(v.value).value_or(-1);
-      after.lineSetting = v.value;
-    }
-  }
-  return after;
-}
-
 namespace {
 std::string Change(const std::string& before, const std::string& after) {
   return before == after ? after : before + " -> " + after;
@@ -161,14 +123,6 @@ void PrintChanges(const ModuleReadout& before, const ModuleReadout& after) {
   PrintLine("mode:          " + Change(ModeWords(b.modeIndex), ModeWords(a.modeIndex)));
   PrintLine("RS-485:        " + Change(Rs485Name(b.rs485Index), Rs485Name(a.rs485Index)));
   PrintLine("line setting:  " + Change(before.lineSetting, after.lineSetting));
-}
-
-std::vector<WrittenValue> NotWritten(const std::vector<WrittenValue>& wanted,
-                                     const std::vector<WrittenValue>& accepted) {
-  std::vector<WrittenValue> missing;
-  for (const WrittenValue& v : wanted)
-    if (std::find(accepted.begin(), accepted.end(), v) == accepted.end()) missing.push_back(v);
-  return missing;
 }
 
 JsonObject ValuesJson(const std::vector<WrittenValue>& values) {

@@ -20,22 +20,22 @@ namespace {
 void PrintPortText(const PortReport& r, std::set<std::string>& hintsShown) {
   PrintLine(PortLine(r));
   for (const std::string& hint : r.hints)
-    if (hintsShown.insert(hint).second) PrintLine("       hint: " + ShownText(hint));
+    if (hintsShown.insert(hint).second) PrintLine("       hint: " + text::ShownText(hint));
 }
 
 JsonObject PortJson(const PortReport& r) {
   std::vector<JsonObject> holders;
-  for (const auto& [pid, name] : r.holders) holders.push_back(JsonObject().Add("pid", pid).Add("name", ShownText(name)));
+  for (const auto& [pid, name] : r.holders) holders.push_back(JsonObject().Add("pid", pid).Add("name", text::ShownText(name)));
   std::vector<std::string> hints;
-  for (const std::string& hint : r.hints) hints.push_back(ShownText(hint));
+  for (const std::string& hint : r.hints) hints.push_back(text::ShownText(hint));
   JsonObject json;
-  json.Add("port", PortName(r.number)).Add("number", r.number).Add("device", r.device);
-  json.Add("resolved", r.resolved).Add("source", ShownText(r.source));
-  json.Add("usbVendorId", ShownText(r.usbVendorId)).Add("usbProductId", ShownText(r.usbProductId));
-  json.Add("usbVendor", ShownText(r.usbVendor));
-  json.Add("usbProduct", ShownText(r.usbProduct)).Add("usbSerial", ShownText(r.usbSerial));
+  json.Add("port", serial::PortName(r.number)).Add("number", r.number).Add("device", r.device);
+  json.Add("resolved", r.resolved).Add("source", text::ShownText(r.source));
+  json.Add("usbVendorId", text::ShownText(r.usbVendorId)).Add("usbProductId", text::ShownText(r.usbProductId));
+  json.Add("usbVendor", text::ShownText(r.usbVendor));
+  json.Add("usbProduct", text::ShownText(r.usbProduct)).Add("usbSerial", text::ShownText(r.usbSerial));
   if (r.listed) json.Add("listed", *r.listed);
-  return json.Add("state", ShownText(r.state)).Add("holders", holders).Add("hints", hints);
+  return json.Add("state", text::ShownText(r.state)).Add("holders", holders).Add("hints", hints);
 }
 }  // namespace
 
@@ -48,7 +48,7 @@ ExitCode RunPortsCommand(const CliOptions& options) {
   if (options.json) {
     std::vector<JsonObject> ports;
     for (const PortReport& r : reports) ports.push_back(PortJson(r));
-    PrintLine(JsonObject().Add("subcommand", "ports").Add("settings", SettingsLocation()).Add("ports", ports).Text());
+    PrintLine(JsonObject().Add("subcommand", "ports").Add("settings", store::SettingsLocation()).Add("ports", ports).Text());
     return kExitOk;
   }
   PrintLine(PortReportHeading());

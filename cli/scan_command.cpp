@@ -17,11 +17,11 @@ namespace {
 // then leaves that setting as it finds it.
 std::string ProfileTextOf(const ModuleReadout& r) {
   const ModuleSettings& s = r.settings;
-  bool lineSettingKnown = s.lineSettingIndex >= 0 && s.lineSettingIndex < kLineSettingCount;
+  bool lineSettingKnown = s.lineSettingIndex >= 0 && s.lineSettingIndex < serial::kLineSettingCount;
   const std::pair<const char*, std::string> values[] = {
       {"id1", s.id1},
       {"id2", s.id2},
-      {"line-setting", lineSettingKnown ? kLineSettings[s.lineSettingIndex] : "?"},
+      {"line-setting", lineSettingKnown ? serial::kLineSettings[s.lineSettingIndex] : "?"},
       {"key-count", s.keyCount},
       {"mode", ModeName(s.modeIndex)},
       {"rs485", Rs485Name(s.rs485Index)}};

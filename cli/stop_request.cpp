@@ -14,6 +14,9 @@ using Clock = std::chrono::steady_clock;
 constexpr Clock::rep kNoDeadline = Clock::duration::max().count();
 std::atomic<Clock::rep> deadlineTicks{kNoDeadline};
 std::atomic<bool> requested{false};
+// The request the signals set; a handler may read it (lock-free).
+std::atomic<serial::StopRequest*> forwardedStop{nullptr};
+static_assert(std::atomic<serial::StopRequest*>::is_always_lock_free);
 
 bool DeadlineSet() { return deadlineTicks.load() != kNoDeadline; }
 
@@ -28,6 +31,15 @@ int MsToDeadline() {
 void SetStopDeadline(double seconds) {
   const auto at = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   deadlineTicks = at.time_since_epoch().count();
+}
+
+void ForwardStopSignals(serial::StopRequest* request) {
+  forwardedStop = request;
+  if (request != nullptr && StopSignalled()) request->Request();
+}
+
+void SetForwardedStop() {
+  if (serial::StopRequest* request = forwardedStop.load()) request->Request();
 }
 
 void RequestStop() {

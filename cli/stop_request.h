@@ -21,6 +21,8 @@
 // a stop is never taken back. A deadline set while other threads wait takes
 // effect at their next wait.
 
+#include "link_state.h"
+
 // Installs the handlers. Platform file (stop_request_posix.cpp). A reader of
 // the output that goes away (a closed pipe) does not end the program: the
 // write fails and the program requests a stop itself.
@@ -34,6 +36,15 @@ bool WaitForStopSignal(int ms);
 // Wakes every thread in WaitForStopSignal now and makes every later call
 // return at once. Platform file.
 void WakeStopWaiters();
+
+// From now on every stop signal also sets request (the session's, which its
+// connections follow), from the handler itself: a lock-free store, safe in
+// a signal handler and on the console handler's thread. A signal that came
+// before sets it at once. nullptr ends the forwarding; request must outlive
+// it. Only the signals set it, not RequestStop or the deadline.
+void ForwardStopSignals(serial::StopRequest* request);
+// Sets the forwarded request, if any (called by the platform's handler).
+void SetForwardedStop();
 
 // Requests a stop from within the program (stdout has gone away).
 void RequestStop();

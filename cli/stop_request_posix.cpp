@@ -64,7 +64,7 @@ void OnStopSignal(int number) {
     return;
   }
   if (again) {
-    ReleaseSerialDeviceForExit();
+    serial::ReleaseSerialDeviceForExit();
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
@@ -73,6 +73,7 @@ void OnStopSignal(int number) {
     errno = saved;
     return;
   }
+  SetForwardedStop();
   WriteWakeByte();
   if (number == SIGINT) {
     [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kStoppingLine, sizeof kStoppingLine - 1);

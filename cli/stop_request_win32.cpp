@@ -53,6 +53,7 @@ void MakeWakeEvent() {
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
   const bool second = signalled.exchange(true);
+  SetForwardedStop();
   if (wakeEvent != nullptr) SetEvent(wakeEvent);
   if (event == CTRL_CLOSE_EVENT) {
     Sleep(kCloseGraceMs);

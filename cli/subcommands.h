@@ -19,5 +19,11 @@ ExitCode RunWatchCommand(CliConnection& connection);
 ExitCode RunApplyCommand(CliSession& session);
 // discover: searches the ports at once and lists what is on each.
 ExitCode RunDiscoverCommand(CliSession& session);
+// survey: which reader IDs answer on a bus, and what the line shows.
+ExitCode RunSurveyCommand(CliConnection& connection);
+// linktest: how well the line carries exchanges, per reader ID.
+ExitCode RunLinktestCommand(CliConnection& connection);
+// watch --ids: the walk test, polling the reader IDs in turn.
+ExitCode RunWalkCommand(CliConnection& connection);
 // ports: a line for each of COM1 to COM16.
 ExitCode RunPortsCommand(const CliOptions& options);

@@ -9,7 +9,7 @@
 
 #include "csv_file.h"
 #include "module_steps.h"
-#include "module_state.h"
+#include "provision_run.h"
 #include "operations.h"
 #include "port_names.h"
 #include "stop_request.h"
@@ -25,7 +25,7 @@ class CardLog {
   void Card(int reader, const std::string& bytes) {
     cards_ += 1;
     std::string time = TimestampNow();
-    std::string data = ShownText(bytes);
+    std::string data = text::ShownText(bytes);
     if (json_) {
       PrintLine(JsonObject().Add("time", time).Add("reader", reader).Add("data", data).Text());
     } else {
@@ -33,7 +33,7 @@ class CardLog {
     }
     if (csv_ && !csv_->Append({time, std::to_string(reader), data}) && !failed_) {
       failed_ = true;
-      PrintErrorLine("rt420ctl: cannot write to " + ShownText(csv_->Path()));
+      PrintErrorLine("rt420ctl: cannot write to " + text::ShownText(csv_->Path()));
     }
   }
   long long Cards() const { return cards_; }
@@ -52,7 +52,7 @@ void PrintEnd(CliConnection& connection, ExitCode code, const CardLog& log) {
     PrintLine("stopped: " + std::to_string(log.Cards()) + " cards read");
   } else {
     // The only other end of polling is a poll without a valid reply.
-    PrintLine("polling ended: no reply from the module at " + PortName(Module.ScanCommNo) + " after " +
+    PrintLine("polling ended: no reply from the module at " + serial::PortName(connection.State().ScanCommNo) + " after " +
               std::to_string(log.Cards()) + " cards");
   }
 }
@@ -78,7 +78,7 @@ ExitCode RunWatchCommand(CliConnection& connection) {
   CardLog log(connection.Json(), csv.get());
   connection.Panel().SetCardHandler([&log](int reader, const std::string& bytes) { log.Card(reader, bytes); });
   if (options.seconds) SetStopDeadline(*options.seconds);
-  code = RunOperation(connection, RunWiegandProcessing);
+  code = RunOperation(connection, commands::RunWiegandProcessing);
   connection.Panel().SetCardHandler({});
   PrintEnd(connection, code, log);
   return code;

@@ -9,66 +9,14 @@
 // nothing: the run ends as stopped, saying what was not written. A write
 // that has begun is finished.
 
-#include "line_settings.h"
-#include "stop_request.h"
-#include "module_state.h"
+#include <map>
+
 #include "module_steps.h"
-#include "operations.h"
+#include "single_write.h"
+#include "stop_request.h"
 #include "subcommands.h"
 
 namespace {
-// Sets the operator's choice for the subcommand and names its operation.
-Operation Choose(ConsolePanel& panel, const CliOptions& o) {
-  switch (o.subcommand) {
-    case Subcommand::SetId:
-      panel.ChooseId(o.id1);
-      if (o.id2) {
-        // ID 2 is written in two-reader mode only: as an operator would,
-        // pick "Two Reader" for the write (the module's mode is not changed).
-        panel.ChooseId2(*o.id2);
-        panel.SelectMode(0);
-      }
-      return RunSetModuleIds;
-    case Subcommand::SetBaud:
-      panel.SelectLineSetting(o.lineSettingIndex);
-      return RunSetBaudRate;
-    case Subcommand::SetKeys:
-      panel.ChooseKeyCount(o.keyCount);
-      return RunSetKeyCount;
-    case Subcommand::SetMode:
-      panel.SelectMode(o.modeIndex);
-      if (o.rs485Index) panel.SelectRs485(*o.rs485Index);
-      return RunSetModuleMode;
-    default:
-      return RunFactoryDefault;
-  }
-}
-// What factory-default writes: the module's factory configuration.
-const std::vector<WrittenValue> kFactoryValues = {{"id1", "ID 1", "01"},
-                                                  {"id2", "ID 2", "05"},
-                                                  {"mode", "mode", "two"},
-                                                  {"rs485", "RS-485", "32"},
-                                                  {"line-setting", "line setting", kDefaultLineSetting}};
-
-// The values the subcommand means to write; module is the scan's readout.
-std::vector<WrittenValue> Wanted(const CliOptions& o, const ModuleSettings& module) {
-  switch (o.subcommand) {
-    case Subcommand::SetId: {
-      std::vector<WrittenValue> ids = {{"id1", "ID 1", TwoDigits(o.id1)}};
-      // Without a second ID a one-reader module gets ID 1 only.
-      if (o.id2) ids.push_back({"id2", "ID 2", TwoDigits(*o.id2)});
-      else if (module.modeIndex == 0) ids.push_back({"id2", "ID 2", module.id2});
-      return ids;
-    }
-    case Subcommand::SetBaud: return {{"line-setting", "line setting", kLineSettings[o.lineSettingIndex]}};
-    case Subcommand::SetKeys: return {{"key-count", "key count", TwoDigits(o.keyCount)}};
-    case Subcommand::SetMode:
-      return {{"mode", "mode", ModeName(o.modeIndex)},
-              {"rs485", "RS-485", Rs485Name(o.rs485Index.value_or(module.rs485Index))}};
-    default: return kFactoryValues;
-  }
-}
-
 // After a write that ran: what the module took, and on a failure what it
 // did not take, so that a half-done write is never mistaken for none.
 void PrintWriteText(ExitCode code, const ModuleReadout& before, const ModuleReadout& after,
@@ -81,6 +29,17 @@ void PrintWriteText(ExitCode code, const ModuleReadout& before, const ModuleRead
     PrintLine("written:       " + DescribeValues(accepted));
   PrintChanges(before, after);
 }
+
+// The command line's choice for the subcommand.
+WriteChoice ChoiceOf(const CliOptions& o) {
+  static const std::map<Subcommand, WriteKind> kKinds = {{Subcommand::SetId, WriteKind::Ids},
+                                                         {Subcommand::SetBaud, WriteKind::LineSetting},
+                                                         {Subcommand::SetKeys, WriteKind::KeyCount},
+                                                         {Subcommand::SetMode, WriteKind::Mode}};
+  auto kind = kKinds.find(o.subcommand);
+  return {kind == kKinds.end() ? WriteKind::FactoryDefault : kind->second, o.id1, o.id2, o.lineSettingIndex,
+          o.keyCount, o.modeIndex, o.rs485Index};
+}
 }  // namespace
 
 ExitCode RunWriteCommand(CliConnection& connection) {
@@ -88,28 +47,20 @@ ExitCode RunWriteCommand(CliConnection& connection) {
   ModuleReadout readout;
   ExitCode code = ScanModule(connection, readout);
   bool wrote = code == kExitOk;
-  std::vector<WrittenValue> accepted, missing;
   if (code != kExitOk && code != kExitPort && StopRequested()) code = kExitStopped;
-  if (wrote && StopRequested()) {
-    code = kExitStopped;
-    missing = Wanted(options, readout.settings);
-  } else if (wrote) {
-    std::vector<WrittenValue> wanted = Wanted(options, readout.settings);
-    code = RunOperation(connection, Choose(connection.Panel(), options));
-    accepted = connection.Ledger().Accepted();
-    missing = code == kExitOk ? std::vector<WrittenValue>{} : NotWritten(wanted, accepted);
-    // Each run starts afresh, as the window does after a restart: the new
-    // line setting is stored so that the next run finds the module at once.
-    if (code == kExitOk && options.subcommand == Subcommand::SetBaud) connection.StoreScanResult();
+  WriteResult written;
+  written.after = readout;
+  if (wrote) {
+    written = WriteSetting(connection, ChoiceOf(options), readout);
+    code = written.code;
   }
-  ModuleReadout after = WithWritten(readout, accepted);
-  if (wrote && !connection.Json()) PrintWriteText(code, readout, after, accepted, missing);
+  if (wrote && !connection.Json()) PrintWriteText(code, readout, written.after, written.accepted, written.missing);
   if (connection.Json()) {
     JsonObject result = OutcomeJson(connection, code);
     if (readout.read) {
-      result.Add("before", ReadoutJson(readout)).Add("module", ReadoutJson(after));
-      result.Add("written", ValuesJson(accepted));
-      if (code != kExitOk) result.Add("notWritten", ValuesJson(missing));
+      result.Add("before", ReadoutJson(readout)).Add("module", ReadoutJson(written.after));
+      result.Add("written", ValuesJson(written.accepted));
+      if (code != kExitOk) result.Add("notWritten", ValuesJson(written.missing));
     }
     PrintLine(result.Text());
   }

@@ -68,7 +68,7 @@ install(FILES ${RT420_PACKAGING_OUT}/${RT420_APP_ID}.desktop DESTINATION ${CMAKE
 install(FILES ${RT420_PACKAGING_OUT}/${RT420_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # ---------------------------------------------------------------- icons
-add_executable(rt420-icons ${CMAKE_SOURCE_DIR}/ui/icon_export.cpp)
+add_executable(rt420-icons ${CMAKE_SOURCE_DIR}/qt/icon_export.cpp)
 target_link_libraries(rt420-icons PRIVATE rt420_window Qt6::Svg)
 set(icons ${RT420_PACKAGING_OUT}/icons/hicolor)
 set(icon_files)

@@ -8,38 +8,42 @@
 #include "deadline.h"
 #include "frames.h"
 #include "messages.h"
-#include "module_state.h"
+#include "connection.h"
 #include "operation_steps.h"
 #include "operations.h"
 #include "operator_panel.h"
 
-namespace {
-bool ValidIndex(int index) { return index >= 0 && index < kLineSettingCount; }
+namespace commands {
 
-bool ChangeLineSetting(OperatorPanel& panel) {
-  if (!PauseAndSendIdentity("H00M")) return false;
-  SleepMs(kPauseMs);
+namespace {
+bool ValidIndex(int index) { return index >= 0 && index < serial::kLineSettingCount; }
+
+bool ChangeLineSetting(Connection& c, OperatorPanel& panel) {
+  if (!PauseAndSendIdentity(c, "H00M")) return false;
+  serial::SleepMs(kPauseMs);
   int index = panel.LineSettingIndex();
   if (!ValidIndex(index)) return false;
-  if (!SendCommand(std::string("H00E") + LineSettingDigit(index))) return false;
-  Module.ScanBaudRateNo = index;
-  Module.ScanBaudRate = kLineSettings[index];
+  if (!serial::SendCommand(c, std::string("H00E") + LineSettingDigit(index))) return false;
+  c.ScanBaudRateNo = index;
+  c.ScanBaudRate = serial::kLineSettings[index];
   return true;
 }
 }  // namespace
 
-void RunSetBaudRate(OperatorPanel& panel) {
+void RunSetBaudRate(Connection& c, OperatorPanel& panel) {
   WriteOperation operation;
   // Without a selection there is no line setting to send: the operation
   // fails before the port is opened.
   operation.prepare = [&panel] {
     int index = panel.LineSettingIndex();
     if (!ValidIndex(index)) return false;
-    panel.ShowMessage(MessageText(kMsgSetBaudRate) + " = " + kLineSettings[index]);
+    panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetBaudRate) + " = " + serial::kLineSettings[index]);
     return true;
   };
-  operation.attempt = [&panel] { return ChangeLineSetting(panel); };
-  operation.okMessage = kMsgSetBaudRateOk;
-  operation.errorMessage = kMsgSetBaudRateError;
-  RunWriteOperation(panel, operation);
+  operation.attempt = [&c, &panel] { return ChangeLineSetting(c, panel); };
+  operation.okMessage = catalogue::kMsgSetBaudRateOk;
+  operation.errorMessage = catalogue::kMsgSetBaudRateError;
+  RunWriteOperation(c, panel, operation);
 }
+
+}  // namespace commands

@@ -6,13 +6,15 @@
 // setting it was found at.
 
 #include "catalogue.h"
+#include "connection.h"
 #include "frames.h"
 #include "messages.h"
-#include "module_state.h"
 #include "operation_steps.h"
 #include "operations.h"
 #include "operator_panel.h"
 #include "reply_fields.h"
+
+namespace commands {
 
 namespace {
 constexpr int kFactoryId = 1, kFactoryId2 = 5;
@@ -23,27 +25,30 @@ void ShowFactoryConfiguration(OperatorPanel& panel) {
   // Through 1, so that pnID2 reads "05" even when sbID2 already stood at 5.
   panel.MoveId2Bar(1);
   panel.MoveId2Bar(kFactoryId2);
-  panel.SelectLineSetting(kDefaultLineSettingNo);
+  panel.SelectLineSetting(serial::kDefaultLineSettingNo);
   panel.SelectMode(kFactoryMode);
   panel.SelectRs485(kFactoryRs485);
-  panel.ShowMessage(MessageText(kMsgSetFactory));
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetFactory));
 }
 
-bool WriteFactoryConfiguration() {
-  return PauseAndSendIdentity("H00M") && PauseAndSend("H00C" + ReplySerialField() + "01") &&
-         PauseAndSendIdentity("H00N") && PauseAndSend("H00C" + ReplySerialField() + "05") &&
-         PauseAndSend("H00A001") && PauseAndSend(std::string("H00E") + LineSettingDigit(kDefaultLineSettingNo));
+bool WriteFactoryConfiguration(Connection& c) {
+  return PauseAndSendIdentity(c, "H00M") && PauseAndSend(c, "H00C" + ReplySerialField(c) + "01") &&
+         PauseAndSendIdentity(c, "H00N") && PauseAndSend(c, "H00C" + ReplySerialField(c) + "05") &&
+         PauseAndSend(c, "H00A001") &&
+         PauseAndSend(c, std::string("H00E") + LineSettingDigit(serial::kDefaultLineSettingNo));
 }
 }  // namespace
 
-void RunFactoryDefault(OperatorPanel& panel) {
+void RunFactoryDefault(Connection& c, OperatorPanel& panel) {
   WriteOperation operation;
   operation.prepare = [&panel] {
     ShowFactoryConfiguration(panel);
     return true;
   };
-  operation.attempt = [] { return WriteFactoryConfiguration(); };
-  operation.okMessage = kMsgSetFactoryOk;
-  operation.errorMessage = kMsgSetFactoryError;
-  RunWriteOperation(panel, operation);
+  operation.attempt = [&c] { return WriteFactoryConfiguration(c); };
+  operation.okMessage = catalogue::kMsgSetFactoryOk;
+  operation.errorMessage = catalogue::kMsgSetFactoryError;
+  RunWriteOperation(c, panel, operation);
 }
+
+}  // namespace commands

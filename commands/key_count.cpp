@@ -5,29 +5,33 @@
 // the panel to the processing loop.
 
 #include "catalogue.h"
+#include "connection.h"
 #include "messages.h"
-#include "module_state.h"
 #include "operation_steps.h"
 #include "operations.h"
 #include "operator_panel.h"
 
+namespace commands {
+
 namespace {
-bool WriteKeyCount(OperatorPanel& panel) {
-  if (!PauseAndSendIdentity("H00B")) return false;
-  return PauseAndSend("H00L" + panel.KeyText());
+bool WriteKeyCount(Connection& c, OperatorPanel& panel) {
+  if (!PauseAndSendIdentity(c, "H00B")) return false;
+  return PauseAndSend(c, "H00L" + panel.KeyText());
 }
 }  // namespace
 
-void RunSetKeyCount(OperatorPanel& panel) {
-  if (Module.ProcessingActive) return;
+void RunSetKeyCount(Connection& c, OperatorPanel& panel) {
+  if (c.ProcessingActive) return;
   WriteOperation operation;
   operation.processMessagesOnEntry = false;
   operation.prepare = [&panel] {
-    panel.ShowMessage(MessageText(kMsgSetKey));
+    panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetKey));
     return true;
   };
-  operation.attempt = [&panel] { return WriteKeyCount(panel); };
-  operation.okMessage = kMsgSetKeyOk;
-  operation.errorMessage = kMsgSetKeyError;
-  RunWriteOperation(panel, operation);
+  operation.attempt = [&c, &panel] { return WriteKeyCount(c, panel); };
+  operation.okMessage = catalogue::kMsgSetKeyOk;
+  operation.errorMessage = catalogue::kMsgSetKeyError;
+  RunWriteOperation(c, panel, operation);
 }
+
+}  // namespace commands

@@ -4,6 +4,7 @@
 // "H00M" reply's for ID 1, the "H00N" reply's for ID 2.
 
 #include "catalogue.h"
+#include "connection.h"
 #include "deadline.h"
 #include "frames.h"
 #include "messages.h"
@@ -12,27 +13,31 @@
 #include "operator_panel.h"
 #include "reply_fields.h"
 
-namespace {
-std::string SetIdCommand(const std::string& idText) { return "H00C" + ReplySerialField() + idText; }
+namespace commands {
 
-bool WriteIds(OperatorPanel& panel) {
-  if (!PauseAndSendIdentity("H00M")) return false;
-  if (!PauseAndSend(SetIdCommand(panel.IdText()))) return false;
-  if (!PauseAndSendIdentity("H00N")) return false;
-  SleepMs(kPauseMs);
+namespace {
+std::string SetIdCommand(const Connection& c, const std::string& idText) { return "H00C" + ReplySerialField(c) + idText; }
+
+bool WriteIds(Connection& c, OperatorPanel& panel) {
+  if (!PauseAndSendIdentity(c, "H00M")) return false;
+  if (!PauseAndSend(c, SetIdCommand(c, panel.IdText()))) return false;
+  if (!PauseAndSendIdentity(c, "H00N")) return false;
+  serial::SleepMs(kPauseMs);
   if (panel.ModeIndex() != 0) return true;  // one reader: ID 1 only
-  return SendCommand(SetIdCommand(panel.Id2Text()));
+  return serial::SendCommand(c, SetIdCommand(c, panel.Id2Text()));
 }
 }  // namespace
 
-void RunSetModuleIds(OperatorPanel& panel) {
+void RunSetModuleIds(Connection& c, OperatorPanel& panel) {
   WriteOperation operation;
   operation.prepare = [&panel] {
-    panel.ShowMessage(MessageText(kMsgSetId) + " = " + panel.IdText());
+    panel.ShowMessage(catalogue::MessageText(catalogue::kMsgSetId) + " = " + panel.IdText());
     return true;
   };
-  operation.attempt = [&panel] { return WriteIds(panel); };
-  operation.okMessage = kMsgSetIdOk;
-  operation.errorMessage = kMsgSetIdError;
-  RunWriteOperation(panel, operation);
+  operation.attempt = [&c, &panel] { return WriteIds(c, panel); };
+  operation.okMessage = catalogue::kMsgSetIdOk;
+  operation.errorMessage = catalogue::kMsgSetIdError;
+  RunWriteOperation(c, panel, operation);
 }
+
+}  // namespace commands

@@ -2,10 +2,13 @@
 // Writes the mode (two readers or one) and the RS-485 setting in one command:
 // "H00A" + mode digit + "0" + RS-485 digit.
 
+#include "connection.h"
 #include "messages.h"
 #include "operation_steps.h"
 #include "operations.h"
 #include "operator_panel.h"
+
+namespace commands {
 
 namespace {
 std::string ModeCommand(OperatorPanel& panel) {
@@ -16,10 +19,12 @@ std::string ModeCommand(OperatorPanel& panel) {
 }
 }  // namespace
 
-void RunSetModuleMode(OperatorPanel& panel) {
+void RunSetModuleMode(Connection& c, OperatorPanel& panel) {
   WriteOperation operation;
-  operation.attempt = [&panel] { return PauseAndSendIdentity("H00M") && PauseAndSend(ModeCommand(panel)); };
-  operation.okMessage = kMsgSetModeOk;
-  operation.errorMessage = kMsgSetModeError;
-  RunWriteOperation(panel, operation);
+  operation.attempt = [&c, &panel] { return PauseAndSendIdentity(c, "H00M") && PauseAndSend(c, ModeCommand(panel)); };
+  operation.okMessage = catalogue::kMsgSetModeOk;
+  operation.errorMessage = catalogue::kMsgSetModeError;
+  RunWriteOperation(c, panel, operation);
 }
+
+}  // namespace commands

@@ -14,7 +14,7 @@
 #include "deadline.h"
 #include "frames.h"
 #include "messages.h"
-#include "module_state.h"
+#include "connection.h"
 #include "operation_steps.h"
 #include "operations.h"
 #include "operator_panel.h"
@@ -22,6 +22,8 @@
 #include "serial_port.h"
 #include "settings_store.h"
 #include "tone.h"
+
+namespace commands {
 
 namespace {
 constexpr int kPortCount = 16;
@@ -32,9 +34,9 @@ constexpr int kLastRs485Index = 2;
 
 std::string PortSuffix(int port) { return " : #" + std::to_string(port); }
 
-bool AnswersIdentity(int attempts) {
+bool AnswersIdentity(serial::LinkState& link, int attempts) {
   for (int i = 0; i < attempts; ++i) {
-    if (SendCommand("H00M") && Link.ReplyPos == kIdentityReplyLength) return true;
+    if (serial::SendCommand(link, "H00M") && link.ReplyPos == kIdentityReplyLength) return true;
   }
   return false;
 }
@@ -64,53 +66,53 @@ class BusyScope {
 };
 
 void ResetDisplay(OperatorPanel& panel) {
-  panel.ShowMessage(MessageText(kMsgScanModule) + " ....");
-  panel.ShowSerial(MessageText(kMsgSerial) + " : ________-_", "");
-  panel.ShowVersion(MessageText(kMsgVersion) + " : __.__-__", "");
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgScanModule) + " ....");
+  panel.ShowSerial(catalogue::MessageText(catalogue::kMsgSerial) + " : ________-_", "");
+  panel.ShowVersion(catalogue::MessageText(catalogue::kMsgVersion) + " : __.__-__", "");
   panel.SetIdText("__");
   panel.SetId2Text("__");
   panel.ProcessMessages();
 }
 
-bool QuickTry(OperatorPanel& panel) {
-  if (Module.ScanCommNo <= 0 || !PortInReach(Module.ScanCommNo)) return false;
-  panel.SelectLineSetting(Module.ScanBaudRateNo);
-  if (!OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) return false;
-  PortGuard port;
-  panel.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(Module.ScanCommNo));
-  return AnswersIdentity(kQuickAttempts);
+bool QuickTry(Connection& c, OperatorPanel& panel) {
+  if (c.ScanCommNo <= 0 || !serial::PortInReach(c, c.ScanCommNo)) return false;
+  panel.SelectLineSetting(c.ScanBaudRateNo);
+  if (!serial::OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return false;
+  PortGuard port(c);
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgScanCom) + PortSuffix(c.ScanCommNo));
+  return AnswersIdentity(c, kQuickAttempts);
 }
 
 // The remembered index for a locked search. A stored index outside the list
 // names no line setting; the default entry stands in for it.
-int LockedIndex() {
-  bool inList = Module.ScanBaudRateNo >= 0 && Module.ScanBaudRateNo < kLineSettingCount;
-  return inList ? Module.ScanBaudRateNo : kDefaultLineSettingNo;
+int LockedIndex(const Connection& c) {
+  bool inList = c.ScanBaudRateNo >= 0 && c.ScanBaudRateNo < serial::kLineSettingCount;
+  return inList ? c.ScanBaudRateNo : serial::kDefaultLineSettingNo;
 }
 
 enum class Candidate { NotOpened, Silent, Found };
 
-Candidate TryCandidate(OperatorPanel& panel, int port, int index) {
+Candidate TryCandidate(Connection& c, OperatorPanel& panel, int port, int index) {
   panel.SelectLineSetting(index);
-  if (!OpenPort(port, kLineSettings[index])) return Candidate::NotOpened;
-  PortGuard guard;
-  panel.ShowMessage(MessageText(kMsgScanCom) + PortSuffix(port));
-  if (!AnswersIdentity(kSearchAttempts)) return Candidate::Silent;
-  Module.ScanCommNo = port;
-  Module.ScanBaudRate = kLineSettings[index];
-  Module.ScanBaudRateNo = index;
-  if (Module.StoreScanResult) SaveScanResult(Module);
+  if (!serial::OpenPort(c, port, serial::kLineSettings[index])) return Candidate::NotOpened;
+  PortGuard guard(c);
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgScanCom) + PortSuffix(port));
+  if (!AnswersIdentity(c, kSearchAttempts)) return Candidate::Silent;
+  c.ScanCommNo = port;
+  c.ScanBaudRate = serial::kLineSettings[index];
+  c.ScanBaudRateNo = index;
+  if (c.StoreScanResult) store::SaveScanResult(c);
   return Candidate::Found;
 }
 
-bool FullSearch(OperatorPanel& panel) {
+bool FullSearch(Connection& c, OperatorPanel& panel) {
   for (int port = 1; port <= kPortCount; ++port) {
     // Another connection's port is not this search's to open.
-    if (!PortInReach(port)) continue;
-    if (panel.SearchStopped()) return false;
-    for (int index = 0; index < kLineSettingCount; ++index) {
+    if (!serial::PortInReach(c, port)) continue;
+    if (c.Stop.Requested()) return false;
+    for (int index = 0; index < serial::kLineSettingCount; ++index) {
       bool locked = panel.LockChecked();
-      Candidate result = TryCandidate(panel, port, locked ? LockedIndex() : index);
+      Candidate result = TryCandidate(c, panel, port, locked ? LockedIndex(c) : index);
       if (result == Candidate::Found) return true;
       if (result == Candidate::NotOpened || locked) break;
     }
@@ -124,51 +126,51 @@ std::string SerialSuffix(const std::string& lastCharacter) {
 }
 
 // Identity from the "H00M" reply that LastReply still holds.
-void ShowIdentity(OperatorPanel& panel) {
-  panel.SelectLineSetting(Module.ScanBaudRateNo);
-  std::string serial = ReplySerialField() + "-" + SerialSuffix(ReplySerialLastChar());
-  panel.ShowSerial(MessageText(kMsgSerial) + " : " + serial, serial);
-  std::string id = ReplyModuleId();
+void ShowIdentity(const Connection& c, OperatorPanel& panel) {
+  panel.SelectLineSetting(c.ScanBaudRateNo);
+  std::string serial = ReplySerialField(c) + "-" + SerialSuffix(ReplySerialLastChar(c));
+  panel.ShowSerial(catalogue::MessageText(catalogue::kMsgSerial) + " : " + serial, serial);
+  std::string id = ReplyModuleId(c);
   panel.SetIdText(id);
   if (int value = DecimalValue(id); value >= 0) panel.MoveIdBar(value);
 }
 
-void ShowModeAndRs485(OperatorPanel& panel) {
-  panel.SelectMode(ReplyModeDigit() == "0" ? 0 : 1);
-  int rs485 = DecimalValue(ReplyRs485Digit());
+void ShowModeAndRs485(const Connection& c, OperatorPanel& panel) {
+  panel.SelectMode(ReplyModeDigit(c) == "0" ? 0 : 1);
+  int rs485 = DecimalValue(ReplyRs485Digit(c));
   if (rs485 >= 0 && rs485 <= kLastRs485Index) panel.SelectRs485(rs485);
 }
 
-void ShowSecondId(OperatorPanel& panel) {
-  std::string id2 = ReplyModuleId();
+void ShowSecondId(const Connection& c, OperatorPanel& panel) {
+  std::string id2 = ReplyModuleId(c);
   if (int value = DecimalValue(id2); value >= 0) panel.MoveId2Bar(value);
   panel.SetId2Text(panel.ModeIndex() == 0 ? id2 : "__");
 }
 
 // One pass of the information reads: 1 read, 0 failed at "H00V" (another
 // pass may follow), -1 failed later (the reads end).
-int ReadInformationPass(OperatorPanel& panel) {
-  if (!PauseAndSend("H00V")) return 0;
-  SleepMs(kPauseMs);
-  std::string version = ReplyVersion();
-  panel.ShowVersion(MessageText(kMsgVersion) + " : " + version, version);
-  if (SendCommand("H00L")) panel.SetKeyText(ReplyKeyCount());
-  if (!PauseAndSend("H00A")) return -1;
-  ShowModeAndRs485(panel);
-  if (!PauseAndSend("H00N")) return -1;
-  ShowSecondId(panel);
+int ReadInformationPass(Connection& c, OperatorPanel& panel) {
+  if (!PauseAndSend(c, "H00V")) return 0;
+  serial::SleepMs(kPauseMs);
+  std::string version = ReplyVersion(c);
+  panel.ShowVersion(catalogue::MessageText(catalogue::kMsgVersion) + " : " + version, version);
+  if (serial::SendCommand(c, "H00L")) panel.SetKeyText(ReplyKeyCount(c));
+  if (!PauseAndSend(c, "H00A")) return -1;
+  ShowModeAndRs485(c, panel);
+  if (!PauseAndSend(c, "H00N")) return -1;
+  ShowSecondId(c, panel);
   return 1;
 }
 
-bool ReadInformation(OperatorPanel& panel) {
-  if (!OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) return false;
-  PortGuard port;
+bool ReadInformation(Connection& c, OperatorPanel& panel) {
+  if (!serial::OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return false;
+  PortGuard port(c);
   for (int pass = 0; pass < 2; ++pass) {
-    int result = ReadInformationPass(panel);
+    int result = ReadInformationPass(c, panel);
     if (result < 0) return false;
     if (result > 0) {
-      panel.ShowMessage(MessageText(kMsgInfoOk) + PortSuffix(Module.ScanCommNo) + ")");
-      Module.ModuleFound = true;
+      panel.ShowMessage(catalogue::MessageText(catalogue::kMsgInfoOk) + PortSuffix(c.ScanCommNo) + ")");
+      c.ModuleFound = true;
       return true;
     }
   }
@@ -178,28 +180,30 @@ bool ReadInformation(OperatorPanel& panel) {
 void ReportNotFound(OperatorPanel& panel, BusyScope& busy) {
   busy.Leave();
   panel.SetLamp(LampColour::Red);
-  panel.SelectLineSetting(kDefaultLineSettingNo);
-  panel.ShowMessage(MessageText(kMsgNotFound));
-  Beep(kLowBeepHz, kBeepMs);
+  panel.SelectLineSetting(serial::kDefaultLineSettingNo);
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgNotFound));
+  tone::Beep(kLowBeepHz, kBeepMs);
 }
 
-void ReportInformation(OperatorPanel& panel, BusyScope& busy, bool complete) {
-  if (!complete) panel.ShowMessage(MessageText(kMsgInfoError) + PortSuffix(Module.ScanCommNo) + ")");
+void ReportInformation(const Connection& c, OperatorPanel& panel, BusyScope& busy, bool complete) {
+  if (!complete) panel.ShowMessage(catalogue::MessageText(catalogue::kMsgInfoError) + PortSuffix(c.ScanCommNo) + ")");
   busy.Leave();
   panel.SetLamp(complete ? LampColour::Yellow : LampColour::Red);
-  Beep(complete ? kHighBeepHz : kLowBeepHz, kBeepMs);
+  tone::Beep(complete ? kHighBeepHz : kLowBeepHz, kBeepMs);
 }
 }  // namespace
 
-void RunModuleScan(OperatorPanel& panel) {
+void RunModuleScan(Connection& c, OperatorPanel& panel) {
   BusyScope busy(panel);
   ResetDisplay(panel);
-  Module.ModuleFound = false;
+  c.ModuleFound = false;
 
-  if (!QuickTry(panel) && !FullSearch(panel)) {
+  if (!QuickTry(c, panel) && !FullSearch(c, panel)) {
     ReportNotFound(panel, busy);
     return;
   }
-  ShowIdentity(panel);
-  ReportInformation(panel, busy, ReadInformation(panel));
+  ShowIdentity(c, panel);
+  ReportInformation(c, panel, busy, ReadInformation(c, panel));
 }
+
+}  // namespace commands

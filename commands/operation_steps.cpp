@@ -5,11 +5,13 @@
 #include "messages.h"
 #include "deadline.h"
 #include "frames.h"
-#include "module_state.h"
+#include "connection.h"
 #include "operator_panel.h"
 #include "serial_port.h"
 #include "tone.h"
 #include "trace_log.h"
+
+namespace commands {
 
 namespace {
 // Leaves the wait state when it goes out of scope, whatever happened.
@@ -28,51 +30,53 @@ class WaitStateGuard {
 };
 }  // namespace
 
-bool RefuseWithoutScan(OperatorPanel& panel) {
-  if (Module.ModuleFound) return false;
+bool RefuseWithoutScan(const Connection& c, OperatorPanel& panel) {
+  if (c.ModuleFound) return false;
   panel.SetLamp(LampColour::Red);
-  panel.ShowMessage(MessageText(kMsgStartScan));
-  Beep(kLowBeepHz, kBeepMs);
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgStartScan));
+  tone::Beep(kLowBeepHz, kBeepMs);
   return true;
 }
 
 void ReportOutcome(OperatorPanel& panel, bool success, int okMessage, int errorMessage) {
   panel.SetLamp(success ? LampColour::Yellow : LampColour::Red);
-  panel.ShowMessage(MessageText(success ? okMessage : errorMessage));
-  Beep(success ? kHighBeepHz : kLowBeepHz, kBeepMs);
+  panel.ShowMessage(catalogue::MessageText(success ? okMessage : errorMessage));
+  tone::Beep(success ? kHighBeepHz : kLowBeepHz, kBeepMs);
 }
 
 namespace {
 // What the operator can do about a port that did not open.
-std::string PortProblemHint(PortOpenProblem problem) {
+std::string PortProblemHint(serial::PortOpenProblem problem) {
   switch (problem) {
-    case PortOpenProblem::PermissionDenied:
+    case serial::PortOpenProblem::PermissionDenied:
       return "; ask for access to the device (on Linux: sudo usermod -aG dialout $USER, then log in again)";
-    case PortOpenProblem::Busy: return "; another program holds it: close that program (rt420ctl ports names it)";
-    case PortOpenProblem::NothingBehindPort:
-    case PortOpenProblem::Missing: return "; check the cable and the port table (rt420ctl ports)";
+    case serial::PortOpenProblem::Busy:
+      return "; another program holds it: close that program (rt420ctl ports names it)";
+    case serial::PortOpenProblem::NothingBehindPort:
+    case serial::PortOpenProblem::Missing:
+      return "; check the cable and the port table (rt420ctl ports)";
     default: return "";
   }
 }
 }  // namespace
 
-bool OpenModulePort(OperatorPanel& panel) {
-  if (OpenPort(Module.ScanCommNo, Module.ScanBaudRate)) return true;
-  const PortOpenFailure& failure = LastPortOpenFailure();
+bool OpenModulePort(Connection& c, OperatorPanel& panel) {
+  if (serial::OpenPort(c, c.ScanCommNo, c.ScanBaudRate)) return true;
+  const serial::PortOpenFailure& failure = serial::LastPortOpenFailure(c);
   // The device path comes from the port table: escaped, it cannot disturb a
   // terminal.
-  panel.ReportPortProblem(TraceText("cannot open " + DescribePortOpenFailure(failure)) +
+  panel.ReportPortProblem(serial::TraceText("cannot open " + serial::DescribePortOpenFailure(failure)) +
                           PortProblemHint(failure.problem));
   return false;
 }
 
-bool PauseAndSend(const std::string& command) {
-  SleepMs(kPauseMs);
-  return SendCommand(command);
+bool PauseAndSend(serial::LinkState& link, const std::string& command) {
+  serial::SleepMs(kPauseMs);
+  return serial::SendCommand(link, command);
 }
 
-bool PauseAndSendIdentity(const std::string& command) {
-  return PauseAndSend(command) && Link.ReplyPos == kIdentityReplyLength;
+bool PauseAndSendIdentity(serial::LinkState& link, const std::string& command) {
+  return PauseAndSend(link, command) && link.ReplyPos == kIdentityReplyLength;
 }
 
 int DecimalValue(const std::string& text) {
@@ -90,21 +94,23 @@ char LineSettingDigit(int index) { return "0123456789AB"[index]; }
 PortGuard::~PortGuard() { Close(); }
 
 void PortGuard::Close() {
-  if (PortIsOpen()) ClosePort();
+  if (serial::PortIsOpen(link_)) serial::ClosePort(link_);
 }
 
-void RunWriteOperation(OperatorPanel& panel, const WriteOperation& operation) {
+void RunWriteOperation(Connection& c, OperatorPanel& panel, const WriteOperation& operation) {
   WaitStateGuard wait(panel, operation.processMessagesOnEntry);
-  if (RefuseWithoutScan(panel)) return;
+  if (RefuseWithoutScan(c, panel)) return;
   if (operation.prepare && !operation.prepare()) {
     ReportOutcome(panel, false, operation.okMessage, operation.errorMessage);
     return;
   }
   bool success = false;
-  if (OpenModulePort(panel)) {
-    PortGuard port;
+  if (OpenModulePort(c, panel)) {
+    PortGuard port(c);
     for (int attempt = 0; attempt < kWriteAttempts && !success; ++attempt) success = operation.attempt();
     port.Close();
   }
   ReportOutcome(panel, success, operation.okMessage, operation.errorMessage);
 }
+
+}  // namespace commands

@@ -7,7 +7,14 @@
 #include <functional>
 #include <string>
 
+namespace serial {
+struct LinkState;
+}  // namespace serial
+
+namespace commands {
+
 class OperatorPanel;
+struct Connection;
 
 inline constexpr int kPauseMs = 100;
 inline constexpr int kIdentityReplyLength = 16;
@@ -18,7 +25,7 @@ inline constexpr unsigned kBeepMs = 300;
 
 // The module-found flag is clear: red lamp, message 2, low beep. True when
 // the operation must stop there.
-bool RefuseWithoutScan(OperatorPanel& panel);
+bool RefuseWithoutScan(const Connection& c, OperatorPanel& panel);
 
 // Success: yellow lamp, the "Ok" message, high beep. Failure: red lamp, the
 // "Error" message, low beep.
@@ -26,12 +33,12 @@ void ReportOutcome(OperatorPanel& panel, bool success, int okMessage, int errorM
 
 // Opens the scan result's port; when it does not open, tells the panel why
 // (ReportPortProblem) and returns false.
-bool OpenModulePort(OperatorPanel& panel);
+bool OpenModulePort(Connection& c, OperatorPanel& panel);
 
 // Pauses kPauseMs, then sends the command; true for a valid reply.
-bool PauseAndSend(const std::string& command);
+bool PauseAndSend(serial::LinkState& link, const std::string& command);
 // As PauseAndSend, and the reply must be exactly 16 characters long.
-bool PauseAndSendIdentity(const std::string& command);
+bool PauseAndSendIdentity(serial::LinkState& link, const std::string& command);
 
 // Decimal value of a text of digits only; -1 for anything else.
 int DecimalValue(const std::string& text);
@@ -39,14 +46,18 @@ int DecimalValue(const std::string& text);
 // The hexadecimal digit for a line-setting index (0-9, A, B).
 char LineSettingDigit(int index);
 
-// Closes the port when it leaves scope, unless Close() already did.
+// Closes the connection's port when it leaves scope, unless Close() already
+// did.
 class PortGuard {
  public:
-  PortGuard() = default;
+  explicit PortGuard(serial::LinkState& link) : link_(link) {}
   PortGuard(const PortGuard&) = delete;
   PortGuard& operator=(const PortGuard&) = delete;
   ~PortGuard();
   void Close();
+
+ private:
+  serial::LinkState& link_;
 };
 
 // A writing operation: the wait state, the guard, open, up to two attempts,
@@ -63,4 +74,6 @@ struct WriteOperation {
   bool processMessagesOnEntry = true;
 };
 
-void RunWriteOperation(OperatorPanel& panel, const WriteOperation& operation);
+void RunWriteOperation(Connection& c, OperatorPanel& panel, const WriteOperation& operation);
+
+}  // namespace commands

@@ -5,12 +5,18 @@
 // sends is what the window shows; the command-line tool implements it over
 // its arguments and the terminal. No Qt here.
 //
+// What only a window has (the wait and busy states, the hourglass, pending
+// messages, the process button's caption, the locked controls) does nothing
+// by default, so that a panel without a window leaves it out.
+//
 // Texts are bytes in the code page of the current language (catalogue texts,
 // or characters of a reply as received). Indexes are those of the window's
 // lists: line setting 0 to 11 (-1 when none is selected), mode 0 "Two Reader"
 // and 1 "One Reader", RS-485 0 to 2.
 
 #include <string>
+
+namespace commands {
 
 enum class LampColour { Red, Yellow };
 
@@ -29,16 +35,16 @@ class OperatorPanel {
 
   // The wait state: hourglass and the window disabled; leaving it enables
   // the window and brings back the default cursor.
-  virtual void EnterWaitState() = 0;
-  virtual void LeaveWaitState() = 0;
+  virtual void EnterWaitState() {}
+  virtual void LeaveWaitState() {}
   // The hourglass alone (the scan shows it around its busy state).
-  virtual void SetHourglass(bool on) = 0;
+  virtual void SetHourglass(bool) {}
   // The busy state: true starts the lamp blinking and disables the window;
   // false enables the window and stops the blinking, the lamp as it is.
-  virtual void SetBusy(bool busy) = 0;
+  virtual void SetBusy(bool) {}
   // Lets the operator's side catch up while an operation runs: repaint,
-  // blink, and (during Wiegand processing) take the stop request.
-  virtual void ProcessMessages() = 0;
+  // blink, and (during Wiegand processing) take the stop click.
+  virtual void ProcessMessages() {}
 
   // The values the operator chose, read at the moment an operation needs
   // them: the ID panels, the key-count panel, the lists and the lock box.
@@ -49,10 +55,6 @@ class OperatorPanel {
   virtual int ModeIndex() = 0;
   virtual int Rs485Index() = 0;
   virtual bool LockChecked() = 0;
-  // Whether the operator asked a search over the ports to end: the search
-  // then tries no further port (the one in progress finishes its line
-  // settings). The window's search always runs to its end.
-  virtual bool SearchStopped() { return false; }
 
   // What the scan and the factory default set. Moving an ID bar to a new
   // position rewrites its panel as two digits; moving it to the position it
@@ -79,8 +81,10 @@ class OperatorPanel {
   // and the window enabled again inside the busy state so the stop request
   // can reach it.
   virtual void ShowCardData(int reader, const std::string& bytes) = 0;
-  virtual void BeginProcessCaption(const std::string& bytes) = 0;
-  virtual void EndProcessCaption() = 0;
-  virtual void LockOperationControls(bool locked) = 0;
-  virtual void EnableWindow() = 0;
+  virtual void BeginProcessCaption(const std::string&) {}
+  virtual void EndProcessCaption() {}
+  virtual void LockOperationControls(bool) {}
+  virtual void EnableWindow() {}
 };
+
+}  // namespace commands

@@ -3,6 +3,8 @@
 
 #include "frames.h"
 
+namespace commands {
+
 namespace {
 // 1-based character positions in the last reply.
 constexpr int kIdFirst = 3, kIdLast = 4;
@@ -15,11 +17,19 @@ constexpr int kCardFirst = 7;
 constexpr int kCardTrailer = 3;
 }  // namespace
 
-std::string ReplyModuleId() { return ReplyChars(kIdFirst, kIdLast); }
-std::string ReplySerialField() { return ReplyChars(kFieldFirst, kFieldLast); }
-std::string ReplySerialLastChar() { return ReplyChars(kFieldLast, kFieldLast); }
-std::string ReplyVersion() { return ReplyChars(kFieldFirst, kFieldLast); }
-std::string ReplyKeyCount() { return ReplyChars(kKeyFirst, kKeyLast); }
-std::string ReplyModeDigit() { return ReplyChars(kModePos, kModePos); }
-std::string ReplyRs485Digit() { return ReplyChars(kRs485Pos, kRs485Pos); }
-std::string ReplyCardData() { return ReplyChars(kCardFirst, Link.ReplyPos - kCardTrailer); }
+std::string ReplyModuleId(const serial::LinkState& link) { return serial::ReplyChars(link, kIdFirst, kIdLast); }
+std::string ReplySerialField(const serial::LinkState& link) {
+  return serial::ReplyChars(link, kFieldFirst, kFieldLast);
+}
+std::string ReplySerialLastChar(const serial::LinkState& link) {
+  return serial::ReplyChars(link, kFieldLast, kFieldLast);
+}
+std::string ReplyVersion(const serial::LinkState& link) { return serial::ReplyChars(link, kFieldFirst, kFieldLast); }
+std::string ReplyKeyCount(const serial::LinkState& link) { return serial::ReplyChars(link, kKeyFirst, kKeyLast); }
+std::string ReplyModeDigit(const serial::LinkState& link) { return serial::ReplyChars(link, kModePos, kModePos); }
+std::string ReplyRs485Digit(const serial::LinkState& link) { return serial::ReplyChars(link, kRs485Pos, kRs485Pos); }
+std::string ReplyCardData(const serial::LinkState& link) {
+  return serial::ReplyChars(link, kCardFirst, link.ReplyPos - kCardTrailer);
+}
+
+}  // namespace commands

@@ -6,10 +6,12 @@
 // The loop runs inside the click handler with the window enabled, so a
 // second click re-enters this function. While a processing invocation is
 // on the stack, a click never starts another one: the first click after the
-// start clears the processing flag (the stop request, which the loop tests
-// before every cycle); any further click before the loop has returned does
-// nothing. The key-count operation is locked out for the same span, since it
-// would open the port that the loop holds.
+// start asks the connection to stop (and clears the processing flag); the
+// loop tests the stop request before every cycle; any further click before
+// the loop has returned does nothing. Anything else that holds the
+// connection (the command line on a signal or at its deadline) stops the
+// loop the same way, by asking. The key-count operation is locked out for
+// the same span, since it would open the port that the loop holds.
 
 #include <chrono>
 
@@ -17,13 +19,15 @@
 #include "deadline.h"
 #include "frames.h"
 #include "messages.h"
-#include "module_state.h"
+#include "connection.h"
 #include "operation_steps.h"
 #include "operations.h"
 #include "operator_panel.h"
 #include "reply_fields.h"
 #include "serial_port.h"
 #include "tone.h"
+
+namespace commands {
 
 namespace {
 constexpr int kPauseSlices = 20;
@@ -38,10 +42,13 @@ constexpr int kMinReplyReader2 = 9;
 // every path.
 class ActiveScope {
  public:
-  ActiveScope() { Module.ProcessingActive = true; }
+  explicit ActiveScope(Connection& c) : c_(c) { c_.ProcessingActive = true; }
   ActiveScope(const ActiveScope&) = delete;
   ActiveScope& operator=(const ActiveScope&) = delete;
-  ~ActiveScope() { Module.ProcessingActive = false; }
+  ~ActiveScope() { c_.ProcessingActive = false; }
+
+ private:
+  Connection& c_;
 };
 
 // 20 times: let the operator's side catch up, then sleep to the slice's
@@ -51,51 +58,51 @@ void PollPause(OperatorPanel& panel) {
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < kPauseSlices; ++i) {
     panel.ProcessMessages();
-    SleepUntil(start + kSlice * (i + 1));
+    serial::SleepUntil(start + kSlice * (i + 1));
   }
 }
 
-bool Poll(OperatorPanel& panel, const std::string& idText, int reader, int minLength) {
-  if (!SendCommand("H" + idText + "F")) return false;
-  if (Link.ReplyPos >= minLength) panel.ShowCardData(reader, ReplyCardData());
+bool Poll(Connection& c, OperatorPanel& panel, const std::string& idText, int reader, int minLength) {
+  if (!serial::SendCommand(c, "H" + idText + "F")) return false;
+  if (c.ReplyPos >= minLength) panel.ShowCardData(reader, ReplyCardData(c));
   return true;
 }
 
-void PollLoop(OperatorPanel& panel) {
-  while (Module.Processing) {
+void PollLoop(Connection& c, OperatorPanel& panel) {
+  while (!c.Stop.Requested()) {
     PollPause(panel);
-    if (!Poll(panel, panel.IdText(), kReader1, kMinReplyReader1)) return;
+    if (!Poll(c, panel, panel.IdText(), kReader1, kMinReplyReader1)) return;
     if (panel.ModeIndex() != 0) continue;
     PollPause(panel);
-    if (!Poll(panel, panel.Id2Text(), kReader2, kMinReplyReader2)) return;
+    if (!Poll(c, panel, panel.Id2Text(), kReader2, kMinReplyReader2)) return;
   }
 }
 
-void ShowOpenFailure(OperatorPanel& panel) {
+void ShowOpenFailure(const Connection& c, OperatorPanel& panel) {
   panel.SetLamp(LampColour::Red);
-  panel.ShowMessage(MessageText(kMsgOpenCom) + " : " + std::to_string(Module.ScanCommNo) + " " +
-                    MessageText(kMsgError));
-  Beep(kLowBeepHz, kBeepMs);
+  panel.ShowMessage(catalogue::MessageText(catalogue::kMsgOpenCom) + " : " + std::to_string(c.ScanCommNo) + " " +
+                    catalogue::MessageText(catalogue::kMsgError));
+  tone::Beep(kLowBeepHz, kBeepMs);
 }
 
-void ProcessOnOpenPort(OperatorPanel& panel) {
-  PortGuard port;
+void ProcessOnOpenPort(Connection& c, OperatorPanel& panel) {
+  PortGuard port(c);
   panel.SetBusy(true);
   panel.EnableWindow();
-  PollLoop(panel);
+  PollLoop(c, panel);
   panel.SetBusy(false);
-  bool stopped = !Module.Processing;
+  bool stopped = c.Stop.Requested();
   panel.SetLamp(stopped ? LampColour::Yellow : LampColour::Red);
-  Beep(stopped ? kHighBeepHz : kLowBeepHz, kBeepMs);
+  tone::Beep(stopped ? kHighBeepHz : kLowBeepHz, kBeepMs);
   port.Close();
 }
 
 // The controls locked and the caption changed while processing runs, and
-// both put back on every path.
+// both put back on every path; the stop request of this run ends with it.
 class ProcessingControls {
  public:
-  explicit ProcessingControls(OperatorPanel& panel) : panel_(panel) {
-    panel_.BeginProcessCaption(MessageText(kMsgCancelProcess));
+  ProcessingControls(Connection& c, OperatorPanel& panel) : c_(c), panel_(panel) {
+    panel_.BeginProcessCaption(catalogue::MessageText(catalogue::kMsgCancelProcess));
     panel_.ShowCardData(kReader1, "");
     panel_.ShowCardData(kReader2, "");
     panel_.LockOperationControls(true);
@@ -103,32 +110,37 @@ class ProcessingControls {
   ProcessingControls(const ProcessingControls&) = delete;
   ProcessingControls& operator=(const ProcessingControls&) = delete;
   ~ProcessingControls() {
-    Module.Processing = false;
+    c_.Processing = false;
+    c_.Stop.Clear();
     panel_.LockOperationControls(false);
     panel_.EndProcessCaption();
   }
 
  private:
+  Connection& c_;
   OperatorPanel& panel_;
 };
 }  // namespace
 
-void RunWiegandProcessing(OperatorPanel& panel) {
-  if (!Module.ModuleFound) {
-    panel.ShowMessage(MessageText(kMsgStartScan));
-    Beep(kLowBeepHz, kBeepMs);
+void RunWiegandProcessing(Connection& c, OperatorPanel& panel) {
+  if (!c.ModuleFound) {
+    panel.ShowMessage(catalogue::MessageText(catalogue::kMsgStartScan));
+    tone::Beep(kLowBeepHz, kBeepMs);
     return;
   }
-  if (Module.ProcessingActive) {  // the stop request, or a click while stopping
-    Module.Processing = false;
+  if (c.ProcessingActive) {  // the stop request, or a click while stopping
+    c.Processing = false;
+    c.Stop.Request();
     return;
   }
-  ActiveScope active;
-  Module.Processing = true;
-  ProcessingControls controls(panel);
-  if (OpenModulePort(panel)) {
-    ProcessOnOpenPort(panel);
+  ActiveScope active(c);
+  c.Processing = true;
+  ProcessingControls controls(c, panel);
+  if (OpenModulePort(c, panel)) {
+    ProcessOnOpenPort(c, panel);
   } else {
-    ShowOpenFailure(panel);
+    ShowOpenFailure(c, panel);
   }
 }
+
+}  // namespace commands

@@ -7,9 +7,11 @@ namespace form {
 
 using C = FormControl;
 
+FormPanel::FormPanel() { connection_.StoreScanResult = true; }
+
 void FormPanel::ShowMessage(const std::string& bytes) { SetCaption(C::pnMsg, bytes); }
 
-void FormPanel::SetLamp(LampColour colour) { FillLamp(colour == LampColour::Yellow ? kYellow : kRed); }
+void FormPanel::SetLamp(commands::LampColour colour) { FillLamp(colour == commands::LampColour::Yellow ? kYellow : kRed); }
 
 void FormPanel::ReportPortProblem(const std::string& line) {
   std::fprintf(stderr, "rt420config: %s\n", line.c_str());
@@ -59,9 +61,5 @@ void FormPanel::LockOperationControls(bool locked) {
 }
 
 void FormPanel::EnableWindow() { SetWindowEnabled(true); }
-
-void FormPanel::EndOperationHandler() {
-  if (--handlerDepth_ == 0) DiscardPendingInput();
-}
 
 }  // namespace form

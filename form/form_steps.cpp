@@ -4,9 +4,8 @@
 #include <cstdio>
 
 #include "catalogue.h"
-#include "link_state.h"
+#include "connection.h"
 #include "messages.h"
-#include "module_state.h"
 #include "settings_store.h"
 
 namespace form {
@@ -19,37 +18,37 @@ constexpr int kRs485Middle = 1;
 std::vector<FormText> LanguageTexts() {
   using C = FormControl;
   return {
-      {C::frmModule, MessageText(kMsgTitle)},
-      {C::pnTAVIX, MessageText(kMsgCompany)},
-      {C::pnMsg, MessageText(kMsgStartScan)},
-      {C::pnSerial, MessageText(kMsgSerial) + " : ________-_"},
-      {C::pnVersion, MessageText(kMsgVersion) + " : __.__-__"},
-      {C::lblID, MessageText(kMsgId) + " 1:"},
-      {C::lblID2, MessageText(kMsgId) + " 2:"},
-      {C::lblBaudRate, MessageText(kMsgBaudRate) + ":"},
-      {C::btnScan, MessageText(kMsgScanModule)},
-      {C::btnID, MessageText(kMsgSetId)},
-      {C::btnBaudRate, MessageText(kMsgSetBaudRateButton)},
-      {C::btnMode, MessageText(kMsgSetMode)},
-      {C::btnProcess, MessageText(kMsgProcess)},
-      {C::gbDefault, MessageText(kMsgQuickSetting)},
-      {C::tsDefault, MessageText(kMsgDefault)},
-      {C::btnFactory, "(" + MessageText(kMsgFactoryDefault) + ")"},
-      {C::btnExit, MessageText(kMsgExit)},
+      {C::frmModule, catalogue::MessageText(catalogue::kMsgTitle)},
+      {C::pnTAVIX, catalogue::MessageText(catalogue::kMsgCompany)},
+      {C::pnMsg, catalogue::MessageText(catalogue::kMsgStartScan)},
+      {C::pnSerial, catalogue::MessageText(catalogue::kMsgSerial) + " : ________-_"},
+      {C::pnVersion, catalogue::MessageText(catalogue::kMsgVersion) + " : __.__-__"},
+      {C::lblID, catalogue::MessageText(catalogue::kMsgId) + " 1:"},
+      {C::lblID2, catalogue::MessageText(catalogue::kMsgId) + " 2:"},
+      {C::lblBaudRate, catalogue::MessageText(catalogue::kMsgBaudRate) + ":"},
+      {C::btnScan, catalogue::MessageText(catalogue::kMsgScanModule)},
+      {C::btnID, catalogue::MessageText(catalogue::kMsgSetId)},
+      {C::btnBaudRate, catalogue::MessageText(catalogue::kMsgSetBaudRateButton)},
+      {C::btnMode, catalogue::MessageText(catalogue::kMsgSetMode)},
+      {C::btnProcess, catalogue::MessageText(catalogue::kMsgProcess)},
+      {C::gbDefault, catalogue::MessageText(catalogue::kMsgQuickSetting)},
+      {C::tsDefault, catalogue::MessageText(catalogue::kMsgDefault)},
+      {C::btnFactory, "(" + catalogue::MessageText(catalogue::kMsgFactoryDefault) + ")"},
+      {C::btnExit, catalogue::MessageText(catalogue::kMsgExit)},
   };
 }
 
-void RunFormCreate(FormView& view) {
-  LoadSettings(Module);
+void RunFormCreate(FormView& view, commands::Connection& connection) {
+  store::LoadSettings(connection);
   view.RemoveCloseCommand();
-  Module.Processing = false;
-  Module.ModuleFound = false;
+  connection.Processing = false;
+  connection.ModuleFound = false;
   // The stored index is used as it is: one outside the list selects nothing.
-  view.SelectListItem(FormControl::cmbBaudRate, Module.ScanBaudRateNo);
+  view.SelectListItem(FormControl::cmbBaudRate, connection.ScanBaudRateNo);
   view.SelectListItem(FormControl::cmbMode, kTwoReader);
   view.SelectListItem(FormControl::cmbRS485, kRs485Middle);
-  Link.ProcessPendingEvents = [&view] { view.PumpMessages(); };
-  InstallPortTable();
+  connection.ProcessPendingEvents = [&view] { view.PumpMessages(); };
+  store::InstallPortTable();
 }
 
 void RunFormShow(FormView& view) {
@@ -57,8 +56,8 @@ void RunFormShow(FormView& view) {
 }
 
 void RunSelectLanguageAndApply(FormView& view, int languageIndex) {
-  SelectLanguage(languageIndex);
-  SaveLanguage();
+  catalogue::SelectLanguage(languageIndex);
+  store::SaveLanguage();
   RunFormShow(view);
 }
 
@@ -82,15 +81,9 @@ void RunBusyTick(FormView& view, int& tag) {
   }
 }
 
-std::string TwoDigits(int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
-}
-
 std::string LayoutCaption(FormControl control) {
-  if (control == FormControl::frmModule) return CatalogueText(kMsgTitle, 0);
-  if (control == FormControl::pnTAVIX) return CatalogueText(kMsgCompany, 0);
+  if (control == FormControl::frmModule) return catalogue::CatalogueText(catalogue::kMsgTitle, 0);
+  if (control == FormControl::pnTAVIX) return catalogue::CatalogueText(catalogue::kMsgCompany, 0);
   return RowOf(control).layoutText;
 }
 

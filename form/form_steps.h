@@ -9,6 +9,11 @@
 #include <vector>
 
 #include "form_table.h"
+#include "two_digits.h"
+
+namespace commands {
+struct Connection;
+}  // namespace commands
 
 namespace form {
 
@@ -47,10 +52,11 @@ struct FormText {
 // The texts of the current language, in the order they are applied.
 std::vector<FormText> LanguageTexts();
 
-// Reads the settings, takes out the close command, clears the processing and
-// module-found flags, selects the list entries, and lets the link serve the
-// window's messages and read the port table.
-void RunFormCreate(FormView& view);
+// Reads the settings into the window's connection, takes out the close
+// command, clears the processing and module-found flags, selects the list
+// entries, and lets the connection's link serve the window's messages and
+// read the port table.
+void RunFormCreate(FormView& view, commands::Connection& connection);
 // Applies LanguageTexts() and nothing else.
 void RunFormShow(FormView& view);
 // Language index 0, 1 or 2: selects it, stores it and applies the texts.
@@ -62,8 +68,6 @@ void RunSetBusy(FormView& view, bool busy);
 // it red and the tag to 1.
 void RunBusyTick(FormView& view, int& tag);
 
-// The caption a panel shows for a scroll bar's position ("%02d").
-std::string TwoDigits(int value);
 // A control's caption before the texts are applied: its layout text, or for
 // the window and the footer their messages in English.
 std::string LayoutCaption(FormControl control);

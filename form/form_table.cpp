@@ -113,9 +113,14 @@ std::vector<FormControl> TabOrder() {
   return order;
 }
 
+FormControl EnterButton(std::optional<FormControl> focused, bool focusedEnabled) {
+  if (focused && focusedEnabled && RowOf(*focused).kind == K::Button) return *focused;
+  return C::btnScan;
+}
+
 std::span<const char* const> ListItems(FormControl control) {
   switch (control) {
-    case C::cmbBaudRate: return kLineSettings;
+    case C::cmbBaudRate: return serial::kLineSettings;
     case C::cmbMode: return kModeItems;
     case C::cmbRS485: return kRs485Items;
     default: return {};

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -90,6 +91,11 @@ const ControlRow& RowOf(FormControl control);
 // Buttons, scroll bars, lists and the check box; the page control's one
 // fixed page offers nothing to choose and is left out.
 std::vector<FormControl> TabOrder();
+
+// The button that Enter presses: the focused button while it is enabled,
+// else the default button, btnScan (focused: none when no control of the
+// form has the focus).
+FormControl EnterButton(std::optional<FormControl> focused, bool focusedEnabled);
 
 // The items of a list (cmbBaudRate, cmbMode, cmbRS485); empty for others.
 std::span<const char* const> ListItems(FormControl control);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "deadline.h"
 
+namespace serial {
+
 namespace {
 using Clock = std::chrono::steady_clock;
 }  // namespace
@@ -15,3 +17,5 @@ int Deadline::RemainingMs() const {
   auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
   return ms > 0x7fffffff ? 0x7fffffff : static_cast<int>(ms);
 }
+
+}  // namespace serial

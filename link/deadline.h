@@ -21,6 +21,8 @@
 #include <chrono>
 #include <cstdint>
 
+namespace serial {
+
 // Milliseconds since an arbitrary start, wrapping at 2^32 like the platform's
 // millisecond counter. Differences must be taken modulo 2^32 (unsigned
 // subtraction), which keeps them right across the wrap.
@@ -60,3 +62,5 @@ class Deadline {
  private:
   std::chrono::steady_clock::time_point end_;
 };
+
+}  // namespace serial

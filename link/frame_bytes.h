@@ -5,6 +5,10 @@
 // with CR.
 #include <cstdint>
 
+namespace serial {
+
 inline constexpr uint8_t kFrameTab = 0x09;
 inline constexpr uint8_t kFrameLf = 0x0A;
 inline constexpr uint8_t kFrameCr = 0x0D;
+
+}  // namespace serial

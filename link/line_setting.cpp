@@ -5,6 +5,8 @@
 
 #include "serial_device.h"
 
+namespace serial {
+
 namespace {
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -43,3 +45,5 @@ std::optional<LineParameters> ParseLineSetting(std::string_view text) {
   line.stopBits = static_cast<int>(stopBits);
   return line;
 }
+
+}  // namespace serial

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
+
+namespace serial {
 // The twelve line settings the module knows, in search order: 4800 to 115200
 // baud, no parity or even parity, 8 data bits, 1 stop bit. The index is what
 // the module's "H00E" command carries, and the order of cmbBaudRate's entries.
@@ -10,3 +12,5 @@ inline constexpr const char* kLineSettings[kLineSettingCount] = {
     "38400,n,8,1", "38400,e,8,1", "57600,n,8,1", "57600,e,8,1", "115200,n,8,1", "115200,e,8,1"};
 inline constexpr int kDefaultLineSettingNo = 5;
 inline constexpr const char* kDefaultLineSetting = "19200,e,8,1";
+
+}  // namespace serial

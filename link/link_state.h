@@ -1,25 +1,33 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The module link's state, one object per connection: the open port, the
-// last reply, what is known of replies still on their way, and the record of
-// the last port open. Only serial_port.cpp and frames.cpp change it; the
-// module operations read LastReply and ReplyPos after SendCommand.
+// The module link's part of a connection: the open port and its record,
+// the last reply, what is known of replies still on their way, and what the
+// connection's owner hands the link (the ports it may open, the trace hook,
+// the stop request, the window's pending events). Only serial_port.cpp and
+// frames.cpp change the line's fields; the module operations read LastReply
+// and ReplyPos after SendCommand.
 //
-// A connection is one thread: `Link` is thread_local, so every thread that
-// talks to a module has a link of its own, and nothing of one connection's
-// line (its port, its bytes, its late-reply counts) can reach another's. The
-// window has one connection, its main thread; the command-line tool may run
-// one connection per port, each on its own thread. Code that works with the
-// link (the operations, the link's users in tests) runs on the connection's
-// thread and reaches its state through the one name.
+// A connection is a value, passed explicitly to every call of the link: the
+// window owns one, each connection of the command-line tool owns one, each
+// connection of a bench of ports owns one. Nothing of one connection's line
+// (its port, its bytes, its late-reply counts) is reachable from another. A
+// connection may be handed from one thread to another, but is used by one
+// thread at a time; only its stop request may be set from anywhere.
+//
+// Safe defaults: a connection opens only the ports its owner names when it
+// makes it (PortScope), and has no trace hook and no pending-events call.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "frame_trace.h"
 #include "serial_device.h"
+
+namespace serial {
 
 constexpr int kReplyBufferSize = 1024;
 // The default of LinkState::FloodLimitMs.
@@ -55,15 +63,53 @@ struct PortOpenFailure {
   std::string systemText;
 };
 
+// Which ports a connection may open: every port (the window's connection
+// searches them all) or one alone (a connection of a bench of ports).
+class PortScope {
+ public:
+  static PortScope AnyPort() { return PortScope(0); }
+  static PortScope OnlyPort(int portNumber) { return PortScope(portNumber); }
+  bool Allows(int portNumber) const { return only_ == 0 || portNumber == only_; }
+  // The one port, or 0 when any will do.
+  int OnlyPortNumber() const { return only_; }
+
+ private:
+  explicit PortScope(int only) : only_(only) {}
+  int only_;
+};
+
+// A request to stop that an operation looks at between its steps: between
+// ports of a search, before every cycle of Wiegand processing, between the
+// writes of a provisioning run. It may be set from any thread (a signal
+// watcher, the console's handler, a window's click). A connection may
+// follow another request as well (its program's): it is then stopped when
+// either is set.
+class StopRequest {
+ public:
+  void Request() { requested_.store(true); }
+  void Clear() { requested_.store(false); }
+  bool Requested() const {
+    return requested_.load() || (parent_ != nullptr && parent_->Requested());
+  }
+  // Also stopped whenever parent is; parent must outlive this request.
+  void Follow(const StopRequest* parent) { parent_ = parent; }
+
+ private:
+  std::atomic<bool> requested_{false};
+  const StopRequest* parent_ = nullptr;
+};
+
 struct LinkState {
-  // The one port this connection may open (1 to 16), or 0 for any: the
-  // window's connection searches every port, a connection of a bench of
-  // ports keeps to its own.
-  int ConnectionPort = 0;
-  // The device behind ConnectionPort, as resolved when the connection's run
-  // began ("" for nothing behind it), so that the port keeps its device for
-  // the whole run whatever is plugged or unplugged meanwhile; nullopt when
-  // the port is resolved afresh at every open.
+  explicit LinkState(PortScope scope) : Scope(scope) {}
+  LinkState(const LinkState&) = delete;
+  LinkState& operator=(const LinkState&) = delete;
+
+  // The ports this connection may open.
+  PortScope Scope;
+  // The device behind the scope's one port, as resolved when the
+  // connection's run began ("" for nothing behind it), so that the port
+  // keeps its device for the whole run whatever is plugged or unplugged
+  // meanwhile; nullopt when the port is resolved afresh at every open.
   std::optional<std::string> ConnectionDevice;
 
   // The open device; empty while the port is closed or after an open that
@@ -96,6 +142,15 @@ struct LinkState {
   uint32_t RepliesSinceQuiet = 0;
   std::string LastCommand;
   uint32_t LastFrameAt = 0;
+  // Whether the adapter has handed back an exact copy of a frame this
+  // connection wrote (a two-wire adapter hears its own driver).
+  bool EchoHeard = false;
+  // Exchanges that received bytes but no valid reply (a checksum that
+  // failed, a first byte that was no LF, a reply cut off): what two modules
+  // answering one frame at once make of each other's replies; and the line
+  // setting of the last of them.
+  uint64_t GarbledExchanges = 0;
+  std::string LastGarbledSetting;
   uint32_t LastLineActivityAt = 0;
   std::string OpenPortKey;
 
@@ -116,7 +171,15 @@ struct LinkState {
 
   // Called while SendCommand waits for a reply and no byte is waiting, so
   // the window can repaint and handle its pending events. No-op by default.
+  // Set by the connection's owner, which outlives it.
   std::function<void()> ProcessPendingEvents;
+
+  // Sees every frame written and every byte received on this connection
+  // (frame_trace.h); none by default. Runs on the connection's thread.
+  FrameTraceHook TraceHook;
+
+  // The connection's stop request.
+  StopRequest Stop;
 };
 
-extern thread_local LinkState Link;
+}  // namespace serial

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <utility>
 
+namespace serial {
+
 namespace {
 // The installed hooks. Each is held by a shared pointer and swapped whole
 // under the mutex; a caller copies the pointer and calls the hook outside
@@ -74,3 +76,5 @@ std::optional<std::string> ResolvePort(int portNumber) {
   if (static_cast<size_t>(portNumber) > devices.size()) return std::nullopt;
   return devices[portNumber - 1];
 }
+
+}  // namespace serial

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+namespace serial {
+
 // What the port table says about one port name.
 struct PortTableAnswer {
   enum class Kind {
@@ -84,3 +86,5 @@ std::vector<std::string> ListSerialDevices();
 // ("/dev" and "/sys" on a running system), so that a report on the ports can
 // be checked against a tree built for the purpose. Paths start with devRoot.
 std::vector<std::string> ListSerialDevicesUnder(const std::string& devRoot, const std::string& sysRoot);
+
+}  // namespace serial

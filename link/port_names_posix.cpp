@@ -15,6 +15,8 @@
 
 #include "port_names.h"
 
+namespace serial {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -77,3 +79,5 @@ std::string DeviceIdentity(const std::string& path) {
   fs::path canonical = fs::weakly_canonical(path, ec);
   return ec ? path : canonical.string();
 }
+
+}  // namespace serial

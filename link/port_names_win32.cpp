@@ -20,6 +20,8 @@
 
 #include "port_names.h"
 
+namespace serial {
+
 namespace {
 
 constexpr const char* kDeviceNamespace = "\\\\.\\";
@@ -90,3 +92,5 @@ std::vector<std::string> ListSerialDevices() {
 // Every port number has a device name of its own ("\\.\COMn"), and the
 // system's names are not links: the name is the device.
 std::string DeviceIdentity(const std::string& path) { return path; }
+
+}  // namespace serial

@@ -28,6 +28,8 @@
 #include <string>
 #include <string_view>
 
+namespace serial {
+
 // Read and write time limits in milliseconds, field for field the Windows
 // COMMTIMEOUTS record (each platform file maps them onto its own device
 // settings). The link applies {0, 0, 1, 0, 0}: a read waits at most 1 ms for
@@ -64,6 +66,15 @@ struct LineParameters {
 // optional blanks around the fields. Returns nullopt for anything else.
 std::optional<LineParameters> ParseLineSetting(std::string_view text);
 
+// The line's error counts as the driver keeps them (since it was loaded,
+// not since the port was opened): framing, parity, overrun, break.
+struct LineErrorCounts {
+  uint64_t framing = 0;
+  uint64_t parity = 0;
+  uint64_t overrun = 0;
+  uint64_t breaks = 0;
+};
+
 class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
@@ -75,6 +86,12 @@ class SerialDevice {
   virtual void Write(const uint8_t* bytes, size_t length) = 0;
   virtual bool ReadByte(uint8_t& byte) = 0;
   virtual void DiscardInput() = 0;
+  // nullopt where the system keeps no such counts for the device (a
+  // pseudo-terminal; Windows, whose error flags are no counts).
+  virtual std::optional<LineErrorCounts> ErrorCounts() { return std::nullopt; }
+  // How many received bytes wait to be read, without waiting for any; 0
+  // where the device cannot tell.
+  virtual size_t InputWaiting() { return 0; }
 };
 
 // Why a device did not open. Each platform maps its own error codes to these.
@@ -103,3 +120,5 @@ DeviceOpenResult OpenSerialDevice(const std::string& path);
 // handle anyway. The program is ending: a device opened meanwhile on another
 // thread, or afterwards, is not put in exclusive mode at all.
 void ReleaseSerialDeviceForExit();
+
+}  // namespace serial

@@ -9,6 +9,7 @@
 // from then on every read waits its timeout and reports no byte.
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -25,6 +26,8 @@
 
 #include "deadline.h"
 #include "serial_device.h"
+
+namespace serial {
 
 namespace {
 
@@ -190,6 +193,19 @@ class PosixSerialDevice final : public SerialDevice {
 
   void DiscardInput() override { tcflush(fd_, TCIFLUSH); }
 
+  size_t InputWaiting() override {
+    int waiting = 0;
+    return ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0 ? static_cast<size_t>(waiting) : 0;
+  }
+
+  std::optional<LineErrorCounts> ErrorCounts() override {
+    serial_icounter_struct counts{};
+    if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) return std::nullopt;
+    return LineErrorCounts{static_cast<uint64_t>(counts.frame), static_cast<uint64_t>(counts.parity),
+                           static_cast<uint64_t>(counts.overrun) + static_cast<uint64_t>(counts.buf_overrun),
+                           static_cast<uint64_t>(counts.brk)};
+  }
+
  private:
   int fd_;
   int readWaitMs_ = 1;
@@ -262,3 +278,5 @@ void ReleaseSerialDeviceForExit() {
     if (stored > 0) ioctl(stored - 1, TIOCNXCL);
   }
 }
+
+}  // namespace serial

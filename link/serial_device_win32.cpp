@@ -29,6 +29,8 @@
 #include "deadline.h"
 #include "serial_device.h"
 
+namespace serial {
+
 namespace {
 
 COMMTIMEOUTS ToNative(const CommTimeouts& t) {
@@ -107,6 +109,14 @@ class Win32SerialDevice final : public SerialDevice {
     PurgeComm(handle_, PURGE_RXCLEAR);
   }
 
+  // The queue's fill as ClearCommError reports it (which also clears a
+  // pending line error, as DiscardInput does).
+  size_t InputWaiting() override {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(handle_, &errors, &status) ? status.cbInQue : 0;
+  }
+
  private:
   HANDLE handle_;
   unsigned readWaitMs_ = 1;
@@ -141,3 +151,5 @@ DeviceOpenResult OpenSerialDevice(const std::string& path) {
 
 // The handle's exclusive access ends with the process.
 void ReleaseSerialDeviceForExit() {}
+
+}  // namespace serial

@@ -10,7 +10,7 @@
 #include "link_state.h"
 #include "port_names.h"
 
-thread_local LinkState Link;
+namespace serial {
 
 namespace {
 
@@ -42,10 +42,10 @@ const char* ProblemText(PortOpenProblem problem) {
   return "cannot be opened";
 }
 
-bool Refuse(PortOpenProblem problem, std::string systemText = {}) {
-  Link.OpenFailures += 1;
-  Link.LastOpen.problem = problem;
-  Link.LastOpen.systemText = std::move(systemText);
+bool Refuse(LinkState& link, PortOpenProblem problem, std::string systemText = {}) {
+  link.OpenFailures += 1;
+  link.LastOpen.problem = problem;
+  link.LastOpen.systemText = std::move(systemText);
   return false;
 }
 
@@ -80,72 +80,72 @@ HeldDevices& Held() {
 
 // The device behind a port: the one pinned for the connection's own port,
 // else what the port number resolves to now.
-std::optional<std::string> DeviceOf(int portNumber) {
-  if (portNumber != Link.ConnectionPort || !Link.ConnectionDevice) return ResolvePort(portNumber);
-  if (Link.ConnectionDevice->empty()) return std::nullopt;
-  return Link.ConnectionDevice;
+std::optional<std::string> DeviceOf(const LinkState& link, int portNumber) {
+  if (portNumber != link.Scope.OnlyPortNumber() || !link.ConnectionDevice) return ResolvePort(portNumber);
+  if (link.ConnectionDevice->empty()) return std::nullopt;
+  return link.ConnectionDevice;
 }
 
-void ApplyLinkSettings(SerialDevice& device, const std::string& lineSetting) {
-  Link.SavedTimeouts = device.GetTimeouts();
-  device.ApplyTimeouts(Link.LinkTimeouts);
+void ApplyLinkSettings(LinkState& link, SerialDevice& device, const std::string& lineSetting) {
+  link.SavedTimeouts = device.GetTimeouts();
+  device.ApplyTimeouts(link.LinkTimeouts);
   // A setting the parser rejects is not an error: the port keeps its line.
   if (std::optional<LineParameters> line = ParseLineSetting(lineSetting)) device.ApplyLine(*line);
 }
 }  // namespace
 
-bool OpenPort(int portNumber, const std::string& lineSetting) {
-  Link.LastOpen = PortOpenFailure{};
-  Link.LastOpen.portNumber = portNumber;
-  if (Link.PortHandle) {
+bool OpenPort(LinkState& link, int portNumber, const std::string& lineSetting) {
+  link.LastOpen = PortOpenFailure{};
+  link.LastOpen.portNumber = portNumber;
+  if (link.PortHandle) {
     // Closing it here would pull the port from under the operation that holds it.
-    Link.LastOpen.devicePath = Link.OpenPortPath;
-    return Refuse(PortOpenProblem::AlreadyOpen);
+    link.LastOpen.devicePath = link.OpenPortPath;
+    return Refuse(link, PortOpenProblem::AlreadyOpen);
   }
-  if (!PortInReach(portNumber)) return Refuse(PortOpenProblem::NotThisConnection);
-  std::optional<std::string> path = DeviceOf(portNumber);
-  if (!path) return Refuse(PortOpenProblem::NothingBehindPort);
-  Link.LastOpen.devicePath = *path;
+  if (!PortInReach(link, portNumber)) return Refuse(link, PortOpenProblem::NotThisConnection);
+  std::optional<std::string> path = DeviceOf(link, portNumber);
+  if (!path) return Refuse(link, PortOpenProblem::NothingBehindPort);
+  link.LastOpen.devicePath = *path;
   int holder = 0;
   std::shared_ptr<void> claim = Held().Claim(DeviceIdentity(*path), portNumber, holder);
-  if (!claim) return Refuse(PortOpenProblem::HeldHere, "as " + PortName(holder));
+  if (!claim) return Refuse(link, PortOpenProblem::HeldHere, "as " + PortName(holder));
   DeviceOpenResult opened = OpenSerialDevice(*path);
-  if (!opened.device) return Refuse(ProblemOf(opened.error), std::move(opened.systemText));
+  if (!opened.device) return Refuse(link, ProblemOf(opened.error), std::move(opened.systemText));
 
-  Link.PortHandle = std::move(opened.device);
-  Link.OpenPortClaim = std::move(claim);
+  link.PortHandle = std::move(opened.device);
+  link.OpenPortClaim = std::move(claim);
   // A reply late from another device, or sent at another line setting, is
   // not one this port can read as an answer.
   std::string portKey = *path + "\n" + lineSetting;
-  if (portKey != Link.OpenPortKey) {
-    Link.FramesSinceQuiet = 0;
-    Link.RepliesSinceQuiet = 0;
-    Link.OpenPortKey = std::move(portKey);
+  if (portKey != link.OpenPortKey) {
+    link.FramesSinceQuiet = 0;
+    link.RepliesSinceQuiet = 0;
+    link.OpenPortKey = std::move(portKey);
   }
-  Link.OpenPortNumber = portNumber;
-  Link.OpenPortPath = *path;
-  ApplyLinkSettings(*Link.PortHandle, lineSetting);
+  link.OpenPortNumber = portNumber;
+  link.OpenPortPath = *path;
+  ApplyLinkSettings(link, *link.PortHandle, lineSetting);
   return true;
 }
 
-void ClosePort() {
-  if (!Link.PortHandle) return;
-  Link.PortHandle->SetTimeouts(Link.SavedTimeouts);
-  Link.PortHandle.reset();
-  Link.OpenPortClaim.reset();
-  Link.OpenPortNumber = 0;
-  Link.OpenPortPath.clear();
+void ClosePort(LinkState& link) {
+  if (!link.PortHandle) return;
+  link.PortHandle->SetTimeouts(link.SavedTimeouts);
+  link.PortHandle.reset();
+  link.OpenPortClaim.reset();
+  link.OpenPortNumber = 0;
+  link.OpenPortPath.clear();
 }
 
-bool PortIsOpen() { return Link.PortHandle != nullptr; }
+bool PortIsOpen(const LinkState& link) { return link.PortHandle != nullptr; }
 
-std::optional<std::string> DeviceBehindPort(int portNumber) { return DeviceOf(portNumber); }
+std::optional<std::string> DeviceBehindPort(const LinkState& link, int portNumber) { return DeviceOf(link, portNumber); }
 
-bool PortInReach(int portNumber) { return Link.ConnectionPort == 0 || portNumber == Link.ConnectionPort; }
+bool PortInReach(const LinkState& link, int portNumber) { return link.Scope.Allows(portNumber); }
 
-uint64_t PortOpenFailureCount() { return Link.OpenFailures; }
+uint64_t PortOpenFailureCount(const LinkState& link) { return link.OpenFailures; }
 
-const PortOpenFailure& LastPortOpenFailure() { return Link.LastOpen; }
+const PortOpenFailure& LastPortOpenFailure(const LinkState& link) { return link.LastOpen; }
 
 std::string DescribePortOpenFailure(const PortOpenFailure& failure) {
   std::string text = PortName(failure.portNumber);
@@ -155,25 +155,34 @@ std::string DescribePortOpenFailure(const PortOpenFailure& failure) {
   return text;
 }
 
-void WritePortByte(uint8_t byte) {
-  if (Link.PortHandle) Link.PortHandle->Write(&byte, 1);
+void WritePortByte(LinkState& link, uint8_t byte) {
+  if (link.PortHandle) link.PortHandle->Write(&byte, 1);
   SleepMs(1);
 }
 
-void WritePortBlock(const uint8_t* bytes, int length) {
-  if (Link.PortHandle && length > 0) Link.PortHandle->Write(bytes, static_cast<size_t>(length));
+void WritePortBlock(LinkState& link, const uint8_t* bytes, int length) {
+  if (link.PortHandle && length > 0) link.PortHandle->Write(bytes, static_cast<size_t>(length));
   SleepMs(3);
 }
 
-bool ReadPortByte(uint8_t& byte) {
-  if (!Link.PortHandle) {
+bool ReadPortByte(LinkState& link, uint8_t& byte) {
+  if (!link.PortHandle) {
     // Nothing open: behave like a silent line rather than return at once.
-    SleepMs(Link.LinkTimeouts.ReadTotalTimeoutConstant);
+    SleepMs(link.LinkTimeouts.ReadTotalTimeoutConstant);
     return false;
   }
-  return Link.PortHandle->ReadByte(byte);
+  return link.PortHandle->ReadByte(byte);
 }
 
-void DiscardPortInput() {
-  if (Link.PortHandle) Link.PortHandle->DiscardInput();
+void DiscardPortInput(LinkState& link) {
+  if (link.PortHandle) link.PortHandle->DiscardInput();
 }
+
+size_t PortInputWaiting(const LinkState& link) { return link.PortHandle ? link.PortHandle->InputWaiting() : 0; }
+
+std::optional<LineErrorCounts> PortErrorCounts(const LinkState& link) {
+  if (!link.PortHandle) return std::nullopt;
+  return link.PortHandle->ErrorCounts();
+}
+
+}  // namespace serial

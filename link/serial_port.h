@@ -2,7 +2,7 @@
 #pragma once
 // The serial port of the module link: opened by each operation, closed before
 // it returns, at most one open at a time on a connection. Every call works on
-// the calling thread's connection (Link, link_state.h).
+// the connection it is given (link_state.h).
 //
 // - OpenPort(n, setting) opens port n (see port_names.h) exclusively and
 //   applies the link timeouts and the line setting. It returns false when the
@@ -32,33 +32,39 @@
 
 #include "link_state.h"
 
-bool OpenPort(int portNumber, const std::string& lineSetting);
-void ClosePort();
-void WritePortByte(uint8_t byte);
-void WritePortBlock(const uint8_t* bytes, int length);
-bool ReadPortByte(uint8_t& byte);
-void DiscardPortInput();
+namespace serial {
+
+bool OpenPort(LinkState& link, int portNumber, const std::string& lineSetting);
+void ClosePort(LinkState& link);
+void WritePortByte(LinkState& link, uint8_t byte);
+void WritePortBlock(LinkState& link, const uint8_t* bytes, int length);
+bool ReadPortByte(LinkState& link, uint8_t& byte);
+void DiscardPortInput(LinkState& link);
+// The open port's line error counts (serial_device.h); nullopt when no port
+// is open or the system keeps none for it.
+std::optional<LineErrorCounts> PortErrorCounts(const LinkState& link);
+// How many received bytes wait to be read now; 0 when no port is open.
+size_t PortInputWaiting(const LinkState& link);
 
 // True between an OpenPort that returned true and its ClosePort.
-bool PortIsOpen();
+bool PortIsOpen(const LinkState& link);
 
 // The device path a port opens now: for the connection's own port the device
-// pinned when its run began (Link.ConnectionDevice), else what the number
+// pinned when its run began (ConnectionDevice), else what the number
 // resolves to (port_names.h). nullopt when nothing is behind it.
-std::optional<std::string> DeviceBehindPort(int portNumber);
+std::optional<std::string> DeviceBehindPort(const LinkState& link, int portNumber);
 
-// Whether this connection may open the port: any port on a connection that
-// is not confined to one (Link.ConnectionPort 0), else its own alone. OpenPort
+// Whether this connection may open the port (its PortScope). OpenPort
 // refuses any other (NotThisConnection), and a search skips it.
-bool PortInReach(int portNumber);
+bool PortInReach(const LinkState& link, int portNumber);
 
 // How many times OpenPort has returned false on this connection. A
 // caller compares the count before and after an operation to tell a port
 // that could not be opened from a module that did not answer.
-uint64_t PortOpenFailureCount();
+uint64_t PortOpenFailureCount(const LinkState& link);
 
 // The record of the last OpenPort on this connection (link_state.h).
-const PortOpenFailure& LastPortOpenFailure();
+const PortOpenFailure& LastPortOpenFailure(const LinkState& link);
 
 // One line for people, such as
 //   COM1 (/dev/ttyS0): permission denied (Permission denied)
@@ -66,3 +72,5 @@ const PortOpenFailure& LastPortOpenFailure();
 //   COM3 (/dev/pts/4): already open in this program
 //   COM4 (/dev/pts/4): held by this program (as COM3)
 std::string DescribePortOpenFailure(const PortOpenFailure& failure);
+
+}  // namespace serial

@@ -15,6 +15,8 @@
 
 #include "deadline.h"
 
+namespace serial {
+
 namespace {
 constexpr long kNsPerMs = 1000000;
 constexpr long kNsPerSecond = 1000000000;
@@ -81,3 +83,5 @@ void UseExactTimers() { prctl(PR_SET_TIMERSLACK, kFinestSlackNs, 0, 0, 0); }
 
 // Linux does not coarsen a hidden program's timers.
 void OptOutOfTimerThrottling() {}
+
+}  // namespace serial

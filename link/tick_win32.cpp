@@ -17,6 +17,8 @@
 
 #include "deadline.h"
 
+namespace serial {
+
 namespace {
 constexpr UINT kTimerPeriodMs = 1;
 
@@ -84,3 +86,5 @@ void SleepUntil(std::chrono::steady_clock::time_point end) {
     Sleep(static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
   }
 }
+
+}  // namespace serial

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "trace_log.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "frame_bytes.h"
+
+namespace serial {
 
 namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -15,24 +18,31 @@ constexpr uint8_t kLastPrintable = 0x7E;
 TraceLog::TraceLog(size_t maxRecords, size_t maxBytes)
     : maxRecords_(maxRecords == 0 ? 1 : maxRecords), maxBytes_(maxBytes) {}
 
-TraceLog::~TraceLog() { Detach(); }
-
-void TraceLog::Attach() {
-  SetFrameTrace([this](const TraceEvent& event) { Take(event); });
-  attached_ = true;
-}
-
-void TraceLog::Detach() {
-  if (!attached_) return;
-  SetFrameTrace({});
-  attached_ = false;
-  // Every port's partial record ends here.
-  std::vector<int> ports;
+TraceLog::~TraceLog() {
+  std::vector<LinkState*> attached;
   {
     std::lock_guard lock(mutex_);
-    for (const auto& entry : assemblies_) ports.push_back(entry.first);
+    attached = attached_;
   }
-  for (int port : ports) Take(TraceEvent{TraceDirection::Ended, 0, nullptr, 0, port});
+  for (LinkState* link : attached) Detach(*link);
+}
+
+void TraceLog::Attach(LinkState& link) {
+  link.TraceHook = [this](const TraceEvent& event) { Take(event); };
+  std::lock_guard lock(mutex_);
+  if (std::find(attached_.begin(), attached_.end(), &link) == attached_.end()) attached_.push_back(&link);
+}
+
+void TraceLog::Detach(LinkState& link) {
+  {
+    std::lock_guard lock(mutex_);
+    auto it = std::find(attached_.begin(), attached_.end(), &link);
+    if (it == attached_.end()) return;
+    attached_.erase(it);
+  }
+  link.TraceHook = {};
+  // The connection's partial record ends here.
+  Take(TraceEvent{TraceDirection::Ended, 0, nullptr, 0, link.OpenPortNumber});
 }
 
 void TraceLog::SetCallback(RecordCallback callback) {
@@ -46,9 +56,9 @@ void TraceLog::Take(const TraceEvent& event) {
   {
     std::lock_guard lock(mutex_);
     Assembly& a = assemblies_[event.port];
-    if (event.direction == TraceDirection::Sent) {
+    if (event.direction == TraceDirection::Sent || event.direction == TraceDirection::Echo) {
       CloseOpen(a, completed);
-      TakeSent(a, event, completed);
+      TakeWhole(a, event, completed);
     } else if (event.direction == TraceDirection::Received) {
       TakeReceived(a, event, completed);
     } else if (event.direction == TraceDirection::Discarded) {
@@ -63,12 +73,16 @@ void TraceLog::Take(const TraceEvent& event) {
   for (const TraceRecord& record : completed) callback(record);
 }
 
-void TraceLog::TakeSent(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed) {
-  a.exchangeReceived = false;
-  a.exchangeStartedWithLf = false;
+void TraceLog::TakeWhole(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed) {
+  // A frame starts an exchange; its echo is not what the module sent, so
+  // what follows it is still the exchange's first reply.
+  if (event.direction == TraceDirection::Sent) {
+    a.exchangeReceived = false;
+    a.exchangeStartedWithLf = false;
+  }
   TraceRecord record;
   record.tickMs = event.tickMs;
-  record.direction = TraceDirection::Sent;
+  record.direction = event.direction;
   record.port = event.port;
   size_t kept = event.length < maxBytes_ ? event.length : maxBytes_;
   record.bytes.assign(reinterpret_cast<const char*>(event.bytes), kept);
@@ -191,5 +205,8 @@ std::string TraceLine(const TraceRecord& record) {
   line += TraceText(record.bytes);
   if (record.omitted > 0) line += "  (+" + std::to_string(record.omitted) + " bytes not kept)";
   if (record.direction == TraceDirection::Discarded) line += "  (discarded)";
+  if (record.direction == TraceDirection::Echo) line += "  (echo)";
   return line;
 }
+
+}  // namespace serial

@@ -13,11 +13,12 @@
 //   bytes that still arrive in the same exchange start a new record;
 // - an exchange that received nothing makes no received record;
 // - bytes thrown away while the link waits for a quiet line form Discarded
-//   records, each closed at a CR or when the wait ends.
+//   records, each closed at a CR or when the wait ends;
+// - the adapter's echo of a frame is one Echo record.
 // A record's time is the link's millisecond counter at its first byte, and
-// its port the port of the connection it came from. Connections on several
-// threads may feed one log at once: each port's records are assembled
-// apart, so bytes of one connection never join another's record.
+// its port the port of the connection it came from. A log may be attached to
+// several connections, on several threads at once: each port's records are
+// assembled apart, so bytes of one connection never join another's record.
 //
 // Bounds (the line is untrusted): a record keeps at most maxBytes bytes and
 // counts the rest in `omitted`; the log keeps at most maxRecords records and
@@ -38,13 +39,16 @@
 #include <vector>
 
 #include "frame_trace.h"
+#include "link_state.h"
+
+namespace serial {
 
 inline constexpr size_t kTraceRecordBytes = 512;
 inline constexpr size_t kTraceRecordsKept = 2000;
 
 struct TraceRecord {
   uint32_t tickMs = 0;
-  TraceDirection direction = TraceDirection::Sent;  // Sent, Received or Discarded
+  TraceDirection direction = TraceDirection::Sent;  // Sent, Received, Discarded or Echo
   std::string bytes;                                 // at most the log's maxBytes
   size_t omitted = 0;                                // bytes beyond the bound
   int port = 0;                                      // the connection's port
@@ -55,15 +59,17 @@ class TraceLog {
   using RecordCallback = std::function<void(const TraceRecord& record)>;
 
   explicit TraceLog(size_t maxRecords = kTraceRecordsKept, size_t maxBytes = kTraceRecordBytes);
-  // Detaches from the link when attached.
+  // Detaches from every connection still attached.
   ~TraceLog();
   TraceLog(const TraceLog&) = delete;
   TraceLog& operator=(const TraceLog&) = delete;
 
-  // Installs this log as the link's frame trace hook (replacing any other
-  // hook); Detach removes it and closes a received record still open.
-  void Attach();
-  void Detach();
+  // Makes this log the connection's trace hook (replacing any other hook).
+  // Detach removes it and closes that connection's record still open; a
+  // connection must be detached (or the log gone) before it is destroyed.
+  // Each runs on the connection's own thread.
+  void Attach(LinkState& link);
+  void Detach(LinkState& link);
 
   // Called with every record as it completes. Set it before Attach.
   void SetCallback(RecordCallback callback);
@@ -86,7 +92,7 @@ class TraceLog {
     bool exchangeReceived = false;
   };
   // Each adds the records it completes, to be handed to the callback.
-  void TakeSent(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
+  void TakeWhole(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
   void TakeReceived(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
   void TakeDiscarded(Assembly& a, const TraceEvent& event, std::vector<TraceRecord>& completed);
   // Opens a record of the direction at the event's time and port.
@@ -105,7 +111,8 @@ class TraceLog {
   // entry per connection.
   std::map<int, Assembly> assemblies_;
   RecordCallback callback_;
-  bool attached_ = false;
+  // The connections this log is the hook of.
+  std::vector<LinkState*> attached_;
 };
 
 // "09 48 30 30 4D 30 43 0D": two upper-case hex digits per byte, blank apart.
@@ -116,7 +123,9 @@ std::string TraceHex(std::string_view bytes);
 std::string TraceText(std::string_view bytes);
 
 // One line: time in ms, ">" sent or "<" received, hex, text, the count of
-// bytes beyond the bound when there were any, and "(discarded)" for bytes
-// thrown away:
+// bytes beyond the bound when there were any, "(discarded)" for bytes
+// thrown away and "(echo)" for the adapter's copy of a frame:
 //   "    1234 ms > 09 48 30 30 4D 30 43 0D  \tH00M0C\r"
 std::string TraceLine(const TraceRecord& record);
+
+}  // namespace serial

@@ -19,8 +19,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ "${1:-}" = --bench ]; then
-  export DEMO_KIND=bench
+if [ "${1:-}" = --bench ] || [ "${1:-}" = --bus ]; then
+  export DEMO_KIND=${1#--}
   shift
 fi
 if [ "${1:-}" = stop ]; then
@@ -48,4 +48,4 @@ echo "rt420ctl talks to the simulated modules on ${ports% } (frame logs: ${DEMO#
 echo "Try: rt420ctl scan; rt420ctl set-id 12 7; rt420ctl watch --seconds 3;"
 echo "     rt420ctl apply ${DEMO#"$PWD/"}/bench.ini; rt420ctl --help. 'exit' ends the shell."
 "${SHELL:-bash}" -i || true
-echo "The simulated modules keep running; bash scripts/demo-cli.sh${DEMO_KIND:+ --bench} stop ends them."
+echo "The simulated modules keep running; bash scripts/demo-cli.sh${DEMO_KIND:+ --$DEMO_KIND} stop ends them."

@@ -27,6 +27,10 @@ case "${DEMO_KIND:-demo}" in
     DEMO="$PWD/build/bench-demo"
     DEMO_PORTS=(3 4 5 6)
     ;;
+  bus)
+    DEMO="$PWD/build/bus-demo"
+    DEMO_PORTS=(3)
+    ;;
   *)
     DEMO="$PWD/build/demo"
     DEMO_PORTS=(3)
@@ -48,6 +52,10 @@ DemoModuleArgs() {
   if [ "${DEMO_KIND:-demo}" = bench ]; then
     line=([3]=0 [4]=2 [5]=6 [6]=10)
     echo "--line ${line[$1]} --serial1 1000000$1"
+  elif [ "${DEMO_KIND:-demo}" = bus ]; then
+    # Four modules on one line: the third shares reader ID 13 with the
+    # second, the fourth serves one reader.
+    echo "--module id1=11,id2=12 --module id1=13,id2=14 --module id1=13,id2=15 --module id1=16,id2=17,mode=1"
   else
     echo "--card-every 1000 --card-data 0012345678"
   fi
@@ -126,7 +134,7 @@ KeepDemoModules() {
   done
   [ ${#started[@]} -eq 0 ] && return
   local kind=""
-  [ "${DEMO_KIND:-demo}" = bench ] && kind=" --bench"
+  [ "${DEMO_KIND:-demo}" != demo ] && kind=" --${DEMO_KIND}"
   local list logs=sim-COMn.log
   list=$(printf '%s, ' "${started[@]}")
   [ ${#DEMO_PORTS[@]} -eq 1 ] && logs=sim-COM${DEMO_PORTS[0]}.log

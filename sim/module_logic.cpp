@@ -7,7 +7,7 @@ namespace sim {
 
 uint32_t LineBaud(int lineIndex) {
   static const uint32_t kBauds[] = {4800, 9600, 19200, 38400, 57600, 115200};
-  if (lineIndex < 0 || lineIndex >= kLineSettingCount) return 0;
+  if (lineIndex < 0 || lineIndex >= serial::kLineSettingCount) return 0;
   return kBauds[lineIndex / 2];
 }
 

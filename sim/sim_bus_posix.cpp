@@ -169,7 +169,7 @@ struct SimBus::Impl {
   std::optional<LineTime> nextForeignAt;
   std::optional<LineTime> nextStrayAt;
   std::vector<std::string> foreignIds;
-  int foreignLine = kDefaultLineSettingNo;
+  int foreignLine = serial::kDefaultLineSettingNo;
   size_t foreignTurn = 0;
 
   std::string toTool;  // decoded, not yet written to the master
@@ -221,7 +221,7 @@ struct SimBus::Impl {
 
 Framing SimBus::Impl::ToolFraming() const {
   const uint32_t baud = ToolSpeed();
-  return {baud == 0 ? kFallbackBaud : baud, FramingOfLine(kDefaultLineSettingNo).evenParity};
+  return {baud == 0 ? kFallbackBaud : baud, FramingOfLine(serial::kDefaultLineSettingNo).evenParity};
 }
 
 // The tool's parity cannot be observed: its receiver takes the parity of
@@ -342,7 +342,7 @@ void SimBus::Impl::ApplyLineChanges(LineTime now) {
     }
     modules[it->module].logic.SetLineIndex(it->lineIndex);
     LogLocked("--", ModuleName(it->module) + " line setting now " + std::to_string(it->lineIndex) + " (" +
-                        kLineSettings[it->lineIndex] + ")");
+                        serial::kLineSettings[it->lineIndex] + ")");
     it = lineChanges.erase(it);
     changed.notify_all();
   }
@@ -568,7 +568,7 @@ bool SimBus::Start() {
   std::string modules;
   for (size_t k = 0; k < b.modules.size(); ++k) {
     const ModuleConfig& c = b.modules[k].logic.Config();
-    modules += " " + ModuleName(k) + "(" + c.id1 + "," + c.id2 + " at " + kLineSettings[c.lineIndex] + ")";
+    modules += " " + ModuleName(k) + "(" + c.id1 + "," + c.id2 + " at " + serial::kLineSettings[c.lineIndex] + ")";
   }
   b.LogLocked("--", "bus at " + b.pty.slavePath + ":" + modules);
   b.thread = std::thread([&b] { b.Run(); });

@@ -305,7 +305,8 @@ void SimModule::Impl::RunDueOutputs() {
       LogLocked("--", "endless flood: until the next frame or until the port is closed");
     } else if (front.kind == Output::Kind::SetLine) {
       logic.SetLineIndex(front.lineIndex);
-      LogLocked("--", "line setting now " + std::to_string(front.lineIndex) + " (" + kLineSettings[front.lineIndex] + ")");
+      LogLocked("--", "line setting now " + std::to_string(front.lineIndex) + " (" +
+                          serial::kLineSettings[front.lineIndex] + ")");
     } else {
       HangUp("hang-up");
       return;
@@ -443,7 +444,7 @@ bool SimModule::Start() {
   m.stopping = false;
   m.parser = FrameParser{};
   m.Log("--", "module at " + m.slavePath + ", line setting " + std::to_string(m.logic.Config().lineIndex) + " (" +
-                  kLineSettings[m.logic.Config().lineIndex] + ")");
+                  serial::kLineSettings[m.logic.Config().lineIndex] + ")");
   m.thread = std::thread([&m] { m.Run(); });
   std::lock_guard lock(m.mutex);
   m.Wake();  // so that the line above reaches the sink

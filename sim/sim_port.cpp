@@ -3,8 +3,8 @@
 
 namespace sim {
 
-PortTableLookup SimPortTable(const std::string& devicePath, int portNumber) {
-  std::string name = PortName(portNumber);
+serial::PortTableLookup SimPortTable(const std::string& devicePath, int portNumber) {
+  std::string name = serial::PortName(portNumber);
   return [devicePath, name](const std::string& asked) -> std::optional<std::string> {
     return asked == name ? devicePath : std::string();
   };

@@ -12,6 +12,6 @@
 
 namespace sim {
 
-PortTableLookup SimPortTable(const std::string& devicePath, int portNumber);
+serial::PortTableLookup SimPortTable(const std::string& devicePath, int portNumber);
 
 }  // namespace sim

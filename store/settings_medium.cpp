@@ -3,6 +3,8 @@
 
 #include "settings_medium.h"
 
+namespace store {
+
 bool SettingsKey::WriteValues(const std::vector<SettingsWrite>& values) {
   for (const SettingsWrite& write : values) {
     const uint32_t* dword = std::get_if<uint32_t>(&write.value);
@@ -12,3 +14,5 @@ bool SettingsKey::WriteValues(const std::vector<SettingsWrite>& values) {
   }
   return true;
 }
+
+}  // namespace store

@@ -24,6 +24,11 @@
 #include <variant>
 #include <vector>
 
+namespace store {
+
+// Symbolic links followed when resolving a path, as the system itself does.
+inline constexpr int kMaxLinkHops = 40;
+
 // One value of a write that belongs together with others (WriteValues).
 struct SettingsWrite {
   std::string name;
@@ -78,3 +83,5 @@ std::string SettingsMediumLocation();
 // The longest a save waits for another program's lock on the medium before
 // it gives up (5 s). Tests shorten it; a medium without a lock ignores it.
 void SetSettingsLockLimit(std::chrono::milliseconds limit);
+
+}  // namespace store

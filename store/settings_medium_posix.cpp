@@ -46,6 +46,8 @@
 #include "settings_medium.h"
 #include "settings_text.h"
 
+namespace store {
+
 namespace {
 
 constexpr size_t kMaxFileSize = 1024 * 1024;
@@ -55,7 +57,6 @@ constexpr const char* kFolderName = "TAVIX";
 constexpr const char* kFileName = "Corvel.reg";
 constexpr const char* kLockSuffix = ".lock";
 constexpr const char* kAsideSuffix = ".unreadable-";
-constexpr int kMaxLinkHops = 40;
 constexpr int kMaxAsideNames = 100;
 // A writer holds the lock for one read and one write of a small file; one
 // that holds it longer than this has hung.
@@ -691,3 +692,5 @@ bool SettingsMediumUnreadable() { return LoadFile(FilePath()).state == FileState
 std::string SettingsMediumLocation() { return FilePath(); }
 
 void SetSettingsLockLimit(std::chrono::milliseconds limit) { LockLimitMs() = limit.count(); }
+
+}  // namespace store

@@ -32,6 +32,8 @@
 
 #include "settings_medium.h"
 
+namespace store {
+
 namespace {
 
 constexpr REGSAM kView = KEY_WOW64_32KEY;
@@ -168,3 +170,5 @@ bool SettingsMediumUnreadable() { return false; }
 
 // The registry has no lock of its own to wait for.
 void SetSettingsLockLimit(std::chrono::milliseconds) {}
+
+}  // namespace store

@@ -8,6 +8,8 @@
 #include "port_names.h"
 #include "settings_medium.h"
 
+namespace store {
+
 namespace {
 
 constexpr const char* kStoreKey = "Software\\TAVIX\\Corvel";
@@ -51,15 +53,15 @@ void ReadStoredValues(SettingsKey& key, ScanResult& scan, std::string& languageN
   if (!commNo) return;
   scan.ScanCommNo = *commNo;
 
-  auto baudRate = ReadText(key, kScanBaudRate, kDefaultLineSetting);
+  auto baudRate = ReadText(key, kScanBaudRate, serial::kDefaultLineSetting);
   if (!baudRate) return;
   scan.ScanBaudRate = *baudRate;
 
-  auto baudRateNo = ReadInteger(key, kScanBaudRateNo, kDefaultLineSettingNo);
+  auto baudRateNo = ReadInteger(key, kScanBaudRateNo, serial::kDefaultLineSettingNo);
   if (!baudRateNo) return;
   scan.ScanBaudRateNo = *baudRateNo;
 
-  auto stored = ReadText(key, kLanguageFlag, LanguageNameOf(0));
+  auto stored = ReadText(key, kLanguageFlag, catalogue::LanguageNameOf(0));
   if (!stored) return;
   languageName = *stored;
 }
@@ -80,7 +82,7 @@ void WriteScanResult(SettingsKey& key, const ScanResult& scan) {
 // another thread's text never meets a passing default.
 void LoadSettings(ScanResult& scan) {
   ScanResult loaded;
-  std::string languageName = LanguageNameOf(0);
+  std::string languageName = catalogue::LanguageNameOf(0);
   try {
     std::lock_guard<std::mutex> turn(StoreMutex());
     auto key = OpenSettingsKey(kStoreKey, false);
@@ -88,7 +90,7 @@ void LoadSettings(ScanResult& scan) {
   } catch (...) {
   }
   scan = std::move(loaded);
-  SetLanguageByName(languageName);
+  catalogue::SetLanguageByName(languageName);
 }
 
 void SaveScanResult(const ScanResult& scan) {
@@ -102,7 +104,7 @@ void SaveScanResult(const ScanResult& scan) {
 
 void SaveLanguage() {
   try {
-    const std::string name = CurrentLanguage().LanguageName;
+    const std::string name = catalogue::CurrentLanguage().LanguageName;
     std::lock_guard<std::mutex> turn(StoreMutex());
     auto key = OpenSettingsKey(kStoreKey, true);
     if (key) key->WriteString(kLanguageFlag, name);
@@ -112,26 +114,28 @@ void SaveLanguage() {
 
 std::string SettingsLocation() { return SettingsMediumLocation(); }
 
-PortTableAnswer ReadPortTable(const std::string& name) {
+serial::PortTableAnswer ReadPortTable(const std::string& name) {
   try {
     std::lock_guard<std::mutex> turn(StoreMutex());
     auto key = OpenSettingsKey(kPortTableKey, false);
-    if (!key) return SettingsMediumUnreadable() ? PortTableAnswer::Unreadable() : PortTableAnswer{};
+    if (!key) return SettingsMediumUnreadable() ? serial::PortTableAnswer::Unreadable() : serial::PortTableAnswer{};
     if (key->HasValue(name)) {
       std::optional<std::string> path = key->ReadString(name);
-      return path ? PortTableAnswer(std::move(path)) : PortTableAnswer::Unreadable();
+      return path ? serial::PortTableAnswer(std::move(path)) : serial::PortTableAnswer::Unreadable();
     }
-    return key->HasUnreadableValue(name) ? PortTableAnswer::Unreadable() : PortTableAnswer{};
+    return key->HasUnreadableValue(name) ? serial::PortTableAnswer::Unreadable() : serial::PortTableAnswer{};
   } catch (...) {
     // Not knowing the table is no reason to guess a device.
-    return PortTableAnswer::Unreadable();
+    return serial::PortTableAnswer::Unreadable();
   }
 }
 
 std::optional<std::string> PortTableEntry(const std::string& name) {
-  PortTableAnswer answer = ReadPortTable(name);
-  if (answer.kind != PortTableAnswer::Kind::Entry) return std::nullopt;
+  serial::PortTableAnswer answer = ReadPortTable(name);
+  if (answer.kind != serial::PortTableAnswer::Kind::Entry) return std::nullopt;
   return answer.path;
 }
 
-void InstallPortTable() { SetPortTable(ReadPortTable); }
+void InstallPortTable() { serial::SetPortTable(ReadPortTable); }
+
+}  // namespace store

@@ -34,12 +34,14 @@
 #include "line_settings.h"
 #include "port_names.h"
 
+namespace store {
+
 // Where the module was last found: port number (0 = none known), line
 // setting and its index in the line-setting list.
 struct ScanResult {
   int32_t ScanCommNo = 0;
-  std::string ScanBaudRate = kDefaultLineSetting;
-  int32_t ScanBaudRateNo = kDefaultLineSettingNo;
+  std::string ScanBaudRate = serial::kDefaultLineSetting;
+  int32_t ScanBaudRateNo = serial::kDefaultLineSettingNo;
 };
 
 void LoadSettings(ScanResult& scan);
@@ -57,7 +59,9 @@ std::optional<std::string> PortTableEntry(const std::string& name);
 // value), no entry, or Unreadable when the store exists but cannot be read
 // or the entry is there but cannot be read (not a string, or a line that is
 // not understood), so that the port is not guessed by enumeration.
-PortTableAnswer ReadPortTable(const std::string& name);
+serial::PortTableAnswer ReadPortTable(const std::string& name);
 
 // Points the link's port names at ReadPortTable.
 void InstallPortTable();
+
+}  // namespace store

@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "utf8.h"
+
+namespace store {
+
 namespace {
 
 constexpr std::string_view kHeader4 = "REGEDIT4";
@@ -14,24 +18,6 @@ constexpr size_t kMaxDwordDigits = 8;
 
 // ---------------------------------------------------------------------------
 // Encodings.
-
-void AppendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
 
 // UTF-16LE code units to UTF-8; nullopt for an odd length or a lone surrogate.
 std::optional<std::string> Utf16LeToUtf8(std::string_view bytes) {
@@ -50,7 +36,7 @@ std::optional<std::string> Utf16LeToUtf8(std::string_view bytes) {
       code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
       i += 2;
     }
-    AppendUtf8(out, code);
+    text::AppendUtf8(out, static_cast<char32_t>(code));
   }
   return out;
 }
@@ -602,3 +588,5 @@ bool RegText::Set(std::string_view key, std::string_view name, const RegValue& v
   Classify();
   return true;
 }
+
+}  // namespace store

@@ -30,6 +30,8 @@
 #include <string_view>
 #include <vector>
 
+namespace store {
+
 // How a settings file's bytes are encoded; a file is written back in the
 // encoding it was read in.
 enum class TextEncoding { Utf8, Utf8Bom, Utf16LeBom };
@@ -132,3 +134,5 @@ class RegText {
   std::string newLineEnd_ = "\n";
   bool hasHeader_ = false;
 };
+
+}  // namespace store

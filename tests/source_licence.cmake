@@ -3,7 +3,7 @@
 # first three lines: C++ sources and headers, shell scripts and CMake files.
 # Run as: cmake -DROOT=<source folder> -P source_licence.cmake
 set(TAG "SPDX-License-Identifier: MIT")
-set(FOLDERS .ci bench catalogue cli cmake commands form fuzz link scripts sim store tests tone ui version win32 packaging)
+set(FOLDERS .ci bench catalogue cli cmake commands form fuzz link scripts sim store tests tone qt version win32 packaging)
 set(missing "")
 set(count 0)
 foreach(folder ${FOLDERS})

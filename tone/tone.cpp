@@ -10,6 +10,8 @@
 
 #include "tone_platform.h"
 
+namespace tone {
+
 namespace {
 std::mutex recorderMutex;
 ToneRecorder recorder;
@@ -33,3 +35,5 @@ void Beep(unsigned frequencyHz, unsigned durationMs) {
   }
   if (!PlayTone(frequencyHz, durationMs)) std::this_thread::sleep_for(std::chrono::milliseconds(durationMs));
 }
+
+}  // namespace tone

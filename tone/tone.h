@@ -14,9 +14,13 @@
 
 #include <functional>
 
+namespace tone {
+
 void Beep(unsigned frequencyHz, unsigned durationMs);
 
 // Tests record the beeps instead of playing them: while a recorder is set,
 // Beep calls it and returns at once. An empty function restores the tone.
 using ToneRecorder = std::function<void(unsigned frequencyHz, unsigned durationMs)>;
 void SetToneRecorder(ToneRecorder recorder);
+
+}  // namespace tone

@@ -14,6 +14,8 @@
 
 #include "tone_platform.h"
 
+namespace tone {
+
 namespace {
 constexpr unsigned kSampleRate = 44100;
 constexpr unsigned kBlockFrames = 1024;
@@ -92,3 +94,5 @@ bool PlayTone(unsigned frequencyHz, unsigned durationMs) {
   snd_pcm_close(pcm);
   return true;
 }
+
+}  // namespace tone

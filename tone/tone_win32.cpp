@@ -13,6 +13,8 @@
 
 #include "tone_platform.h"
 
+namespace tone {
+
 namespace {
 using Clock = std::chrono::steady_clock;
 
@@ -26,8 +28,8 @@ void SleepUntil(Clock::time_point end) {
 }
 }  // namespace
 
-// The system's Beep, named by its own type: the program's Beep (tone.h)
-// takes the same name at the same scope.
+// The system's Beep, named by its own type so that no overload of the
+// program's own (tone::Beep, tone.h) can be taken for it.
 const auto SystemBeep = static_cast<BOOL(WINAPI*)(DWORD, DWORD)>(&::Beep);
 
 bool PlayTone(unsigned frequencyHz, unsigned durationMs) {
@@ -36,3 +38,5 @@ bool PlayTone(unsigned frequencyHz, unsigned durationMs) {
   SleepUntil(end);
   return true;
 }
+
+}  // namespace tone

@@ -14,8 +14,6 @@
 #include "codepage.h"
 #include "control_drawing.h"
 #include "messages.h"
-#include "module_state.h"
-#include "operations.h"
 #include "paint_resources.h"
 #include "pictures_win32.h"
 #include "resource_ids.h"
@@ -56,21 +54,6 @@ FormControl ControlOfId(int id) { return static_cast<FormControl>(id - kFirstCon
 bool IsInput(UINT message) {
   return std::any_of(std::begin(kInputMessages), std::end(kInputMessages),
                      [message](const auto& range) { return message >= range.first && message <= range.second; });
-}
-
-// The buttons whose handlers run a module operation.
-bool RunsOperation(FormControl control) {
-  using C = FormControl;
-  switch (control) {
-    case C::btnScan:
-    case C::btnID:
-    case C::btnBaudRate:
-    case C::btnKey:
-    case C::btnMode:
-    case C::btnFactory:
-    case C::btnProcess: return true;
-    default: return false;
-  }
 }
 
 // Gives a push button the default look (a heavier frame) or takes it away;
@@ -240,10 +223,10 @@ void TfrmModule::FitLineSettingList() {
   int longestItem = 0, labelText = 0;
   for (const char* item : ListItems(FormControl::cmbBaudRate))
     longestItem = std::max(longestItem, widthOf(FontOf(RowOf(FormControl::cmbBaudRate).font), Wide(item)));
-  for (int language = 0; language < kLanguageCount; ++language) {
-    const std::string caption = CatalogueText(kMsgBaudRate, language) + ":";
+  for (int language = 0; language < catalogue::kLanguageCount; ++language) {
+    const std::string caption = catalogue::CatalogueText(catalogue::kMsgBaudRate, language) + ":";
     labelText = std::max(labelText, widthOf(FontOf(RowOf(FormControl::lblBaudRate).font),
-                                            Wide(DecodeForDisplay(caption, LanguageCodePage(language)))));
+                                            Wide(catalogue::DecodeForDisplay(caption, catalogue::LanguageCodePage(language)))));
   }
   ReleaseDC(list, dc);
   int lacking = longestItem + Scaled(kListTextMargin) - (info.rcItem.right - info.rcItem.left);
@@ -358,53 +341,20 @@ void TfrmModule::FillList(FormControl list) {
 }
 
 // ---------------------------------------------------------------------------
-// The shared steps and the handlers.
+// What the form's handlers ask of the toolkit.
 
-void TfrmModule::FormCreate() { RunFormCreate(*this); }
-void TfrmModule::FormShow() { RunFormShow(*this); }
-void TfrmModule::tmrBusyTimer() { RunBusyTick(*this, tmrBusyTag); }
+int TfrmModule::BarPosition(FormControl bar) const { return GetScrollPos(Control(bar), SB_CTL); }
 
-void TfrmModule::sbIDChange() { SetIdText(TwoDigits(GetScrollPos(Control(FormControl::sbID), SB_CTL))); }
-void TfrmModule::sbID2Change() { SetId2Text(TwoDigits(GetScrollPos(Control(FormControl::sbID2), SB_CTL))); }
-void TfrmModule::sbKeyChange() { SetKeyText(TwoDigits(GetScrollPos(Control(FormControl::sbKey), SB_CTL))); }
+void TfrmModule::CloseWindow() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
-void TfrmModule::btnScanClick() { RunModuleScan(*this); }
-void TfrmModule::btnIDClick() { RunSetModuleIds(*this); }
-void TfrmModule::btnBaudRateClick() { RunSetBaudRate(*this); }
-void TfrmModule::btnKeyClick() { RunSetKeyCount(*this); }
-void TfrmModule::btnModeClick() { RunSetModuleMode(*this); }
-void TfrmModule::btnFactoryClick() { RunFactoryDefault(*this); }
-void TfrmModule::btnProcessClick() {
-  // The input time of this click: a click taken late from the queue still
-  // counts from when it was made.
-  const auto clickTime = static_cast<DWORD>(GetMessageTime());
-  if (Module.ProcessingActive) {
-    stopClickTime_ = clickTime;
-    stopClicked_ = true;
-  } else if (stopClicked_ && clickTime - stopClickTime_ < GetDoubleClickTime()) {
-    // The second click of the double click that stopped processing.
-    return;
-  }
-  RunWiegandProcessing(*this);
-}
-void TfrmModule::btnEngClick() { RunSelectLanguageAndApply(*this, 0); }
-void TfrmModule::btnGBClick() { RunSelectLanguageAndApply(*this, 1); }
-void TfrmModule::btnBIG5Click() { RunSelectLanguageAndApply(*this, 2); }
-
-void TfrmModule::btnExitClick() {
-  closeAllowed_ = true;
-  SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+std::optional<uint32_t> TfrmModule::ProcessClickTime() {
+  // A click taken late from the queue still counts from when it was made.
+  return static_cast<uint32_t>(GetMessageTime());
 }
 
-void TfrmModule::RunHandler(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    ShowException(hwnd_, error.what());
-  } catch (...) {
-    ShowException(hwnd_, "Unknown exception");
-  }
-}
+uint32_t TfrmModule::DoubleClickMs() const { return GetDoubleClickTime(); }
+
+void TfrmModule::ShowHandlerException(const char* what) { ShowException(hwnd_, what); }
 
 void TfrmModule::ShowException(HWND owner, const char* what) {
   MessageBoxW(owner, WideFromAnsi(what).c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
@@ -438,7 +388,7 @@ void TfrmModule::CentreOnDesktop() {
 }
 
 void TfrmModule::OpenTraceView() {
-  if (!frmTrace_) frmTrace_ = std::make_unique<TfrmTrace>();
+  if (!frmTrace_) frmTrace_ = std::make_unique<TfrmTrace>(WindowConnection());
   frmTrace_->Show();
 }
 
@@ -515,7 +465,7 @@ LRESULT TfrmModule::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_CLOSE:
       // The close box and Alt+F4 do nothing; btnExit closes the window.
-      if (!closeAllowed_) return 0;
+      if (!CloseAllowed()) return 0;
       closed_ = true;
       ShowWindow(hwnd_, SW_HIDE);
       PostQuitMessage(0);
@@ -531,43 +481,7 @@ void TfrmModule::OnCommand(int id, int code) {
   if (RowOf(control).kind != ControlKind::Button) return;
   // A disabled button, or any button of a disabled window, takes no click.
   if (!IsWindowEnabled(hwnd_) || !IsWindowEnabled(Control(control))) return;
-  if (!RunsOperation(control)) return ClickHandlerOf(control);
-  // Input made while the operation ran, its closing beep included, is
-  // thrown away when the outermost operation ends, on every path.
-  class OperationScope {
-   public:
-    explicit OperationScope(TfrmModule& window) : window_(window) {
-      if (window_.operationDepth_++ == 0) window_.operationClicks_ += 1;
-    }
-    OperationScope(const OperationScope&) = delete;
-    OperationScope& operator=(const OperationScope&) = delete;
-    ~OperationScope() {
-      if (window_.operationDepth_ == 1) window_.DropQueuedInput();
-      window_.operationDepth_ -= 1;
-    }
-
-   private:
-    TfrmModule& window_;
-  } scope(*this);
-  ClickHandlerOf(control);
-}
-
-void TfrmModule::ClickHandlerOf(FormControl control) {
-  using C = FormControl;
-  switch (control) {
-    case C::btnScan: return btnScanClick();
-    case C::btnID: return btnIDClick();
-    case C::btnBaudRate: return btnBaudRateClick();
-    case C::btnKey: return btnKeyClick();
-    case C::btnMode: return btnModeClick();
-    case C::btnFactory: return btnFactoryClick();
-    case C::btnProcess: return btnProcessClick();
-    case C::btnEng: return btnEngClick();
-    case C::btnGB: return btnGBClick();
-    case C::btnBIG5: return btnBIG5Click();
-    case C::btnExit: return btnExitClick();
-    default: return;
-  }
+  Click(control);
 }
 
 void TfrmModule::OnScroll(HWND bar, int code) {
@@ -605,12 +519,6 @@ void TfrmModule::MoveBar(FormControl bar, int position) {
   // for. One outside the range is clamped and runs none: the panel keeps
   // the text it was given (a module's ID 00 stays "00").
   if (kept == position) BarChanged(bar);
-}
-
-void TfrmModule::BarChanged(FormControl bar) {
-  if (bar == FormControl::sbID) sbIDChange();
-  if (bar == FormControl::sbID2) sbID2Change();
-  if (bar == FormControl::sbKey) sbKeyChange();
 }
 
 LRESULT TfrmModule::OnControlColour(HDC dc, HWND control) {
@@ -666,7 +574,7 @@ void TfrmModule::SetWindowEnabled(bool enabled) {
   const bool wasEnabled = IsWindowEnabled(hwnd_);
   if (enabled == wasEnabled) return;
   if (enabled) {
-    DropQueuedInput();
+    DiscardPendingInput();
     ::EnableWindow(hwnd_, TRUE);
     RestoreFocus();
   } else {
@@ -691,7 +599,9 @@ bool TfrmModule::DropsInput(const MSG& message) const {
   return IsInput(message.message) && !IsWindowEnabled(hwnd_) && OwnsWindow(message.hwnd);
 }
 
-void TfrmModule::DropQueuedInput() {
+// Throws away the input queued for the window; a quit request taken with it
+// is posted again.
+void TfrmModule::DiscardPendingInput() {
   MSG message;
   for (const auto& [first, last] : kInputMessages) {
     for (int i = 0; i < kMostInputDropped && PeekMessageW(&message, hwnd_, first, last, PM_REMOVE); ++i) {
@@ -727,8 +637,9 @@ void TfrmModule::RestoreFocus() {
 HWND TfrmModule::DefaultButton() const {
   HWND focus = GetFocus();
   const int id = focus && IsChild(hwnd_, focus) ? GetDlgCtrlID(focus) : 0;
-  if (IsControlId(id) && RowOf(ControlOfId(id)).kind == ControlKind::Button && IsWindowEnabled(focus)) return focus;
-  return Control(FormControl::btnScan);
+  std::optional<FormControl> focused;
+  if (IsControlId(id)) focused = ControlOfId(id);
+  return Control(EnterButton(focused, focus && IsWindowEnabled(focus)));
 }
 
 void TfrmModule::FollowFocus() {

@@ -30,8 +30,6 @@
 #include <commctrl.h>
 
 #include <array>
-#include <atomic>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,42 +63,13 @@ class TfrmModule final : public form::FormPanel {
   bool BlinkTimerRunning() const { return blinking_; }
   // True once btnExit closed the window.
   bool Closed() const { return closed_; }
-  // True while the click handler of a module operation runs, its closing
-  // beep included. Readable from any thread.
-  bool OperationRunning() const { return operationDepth_.load() > 0; }
-  // How many clicks on the buttons of the operations the window has taken
-  // while no operation ran. Readable from any thread.
-  int OperationClicks() const { return operationClicks_.load(); }
 
-  void FormCreate();
-  void FormShow();
-  void tmrBusyTimer();
-  void sbIDChange();
-  void sbID2Change();
-  void sbKeyChange();
-  void btnScanClick();
-  void btnIDClick();
-  void btnBaudRateClick();
-  void btnKeyClick();
-  void btnModeClick();
-  void btnFactoryClick();
-  void btnProcessClick();
-  void btnEngClick();
-  void btnGBClick();
-  void btnBIG5Click();
-  void btnExitClick();
   // Ctrl+T: the frame trace view, made on first use.
   void OpenTraceView();
   TfrmTrace* TraceView() const { return frmTrace_.get(); }
 
-  // Runs an event handler. An exception it throws is shown to the operator
-  // in a message box and the window stays: it never unwinds through the
-  // system's frames.
-  void RunHandler(const std::function<void()>& handler);
+  // An exception's text in a message box of the application.
   static void ShowException(HWND owner, const char* what);
-
-  // The blink phase: 1 after the lamp last turned red. Never reset.
-  int tmrBusyTag = 0;
 
   // The operator panel (form_panel.h): what Win32 does its own way.
   void SetHourglass(bool on) override;
@@ -108,24 +77,12 @@ class TfrmModule final : public form::FormPanel {
   void EndProcessCaption() override;
 
  private:
-  // The shared steps' view of the window.
-  void SetCaption(form::FormControl control, const std::string& bytes) override;
-  void SelectListItem(form::FormControl list, int index) override;
-  void RemoveCloseCommand() override;
-  void SetBlinkTimer(bool running) override;
-  void SetWindowEnabled(bool enabled) override;
-  void FillLamp(form::Rgb colour) override;
-  void PumpMessages() override;
-  std::string PanelCaption(form::FormControl panel) const override;
-  int SelectedItem(form::FormControl list) const override;
-  bool BoxChecked(form::FormControl box) const override;
-  void MoveBar(form::FormControl bar, int position) override;
-  void SetControlEnabled(form::FormControl control, bool enabled) override;
+  // The form's view of the window and its hooks (form_panel.h).
+  FORM_PANEL_TOOLKIT_MEMBERS
 
   // Input to the window (see above). DropsInput: whether a message taken
   // from the queue is input that the window does not take now.
   bool DropsInput(const MSG& message) const;
-  void DropQueuedInput();
   void KeepFocusOffControls();
   void RestoreFocus();
   // Gives the focused push button the default look that Enter presses, and
@@ -148,8 +105,6 @@ class TfrmModule final : public form::FormPanel {
   void OnCommand(int id, int code);
   void OnScroll(HWND bar, int code);
   LRESULT OnControlColour(HDC dc, HWND control);
-  void ClickHandlerOf(form::FormControl control);
-  void BarChanged(form::FormControl bar);
   void CentreOnDesktop();
 
   std::unique_ptr<ApplicationWindow> application_;
@@ -161,22 +116,14 @@ class TfrmModule final : public form::FormPanel {
   bool blinking_ = false;
   bool shown_ = false;
   bool closed_ = false;
-  bool closeAllowed_ = false;
   // btnProcess's caption while processing runs, put back at its end.
   std::string savedProcessCaption_;
-  // Nesting of operation handlers: processing's stop request runs inside
-  // processing.
-  std::atomic<int> operationDepth_{0};
-  std::atomic<int> operationClicks_{0};
   // The control (or the window itself) that had the focus when the window
   // was disabled or deactivated, given it back when the window is enabled
   // and active again.
   HWND rememberedFocus_ = nullptr;
   // The push button that shows the default look.
   HWND defaultLook_ = nullptr;
-  // The input time of the click that last stopped processing.
-  DWORD stopClickTime_ = 0;
-  bool stopClicked_ = false;
   std::unique_ptr<TfrmTrace> frmTrace_;
   // The buttons' pictures, destroyed with the window.
   std::vector<HICON> icons_;

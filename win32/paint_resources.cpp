@@ -55,7 +55,7 @@ int ScreenDpi() {
 std::wstring Wide(const std::string& utf8) { return FromCodePage(utf8, CP_UTF8); }
 
 std::wstring DisplayText(const std::string& bytes) {
-  return Wide(DecodeForDisplay(bytes, CurrentCodePage()));
+  return Wide(catalogue::DecodeForDisplay(bytes, catalogue::CurrentCodePage()));
 }
 
 std::wstring WideFromAnsi(const std::string& bytes) { return FromCodePage(bytes, CP_ACP); }

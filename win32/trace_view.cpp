@@ -10,15 +10,15 @@
 #include <stdexcept>
 #include <vector>
 
-#include "deadline.h"
 #include "paint_resources.h"
 #include "window_class.h"
 
 namespace {
+using form::TraceModel;
+
 constexpr wchar_t kClass[] = L"TfrmTrace";
 constexpr wchar_t kTitle[] = L"Frame trace";
 constexpr UINT_PTR kRefreshTimerId = 1;
-constexpr UINT kRefreshMs = 200;
 constexpr int kWidth = 720, kHeight = 360;
 // The buttons below the list, at 96 DPI.
 constexpr int kButtonWidth = 88, kButtonHeight = 26, kMargin = 6;
@@ -28,23 +28,13 @@ constexpr int kSaveId = 1, kClearId = 2;
 constexpr wchar_t kDefaultFile[] = L"rt420-trace.txt";
 constexpr DWORD kPathChars = 1024;
 
-// The program's start on the link's millisecond counter: taken when the
-// program's static data is set up, before main.
-const uint32_t kProgramStartTick = TickCount();
-
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 }  // namespace
 
-std::string ShownTraceLine(const TraceRecord& record) {
-  TraceRecord shown = record;
-  shown.tickMs = record.tickMs - kProgramStartTick;  // modulo 2^32, as the counter
-  return TraceLine(shown);
-}
-
-TfrmTrace::TfrmTrace() {
+TfrmTrace::TfrmTrace(serial::LinkState& link) : model_(link) {
   RegisterWindowClass(kClass, &TfrmTrace::WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   hwnd_ = CreateWindowExW(0, kClass, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, Scaled(kWidth),
                           Scaled(kHeight), nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -60,12 +50,10 @@ TfrmTrace::TfrmTrace() {
   Layout(area.right, area.bottom);
   // Messages reach the view only once it is whole.
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  log_.Attach();
-  SetTimer(hwnd_, kRefreshTimerId, kRefreshMs, nullptr);
+  SetTimer(hwnd_, kRefreshTimerId, TraceModel::kRefreshMs, nullptr);
 }
 
 TfrmTrace::~TfrmTrace() {
-  log_.Detach();
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
   KillTimer(hwnd_, kRefreshTimerId);
   DestroyWindow(hwnd_);
@@ -97,29 +85,19 @@ void TfrmTrace::Show() {
 }
 
 void TfrmTrace::Refresh() {
-  const std::vector<TraceRecord> records = log_.Records();
-  const uint64_t total = log_.DroppedRecords() + records.size();
-  if (total <= shown_) return;
-  uint64_t fresh = total - shown_;
-  if (fresh > records.size()) fresh = records.size();
-  for (size_t i = records.size() - static_cast<size_t>(fresh); i < records.size(); ++i)
-    SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(ShownTraceLine(records[i])).c_str()));
-  // The list keeps no more lines than the log keeps records.
-  while (static_cast<size_t>(SendMessageW(list_, LB_GETCOUNT, 0, 0)) > kTraceRecordsKept)
+  const std::vector<serial::TraceRecord> records = model_.TakeFresh();
+  if (records.empty()) return;
+  for (const serial::TraceRecord& record : records)
+    SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(serial::TraceLine(record)).c_str()));
+  while (static_cast<size_t>(SendMessageW(list_, LB_GETCOUNT, 0, 0)) > TraceModel::kRowsKept)
     SendMessageW(list_, LB_DELETESTRING, 0, 0);
-  shown_ = total;
   SendMessageW(list_, LB_SETTOPINDEX, SendMessageW(list_, LB_GETCOUNT, 0, 0) - 1, 0);
 }
 
 bool TfrmTrace::SaveTo(const std::wstring& path) const {
   // Text mode: each line ends with CR LF, as Windows text files do.
   std::unique_ptr<std::FILE, FileCloser> file(_wfopen(path.c_str(), L"w"));
-  if (!file) return false;
-  for (const TraceRecord& record : log_.Records()) {
-    const std::string line = ShownTraceLine(record) + "\n";
-    if (std::fputs(line.c_str(), file.get()) < 0) return false;
-  }
-  return std::fflush(file.get()) == 0;
+  return file && model_.WriteLines(file.get());
 }
 
 void TfrmTrace::SaveClick() {
@@ -142,9 +120,8 @@ void TfrmTrace::SaveClick() {
 }
 
 void TfrmTrace::ClearClick() {
-  log_.Clear();
+  model_.Clear();
   SendMessageW(list_, LB_RESETCONTENT, 0, 0);
-  shown_ = log_.DroppedRecords();
 }
 
 LRESULT CALLBACK TfrmTrace::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The trace view on Windows: the frames sent to the module and the replies
-// received from its first opening on, one line each (time, direction, hex
-// and escaped text), refreshed every 200 ms. Times count in milliseconds
-// from the program's start, as rt420ctl --trace counts them. "Save..."
-// writes the lines kept to a text file, "Clear" empties the view and the
-// log. A top-level window of its own, so that it stays usable while an
+// The trace view on Windows: the form's trace model (form_trace.h) over the
+// window's connection, one list line a record (time from the program's
+// start, direction, hex and escaped text). "Save..." writes the lines kept
+// to a text file, "Clear" empties the view and the log. A top-level window of its own, so that it stays usable while an
 // operation disables the main window; the operation's message pump
 // refreshes it. Texts are plain list lines.
 
@@ -14,11 +12,12 @@
 #include <cstdint>
 #include <string>
 
-#include "trace_log.h"
+#include "form_trace.h"
 
 class TfrmTrace {
  public:
-  TfrmTrace();
+  // The connection must outlive the view.
+  explicit TfrmTrace(serial::LinkState& link);
   ~TfrmTrace();
   TfrmTrace(const TfrmTrace&) = delete;
   TfrmTrace& operator=(const TfrmTrace&) = delete;
@@ -45,10 +44,5 @@ class TfrmTrace {
   HWND list_ = nullptr;
   HWND btnSave_ = nullptr;
   HWND btnClear_ = nullptr;
-  TraceLog log_;
-  // Records taken into the list so far, dropped ones included.
-  uint64_t shown_ = 0;
+  form::TraceModel model_;
 };
-
-// A record as the view shows it: its time counted from the program's start.
-std::string ShownTraceLine(const TraceRecord& record);

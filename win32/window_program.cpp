@@ -53,8 +53,8 @@ int RunProgram(int argc, char** argv) {
   }
   // A minimised or hidden window would otherwise lose the raised timer
   // resolution, and every 1 ms wait of the link would take a whole tick.
-  OptOutOfTimerThrottling();
-  FillCatalogue();
+  serial::OptOutOfTimerThrottling();
+  catalogue::FillCatalogue();
   InitialiseControls();
   int result = 0;
   try {
@@ -66,6 +66,6 @@ int RunProgram(int argc, char** argv) {
     TfrmModule::ShowException(nullptr, "Unknown exception");
     result = 1;
   }
-  ReleaseCatalogue();
+  catalogue::ReleaseCatalogue();
   return result;
 }

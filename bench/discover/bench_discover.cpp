@@ -28,7 +28,7 @@ constexpr int kPorts = 16;
 constexpr int kAttemptsPerSetting = 2;
 // The pauses after the five writes of one frame.
 constexpr double kFramePausesMs = 7.0;
-constexpr double kAttemptFloorMs = kFramePausesMs + kReplyWindowMs;
+constexpr double kAttemptFloorMs = kFramePausesMs + serial::kReplyWindowMs;
 // The exchanges that read a module once it has answered: H00M, H00V, H00L,
 // H00A, H00N.
 constexpr int kReadExchanges = 5;
@@ -59,8 +59,8 @@ void WorstCase(SimBench& bench, int run) {
     FailBench("exit code 1, " + std::to_string(kPorts) + " lines \"COMn (...): no module\" and \"" + FoundLine(0) +
                   "\" from " + kDiscoverCommand,
               r);
-  const double sequentialFloor = kPorts * kLineSettingCount * kAttemptsPerSetting * kAttemptFloorMs / 1000.0;
-  const double onePortFloor = kLineSettingCount * kAttemptsPerSetting * kAttemptFloorMs / 1000.0;
+  const double sequentialFloor = kPorts * serial::kLineSettingCount * kAttemptsPerSetting * kAttemptFloorMs / 1000.0;
+  const double onePortFloor = serial::kLineSettingCount * kAttemptsPerSetting * kAttemptFloorMs / 1000.0;
   std::printf("worst case, run %d: %.3f s; sequential floor %.3f s: ratio %.3f (%.1f times faster); "
               "one port's floor %.3f s: ratio %.3f; CPU %.1f %% of one core\n",
               run, r.wallSeconds, sequentialFloor, r.wallSeconds / sequentialFloor, sequentialFloor / r.wallSeconds,
@@ -76,7 +76,7 @@ void BestCase(int run) {
   int slowestUnanswered = 0;
   for (int port = 1; port <= kPorts; ++port) {
     sim::ModuleConfig config;
-    config.lineIndex = (port - 1) % kLineSettingCount;
+    config.lineIndex = (port - 1) % serial::kLineSettingCount;
     config.serial1 = "300000" + std::string(port < 10 ? "0" : "") + std::to_string(port);
     if (!bench.AddModule(port, config)) StopBench("cannot start a simulated module");
     slowestUnanswered = std::max(slowestUnanswered, kAttemptsPerSetting * FoundAtIndex(config.lineIndex));
@@ -95,8 +95,8 @@ void BestCase(int run) {
 void RunAll(int runs) {
   std::printf("%s: one attempt's floor is %.0f ms of frame pauses + the %u ms reply window = %.0f ms; "
               "sequential floor = %d ports x %d line settings x %d attempts x %.0f ms\n",
-              kDiscoverCommand.c_str(), kFramePausesMs, static_cast<unsigned>(kReplyWindowMs), kAttemptFloorMs, kPorts,
-              kLineSettingCount, kAttemptsPerSetting, kAttemptFloorMs);
+              kDiscoverCommand.c_str(), kFramePausesMs, static_cast<unsigned>(serial::kReplyWindowMs), kAttemptFloorMs, kPorts,
+              serial::kLineSettingCount, kAttemptsPerSetting, kAttemptFloorMs);
   std::fflush(stdout);
   SimBench worst;
   for (int port = 1; port <= kPorts; ++port) {

@@ -36,15 +36,15 @@ double CpuMs() {
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-void ExchangeTime(sim::SimModule& module, int count) {
-  SendCommand("H00M");  // warm-up: first open of everything
+void ExchangeTime(serial::LinkState& link, sim::SimModule& module, int count) {
+  serial::SendCommand(link, "H00M");  // warm-up: first open of everything
   sim::ReplyTiming before = module.Timing();
   int answered = 0;
   double slowestMs = 0;
   Clock::time_point start = Clock::now();
   for (int i = 0; i < count; ++i) {
     Clock::time_point one = Clock::now();
-    answered += SendCommand("H00M") ? 1 : 0;
+    answered += serial::SendCommand(link, "H00M") ? 1 : 0;
     slowestMs = std::max(slowestMs, Ms(Clock::now() - one));
   }
   double meanMs = Ms(Clock::now() - start) / count;
@@ -59,17 +59,17 @@ void ExchangeTime(sim::SimModule& module, int count) {
   std::printf("  ratio mean / floor:     %8.3f\n", meanMs / floorMs);
 }
 
-void SilentWindowCpu() {
+void SilentWindowCpu(serial::LinkState& link) {
   double cpuStart = CpuMs();
   Clock::time_point start = Clock::now();
   int answered = 0;
   // "H99Z" goes unanswered: each exchange waits out the whole reply window.
-  for (int i = 0; i < kSilentExchanges; ++i) answered += SendCommand("H99Z") ? 1 : 0;
+  for (int i = 0; i < kSilentExchanges; ++i) answered += serial::SendCommand(link, "H99Z") ? 1 : 0;
   double wallMs = Ms(Clock::now() - start) / kSilentExchanges;
   double cpuMs = (CpuMs() - cpuStart) / kSilentExchanges;
   std::printf("silent exchanges: %d (%d answered)\n", kSilentExchanges, answered);
   std::printf("  per exchange: %.1f ms wall (reply window %u ms), %.3f ms CPU\n", wallMs,
-              static_cast<unsigned>(kReplyWindowMs), cpuMs);
+              static_cast<unsigned>(serial::kReplyWindowMs), cpuMs);
   std::printf("  CPU while waiting: %.2f %% of one core\n", 100.0 * cpuMs / wallMs);
 }
 
@@ -84,14 +84,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_link: cannot create a pseudo-terminal\n");
     return 1;
   }
-  SetPortTable(sim::SimPortTable(module.SlavePath(), kPort));
-  if (!OpenPort(kPort, "19200,e,8,1")) {
+  serial::SetPortTable(sim::SimPortTable(module.SlavePath(), kPort));
+  serial::LinkState link{serial::PortScope::AnyPort()};
+  if (!serial::OpenPort(link, kPort, "19200,e,8,1")) {
     std::fprintf(stderr, "bench_link: cannot open %s\n", module.SlavePath().c_str());
     return 1;
   }
-  ExchangeTime(module, count);
-  SilentWindowCpu();
-  ClosePort();
+  ExchangeTime(link, module, count);
+  SilentWindowCpu(link);
+  serial::ClosePort(link);
   module.Stop();
   return 0;
 }

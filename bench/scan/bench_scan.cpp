@@ -8,7 +8,6 @@
 
 #include "bench_window.h"
 #include "main_window.h"
-#include "module_state.h"
 #include "sim_module.h"
 
 int main(int argc, char** argv) {
@@ -21,8 +20,8 @@ int main(int argc, char** argv) {
   sim::SimModule module(config);
   if (!silent.Start() || !module.Start()) return 1;
   auto settings = PrepareBenchSettings({{1, silent.SlavePath()}, {2, module.SlavePath()}});
-  FillCatalogue();
-  SetToneRecorder([](unsigned, unsigned) {});
+  catalogue::FillCatalogue();
+  tone::SetToneRecorder([](unsigned, unsigned) {});
 
   TfrmModule window;
   window.show();
@@ -34,11 +33,11 @@ int main(int argc, char** argv) {
 
   const int unanswered = 12 * 2 + 10 * 2;  // COM1 at all twelve, COM2 below index 10
   const double floor = unanswered * 0.127 + 0.4 + 6 * 0.007;
-  std::printf("scan: found=%s at COM%d index %d\n", Module.ModuleFound ? "yes" : "no", Module.ScanCommNo,
-              Module.ScanBaudRateNo);
+  const commands::Connection& c = window.WindowConnection();
+  std::printf("scan: found=%s at COM%d index %d\n", c.ModuleFound ? "yes" : "no", c.ScanCommNo, c.ScanBaudRateNo);
   std::printf("scan: %d unanswered exchanges, time %.3f s, floor %.3f s, ratio %.3f\n", unanswered, wall, floor,
               wall / floor);
   std::printf("scan: CPU %.3f s = %.1f %% of one core\n", cpu, 100.0 * cpu / wall);
-  ReleaseCatalogue();
+  catalogue::ReleaseCatalogue();
   return 0;
 }

@@ -9,7 +9,6 @@
 
 #include "bench_window.h"
 #include "main_window.h"
-#include "module_state.h"
 #include "sim_module.h"
 
 namespace {
@@ -47,18 +46,18 @@ int main(int argc, char** argv) {
   sim::SimModule module;
   if (!module.Start()) return 1;
   auto settings = PrepareBenchSettings({{1, module.SlavePath()}});
-  FillCatalogue();
-  SetToneRecorder([](unsigned, unsigned) {});
+  catalogue::FillCatalogue();
+  tone::SetToneRecorder([](unsigned, unsigned) {});
 
   TfrmModule window;
   window.show();
   window.btnScan->click();
-  if (!Module.ModuleFound) {
+  if (!window.WindowConnection().ModuleFound) {
     std::printf("wiegand: the module was not found\n");
     return 1;
   }
   Measure(window, module, 1, seconds);
   Measure(window, module, 0, seconds);
-  ReleaseCatalogue();
+  catalogue::ReleaseCatalogue();
   return 0;
 }

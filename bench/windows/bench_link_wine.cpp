@@ -49,15 +49,15 @@ double MeanOfLast(const std::vector<double>& values, size_t count) {
          static_cast<double>(count);
 }
 
-void ExchangeTime(const SimLog& log, int count) {
-  SendCommand("H00M");  // warm-up: first exchange of everything
+void ExchangeTime(serial::LinkState& link, const SimLog& log, int count) {
+  serial::SendCommand(link, "H00M");  // warm-up: first exchange of everything
   const size_t repliesBefore = log.Replies();
   int answered = 0;
   double slowestMs = 0;
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < count; ++i) {
     const Clock::time_point one = Clock::now();
-    answered += SendCommand("H00M") ? 1 : 0;
+    answered += serial::SendCommand(link, "H00M") ? 1 : 0;
     slowestMs = std::max(slowestMs, Ms(Clock::now() - one));
   }
   const double meanMs = Ms(Clock::now() - start) / count;
@@ -70,17 +70,17 @@ void ExchangeTime(const SimLog& log, int count) {
   std::printf("  ratio mean / floor:     %8.3f\n", meanMs / floorMs);
 }
 
-void SilentWindowCpu() {
+void SilentWindowCpu(serial::LinkState& link) {
   const double cpuStart = CpuMs();
   const Clock::time_point start = Clock::now();
   int answered = 0;
   // "H99Z" goes unanswered: each exchange waits out the whole reply window.
-  for (int i = 0; i < kSilentExchanges; ++i) answered += SendCommand("H99Z") ? 1 : 0;
+  for (int i = 0; i < kSilentExchanges; ++i) answered += serial::SendCommand(link, "H99Z") ? 1 : 0;
   const double wallMs = Ms(Clock::now() - start) / kSilentExchanges;
   const double cpuMs = (CpuMs() - cpuStart) / kSilentExchanges;
   std::printf("silent exchanges: %d (%d answered)\n", kSilentExchanges, answered);
   std::printf("  per exchange: %.1f ms wall (reply window %u ms), %.3f ms CPU\n", wallMs,
-              static_cast<unsigned>(kReplyWindowMs), cpuMs);
+              static_cast<unsigned>(serial::kReplyWindowMs), cpuMs);
   std::printf("  CPU while waiting: %.2f %% of one core (this process only)\n", 100.0 * cpuMs / wallMs);
 }
 
@@ -94,12 +94,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   const SimLog log(SimLog::PathFromEnvironment());
-  if (!OpenPort(kPort, "19200,e,8,1")) {
+  serial::LinkState link{serial::PortScope::AnyPort()};
+  if (!serial::OpenPort(link, kPort, "19200,e,8,1")) {
     std::fprintf(stderr, "bench_link_wine: cannot open COM%d\n", kPort);
     return 1;
   }
-  ExchangeTime(log, count);
-  SilentWindowCpu();
-  ClosePort();
+  ExchangeTime(link, log, count);
+  SilentWindowCpu(link);
+  serial::ClosePort(link);
   return 0;
 }

@@ -59,7 +59,7 @@
 
 namespace {
 
-using Buffer = std::array<uint8_t, kReplyBufferSize>;
+using Buffer = std::array<uint8_t, serial::kReplyBufferSize>;
 
 constexpr uint64_t kUsPerMs = 1000;
 constexpr uint64_t kCounterWrapUs = (uint64_t{1} << 32) * kUsPerMs;
@@ -174,7 +174,7 @@ struct Earlier {
 bool CheckWait(const Earlier& earlier, const std::string& command, uint32_t entryTick, const scripted::Line& line,
                size_t waitReads, size_t discardedTraced) {
   const bool framed = !line.writes.empty();
-  const bool suspicion = earlier.mayBeAnswered && entryTick - earlier.frameTick < kLateReplyGuardMs;
+  const bool suspicion = earlier.mayBeAnswered && entryTick - earlier.frameTick < serial::kLateReplyGuardMs;
   const bool mustWait = suspicion && earlier.command != command;
   Require(mustWait == (waitReads > 0), "the link waits for a quiet line exactly when another command's reply may come");
   Require(framed || mustWait, "only a wait for a quiet line keeps the frame back");
@@ -182,29 +182,30 @@ bool CheckWait(const Earlier& earlier, const std::string& command, uint32_t entr
   size_t discarded = 0;
   for (size_t i = 0; i < waitReads; ++i) {
     const scripted::Read& read = line.reads[i];
-    Require(Tick(read.startUs) - entryTick <= kFloodLimitMs, "the wait reads only within the flood limit");
+    Require(Tick(read.startUs) - entryTick <= serial::kFloodLimitMs, "the wait reads only within the flood limit");
     if (read.delivered) {
       activity = Tick(read.endUs);
       ++discarded;
     }
-    const bool quiet = !read.delivered && Tick(read.endUs) - activity >= kLateReplyGuardMs;
+    const bool quiet = !read.delivered && Tick(read.endUs) - activity >= serial::kLateReplyGuardMs;
     if (i + 1 < waitReads) {
       Require(!quiet, "the wait goes on until the line is quiet");
     } else if (framed) {
       Require(quiet, "the frame goes out only once the line is quiet");
     } else {
-      Require(!quiet && Tick(read.endUs) - entryTick > kFloodLimitMs, "the wait gives up only at the flood limit");
+      Require(!quiet && Tick(read.endUs) - entryTick > serial::kFloodLimitMs,
+              "the wait gives up only at the flood limit");
     }
   }
   Require(discarded == discardedTraced, "every byte thrown away is traced as discarded");
   return framed;
 }
 
-void CheckRefused(bool result) {
+void CheckRefused(const serial::LinkState& link, bool result) {
   Require(!result, "false without a frame");
-  Require(Link.ReplyPos == 0, "ReplyPos 0 without a frame");
-  Require(Link.LastReply == kEarlierReply, "LastReply stays without a frame");
-  Require(std::all_of(std::begin(Link.ReplyBuffer), std::end(Link.ReplyBuffer), [](uint8_t b) { return b == 0; }),
+  Require(link.ReplyPos == 0, "ReplyPos 0 without a frame");
+  Require(link.LastReply == kEarlierReply, "LastReply stays without a frame");
+  Require(std::all_of(std::begin(link.ReplyBuffer), std::end(link.ReplyBuffer), [](uint8_t b) { return b == 0; }),
           "the buffer is cleared without a frame");
 }
 
@@ -233,7 +234,7 @@ void CheckFrame(const std::string& command, const scripted::Line& line, size_t w
 // buffer position 0 holds an LF, position 0 being refilled every 1024 bytes.
 size_t CompleteAt(const std::vector<scripted::Arrival>& arrivals) {
   for (size_t i = 0; i < arrivals.size(); ++i) {
-    const size_t atPositionZero = i - i % kReplyBufferSize;
+    const size_t atPositionZero = i - i % serial::kReplyBufferSize;
     if (arrivals[i].byte == kCr && arrivals[atPositionZero].byte == kLf) return i;
   }
   return arrivals.size();
@@ -246,8 +247,9 @@ void CheckStop(const std::vector<scripted::Read>& reads, bool complete) {
     const scripted::Read& read = reads[i];
     const uint32_t elapsed = Tick(read.endUs) - start;  // modulo 2^32
     delivered += read.delivered ? 1 : 0;
-    const bool windowOver = !read.delivered && elapsed > kReplyWindowMs;
-    const bool floodOver = read.delivered && delivered % kFloodCheckBytes == 0 && elapsed > kFloodLimitMs;
+    const bool windowOver = !read.delivered && elapsed > serial::kReplyWindowMs;
+    const bool floodOver =
+        read.delivered && delivered % serial::kFloodCheckBytes == 0 && elapsed > serial::kFloodLimitMs;
     if (i + 1 < reads.size()) {
       Require(!windowOver && !floodOver, "the reader goes on within the window and the flood limit");
     } else {
@@ -265,21 +267,22 @@ bool ChecksumHolds(const Buffer& buffer, int length) {
   return buffer[length - 3] == uint8_t(hex[0]) && buffer[length - 2] == uint8_t(hex[1]);
 }
 
-void CheckResult(bool result, const std::vector<scripted::Arrival>& arrivals, size_t read, bool complete) {
+void CheckResult(const serial::LinkState& link, bool result, const std::vector<scripted::Arrival>& arrivals,
+                 size_t read, bool complete) {
   Buffer expected{};
-  for (size_t i = 0; i < read; ++i) expected[i % kReplyBufferSize] = arrivals[i].byte;
-  const int length = static_cast<int>(read % kReplyBufferSize);
-  Require(Link.ReplyPos == length, "ReplyPos counts the bytes read, modulo the buffer");
+  for (size_t i = 0; i < read; ++i) expected[i % serial::kReplyBufferSize] = arrivals[i].byte;
+  const int length = static_cast<int>(read % serial::kReplyBufferSize);
+  Require(link.ReplyPos == length, "ReplyPos counts the bytes read, modulo the buffer");
   if (!complete) {
     Require(!result, "false without a complete reply");
-    Require(Link.LastReply == kEarlierReply, "LastReply stays without a complete reply");
-    Require(std::memcmp(Link.ReplyBuffer, expected.data(), expected.size()) == 0, "the buffer holds the bytes read");
+    Require(link.LastReply == kEarlierReply, "LastReply stays without a complete reply");
+    Require(std::memcmp(link.ReplyBuffer, expected.data(), expected.size()) == 0, "the buffer holds the bytes read");
     return;
   }
   expected[length] = 0;
-  Require(std::memcmp(Link.ReplyBuffer, expected.data(), expected.size()) == 0, "the buffer holds the reply, then 0");
+  Require(std::memcmp(link.ReplyBuffer, expected.data(), expected.size()) == 0, "the buffer holds the reply, then 0");
   const char* text = reinterpret_cast<const char*>(expected.data());
-  Require(Link.LastReply == std::string(text, strnlen(text, expected.size())), "LastReply: the buffer to its first 0");
+  Require(link.LastReply == std::string(text, strnlen(text, expected.size())), "LastReply: the buffer to its first 0");
   Require(result == ChecksumHolds(expected, length), "the result is the reply's checksum test");
 }
 
@@ -287,32 +290,31 @@ int emptyReads = 0;
 size_t discardedTraced = 0;
 
 bool PointPortOneAtTheScriptedDevice() {
-  SetPortTable([](const std::string& name) {
-    return std::optional<std::string>(name == PortName(1) ? scripted::kScriptedPath : std::string());
-  });
-  SetFrameTrace([](const TraceEvent& event) {
-    if (event.direction == TraceDirection::Discarded) discardedTraced += event.length;
+  serial::SetPortTable([](const std::string& name) {
+    return std::optional<std::string>(name == serial::PortName(1) ? scripted::kScriptedPath : std::string());
   });
   return true;
 }
 
-// A fresh link, as a program starts with: nothing carries over from the
-// input before.
-void ResetLink() {
-  Link = LinkState{};
-  Link.ProcessPendingEvents = [] { ++emptyReads; };
+// Counts the empty reads and the discarded bytes of one input's link.
+void Observe(serial::LinkState& link) {
+  link.TraceHook = [](const serial::TraceEvent& event) {
+    if (event.direction == serial::TraceDirection::Discarded) discardedTraced += event.length;
+  };
+  link.ProcessPendingEvents = [] { ++emptyReads; };
 }
 
 // The earlier exchange: a frame on a silent line, then the port closed.
-Earlier RunEarlierExchange(const Script& script) {
+Earlier RunEarlierExchange(serial::LinkState& link, const Script& script) {
   scripted::Reset(script.startUs, {}, {});
-  Require(OpenPort(1, script.earlierAtOtherSetting ? kOtherLineSetting : kLineSetting), "the scripted port opens");
-  Require(!SendCommand(script.earlierCommand), "a silent line answers nothing");
+  Require(serial::OpenPort(link, 1, script.earlierAtOtherSetting ? kOtherLineSetting : kLineSetting),
+          "the scripted port opens");
+  Require(!serial::SendCommand(link, script.earlierCommand), "a silent line answers nothing");
   Earlier earlier;
   earlier.mayBeAnswered = !script.earlierAtOtherSetting;
   earlier.command = script.earlierCommand;
   earlier.frameTick = Tick(scripted::Observed().reads.front().startUs);
-  ClosePort();
+  serial::ClosePort(link);
   scripted::Continue(script.gapUs, script.waiting, script.arrivals);
   return earlier;
 }
@@ -322,30 +324,32 @@ Earlier RunEarlierExchange(const Script& script) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = PointPortOneAtTheScriptedDevice();
   Require(ready, "set up");
-  ResetLink();
+  // A fresh link per input, as a program starts with: nothing carries over.
+  serial::LinkState link{serial::PortScope::AnyPort()};
+  Observe(link);
   const Script script = Decode(data, size);
   Earlier earlier;
   if (script.earlier) {
-    earlier = RunEarlierExchange(script);
+    earlier = RunEarlierExchange(link, script);
   } else {
     scripted::Reset(script.startUs, script.waiting, script.arrivals);
   }
-  Require(OpenPort(1, kLineSetting), "the scripted port opens");
-  Link.LastReply = kEarlierReply;
-  std::memset(Link.ReplyBuffer, 0xA5, sizeof Link.ReplyBuffer);  // SendCommand must clear it
+  Require(serial::OpenPort(link, 1, kLineSetting), "the scripted port opens");
+  link.LastReply = kEarlierReply;
+  std::memset(link.ReplyBuffer, 0xA5, sizeof link.ReplyBuffer);  // SendCommand must clear it
   emptyReads = 0;
   discardedTraced = 0;
   const uint32_t entryTick = Tick(scripted::NowUs());
 
-  const bool result = SendCommand(script.command);
+  const bool result = serial::SendCommand(link, script.command);
   const scripted::Line& line = scripted::Observed();
   const size_t waitReads = ReadsBeforeTheFrame(line);
   size_t empty = 0;
   for (const scripted::Read& r : line.reads) empty += r.delivered ? 0 : 1;
   Require(static_cast<size_t>(emptyReads) == empty, "the window works once per read without a byte");
   if (!CheckWait(earlier, script.command, entryTick, line, waitReads, discardedTraced)) {
-    CheckRefused(result);
-    ClosePort();
+    CheckRefused(link, result);
+    serial::ClosePort(link);
     return 0;
   }
   CheckFrame(script.command, line, waitReads);
@@ -358,7 +362,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(read <= completeAt + 1, "nothing is read past a complete reply");
   const bool complete = completeAt < arrivals.size() && read == completeAt + 1;
   CheckStop(reads, complete);
-  CheckResult(result, arrivals, read, complete);
-  ClosePort();
+  CheckResult(link, result, arrivals, read, complete);
+  serial::ClosePort(link);
   return 0;
 }

@@ -35,14 +35,14 @@ bool TakeArrived(uint8_t& byte) {
   return true;
 }
 
-class ScriptedDevice final : public SerialDevice {
+class ScriptedDevice final : public serial::SerialDevice {
  public:
-  NativeTimeouts GetTimeouts() override { return {}; }
-  void SetTimeouts(const NativeTimeouts&) override {}
-  void ApplyTimeouts(const CommTimeouts& timeouts) override {
+  serial::NativeTimeouts GetTimeouts() override { return {}; }
+  void SetTimeouts(const serial::NativeTimeouts&) override {}
+  void ApplyTimeouts(const serial::CommTimeouts& timeouts) override {
     readWaitUs_ = timeouts.ReadTotalTimeoutConstant * kUsPerMs;
   }
-  void ApplyLine(const LineParameters&) override {}
+  void ApplyLine(const serial::LineParameters&) override {}
 
   void Write(const uint8_t* bytes, size_t length) override {
     line.events.push_back(Event::Write);
@@ -100,25 +100,25 @@ uint64_t NowUs() { return now; }
 
 // ---- the platform services, virtual
 
-uint32_t TickCount() { return static_cast<uint32_t>(scripted::now / scripted::kUsPerMs); }
+uint32_t serial::TickCount() { return static_cast<uint32_t>(scripted::now / scripted::kUsPerMs); }
 
-void SleepMs(unsigned ms) { scripted::now += ms * scripted::kUsPerMs; }
+void serial::SleepMs(unsigned ms) { scripted::now += ms * scripted::kUsPerMs; }
 
-void UseExactTimers() {}
+void serial::UseExactTimers() {}
 
-DeviceOpenResult OpenSerialDevice(const std::string& path) {
-  DeviceOpenResult result;
+serial::DeviceOpenResult serial::OpenSerialDevice(const std::string& path) {
+  serial::DeviceOpenResult result;
   if (path == scripted::kScriptedPath) {
     result.device = std::make_unique<scripted::ScriptedDevice>();
   } else {
-    result.error = DeviceOpenError::Missing;
+    result.error = serial::DeviceOpenError::Missing;
   }
   return result;
 }
 
-std::optional<std::string> SystemPortPath(int) { return std::nullopt; }
+std::optional<std::string> serial::SystemPortPath(int) { return std::nullopt; }
 
-std::vector<std::string> ListSerialDevices() { return {}; }
+std::vector<std::string> serial::ListSerialDevices() { return {}; }
 
 // The scripted line is one device under one path.
-std::string DeviceIdentity(const std::string& path) { return path; }
+std::string serial::DeviceIdentity(const std::string& path) { return path; }

@@ -137,8 +137,8 @@ void CheckLinesKept(std::string_view before, std::string_view after) {
 
 // The values after the saves: the program's own as saved, every other one
 // as it was, nothing else.
-void CheckValuesKept(const RegText::Contents& before, const RegText::Contents& after, const ScanResult& scan,
-                     const std::string& language) {
+void CheckValuesKept(const store::RegText::Contents& before, const store::RegText::Contents& after,
+                     const store::ScanResult& scan, const std::string& language) {
   for (const auto& [key, values] : before)
     for (const auto& [name, value] : values) {
       if (key == kStoreKey && kOwned.count(name) != 0) continue;
@@ -150,48 +150,53 @@ void CheckValuesKept(const RegText::Contents& before, const RegText::Contents& a
     for (const auto& [name, value] : values)
       Check((key == kStoreKey && kOwned.count(name) != 0) || (before.count(key) != 0 && before.at(key).count(name) != 0),
             "no value appears that nobody wrote", key + " " + name);
-  const auto& store = after.at(kStoreKey);
-  Check(store.at("SCANCOMMNO") == RegValue{RegType::Dword, "", static_cast<uint32_t>(scan.ScanCommNo)}, "ScanCommNo saved");
-  Check(store.at("SCANBAUDRATE") == RegValue{RegType::String, scan.ScanBaudRate, 0}, "ScanBaudRate saved");
-  Check(store.at("SCANBAUDRATENO") == RegValue{RegType::Dword, "", static_cast<uint32_t>(scan.ScanBaudRateNo)},
+  const auto& owned = after.at(kStoreKey);
+  Check(owned.at("SCANCOMMNO") == store::RegValue{store::RegType::Dword, "", static_cast<uint32_t>(scan.ScanCommNo)},
+        "ScanCommNo saved");
+  Check(owned.at("SCANBAUDRATE") == store::RegValue{store::RegType::String, scan.ScanBaudRate, 0},
+        "ScanBaudRate saved");
+  Check(owned.at("SCANBAUDRATENO") ==
+            store::RegValue{store::RegType::Dword, "", static_cast<uint32_t>(scan.ScanBaudRateNo)},
         "ScanBaudRateNo saved");
-  Check(store.at("LANGUAGEFLAG") == RegValue{RegType::String, language, 0}, "LanguageFlag saved");
+  Check(owned.at("LANGUAGEFLAG") == store::RegValue{store::RegType::String, language, 0}, "LanguageFlag saved");
 }
 
-void Save(const ScanResult& scan, const std::string& language) {
-  SaveScanResult(scan);
-  Language.LanguageName = language;
-  SaveLanguage();
+void Save(const store::ScanResult& scan, const std::string& language) {
+  store::SaveScanResult(scan);
+  catalogue::Language.LanguageName = language;
+  store::SaveLanguage();
 }
 
-void CheckLoaded(const ScanResult& scan, const std::string& language) {
-  ScanResult loaded;
-  LoadSettings(loaded);
+void CheckLoaded(const store::ScanResult& scan, const std::string& language) {
+  store::ScanResult loaded;
+  store::LoadSettings(loaded);
   Check(loaded.ScanCommNo == scan.ScanCommNo && loaded.ScanBaudRate == scan.ScanBaudRate &&
-            loaded.ScanBaudRateNo == scan.ScanBaudRateNo && Language.LanguageName == language,
+            loaded.ScanBaudRateNo == scan.ScanBaudRateNo && catalogue::Language.LanguageName == language,
         "the values saved are the values loaded");
 }
 
 // A file that can be read: saved into, keeping everything else.
-void CheckReadable(const std::string& bytes, const DecodedText& decoded, const ScanResult& scan,
+void CheckReadable(const std::string& bytes, const store::DecodedText& decoded, const store::ScanResult& scan,
                    const std::string& language) {
-  TextEncoding encoding = decoded.encoding;
-  Check(EncodeSettingsText(decoded.text, encoding) == bytes, "a file read and written back unchanged keeps its bytes");
-  RegText before(decoded.text);
+  store::TextEncoding encoding = decoded.encoding;
+  Check(store::EncodeSettingsText(decoded.text, encoding) == bytes,
+        "a file read and written back unchanged keeps its bytes");
+  store::RegText before(decoded.text);
   Check(before.Text() == decoded.text, "a file parsed and written back unchanged keeps its text");
   Save(scan, language);
 
   std::string why;
-  std::optional<DecodedText> written = DecodeSettingsText(ReadBytes(SettingsFolder() / "Corvel.reg"), why);
+  std::optional<store::DecodedText> written =
+      store::DecodeSettingsText(ReadBytes(SettingsFolder() / "Corvel.reg"), why);
   Check(written.has_value(), "the file written reads back as text");
   Check(written->encoding == decoded.encoding, "the file written keeps its encoding");
   CheckLinesKept(decoded.text, written->text);
-  CheckValuesKept(before.AllValues(), RegText(written->text).AllValues(), scan, language);
+  CheckValuesKept(before.AllValues(), store::RegText(written->text).AllValues(), scan, language);
   CheckLoaded(scan, language);
 }
 
 // A file that cannot be read: kept aside unchanged, a fresh file started.
-void CheckUnreadable(const std::string& bytes, const ScanResult& scan, const std::string& language) {
+void CheckUnreadable(const std::string& bytes, const store::ScanResult& scan, const std::string& language) {
   Save(scan, language);
   std::vector<fs::path> aside;
   for (const auto& entry : fs::directory_iterator(SettingsFolder()))
@@ -212,10 +217,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Values that differ from input to input, so that a value left over from
   // the file is not mistaken for the one saved.
-  const ScanResult scan{static_cast<int32_t>(size) - 7, "line " + std::to_string(size % 97), static_cast<int32_t>(size % 13)};
+  const store::ScanResult scan{static_cast<int32_t>(size) - 7, "line " + std::to_string(size % 97),
+                               static_cast<int32_t>(size % 13)};
   const std::string language = size % 3 == 0 ? "ChineseGB" : "Language \\ \"" + std::to_string(size) + "\"";
   std::string why;
-  if (std::optional<DecodedText> decoded = DecodeSettingsText(bytes, why)) {
+  if (std::optional<store::DecodedText> decoded = store::DecodeSettingsText(bytes, why)) {
     CheckReadable(bytes, *decoded, scan, language);
   } else {
     CheckUnreadable(bytes, scan, language);

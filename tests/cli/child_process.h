@@ -80,7 +80,7 @@ class ChildProcess {
   // Reads output until the child has closed both pipes or the limit passed;
   // true when it has. Output read so far is in Out() and Err().
   bool ReadUntilClosed(std::chrono::milliseconds limit) {
-    Deadline deadline(limit);
+    serial::Deadline deadline(limit);
     while ((outFd_ >= 0 || errFd_ >= 0) && !deadline.Expired()) ReadSome(deadline.RemainingMs());
     return outFd_ < 0 && errFd_ < 0;
   }
@@ -144,7 +144,7 @@ class ChildProcess {
 
   bool WaitFor(const std::string& stream, const int& fd, const std::string& text, std::chrono::milliseconds limit,
                size_t times) {
-    Deadline deadline(limit);
+    serial::Deadline deadline(limit);
     while (Occurrences(stream, text) < times && fd >= 0 && !deadline.Expired()) ReadSome(deadline.RemainingMs());
     return Occurrences(stream, text) >= times;
   }

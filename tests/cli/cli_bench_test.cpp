@@ -56,7 +56,7 @@ TEST_F(CliTest, DiscoverListsEveryPortWithItsOwnModuleOrReason) {
   silent.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "H00M", -1));
   WriteSettings();
   std::string settings = ReadFile(SettingsPath());
-  DeviceOpenResult holder = OpenSerialDevice(held.SlavePath());
+  serial::DeviceOpenResult holder = serial::OpenSerialDevice(held.SlavePath());
   ASSERT_NE(holder.device, nullptr);
   // A module's line; with keyCount "__" as the scan shows it when its read
   // of the key count alone went unanswered (the module is found all the

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "held_back_line.h"
 #include "settings_file.h"
 #include "settings_store.h"
 #include "sim_module.h"
@@ -44,8 +45,10 @@ class CliTest : public ::testing::Test {
 
   void TearDown() override {
     if (HasFailure()) {
-      for (auto& module : modules_)
+      for (auto& module : modules_) {
         for (const std::string& line : module->LogLines()) std::printf("  sim: %s\n", line.c_str());
+        NoteHeldBackLine(*module, modules_.size() == 1);
+      }
     }
     modules_.clear();
     std::error_code ec;
@@ -95,9 +98,9 @@ class CliTest : public ::testing::Test {
   }
 
   // What the store holds now, read as the window reads it at start.
-  static ScanResult Stored() {
-    ScanResult scan;
-    LoadSettings(scan);
+  static store::ScanResult Stored() {
+    store::ScanResult scan;
+    store::LoadSettings(scan);
     return scan;
   }
 

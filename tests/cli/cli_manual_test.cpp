@@ -130,7 +130,8 @@ TEST(CliManual, ListsTheSubcommandsOptionsAndExitCodesThatHelpDoes) {
 std::string SampleValue(const std::string& value) {
   static const std::map<std::string, std::string> samples = {
       {"", ""},           {"N", "3"},       {"FILE", "x.txt"},  {"S", "1"},      {"LIST|all", "3"},
-      {"DIR", "/tmp"},    {"en|gb|big5", "en"}, {"24|32|40", "32"}};
+      {"DIR", "/tmp"},    {"en|gb|big5", "en"}, {"24|32|40", "32"}, {"LIST", "1-3"},
+      {"SETTING", "19200,e,8,1"}, {"NAME", "Hall B"}};
   auto found = samples.find(value);
   EXPECT_NE(found, samples.end()) << "no sample for the value " << value;
   return found == samples.end() ? "" : found->second;

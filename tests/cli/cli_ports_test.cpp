@@ -23,7 +23,7 @@ TEST_F(CliTest, PortsExplainsEachComNumber) {
   std::string missing = (Dir() / "gone" / "ttyUSB9").string();
   MapPort(4, missing);
   WriteSettings();
-  DeviceOpenResult holder = OpenSerialDevice(held.SlavePath());
+  serial::DeviceOpenResult holder = serial::OpenSerialDevice(held.SlavePath());
   ASSERT_NE(holder.device, nullptr);
   std::filesystem::create_directories(Dir() / "dev");
   std::filesystem::create_directories(Dir() / "sys");

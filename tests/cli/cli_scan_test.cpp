@@ -22,7 +22,7 @@ TEST_F(CliTest, ScanReadsTheModuleAndStoresWhereItFoundIt) {
     EXPECT_TRUE(Contains(r.out, line)) << line << "\n" << r.out;
   // The window reads what the program stored: COM3 at 19200 baud (the
   // pseudo-terminal cannot show parity, so "n" comes first).
-  ScanResult stored = Stored();
+  store::ScanResult stored = Stored();
   EXPECT_EQ(stored.ScanCommNo, 3);
   EXPECT_EQ(stored.ScanBaudRateNo, 4);
   EXPECT_EQ(stored.ScanBaudRate, "19200,n,8,1");
@@ -43,7 +43,7 @@ TEST_F(CliTest, ScanUsesTheScanResultTheWindowStored) {
   EXPECT_TRUE(module.Commands().empty());
   // Once the window has stored where it found the module, the quick try
   // finds it at once.
-  SaveScanResult(ScanResult{5, "115200,n,8,1", 10});
+  store::SaveScanResult(store::ScanResult{5, "115200,n,8,1", 10});
   ChildResult after = Run({"scan", "--lock"});
   EXPECT_EQ(after.exitCode, 0) << after.out;
   EXPECT_EQ(module.Commands(), kScanFrames);
@@ -85,7 +85,7 @@ TEST_F(CliTest, ScanExitCodesTellASilentModuleFromAPortThatDidNotOpen) {
 
 TEST_F(CliTest, APortHeldByAnotherProgramIsExitCodeThree) {
   sim::SimModule& module = StoredModule();
-  DeviceOpenResult holder = OpenSerialDevice(module.SlavePath());
+  serial::DeviceOpenResult holder = serial::OpenSerialDevice(module.SlavePath());
   ASSERT_NE(holder.device, nullptr);
   ChildResult held = Run({"set-keys", "6"});
   EXPECT_EQ(held.exitCode, 3) << held.out;
@@ -113,21 +113,21 @@ TEST_F(CliTest, ScanAsJson) {
 }
 
 TEST_F(CliTest, MessagesComeInTheChosenOrTheStoredLanguageAsUtf8) {
-  FillCatalogue();
+  catalogue::FillCatalogue();
   auto text = [](int message, int language) {
-    return DecodeToUtf8(CatalogueText(message, language), LanguageCodePage(language));
+    return catalogue::DecodeToUtf8(catalogue::CatalogueText(message, language), catalogue::LanguageCodePage(language));
   };
   AddModule(3);
   WriteSettings(kStoredCom3 + "\"LanguageFlag\"=\"ChineseBIG5\"\n");
   ChildResult stored = Run({"scan"});
-  EXPECT_TRUE(Contains(stored.out, text(kMsgInfoOk, 2) + " : #3)")) << stored.out;
+  EXPECT_TRUE(Contains(stored.out, text(catalogue::kMsgInfoOk, 2) + " : #3)")) << stored.out;
   ChildResult chosen = Run({"--lang", "gb", "scan"});
-  EXPECT_TRUE(Contains(chosen.out, text(kMsgInfoOk, 1) + " : #3)")) << chosen.out;
+  EXPECT_TRUE(Contains(chosen.out, text(catalogue::kMsgInfoOk, 1) + " : #3)")) << chosen.out;
   ChildResult english = Run({"scan", "--lang=en"});
   EXPECT_TRUE(Contains(english.out, "Get Module Info Ok. (COM : #3)")) << english.out;
   // --lang chooses for one run; the stored language stays.
   EXPECT_TRUE(Contains(ReadFile(SettingsPath()), "\"LanguageFlag\"=\"ChineseBIG5\""));
-  ReleaseCatalogue();
+  catalogue::ReleaseCatalogue();
 }
 
 TEST_F(CliTest, TheTraceShowsEveryFrameAndReplyInOrder) {

@@ -96,7 +96,7 @@ TEST_F(CliTest, ASignalEndsWatchAfterTheCycleClosesThePortAndExitsZero) {
     // The port was closed properly: its own setting is back, and it opens
     // exclusively again.
     EXPECT_EQ(LineVmin(module.SlavePath()), vminBefore);
-    EXPECT_NE(OpenSerialDevice(module.SlavePath()).device, nullptr);
+    EXPECT_NE(serial::OpenSerialDevice(module.SlavePath()).device, nullptr);
     EXPECT_GE(CountPolls(module.Commands()), 6u);
   }
 }

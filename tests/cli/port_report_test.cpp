@@ -119,7 +119,7 @@ class PortReportTest : public ::testing::Test {
   static void WriteTable(const std::map<int, std::string>& entries) {
     std::string text = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\n";
     for (const auto& [number, path] : entries) text += "\"COM" + std::to_string(number) + "\"=\"" + path + "\"\n";
-    Write(SettingsLocation(), text);
+    Write(store::SettingsLocation(), text);
   }
 
   fs::path root_;
@@ -190,7 +190,7 @@ TEST_F(MixedMachineTest, PortTableEntriesTakeThePlaceOfDevicesFound) {
   EXPECT_EQ(com7.device, Dev("ttyACM0"));
   EXPECT_EQ(com7.state, "missing");
   EXPECT_TRUE(HasHint(com7, "maps COM7 to " + Dev("ttyACM0")));
-  EXPECT_TRUE(HasHint(com7, SettingsLocation()));
+  EXPECT_TRUE(HasHint(com7, store::SettingsLocation()));
 }
 
 TEST_F(PortReportTest, AdapterTextsAreShownPlainAndBounded) {
@@ -249,13 +249,30 @@ TEST_F(PortReportTest, HintsAtServicesThatGrabSerialPorts) {
 TEST_F(PortReportTest, UnreadablePortTableNumbersNothing) {
   AddUsbAdapter("ttyUSB0", "usb-there-if00", NewPty(), kFtdi);
   const auto reports =
-      DescribePorts(roots_, [](const std::string&) { return PortTableAnswer::Unreadable(); });
+      DescribePorts(roots_, [](const std::string&) { return serial::PortTableAnswer::Unreadable(); });
   for (const PortReport& report : reports) {
     EXPECT_EQ(report.device, "") << report.number;
     EXPECT_EQ(report.source, "port table: unreadable");
     EXPECT_EQ(report.state, "unreadable settings");
     EXPECT_TRUE(HasHint(report, "cannot be read"));
   }
+}
+
+// A port-table entry that reaches its node through a long chain of links in
+// the device tree (more than a by-id link and a node link) is followed to
+// the node, as far as the system itself would follow links.
+TEST_F(PortReportTest, ALongChainOfLinksIsFollowedToItsNode) {
+  Link(root_ / "dev/ttyUSB0", NewPty());
+  constexpr int kChain = 12;
+  for (int i = 0; i < kChain; ++i) {
+    std::string next = i + 1 < kChain ? Dev("chain/" + std::to_string(i + 1)) : Dev("ttyUSB0");
+    Link(root_ / "dev/chain" / std::to_string(i), next);
+  }
+  WriteTable({{1, Dev("chain/0")}});
+  const PortReport com1 = DescribePorts(roots_)[0];
+  EXPECT_EQ(com1.device, Dev("chain/0"));
+  EXPECT_EQ(com1.resolved, Dev("ttyUSB0"));
+  EXPECT_EQ(com1.state, "opens");
 }
 
 // A child process opens the device and takes its lock, as a serial program

@@ -6,8 +6,8 @@
 #include "write_ledger.h"
 
 namespace {
-TraceRecord Sent(const std::string& frame) { return {0, TraceDirection::Sent, frame, 0}; }
-TraceRecord Received(const std::string& bytes) { return {0, TraceDirection::Received, bytes, 0}; }
+serial::TraceRecord Sent(const std::string& frame) { return {0, serial::TraceDirection::Sent, frame, 0}; }
+serial::TraceRecord Received(const std::string& bytes) { return {0, serial::TraceDirection::Received, bytes, 0}; }
 
 // "\tH00L06" + checksum + CR, and a valid reply "\nL06" + checksum + CR;
 // the checksums written out as the line carries them.
@@ -17,7 +17,7 @@ const std::string kGoodReply = "\nL0640\r";
 TEST(WriteLedgerTest, CountsOnlyWritesWithAValidReply) {
   struct Case {
     const char* name;
-    std::vector<TraceRecord> records;
+    std::vector<serial::TraceRecord> records;
     std::vector<WrittenValue> accepted;
   };
   const Case cases[] = {
@@ -29,7 +29,7 @@ TEST(WriteLedgerTest, CountsOnlyWritesWithAValidReply) {
   };
   for (const Case& c : cases) {
     WriteLedger ledger;
-    for (const TraceRecord& record : c.records) ledger.Take(record);
+    for (const serial::TraceRecord& record : c.records) ledger.Take(record);
     EXPECT_EQ(ledger.Accepted(), c.accepted) << c.name;
   }
 }

@@ -13,12 +13,12 @@ namespace {
 class CatalogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FillCatalogue();
-    Language = LanguageState{};
+    catalogue::FillCatalogue();
+    catalogue::Language = catalogue::LanguageState{};
   }
   void TearDown() override {
-    ReleaseCatalogue();
-    Language = LanguageState{};
+    catalogue::ReleaseCatalogue();
+    catalogue::Language = catalogue::LanguageState{};
   }
 };
 
@@ -36,9 +36,9 @@ const std::string kBig5InfoOk =
 const std::string kBig5KeyError = "\xB3\x5D\xA9\x77\xC5\xAA\xA5\x64\xBE\xF7\xAB\xF6\xC1\xE4\xBC\xC6\xBF\xF9\xBB\x7E";
 
 TEST_F(CatalogueTest, EveryTextIsPresentAndFullyEncoded) {
-  for (int number = 0; number < kMessageCount; ++number) {
-    for (int language = 0; language < kLanguageCount; ++language) {
-      const std::string& text = CatalogueText(number, language);
+  for (int number = 0; number < catalogue::kMessageCount; ++number) {
+    for (int language = 0; language < catalogue::kLanguageCount; ++language) {
+      const std::string& text = catalogue::CatalogueText(number, language);
       SCOPED_TRACE("message " + std::to_string(number) + " language " + std::to_string(language));
       ASSERT_FALSE(text.empty());
       // No source text holds '?', so one here is a character the code page lacks.
@@ -49,68 +49,70 @@ TEST_F(CatalogueTest, EveryTextIsPresentAndFullyEncoded) {
         for (char c : text) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
       }
       // The bytes decode back without a single invalid sequence.
-      std::string decoded = DecodeToUtf8(text, LanguageCodePage(language));
+      std::string decoded = catalogue::DecodeToUtf8(text, catalogue::LanguageCodePage(language));
       EXPECT_EQ(decoded.find("\xEF\xBF\xBD"), std::string::npos);
     }
   }
 }
 
 TEST_F(CatalogueTest, TextsHaveTheirCodePageBytes) {
-  EXPECT_EQ(CatalogueText(4, 0), "ID");
-  EXPECT_EQ(CatalogueText(4, 1), kGbId);
-  EXPECT_EQ(CatalogueText(4, 2), kBig5Id);
-  EXPECT_EQ(CatalogueText(2, 0), "Start Scan Module!");
-  EXPECT_EQ(CatalogueText(2, 1), kGbStartScan);
-  EXPECT_EQ(CatalogueText(2, 2), kBig5StartScan);
-  EXPECT_EQ(CatalogueText(21, 0), "Get Module Info Ok. (COM");
-  EXPECT_EQ(CatalogueText(21, 1), kGbInfoOk);
-  EXPECT_EQ(CatalogueText(21, 2), kBig5InfoOk);
-  EXPECT_EQ(CatalogueText(41, 2), kBig5KeyError);
-  EXPECT_EQ(CatalogueText(1, 0), "TAVIX RT-420 Module Config V3.20-01");
-  EXPECT_EQ(DecodeToUtf8(CatalogueText(1, 1), CodePage::Gb2312), "TAVIX RT-420 转换模组设定程式 V3.20-01");
-  EXPECT_EQ(DecodeToUtf8(CatalogueText(1, 2), CodePage::Big5), "TAVIX RT-420 轉換模組設定程式 V3.20-01");
-  EXPECT_EQ(CatalogueText(44, 0), "Set Factory Test Error");
+  EXPECT_EQ(catalogue::CatalogueText(4, 0), "ID");
+  EXPECT_EQ(catalogue::CatalogueText(4, 1), kGbId);
+  EXPECT_EQ(catalogue::CatalogueText(4, 2), kBig5Id);
+  EXPECT_EQ(catalogue::CatalogueText(2, 0), "Start Scan Module!");
+  EXPECT_EQ(catalogue::CatalogueText(2, 1), kGbStartScan);
+  EXPECT_EQ(catalogue::CatalogueText(2, 2), kBig5StartScan);
+  EXPECT_EQ(catalogue::CatalogueText(21, 0), "Get Module Info Ok. (COM");
+  EXPECT_EQ(catalogue::CatalogueText(21, 1), kGbInfoOk);
+  EXPECT_EQ(catalogue::CatalogueText(21, 2), kBig5InfoOk);
+  EXPECT_EQ(catalogue::CatalogueText(41, 2), kBig5KeyError);
+  EXPECT_EQ(catalogue::CatalogueText(1, 0), "TAVIX RT-420 Module Config V3.20-01");
+  EXPECT_EQ(catalogue::DecodeToUtf8(catalogue::CatalogueText(1, 1), catalogue::CodePage::Gb2312),
+            "TAVIX RT-420 转换模组设定程式 V3.20-01");
+  EXPECT_EQ(catalogue::DecodeToUtf8(catalogue::CatalogueText(1, 2), catalogue::CodePage::Big5),
+            "TAVIX RT-420 轉換模組設定程式 V3.20-01");
+  EXPECT_EQ(catalogue::CatalogueText(44, 0), "Set Factory Test Error");
   // Message 0: company name, three blanks, web address.
   const std::string web = "   www.tavix.example";
-  EXPECT_EQ(CatalogueText(0, 0), "TAVIX Technology Co., Ltd." + web);
-  EXPECT_EQ(CatalogueText(0, 1),  // 塔维科技股份有限公司
+  EXPECT_EQ(catalogue::CatalogueText(0, 0), "TAVIX Technology Co., Ltd." + web);
+  EXPECT_EQ(catalogue::CatalogueText(0, 1),  // 塔维科技股份有限公司
             "\xCB\xFE\xCE\xAC\xBF\xC6\xBC\xBC\xB9\xC9\xB7\xDD\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE" + web);
-  EXPECT_EQ(CatalogueText(0, 2),  // 塔維科技股份有限公司
+  EXPECT_EQ(catalogue::CatalogueText(0, 2),  // 塔維科技股份有限公司
             "\xB6\xF0\xBA\xFB\xAC\xEC\xA7\xDE\xAA\xD1\xA5\xF7\xA6\xB3\xAD\xAD\xA4\xBD\xA5\x71" + web);
 }
 
 TEST_F(CatalogueTest, UseCountKeepsTheTableUntilTheLastRelease) {
-  FillCatalogue();
-  ReleaseCatalogue();
-  EXPECT_EQ(CatalogueText(4, 1), kGbId);  // one fill still stands
-  ReleaseCatalogue();
-  EXPECT_TRUE(CatalogueText(4, 1).empty());
-  ReleaseCatalogue();  // unmatched: ignored, the count stays at zero
-  FillCatalogue();
-  EXPECT_EQ(CatalogueText(4, 1), kGbId);
+  catalogue::FillCatalogue();
+  catalogue::ReleaseCatalogue();
+  EXPECT_EQ(catalogue::CatalogueText(4, 1), kGbId);  // one fill still stands
+  catalogue::ReleaseCatalogue();
+  EXPECT_TRUE(catalogue::CatalogueText(4, 1).empty());
+  catalogue::ReleaseCatalogue();  // unmatched: ignored, the count stays at zero
+  catalogue::FillCatalogue();
+  EXPECT_EQ(catalogue::CatalogueText(4, 1), kGbId);
 }
 
 TEST_F(CatalogueTest, MessageTextFollowsTheLanguageAtTheCall) {
-  EXPECT_EQ(MessageText(4), "ID");
-  SelectLanguage(1);
-  EXPECT_EQ(Language.LanguageName, "ChineseGB");
-  EXPECT_EQ(MessageText(4), kGbId);
-  EXPECT_EQ(CurrentCodePage(), CodePage::Gb2312);
-  Language.LanguageIndex = 2;  // set directly, as the store does
-  EXPECT_EQ(MessageText(4), kBig5Id);
-  EXPECT_EQ(CurrentCodePage(), CodePage::Big5);
-  SelectLanguage(0);
-  EXPECT_EQ(Language.LanguageName, "English");
-  EXPECT_EQ(MessageText(2), "Start Scan Module!");
-  SelectLanguage(2);
-  EXPECT_EQ(Language.LanguageName, "ChineseBIG5");
+  EXPECT_EQ(catalogue::MessageText(4), "ID");
+  catalogue::SelectLanguage(1);
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseGB");
+  EXPECT_EQ(catalogue::MessageText(4), kGbId);
+  EXPECT_EQ(catalogue::CurrentCodePage(), catalogue::CodePage::Gb2312);
+  catalogue::Language.LanguageIndex = 2;  // set directly, as the store does
+  EXPECT_EQ(catalogue::MessageText(4), kBig5Id);
+  EXPECT_EQ(catalogue::CurrentCodePage(), catalogue::CodePage::Big5);
+  catalogue::SelectLanguage(0);
+  EXPECT_EQ(catalogue::Language.LanguageName, "English");
+  EXPECT_EQ(catalogue::MessageText(2), "Start Scan Module!");
+  catalogue::SelectLanguage(2);
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseBIG5");
   // An index the catalogue does not have is refused and changes nothing.
-  SelectLanguage(3);
-  SelectLanguage(-1);
-  EXPECT_EQ(Language.LanguageIndex, 2);
-  EXPECT_EQ(Language.LanguageName, "ChineseBIG5");
-  EXPECT_TRUE(CatalogueText(kMessageCount, 0).empty());
-  EXPECT_TRUE(CatalogueText(0, kLanguageCount).empty());
+  catalogue::SelectLanguage(3);
+  catalogue::SelectLanguage(-1);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 2);
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseBIG5");
+  EXPECT_TRUE(catalogue::CatalogueText(catalogue::kMessageCount, 0).empty());
+  EXPECT_TRUE(catalogue::CatalogueText(0, catalogue::kLanguageCount).empty());
 }
 
 }  // namespace

@@ -39,36 +39,58 @@ bool IsUtf8(const std::string& text) {
 }
 
 TEST(CodePageTest, MissingCharactersBecomeOneQuestionMarkEach) {
-  EXPECT_EQ(EncodeFromUtf8("a\xC3\xA9" "b", CodePage::Ascii), "a?b");        // é
-  EXPECT_EQ(EncodeFromUtf8("\xE2\x82\xAC" "1", CodePage::Gb2312), "?1");      // €
-  EXPECT_EQ(EncodeFromUtf8("x\xF0\x9F\x98\x80y", CodePage::Big5), "x?y");     // an emoji
-  EXPECT_EQ(EncodeFromUtf8("\xE7\xBC\x96\xE2\x82\xAC\xE5\x8F\xB7", CodePage::Gb2312),
+  EXPECT_EQ(catalogue::EncodeFromUtf8("a\xC3\xA9"
+                                      "b",
+                                      catalogue::CodePage::Ascii),
+            "a?b");  // é
+  EXPECT_EQ(catalogue::EncodeFromUtf8("\xE2\x82\xAC"
+                                      "1",
+                                      catalogue::CodePage::Gb2312),
+            "?1");                                                                               // €
+  EXPECT_EQ(catalogue::EncodeFromUtf8("x\xF0\x9F\x98\x80y", catalogue::CodePage::Big5), "x?y");  // an emoji
+  EXPECT_EQ(catalogue::EncodeFromUtf8("\xE7\xBC\x96\xE2\x82\xAC\xE5\x8F\xB7", catalogue::CodePage::Gb2312),
             "\xB1\xE0?\xBA\xC5");  // 编€号
   // Bytes that are not UTF-8 at all: one '?' per byte, the rest converted.
-  EXPECT_EQ(EncodeFromUtf8("\xFF\xC3" "A", CodePage::Gb2312), "??A");
-  EXPECT_EQ(EncodeFromUtf8("\xED\xA0\x80", CodePage::Ascii), "???");  // a surrogate
-  EXPECT_EQ(EncodeFromUtf8("", CodePage::Big5), "");
+  EXPECT_EQ(catalogue::EncodeFromUtf8("\xFF\xC3"
+                                      "A",
+                                      catalogue::CodePage::Gb2312),
+            "??A");
+  EXPECT_EQ(catalogue::EncodeFromUtf8("\xED\xA0\x80", catalogue::CodePage::Ascii), "???");  // a surrogate
+  EXPECT_EQ(catalogue::EncodeFromUtf8("", catalogue::CodePage::Big5), "");
 }
 
 TEST(CodePageTest, InvalidSequencesBecomeOneReplacementPerByte) {
   // A lead byte followed by a byte that cannot trail it, a lone trailing
   // lead byte, bytes that never start a character.
-  EXPECT_EQ(DecodeToUtf8("\xB1" "A", CodePage::Gb2312), kFffd + "A");
-  EXPECT_EQ(DecodeToUtf8("\xB1\xE0X\xB1", CodePage::Gb2312), "\xE7\xBC\x96X" + kFffd);
-  EXPECT_EQ(DecodeToUtf8("\xFF\xFF" "a", CodePage::Gb2312), Fffd(2) + "a");
-  EXPECT_EQ(DecodeToUtf8("\xBD\x73\xB8", CodePage::Big5), "\xE7\xB7\xA8" + kFffd);
-  EXPECT_EQ(DecodeToUtf8("\xFF" "Z\xBD\x73", CodePage::Big5), kFffd + "Z\xE7\xB7\xA8");
-  EXPECT_EQ(DecodeToUtf8("A\x80\xE7", CodePage::Ascii), "A" + Fffd(2));
+  EXPECT_EQ(catalogue::DecodeToUtf8("\xB1"
+                                    "A",
+                                    catalogue::CodePage::Gb2312),
+            kFffd + "A");
+  EXPECT_EQ(catalogue::DecodeToUtf8("\xB1\xE0X\xB1", catalogue::CodePage::Gb2312), "\xE7\xBC\x96X" + kFffd);
+  EXPECT_EQ(catalogue::DecodeToUtf8("\xFF\xFF"
+                                    "a",
+                                    catalogue::CodePage::Gb2312),
+            Fffd(2) + "a");
+  EXPECT_EQ(catalogue::DecodeToUtf8("\xBD\x73\xB8", catalogue::CodePage::Big5), "\xE7\xB7\xA8" + kFffd);
+  EXPECT_EQ(catalogue::DecodeToUtf8("\xFF"
+                                    "Z\xBD\x73",
+                                    catalogue::CodePage::Big5),
+            kFffd + "Z\xE7\xB7\xA8");
+  EXPECT_EQ(catalogue::DecodeToUtf8("A\x80\xE7", catalogue::CodePage::Ascii), "A" + Fffd(2));
   // A NUL inside the bytes is kept, not taken for the end.
-  EXPECT_EQ(DecodeToUtf8(std::string_view("a\0b", 3), CodePage::Big5), std::string("a\0b", 3));
+  EXPECT_EQ(catalogue::DecodeToUtf8(std::string_view("a\0b", 3), catalogue::CodePage::Big5), std::string("a\0b", 3));
 }
 
 TEST(CodePageTest, DisplayTextHasNoControlCharacters) {
-  EXPECT_EQ(DecodeForDisplay("A\x01\x1B[31m\x7F\tB", CodePage::Ascii), "A" + Fffd(2) + "[31m" + Fffd(2) + "B");
-  EXPECT_EQ(DecodeForDisplay(std::string_view("\0\r\n", 3), CodePage::Gb2312), Fffd(3));
-  EXPECT_EQ(DecodeForDisplay("\xB1\xE0\n", CodePage::Gb2312), "\xE7\xBC\x96" + kFffd);
+  EXPECT_EQ(catalogue::DecodeForDisplay("A\x01\x1B[31m\x7F\tB", catalogue::CodePage::Ascii),
+            "A" + Fffd(2) + "[31m" + Fffd(2) + "B");
+  EXPECT_EQ(catalogue::DecodeForDisplay(std::string_view("\0\r\n", 3), catalogue::CodePage::Gb2312), Fffd(3));
+  EXPECT_EQ(catalogue::DecodeForDisplay("\xB1\xE0\n", catalogue::CodePage::Gb2312), "\xE7\xBC\x96" + kFffd);
   // glibc passes a lone 0x80 in Big5 through as the C1 control U+0080.
-  EXPECT_EQ(DecodeForDisplay("\x80" "A", CodePage::Big5), kFffd + "A");
+  EXPECT_EQ(catalogue::DecodeForDisplay("\x80"
+                                        "A",
+                                        catalogue::CodePage::Big5),
+            kFffd + "A");
 }
 
 // Codes where the platforms' own tables part ways: each must read and write
@@ -90,16 +112,16 @@ TEST(CodePageTest, Gb2312CodesReadTheSameEverywhere) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
     if (c.text.empty()) {
-      EXPECT_EQ(DecodeToUtf8(c.bytes, CodePage::Gb2312), Fffd(2));
+      EXPECT_EQ(catalogue::DecodeToUtf8(c.bytes, catalogue::CodePage::Gb2312), Fffd(2));
     } else {
-      EXPECT_EQ(DecodeToUtf8(c.bytes, CodePage::Gb2312), c.text);
-      EXPECT_EQ(EncodeFromUtf8(c.text, CodePage::Gb2312), c.bytes);
+      EXPECT_EQ(catalogue::DecodeToUtf8(c.bytes, catalogue::CodePage::Gb2312), c.text);
+      EXPECT_EQ(catalogue::EncodeFromUtf8(c.text, catalogue::CodePage::Gb2312), c.bytes);
     }
   }
   // The other platform's characters for the two differing codes are not in
   // the set, nor are the small Roman numerals.
   for (const char* text : {"\xC2\xB7", "\xE2\x80\x94", "\xE2\x85\xB0"})
-    EXPECT_EQ(EncodeFromUtf8(text, CodePage::Gb2312), "?") << testing::PrintToString(text);
+    EXPECT_EQ(catalogue::EncodeFromUtf8(text, catalogue::CodePage::Gb2312), "?") << testing::PrintToString(text);
 }
 
 // Every two-byte code of the set's range, counted: GB2312 has 7445
@@ -109,7 +131,7 @@ TEST(CodePageTest, Gb2312HasItsCharactersAndNoMore) {
   for (int first = 0xA1; first <= 0xF7; ++first) {
     for (int second = 0xA1; second <= 0xFE; ++second) {
       const char pair[] = {static_cast<char>(first), static_cast<char>(second), '\0'};
-      if (DecodeToUtf8(pair, CodePage::Gb2312) != Fffd(2)) ++assigned;
+      if (catalogue::DecodeToUtf8(pair, catalogue::CodePage::Gb2312) != Fffd(2)) ++assigned;
     }
   }
   EXPECT_EQ(assigned, 7445);
@@ -118,12 +140,13 @@ TEST(CodePageTest, Gb2312HasItsCharactersAndNoMore) {
 TEST(CodePageTest, RandomBytesAlwaysDecodeToBoundedValidText) {
   std::mt19937 random(420);
   std::uniform_int_distribution<int> byte(0, 255);
-  for (CodePage codePage : {CodePage::Ascii, CodePage::Gb2312, CodePage::Big5}) {
+  for (catalogue::CodePage codePage :
+       {catalogue::CodePage::Ascii, catalogue::CodePage::Gb2312, catalogue::CodePage::Big5}) {
     for (int round = 0; round < 50; ++round) {
       std::string input(1 + round * 37, '\0');
       for (char& c : input) c = static_cast<char>(byte(random));
-      std::string decoded = DecodeToUtf8(input, codePage);
-      std::string shown = DecodeForDisplay(input, codePage);
+      std::string decoded = catalogue::DecodeToUtf8(input, codePage);
+      std::string shown = catalogue::DecodeForDisplay(input, codePage);
       ASSERT_TRUE(IsUtf8(decoded));
       ASSERT_TRUE(IsUtf8(shown));
       // At most one replacement (3 bytes) per input byte; nothing dropped.
@@ -133,7 +156,7 @@ TEST(CodePageTest, RandomBytesAlwaysDecodeToBoundedValidText) {
       // What came out converts back: only the replacements become '?'.
       std::string expected = decoded;
       for (size_t at; (at = expected.find(kFffd)) != std::string::npos;) expected.replace(at, 3, "?");
-      ASSERT_EQ(DecodeToUtf8(EncodeFromUtf8(decoded, codePage), codePage), expected);
+      ASSERT_EQ(catalogue::DecodeToUtf8(catalogue::EncodeFromUtf8(decoded, codePage), codePage), expected);
     }
   }
 }

@@ -53,7 +53,7 @@ bool SignalPending(pid_t pid, int signal) {
 // As the user, opens the port as the next run would; waits up to the limit
 // for it to open. 0 when it opened.
 int OpensWithin(const std::string& path, std::chrono::milliseconds limit) {
-  return WaitUntil([&] { return OpenSerialDevice(path).device != nullptr; }, limit) ? 0 : 1;
+  return WaitUntil([&] { return serial::OpenSerialDevice(path).device != nullptr; }, limit) ? 0 : 1;
 }
 
 class ExitPathTest : public ::testing::Test {
@@ -157,7 +157,7 @@ TEST_F(ExitPathTest, SimulatedModuleClearsTheModeOfAKilledTool) {
   ChildEnd killed = RunAsUser(
       user_,
       [&] {
-        DeviceOpenResult opened = OpenSerialDevice(port);
+        serial::DeviceOpenResult opened = serial::OpenSerialDevice(port);
         if (!opened.device) return 1;
         raise(SIGKILL);
         return 2;
@@ -183,12 +183,12 @@ TEST(ExitPathModeTest, NoDeviceTakesTheModeOnceTheExitPathHasRun) {
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    DeviceOpenResult held = OpenSerialDevice(terminal.Path());
+    serial::DeviceOpenResult held = serial::OpenSerialDevice(terminal.Path());
     if (!held.device || !Exclusive(terminal.Slave())) _exit(2);
-    ReleaseSerialDeviceForExit();
+    serial::ReleaseSerialDeviceForExit();
     if (Exclusive(terminal.Slave())) _exit(3);
     held.device.reset();
-    DeviceOpenResult late = OpenSerialDevice(terminal.Path());
+    serial::DeviceOpenResult late = serial::OpenSerialDevice(terminal.Path());
     _exit(!late.device ? 4 : Exclusive(terminal.Slave()) ? 1 : 0);
   }
   int status = 0;

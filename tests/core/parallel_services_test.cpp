@@ -56,17 +56,17 @@ TEST(ParallelTone, EveryBeepIsRecordedOnceWhileRecordersChange) {
     std::lock_guard<std::mutex> guard(mutex);
     ++heard[{frequency, duration}];
   };
-  SetToneRecorder(recorder);
+  tone::SetToneRecorder(recorder);
   std::atomic<bool> beeping{true};
   std::thread swapper([&] {
-    while (beeping) SetToneRecorder(recorder);
+    while (beeping) tone::SetToneRecorder(recorder);
   });
   RunThreads(kThreads, [](int t) {
-    for (int i = 0; i < kBeeps; ++i) Beep(1000 + unsigned(t), unsigned(i));
+    for (int i = 0; i < kBeeps; ++i) tone::Beep(1000 + unsigned(t), unsigned(i));
   });
   beeping = false;
   swapper.join();
-  SetToneRecorder(nullptr);
+  tone::SetToneRecorder(nullptr);
 
   ASSERT_EQ(heard.size(), size_t(kThreads * kBeeps));
   for (const auto& [beep, count] : heard) EXPECT_EQ(count, 1) << beep.first << " Hz " << beep.second << " ms";
@@ -84,13 +84,13 @@ struct HookCase {
 const HookCase kHookCases[] = {
     {"port table",
      [](char letter) {
-       SetPortTable([letter](const std::string& name) {
-         return PortTableAnswer(std::optional<std::string>("/" + std::string(1, letter) + "/" + name));
+       serial::SetPortTable([letter](const std::string& name) {
+         return serial::PortTableAnswer(std::optional<std::string>("/" + std::string(1, letter) + "/" + name));
        });
      }},
     {"device lister",
      [](char letter) {
-       SetDeviceLister([letter] {
+       serial::SetDeviceLister([letter] {
          std::vector<std::string> devices;
          for (int n = 1; n <= 16; ++n) devices.push_back("/" + std::string(1, letter) + "/COM" + std::to_string(n));
          return devices;
@@ -99,11 +99,11 @@ const HookCase kHookCases[] = {
 };
 
 TEST(ParallelPortNames, ResolvedPathsComeWholeFromOneHook) {
-  if (SystemPortPath(1)) GTEST_SKIP() << "the system names its ports itself";
+  if (serial::SystemPortPath(1)) GTEST_SKIP() << "the system names its ports itself";
   for (const HookCase& hook : kHookCases) {
     SCOPED_TRACE(hook.name);
-    SetPortTable(nullptr);
-    SetDeviceLister(nullptr);
+    serial::SetPortTable(nullptr);
+    serial::SetDeviceLister(nullptr);
     hook.install('a');
     std::atomic<bool> resolving{true};
     std::thread swapper([&] {
@@ -113,7 +113,7 @@ TEST(ParallelPortNames, ResolvedPathsComeWholeFromOneHook) {
     RunThreads(kThreads, [&](int) {
       for (int i = 0; i < 300; ++i) {
         const int port = 1 + i % 16;
-        std::optional<std::string> path = ResolvePort(port);
+        std::optional<std::string> path = serial::ResolvePort(port);
         if (path != "/a/COM" + std::to_string(port) && path != "/b/COM" + std::to_string(port)) ++wrong;
       }
     });
@@ -121,8 +121,8 @@ TEST(ParallelPortNames, ResolvedPathsComeWholeFromOneHook) {
     swapper.join();
     EXPECT_EQ(wrong, 0);
   }
-  SetPortTable(nullptr);
-  SetDeviceLister(nullptr);
+  serial::SetPortTable(nullptr);
+  serial::SetDeviceLister(nullptr);
 }
 
 // ---------------------------------------------------------------------------

@@ -41,19 +41,20 @@ void RunTogether(const std::vector<std::function<void()>>& bodies) {
 }
 
 // The scan result that thread t saves: all three values tell t.
-ScanResult ResultOf(int t) {
-  ScanResult scan;
+store::ScanResult ResultOf(int t) {
+  store::ScanResult scan;
   scan.ScanCommNo = t + 1;
   scan.ScanBaudRateNo = t;
-  scan.ScanBaudRate = kLineSettings[t];
+  scan.ScanBaudRate = serial::kLineSettings[t];
   return scan;
 }
 
 // True when the three values are those of one save (or the defaults).
-bool Whole(const ScanResult& scan) {
-  if (scan.ScanCommNo == 0) return scan.ScanBaudRateNo == kDefaultLineSettingNo && scan.ScanBaudRate == kDefaultLineSetting;
+bool Whole(const store::ScanResult& scan) {
+  if (scan.ScanCommNo == 0)
+    return scan.ScanBaudRateNo == serial::kDefaultLineSettingNo && scan.ScanBaudRate == serial::kDefaultLineSetting;
   const int t = scan.ScanCommNo - 1;
-  return t >= 0 && t < kWriterThreads && scan.ScanBaudRateNo == t && scan.ScanBaudRate == kLineSettings[t];
+  return t >= 0 && t < kWriterThreads && scan.ScanBaudRateNo == t && scan.ScanBaudRate == serial::kLineSettings[t];
 }
 
 class ParallelStore : public ::testing::Test {
@@ -61,11 +62,11 @@ class ParallelStore : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(home_.Made());
     WriteSettingsFile(home_.File(), "", {{3, "/dev/null"}});
-    FillCatalogue();
+    catalogue::FillCatalogue();
   }
   void TearDown() override {
-    ReleaseCatalogue();
-    Language = LanguageState{};
+    catalogue::ReleaseCatalogue();
+    catalogue::Language = catalogue::LanguageState{};
   }
   SettingsHome home_{"rt420-parallel"};
 };
@@ -79,21 +80,21 @@ TEST_F(ParallelStore, SavesAndLoadsSeeWholeResults) {
   std::vector<std::function<void()>> writers, readers;
   for (int t = 0; t < kWriterThreads; ++t)
     writers.push_back([t] {
-      for (int i = 0; i < kSavesPerThread; ++i) SaveScanResult(ResultOf(t));
+      for (int i = 0; i < kSavesPerThread; ++i) store::SaveScanResult(ResultOf(t));
     });
   // A write of another value into the same key, amid the saves.
   writers.push_back([] {
-    auto key = OpenSettingsKey("Software\\TAVIX\\Corvel", true);
+    auto key = store::OpenSettingsKey("Software\\TAVIX\\Corvel", true);
     if (key) key->WriteString("LanguageFlag", "ChineseGB");
   });
   for (int r = 0; r < kReaderThreads; ++r)
     readers.push_back([&] {
       do {
-        ScanResult scan;
-        LoadSettings(scan);
+        store::ScanResult scan;
+        store::LoadSettings(scan);
         if (!Whole(scan)) ++torn;
-        PortTableAnswer entry = ReadPortTable("COM3");
-        if (entry.kind != PortTableAnswer::Kind::Entry || entry.path != "/dev/null") ++lostTable;
+        serial::PortTableAnswer entry = store::ReadPortTable("COM3");
+        if (entry.kind != serial::PortTableAnswer::Kind::Entry || entry.path != "/dev/null") ++lostTable;
         ++loads;
         // A connection reads now and then, not without a pause.
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -108,12 +109,12 @@ TEST_F(ParallelStore, SavesAndLoadsSeeWholeResults) {
   EXPECT_EQ(torn, 0);
   EXPECT_EQ(lostTable, 0);
   EXPECT_GT(loads, 0);
-  ScanResult last;
-  LoadSettings(last);
+  store::ScanResult last;
+  store::LoadSettings(last);
   EXPECT_NE(last.ScanCommNo, 0);
   EXPECT_TRUE(Whole(last)) << last.ScanCommNo << " " << last.ScanBaudRateNo << " " << last.ScanBaudRate;
-  EXPECT_EQ(CurrentLanguage().LanguageName, "ChineseGB");
-  EXPECT_EQ(ReadPortTable("COM3").path, "/dev/null");
+  EXPECT_EQ(catalogue::CurrentLanguage().LanguageName, "ChineseGB");
+  EXPECT_EQ(store::ReadPortTable("COM3").path, "/dev/null");
 }
 
 // Each thread writes values of its own through keys it opened itself: every
@@ -125,47 +126,47 @@ TEST_F(ParallelStore, WritesOfSeveralThreadsAreAllKept) {
   for (int t = 0; t < kWriterThreads; ++t)
     bodies.push_back([t, &path] {
       for (int i = 0; i < kSavesPerThread; ++i) {
-        auto key = OpenSettingsKey(path, true);
+        auto key = store::OpenSettingsKey(path, true);
         if (key) key->WriteDword("T" + std::to_string(t) + "-" + std::to_string(i), uint32_t(t * 100 + i));
       }
     });
   RunTogether(bodies);
 
-  auto key = OpenSettingsKey(path, false);
+  auto key = store::OpenSettingsKey(path, false);
   ASSERT_NE(key, nullptr);
   for (int t = 0; t < kWriterThreads; ++t)
     for (int i = 0; i < kSavesPerThread; ++i)
       EXPECT_EQ(key->ReadDword("T" + std::to_string(t) + "-" + std::to_string(i)), uint32_t(t * 100 + i))
           << "thread " << t << " write " << i;
-  EXPECT_EQ(ReadPortTable("COM3").path, "/dev/null");
+  EXPECT_EQ(store::ReadPortTable("COM3").path, "/dev/null");
 }
 
 // Texts read while other threads fill and release the catalogue and reload
 // the language: each is one language's whole text of its number, and the
 // language's index and name always belong together.
 TEST_F(ParallelStore, CatalogueTextsStayWholeWhileTheLanguageReloads) {
-  std::vector<std::set<std::string>> expected(kMessageCount);
-  for (int number = 0; number < kMessageCount; ++number)
-    for (int language = 0; language < kLanguageCount; ++language)
-      expected[number].insert(CatalogueText(number, language));
-  SelectLanguage(0);
+  std::vector<std::set<std::string>> expected(catalogue::kMessageCount);
+  for (int number = 0; number < catalogue::kMessageCount; ++number)
+    for (int language = 0; language < catalogue::kLanguageCount; ++language)
+      expected[number].insert(catalogue::CatalogueText(number, language));
+  catalogue::SelectLanguage(0);
   std::atomic<int> wrongText{0}, mixedLanguage{0};
   std::atomic<bool> reading{true};
   std::thread switcher([&] {
     for (int round = 0; reading; ++round) {
-      FillCatalogue();
-      SetLanguageByName(LanguageNameOf(round % kLanguageCount));
-      ReleaseCatalogue();
+      catalogue::FillCatalogue();
+      catalogue::SetLanguageByName(catalogue::LanguageNameOf(round % catalogue::kLanguageCount));
+      catalogue::ReleaseCatalogue();
     }
   });
   std::vector<std::function<void()>> readers;
   for (int r = 0; r < kReaderThreads; ++r)
     readers.push_back([&] {
       for (int round = 0; round < 200; ++round) {
-        const int number = round % kMessageCount;
-        if (expected[number].count(MessageText(number)) == 0) ++wrongText;
-        LanguageState language = CurrentLanguage();
-        if (language.LanguageName != LanguageNameOf(language.LanguageIndex)) ++mixedLanguage;
+        const int number = round % catalogue::kMessageCount;
+        if (expected[number].count(catalogue::MessageText(number)) == 0) ++wrongText;
+        catalogue::LanguageState language = catalogue::CurrentLanguage();
+        if (language.LanguageName != catalogue::LanguageNameOf(language.LanguageIndex)) ++mixedLanguage;
       }
     });
   RunTogether(readers);

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "catalogue.h"
-#include "module_state.h"
+#include "settings_store.h"
 #include "port_names.h"
 #include "settings_home.h"
 #include "settings_medium.h"
@@ -91,7 +91,7 @@ void UseDeviceTree(const fs::path& root) {
     std::ofstream(root / "dev" / name);
   }
   const std::string dev = (root / "dev").string(), sys = (root / "sys").string();
-  SetDeviceLister([dev, sys] { return ListSerialDevicesUnder(dev, sys); });
+  serial::SetDeviceLister([dev, sys] { return serial::ListSerialDevicesUnder(dev, sys); });
 }
 
 class SettingsStoreTest : public ::testing::Test {
@@ -101,15 +101,15 @@ class SettingsStoreTest : public ::testing::Test {
     root_ = home_.Root();
     file_ = home_.File();
     // Values that no load would produce, so that every default is seen set.
-    Module.ScanCommNo = 99;
-    Module.ScanBaudRate = "junk";
-    Module.ScanBaudRateNo = 99;
-    Language = LanguageState{7, "junk"};
+    loaded.ScanCommNo = 99;
+    loaded.ScanBaudRate = "junk";
+    loaded.ScanBaudRateNo = 99;
+    catalogue::Language = catalogue::LanguageState{7, "junk"};
   }
   void TearDown() override {
-    SetPortTable({});
-    SetDeviceLister({});
-    SetSettingsLockLimit(std::chrono::milliseconds(5000));
+    serial::SetPortTable({});
+    serial::SetDeviceLister({});
+    store::SetSettingsLockLimit(std::chrono::milliseconds(5000));
   }
 
   void WriteStore(const std::string& content) {
@@ -118,15 +118,15 @@ class SettingsStoreTest : public ::testing::Test {
   }
   std::string ReadStore() { return ReadFile(file_); }
   void ExpectDefaults() {
-    EXPECT_EQ(Module.ScanCommNo, 0);
-    EXPECT_EQ(Module.ScanBaudRate, "19200,e,8,1");
-    EXPECT_EQ(Module.ScanBaudRateNo, 5);
-    EXPECT_EQ(Language.LanguageName, "English");
-    EXPECT_EQ(Language.LanguageIndex, 0);
+    EXPECT_EQ(loaded.ScanCommNo, 0);
+    EXPECT_EQ(loaded.ScanBaudRate, "19200,e,8,1");
+    EXPECT_EQ(loaded.ScanBaudRateNo, 5);
+    EXPECT_EQ(catalogue::Language.LanguageName, "English");
+    EXPECT_EQ(catalogue::Language.LanguageIndex, 0);
   }
   void SaveLanguageAs(const std::string& name) {
-    Language.LanguageName = name;
-    SaveLanguage();
+    catalogue::Language.LanguageName = name;
+    store::SaveLanguage();
   }
   // The files in the settings folder other than the settings file and its
   // lock file.
@@ -142,28 +142,30 @@ class SettingsStoreTest : public ::testing::Test {
   SettingsHome home_{"rt420-store"};
   fs::path root_;
   fs::path file_;
+  // The scan result the store loads into and saves from.
+  store::ScanResult loaded;
 };
 
 // ---------------------------------------------------------------------------
 // Reading the four values.
 
 TEST_F(SettingsStoreTest, FirstStartUsesDefaultsAndMakesNothing) {
-  LoadSettings(Module);
+  store::LoadSettings(loaded);
   ExpectDefaults();
   EXPECT_FALSE(fs::exists(root_ / "TAVIX"));
-  EXPECT_EQ(SettingsLocation(), file_.string());
+  EXPECT_EQ(store::SettingsLocation(), file_.string());
 }
 
 TEST_F(SettingsStoreTest, ReadsEveryValueAsStored) {
   WriteStore("REGEDIT4\n\n" + kKey +
              "\"ScanCommNo\"=dword:ffffffff\n\"scanbaudrate\"=\"115200,n,8,1\"\n"
              "\"ScanBaudRateNo\"=dword:0000000E\n\"LanguageFlag\"=\"ChineseBIG5\"\n");
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, -1);
-  EXPECT_EQ(Module.ScanBaudRate, "115200,n,8,1");  // value names ignore case
-  EXPECT_EQ(Module.ScanBaudRateNo, 14);            // not checked against the list
-  EXPECT_EQ(Language.LanguageName, "ChineseBIG5");
-  EXPECT_EQ(Language.LanguageIndex, 2);
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, -1);
+  EXPECT_EQ(loaded.ScanBaudRate, "115200,n,8,1");  // value names ignore case
+  EXPECT_EQ(loaded.ScanBaudRateNo, 14);            // not checked against the list
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseBIG5");
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 2);
 }
 
 TEST_F(SettingsStoreTest, LanguageNameComparesExactly) {
@@ -171,47 +173,47 @@ TEST_F(SettingsStoreTest, LanguageNameComparesExactly) {
       {"ChineseGB", 1}, {"ChineseBIG5", 2}, {"chinesegb", 0}, {"CHINESEBIG5", 0}, {"Klingon", 0}, {"", 0}};
   for (auto [name, index] : cases) {
     WriteStore("REGEDIT4\n\n" + kKey + "\"LanguageFlag\"=\"" + name + "\"\n");
-    LoadSettings(Module);
-    EXPECT_EQ(Language.LanguageIndex, index) << name;
-    EXPECT_EQ(Language.LanguageName, name);  // kept as read
+    store::LoadSettings(loaded);
+    EXPECT_EQ(catalogue::Language.LanguageIndex, index) << name;
+    EXPECT_EQ(catalogue::Language.LanguageName, name);  // kept as read
   }
 }
 
 TEST_F(SettingsStoreTest, WrongTypeEndsTheReadingThere) {
   const std::string rest = "\"ScanBaudRate\"=\"9600,n,8,1\"\n\"LanguageFlag\"=\"ChineseGB\"\n";
   WriteStore("REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=\"3\"\n\"ScanBaudRateNo\"=dword:00000002\n" + rest);
-  LoadSettings(Module);
+  store::LoadSettings(loaded);
   ExpectDefaults();
 
   WriteStore("REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=\"2\"\n" + rest);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 3);
-  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
-  EXPECT_EQ(Module.ScanBaudRateNo, 5);
-  EXPECT_EQ(Language.LanguageName, "English");
-  EXPECT_EQ(Language.LanguageIndex, 0);
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 3);
+  EXPECT_EQ(loaded.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(loaded.ScanBaudRateNo, 5);
+  EXPECT_EQ(catalogue::Language.LanguageName, "English");
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 0);
 
   WriteStore("REGEDIT4\n\n" + kKey + "\"ScanBaudRate\"=hex:31,00\n\"ScanCommNo\"=dword:00000004\n");
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 4);
-  EXPECT_EQ(Module.ScanBaudRate, "19200,e,8,1");
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 4);
+  EXPECT_EQ(loaded.ScanBaudRate, "19200,e,8,1");
 }
 
 TEST_F(SettingsStoreTest, MissingValuesTakeTheirDefaults) {
   WriteStore("REGEDIT4\r\n\r\n[hkey_local_machine\\software\\tavix\\corvel]\r\n\"ScanBaudRate\"=\"4800,n,8,1\"\r\n");
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 0);
-  EXPECT_EQ(Module.ScanBaudRate, "4800,n,8,1");  // CRLF lines and key case accepted
-  EXPECT_EQ(Module.ScanBaudRateNo, 5);
-  EXPECT_EQ(Language.LanguageName, "English");
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 0);
+  EXPECT_EQ(loaded.ScanBaudRate, "4800,n,8,1");  // CRLF lines and key case accepted
+  EXPECT_EQ(loaded.ScanBaudRateNo, 5);
+  EXPECT_EQ(catalogue::Language.LanguageName, "English");
 }
 
 // ---------------------------------------------------------------------------
 // Writing.
 
 TEST_F(SettingsStoreTest, WritesValuesInOrderWithTheirTypes) {
-  Module = ModuleState{3, "38400,e,8,1", 7};
-  SaveScanResult(Module);
+  loaded = store::ScanResult{3, "38400,e,8,1", 7};
+  store::SaveScanResult(loaded);
   const std::string scan = "REGEDIT4\n\n" + kKey +
                            "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=dword:00000007\n"
                            "\"ScanBaudRate\"=\"38400,e,8,1\"\n";
@@ -220,14 +222,14 @@ TEST_F(SettingsStoreTest, WritesValuesInOrderWithTheirTypes) {
   SaveLanguageAs("Odd \\ \"name\"");
   EXPECT_EQ(ReadStore(), scan + "\"LanguageFlag\"=\"Odd \\\\ \\\"name\\\"\"\n\n");
 
-  Module = ModuleState{-2, "4800,n,8,1", 0};
-  SaveScanResult(Module);  // replaced in place
+  loaded = store::ScanResult{-2, "4800,n,8,1", 0};
+  store::SaveScanResult(loaded);  // replaced in place
   EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey +
                              "\"ScanCommNo\"=dword:fffffffe\n\"ScanBaudRateNo\"=dword:00000000\n"
                              "\"ScanBaudRate\"=\"4800,n,8,1\"\n\"LanguageFlag\"=\"Odd \\\\ \\\"name\\\"\"\n\n");
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, -2);
-  EXPECT_EQ(Language.LanguageName, "Odd \\ \"name\"");
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, -2);
+  EXPECT_EQ(catalogue::Language.LanguageName, "Odd \\ \"name\"");
   EXPECT_EQ(OtherFiles(file_.parent_path()), std::vector<std::string>{});  // no temporary left
 }
 
@@ -236,8 +238,8 @@ TEST_F(SettingsStoreTest, WritesKeepEverythingElse) {
                            "\"Extra\"=hex(2):41,00,\\\n  42,00\n; note\n";
   const std::string tail = "\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n";
   WriteStore(head + "\"SCANCOMMNO\"=dword:00000001\n@=\"default\"\n" + tail);
-  Module = ModuleState{2, "9600,e,8,1", 3};
-  SaveScanResult(Module);
+  loaded = store::ScanResult{2, "9600,e,8,1", 3};
+  store::SaveScanResult(loaded);
   SaveLanguageAs("ChineseGB");
   EXPECT_EQ(ReadStore(), head +
                              "\"SCANCOMMNO\"=dword:00000002\n@=\"default\"\n\"ScanBaudRateNo\"=dword:00000003\n"
@@ -247,8 +249,8 @@ TEST_F(SettingsStoreTest, WritesKeepEverythingElse) {
 
 TEST_F(SettingsStoreTest, NewKeyStandsBeforeItsSubKey) {
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n");
-  Module = ModuleState{3, "19200,e,8,1", 5};
-  SaveScanResult(Module);
+  loaded = store::ScanResult{3, "19200,e,8,1", 5};
+  store::SaveScanResult(loaded);
   EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey +
                              "\"ScanCommNo\"=dword:00000003\n\"ScanBaudRateNo\"=dword:00000005\n"
                              "\"ScanBaudRate\"=\"19200,e,8,1\"\n\n" +
@@ -260,10 +262,10 @@ TEST_F(SettingsStoreTest, UnusableFolderIsToldOnceAndNothingIsMade) {
   std::ofstream(blocker) << "a file, not a folder";
   setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);
   StderrCapture captured;
-  Module = ModuleState{4, "9600,n,8,1", 2};
-  SaveScanResult(Module);
-  SaveLanguage();
-  LoadSettings(Module);
+  loaded = store::ScanResult{4, "9600,n,8,1", 2};
+  store::SaveScanResult(loaded);
+  store::SaveLanguage();
+  store::LoadSettings(loaded);
   ExpectDefaults();
   EXPECT_EQ(fs::file_size(blocker), 20u);
   std::vector<std::string> lines = captured.Lines();
@@ -282,11 +284,11 @@ TEST_F(SettingsStoreTest, TextTheFileCannotHoldIsRefused) {
 
 TEST_F(SettingsStoreTest, CreatesMissingFolders) {
   setenv("XDG_CONFIG_HOME", (root_ / "a" / "b").c_str(), 1);
-  SaveLanguage();
+  store::SaveLanguage();
   EXPECT_TRUE(fs::exists(root_ / "a" / "b" / "TAVIX" / "Corvel.reg"));
   setenv("XDG_CONFIG_HOME", "", 1);
   setenv("HOME", root_.c_str(), 1);
-  EXPECT_EQ(SettingsLocation(), (root_ / ".config" / "TAVIX" / "Corvel.reg").string());
+  EXPECT_EQ(store::SettingsLocation(), (root_ / ".config" / "TAVIX" / "Corvel.reg").string());
 }
 
 // ---------------------------------------------------------------------------
@@ -309,22 +311,22 @@ TEST_F(SettingsFileTest, HandEditedFileIsReadAndEveryLineKept) {
       "  [ HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports ]\n"
       "  \"COM2\" = \"/dev/ttyUSB0\"\n";
   WriteStore(before);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 2);
-  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
-  EXPECT_EQ(Module.ScanBaudRateNo, 1);
-  EXPECT_EQ(Language.LanguageName, "ChineseGB");
-  EXPECT_EQ(Language.LanguageIndex, 1);
-  InstallPortTable();
-  EXPECT_EQ(ResolvePort(2), "/dev/ttyUSB0");
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 2);
+  EXPECT_EQ(loaded.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(loaded.ScanBaudRateNo, 1);
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseGB");
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
+  store::InstallPortTable();
+  EXPECT_EQ(serial::ResolvePort(2), "/dev/ttyUSB0");
 
   SaveLanguageAs("ChineseBIG5");
   std::string expected = before;
   expected.replace(expected.find("\"ChineseGB\""), 11, "\"ChineseBIG5\"");
   EXPECT_EQ(ReadStore(), expected);
 
-  Module = ModuleState{3, "19200,e,8,1", 5};
-  SaveScanResult(Module);
+  loaded = store::ScanResult{3, "19200,e,8,1", 5};
+  store::SaveScanResult(loaded);
   expected.replace(expected.find("dword:00000002"), 14, "dword:00000003");
   expected.replace(expected.find("\"9600,n,8,1\"   ;"), 12, "\"19200,e,8,1\"");
   expected.replace(expected.find("dword: 1"), 8, "dword:00000005");
@@ -334,14 +336,14 @@ TEST_F(SettingsFileTest, HandEditedFileIsReadAndEveryLineKept) {
 TEST_F(SettingsFileTest, EmptyFileIsSavedInto) {
   for (const std::string& empty : {std::string(), std::string("\n\n"), std::string("\xEF\xBB\xBF")}) {
     WriteStore(empty);
-    LoadSettings(Module);
+    store::LoadSettings(loaded);
     ExpectDefaults();
     SaveLanguageAs("ChineseGB");
     std::string bom = empty.size() == 3 ? empty : "";
     std::string blank = empty == "\n\n" ? "\n\n" : "";
     EXPECT_EQ(ReadStore(), bom + "REGEDIT4\n\n" + blank + kKey + "\"LanguageFlag\"=\"ChineseGB\"\n\n");
-    LoadSettings(Module);
-    EXPECT_EQ(Language.LanguageIndex, 1);
+    store::LoadSettings(loaded);
+    EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
   }
 }
 
@@ -366,28 +368,28 @@ TEST_F(SettingsFileTest, Utf16ExportIsReadAndSavedIntoAsUtf16) {
       u"\r\n[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel\\Ports]\r\n"
       u"\"COM4\"=\"/dev/ttyUSB1\"\r\n\r\n";
   WriteStore(Utf16Export(head + tail));
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 4);
-  EXPECT_EQ(Module.ScanBaudRate, "57600,e,8,1");
-  EXPECT_EQ(PortTableEntry("COM4"), "/dev/ttyUSB1");
-  auto key = OpenSettingsKey("Software\\TAVIX\\Corvel", false);
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 4);
+  EXPECT_EQ(loaded.ScanBaudRate, "57600,e,8,1");
+  EXPECT_EQ(store::PortTableEntry("COM4"), "/dev/ttyUSB1");
+  auto key = store::OpenSettingsKey("Software\\TAVIX\\Corvel", false);
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(key->ReadString("Site"), "Z\xC3\xBCrich \xE5\xB7\xA5\xE5\x8E\x82 \xF0\x9D\x84\x9E");
 
   SaveLanguageAs("ChineseBIG5");
   EXPECT_EQ(ReadStore(), Utf16Export(head + u"\"LanguageFlag\"=\"ChineseBIG5\"\r\n" + tail));
-  LoadSettings(Module);
-  EXPECT_EQ(Language.LanguageIndex, 2);
-  EXPECT_EQ(Module.ScanCommNo, 4);
+  store::LoadSettings(loaded);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 2);
+  EXPECT_EQ(loaded.ScanCommNo, 4);
 }
 
 TEST_F(SettingsFileTest, CrOnlyLineEndsAreReadAndKept) {
   const std::string before = "REGEDIT4\r\r" + std::string("[HKEY_LOCAL_MACHINE\\Software\\TAVIX\\Corvel]\r") +
                              "\"ScanCommNo\"=dword:00000006\r\"ScanBaudRate\"=\"4800,e,8,1\"\r";
   WriteStore(before);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 6);
-  EXPECT_EQ(Module.ScanBaudRate, "4800,e,8,1");
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 6);
+  EXPECT_EQ(loaded.ScanBaudRate, "4800,e,8,1");
   SaveLanguageAs("ChineseGB");
   EXPECT_EQ(ReadStore(), before + "\"LanguageFlag\"=\"ChineseGB\"\r");
 
@@ -433,9 +435,9 @@ TEST_F(SettingsFileTest, ReplacedHexDataKeepsTheCommentsAmongItsLines) {
     WriteStore("REGEDIT4\n\n" + kKey + flag + c.data);
     SaveLanguageAs("ChineseGB");
     EXPECT_EQ(ReadStore(), "REGEDIT4\n\n" + kKey + flag + c.kept) << c.data;
-    Language.LanguageName = "junk";
-    LoadSettings(Module);
-    EXPECT_EQ(Language.LanguageName, "ChineseGB") << c.data;
+    catalogue::Language.LanguageName = "junk";
+    store::LoadSettings(loaded);
+    EXPECT_EQ(catalogue::Language.LanguageName, "ChineseGB") << c.data;
   }
 }
 
@@ -443,28 +445,28 @@ TEST_F(SettingsFileTest, DeletionLinesAreFollowedAsAnImportWould) {
   const std::string deletedValue = "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\"LanguageFlag\"=\"ChineseGB\"\n" +
                                    "\"ScanCommNo\" = -\n\"LanguageFlag\"=-\n";
   WriteStore(deletedValue);
-  LoadSettings(Module);
+  store::LoadSettings(loaded);
   ExpectDefaults();
   // The new value goes behind the deletion, so that it stands.
   SaveLanguageAs("ChineseBIG5");
   EXPECT_EQ(ReadStore(), deletedValue + "\"LanguageFlag\"=\"ChineseBIG5\"\n");
-  LoadSettings(Module);
-  EXPECT_EQ(Language.LanguageIndex, 2);
-  EXPECT_EQ(Module.ScanCommNo, 0);
+  store::LoadSettings(loaded);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 2);
+  EXPECT_EQ(loaded.ScanCommNo, 0);
 
   // A deleted key, or a key above it, takes its values; a new section behind
   // the deletion brings the key back.
   const std::string deletedKey =
       "REGEDIT4\n\n" + kKey + "\"ScanCommNo\"=dword:00000003\n\n[-HKEY_LOCAL_MACHINE\\Software\\TAVIX]\n";
   WriteStore(deletedKey);
-  LoadSettings(Module);
+  store::LoadSettings(loaded);
   ExpectDefaults();
-  EXPECT_EQ(OpenSettingsKey("Software\\TAVIX\\Corvel", false), nullptr);
+  EXPECT_EQ(store::OpenSettingsKey("Software\\TAVIX\\Corvel", false), nullptr);
   SaveLanguageAs("ChineseGB");
   EXPECT_EQ(ReadStore(), deletedKey + "\n" + kKey + "\"LanguageFlag\"=\"ChineseGB\"\n\n");
-  LoadSettings(Module);
-  EXPECT_EQ(Language.LanguageIndex, 1);
-  EXPECT_EQ(Module.ScanCommNo, 0);
+  store::LoadSettings(loaded);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
+  EXPECT_EQ(loaded.ScanCommNo, 0);
 }
 
 TEST_F(SettingsFileTest, LinesNotUnderstoodAreIgnoredAndKept) {
@@ -486,21 +488,21 @@ TEST_F(SettingsFileTest, LinesNotUnderstoodAreIgnoredAndKept) {
       "garbage [with] brackets\n"
       "\"LanguageFlag\"=\"ChineseGB\"\n";
   WriteStore(before);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 3);
-  EXPECT_EQ(Module.ScanBaudRate, "19200,e,8,1");  // a line not understood is no value
-  EXPECT_EQ(Module.ScanBaudRateNo, 5);
-  EXPECT_EQ(Language.LanguageName, "ChineseGB");
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 3);
+  EXPECT_EQ(loaded.ScanBaudRate, "19200,e,8,1");  // a line not understood is no value
+  EXPECT_EQ(loaded.ScanBaudRateNo, 5);
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseGB");
 
-  Module = ModuleState{4, "9600,n,8,1", 2};
-  SaveScanResult(Module);
+  loaded = store::ScanResult{4, "9600,n,8,1", 2};
+  store::SaveScanResult(loaded);
   std::string expected = before;
   expected.replace(expected.find("dword:00000003"), 14, "dword:00000004");
   expected += "\"ScanBaudRateNo\"=dword:00000002\n\"ScanBaudRate\"=\"9600,n,8,1\"\n";
   EXPECT_EQ(ReadStore(), expected);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
-  EXPECT_EQ(Module.ScanBaudRateNo, 2);
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(loaded.ScanBaudRateNo, 2);
 }
 
 // ---------------------------------------------------------------------------
@@ -583,8 +585,8 @@ TEST_F(SettingsFileTest, UnusableFileIsKeptAsideAndAFreshFileStarted) {
                                "; here: until then COM numbers go to the serial devices found.\n\n" +
                                kKey + "\"LanguageFlag\"=\"ChineseBIG5\"\n\n");
     EXPECT_EQ(fs::status(file_).permissions(), fs::perms(0644));
-    LoadSettings(Module);
-    EXPECT_EQ(Language.LanguageIndex, 2);
+    store::LoadSettings(loaded);
+    EXPECT_EQ(catalogue::Language.LanguageIndex, 2);
   }
 }
 
@@ -593,7 +595,7 @@ TEST_F(SettingsFileTest, UnusableFileIsKeptAsideAndAFreshFileStarted) {
 TEST_F(SettingsFileTest, UnusableFileStaysWhenNoFreshFileFits) {
   const std::string binary("\x7F" "ELF\0\0\0\0", 8);
   WriteStore(binary);
-  InstallPortTable();
+  store::InstallPortTable();
   UseDeviceTree(root_ / "tree");
   // The limit holds for every file the child writes: its stderr is a pipe.
   int told[2];
@@ -618,7 +620,7 @@ TEST_F(SettingsFileTest, UnusableFileStaysWhenNoFreshFileFits) {
   EXPECT_EQ(ReadStore(), binary);
   EXPECT_EQ(OtherFiles(file_.parent_path()), std::vector<std::string>{});
   StderrCapture quiet;  // the notice of the unreadable file, tested elsewhere
-  for (int port = 1; port <= 4; ++port) EXPECT_EQ(ResolvePort(port), std::nullopt) << port;
+  for (int port = 1; port <= 4; ++port) EXPECT_EQ(serial::ResolvePort(port), std::nullopt) << port;
   std::vector<std::string> lines = SplitLines(err);
   ASSERT_EQ(lines.size(), 1u) << err;
   EXPECT_NE(lines[0].find("cannot save the settings file " + file_.string() + " (it holds binary data"),
@@ -631,9 +633,9 @@ TEST_F(SettingsFileTest, UnreadableFileIsToldOnceAndLeftUntilTheNextSave) {
   const std::string binary("\x7F" "ELF\0\0\0\0", 8);
   WriteStore(binary);
   StderrCapture captured;
-  LoadSettings(Module);
-  LoadSettings(Module);
-  EXPECT_EQ(PortTableEntry("COM1"), std::nullopt);
+  store::LoadSettings(loaded);
+  store::LoadSettings(loaded);
+  EXPECT_EQ(store::PortTableEntry("COM1"), std::nullopt);
   ExpectDefaults();
   EXPECT_EQ(ReadStore(), binary);
   std::vector<std::string> lines = captured.Lines();
@@ -653,60 +655,60 @@ TEST_F(SettingsFileTest, UnreadableFileIsToldOnceAndLeftUntilTheNextSave) {
 // The port table.
 
 TEST_F(SettingsStoreTest, PortTableIsReadAfreshAtEveryLookup) {
-  EXPECT_EQ(PortTableEntry("COM3"), std::nullopt);
+  EXPECT_EQ(store::PortTableEntry("COM3"), std::nullopt);
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM3\"=\"/dev/ttyUSB0\"\n\"COM5\"=\"\"\n");
-  InstallPortTable();
-  EXPECT_EQ(PortTableEntry("COM3"), "/dev/ttyUSB0");
-  EXPECT_EQ(PortTableEntry("com3"), "/dev/ttyUSB0");
-  EXPECT_EQ(PortTableEntry("COM5"), "");
-  EXPECT_EQ(ResolvePort(3), "/dev/ttyUSB0");
-  EXPECT_EQ(ResolvePort(5), std::nullopt);  // an empty entry: nothing behind the port
+  store::InstallPortTable();
+  EXPECT_EQ(store::PortTableEntry("COM3"), "/dev/ttyUSB0");
+  EXPECT_EQ(store::PortTableEntry("com3"), "/dev/ttyUSB0");
+  EXPECT_EQ(store::PortTableEntry("COM5"), "");
+  EXPECT_EQ(serial::ResolvePort(3), "/dev/ttyUSB0");
+  EXPECT_EQ(serial::ResolvePort(5), std::nullopt);  // an empty entry: nothing behind the port
 
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM3\"=\"/dev/ttyS1\"\n");
-  EXPECT_EQ(PortTableEntry("COM3"), "/dev/ttyS1");
-  EXPECT_EQ(ResolvePort(3), "/dev/ttyS1");
+  EXPECT_EQ(store::PortTableEntry("COM3"), "/dev/ttyS1");
+  EXPECT_EQ(serial::ResolvePort(3), "/dev/ttyS1");
   // The store key itself has no values: the settings stay at their defaults.
-  LoadSettings(Module);
+  store::LoadSettings(loaded);
   ExpectDefaults();
 }
 
 TEST_F(SettingsStoreTest, UnreadablePortTableOpensNoPortByEnumeration) {
-  InstallPortTable();
+  store::InstallPortTable();
   UseDeviceTree(root_ / "tree");
   // No settings file: ports are numbered among the devices found.
-  EXPECT_EQ(ReadPortTable("COM1").kind, PortTableAnswer::Kind::NoEntry);
+  EXPECT_EQ(store::ReadPortTable("COM1").kind, serial::PortTableAnswer::Kind::NoEntry);
   const std::string dev = (root_ / "tree" / "dev").string();
-  EXPECT_EQ(ResolvePort(1), dev + "/serial/by-id/usb-A_port0");
-  EXPECT_EQ(ResolvePort(2), dev + "/serial/by-id/usb-B_port0");
-  EXPECT_EQ(ResolvePort(3), dev + "/ttyS2");
-  EXPECT_EQ(ResolvePort(4), dev + "/ttyS10");
-  EXPECT_EQ(ResolvePort(5), std::nullopt);
+  EXPECT_EQ(serial::ResolvePort(1), dev + "/serial/by-id/usb-A_port0");
+  EXPECT_EQ(serial::ResolvePort(2), dev + "/serial/by-id/usb-B_port0");
+  EXPECT_EQ(serial::ResolvePort(3), dev + "/ttyS2");
+  EXPECT_EQ(serial::ResolvePort(4), dev + "/ttyS10");
+  EXPECT_EQ(serial::ResolvePort(5), std::nullopt);
   // An entry wins over the device list; an empty one means nothing.
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM1\"=\"/dev/ttyUSB7\"\n\"COM2\"=\"\"\n");
-  EXPECT_EQ(ResolvePort(1), "/dev/ttyUSB7");
-  EXPECT_EQ(ResolvePort(2), std::nullopt);
-  EXPECT_EQ(ResolvePort(3), dev + "/ttyS2");
+  EXPECT_EQ(serial::ResolvePort(1), "/dev/ttyUSB7");
+  EXPECT_EQ(serial::ResolvePort(2), std::nullopt);
+  EXPECT_EQ(serial::ResolvePort(3), dev + "/ttyS2");
 
   StderrCapture captured;
   for (const std::string& unusable : {std::string("REGEDIT4\n\0", 10), std::string("folder")}) {
     fs::remove_all(file_);
     if (unusable == "folder") fs::create_directories(file_);
     if (unusable != "folder") WriteStore(unusable);
-    EXPECT_EQ(ReadPortTable("COM1").kind, PortTableAnswer::Kind::Unreadable);
-    for (int port = 1; port <= 16; ++port) EXPECT_EQ(ResolvePort(port), std::nullopt) << port;
+    EXPECT_EQ(store::ReadPortTable("COM1").kind, serial::PortTableAnswer::Kind::Unreadable);
+    for (int port = 1; port <= 16; ++port) EXPECT_EQ(serial::ResolvePort(port), std::nullopt) << port;
   }
 
   // An entry that is there but cannot be read is no reason to guess either;
   // the good entries still serve.
   fs::remove_all(file_);
   WriteStore("REGEDIT4\n\n" + kPorts + "\"COM1\"=dword:00000001\n\"COM2\"=\"/dev/ttyUSB0\n\"COM3\"=\"/dev/ttyUSB3\"\n");
-  EXPECT_EQ(ReadPortTable("COM1").kind, PortTableAnswer::Kind::Unreadable);
-  EXPECT_EQ(ReadPortTable("COM2").kind, PortTableAnswer::Kind::Unreadable);
-  EXPECT_EQ(ReadPortTable("COM4").kind, PortTableAnswer::Kind::NoEntry);
-  EXPECT_EQ(ResolvePort(1), std::nullopt);
-  EXPECT_EQ(ResolvePort(2), std::nullopt);
-  EXPECT_EQ(ResolvePort(3), "/dev/ttyUSB3");
-  EXPECT_EQ(PortTableEntry("COM1"), std::nullopt);
+  EXPECT_EQ(store::ReadPortTable("COM1").kind, serial::PortTableAnswer::Kind::Unreadable);
+  EXPECT_EQ(store::ReadPortTable("COM2").kind, serial::PortTableAnswer::Kind::Unreadable);
+  EXPECT_EQ(store::ReadPortTable("COM4").kind, serial::PortTableAnswer::Kind::NoEntry);
+  EXPECT_EQ(serial::ResolvePort(1), std::nullopt);
+  EXPECT_EQ(serial::ResolvePort(2), std::nullopt);
+  EXPECT_EQ(serial::ResolvePort(3), "/dev/ttyUSB3");
+  EXPECT_EQ(store::PortTableEntry("COM1"), std::nullopt);
 }
 
 // ---------------------------------------------------------------------------
@@ -721,13 +723,12 @@ constexpr int kSavesPerWriter = 250;
   bool ok = ::read(startFd, &go, 1) == 1;
   for (int i = 0; i < kSavesPerWriter && ok; ++i) {
     if (who == 'A') {
-      Language.LanguageName = i % 2 == 0 ? "ChineseGB" : "ChineseBIG5";
-      SaveLanguage();
+      catalogue::Language.LanguageName = i % 2 == 0 ? "ChineseGB" : "ChineseBIG5";
+      store::SaveLanguage();
     } else {
-      Module = ModuleState{i, "9600,n,8,1", 2};
-      SaveScanResult(Module);
+      store::SaveScanResult(store::ScanResult{i, "9600,n,8,1", 2});
     }
-    auto key = OpenSettingsKey("Software\\TAVIX\\Corvel", true);
+    auto key = store::OpenSettingsKey("Software\\TAVIX\\Corvel", true);
     ok = key && key->WriteDword(std::string(1, who) + std::to_string(i), static_cast<uint32_t>(i));
   }
   ::_exit(ok ? 0 : 1);
@@ -753,16 +754,16 @@ TEST_F(SettingsStoreTest, TwoProcessesSavingAtOnceLoseNothing) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
 
-  auto key = OpenSettingsKey("Software\\TAVIX\\Corvel", false);
+  auto key = store::OpenSettingsKey("Software\\TAVIX\\Corvel", false);
   ASSERT_NE(key, nullptr);
   int lost = 0;
   for (char who : {'A', 'B'})
     for (int i = 0; i < kSavesPerWriter; ++i)
       if (key->ReadDword(std::string(1, who) + std::to_string(i)) != static_cast<uint32_t>(i)) ++lost;
   EXPECT_EQ(lost, 0);
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, kSavesPerWriter - 1);
-  EXPECT_EQ(Language.LanguageName, "ChineseBIG5");
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, kSavesPerWriter - 1);
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseBIG5");
   EXPECT_NE(ReadStore().find("; shared by two writers\n"), std::string::npos);
 }
 
@@ -800,7 +801,7 @@ TEST_F(SettingsStoreTest, SaveWaitsForTheLockHolderUpToTheLimit) {
   // Past the limit: the save gives up, says so once, and leaves the file.
   const std::string before = ReadStore();
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
-  SetSettingsLockLimit(std::chrono::milliseconds(150));
+  store::SetSettingsLockLimit(std::chrono::milliseconds(150));
   StderrCapture captured;
   auto start = std::chrono::steady_clock::now();
   SaveLanguageAs("ChineseBIG5");
@@ -824,8 +825,8 @@ TEST_F(SettingsStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
   fs::create_symlink(elsewhere / "real.reg", elsewhere / "middle.reg");
   fs::create_symlink("../elsewhere/middle.reg", file_);
 
-  LoadSettings(Module);
-  EXPECT_EQ(Module.ScanCommNo, 2);
+  store::LoadSettings(loaded);
+  EXPECT_EQ(loaded.ScanCommNo, 2);
   SaveLanguageAs("ChineseGB");
   EXPECT_TRUE(fs::is_symlink(file_));
   EXPECT_EQ(fs::read_symlink(file_), "../elsewhere/middle.reg");
@@ -851,19 +852,19 @@ TEST_F(SettingsStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
 // The scan result is one save.
 
 TEST_F(SettingsStoreTest, TwoProcessesSavingScanResultsLeaveOneWholeResult) {
-  const ModuleState results[] = {{3, "19200,e,8,1", 5}, {7, "57600,n,8,1", 9}};
-  Module = results[0];
-  SaveScanResult(Module);
+  const store::ScanResult results[] = {{3, "19200,e,8,1", 5}, {7, "57600,n,8,1", 9}};
+  loaded = results[0];
+  store::SaveScanResult(loaded);
   int start[2];
   ASSERT_EQ(::pipe(start), 0);
   std::vector<pid_t> children;
-  for (const ModuleState& result : results) {
+  for (const store::ScanResult& result : results) {
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
       char go = 0;
       if (::read(start[0], &go, 1) != 1) ::_exit(1);
-      for (int i = 0; i < 150; ++i) SaveScanResult(result);
+      for (int i = 0; i < 150; ++i) store::SaveScanResult(result);
       ::_exit(0);
     }
     children.push_back(child);
@@ -873,16 +874,16 @@ TEST_F(SettingsStoreTest, TwoProcessesSavingScanResultsLeaveOneWholeResult) {
   ::close(start[1]);
   // Read while they write: every read sees one result in full.
   auto whole = [&] {
-    return std::any_of(std::begin(results), std::end(results), [](const ModuleState& r) {
-      return Module.ScanCommNo == r.ScanCommNo && Module.ScanBaudRate == r.ScanBaudRate &&
-             Module.ScanBaudRateNo == r.ScanBaudRateNo;
+    return std::any_of(std::begin(results), std::end(results), [this](const store::ScanResult& r) {
+      return loaded.ScanCommNo == r.ScanCommNo && loaded.ScanBaudRate == r.ScanBaudRate &&
+             loaded.ScanBaudRateNo == r.ScanBaudRateNo;
     });
   };
   int reads = 0, mixed = 0;
   int running = 2;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (running > 0 && std::chrono::steady_clock::now() < deadline) {
-    LoadSettings(Module);
+    store::LoadSettings(loaded);
     ++reads;
     if (!whole()) ++mixed;
     int status = 0;
@@ -896,8 +897,8 @@ TEST_F(SettingsStoreTest, TwoProcessesSavingScanResultsLeaveOneWholeResult) {
   }
   EXPECT_EQ(running, 0);
   EXPECT_EQ(mixed, 0) << "of " << reads << " reads";
-  LoadSettings(Module);
-  EXPECT_TRUE(whole()) << Module.ScanCommNo << " " << Module.ScanBaudRate << " " << Module.ScanBaudRateNo;
+  store::LoadSettings(loaded);
+  EXPECT_TRUE(whole()) << loaded.ScanCommNo << " " << loaded.ScanBaudRate << " " << loaded.ScanBaudRateNo;
 }
 
 // ---------------------------------------------------------------------------
@@ -986,11 +987,11 @@ TEST_F(SettingsFileTest, WhatTheUserMayNotChangeIsReadAndLeftAsItIs) {
     ChildEnd end = RunAsUser(
         user,
         [this] {
-          LoadSettings(Module);
-          const int read = Module.ScanCommNo;
+          store::LoadSettings(loaded);
+          const int read = loaded.ScanCommNo;
           SaveLanguageAs("ChineseBIG5");
-          Module = ModuleState{4, "9600,n,8,1", 2};
-          SaveScanResult(Module);
+          loaded = store::ScanResult{4, "9600,n,8,1", 2};
+          store::SaveScanResult(loaded);
           return read;
         },
         std::chrono::seconds(10));
@@ -1016,10 +1017,10 @@ TEST_F(SettingsStoreTest, InvalidConfigHomeIsToldOnceAndHomeConfigUsed) {
     SCOPED_TRACE(value);
     setenv("XDG_CONFIG_HOME", value, 1);
     StderrCapture captured;
-    EXPECT_EQ(SettingsLocation(), (root_ / ".config" / "TAVIX" / "Corvel.reg").string());
+    EXPECT_EQ(store::SettingsLocation(), (root_ / ".config" / "TAVIX" / "Corvel.reg").string());
     SaveLanguageAs("ChineseGB");
-    LoadSettings(Module);
-    EXPECT_EQ(Language.LanguageIndex, 1);
+    store::LoadSettings(loaded);
+    EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
     EXPECT_EQ(captured.Lines(),
               std::vector<std::string>{std::string("store_tests: ") + told + ": using " + (root_ / ".config").string() +
                                        " instead"});

@@ -8,7 +8,7 @@
 # An example is a fenced block of the kind "console": lines that start with
 # "$ " are commands, the lines after each are its output (stdout and stderr,
 # as a terminal shows them). The commands an example may run:
-#   bash scripts/demo-cli.sh [--bench] ARGS   as the script runs them: rt420ctl
+#   bash scripts/demo-cli.sh [--bench|--bus] ARGS   as the script runs them: rt420ctl
 #                                             ARGS against the demo's simulated
 #                                             modules (scripts/demo-env.sh)
 #   rt420ctl ARGS                             the same as demo-cli.sh ARGS
@@ -114,10 +114,11 @@ Normal() {
     '
 }
 
-# The demo an example's command runs against: demo or bench.
+# The demo an example's command runs against: demo, bench or bus.
 KindOf() {
   case "$1" in
     "bash scripts/demo-cli.sh --bench "*) echo bench ;;
+    "bash scripts/demo-cli.sh --bus "*) echo bus ;;
     *) echo demo ;;
   esac
 }
@@ -127,6 +128,7 @@ Run() {
   local command=$1 kind=$2
   case "$command" in
     "bash scripts/demo-cli.sh --bench "*) command="rt420ctl ${command#bash scripts/demo-cli.sh --bench }" ;;
+    "bash scripts/demo-cli.sh --bus "*) command="rt420ctl ${command#bash scripts/demo-cli.sh --bus }" ;;
     "bash scripts/demo-cli.sh "*) command="rt420ctl ${command#bash scripts/demo-cli.sh }" ;;
     "rt420ctl "* | "cat "*) ;;
     *) echo "an example may run rt420ctl, scripts/demo-cli.sh or cat, not: $command"; return ;;

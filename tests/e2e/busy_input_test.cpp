@@ -30,7 +30,7 @@ std::chrono::milliseconds AfterStop() {
 // Handles the window's events until the condition holds (20 s at most),
 // then once more for anything still queued.
 bool HandleEventsUntil(const std::function<bool()>& condition) {
-  Deadline deadline{std::chrono::seconds(20)};
+  serial::Deadline deadline{std::chrono::seconds(20)};
   while (!condition() && !deadline.Expired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
   QCoreApplication::processEvents();
   return condition();
@@ -98,7 +98,7 @@ class BusyInput : public EndToEnd {
       input->Pause(AfterStop());
       script(*input);
       input->Start();
-      if (!HandleEventsUntil([&] { return input->Finished() && tone.Ended() >= 1 && !Module.ProcessingActive; })) {
+      if (!HandleEventsUntil([&] { return input->Finished() && tone.Ended() >= 1 && !Conn().ProcessingActive; })) {
         ADD_FAILURE() << "the script did not end";
         return nullptr;
       }
@@ -167,7 +167,7 @@ TEST_F(EndToEnd, DoubleClickOnSetModuleIdWritesTheIdsOnce) {
 TEST_F(BusyInput, CancelClickWhileAFloodHoldsTheWindowStartsNothing) {
   sim::SimModule& module = OneReaderModule();
   TfrmModule& w = Window();
-  Link.FloodLimitMs = kFreezeMs;
+  Conn().FloodLimitMs = kFreezeMs;
   module.AddFault(sim::MakeFault(sim::FaultKind::EndlessFlood, "F", 1));
   LastingTone tone;
   tone.HoldFrom(1);
@@ -183,12 +183,11 @@ TEST_F(BusyInput, CancelClickWhileAFloodHoldsTheWindowStartsNothing) {
   input.Start();
 
   const bool ended = HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1; });
-  Link.FloodLimitMs = kFloodLimitMs;
   ASSERT_TRUE(ended);
   EXPECT_EQ(module.Commands(), Frames{"H01F"});
   EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{300, 300}}));
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
-  EXPECT_FALSE(Module.ProcessingActive);
+  EXPECT_FALSE(Conn().ProcessingActive);
   ExpectIdle();
 }
 
@@ -216,9 +215,9 @@ TEST_F(BusyInput, PressHeldUntilProcessingEndedActsOnItsReleaseOnlyAsALetGo) {
     input.Then([&] { tone.Release(); });
     input.Start();
 
-    ASSERT_TRUE(HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1 && !Module.ProcessingActive; }));
+    ASSERT_TRUE(HandleEventsUntil([&] { return input.Finished() && tone.Ended() >= 1 && !Conn().ProcessingActive; }));
     const int idAtEnd = w.sbID->value();
-    const Deadline settle(kRepeatsWouldShow);
+    const serial::Deadline settle(kRepeatsWouldShow);
     HandleEventsUntil([&] { return settle.Expired(); });
     EXPECT_EQ(tone.Heard(), (LastingTone::Beeps{{300, 300}}));
     EXPECT_FALSE(w.btnProcess->isDown());

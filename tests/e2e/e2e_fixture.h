@@ -28,11 +28,12 @@
 
 #include "catalogue.h"
 #include "codepage.h"
+#include "connection.h"
 #include "deadline.h"
 #include "frames_received.h"
+#include "held_back_line.h"
 #include "main_window.h"
 #include "settings_file.h"
-#include "module_state.h"
 #include "port_diagnosis.h"
 #include "settings_store.h"
 #include "sim_module.h"
@@ -51,16 +52,22 @@ class EndToEnd : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     configDir_ = pattern;
     setenv("XDG_CONFIG_HOME", configDir_.c_str(), 1);
-    FillCatalogue();
-    SetToneRecorder([this](unsigned hz, unsigned ms) { beeps.push_back({hz, ms}); });
+    catalogue::FillCatalogue();
+    tone::SetToneRecorder([this](unsigned hz, unsigned ms) { beeps.push_back({hz, ms}); });
   }
 
   void TearDown() override {
+    if (HasFailure()) {
+      for (const auto& module : modules_) {
+        for (const std::string& line : module->LogLines()) std::printf("  sim: %s\n", line.c_str());
+        NoteHeldBackLine(*module, modules_.size() == 1);
+      }
+    }
     window_.reset();
     frmModule = nullptr;
     modules_.clear();
-    SetToneRecorder({});
-    ReleaseCatalogue();
+    tone::SetToneRecorder({});
+    catalogue::ReleaseCatalogue();
     std::string cmd = "rm -rf '" + configDir_ + "'";
     [[maybe_unused]] int rc = system(cmd.c_str());
   }
@@ -93,6 +100,8 @@ class EndToEnd : public ::testing::Test {
   }
 
   TfrmModule& Window() { return *window_; }
+  // The window's connection: its scan result, its flags, its link.
+  commands::Connection& Conn() { return window_->WindowConnection(); }
 
   // The text a panel shows, as UTF-8.
   static std::string Shown(const TPanel* panel) { return panel->text().toStdString(); }
@@ -111,7 +120,7 @@ class EndToEnd : public ::testing::Test {
   // written after the tool's window has closed shows there).
   void ScanOk() {
     Window().btnScan->click();
-    ASSERT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
+    ASSERT_TRUE(Conn().ModuleFound) << Message() << "\n" << ExplainPorts();
     beeps.clear();
   }
 
@@ -120,8 +129,8 @@ class EndToEnd : public ::testing::Test {
   // is made again (three scans at most).
   void ScanUntilFound() {
     constexpr int kScans = 3;
-    for (int scan = 0; scan < kScans && !Module.ModuleFound; ++scan) Window().btnScan->click();
-    ASSERT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
+    for (int scan = 0; scan < kScans && !Conn().ModuleFound; ++scan) Window().btnScan->click();
+    ASSERT_TRUE(Conn().ModuleFound) << Message() << "\n" << ExplainPorts();
     beeps.clear();
   }
 
@@ -176,7 +185,7 @@ class EndToEnd : public ::testing::Test {
   void ClickAndActWhen(QAbstractButton* button, std::function<bool()> ready, std::function<void()> action,
                        int deadlineMs = 10000) {
     QTimer watcher;
-    Deadline deadline{std::chrono::milliseconds(deadlineMs)};
+    serial::Deadline deadline{std::chrono::milliseconds(deadlineMs)};
     bool acted = false;
     bool timedOut = false;
     QObject::connect(&watcher, &QTimer::timeout, [&] {
@@ -205,4 +214,4 @@ class EndToEnd : public ::testing::Test {
   std::unique_ptr<TfrmModule> window_;
 };
 
-inline std::string Utf8(int message) { return DecodeToUtf8(MessageText(message), CurrentCodePage()); }
+inline std::string Utf8(int message) { return catalogue::DecodeToUtf8(catalogue::MessageText(message), catalogue::CurrentCodePage()); }

@@ -69,6 +69,9 @@ struct FaultCase {
   // The key count a scan leaves shown: read ("06") only when the scan got
   // that far and the key count reply was taken, else the operator's "15".
   std::string scanKey = "15";
+  // Instead of the fault: the line hands back every frame the tool writes,
+  // as a two-wire adapter does.
+  bool echo = false;
 
   Outcome For(Operation operation) const {
     auto found = pinned.find(operation);
@@ -135,6 +138,11 @@ std::vector<FaultCase> AllFaultCases() {
                  K::Flood, K::HangUp, K::RawReply, K::FallSilent}) {
     cases.push_back(CaseFor(kind));
   }
+  // An echoing adapter is no fault: every operation succeeds through it.
+  FaultCase echo{"EchoingAdapter", sim::MakeFault(K::NoReply, "", kEveryReply), Outcome::Succeeds,
+                 Outcome::Succeeds, {}, "06"};
+  echo.echo = true;
+  cases.push_back(echo);
   return cases;
 }
 
@@ -196,6 +204,7 @@ class FaultMatrix : public ::testing::TestWithParam<Param> {
   void TearDown() override;
 
   static TfrmModule& Window() { return *window_; }
+  static commands::Connection& Conn() { return window_->WindowConnection(); }
   static sim::SimModule& Line() { return *module_; }
   static std::string Shown(const TPanel* panel) { return panel->text().toStdString(); }
   static std::string Message() { return Shown(window_->pnMsg); }
@@ -227,24 +236,23 @@ void FaultMatrix::SetUpTestSuite() {
   ASSERT_NE(mkdtemp(pattern), nullptr);
   folder_ = pattern;
   setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
-  Link.FloodLimitMs = kMatrixFloodLimitMs;
   std::filesystem::create_directories(folder_ + "/dev");
   WriteSettingsFile(folder_ + "/TAVIX/Corvel.reg", "", {{1, folder_ + "/dev/COM1"}});
-  FillCatalogue();
-  SetToneRecorder([](unsigned hz, unsigned ms) { beeps_.push_back({hz, ms}); });
+  catalogue::FillCatalogue();
+  tone::SetToneRecorder([](unsigned hz, unsigned ms) { beeps_.push_back({hz, ms}); });
   window_ = std::make_unique<TfrmModule>();
   frmModule = window_.get();
+  Conn().FloodLimitMs = kMatrixFloodLimitMs;
   window_->show();
   QApplication::processEvents();
 }
 
 void FaultMatrix::TearDownTestSuite() {
-  Link.FloodLimitMs = kFloodLimitMs;
   window_.reset();
   frmModule = nullptr;
   module_.reset();
-  SetToneRecorder({});
-  ReleaseCatalogue();
+  tone::SetToneRecorder({});
+  catalogue::ReleaseCatalogue();
   std::filesystem::remove_all(folder_);
 }
 
@@ -261,14 +269,14 @@ void FaultMatrix::StartModule() {
 
 void FaultMatrix::ScanHealthyModule() {
   window_->btnScan->click();
-  ASSERT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPort(1);
+  ASSERT_TRUE(Conn().ModuleFound) << Message() << "\n" << ExplainPort(1);
   module_->ClearCommands();
 }
 
 void FaultMatrix::SetUp() {
   ASSERT_TRUE(window_) << "no window: the suite's set-up failed";
   ASSERT_NO_FATAL_FAILURE(StartModule());
-  if (std::get<0>(GetParam()) != Operation::Scan && !Module.ModuleFound) {
+  if (std::get<0>(GetParam()) != Operation::Scan && !Conn().ModuleFound) {
     ASSERT_NO_FATAL_FAILURE(ScanHealthyModule());
   }
   beeps_.clear();
@@ -277,6 +285,8 @@ void FaultMatrix::SetUp() {
 void FaultMatrix::TearDown() {
   if (!HasFailure() || !module_) return;
   for (const std::string& line : module_->LogLines()) std::printf("  sim: %s\n", line.c_str());
+  const auto& [operation, faultCase] = GetParam();
+  NoteHeldBackLine(*module_, true, faultCase.For(operation) == Outcome::Succeeds);
 }
 
 namespace {
@@ -294,11 +304,11 @@ void SetBar(QScrollBar* bar, int value) {
 // all the same).
 bool ProcessUntil(TfrmModule& w, const std::function<bool()>& ready) {
   QTimer watcher;
-  Deadline deadline{kProcessingLimit};
+  serial::Deadline deadline{kProcessingLimit};
   bool clicked = false;
   bool late = false;
   QObject::connect(&watcher, &QTimer::timeout, [&] {
-    if (clicked || !Module.Processing) return;
+    if (clicked || !w.WindowConnection().Processing) return;
     if (ready() || deadline.Expired()) {
       late = !ready();
       clicked = true;
@@ -325,7 +335,7 @@ void FaultMatrix::SetInputs(Operation operation) {
     case Operation::BaudRate:
       // Both settings run at 19200 baud, so every later case still reaches a
       // fresh module whichever of them the window now remembers.
-      baudBefore_ = Module.ScanBaudRateNo;
+      baudBefore_ = Conn().ScanBaudRateNo;
       baudTarget_ = baudBefore_ == 4 ? 5 : 4;
       w.cmbBaudRate->setCurrentIndex(baudTarget_);
       break;
@@ -365,12 +375,12 @@ void FaultMatrix::Run(Operation operation) {
 }
 
 void FaultMatrix::ExpectCleanEnd() {
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_FALSE(serial::PortIsOpen(Conn()));
   EXPECT_EQ(DescriptorsOn(device_), 1) << "descriptors on the terminal besides the simulated module's own";
   EXPECT_TRUE(window_->IsWindowEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_FALSE(window_->tmrBusy->isActive());
-  EXPECT_FALSE(Module.Processing);
+  EXPECT_FALSE(Conn().Processing);
 }
 
 // Lamp, beep and the outcome the fault calls for; true for a success.
@@ -420,8 +430,8 @@ void FaultMatrix::ExpectWrittenValues(Operation operation, bool success) {
       }
       break;
     case Operation::BaudRate:
-      EXPECT_EQ(Module.ScanBaudRateNo, success ? baudTarget_ : baudBefore_);
-      EXPECT_EQ(Module.ScanBaudRate, kBaudRateSettings.at(Module.ScanBaudRateNo));
+      EXPECT_EQ(Conn().ScanBaudRateNo, success ? baudTarget_ : baudBefore_);
+      EXPECT_EQ(Conn().ScanBaudRate, kBaudRateSettings.at(Conn().ScanBaudRateNo));
       if (success) {
         EXPECT_EQ(now.lineIndex, baudTarget_);
       }
@@ -464,7 +474,7 @@ void FaultMatrix::ExpectOwnScanValues(bool success, const std::string& key) {
   either(std::to_string(w.cmbMode->currentIndex()), "0", "1");
   either(std::to_string(w.cmbRS485->currentIndex()), "2", "0");
   EXPECT_EQ(w.pnKey->Caption(), key);
-  EXPECT_EQ(Module.ModuleFound, success);
+  EXPECT_EQ(Conn().ModuleFound, success);
   if (success) {
     EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #1)");
   } else {
@@ -523,7 +533,11 @@ void FaultMatrix::ExpectOwnCardData() {
 
 TEST_P(FaultMatrix, EndsCleanWithTheModulesOwnValues) {
   const auto& [operation, faultCase] = GetParam();
-  Line().AddFault(faultCase.fault);
+  if (faultCase.echo) {
+    Line().SetEcho(true);
+  } else {
+    Line().AddFault(faultCase.fault);
+  }
 
   Run(operation);
 

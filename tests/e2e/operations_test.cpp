@@ -62,7 +62,7 @@ const OperationCase kOperations[] = {
        w.cmbBaudRate->setCurrentIndex(2);
      },
      &TfrmModule::btnBaudRate, {"H00M", "H00M"}, "Set Module BaudRate Error", false,
-     [](TfrmModule&, sim::SimModule&) { EXPECT_EQ(Module.ScanBaudRateNo, 5); }},
+     [](TfrmModule& w, sim::SimModule&) { EXPECT_EQ(w.WindowConnection().ScanBaudRateNo, 5); }},
     {"KeyCountSendsThePanelText", [](TfrmModule& w, sim::SimModule&) { w.sbKey->setValue(20); },
      &TfrmModule::btnKey, {"H00B", "H00L20"}, "Set Reader Key Ok", true,
      [](TfrmModule&, sim::SimModule& module) { EXPECT_EQ(module.State().keyCount, "20"); }},
@@ -142,14 +142,15 @@ TEST_F(EndToEnd, BaudRateChangeMakesLaterOperationsUseTheNewSetting) {
   EXPECT_EQ(module.Commands(), (Frames{"H00M", "H00E7"}));
   EXPECT_EQ(Message(), "Set Module BaudRate Ok");
   EXPECT_EQ(module.State().lineIndex, 7);
-  EXPECT_EQ(Module.ScanBaudRate, "38400,e,8,1");
-  EXPECT_EQ(Module.ScanBaudRateNo, 7);
+  EXPECT_EQ(Conn().ScanBaudRate, "38400,e,8,1");
+  EXPECT_EQ(Conn().ScanBaudRateNo, 7);
   EXPECT_EQ(ReadSettingsFile(), stored) << "the change is not stored";
 
   // The ID operation now talks at 38400 and the module answers there.
   module.ClearCommands();
   w.btnID->click();
   EXPECT_EQ(Message(), "Set Module ID Ok");
+  ASSERT_FALSE(module.Commands().empty());
   EXPECT_EQ(module.Commands().front(), "H00M");
   ExpectIdle();
 }
@@ -165,7 +166,7 @@ TEST_F(EndToEnd, FactoryDefaultSendsSixFramesAndKeepsTheScanResult) {
   // With chkLock checked the search uses the remembered 9600,n,8,1.
   TfrmModule& w = OpenWindow("\"ScanBaudRateNo\"=dword:00000002\n");
   w.btnScan->click();
-  ASSERT_TRUE(Module.ModuleFound) << Message();
+  ASSERT_TRUE(Conn().ModuleFound) << Message();
   module.ClearCommands();
 
   w.btnFactory->click();
@@ -179,7 +180,7 @@ TEST_F(EndToEnd, FactoryDefaultSendsSixFramesAndKeepsTheScanResult) {
   EXPECT_EQ(after.mode, '0');
   EXPECT_EQ(after.rs485, '1');
   EXPECT_EQ(after.lineIndex, 5);
-  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
+  EXPECT_EQ(Conn().ScanBaudRate, "9600,n,8,1");
   EXPECT_EQ(w.pnID->Caption(), "01");
   EXPECT_EQ(w.pnID2->Caption(), "05");
   ExpectIdle();

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "frame_trace.h"
+#include "link_state.h"
 #include "port_names.h"
 #include "settings_store.h"
 
@@ -106,10 +107,10 @@ int DescriptorsOn(dev_t device) { return device == 0 ? 0 : CountIn("/proc/self/f
 
 std::string ExplainPort(int port) {
   std::ostringstream out;
-  const std::string name = PortName(port);
-  std::optional<std::string> entry = PortTableEntry(name);
+  const std::string name = serial::PortName(port);
+  std::optional<std::string> entry = store::PortTableEntry(name);
   out << name << ": port table entry " << (entry ? "\"" + *entry + "\"" : "none, or the settings file is unreadable");
-  std::optional<std::string> path = ResolvePort(port);
+  std::optional<std::string> path = serial::ResolvePort(port);
   if (!path) return out.str() + "; resolves to nothing";
   out << "; resolves to " << *path;
   std::error_code error;
@@ -121,10 +122,11 @@ std::string ExplainPort(int port) {
   return out.str();
 }
 
-SentFrameCounter::SentFrameCounter() {
-  SetFrameTrace([this](const TraceEvent& event) {
-    if (event.direction == TraceDirection::Sent) ++count_;
-  });
+SentFrameCounter::SentFrameCounter(serial::LinkState& link) : link_(link), previous_(link.TraceHook) {
+  link_.TraceHook = [this](const serial::TraceEvent& event) {
+    if (event.direction == serial::TraceDirection::Sent) ++count_;
+    if (previous_) previous_(event);
+  };
 }
 
-SentFrameCounter::~SentFrameCounter() { SetFrameTrace({}); }
+SentFrameCounter::~SentFrameCounter() { link_.TraceHook = previous_; }

@@ -10,6 +10,12 @@
 #include <cstddef>
 #include <string>
 
+#include "frame_trace.h"
+
+namespace serial {
+struct LinkState;
+}  // namespace serial
+
 // What COM<port> resolves to now (through the port table that the window
 // installed), and what happens when that path is opened the way the link
 // opens it: open(2) and its errno, the advisory lock, and which processes
@@ -23,13 +29,14 @@ dev_t DeviceNumber(const std::string& path);
 // How many of this process's descriptors are open on that character device.
 int DescriptorsOn(dev_t device);
 
-// Counts the command frames the link writes while it lives, through the
-// link's frame trace hook (it takes the hook over and removes it again). A
-// frame that was never written cannot arrive late, so a count taken when a
-// click returns settles "nothing was sent" without waiting for stragglers.
+// Counts the command frames written on a connection while it lives, through
+// the connection's frame trace hook (it takes the hook over, hands every
+// event on to the hook it found, and puts that hook back). A frame that was
+// never written cannot arrive late, so a count taken when a click returns
+// settles "nothing was sent" without waiting for stragglers.
 class SentFrameCounter {
  public:
-  SentFrameCounter();
+  explicit SentFrameCounter(serial::LinkState& link);
   ~SentFrameCounter();
   SentFrameCounter(const SentFrameCounter&) = delete;
   SentFrameCounter& operator=(const SentFrameCounter&) = delete;
@@ -37,5 +44,7 @@ class SentFrameCounter {
   size_t Count() const { return count_; }
 
  private:
+  serial::LinkState& link_;
+  serial::FrameTraceHook previous_;
   std::atomic<size_t> count_{0};  // written by the hook on the thread that sends
 };

@@ -42,15 +42,15 @@ TEST_F(EndToEnd, PortHeldByAnotherProgramIsPassedOverWithoutWritingAFrame) {
   {
     LockHolder other(PortPath(1));
     ASSERT_TRUE(other.Locked());
-    const uint64_t failuresBefore = PortOpenFailureCount();
-    SentFrameCounter sent;
+    const uint64_t failuresBefore = serial::PortOpenFailureCount(Conn());
+    SentFrameCounter sent(Conn());
 
     Window().btnScan->click();
 
     EXPECT_EQ(Message(), "Module Not Find");
     // Every port number was tried once, the held one included, and none
     // opened; no frame was written, so none can reach the module later.
-    EXPECT_EQ(PortOpenFailureCount() - failuresBefore, kPortNumbers) << ExplainPort(1);
+    EXPECT_EQ(serial::PortOpenFailureCount(Conn()) - failuresBefore, kPortNumbers) << ExplainPort(1);
     EXPECT_EQ(sent.Count(), 0u) << ExplainPort(1);
     EXPECT_TRUE(module.Commands().empty());
   }
@@ -71,15 +71,15 @@ TEST_F(EndToEnd, PortOfAGoneModuleStaysShutAfterANewTerminalTakesItsNumber) {
   sim::SimModule newcomer(silent);
   ASSERT_TRUE(newcomer.Start());
 
-  const uint64_t failuresBefore = PortOpenFailureCount();
-  SentFrameCounter sent;
+  const uint64_t failuresBefore = serial::PortOpenFailureCount(Conn());
+  SentFrameCounter sent(Conn());
 
   w.btnProcess->click();
 
   EXPECT_EQ(Message(), "Open COM : 3 Error");
-  EXPECT_EQ(PortOpenFailureCount() - failuresBefore, 1u);
-  const PortOpenFailure failure = LastPortOpenFailure();
-  EXPECT_EQ(failure.problem, PortOpenProblem::Missing) << ExplainPort(3);
+  EXPECT_EQ(serial::PortOpenFailureCount(Conn()) - failuresBefore, 1u);
+  const serial::PortOpenFailure failure = serial::LastPortOpenFailure(Conn());
+  EXPECT_EQ(failure.problem, serial::PortOpenProblem::Missing) << ExplainPort(3);
   EXPECT_EQ(failure.devicePath, PortPath(3)) << ExplainPort(3);
   EXPECT_EQ(sent.Count(), 0u) << "the window wrote to " << failure.devicePath;
   EXPECT_EQ(FramesReceived(newcomer), 0u) << "the window reached " << newcomer.SlavePath();

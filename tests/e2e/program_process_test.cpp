@@ -31,7 +31,7 @@ std::pair<int, int> CentreOnScreen(form::FormControl control) {
 
 // Reads the pixel until the condition holds or the limit passes.
 bool ScreenShows(VncClient& screen, int x, int y, const std::function<bool(uint32_t)>& condition) {
-  Deadline deadline(kLimit);
+  serial::Deadline deadline(kLimit);
   while (!deadline.Expired()) {
     const std::optional<uint32_t> colour = screen.Pixel(x, y, kLimit);
     if (!colour) return false;

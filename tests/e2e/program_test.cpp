@@ -20,9 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "connection.h"
 #include "deadline.h"
+#include "held_back_line.h"
 #include "main_window.h"
-#include "module_state.h"
 #include "port_diagnosis.h"
 #include "program.h"
 #include "serial_port.h"
@@ -48,7 +49,7 @@ class Script {
 
   // Called by Qt as the program creates its application.
   void Start() {
-    deadline_ = std::make_unique<Deadline>(kScriptLimit);
+    deadline_ = std::make_unique<serial::Deadline>(kScriptLimit);
     auto* timer = new QTimer(QCoreApplication::instance());
     QObject::connect(timer, &QTimer::timeout, [this] { Tick(); });
     timer->start(kTickMs);
@@ -73,7 +74,7 @@ class Script {
   std::vector<Step> steps_;
   size_t next_ = 0;
   bool timedOut_ = false;
-  std::unique_ptr<Deadline> deadline_;
+  std::unique_ptr<serial::Deadline> deadline_;
 };
 
 Script* runningScript = nullptr;
@@ -136,7 +137,7 @@ class ProgramRun : public ::testing::Test {
   }
 
   void TearDown() override {
-    SetToneRecorder({});
+    tone::SetToneRecorder({});
     std::filesystem::remove_all(folder_);
   }
 
@@ -157,14 +158,16 @@ class ProgramRun : public ::testing::Test {
 
 using EndToEndProgram = ProgramRun;
 
+commands::Connection& Conn() { return frmModule->WindowConnection(); }
+
 // Processing is over: the port closed, the flag clear, the caption and the
 // controls that processing locks back as they were.
 void ExpectProcessingOver(dev_t device) {
   TfrmModule& w = *frmModule;
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_FALSE(serial::PortIsOpen(Conn()));
   EXPECT_EQ(DescriptorsOn(device), 1) << "descriptors on the terminal besides the simulated module's own";
   EXPECT_FALSE(w.tmrBusy->isActive());
-  EXPECT_FALSE(Module.Processing) << "a click on btnProcess would only stop a loop that no longer runs";
+  EXPECT_FALSE(Conn().Processing) << "a click on btnProcess would only stop a loop that no longer runs";
   EXPECT_EQ(w.btnProcess->text().toStdString(), "Process Module");
   for (QWidget* control : std::vector<QWidget*>{w.btnExit, w.btnScan, w.btnFactory, w.btnID, w.btnBaudRate,
                                                 w.btnMode, w.gbDefault, w.btnEng, w.btnGB, w.btnBIG5, w.btnKey}) {
@@ -176,7 +179,7 @@ void ExpectProcessingOver(dev_t device) {
 
 TEST_F(EndToEndProgram, ExceptionInAClickHandlerIsShownAndTheWindowStaysUsable) {
   int beepsAsked = 0;
-  SetToneRecorder([&](unsigned, unsigned) {
+  tone::SetToneRecorder([&](unsigned, unsigned) {
     if (++beepsAsked == 1) throw std::runtime_error("sound device gone");
   });
   BoxSeen box;
@@ -210,7 +213,7 @@ TEST_F(EndToEndProgram, ExceptionWhileProcessingHoldsThePortLeavesItClosedAndThe
   ASSERT_TRUE(module.LinkAt(folder_ + "/com1"));
   const dev_t device = DeviceNumber(module.SlavePath());
   int beepsAsked = 0;
-  SetToneRecorder([&](unsigned hz, unsigned) {
+  tone::SetToneRecorder([&](unsigned hz, unsigned) {
     // The beep after a failed poll comes while processing still holds the port.
     if (++beepsAsked == 2) throw std::runtime_error("sound device gone at " + std::to_string(hz) + " Hz");
   });
@@ -218,7 +221,7 @@ TEST_F(EndToEndProgram, ExceptionWhileProcessingHoldsThePortLeavesItClosedAndThe
   Script script;
   script.Then(WindowIdle, [] { Click(frmModule->btnScan); });
   script.Then([&] { return beepsAsked == 1 && WindowIdle(); }, [&] {
-    ASSERT_TRUE(Module.ModuleFound);
+    ASSERT_TRUE(Conn().ModuleFound);
     module.AddFault(sim::MakeFault(sim::FaultKind::NoReply, "F", 1));
     Click(frmModule->btnProcess);
   });
@@ -237,6 +240,7 @@ TEST_F(EndToEndProgram, ExceptionWhileProcessingHoldsThePortLeavesItClosedAndThe
 
   EXPECT_EQ(box.text, "sound device gone at 300 Hz");
   EXPECT_EQ(module.Commands(), (std::vector<std::string>{"H00M", "H00V", "H00L", "H00A", "H00N", "H01F"}));
+  if (HasFailure()) NoteHeldBackLine(module, true);
 }
 
 // In a process of its own: an application whose constructor threw leaves Qt

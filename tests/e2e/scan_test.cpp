@@ -39,7 +39,7 @@ TEST_F(EndToEnd, ScanWithoutStoredResultFindsModuleAndStoresWhereItAnswered) {
   w.btnScan->click();
 
   EXPECT_EQ(module.Commands(), kInformationReads);
-  EXPECT_TRUE(Module.ModuleFound);
+  EXPECT_TRUE(Conn().ModuleFound);
   EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #2)");
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kYellow);
   EXPECT_EQ(beeps, (std::vector<BeepRecord>{{1000, 300}}));
@@ -72,10 +72,10 @@ TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
 
   w.btnScan->click();
 
-  EXPECT_TRUE(Module.ModuleFound) << Message();
-  EXPECT_EQ(Module.ScanCommNo, 4);
-  EXPECT_EQ(Module.ScanBaudRateNo, 2);
-  EXPECT_EQ(Module.ScanBaudRate, "9600,n,8,1");
+  EXPECT_TRUE(Conn().ModuleFound) << Message();
+  EXPECT_EQ(Conn().ScanCommNo, 4);
+  EXPECT_EQ(Conn().ScanBaudRateNo, 2);
+  EXPECT_EQ(Conn().ScanBaudRate, "9600,n,8,1");
   EXPECT_EQ(w.cmbBaudRate->currentIndex(), 2);
   EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #4)");
   // The first port was asked twice at each of the twelve settings, the
@@ -87,6 +87,7 @@ TEST_F(EndToEnd, UnlockedScanTriesEverySettingOfAPortBeforeTheNext) {
   };
   EXPECT_EQ(linesWith(dead, " <- "), 24);
   EXPECT_EQ(linesWith(module, "ignored: line speed 4800,"), 4);
+  ASSERT_FALSE(module.Commands().empty());
   EXPECT_EQ(module.Commands().back(), "H00N");
   EXPECT_NE(ReadSettingsFile().find("\"ScanBaudRateNo\"=dword:00000002"), std::string::npos);
   ExpectIdle();
@@ -99,7 +100,7 @@ TEST_F(EndToEnd, QuickTryAtTheRememberedPortLeavesTheStoreUntouched) {
 
   Window().btnScan->click();
 
-  EXPECT_TRUE(Module.ModuleFound) << Message();
+  EXPECT_TRUE(Conn().ModuleFound) << Message();
   EXPECT_EQ(module.Commands(), kInformationReads);
   EXPECT_EQ(ReadSettingsFile(), before);
   EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #3)");
@@ -113,13 +114,13 @@ TEST_F(EndToEnd, IdentityReplyOfAnotherLengthIsNeverFound) {
 
   w.btnScan->click();
 
-  EXPECT_FALSE(Module.ModuleFound);
+  EXPECT_FALSE(Conn().ModuleFound);
   EXPECT_EQ(module.Commands(), (std::vector<std::string>{"H00M", "H00M"}));
   EXPECT_EQ(Message(), "Module Not Find");
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
   EXPECT_EQ(beeps, (std::vector<BeepRecord>{{300, 300}}));
   EXPECT_EQ(w.cmbBaudRate->currentIndex(), 5);
-  EXPECT_EQ(Module.ScanCommNo, 0);
+  EXPECT_EQ(Conn().ScanCommNo, 0);
   ExpectIdle();
 }
 
@@ -146,7 +147,7 @@ TEST_F(EndToEnd, FailingSecondIdentityEndsTheReadsWithAnErrorButKeepsTheStoredRe
 
   w.btnScan->click();
 
-  EXPECT_FALSE(Module.ModuleFound);
+  EXPECT_FALSE(Conn().ModuleFound);
   EXPECT_EQ(Message(), "Get Module Info Error. (COM : #2)");
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
   EXPECT_EQ(beeps, (std::vector<BeepRecord>{{300, 300}}));
@@ -173,7 +174,7 @@ TEST_F(EndToEnd, RepliesWithLettersWhereDigitsBelongEndTheScanCleanly) {
 
   w.btnScan->click();
 
-  EXPECT_TRUE(Module.ModuleFound);
+  EXPECT_TRUE(Conn().ModuleFound);
   EXPECT_EQ(Shown(w.pnSerial), "S/N : 1234567Z-_");
   EXPECT_EQ(w.pnID->Caption(), "A7");
   EXPECT_EQ(w.sbID->value(), 30);
@@ -195,7 +196,7 @@ TEST_F(EndToEnd, IdsBeyondTheBarsAreShownAsTheModuleGaveThem) {
 
   w.btnScan->click();
 
-  EXPECT_TRUE(Module.ModuleFound);
+  EXPECT_TRUE(Conn().ModuleFound);
   EXPECT_EQ(w.pnID->Caption(), "00");
   EXPECT_EQ(w.pnID2->Caption(), "00");
   EXPECT_EQ(w.sbID->value(), 1);
@@ -209,7 +210,7 @@ TEST_F(EndToEnd, ModuleThatHangsUpDuringTheScanLeavesTheWindowUsable) {
 
   w.btnScan->click();
 
-  EXPECT_FALSE(Module.ModuleFound);
+  EXPECT_FALSE(Conn().ModuleFound);
   EXPECT_EQ(Message(), "Get Module Info Error. (COM : #1)");
   ExpectIdle();
 }
@@ -223,7 +224,7 @@ TEST_F(EndToEnd, QuickTryFindsTheModuleOnItsThirdAttemptAndSavesNothing) {
 
   Window().btnScan->click();
 
-  EXPECT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
+  EXPECT_TRUE(Conn().ModuleFound) << Message() << "\n" << ExplainPorts();
   EXPECT_EQ(FramesReceived(module, "H00M"), 3u);
   EXPECT_EQ(FramesReceived(module), 7u) << "three identity frames, then the information reads";
   EXPECT_EQ(Message(), "Get Module Info Ok. (COM : #3)");
@@ -239,7 +240,7 @@ TEST_F(EndToEnd, ThreeUnansweredQuickAttemptsLeaveTheModuleToTheSearchWhichSaves
 
   Window().btnScan->click();
 
-  EXPECT_TRUE(Module.ModuleFound) << Message() << "\n" << ExplainPorts();
+  EXPECT_TRUE(Conn().ModuleFound) << Message() << "\n" << ExplainPorts();
   EXPECT_EQ(FramesReceived(module, "H00M"), 4u) << "three quick attempts, then the search's first";
   EXPECT_NE(FileIdentity(SettingsPath()), identity) << "a module found by the search is saved";
   EXPECT_NE(ReadSettingsFile().find("\"ScanCommNo\"=dword:00000003"), std::string::npos);

@@ -106,10 +106,10 @@ TEST_F(EndToEnd, TheTraceViewMarksBytesThrownAwayWhileTheLineFellQuiet) {
   // An earlier frame still unanswered: the next command of another kind
   // first waits for the line to fall quiet, and a stray reply that comes
   // meanwhile is thrown away.
-  ASSERT_TRUE(OpenPort(1, Module.ScanBaudRate));
-  Link.FramesSinceQuiet = 1;
-  Link.RepliesSinceQuiet = 0;
-  Link.LastCommand = "H00V";
+  ASSERT_TRUE(serial::OpenPort(Conn(), 1, Conn().ScanBaudRate));
+  Conn().FramesSinceQuiet = 1;
+  Conn().RepliesSinceQuiet = 0;
+  Conn().LastCommand = "H00V";
   module.WriteRaw("\nlate\r");
   ASSERT_TRUE(WaitUntil(
       [&] {
@@ -118,9 +118,9 @@ TEST_F(EndToEnd, TheTraceViewMarksBytesThrownAwayWhileTheLineFellQuiet) {
         return false;
       },
       std::chrono::seconds(5)));
-  Link.LastLineActivityAt = TickCount();
-  SendCommand("H00M");
-  ClosePort();
+  Conn().LastLineActivityAt = serial::TickCount();
+  serial::SendCommand(Conn(), "H00M");
+  serial::ClosePort(Conn());
   view->Refresh();
 
   std::vector<std::string> texts = Column(view->tblFrames, 3);

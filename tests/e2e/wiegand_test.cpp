@@ -63,7 +63,7 @@ TEST_F(EndToEnd, ProcessingShowsCardsUntilTheSecondClickStopsIt) {
   EXPECT_EQ(beeps, (std::vector<BeepRecord>{{1000, 300}}));
   EXPECT_EQ(w.btnProcess->text(), idleCaption);
   for (QWidget* c : LockedDuringProcessing(w)) EXPECT_TRUE(c->isEnabled()) << c->objectName().toStdString();
-  EXPECT_FALSE(Module.Processing);
+  EXPECT_FALSE(Conn().Processing);
   ExpectIdle();
 }
 
@@ -74,7 +74,7 @@ TEST_F(EndToEnd, DoubleClickOnCancelStopsProcessingOnce) {
   sim::SimModule& module = ScannedModule();
   TfrmModule& w = Window();
   const QString idleCaption = w.btnProcess->text();
-  SentFrameCounter sent;
+  SentFrameCounter sent(Conn());
   size_t pollsAtStop = 0;
   bool stopClicked = false;
   bool secondClickSeenRunning = false;
@@ -84,7 +84,7 @@ TEST_F(EndToEnd, DoubleClickOnCancelStopsProcessingOnce) {
   // stop.
   QTimer rescue;
   QObject::connect(&rescue, &QTimer::timeout, [&] {
-    if (!stopClicked || !Module.Processing) return;
+    if (!stopClicked || !Conn().Processing) return;
     neededThirdClick = true;
     w.btnProcess->click();
   });
@@ -99,7 +99,7 @@ TEST_F(EndToEnd, DoubleClickOnCancelStopsProcessingOnce) {
         // The second click of the pair, delivered by the loop's own event
         // processing while it is still on its way out.
         QTimer::singleShot(0, &w, [&] {
-          secondClickSeenRunning = Module.ProcessingActive;
+          secondClickSeenRunning = Conn().ProcessingActive;
           w.btnProcess->click();
         });
       });
@@ -107,9 +107,9 @@ TEST_F(EndToEnd, DoubleClickOnCancelStopsProcessingOnce) {
 
   EXPECT_TRUE(secondClickSeenRunning) << "the second click came after the loop had returned";
   EXPECT_FALSE(neededThirdClick);
-  EXPECT_FALSE(Module.Processing);
-  EXPECT_FALSE(Module.ProcessingActive);
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_FALSE(Conn().Processing);
+  EXPECT_FALSE(Conn().ProcessingActive);
+  EXPECT_FALSE(serial::PortIsOpen(Conn()));
   // One stop, one beep; the cycle under way at the stop may finish (two
   // polls at most), and nothing is polled after the loop has returned: the
   // events still pending write no frame, and the module takes in exactly
@@ -149,7 +149,7 @@ TEST_F(EndToEnd, UnansweredPollEndsProcessingRed) {
   EXPECT_EQ(module.Commands(), Frames{"H01F"});
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
   EXPECT_EQ(beeps, (std::vector<BeepRecord>{{300, 300}}));
-  EXPECT_FALSE(Module.Processing);
+  EXPECT_FALSE(Conn().Processing);
   for (QWidget* c : LockedDuringProcessing(w)) EXPECT_TRUE(c->isEnabled());
   ExpectIdle();
 }
@@ -183,6 +183,7 @@ TEST_F(EndToEnd, MovingTheIdBarDuringProcessingPollsTheNewAddress) {
       w.btnProcess, [&] { return !module.Commands().empty(); }, [&] { w.sbID->setValue(2); });
 
   // The module has no reader at 02: the next poll goes unanswered.
+  ASSERT_FALSE(module.Commands().empty());
   EXPECT_EQ(module.Commands().back(), "H02F");
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
 }
@@ -259,7 +260,7 @@ TEST_F(EndToEnd, CarriageReturnInsideCardDataEndsProcessingCleanly) {
   w.btnProcess->click();  // the reply ends at the CR and fails its checksum
 
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
-  EXPECT_FALSE(Module.Processing);
+  EXPECT_FALSE(Conn().Processing);
   for (QWidget* c : LockedDuringProcessing(w)) EXPECT_TRUE(c->isEnabled());
   ExpectIdle();
 }

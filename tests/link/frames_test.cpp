@@ -2,6 +2,7 @@
 // Command frames and replies against the simulated module over a real
 // pseudo-terminal.
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -21,12 +22,12 @@ constexpr unsigned kOperationPauseMs = 100;
 
 TEST(FrameChecksum, SeedIsTabAndDigitsAreUpperCase) {
   const uint8_t text[] = {'H', '0', '0', 'M'};
-  EXPECT_EQ(FrameChecksum(text, 4), 0x0C);
-  EXPECT_EQ(FrameChecksum(text, 0), 0x09);
-  EXPECT_EQ(FrameChecksum(text, -3), 0x09);
-  EXPECT_EQ(ByteToHex(0x0C), "0C");
-  EXPECT_EQ(ByteToHex(0xAF), "AF");
-  EXPECT_EQ(ByteToHex(0x00), "00");
+  EXPECT_EQ(serial::FrameChecksum(text, 4), 0x0C);
+  EXPECT_EQ(serial::FrameChecksum(text, 0), 0x09);
+  EXPECT_EQ(serial::FrameChecksum(text, -3), 0x09);
+  EXPECT_EQ(serial::ByteToHex(0x0C), "0C");
+  EXPECT_EQ(serial::ByteToHex(0xAF), "AF");
+  EXPECT_EQ(serial::ByteToHex(0x00), "00");
 }
 
 TEST_F(SimLine, FrameOnTheLineAndIdentityReply) {
@@ -34,11 +35,11 @@ TEST_F(SimLine, FrameOnTheLineAndIdentityReply) {
   ASSERT_TRUE(Exchange("H00M"));
   EXPECT_TRUE(module.WaitForLogLine("<- \\tH00M0C\\r  [09 48 30 30 4D 30 43 0D]", kWait));
   EXPECT_EQ(module.Commands().front(), "H00M");
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
-  EXPECT_EQ(Link.ReplyPos, 16);
-  EXPECT_EQ(ReplyChars(3, 4), "01");
-  EXPECT_EQ(ReplyChars(6, 13), "12345678");
-  EXPECT_EQ(ReplyChars(15, 40), "4\r");  // clipped at the end of the reply
+  EXPECT_EQ(link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.ReplyPos, 16);
+  EXPECT_EQ(serial::ReplyChars(link, 3, 4), "01");
+  EXPECT_EQ(serial::ReplyChars(link, 6, 13), "12345678");
+  EXPECT_EQ(serial::ReplyChars(link, 15, 40), "4\r");  // clipped at the end of the reply
 }
 
 TEST_F(SimLine, ShortestRepliesAndCaseOfChecksum) {
@@ -46,24 +47,24 @@ TEST_F(SimLine, ShortestRepliesAndCaseOfChecksum) {
   // LF alone has the checksum 0A: the shortest reply that can be right.
   ReplyRaw("H00M", "\n0A\r");
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 4);
-  EXPECT_EQ(Link.LastReply, "\n0A\r");
+  EXPECT_EQ(link.ReplyPos, 4);
+  EXPECT_EQ(link.LastReply, "\n0A\r");
 
   // Lower-case hex does not match, but the reply still becomes the last one.
   ReplyRaw("H00M", "\n0a\r");
   EXPECT_FALSE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 4);
-  EXPECT_EQ(Link.LastReply, "\n0a\r");
+  EXPECT_EQ(link.ReplyPos, 4);
+  EXPECT_EQ(link.LastReply, "\n0a\r");
 
   ReplyRaw("H00M", "\n\r");
   EXPECT_FALSE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 2);
-  EXPECT_EQ(Link.LastReply, "\n\r");
+  EXPECT_EQ(link.ReplyPos, 2);
+  EXPECT_EQ(link.LastReply, "\n\r");
 
   ReplyRaw("H00M", "\nX\r");
   EXPECT_FALSE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 3);
-  EXPECT_EQ(Link.LastReply, "\nX\r");
+  EXPECT_EQ(link.ReplyPos, 3);
+  EXPECT_EQ(link.LastReply, "\nX\r");
 }
 
 TEST_F(SimLine, ByteBeforeTheReplyMakesTheExchangeFail) {
@@ -73,10 +74,64 @@ TEST_F(SimLine, ByteBeforeTheReplyMakesTheExchangeFail) {
   // first thing received, so this exchange fails.
   AddFault(FaultKind::StrayByte, "H00B");
   EXPECT_FALSE(Exchange("H00B"));
-  EXPECT_EQ(Link.ReplyBuffer[0], 'X');
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.ReplyBuffer[0], 'X');
+  EXPECT_EQ(link.LastReply, kIdentityReply);
   module.ClearFaults();
   EXPECT_TRUE(Exchange("H00B"));
+}
+
+// A two-wire adapter hands back every frame the tool writes. An exact copy
+// that comes first is dropped and traced as the echo; nothing else is ever
+// dropped, so a copy that differs or breaks off, a second copy, or a stray
+// byte after the echo still fails the exchange with the bytes as received.
+TEST_F(SimLine, TheAdaptersEchoOfTheFrameIsDroppedAndNothingElseIs) {
+  const std::string frame = "\tH00M0C\r";
+  struct Case {
+    const char* name;
+    bool lineEchoes;
+    std::string raw;  // replaces the module's reply when not empty
+    bool answered;
+    bool echoHeard;
+    char firstKept;   // ReplyBuffer[0] after the exchange
+  };
+  const Case cases[] = {
+      {"echoing line", true, "", true, true, '\n'},
+      {"copy from the module's side", false, frame + kIdentityReply, true, true, '\n'},
+      {"copy that differs", false, "\tH00M0D\r" + kIdentityReply, false, false, '\t'},
+      {"copy that breaks off", false, "\tH00" + kIdentityReply, false, false, '\t'},
+      {"second copy after the echo", true, frame + kIdentityReply, false, true, '\t'},
+      {"stray byte after the echo", true, "X" + kIdentityReply, false, true, 'X'},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    module.ClearFaults();
+    module.SetEcho(c.lineEchoes);
+    if (!c.raw.empty()) ReplyRaw("H00M", c.raw);
+    serial::LinkState fresh{serial::PortScope::AnyPort()};
+    std::vector<serial::TraceDirection> events;
+    fresh.TraceHook = [&events](const serial::TraceEvent& e) {
+      if (events.empty() || events.back() != e.direction) events.push_back(e.direction);
+    };
+    ASSERT_TRUE(serial::OpenPort(fresh, kPort, "19200,e,8,1"));
+    // A loaded machine may hold the whole answer back past the window; the
+    // bytes then say nothing about the echo, so the exchange is made again.
+    bool answered = false;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const uint64_t written = module.Timing().replies;
+      answered = serial::SendCommand(fresh, "H00M");
+      if (answered || fresh.ReplyPos != 0) break;
+      ASSERT_TRUE(module.WaitForReplies(written + 1, kWait));
+    }
+    EXPECT_EQ(answered, c.answered);
+    EXPECT_EQ(fresh.EchoHeard, c.echoHeard);
+    EXPECT_EQ(fresh.ReplyBuffer[0], static_cast<uint8_t>(c.firstKept));
+    if (c.answered) {
+      EXPECT_EQ(fresh.LastReply, kIdentityReply);
+    }
+    const bool echoTraced = std::find(events.begin(), events.end(), serial::TraceDirection::Echo) != events.end();
+    EXPECT_EQ(echoTraced, c.echoHeard);
+    serial::ClosePort(fresh);
+  }
 }
 
 TEST_F(SimLine, BytesLeftFromEarlierExchangesAreDroppedBeforeTheFrame) {
@@ -87,25 +142,25 @@ TEST_F(SimLine, BytesLeftFromEarlierExchangesAreDroppedBeforeTheFrame) {
   module.WriteRaw("Q");
   ASSERT_TRUE(module.WaitForLogLine("-> Q", kWait));
   EXPECT_TRUE(Exchange("H00B"));
-  EXPECT_EQ(Link.ReplyBuffer[0], '\n');
-  EXPECT_EQ(Link.LastReply.substr(0, 5), "\nB00:");
+  EXPECT_EQ(link.ReplyBuffer[0], '\n');
+  EXPECT_EQ(link.LastReply.substr(0, 5), "\nB00:");
 
   // Bytes that came in while the port was closed.
-  ClosePort();
+  serial::ClosePort(link);
   module.WriteRaw("R\r");
   ASSERT_TRUE(module.WaitForLogLine("-> R\\r", kWait));
   ASSERT_TRUE(Open());
   EXPECT_TRUE(Exchange("H00V"));
-  EXPECT_EQ(Link.LastReply.substr(0, 5), "\nV00:");
+  EXPECT_EQ(link.LastReply.substr(0, 5), "\nV00:");
 }
 
 TEST_F(SimLine, LateReplyIsNotHeardAndLastReplyStays) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Delay, "H00V", 250, 1);
-  EXPECT_FALSE(SendCommand("H00V"));
-  EXPECT_EQ(Link.ReplyPos, 0);
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
+  EXPECT_EQ(link.ReplyPos, 0);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 }
 
 TEST_F(SimLine, LateReplyIsNotTakenForTheAnswerToTheNextCommand) {
@@ -113,20 +168,20 @@ TEST_F(SimLine, LateReplyIsNotTakenForTheAnswerToTheNextCommand) {
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Delay, "", 200, -1);  // every reply 200 ms late
   uint64_t written = module.Timing().replies;
-  EXPECT_FALSE(SendCommand("H00V"));
-  EXPECT_EQ(Link.ReplyPos, 0);
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
+  EXPECT_EQ(link.ReplyPos, 0);
   // The version reply reaches the port's input before the next frame goes out.
   ASSERT_TRUE(module.WaitForReplies(written + 1, kWait));
 
-  EXPECT_FALSE(SendCommand("H00L"));
-  EXPECT_EQ(Link.ReplyPos, 0) << "the late version reply was read as the key count reply";
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_FALSE(serial::SendCommand(link, "H00L"));
+  EXPECT_EQ(link.ReplyPos, 0) << "the late version reply was read as the key count reply";
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 
   // With the line in time again, the answer is the key count's own.
   ASSERT_TRUE(module.WaitForReplies(written + 2, kWait));
   module.ClearFaults();
   ASSERT_TRUE(Exchange("H00L"));
-  EXPECT_EQ(ReplyChars(2, 5), "L00:");
+  EXPECT_EQ(serial::ReplyChars(link, 2, 5), "L00:");
 }
 
 // The next frame goes out right after the window, before the late reply has
@@ -136,16 +191,16 @@ TEST_F(SimLine, AReplyStillOnItsWayIsNeverTheAnswerToAnotherCommand) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Delay, "H00V", 200, 1);
-  EXPECT_FALSE(SendCommand("H00V"));
-  const uint32_t versionFrameAt = Link.LastFrameAt;
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
+  const uint32_t versionFrameAt = link.LastFrameAt;
   ASSERT_TRUE(Exchange("H00L"));
-  EXPECT_EQ(ReplyChars(2, 5), "L00:") << "the late version reply was read as the key count reply";
-  EXPECT_GE(Link.LastFrameAt - versionFrameAt, kLateReplyGuardMs);
+  EXPECT_EQ(serial::ReplyChars(link, 2, 5), "L00:") << "the late version reply was read as the key count reply";
+  EXPECT_GE(link.LastFrameAt - versionFrameAt, serial::kLateReplyGuardMs);
 
   AddFault(FaultKind::Delay, "H00M", 200, 1);
-  EXPECT_FALSE(SendCommand("H00M"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00M"));
   ASSERT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 }
 
 TEST_F(SimLine, TrickledReplyKeepsTheReaderGoing) {
@@ -153,32 +208,32 @@ TEST_F(SimLine, TrickledReplyKeepsTheReaderGoing) {
   // 16 bytes 4 ms apart: gaps the reader must wait through, all in the window.
   AddFault(FaultKind::Trickle, "H00M", 4);
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 }
 
 TEST_F(SimLine, ReplyAsLongAsTheBufferWrapsAndIsRejected) {
   ASSERT_TRUE(Open());
   AddFault(FaultKind::WrongLength, "H00M", 1023);
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 1023);
-  EXPECT_EQ(Link.LastReply.size(), 1023u);
+  EXPECT_EQ(link.ReplyPos, 1023);
+  EXPECT_EQ(link.LastReply.size(), 1023u);
   module.ClearFaults();
 
   // The CR lands on position 1023: the fill position wraps to 0, the end
   // mark goes to position 0 and the reply is empty.
   AddFault(FaultKind::WrongLength, "H00M", 1024);
   EXPECT_FALSE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 0);
-  EXPECT_EQ(Link.LastReply, "");
+  EXPECT_EQ(link.ReplyPos, 0);
+  EXPECT_EQ(link.LastReply, "");
 }
 
 TEST_F(SimLine, FloodWithoutFrameEndsTheExchange) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::Flood, "H00B", 0, 1);
-  EXPECT_FALSE(SendCommand("H00B"));
-  EXPECT_EQ(Link.ReplyPos, sim::kFloodBytes % kReplyBufferSize);
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_FALSE(serial::SendCommand(link, "H00B"));
+  EXPECT_EQ(link.ReplyPos, sim::kFloodBytes % serial::kReplyBufferSize);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
   // Everything was read: the next exchange is clean.
   EXPECT_TRUE(Exchange("H00B"));
 }
@@ -191,32 +246,34 @@ TEST_F(SimLine, EndlessFloodIsGivenUpAndEndsWithThePortOrTheNextFrame) {
   ASSERT_TRUE(Exchange("H00M"));
   AddFault(FaultKind::EndlessFlood, "H00B", 0, 1);
   Clock::time_point start = Clock::now();
-  EXPECT_FALSE(SendCommand("H00B"));
-  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(kFloodLimitMs));
-  EXPECT_EQ(Link.ReplyBuffer[0], 'Z');
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_FALSE(serial::SendCommand(link, "H00B"));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(serial::kFloodLimitMs));
+  EXPECT_EQ(link.ReplyBuffer[0], 'Z');
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 
-  ClosePort();
+  serial::ClosePort(link);
   ASSERT_TRUE(module.WaitForLogLine("bytes: the port was closed", kWait));
   ASSERT_TRUE(Open());
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 
-  Link.FloodLimitMs = kShortFloodLimitMs;
+  link.FloodLimitMs = kShortFloodLimitMs;
   AddFault(FaultKind::EndlessFlood, "H00B", 0, 1);
-  EXPECT_FALSE(SendCommand("H00B"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00B"));
   uint64_t framesSent = 0;
-  SetFrameTrace([&framesSent](const TraceEvent& e) { framesSent += e.direction == TraceDirection::Sent ? 1 : 0; });
-  EXPECT_FALSE(SendCommand("H00V")) << "another command went out while the line floods";
+  link.TraceHook = ([&framesSent](const serial::TraceEvent& e) {
+    framesSent += e.direction == serial::TraceDirection::Sent ? 1 : 0;
+  });
+  EXPECT_FALSE(serial::SendCommand(link, "H00V")) << "another command went out while the line floods";
   EXPECT_EQ(framesSent, 0u);
-  SetFrameTrace({});
+  link.TraceHook = {};
   // The repeat's frame ends the flood. Flood bytes still stand before its
   // reply; the next repeat's frame goes out after the input is cleared.
-  SendCommand("H00B");
+  serial::SendCommand(link, "H00B");
   ASSERT_TRUE(module.WaitForLogLine("bytes: a frame came in", kWait));
   EXPECT_TRUE(Exchange("H00B"));
   EXPECT_TRUE(Exchange("H00V"));
-  EXPECT_EQ(ReplyChars(2, 5), "V00:");
+  EXPECT_EQ(serial::ReplyChars(link, 2, 5), "V00:");
 }
 
 // A module that answers every command 200 ms late and queues what comes in
@@ -229,18 +286,19 @@ TEST_F(SimLine, ASlowModulesBacklogIsNeverTheAnswerToAnotherCommand) {
   ASSERT_TRUE(Open());
   AddFault(FaultKind::LateQueue, "", kLateQueueMs, -1);
   std::string discarded;
-  SetFrameTrace([&discarded](const TraceEvent& e) {
-    if (e.direction == TraceDirection::Discarded) discarded.append(reinterpret_cast<const char*>(e.bytes), e.length);
+  link.TraceHook = ([&discarded](const serial::TraceEvent& e) {
+    if (e.direction == serial::TraceDirection::Discarded)
+      discarded.append(reinterpret_cast<const char*>(e.bytes), e.length);
   });
   bool identified = false;
-  for (int attempt = 0; attempt < 3 && !identified; ++attempt) identified = SendCommand("H00M");
+  for (int attempt = 0; attempt < 3 && !identified; ++attempt) identified = serial::SendCommand(link, "H00M");
   ASSERT_TRUE(identified) << "a late reply to an earlier attempt answers a repeat";
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
-  SleepMs(kOperationPauseMs);  // as the scan pauses before it asks for the version
-  const bool versionRead = SendCommand("H00V");
-  SetFrameTrace({});
-  EXPECT_EQ(Link.ReplyPos, versionRead ? 16 : 0);
-  EXPECT_EQ(Link.LastReply, versionRead ? "\nV00:03.20-0165\r" : kIdentityReply);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
+  serial::SleepMs(kOperationPauseMs);  // as the scan pauses before it asks for the version
+  const bool versionRead = serial::SendCommand(link, "H00V");
+  link.TraceHook = {};
+  EXPECT_EQ(link.ReplyPos, versionRead ? 16 : 0);
+  EXPECT_EQ(link.LastReply, versionRead ? "\nV00:03.20-0165\r" : kIdentityReply);
   EXPECT_NE(discarded.find(kIdentityReply), std::string::npos) << "the backlog was not traced as discarded";
 }
 
@@ -277,7 +335,7 @@ TEST_F(SimLine, PausesOfTheFrameAndBeforeItAsTheModuleSeesThem) {
   std::vector<Clock::time_point> pauseStarts;
   for (const Step& step : steps) {
     pauseStarts.push_back(Clock::now());
-    SleepMs(step.pauseMs);
+    serial::SleepMs(step.pauseMs);
     ASSERT_TRUE(Exchange(step.command));
   }
 

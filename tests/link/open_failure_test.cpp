@@ -4,19 +4,19 @@
 #include "sim_line.h"
 
 TEST_F(SimLine, OnlyAFailedOpenMovesTheFailureCount) {
-  uint64_t before = PortOpenFailureCount();
+  uint64_t before = serial::PortOpenFailureCount(link);
   ASSERT_TRUE(Open());
-  ClosePort();
-  EXPECT_EQ(PortOpenFailureCount(), before);
-  EXPECT_FALSE(OpenPort(kPort + 1, "19200,e,8,1"));  // nothing behind it
-  EXPECT_EQ(PortOpenFailureCount(), before + 1);
+  serial::ClosePort(link);
+  EXPECT_EQ(serial::PortOpenFailureCount(link), before);
+  EXPECT_FALSE(serial::OpenPort(link, kPort + 1, "19200,e,8,1"));  // nothing behind it
+  EXPECT_EQ(serial::PortOpenFailureCount(link), before + 1);
   {
     // Held by someone else: the exclusive open fails as well.
-    DeviceOpenResult holder = OpenSerialDevice(module.SlavePath());
+    serial::DeviceOpenResult holder = serial::OpenSerialDevice(module.SlavePath());
     ASSERT_NE(holder.device, nullptr);
     EXPECT_FALSE(Open());
-    EXPECT_EQ(PortOpenFailureCount(), before + 2);
+    EXPECT_EQ(serial::PortOpenFailureCount(link), before + 2);
   }
   EXPECT_TRUE(Open());
-  EXPECT_EQ(PortOpenFailureCount(), before + 2);
+  EXPECT_EQ(serial::PortOpenFailureCount(link), before + 2);
 }

@@ -32,22 +32,19 @@ class SimLine : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(module.Start());
-    SetPortTable(sim::SimPortTable(module.SlavePath(), kPort));
-    Link = LinkState{};  // nothing carries over from another test
+    serial::SetPortTable(sim::SimPortTable(module.SlavePath(), kPort));
   }
 
   void TearDown() override {
     if (HasFailure()) {
       for (const std::string& line : module.LogLines()) std::printf("  sim: %s\n", line.c_str());
     }
-    if (PortIsOpen()) ClosePort();
-    SetFrameTrace({});
-    Link = LinkState{};
-    SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+    if (serial::PortIsOpen(link)) serial::ClosePort(link);
+    serial::SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
     module.Stop();
   }
 
-  bool Open(const std::string& setting = "19200,e,8,1") { return OpenPort(kPort, setting); }
+  bool Open(const std::string& setting = "19200,e,8,1") { return serial::OpenPort(link, kPort, setting); }
 
   // SendCommand, sent again only when the line was too slow: a machine under
   // heavy load can hold a pseudo-terminal's bytes back past the reply window.
@@ -60,7 +57,7 @@ class SimLine : public ::testing::Test {
   bool Exchange(const std::string& command) {
     for (int attempt = 0; attempt < 3; ++attempt) {
       uint64_t written = module.Timing().replies;
-      if (SendCommand(command)) return true;
+      if (serial::SendCommand(link, command)) return true;
       if (!NothingReceived() || !module.WaitForReplies(written + 1, kWait)) return false;
     }
     return false;
@@ -71,13 +68,13 @@ class SimLine : public ::testing::Test {
   // received but the module did write its reply, too late for a busy line.
   bool AnsweredOnce(const std::string& command) {
     uint64_t written = module.Timing().replies;
-    if (SendCommand(command)) return true;
+    if (serial::SendCommand(link, command)) return true;
     return NothingReceived() && module.WaitForReplies(written + 1, kWait);
   }
 
   // The buffer is cleared before every frame and the module sends no zeros.
-  static bool NothingReceived() {
-    return Link.ReplyPos == 0 && std::all_of(std::begin(Link.ReplyBuffer), std::end(Link.ReplyBuffer),
+  bool NothingReceived() const {
+    return link.ReplyPos == 0 && std::all_of(std::begin(link.ReplyBuffer), std::end(link.ReplyBuffer),
                                              [](uint8_t byte) { return byte == 0; });
   }
 
@@ -103,6 +100,9 @@ class SimLine : public ::testing::Test {
   }
 
   sim::SimModule module;
+  // The test's connection: a fresh one for every test, so nothing carries
+  // over from another.
+  serial::LinkState link{serial::PortScope::AnyPort()};
 };
 
 // A descriptor of the test's own on the line's slave side, to read and set

@@ -18,7 +18,7 @@ TEST(SleepUntil, SlicesFromOneStartEndNoEarlierThanTheirPoints) {
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < kSlices; ++i) {
     const Clock::time_point end = start + kSlice * (i + 1);
-    SleepUntil(end);
+    serial::SleepUntil(end);
     EXPECT_GE(Clock::now(), end) << "slice " << i;
   }
   EXPECT_GE(Clock::now() - start, kSlice * kSlices);
@@ -27,9 +27,9 @@ TEST(SleepUntil, SlicesFromOneStartEndNoEarlierThanTheirPoints) {
 TEST(SleepUntil, PointInThePastDoesNotMoveTheNextOne) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
-  SleepUntil(start - std::chrono::milliseconds(5));
+  serial::SleepUntil(start - std::chrono::milliseconds(5));
   const Clock::time_point end = start + std::chrono::milliseconds(3);
-  SleepUntil(end);
+  serial::SleepUntil(end);
   EXPECT_GE(Clock::now(), end);
 }
 

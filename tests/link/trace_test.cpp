@@ -10,7 +10,7 @@
 
 namespace {
 struct Seen {
-  TraceDirection direction;
+  serial::TraceDirection direction;
   uint32_t tickMs;
   std::string bytes;
 };
@@ -20,12 +20,12 @@ class TraceTest : public SimLine {
   void SetUp() override {
     SimLine::SetUp();
     ASSERT_TRUE(Open());
-    SetFrameTrace([this](const TraceEvent& e) {
+    link.TraceHook = ([this](const serial::TraceEvent& e) {
       seen.push_back({e.direction, e.tickMs, std::string(reinterpret_cast<const char*>(e.bytes), e.length)});
     });
   }
   void TearDown() override {
-    SetFrameTrace({});
+    link.TraceHook = {};
     SimLine::TearDown();
   }
 
@@ -34,7 +34,7 @@ class TraceTest : public SimLine {
   std::vector<Seen> LastExchange() const {
     size_t start = 0;
     for (size_t i = 0; i < seen.size(); ++i)
-      if (seen[i].direction == TraceDirection::Sent) start = i;
+      if (seen[i].direction == serial::TraceDirection::Sent) start = i;
     return {seen.begin() + static_cast<std::ptrdiff_t>(start), seen.end()};
   }
 
@@ -46,38 +46,38 @@ TEST_F(TraceTest, AnExchangeIsTheFrameThenEachReplyByteThenTheEnd) {
   ASSERT_TRUE(Exchange("H00M"));
   std::vector<Seen> last = LastExchange();
   ASSERT_GE(last.size(), 3u);
-  EXPECT_EQ(last.front().direction, TraceDirection::Sent);
+  EXPECT_EQ(last.front().direction, serial::TraceDirection::Sent);
   EXPECT_EQ(last.front().bytes, std::string("\tH00M0C\r"));
-  EXPECT_EQ(last.back().direction, TraceDirection::Ended);
+  EXPECT_EQ(last.back().direction, serial::TraceDirection::Ended);
   std::string received;
   for (size_t i = 1; i + 1 < last.size(); ++i) {
-    EXPECT_EQ(last[i].direction, TraceDirection::Received);
+    EXPECT_EQ(last[i].direction, serial::TraceDirection::Received);
     EXPECT_EQ(last[i].bytes.size(), 1u);
     received += last[i].bytes;
   }
-  EXPECT_EQ(received, Link.LastReply);
+  EXPECT_EQ(received, link.LastReply);
   // Times never run backwards along the trace.
   for (size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1].tickMs, seen[i].tickMs);
 }
 
 TEST_F(TraceTest, AnUnansweredFrameStillEndsItsExchange) {
   AddFault(sim::FaultKind::NoReply, "H00V");
-  EXPECT_FALSE(SendCommand("H00V"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
   ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].direction, TraceDirection::Sent);
-  EXPECT_EQ(seen[1].direction, TraceDirection::Ended);
+  EXPECT_EQ(seen[0].direction, serial::TraceDirection::Sent);
+  EXPECT_EQ(seen[1].direction, serial::TraceDirection::Ended);
   // The reply window lies between the frame and the end.
-  EXPECT_GT(seen[1].tickMs - seen[0].tickMs, kReplyWindowMs);
+  EXPECT_GT(seen[1].tickMs - seen[0].tickMs, serial::kReplyWindowMs);
 }
 
 TEST_F(TraceTest, FramesComeInTheOrderSentAndStopWithTheHook) {
   for (const char* command : {"H00M", "H00V", "H00L"}) ASSERT_TRUE(Exchange(command));
   std::vector<std::string> sent;
   for (const Seen& s : seen)
-    if (s.direction == TraceDirection::Sent) sent.push_back(s.bytes.substr(1, 4));
+    if (s.direction == serial::TraceDirection::Sent) sent.push_back(s.bytes.substr(1, 4));
   sent.erase(std::unique(sent.begin(), sent.end()), sent.end());  // resent frames
   EXPECT_EQ(sent, (std::vector<std::string>{"H00M", "H00V", "H00L"}));
-  SetFrameTrace({});
+  link.TraceHook = {};
   size_t before = seen.size();
   ASSERT_TRUE(Exchange("H00M"));
   EXPECT_EQ(seen.size(), before);

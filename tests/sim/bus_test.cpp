@@ -41,8 +41,8 @@ sim::ModuleConfig Module(const std::string& id1, const std::string& id2, int k, 
 }
 
 std::string CommandFrame(const std::string& text) {
-  uint8_t sum = FrameChecksum(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int>(text.size()));
-  return "\t" + text + ByteToHex(sum) + "\r";
+  uint8_t sum = serial::FrameChecksum(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int>(text.size()));
+  return "\t" + text + serial::ByteToHex(sum) + "\r";
 }
 
 class BusLine : public ::testing::Test {
@@ -51,9 +51,8 @@ class BusLine : public ::testing::Test {
     if (HasFailure() && bus) {
       for (const std::string& line : bus->LogLines()) std::printf("  bus: %s\n", line.c_str());
     }
-    if (PortIsOpen()) ClosePort();
-    Link = LinkState{};
-    SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+    if (serial::PortIsOpen(link)) serial::ClosePort(link);
+    serial::SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
     if (bus) bus->Stop();
   }
 
@@ -61,9 +60,9 @@ class BusLine : public ::testing::Test {
                 const std::string& setting = "19200,e,8,1") {
     bus = std::make_unique<sim::SimBus>(std::move(modules), faults);
     ASSERT_TRUE(bus->Start());
-    SetPortTable(sim::SimPortTable(bus->SlavePath(), kPort));
-    Link = LinkState{};
-    ASSERT_TRUE(OpenPort(kPort, setting));
+    serial::SetPortTable(sim::SimPortTable(bus->SlavePath(), kPort));
+    if (serial::PortIsOpen(link)) serial::ClosePort(link);
+    ASSERT_TRUE(serial::OpenPort(link, kPort, setting));
   }
 
   // Writes one frame through the port and returns every byte the tool
@@ -71,11 +70,11 @@ class BusLine : public ::testing::Test {
   // fallen quiet, as many bytes as the bus wrote, however late a loaded
   // machine delivers them.
   std::string Talk(const std::string& text) {
-    DiscardPortInput();
+    serial::DiscardPortInput(link);
     const std::string frame = CommandFrame(text);
     const uint64_t fromTool = bus->BytesFromTool();
     const uint64_t toTool = bus->BytesToTool();
-    WritePortBlock(reinterpret_cast<const uint8_t*>(frame.data()), static_cast<int>(frame.size()));
+    serial::WritePortBlock(link, reinterpret_cast<const uint8_t*>(frame.data()), static_cast<int>(frame.size()));
     EXPECT_TRUE(bus->WaitForBytesFromTool(fromTool + frame.size(), kBusWait));
     EXPECT_TRUE(bus->WaitForQuietLine(kBusWait));
     return ReadBytes(bus->BytesToTool() - toTool);
@@ -89,8 +88,8 @@ class BusLine : public ::testing::Test {
     for (int attempt = 0; attempt < 3; ++attempt) {
       const uint64_t heard = bus->BytesFromTool();
       const uint64_t written = bus->BytesToTool();
-      if (SendCommand(text)) return true;
-      if (Link.ReplyPos != 0 || !bus->WaitForBytesFromTool(heard + frameBytes, kBusWait) ||
+      if (serial::SendCommand(link, text)) return true;
+      if (link.ReplyPos != 0 || !bus->WaitForBytesFromTool(heard + frameBytes, kBusWait) ||
           !bus->WaitForQuietLine(kBusWait) || bus->BytesToTool() == written) {
         return false;
       }
@@ -98,12 +97,12 @@ class BusLine : public ::testing::Test {
     return false;
   }
 
-  static std::string ReadBytes(uint64_t count) {
+  std::string ReadBytes(uint64_t count) {
     std::string received;
-    Deadline deadline(kBusWait);
+    serial::Deadline deadline(kBusWait);
     uint8_t byte;
     while (received.size() < count && !deadline.Expired()) {
-      if (ReadPortByte(byte)) received += static_cast<char>(byte);
+      if (serial::ReadPortByte(link, byte)) received += static_cast<char>(byte);
     }
     return received;
   }
@@ -118,6 +117,7 @@ class BusLine : public ::testing::Test {
   }
 
   std::unique_ptr<sim::SimBus> bus;
+  serial::LinkState link{serial::PortScope::AnyPort()};
 };
 
 // One command on a bus, and what the tool receives for it.
@@ -199,12 +199,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, BusFault, ::testing::ValuesIn(FaultCases()),
 TEST_F(BusLine, ConfigurationReachesTheModuleItNames) {
   StartBus({Module("01", "05", 0), Module("01", "05", 1), Module("02", "06", 2, 2)});
   EXPECT_FALSE(Exchange("H01F")) << "two modules answer ID 01";
+  EXPECT_EQ(link.GarbledExchanges, 1u) << "the link notes the garbled exchange";
+  EXPECT_EQ(link.LastGarbledSetting, "19200,e,8,1");
   ASSERT_TRUE(Exchange("H00C1234567911"));  // module 1's first serial field: only it answers
   EXPECT_EQ(bus->State(1).id1, "11");
   EXPECT_EQ(bus->State(0).id1, "01");
   ASSERT_TRUE(Exchange("H11F"));
-  EXPECT_EQ(ReplyChars(2, 6), "F11:0");
+  EXPECT_EQ(serial::ReplyChars(link, 2, 6), "F11:0");
   ASSERT_TRUE(Exchange("H01F")) << "ID 01 is module 0's alone now";
+  EXPECT_EQ(link.GarbledExchanges, 1u) << "clean exchanges are not garbled";
 
   // Every module at the tool's speed carries out "H00E"; the third, at
   // another speed, hears nothing of it.
@@ -221,10 +224,10 @@ TEST_F(BusLine, ConfigurationReachesTheModuleItNames) {
       EXPECT_EQ(r.lineIndex, 5);
     }
   }
-  ClosePort();
-  ASSERT_TRUE(OpenPort(kPort, "9600,n,8,1"));
+  serial::ClosePort(link);
+  ASSERT_TRUE(serial::OpenPort(link, kPort, "9600,n,8,1"));
   ASSERT_TRUE(Exchange("H02F"));
-  EXPECT_EQ(ReplyChars(2, 6), "F02:0");
+  EXPECT_EQ(serial::ReplyChars(link, 2, 6), "F02:0");
 }
 
 // Noise damages what the tool receives at its rate, the same way for the
@@ -275,12 +278,12 @@ TEST_F(BusLine, JitterDelaysEachReplyWithinItsBound) {
 }
 
 // Reads what the tool receives until the condition holds on it.
-std::string ReadUntil(const std::function<bool(const std::string&)>& enough) {
+std::string ReadUntil(serial::LinkState& link, const std::function<bool(const std::string&)>& enough) {
   std::string received;
-  Deadline deadline(kBusWait);
+  serial::Deadline deadline(kBusWait);
   uint8_t byte;
   while (!enough(received) && !deadline.Expired()) {
-    if (ReadPortByte(byte)) received += static_cast<char>(byte);
+    if (serial::ReadPortByte(link, byte)) received += static_cast<char>(byte);
   }
   return received;
 }
@@ -293,7 +296,7 @@ TEST_F(BusLine, ForeignMasterPollsAreHeardAndAnswered) {
   StartBus({Module("01", "05", 0), Module("02", "06", 1, 5, '1')}, faults);
   const std::string expected = CommandFrame("H02F") + sim::ReplyFrame("F02:0");
   const std::string received =
-      ReadUntil([&](const std::string& r) { return r.find(expected) != std::string::npos; });
+      ReadUntil(link, [&](const std::string& r) { return r.find(expected) != std::string::npos; });
   EXPECT_NE(received.find(expected), std::string::npos) << sim::Printable(received);
   ASSERT_TRUE(bus->WaitForCommands(0, 2, kBusWait));
   EXPECT_EQ(bus->Commands(0)[0], "H01F");
@@ -306,7 +309,7 @@ TEST_F(BusLine, StrayBytesArriveWhileTheLineIsIdle) {
   sim::LineFaults faults;
   faults.strayMs = 5;
   StartBus({Module("01", "05", 0)}, faults);
-  const std::string received = ReadUntil([](const std::string& r) { return r.size() >= 6; });
+  const std::string received = ReadUntil(link, [](const std::string& r) { return r.size() >= 6; });
   ASSERT_GE(received.size(), 6u);
   std::string stray;
   for (const sim::LineRecord& r : bus->Transmissions()) {

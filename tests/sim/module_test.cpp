@@ -28,48 +28,48 @@ TEST_F(SimLine, IdentityRepliesCarryTheStateAtTheirPositions) {
   ASSERT_TRUE(Open());
 
   ASSERT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.ReplyPos, 16);
-  EXPECT_EQ(ReplyChars(3, 4), "12");
-  EXPECT_EQ(ReplyChars(6, 13), "ABCDEFGH");
+  EXPECT_EQ(link.ReplyPos, 16);
+  EXPECT_EQ(serial::ReplyChars(link, 3, 4), "12");
+  EXPECT_EQ(serial::ReplyChars(link, 6, 13), "ABCDEFGH");
 
   ASSERT_TRUE(Exchange("H00N"));
-  EXPECT_EQ(Link.ReplyPos, 16);
-  EXPECT_EQ(ReplyChars(3, 4), "34");
-  EXPECT_EQ(ReplyChars(6, 13), "IJKLMNOP");
+  EXPECT_EQ(link.ReplyPos, 16);
+  EXPECT_EQ(serial::ReplyChars(link, 3, 4), "34");
+  EXPECT_EQ(serial::ReplyChars(link, 6, 13), "IJKLMNOP");
 
   ASSERT_TRUE(Exchange("H00V"));
-  EXPECT_EQ(Link.ReplyPos, 16);
-  EXPECT_EQ(ReplyChars(6, 13), "04.01-07");
+  EXPECT_EQ(link.ReplyPos, 16);
+  EXPECT_EQ(serial::ReplyChars(link, 6, 13), "04.01-07");
 
   ASSERT_TRUE(Exchange("H00B"));
-  EXPECT_EQ(Link.ReplyPos, 16);
+  EXPECT_EQ(link.ReplyPos, 16);
 
   ASSERT_TRUE(Exchange("H00L"));
-  EXPECT_EQ(ReplyChars(6, 7), "09");
+  EXPECT_EQ(serial::ReplyChars(link, 6, 7), "09");
 
   ASSERT_TRUE(Exchange("H00A"));
-  EXPECT_EQ(ReplyChars(6, 6), "1");
-  EXPECT_EQ(ReplyChars(8, 8), "2");
+  EXPECT_EQ(serial::ReplyChars(link, 6, 6), "1");
+  EXPECT_EQ(serial::ReplyChars(link, 8, 8), "2");
 
   // Configuration commands go to address 00 only.
-  EXPECT_FALSE(SendCommand("H12M"));
-  EXPECT_FALSE(SendCommand("H00Q"));
-  EXPECT_FALSE(SendCommand("H00M1"));
+  EXPECT_FALSE(serial::SendCommand(link, "H12M"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00Q"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00M1"));
 }
 
 TEST_F(SimLine, WritesChangeTheStateAndComeBackInTheReply) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00L__"));
-  EXPECT_EQ(ReplyChars(6, 7), "__");
+  EXPECT_EQ(serial::ReplyChars(link, 6, 7), "__");
   EXPECT_EQ(module.State().keyCount, "__");
 
   ASSERT_TRUE(Exchange("H00A102"));
-  EXPECT_EQ(ReplyChars(6, 8), "102");
+  EXPECT_EQ(serial::ReplyChars(link, 6, 8), "102");
   EXPECT_EQ(module.State().mode, '1');
   EXPECT_EQ(module.State().rs485, '2');
 
-  EXPECT_FALSE(SendCommand("H00A1x2"));
-  EXPECT_FALSE(SendCommand("H00L123"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00A1x2"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00L123"));
   EXPECT_EQ(module.State().mode, '1');
   EXPECT_EQ(module.State().keyCount, "__");
 }
@@ -77,7 +77,7 @@ TEST_F(SimLine, WritesChangeTheStateAndComeBackInTheReply) {
 TEST_F(SimLine, SetIdPicksTheChannelBySerialField) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00C8765432107"));
-  EXPECT_EQ(ReplyChars(2, 7), "C00:07");
+  EXPECT_EQ(serial::ReplyChars(link, 2, 7), "C00:07");
   EXPECT_EQ(module.State().id2, "07");
   EXPECT_EQ(module.State().id1, "01");
 
@@ -85,14 +85,14 @@ TEST_F(SimLine, SetIdPicksTheChannelBySerialField) {
   EXPECT_EQ(module.State().id1, "42");
   EXPECT_EQ(module.State().id2, "07");
 
-  EXPECT_FALSE(SendCommand("H00C1111111199"));
-  EXPECT_FALSE(SendCommand("H00C123456789"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00C1111111199"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00C123456789"));
   EXPECT_EQ(module.State().id1, "42");
   EXPECT_EQ(module.State().id2, "07");
 
   // The new ID answers polls, the old one no longer does.
   EXPECT_TRUE(Exchange("H42F"));
-  EXPECT_FALSE(SendCommand("H01F"));
+  EXPECT_FALSE(serial::SendCommand(link, "H01F"));
 }
 
 TEST_F(SimLine, LineChangeTakesEffectAfterTheReply) {
@@ -110,19 +110,19 @@ TEST_F(SimLine, LineChangeTakesEffectAfterTheReply) {
   ptrdiff_t change = indexOf("line setting now 2");
   ASSERT_LT(reply, static_cast<ptrdiff_t>(log.size()));
   EXPECT_LT(reply, change) << "the line changes only after the reply went out";
-  EXPECT_FALSE(SendCommand("H00M"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00M"));
   // The frame must be judged before the port changes speed below.
   EXPECT_TRUE(module.WaitForLogLine("ignored: line speed 19200, module at 9600", kWait));
-  ClosePort();
+  serial::ClosePort(link);
 
   ASSERT_TRUE(Open("9600,n,8,1"));
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_FALSE(SendCommand("H00EC"));
-  EXPECT_FALSE(SendCommand("H00Eb"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00EC"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00Eb"));
   EXPECT_EQ(module.State().lineIndex, 2);
   ASSERT_TRUE(AnsweredOnce("H00EB"));
   ASSERT_TRUE(module.WaitForLogLine("line setting now 11", kWait));
-  ClosePort();
+  serial::ClosePort(link);
   ASSERT_TRUE(Open("115200,e,8,1"));
   EXPECT_TRUE(Exchange("H00M"));
 }
@@ -130,16 +130,16 @@ TEST_F(SimLine, LineChangeTakesEffectAfterTheReply) {
 TEST_F(SimLine, PollsAnsweredForTheModulesOwnReaders) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H01F"));
-  EXPECT_EQ(Link.ReplyPos, 9);
-  EXPECT_EQ(ReplyChars(2, 6), "F01:0");
+  EXPECT_EQ(link.ReplyPos, 9);
+  EXPECT_EQ(serial::ReplyChars(link, 2, 6), "F01:0");
   ASSERT_TRUE(Exchange("H05F"));
-  EXPECT_EQ(ReplyChars(2, 6), "F05:0");
-  EXPECT_FALSE(SendCommand("H07F"));
-  EXPECT_FALSE(SendCommand("H00F"));
+  EXPECT_EQ(serial::ReplyChars(link, 2, 6), "F05:0");
+  EXPECT_FALSE(serial::SendCommand(link, "H07F"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00F"));
 
   // One-reader mode: the second ID is not polled any more.
   ASSERT_TRUE(Exchange("H00A101"));
-  EXPECT_FALSE(SendCommand("H05F"));
+  EXPECT_FALSE(serial::SendCommand(link, "H05F"));
   EXPECT_TRUE(Exchange("H01F"));
 }
 
@@ -149,20 +149,20 @@ TEST_F(SimLine, CardDataIsReturnedOnceToItsReader) {
   ASSERT_TRUE(module.PresentCard(2, "XYZ"));
   ASSERT_TRUE(Open());
 
-  ASSERT_TRUE(SendCommand("H05F"));
-  EXPECT_EQ(ReplyChars(6, 6), "1");
-  EXPECT_EQ(ReplyChars(7, Link.ReplyPos - 3), "XYZ");
+  ASSERT_TRUE(serial::SendCommand(link, "H05F"));
+  EXPECT_EQ(serial::ReplyChars(link, 6, 6), "1");
+  EXPECT_EQ(serial::ReplyChars(link, 7, link.ReplyPos - 3), "XYZ");
 
-  ASSERT_TRUE(SendCommand("H01F"));
-  EXPECT_EQ(Link.ReplyPos, 15);
-  EXPECT_EQ(ReplyChars(7, 12), "ABC123");
-  ASSERT_TRUE(SendCommand("H01F"));
-  EXPECT_EQ(ReplyChars(7, Link.ReplyPos - 3), "DEF");
-  ASSERT_TRUE(SendCommand("H01F"));
-  EXPECT_EQ(Link.ReplyPos, 9);
-  EXPECT_EQ(ReplyChars(6, 6), "0");
-  ASSERT_TRUE(SendCommand("H05F"));
-  EXPECT_EQ(Link.ReplyPos, 9);
+  ASSERT_TRUE(serial::SendCommand(link, "H01F"));
+  EXPECT_EQ(link.ReplyPos, 15);
+  EXPECT_EQ(serial::ReplyChars(link, 7, 12), "ABC123");
+  ASSERT_TRUE(serial::SendCommand(link, "H01F"));
+  EXPECT_EQ(serial::ReplyChars(link, 7, link.ReplyPos - 3), "DEF");
+  ASSERT_TRUE(serial::SendCommand(link, "H01F"));
+  EXPECT_EQ(link.ReplyPos, 9);
+  EXPECT_EQ(serial::ReplyChars(link, 6, 6), "0");
+  ASSERT_TRUE(serial::SendCommand(link, "H05F"));
+  EXPECT_EQ(link.ReplyPos, 9);
 }
 
 TEST(SimCards, QueueIsBounded) {
@@ -195,11 +195,11 @@ TEST_F(SimLine, DamagedFramesAreNotAnswered) {
   const std::string overlong = "\tH00M" + std::string(400, '0') + "\r";
   const std::string cutShort = "\tH00";
   for (const std::string* bytes : {&garbage, &badChecksum, &overlong, &cutShort}) {
-    WritePortBlock(reinterpret_cast<const uint8_t*>(bytes->data()), static_cast<int>(bytes->size()));
+    serial::WritePortBlock(link, reinterpret_cast<const uint8_t*>(bytes->data()), static_cast<int>(bytes->size()));
   }
   // Had any of them been answered, that reply would come first.
   ASSERT_TRUE(Exchange("H00V"));
-  EXPECT_EQ(ReplyChars(2, 5), "V00:");
+  EXPECT_EQ(serial::ReplyChars(link, 2, 5), "V00:");
   EXPECT_EQ(module.Commands().front(), "H00V");
   EXPECT_TRUE(module.WaitForLogLine("ignored: bad checksum, expected 0C", kWait));
   EXPECT_TRUE(module.WaitForLogLine("dropped: frame longer than", kWait));
@@ -211,17 +211,17 @@ TEST_F(SimLine, FaultsApplyToMatchingRepliesForTheirCount) {
   AddFault(FaultKind::NoReply, "H00V", 0, 2);
   AddFault(FaultKind::NoReply, "F", 0, 1);
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_FALSE(SendCommand("H00V"));
-  EXPECT_FALSE(SendCommand("H07F"));  // unanswered anyway: does not use the fault up
-  EXPECT_FALSE(SendCommand("H00V"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
+  EXPECT_FALSE(serial::SendCommand(link, "H07F"));  // unanswered anyway: does not use the fault up
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
   EXPECT_TRUE(Exchange("H00V"));
-  EXPECT_FALSE(SendCommand("H05F"));
+  EXPECT_FALSE(serial::SendCommand(link, "H05F"));
   EXPECT_TRUE(Exchange("H01F"));
 
   // A lost reply still means the command was carried out.
   AddFault(FaultKind::NoReply, "H00L", 0, 1);
   size_t taken = module.Commands().size();
-  EXPECT_FALSE(SendCommand("H00L07"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00L07"));
   // On a busy machine the frame may reach the module after the window.
   ASSERT_TRUE(module.WaitForCommands(taken + 1, kWait));
   EXPECT_EQ(module.State().keyCount, "07");
@@ -237,32 +237,32 @@ TEST_F(SimLine, FaultsShapeTheReplyAsTold) {
   ASSERT_TRUE(Open());
   AddFault(FaultKind::LowerCaseChecksum, "H00B");
   EXPECT_FALSE(Exchange("H00B"));
-  EXPECT_EQ(Link.LastReply, "\nB00:123456787a\r");
+  EXPECT_EQ(link.LastReply, "\nB00:123456787a\r");
   module.ClearFaults();
 
   AddFault(FaultKind::BadChecksum, "H00B");
   EXPECT_FALSE(Exchange("H00B"));
-  EXPECT_EQ(Link.ReplyPos, 16);
-  EXPECT_EQ(Link.LastReply.substr(0, 13), "\nB00:12345678");
-  EXPECT_NE(Link.LastReply, "\nB00:123456787A\r");
+  EXPECT_EQ(link.ReplyPos, 16);
+  EXPECT_EQ(link.LastReply.substr(0, 13), "\nB00:12345678");
+  EXPECT_NE(link.LastReply, "\nB00:123456787A\r");
   module.ClearFaults();
 
   for (int length : {17, 15}) {
     AddFault(FaultKind::WrongLength, "H00M", length);
     EXPECT_TRUE(Exchange("H00M"));
-    EXPECT_EQ(Link.ReplyPos, length);
+    EXPECT_EQ(link.ReplyPos, length);
     module.ClearFaults();
   }
   AddFault(FaultKind::WrongLength, "H00M", 3);
   EXPECT_FALSE(Exchange("H00M"));
-  EXPECT_EQ(Link.LastReply, "\nM\r");
+  EXPECT_EQ(link.LastReply, "\nM\r");
   module.ClearFaults();
 
   // Faults combine: a trickled, late-starting reply still arrives whole.
   AddFault(FaultKind::Trickle, "H00N", 2);
   AddFault(FaultKind::Delay, "H00N", 20);
   EXPECT_TRUE(Exchange("H00N"));
-  EXPECT_EQ(ReplyChars(6, 13), "87654321");
+  EXPECT_EQ(serial::ReplyChars(link, 6, 13), "87654321");
 }
 
 // A slow module with an input buffer: three frames at once are answered in
@@ -273,7 +273,7 @@ TEST_F(SimLine, LateQueueAnswersInOrderEachReplyNMsAfterTheLast) {
   ASSERT_TRUE(Open());
   AddFault(FaultKind::LateQueue, "", kLateMs, -1);
   const std::string frames = "\tH00M0C\r\tH00V17\r\tH00L0D\r";
-  WritePortBlock(reinterpret_cast<const uint8_t*>(frames.data()), static_cast<int>(frames.size()));
+  serial::WritePortBlock(link, reinterpret_cast<const uint8_t*>(frames.data()), static_cast<int>(frames.size()));
   ASSERT_TRUE(module.WaitForReplies(3, kWait));
 
   std::vector<sim::LineChunk> replies;
@@ -315,10 +315,10 @@ TEST_P(SimFallSilent, AnswersItsCountThenNothingUntilCleared) {
   for (size_t i = 0; i < c.frames.size(); ++i) {
     const std::string& frame = c.frames[i];
     if (i < c.answered) {
-      SendCommand(frame);  // a busy line may deliver the reply late; the module's count says
+      serial::SendCommand(link, frame);  // a busy line may deliver the reply late; the module's count says
       EXPECT_TRUE(module.WaitForReplies(i + 1, kWait)) << frame;
     } else {
-      EXPECT_FALSE(SendCommand(frame)) << frame;
+      EXPECT_FALSE(serial::SendCommand(link, frame)) << frame;
       EXPECT_TRUE(module.WaitForLogLine("silent: " + frame + " not carried out", kWait)) << frame;
     }
   }
@@ -360,18 +360,18 @@ TEST_P(SimEcho, TheToolsBytesComeBackFirst) {
   ASSERT_TRUE(Open(c.setting));
   // The frame in the pieces and pauses of the tool's own writes.
   const std::string frame = "\tH00M0C\r";
-  WritePortByte(0x09);
-  WritePortBlock(reinterpret_cast<const uint8_t*>("H00M"), 4);
-  for (char byte : frame.substr(5)) WritePortByte(static_cast<uint8_t>(byte));
+  serial::WritePortByte(link, 0x09);
+  serial::WritePortBlock(link, reinterpret_cast<const uint8_t*>("H00M"), 4);
+  for (char byte : frame.substr(5)) serial::WritePortByte(link, static_cast<uint8_t>(byte));
   ASSERT_TRUE(module.WaitForLogLine(c.verdict, kWait));
   const std::string expected = frame + c.afterEcho;
   std::string received;
-  Deadline deadline(kWait);
+  serial::Deadline deadline(kWait);
   uint8_t byte;
   while (received.size() < expected.size() && !deadline.Expired()) {
-    if (ReadPortByte(byte)) received += static_cast<char>(byte);
+    if (serial::ReadPortByte(link, byte)) received += static_cast<char>(byte);
   }
-  while (ReadPortByte(byte)) received += static_cast<char>(byte);  // nothing more is due
+  while (serial::ReadPortByte(link, byte)) received += static_cast<char>(byte);  // nothing more is due
   EXPECT_EQ(received, expected);
 }
 

@@ -61,7 +61,7 @@ class Program {
   // The next line of output that contains fragment; nullopt at the deadline
   // or at the end of the output.
   std::optional<std::string> LineWith(const std::string& fragment, std::chrono::milliseconds wait) {
-    Deadline deadline(wait);
+    serial::Deadline deadline(wait);
     while (true) {
       size_t newline;
       while ((newline = buffered_.find('\n')) != std::string::npos) {
@@ -77,7 +77,7 @@ class Program {
   // or nullopt when it did not end in time.
   std::optional<int> Terminate(std::chrono::milliseconds wait) {
     kill(pid_, SIGTERM);
-    Deadline deadline(wait);
+    serial::Deadline deadline(wait);
     Read result;
     while ((result = ReadMore(deadline)) == Read::Data) {}
     if (result != Read::End) return std::nullopt;
@@ -91,7 +91,7 @@ class Program {
  private:
   enum class Read { Data, End, Timeout };
 
-  Read ReadMore(const Deadline& deadline) {
+  Read ReadMore(const serial::Deadline& deadline) {
     pollfd p{stdout_, POLLIN, 0};
     if (poll(&p, 1, deadline.RemainingMs()) <= 0) return Read::Timeout;
     char chunk[1024];
@@ -112,9 +112,11 @@ constexpr std::chrono::milliseconds kWait{5000};
 class ProgramLine : public ::testing::Test {
  protected:
   void TearDown() override {
-    if (PortIsOpen()) ClosePort();
-    SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
+    if (serial::PortIsOpen(conn)) serial::ClosePort(conn);
+    serial::SetPortTable([](const std::string&) { return std::optional<std::string>(std::string()); });
   }
+
+  serial::LinkState conn{serial::PortScope::AnyPort()};
 };
 
 TEST_F(ProgramLine, AnswersWithItsOptionsTakesCardsAndStopsCleanly) {
@@ -127,22 +129,22 @@ TEST_F(ProgramLine, AnswersWithItsOptionsTakesCardsAndStopsCleanly) {
   ASSERT_EQ(first->rfind("pty: /dev/", 0), 0u) << *first;
   ASSERT_TRUE(program.LineWith("link: " + link, kWait));
 
-  SetPortTable(sim::SimPortTable(link, 3));
-  ASSERT_TRUE(OpenPort(3, "9600,n,8,1"));
-  ASSERT_TRUE(SendCommand("H00M"));
-  EXPECT_EQ(ReplyChars(3, 4), "07");
-  EXPECT_EQ(ReplyChars(6, 13), "ABCDEFGH");
-  EXPECT_FALSE(SendCommand("H00V"));
-  ASSERT_TRUE(SendCommand("H00V"));
-  EXPECT_EQ(ReplyChars(6, 13), "04.01-07");
+  serial::SetPortTable(sim::SimPortTable(link, 3));
+  ASSERT_TRUE(serial::OpenPort(conn, 3, "9600,n,8,1"));
+  ASSERT_TRUE(serial::SendCommand(conn, "H00M"));
+  EXPECT_EQ(serial::ReplyChars(conn, 3, 4), "07");
+  EXPECT_EQ(serial::ReplyChars(conn, 6, 13), "ABCDEFGH");
+  EXPECT_FALSE(serial::SendCommand(conn, "H00V"));
+  ASSERT_TRUE(serial::SendCommand(conn, "H00V"));
+  EXPECT_EQ(serial::ReplyChars(conn, 6, 13), "04.01-07");
   EXPECT_TRUE(program.LineWith("<- \\tH00M", kWait)) << "frames are logged";
 
   program.Send("1 CARD42\n3 nothing\n");
   ASSERT_TRUE(program.LineWith("card for reader 1 queued: CARD42", kWait));
   EXPECT_TRUE(program.LineWith("input ignored", kWait));
-  ASSERT_TRUE(SendCommand("H07F"));
-  EXPECT_EQ(ReplyChars(7, Link.ReplyPos - 3), "CARD42");
-  ClosePort();
+  ASSERT_TRUE(serial::SendCommand(conn, "H07F"));
+  EXPECT_EQ(serial::ReplyChars(conn, 7, conn.ReplyPos - 3), "CARD42");
+  serial::ClosePort(conn);
 
   EXPECT_EQ(program.Terminate(kWait), 0);
   struct stat st{};
@@ -158,19 +160,19 @@ TEST_F(ProgramLine, TheCardTimerIsLoggedOnceAndLeavesOneCardPerReader) {
   Program program({"--link", link, "--card-every", std::to_string(kPeriodMs), "--card-data", "TIMED"});
   ASSERT_TRUE(program.Started());
   ASSERT_TRUE(program.LineWith("link: " + link, kWait));
-  SetPortTable(sim::SimPortTable(link, 3));
-  ASSERT_TRUE(OpenPort(3, "19200,e,8,1"));
+  serial::SetPortTable(sim::SimPortTable(link, 3));
+  ASSERT_TRUE(serial::OpenPort(conn, 3, "19200,e,8,1"));
   // Reader 1's turn comes three times unpolled; then polls take its cards
   // until none is left. Only a turn that falls between two of those polls
   // can add one.
-  SleepMs(6 * kPeriodMs + kPeriodMs / 2);
+  serial::SleepMs(6 * kPeriodMs + kPeriodMs / 2);
   int cards = 0;
   for (int poll = 0; poll < 10; ++poll) {
-    ASSERT_TRUE(SendCommand("H01F"));
-    if (ReplyChars(7, Link.ReplyPos - 3) != "TIMED") break;
+    ASSERT_TRUE(serial::SendCommand(conn, "H01F"));
+    if (serial::ReplyChars(conn, 7, conn.ReplyPos - 3) != "TIMED") break;
     cards += 1;
   }
-  ClosePort();
+  serial::ClosePort(conn);
   EXPECT_GE(cards, 1);
   EXPECT_LE(cards, 2);
   std::optional<std::string> line = program.LineWith("timer card", kWait);
@@ -194,7 +196,7 @@ TEST_F(ProgramLine, ASecondInstanceRefusesALinkAnotherOneOwns) {
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
   };
   // The link is placed after the pty line; wait for it with a limit.
-  Deadline placed(kWait);
+  serial::Deadline placed(kWait);
   while (target() != pty->substr(5) && !placed.Expired()) poll(nullptr, 0, 10);
   ASSERT_EQ(target(), pty->substr(5));
 
@@ -204,10 +206,10 @@ TEST_F(ProgramLine, ASecondInstanceRefusesALinkAnotherOneOwns) {
   EXPECT_NE(refusal->find("belongs to another running rt420-sim (PID "), std::string::npos) << *refusal;
   EXPECT_EQ(second.Terminate(kWait), 1);
   EXPECT_EQ(target(), pty->substr(5)) << "the link still leads to the first instance";
-  SetPortTable(sim::SimPortTable(link, 3));
-  ASSERT_TRUE(OpenPort(3, "19200,e,8,1"));
-  EXPECT_TRUE(SendCommand("H00M"));
-  ClosePort();
+  serial::SetPortTable(sim::SimPortTable(link, 3));
+  ASSERT_TRUE(serial::OpenPort(conn, 3, "19200,e,8,1"));
+  EXPECT_TRUE(serial::SendCommand(conn, "H00M"));
+  serial::ClosePort(conn);
   EXPECT_EQ(first.Terminate(kWait), 0);
   unlink((link + ".lock").c_str());
 
@@ -226,8 +228,8 @@ TEST_F(ProgramLine, ABusTakesItsModulesAndCardsFromTheOptions) {
   Program program({"--link", link, "--module", "id1=03,serial1=AAAAAAAA", "--module", "id1=04,mode=1", "--module",
                    "id1=09,line=2", "--jitter", "5", "--seed", "9"});
   ASSERT_TRUE(program.LineWith("link: " + link, kWait));
-  SetPortTable(sim::SimPortTable(link, 3));
-  ASSERT_TRUE(OpenPort(3, "19200,e,8,1"));
+  serial::SetPortTable(sim::SimPortTable(link, 3));
+  ASSERT_TRUE(serial::OpenPort(conn, 3, "19200,e,8,1"));
 
   program.Send("04 CARD42\n09 AT9600\n05 ONEREADER\nnodata\n");
   EXPECT_TRUE(program.LineWith("card for reader ID 04 queued at m2: CARD42", kWait));
@@ -236,13 +238,13 @@ TEST_F(ProgramLine, ABusTakesItsModulesAndCardsFromTheOptions) {
   EXPECT_TRUE(program.LineWith("input ignored", kWait));
   // What the tool makes of the replies is the bus's own test; here the
   // program's log says which module took what and how it answered.
-  SendCommand("H04F");
+  serial::SendCommand(conn, "H04F");
   EXPECT_TRUE(program.LineWith("m2 took H04F, answers F04:1CARD42", kWait));
-  SendCommand("H00M");
+  serial::SendCommand(conn, "H00M");
   EXPECT_TRUE(program.LineWith("m1 took H00M, answers M03:AAAAAAAA", kWait));
   EXPECT_TRUE(program.LineWith("m2 took H00M, answers M04:12345679", kWait));
   EXPECT_TRUE(program.LineWith("m3 ignored H00M: line speed 19200, module at 9600", kWait));
-  ClosePort();
+  serial::ClosePort(conn);
   EXPECT_EQ(program.Terminate(kWait), 0);
   unlink((link + ".lock").c_str());
 }

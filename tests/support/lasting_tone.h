@@ -21,9 +21,9 @@ class LastingTone {
   static constexpr std::chrono::seconds kHoldLimit{10};
 
   LastingTone() {
-    SetToneRecorder([this](unsigned hz, unsigned ms) { Play(hz, ms); });
+    tone::SetToneRecorder([this](unsigned hz, unsigned ms) { Play(hz, ms); });
   }
-  ~LastingTone() { SetToneRecorder({}); }
+  ~LastingTone() { tone::SetToneRecorder({}); }
   LastingTone(const LastingTone&) = delete;
   LastingTone& operator=(const LastingTone&) = delete;
 

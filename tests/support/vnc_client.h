@@ -51,7 +51,7 @@ class VncClient {
   // Connects (retrying while the program starts) and opens the session:
   // 32-bit pixels, raw encoding.
   bool Connect(int port, Ms limit) {
-    Deadline deadline(limit);
+    serial::Deadline deadline(limit);
     while (!deadline.Expired()) {
       Close();
       fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -70,7 +70,7 @@ class VncClient {
   std::optional<uint32_t> Pixel(int x, int y, Ms limit) {
     const uint8_t request[] = {3, 0, Hi(x), Lo(x), Hi(y), Lo(y), 0, 1, 0, 1};
     if (!Send(request, sizeof request)) return std::nullopt;
-    Deadline deadline(limit);
+    serial::Deadline deadline(limit);
     // A framebuffer update: type, padding, rectangle count, then per
     // rectangle x, y, width, height, encoding and its pixels.
     std::array<uint8_t, 4> head{};
@@ -109,7 +109,7 @@ class VncClient {
     return Send(event, sizeof event);
   }
 
-  bool Handshake(const Deadline& deadline) {
+  bool Handshake(const serial::Deadline& deadline) {
     std::array<uint8_t, 12> version{};
     if (!Receive(version.data(), version.size(), deadline)) return false;
     const std::string ours = "RFB 003.003\n";
@@ -131,7 +131,7 @@ class VncClient {
     return fd_ >= 0 && send(fd_, bytes, length, MSG_NOSIGNAL) == static_cast<ssize_t>(length);
   }
 
-  bool Receive(uint8_t* bytes, size_t length, const Deadline& deadline) {
+  bool Receive(uint8_t* bytes, size_t length, const serial::Deadline& deadline) {
     size_t got = 0;
     while (got < length) {
       pollfd wait{fd_, POLLIN, 0};

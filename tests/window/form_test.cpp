@@ -9,15 +9,16 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "catalogue.h"
+#include "connection.h"
+#include "form_panel.h"
 #include "form_steps.h"
-#include "link_state.h"
 #include "messages.h"
-#include "module_state.h"
 #include "settings_file.h"
 #include "settings_store.h"
 
@@ -47,12 +48,11 @@ class FormSteps : public ::testing::Test {
     folder_ = std::filesystem::temp_directory_path() / ("rt420-form-" + std::to_string(::getpid()));
     std::filesystem::remove_all(folder_);
     setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
-    FillCatalogue();
-    SelectLanguage(0);
+    catalogue::FillCatalogue();
+    catalogue::SelectLanguage(0);
   }
   void TearDown() override {
-    Link.ProcessPendingEvents = nullptr;
-    ReleaseCatalogue();
+    catalogue::ReleaseCatalogue();
     std::filesystem::remove_all(folder_);
   }
   void WriteSettings(const std::string& values) { WriteSettingsFile(folder_ / "TAVIX" / "Corvel.reg", values); }
@@ -81,18 +81,47 @@ TEST(FormTable, EveryControlLiesInsideItsContainerAndNamesAreUnique) {
   EXPECT_TRUE(ListItems(C::btnScan).empty());
 }
 
+// Every button of the form has a click handler, and exactly the seven that
+// talk to the module run as operations (their end drops the input queued
+// meanwhile); no other control takes a click.
+TEST(FormTable, EveryButtonHasAClickHandlerAndTheModuleButtonsRunOperations) {
+  const std::set<C> operations{C::btnScan, C::btnID,      C::btnBaudRate, C::btnKey,
+                               C::btnMode, C::btnFactory, C::btnProcess};
+  for (const ControlRow& row : FormControls()) {
+    const bool button = row.kind == ControlKind::Button;
+    EXPECT_EQ(FormPanel::HasClickHandler(row.control), button) << row.name;
+    EXPECT_EQ(FormPanel::RunsOperation(row.control), operations.count(row.control) == 1) << row.name;
+  }
+}
+
+// Enter presses the focused button while it is enabled; a disabled one, a
+// control of another kind or no focus at all leaves it to btnScan.
+TEST(FormTable, EnterPressesTheFocusedEnabledButtonElseScan) {
+  const struct {
+    std::optional<C> focused;
+    bool enabled;
+    C pressed;
+  } cases[] = {{C::btnID, true, C::btnID},       {C::btnFactory, true, C::btnFactory},
+               {C::btnID, false, C::btnScan},    {C::chkLock, true, C::btnScan},
+               {C::sbKey, true, C::btnScan},     {C::cmbMode, true, C::btnScan},
+               {std::nullopt, false, C::btnScan}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(EnterButton(c.focused, c.enabled), c.pressed) << (c.focused ? RowOf(*c.focused).name : "none");
+  }
+}
+
 TEST_F(FormSteps, TextsFollowTheCurrentLanguageInTheirOrder) {
-  for (int language = 0; language < kLanguageCount; ++language) {
+  for (int language = 0; language < catalogue::kLanguageCount; ++language) {
     SCOPED_TRACE(language);
-    SelectLanguage(language);
+    catalogue::SelectLanguage(language);
     const std::vector<FormText> texts = LanguageTexts();
     ASSERT_EQ(texts.size(), 17u);
     EXPECT_EQ(texts.front().control, C::frmModule);
-    EXPECT_EQ(texts.front().bytes, CatalogueText(kMsgTitle, language));
-    EXPECT_EQ(texts[3].bytes, CatalogueText(kMsgSerial, language) + " : ________-_");
-    EXPECT_EQ(texts[5].bytes, CatalogueText(kMsgId, language) + " 1:");
-    EXPECT_EQ(texts[7].bytes, CatalogueText(kMsgBaudRate, language) + ":");
-    EXPECT_EQ(texts[15].bytes, "(" + CatalogueText(kMsgFactoryDefault, language) + ")");
+    EXPECT_EQ(texts.front().bytes, catalogue::CatalogueText(catalogue::kMsgTitle, language));
+    EXPECT_EQ(texts[3].bytes, catalogue::CatalogueText(catalogue::kMsgSerial, language) + " : ________-_");
+    EXPECT_EQ(texts[5].bytes, catalogue::CatalogueText(catalogue::kMsgId, language) + " 1:");
+    EXPECT_EQ(texts[7].bytes, catalogue::CatalogueText(catalogue::kMsgBaudRate, language) + ":");
+    EXPECT_EQ(texts[15].bytes, "(" + catalogue::CatalogueText(catalogue::kMsgFactoryDefault, language) + ")");
     EXPECT_EQ(texts.back().control, C::btnExit);
     for (const FormText& text : texts) EXPECT_NE(text.control, C::btnKey);
   }
@@ -100,27 +129,29 @@ TEST_F(FormSteps, TextsFollowTheCurrentLanguageInTheirOrder) {
 
 TEST_F(FormSteps, CreationReadsTheStoreAndSelectsTheEntries) {
   WriteSettings("\"ScanBaudRateNo\"=dword:00000007\n\"LanguageFlag\"=\"ChineseBIG5\"");
-  Module.Processing = Module.ModuleFound = true;
-  RunFormCreate(view);
+  commands::Connection c(serial::PortScope::AnyPort());
+  c.Processing = c.ModuleFound = true;
+  RunFormCreate(view, c);
   EXPECT_EQ(view.steps, (std::vector<std::string>{"remove close", "select cmbBaudRate=7", "select cmbMode=0",
                                                   "select cmbRS485=1"}));
-  EXPECT_FALSE(Module.Processing);
-  EXPECT_FALSE(Module.ModuleFound);
-  EXPECT_EQ(Language.LanguageIndex, 2);
-  ASSERT_TRUE(static_cast<bool>(Link.ProcessPendingEvents));
-  Link.ProcessPendingEvents();
+  EXPECT_FALSE(c.Processing);
+  EXPECT_FALSE(c.ModuleFound);
+  EXPECT_EQ(c.ScanBaudRateNo, 7);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 2);
+  ASSERT_TRUE(static_cast<bool>(c.ProcessPendingEvents));
+  c.ProcessPendingEvents();
   EXPECT_EQ(view.steps.back(), "pump");
 }
 
 TEST_F(FormSteps, LanguageSwitchStoresTheLanguageAndAppliesItsTexts) {
   RunSelectLanguageAndApply(view, 1);
-  EXPECT_EQ(Language.LanguageName, "ChineseGB");
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseGB");
   ASSERT_EQ(view.steps.size(), 17u);
-  EXPECT_EQ(view.steps[2], "caption pnMsg=" + CatalogueText(kMsgStartScan, 1));
-  SelectLanguage(0);
-  ScanResult stored;
-  LoadSettings(stored);
-  EXPECT_EQ(Language.LanguageName, "ChineseGB");
+  EXPECT_EQ(view.steps[2], "caption pnMsg=" + catalogue::CatalogueText(catalogue::kMsgStartScan, 1));
+  catalogue::SelectLanguage(0);
+  store::ScanResult stored;
+  store::LoadSettings(stored);
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseGB");
 }
 
 TEST_F(FormSteps, BusyStateOrderAndTheBlinkPhaseCarriesOver) {
@@ -134,7 +165,7 @@ TEST_F(FormSteps, BusyStateOrderAndTheBlinkPhaseCarriesOver) {
   EXPECT_EQ(view.steps, (std::vector<std::string>{"timer on", "disable", "red", "enable", "timer off", "timer on",
                                                   "disable", "yellow", "red"}));
   EXPECT_EQ(tag, 1);
-  EXPECT_EQ(TwoDigits(7), "07");
-  EXPECT_EQ(TwoDigits(20), "20");
+  EXPECT_EQ(text::TwoDigits(7), "07");
+  EXPECT_EQ(text::TwoDigits(20), "20");
 }
 }  // namespace

@@ -85,10 +85,10 @@ TEST(ProgramOptions, VersionAndHelpNeedNoDisplayAndVersionMatchesTheTitle) {
   ASSERT_EQ(line.back(), '\n') << line;
   const std::string printed = line.substr(12, line.size() - 13);
   ASSERT_FALSE(printed.empty());
-  FillCatalogue();
-  for (int language = 0; language < kLanguageCount; ++language)
-    EXPECT_TRUE(CatalogueText(1, language).ends_with(" V" + printed)) << language << ": " << printed;
-  ReleaseCatalogue();
+  catalogue::FillCatalogue();
+  for (int language = 0; language < catalogue::kLanguageCount; ++language)
+    EXPECT_TRUE(catalogue::CatalogueText(1, language).ends_with(" V" + printed)) << language << ": " << printed;
+  catalogue::ReleaseCatalogue();
 
   char* helpArgs[] = {name, help, nullptr};
   testing::internal::CaptureStdout();
@@ -100,20 +100,20 @@ TEST(ProgramOptions, VersionAndHelpNeedNoDisplayAndVersionMatchesTheTitle) {
 
 TEST(Tone, RecorderTakesTheBeepsUntilCleared) {
   std::vector<std::pair<unsigned, unsigned>> beeps;
-  SetToneRecorder([&beeps](unsigned hz, unsigned ms) { beeps.emplace_back(hz, ms); });
-  Beep(1000, 300);
-  Beep(300, 300);
+  tone::SetToneRecorder([&beeps](unsigned hz, unsigned ms) { beeps.emplace_back(hz, ms); });
+  tone::Beep(1000, 300);
+  tone::Beep(300, 300);
   EXPECT_EQ(beeps, (std::vector<std::pair<unsigned, unsigned>>{{1000, 300}, {300, 300}}));
 
-  SetToneRecorder({});
-  Beep(0, 1);
+  tone::SetToneRecorder({});
+  tone::Beep(0, 1);
   EXPECT_EQ(beeps.size(), 2u);
 }
 
 TEST(Tone, BeepLastsItsDurationWithOrWithoutASoundDevice) {
-  SetToneRecorder({});
+  tone::SetToneRecorder({});
   const auto start = std::chrono::steady_clock::now();
   // 0 Hz: silence on a real device, the same length either way.
-  Beep(0, 80);
+  tone::Beep(0, 80);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(75));
 }

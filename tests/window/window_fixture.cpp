@@ -22,17 +22,17 @@ void WindowTest::SetUp() {
   folder_ = pattern;
   setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
   WriteSettings("");
-  FillCatalogue();
-  SelectLanguage(0);
-  SetToneRecorder([this](unsigned hz, unsigned ms) { beeps_.emplace_back(hz, ms); });
+  catalogue::FillCatalogue();
+  catalogue::SelectLanguage(0);
+  tone::SetToneRecorder([this](unsigned hz, unsigned ms) { beeps_.emplace_back(hz, ms); });
   QApplication::setQuitOnLastWindowClosed(false);
 }
 
 void WindowTest::TearDown() {
   windows_.clear();
   TfrmModule::ShowHourglass(false);
-  SetToneRecorder({});
-  ReleaseCatalogue();
+  tone::SetToneRecorder({});
+  catalogue::ReleaseCatalogue();
   std::filesystem::remove_all(folder_);
 }
 
@@ -41,7 +41,7 @@ void WindowTest::WriteSettings(const std::string& values) {
 }
 
 std::string WindowTest::ReadSettings() const {
-  std::ifstream file(SettingsLocation());
+  std::ifstream file(store::SettingsLocation());
   std::stringstream text;
   text << file.rdbuf();
   return text.str();

@@ -54,13 +54,13 @@ TEST_F(InputTest, DisabledWindowKeepsItsLookAndTakesNoInput) {
   Click(w, w.btnGB);
   Key(w, Qt::Key_Right);
   Key(w, Qt::Key_Tab);
-  EXPECT_EQ(Language.LanguageIndex, 0);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 0);
   EXPECT_EQ(w.sbID->value(), 1);
   EXPECT_EQ(FocusName(), "sbID");
 
   w.LeaveWaitState();
   Click(w, w.btnGB);
-  EXPECT_EQ(Language.LanguageIndex, 1);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
 }
 
 TEST_F(InputTest, TabVisitsEveryControlInReadingOrder) {
@@ -99,17 +99,17 @@ TEST_F(InputTest, KeysMoveAFocusedScrollBar) {
 TEST_F(InputTest, EnterPressesTheFocusedButtonAfterEveryOperation) {
   TfrmModule& w = ActiveWindow();
   Click(w, w.btnID);  // refused without a scan
-  EXPECT_EQ(w.pnMsg->Caption(), CatalogueText(kStartScan, 0));
+  EXPECT_EQ(w.pnMsg->Caption(), catalogue::CatalogueText(kStartScan, 0));
   Key(w, Qt::Key_Return);
-  EXPECT_EQ(w.pnMsg->Caption(), CatalogueText(kStartScan, 0)) << "Enter scanned instead";
+  EXPECT_EQ(w.pnMsg->Caption(), catalogue::CatalogueText(kStartScan, 0)) << "Enter scanned instead";
   EXPECT_EQ(beeps_.size(), 2u);
 
   w.sbKey->setFocus();
   Key(w, Qt::Key_Return);
-  EXPECT_EQ(w.pnMsg->Caption(), CatalogueText(kModuleNotFound, 0));
+  EXPECT_EQ(w.pnMsg->Caption(), catalogue::CatalogueText(kModuleNotFound, 0));
   w.pnMsg->SetCaption("");
   Key(w, Qt::Key_Enter);
-  EXPECT_EQ(w.pnMsg->Caption(), CatalogueText(kModuleNotFound, 0)) << "the keyboard was lost after the scan";
+  EXPECT_EQ(w.pnMsg->Caption(), catalogue::CatalogueText(kModuleNotFound, 0)) << "the keyboard was lost after the scan";
   EXPECT_EQ(FocusName(), "sbKey");
 }
 

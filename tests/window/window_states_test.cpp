@@ -8,8 +8,7 @@
 #include <QTimer>
 
 #include "catalogue.h"
-#include "link_state.h"
-#include "module_state.h"
+#include "connection.h"
 #include "window_fixture.h"
 
 namespace {
@@ -20,12 +19,10 @@ void PressKey(QWidget* target, int key) {
 }  // namespace
 
 TEST_F(WindowTest, CreationReadsSettingsClearsFlagsAndSelectsEntries) {
-  Module.ModuleFound = true;
-  Module.Processing = true;
-  Link.ProcessPendingEvents = nullptr;
   TfrmModule& w = NewWindow(false);
-  EXPECT_FALSE(Module.ModuleFound);
-  EXPECT_FALSE(Module.Processing);
+  const commands::Connection& c = w.WindowConnection();
+  EXPECT_FALSE(c.ModuleFound);
+  EXPECT_FALSE(c.Processing);
   EXPECT_EQ(w.cmbBaudRate->currentIndex(), 5);
   EXPECT_EQ(w.cmbBaudRate->currentText(), "19200,e,8,1");
   EXPECT_EQ(w.cmbMode->currentIndex(), 0);
@@ -35,13 +32,13 @@ TEST_F(WindowTest, CreationReadsSettingsClearsFlagsAndSelectsEntries) {
   // The link's wait hands pending events to the window.
   bool served = false;
   QTimer::singleShot(0, [&served] { served = true; });
-  ASSERT_TRUE(static_cast<bool>(Link.ProcessPendingEvents));
-  Link.ProcessPendingEvents();
+  ASSERT_TRUE(static_cast<bool>(c.ProcessPendingEvents));
+  c.ProcessPendingEvents();
   EXPECT_TRUE(served);
 
   WriteSettings("\"ScanCommNo\"=dword:00000003\n\"ScanBaudRate\"=\"57600,e,8,1\"\n\"ScanBaudRateNo\"=dword:00000009");
   TfrmModule& stored = NewWindow(false);
-  EXPECT_EQ(Module.ScanCommNo, 3);
+  EXPECT_EQ(stored.WindowConnection().ScanCommNo, 3);
   EXPECT_EQ(stored.cmbBaudRate->currentIndex(), 9);
 
   // An index outside the list is handed over unchecked and selects nothing.
@@ -120,10 +117,10 @@ TEST_F(WindowTest, BusyTimerTicksOnItsOwnAndTheDisabledWindowTakesNoClicks) {
   EXPECT_TRUE(WaitFor([&] { return w.tmrBusyTag == 0 && w.shComm->Color() == TfrmModule::kYellow; }));
 
   w.btnGB->click();
-  EXPECT_EQ(Language.LanguageIndex, 0);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 0);
   w.SetBusy(false);
   w.btnGB->click();
-  EXPECT_EQ(Language.LanguageIndex, 1);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
 }
 
 TEST_F(WindowTest, WaitStateShowsTheHourglassWithoutBlinking) {
@@ -167,7 +164,7 @@ TEST_F(WindowTest, EnterScansUnlessAButtonHasTheFocus) {
   PressKey(w.sbID, Qt::Key_Return);
   EXPECT_EQ(scans, 1);
   // Every port maps to nothing: the scan ends at once, not finding the module.
-  EXPECT_EQ(w.pnMsg->Caption(), CatalogueText(23, 0));
+  EXPECT_EQ(w.pnMsg->Caption(), catalogue::CatalogueText(23, 0));
   EXPECT_EQ(w.shComm->Color(), TfrmModule::kRed);
   EXPECT_EQ(beeps_, (std::vector<std::pair<unsigned, unsigned>>{{300, 300}}));
   EXPECT_TRUE(w.IsWindowEnabled());
@@ -181,7 +178,7 @@ TEST_F(WindowTest, EnterScansUnlessAButtonHasTheFocus) {
   w.btnGB->setFocus();
   PressKey(w.btnGB, Qt::Key_Return);
   EXPECT_EQ(scans, 2);
-  EXPECT_EQ(Language.LanguageIndex, 1);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
 
   // While btnScan is disabled (as during Wiegand processing) Enter does nothing.
   w.btnScan->setEnabled(false);

@@ -160,11 +160,11 @@ TEST_F(WindowTest, LayoutCaptionsStandUntilTheFirstShowAppliesEnglish) {
 }
 
 TEST_F(WindowTest, FirstShowAppliesTheStoredLanguage) {
-  for (int lang = 0; lang < kLanguageCount; ++lang) {
+  for (int lang = 0; lang < catalogue::kLanguageCount; ++lang) {
     WriteSettings(LanguageLine(lang));
-    SelectLanguage(0);
+    catalogue::SelectLanguage(0);
     TfrmModule& w = NewWindow();
-    EXPECT_EQ(Language.LanguageIndex, lang);
+    EXPECT_EQ(catalogue::Language.LanguageIndex, lang);
     ExpectLanguageTexts(w, lang);
   }
 }
@@ -190,7 +190,7 @@ TEST_F(WindowTest, LanguageSwitchReappliesTextsKeepsValuesAndIsStored) {
   w.btnGB->click();
   ExpectLanguageTexts(w, 1);
   EXPECT_NE(ReadSettings().find("\"LanguageFlag\"=\"ChineseGB\""), std::string::npos);
-  EXPECT_EQ(Language.LanguageName, "ChineseGB");
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseGB");
 
   w.btnEng->click();
   ExpectLanguageTexts(w, 0);
@@ -200,10 +200,10 @@ TEST_F(WindowTest, LanguageSwitchReappliesTextsKeepsValuesAndIsStored) {
 TEST_F(WindowTest, RestartComesBackInTheLanguageLastChosen) {
   NewWindow().btnGB->click();
   windows_.clear();
-  SelectLanguage(0);
+  catalogue::SelectLanguage(0);
 
   TfrmModule& again = NewWindow();
-  EXPECT_EQ(Language.LanguageIndex, 1);
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
   ExpectLanguageTexts(again, 1);
 }
 

@@ -43,8 +43,8 @@ TEST_F(Exchanges, FrameOnTheLineAndIdentityReply) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   EXPECT_TRUE(log.WaitForLine("<- \\tH00M0C\\r  [09 48 30 30 4D 30 43 0D]", kWait));
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
-  EXPECT_EQ(Link.ReplyPos, 16);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.ReplyPos, 16);
 }
 
 TEST_F(Exchanges, EmptyReadsWaitForTheirByte) {
@@ -54,7 +54,7 @@ TEST_F(Exchanges, EmptyReadsWaitForTheirByte) {
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < kReads; ++i) {
     uint8_t byte = 0;
-    delivered += ReadPortByte(byte) ? 1 : 0;
+    delivered += serial::ReadPortByte(link, byte) ? 1 : 0;
   }
   EXPECT_EQ(delivered, 0);
   EXPECT_GE(MsSince(start), kReads * kLeastReadWaitMs) << "an empty read must wait, not return at once";
@@ -64,24 +64,24 @@ TEST_F(Exchanges, SilentModuleEndsTheExchangeAfterTheWindow) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   int emptyReads = 0;
-  Link.ProcessPendingEvents = [&] { ++emptyReads; };
+  link.ProcessPendingEvents = [&] { ++emptyReads; };
   const Clock::time_point start = Clock::now();
-  EXPECT_FALSE(SendCommand("H00V"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
   const double elapsedMs = MsSince(start);
-  EXPECT_GE(elapsedMs, kReplyWindowMs);
+  EXPECT_GE(elapsedMs, serial::kReplyWindowMs);
   EXPECT_GE(elapsedMs, emptyReads * kLeastReadWaitMs);
   EXPECT_GT(emptyReads, 0) << "the window lets the caller handle its events";
-  EXPECT_EQ(Link.ReplyPos, 0);
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.ReplyPos, 0);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
   EXPECT_TRUE(log.WaitForLine("<- \\tH00V", kWait)) << "the module got the frame and kept silent";
 }
 
 TEST_F(Exchanges, LateReplyIsNotHeardAndStaysInTheInput) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
-  EXPECT_FALSE(SendCommand("H00L"));
-  EXPECT_EQ(Link.ReplyPos, 0);
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_FALSE(serial::SendCommand(link, "H00L"));
+  EXPECT_EQ(link.ReplyPos, 0);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
   // The input is never purged: the late reply is still there to be read.
   EXPECT_EQ(Drain(300).substr(0, 5), "\nL00:");
 }
@@ -89,16 +89,16 @@ TEST_F(Exchanges, LateReplyIsNotHeardAndStaysInTheInput) {
 TEST_F(Exchanges, TrickledReplyKeepsTheReaderGoing) {
   ASSERT_TRUE(Open());
   EXPECT_TRUE(Exchange("H00A"));
-  EXPECT_EQ(Link.LastReply.substr(0, 8), "\nA00:001");
-  EXPECT_EQ(Link.ReplyPos, 11);
+  EXPECT_EQ(link.LastReply.substr(0, 8), "\nA00:001");
+  EXPECT_EQ(link.ReplyPos, 11);
 }
 
 TEST_F(Exchanges, ByteBeforeTheReplyMakesTheExchangeFail) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   EXPECT_FALSE(Exchange("H00B"));
-  EXPECT_EQ(Link.ReplyBuffer[0], 'X');
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.ReplyBuffer[0], 'X');
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 }
 
 TEST_F(Exchanges, FloodWithoutFrameEndsTheExchange) {
@@ -106,15 +106,15 @@ TEST_F(Exchanges, FloodWithoutFrameEndsTheExchange) {
   ASSERT_TRUE(Exchange("H00M"));
   // Sent again only when a loaded machine held the whole flood back past
   // the window (see Exchange); every "H00N" floods.
-  bool answered = SendCommand("H00N");
+  bool answered = serial::SendCommand(link, "H00N");
   for (int retry = 0; retry < 2 && !answered && NothingReceived(); ++retry) {
     Drain();
-    answered = SendCommand("H00N");
+    answered = serial::SendCommand(link, "H00N");
   }
   EXPECT_FALSE(answered);
-  EXPECT_EQ(Link.ReplyPos, kFloodBytes % kReplyBufferSize);
-  EXPECT_EQ(Link.ReplyBuffer[0], 'Z');
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.ReplyPos, kFloodBytes % serial::kReplyBufferSize);
+  EXPECT_EQ(link.ReplyBuffer[0], 'Z');
+  EXPECT_EQ(link.LastReply, kIdentityReply);
   // Everything was read: the next exchange is clean.
   EXPECT_TRUE(Exchange("H00M"));
 }
@@ -122,33 +122,33 @@ TEST_F(Exchanges, FloodWithoutFrameEndsTheExchange) {
 TEST_F(Exchanges, WrongChecksumIsRejectedButKept) {
   ASSERT_TRUE(Open());
   EXPECT_FALSE(Exchange("H01F"));
-  ASSERT_GE(Link.LastReply.size(), 4u);
-  EXPECT_EQ(Link.LastReply.substr(0, 5), "\nF01:");
-  EXPECT_EQ(Link.LastReply.back(), '\r');
-  EXPECT_EQ(Link.ReplyPos, static_cast<int32_t>(Link.LastReply.size()));
+  ASSERT_GE(link.LastReply.size(), 4u);
+  EXPECT_EQ(link.LastReply.substr(0, 5), "\nF01:");
+  EXPECT_EQ(link.LastReply.back(), '\r');
+  EXPECT_EQ(link.ReplyPos, static_cast<int32_t>(link.LastReply.size()));
 }
 
 TEST_F(Line, PortWithoutDeviceDoesNotOpen) {
-  EXPECT_FALSE(OpenPort(kNoPort, "19200,e,8,1"));
-  EXPECT_FALSE(PortIsOpen());
-  EXPECT_FALSE(OpenPort(0, "19200,e,8,1"));
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_FALSE(serial::OpenPort(link, kNoPort, "19200,e,8,1"));
+  EXPECT_FALSE(serial::PortIsOpen(link));
+  EXPECT_FALSE(serial::OpenPort(link, 0, "19200,e,8,1"));
+  EXPECT_FALSE(serial::PortIsOpen(link));
   EXPECT_TRUE(Open());
-  EXPECT_TRUE(PortIsOpen());
+  EXPECT_TRUE(serial::PortIsOpen(link));
 }
 
 // Only COM1 to COM9 are predefined names; COM10 and above open by the
 // device name "\\.\COMn".
 TEST_F(Line, PortsAboveNineOpenByTheirDeviceName) {
-  EXPECT_EQ(ResolvePort(kHighPort), "\\\\.\\COM12");
-  EXPECT_EQ(ResolvePort(kPort), "\\\\.\\COM3");
-  ASSERT_TRUE(OpenPort(kHighPort, "19200,e,8,1"));
+  EXPECT_EQ(serial::ResolvePort(kHighPort), "\\\\.\\COM12");
+  EXPECT_EQ(serial::ResolvePort(kPort), "\\\\.\\COM3");
+  ASSERT_TRUE(serial::OpenPort(link, kHighPort, "19200,e,8,1"));
   EXPECT_TRUE(Exchange("H00M"));
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 }
 
 TEST_F(Line, SystemListsItsPortsByNumber) {
-  const std::vector<std::string> ports = ListSerialDevices();
+  const std::vector<std::string> ports = serial::ListSerialDevices();
   auto at = [&](const std::string& path) { return std::find(ports.begin(), ports.end(), path) - ports.begin(); };
   const auto com3 = at("\\\\.\\COM3");
   const auto com12 = at("\\\\.\\COM12");
@@ -161,9 +161,9 @@ TEST_F(Line, SystemListsItsPortsByNumber) {
 
 TEST_F(Line, ModuleAtAnotherSpeedStaysSilent) {
   ASSERT_TRUE(Open("9600,e,8,1"));
-  EXPECT_FALSE(SendCommand("H00M"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00M"));
   EXPECT_TRUE(log.WaitForLine("ignored: line speed 9600, module at 19200", kWait));
-  ClosePort();
+  serial::ClosePort(link);
   // Parity cannot be seen on a pseudo-terminal; the speed decides.
   ASSERT_TRUE(Open("19200,n,8,1"));
   EXPECT_TRUE(Exchange("H00M"));
@@ -172,30 +172,30 @@ TEST_F(Line, ModuleAtAnotherSpeedStaysSilent) {
 TEST_F(Line, RejectedSettingOpensAndKeepsTheLine) {
   const std::string ignored = "ignored: line speed 4800";
   ASSERT_TRUE(Open("4800,n,8,1"));
-  ClosePort();
+  serial::ClosePort(link);
   for (const char* setting : {"", "fast", "19200,x,8,1", "19200,e,9,1", "19200,e,8"}) {
     SCOPED_TRACE(setting);
     const size_t before = log.Count(ignored);
-    ASSERT_TRUE(OpenPort(kPort, setting));
-    EXPECT_FALSE(SendCommand("H00M"));
+    ASSERT_TRUE(serial::OpenPort(link, kPort, setting));
+    EXPECT_FALSE(serial::SendCommand(link, "H00M"));
     EXPECT_TRUE(log.WaitForCount(ignored, before + 1, kWait)) << "the port kept 4800 baud";
-    ClosePort();
+    serial::ClosePort(link);
   }
   ASSERT_TRUE(Open());
   EXPECT_TRUE(Exchange("H00M"));
 }
 
 TEST_F(Line, DeviceTimeoutsReadBackAsWritten) {
-  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3").device;
+  std::unique_ptr<serial::SerialDevice> device = serial::OpenSerialDevice("\\\\.\\COM3").device;
   ASSERT_TRUE(device);
-  NativeTimeouts own;
+  serial::NativeTimeouts own;
   own.known = true;
   for (uint32_t i = 0; i < 5; ++i) own.words[i] = 10 + i;
   device->SetTimeouts(own);
-  NativeTimeouts read = device->GetTimeouts();
+  serial::NativeTimeouts read = device->GetTimeouts();
   for (int i = 0; i < 5; ++i) EXPECT_EQ(read.words[i], own.words[i]) << "field " << i;
 
-  device->ApplyTimeouts(Link.LinkTimeouts);
+  device->ApplyTimeouts(link.LinkTimeouts);
   read = device->GetTimeouts();
   const uint32_t link[5] = {0, 0, 1, 0, 0};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(read.words[i], link[i]) << "field " << i;
@@ -203,14 +203,14 @@ TEST_F(Line, DeviceTimeoutsReadBackAsWritten) {
 
 // A record that could not be read from the port is not written back.
 TEST_F(Line, UnknownTimeoutsAreNotWrittenBack) {
-  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3").device;
+  std::unique_ptr<serial::SerialDevice> device = serial::OpenSerialDevice("\\\\.\\COM3").device;
   ASSERT_TRUE(device);
-  NativeTimeouts own;
+  serial::NativeTimeouts own;
   own.known = true;
   for (uint32_t i = 0; i < 5; ++i) own.words[i] = 20 + i;
   device->SetTimeouts(own);
-  device->SetTimeouts(NativeTimeouts{});  // all zeros, not known
-  const NativeTimeouts read = device->GetTimeouts();
+  device->SetTimeouts(serial::NativeTimeouts{});  // all zeros, not known
+  const serial::NativeTimeouts read = device->GetTimeouts();
   EXPECT_TRUE(read.known);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(read.words[i], own.words[i]) << "field " << i;
 }
@@ -234,9 +234,9 @@ TEST_F(Line, SettingTextSetsTheWholeLine) {
   block.fRtsControl = RTS_CONTROL_DISABLE;
   ASSERT_TRUE(SetCommState(raw, &block));
 
-  std::unique_ptr<SerialDevice> device = OpenSerialDevice("\\\\.\\COM3").device;
+  std::unique_ptr<serial::SerialDevice> device = serial::OpenSerialDevice("\\\\.\\COM3").device;
   ASSERT_TRUE(device);
-  std::optional<LineParameters> line = ParseLineSetting("19200,e,8,1");
+  std::optional<serial::LineParameters> line = serial::ParseLineSetting("19200,e,8,1");
   ASSERT_TRUE(line);
   device->ApplyLine(*line);
 
@@ -258,17 +258,17 @@ TEST_F(HangUp, PeerHangingUpMidReplyEndsTheExchangeWithoutSpinning) {
   ASSERT_TRUE(Open());
   ASSERT_TRUE(Exchange("H00M"));
   int emptyReads = 0;
-  Link.ProcessPendingEvents = [&] { ++emptyReads; };
+  link.ProcessPendingEvents = [&] { ++emptyReads; };
   const Clock::time_point start = Clock::now();
-  EXPECT_FALSE(SendCommand("H00V"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00V"));
   // After the hang-up every read reports "no byte" after its wait.
-  EXPECT_FALSE(SendCommand("H00M"));
+  EXPECT_FALSE(serial::SendCommand(link, "H00M"));
   const double elapsedMs = MsSince(start);
   EXPECT_TRUE(log.WaitForLine("hang-up", kWait));
-  EXPECT_GE(elapsedMs, 2 * kReplyWindowMs);
+  EXPECT_GE(elapsedMs, 2 * serial::kReplyWindowMs);
   EXPECT_GT(emptyReads, 0);
   EXPECT_GE(elapsedMs, emptyReads * kLeastReadWaitMs) << emptyReads << " empty reads in " << elapsedMs << " ms";
-  EXPECT_EQ(Link.LastReply, kIdentityReply);
+  EXPECT_EQ(link.LastReply, kIdentityReply);
 }
 
 }  // namespace

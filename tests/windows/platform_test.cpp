@@ -25,9 +25,9 @@ double MsSince(Clock::time_point start) {
 TEST(Tick, CountsMillisecondsOfASleep) {
   constexpr unsigned kSleepMs = 200;
   const Clock::time_point start = Clock::now();
-  const uint32_t before = TickCount();
-  SleepMs(kSleepMs);
-  const uint32_t ticks = TickCount() - before;
+  const uint32_t before = serial::TickCount();
+  serial::SleepMs(kSleepMs);
+  const uint32_t ticks = serial::TickCount() - before;
   const double elapsedMs = MsSince(start);
   EXPECT_GE(elapsedMs, kSleepMs);
   EXPECT_GE(ticks, kSleepMs - 2);
@@ -39,21 +39,21 @@ TEST(Tick, CountsMillisecondsOfASleep) {
 // system without it (wine among them) must take as a no-op.
 TEST(Tick, ShortSleepsLastTheirMillisecond) {
   constexpr int kSleeps = 20;
-  OptOutOfTimerThrottling();
-  OptOutOfTimerThrottling();
+  serial::OptOutOfTimerThrottling();
+  serial::OptOutOfTimerThrottling();
   const Clock::time_point start = Clock::now();
-  for (int i = 0; i < kSleeps; ++i) SleepMs(1);
+  for (int i = 0; i < kSleeps; ++i) serial::SleepMs(1);
   EXPECT_GE(MsSince(start), kSleeps * 0.9);
 }
 
 // Beep is synchronous: it returns when the tone has ended, also where
 // there is no sound device to play it on.
 TEST(Tone, BeepLastsItsDuration) {
-  SetToneRecorder({});
+  tone::SetToneRecorder({});
   const Clock::time_point start = Clock::now();
-  Beep(1000, 300);
+  tone::Beep(1000, 300);
   EXPECT_GE(MsSince(start), 300);
-  Beep(300, 50);
+  tone::Beep(300, 50);
   EXPECT_GE(MsSince(start), 350);
 }
 

@@ -56,26 +56,26 @@ void InputThread::KeyEvent(WORD key, DWORD flags) {
 void InputThread::Click(HWND control) {
   MoveTo(control);
   Button(MOUSEEVENTF_LEFTDOWN);
-  SleepMs(static_cast<unsigned>(kPress.count()));
+  serial::SleepMs(static_cast<unsigned>(kPress.count()));
   Button(MOUSEEVENTF_LEFTUP);
 }
 
 void InputThread::DoubleClick(HWND control) {
   Click(control);
-  SleepMs(static_cast<unsigned>(kPress.count()));
+  serial::SleepMs(static_cast<unsigned>(kPress.count()));
   Button(MOUSEEVENTF_LEFTDOWN);
-  SleepMs(static_cast<unsigned>(kPress.count()));
+  serial::SleepMs(static_cast<unsigned>(kPress.count()));
   Button(MOUSEEVENTF_LEFTUP);
 }
 
 void InputThread::Key(WORD key) {
   KeyEvent(key, 0);
-  SleepMs(static_cast<unsigned>(kPress.count()));
+  serial::SleepMs(static_cast<unsigned>(kPress.count()));
   KeyEvent(key, KEYEVENTF_KEYUP);
 }
 
 bool InputThread::WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-  Deadline deadline(limit);
+  serial::Deadline deadline(limit);
   while (!condition()) {
     if (deadline.Expired()) return false;
     Sleep(kLookIntervalMs);

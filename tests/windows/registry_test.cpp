@@ -114,13 +114,13 @@ class RegistryMedium : public ::testing::Test {
 };
 
 TEST_F(RegistryMedium, MissingKeyDoesNotOpenAndIsNotMade) {
-  EXPECT_EQ(OpenSettingsKey(path, false), nullptr);
+  EXPECT_EQ(store::OpenSettingsKey(path, false), nullptr);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, path));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, path));
 }
 
 TEST_F(RegistryMedium, ValuesKeepTheirTypesInTheMachineKey) {
-  auto key = OpenSettingsKey(path, true);
+  auto key = store::OpenSettingsKey(path, true);
   ASSERT_NE(key, nullptr);
   EXPECT_TRUE(key->WriteDword("ScanCommNo", 12));
   EXPECT_TRUE(key->WriteString("ScanBaudRate", "115200,n,8,1"));
@@ -134,7 +134,7 @@ TEST_F(RegistryMedium, ValuesKeepTheirTypesInTheMachineKey) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, path));
 
-  key = OpenSettingsKey(path, false);
+  key = store::OpenSettingsKey(path, false);
   ASSERT_NE(key, nullptr);
   EXPECT_TRUE(key->HasValue("scancommno"));
   EXPECT_EQ(key->ReadDword("SCANCOMMNO"), 12u);
@@ -149,7 +149,7 @@ TEST_F(RegistryMedium, WrongTypesReadAsNothing) {
   SetRaw(HKEY_LOCAL_MACHINE, path, "Short", REG_DWORD, "\x01\x02");
   SetRaw(HKEY_LOCAL_MACHINE, path, "Bytes", REG_BINARY, "abc");
   SetRaw(HKEY_LOCAL_MACHINE, path, "Expand", REG_EXPAND_SZ, SzBytes("%TEMP%"));
-  auto key = OpenSettingsKey(path, false);
+  auto key = store::OpenSettingsKey(path, false);
   ASSERT_NE(key, nullptr);
   EXPECT_TRUE(key->HasValue("ScanCommNo"));
   EXPECT_EQ(key->ReadDword("ScanCommNo"), std::nullopt);
@@ -165,7 +165,7 @@ TEST_F(RegistryMedium, StringsAreBoundedAndEndAtTheirNul) {
   SetRaw(HKEY_LOCAL_MACHINE, path, "Long", REG_SZ, SzBytes(std::string(6000, 'a')));
   SetRaw(HKEY_LOCAL_MACHINE, path, "Unterminated", REG_SZ, "19200,e,8,1");
   SetRaw(HKEY_LOCAL_MACHINE, path, "TwoParts", REG_SZ, std::string("English\0Chinese\0", 16));
-  auto key = OpenSettingsKey(path, true);
+  auto key = store::OpenSettingsKey(path, true);
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(key->ReadString("Long"), std::nullopt);
   EXPECT_EQ(key->ReadString("Unterminated"), "19200,e,8,1");
@@ -184,7 +184,7 @@ TEST_F(RegistryMedium, RefusedMachineKeyWritesGoToTheUsersKey) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS | kView, &probe), ERROR_ACCESS_DENIED)
       << "the access list must refuse full access";
 
-  auto key = OpenSettingsKey(path, true);
+  auto key = store::OpenSettingsKey(path, true);
   ASSERT_NE(key, nullptr);
   EXPECT_TRUE(key->WriteString("LanguageFlag", "ChineseBIG5"));
   EXPECT_TRUE(key->WriteDword("ScanBaudRateNo", 7));
@@ -194,7 +194,7 @@ TEST_F(RegistryMedium, RefusedMachineKeyWritesGoToTheUsersKey) {
   EXPECT_EQ(RawData(HKEY_CURRENT_USER, path, "LanguageFlag"), SzBytes("ChineseBIG5"));
   EXPECT_EQ(RawType(HKEY_CURRENT_USER, path, "ScanBaudRateNo"), static_cast<DWORD>(REG_DWORD));
 
-  key = OpenSettingsKey(path, false);
+  key = store::OpenSettingsKey(path, false);
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(key->ReadString("LanguageFlag"), "ChineseBIG5");
   EXPECT_EQ(key->ReadDword("ScanBaudRateNo"), 7u);
@@ -204,7 +204,7 @@ TEST_F(RegistryMedium, RefusedMachineKeyWritesGoToTheUsersKey) {
 
 TEST_F(RegistryMedium, UsersKeyAloneIsOpenedForReading) {
   SetRaw(HKEY_CURRENT_USER, path, "ScanCommNo", REG_DWORD, DwordBytes(9));
-  auto key = OpenSettingsKey(path, false);
+  auto key = store::OpenSettingsKey(path, false);
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(key->ReadDword("ScanCommNo"), 9u);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, path));
@@ -215,14 +215,14 @@ TEST_F(RegistryMedium, UsersKeyAloneIsOpenedForReading) {
 TEST_F(RegistryMedium, MachineWriteRemovesTheUsersOlderValue) {
   SetRaw(HKEY_CURRENT_USER, path, "LanguageFlag", REG_SZ, SzBytes("ChineseGB"));
   SetRaw(HKEY_CURRENT_USER, path, "ScanCommNo", REG_DWORD, DwordBytes(2));
-  auto key = OpenSettingsKey(path, true);
+  auto key = store::OpenSettingsKey(path, true);
   ASSERT_NE(key, nullptr);
   EXPECT_TRUE(key->WriteString("LanguageFlag", "English"));
   key.reset();
 
   EXPECT_EQ(RawData(HKEY_LOCAL_MACHINE, path, "LanguageFlag"), SzBytes("English"));
   EXPECT_FALSE(RawValue(HKEY_CURRENT_USER, path, "LanguageFlag"));
-  key = OpenSettingsKey(path, false);
+  key = store::OpenSettingsKey(path, false);
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(key->ReadString("LanguageFlag"), "English");
   EXPECT_EQ(key->ReadDword("ScanCommNo"), 2u) << "a value the machine key lacks is still the user's";
@@ -233,7 +233,7 @@ class RegistryStore : public ::testing::Test {
  protected:
   void SetUp() override {
     Clean();
-    Language = LanguageState{};
+    catalogue::Language = catalogue::LanguageState{};
   }
   void TearDown() override { Clean(); }
   static void Clean() {
@@ -243,23 +243,23 @@ class RegistryStore : public ::testing::Test {
 };
 
 TEST_F(RegistryStore, FirstStartUsesDefaultsAndMakesNothing) {
-  ScanResult scan{7, "9600,n,8,1", 2};
-  Language.LanguageName = "ChineseGB";
-  Language.LanguageIndex = 1;
-  LoadSettings(scan);
+  store::ScanResult scan{7, "9600,n,8,1", 2};
+  catalogue::Language.LanguageName = "ChineseGB";
+  catalogue::Language.LanguageIndex = 1;
+  store::LoadSettings(scan);
   EXPECT_EQ(scan.ScanCommNo, 0);
   EXPECT_EQ(scan.ScanBaudRate, "19200,e,8,1");
   EXPECT_EQ(scan.ScanBaudRateNo, 5);
-  EXPECT_EQ(Language.LanguageName, "English");
-  EXPECT_EQ(Language.LanguageIndex, 0);
+  EXPECT_EQ(catalogue::Language.LanguageName, "English");
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 0);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kStoreKey));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kStoreKey));
 }
 
 TEST_F(RegistryStore, ScanResultAndLanguageAreTypedValues) {
-  SaveScanResult(ScanResult{3, "115200,e,8,1", 11});
-  Language.LanguageName = "ChineseBIG5";
-  SaveLanguage();
+  store::SaveScanResult(store::ScanResult{3, "115200,e,8,1", 11});
+  catalogue::Language.LanguageName = "ChineseBIG5";
+  store::SaveLanguage();
 
   EXPECT_EQ(RawType(HKEY_LOCAL_MACHINE, kStoreKey, "ScanCommNo"), static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(RawData(HKEY_LOCAL_MACHINE, kStoreKey, "ScanCommNo"), DwordBytes(3));
@@ -268,14 +268,14 @@ TEST_F(RegistryStore, ScanResultAndLanguageAreTypedValues) {
   EXPECT_EQ(RawData(HKEY_LOCAL_MACHINE, kStoreKey, "ScanBaudRate"), SzBytes("115200,e,8,1"));
   EXPECT_EQ(RawData(HKEY_LOCAL_MACHINE, kStoreKey, "LanguageFlag"), SzBytes("ChineseBIG5"));
 
-  ScanResult scan;
-  Language = LanguageState{};
-  LoadSettings(scan);
+  store::ScanResult scan;
+  catalogue::Language = catalogue::LanguageState{};
+  store::LoadSettings(scan);
   EXPECT_EQ(scan.ScanCommNo, 3);
   EXPECT_EQ(scan.ScanBaudRate, "115200,e,8,1");
   EXPECT_EQ(scan.ScanBaudRateNo, 11);
-  EXPECT_EQ(Language.LanguageName, "ChineseBIG5");
-  EXPECT_EQ(Language.LanguageIndex, 2);
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseBIG5");
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 2);
 }
 
 TEST_F(RegistryStore, WrongTypeEndsTheReadingThere) {
@@ -283,16 +283,16 @@ TEST_F(RegistryStore, WrongTypeEndsTheReadingThere) {
   SetRaw(HKEY_LOCAL_MACHINE, kStoreKey, "ScanBaudRate", REG_SZ, SzBytes("9600,n,8,1"));
   SetRaw(HKEY_LOCAL_MACHINE, kStoreKey, "ScanBaudRateNo", REG_SZ, SzBytes("2"));
   SetRaw(HKEY_LOCAL_MACHINE, kStoreKey, "LanguageFlag", REG_SZ, SzBytes("ChineseGB"));
-  ScanResult scan;
-  LoadSettings(scan);
+  store::ScanResult scan;
+  store::LoadSettings(scan);
   EXPECT_EQ(scan.ScanCommNo, 7);
   EXPECT_EQ(scan.ScanBaudRate, "9600,n,8,1");
   EXPECT_EQ(scan.ScanBaudRateNo, 5);
-  EXPECT_EQ(Language.LanguageName, "English");
+  EXPECT_EQ(catalogue::Language.LanguageName, "English");
 
   // The first value of the wrong type: nothing at all is read.
   SetRaw(HKEY_LOCAL_MACHINE, kStoreKey, "ScanCommNo", REG_SZ, SzBytes("7"));
-  LoadSettings(scan);
+  store::LoadSettings(scan);
   EXPECT_EQ(scan.ScanCommNo, 0);
   EXPECT_EQ(scan.ScanBaudRate, "19200,e,8,1");
 }
@@ -302,14 +302,14 @@ TEST_F(RegistryStore, WrongTypeEndsTheReadingThere) {
 TEST_F(RegistryStore, StandardUserKeepsItsLanguage) {
   SetRaw(HKEY_LOCAL_MACHINE, kStoreKey, "ScanCommNo", REG_DWORD, DwordBytes(6));
   SetAccess(HKEY_LOCAL_MACHINE, kStoreKey, kRefuseWrites);
-  Language.LanguageName = "ChineseGB";
-  SaveLanguage();
+  catalogue::Language.LanguageName = "ChineseGB";
+  store::SaveLanguage();
 
-  ScanResult scan;
-  Language = LanguageState{};
-  LoadSettings(scan);
-  EXPECT_EQ(Language.LanguageName, "ChineseGB");
-  EXPECT_EQ(Language.LanguageIndex, 1);
+  store::ScanResult scan;
+  catalogue::Language = catalogue::LanguageState{};
+  store::LoadSettings(scan);
+  EXPECT_EQ(catalogue::Language.LanguageName, "ChineseGB");
+  EXPECT_EQ(catalogue::Language.LanguageIndex, 1);
   EXPECT_EQ(scan.ScanCommNo, 6);
   EXPECT_FALSE(RawValue(HKEY_LOCAL_MACHINE, kStoreKey, "LanguageFlag"));
 }

@@ -28,17 +28,13 @@ class SimCom : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_FALSE(SimLog::PathFromEnvironment().empty()) << "run through run-with-sim.sh with RT420_SIM set";
-    Link.LastReply.clear();
-    Link.ReplyPos = 0;
-    Link.ProcessPendingEvents = nullptr;
   }
 
   void TearDown() override {
-    if (PortIsOpen()) ClosePort();
-    Link.ProcessPendingEvents = nullptr;
+    if (serial::PortIsOpen(link)) serial::ClosePort(link);
   }
 
-  bool Open(const std::string& setting = "19200,e,8,1") { return OpenPort(kPort, setting); }
+  bool Open(const std::string& setting = "19200,e,8,1") { return serial::OpenPort(link, kPort, setting); }
 
   // SendCommand, sent again only when the line was too slow: on a loaded
   // machine wine and the pseudo-terminal can hold the module's bytes back
@@ -49,7 +45,7 @@ class SimCom : public ::testing::Test {
   bool Exchange(const std::string& command) {
     for (int attempt = 0; attempt < 3; ++attempt) {
       const size_t written = log.Replies();
-      if (SendCommand(command)) return true;
+      if (serial::SendCommand(link, command)) return true;
       if (!NothingReceived() || !log.WaitForReplies(written + 1, kWait)) return false;
       if (!ReadThroughCr()) return false;
     }
@@ -57,35 +53,36 @@ class SimCom : public ::testing::Test {
   }
 
   // The buffer is cleared before every frame and the module sends no zeros.
-  static bool NothingReceived() {
-    return Link.ReplyPos == 0 && std::all_of(std::begin(Link.ReplyBuffer), std::end(Link.ReplyBuffer),
+  bool NothingReceived() const {
+    return link.ReplyPos == 0 && std::all_of(std::begin(link.ReplyBuffer), std::end(link.ReplyBuffer),
                                              [](uint8_t byte) { return byte == 0; });
   }
 
   // Reads the line up to and including the next CR.
-  static bool ReadThroughCr() {
-    Deadline deadline(kWait);
+  bool ReadThroughCr() {
+    serial::Deadline deadline(kWait);
     uint8_t byte = 0;
     while (!deadline.Expired()) {
-      if (ReadPortByte(byte) && byte == '\r') return true;
+      if (serial::ReadPortByte(link, byte) && byte == '\r') return true;
     }
     return false;
   }
 
   // Reads whatever arrives until the line has been quiet for quietMs.
-  static std::string Drain(unsigned quietMs = 200) {
+  std::string Drain(unsigned quietMs = 200) {
     std::string bytes;
-    Deadline limit(kWait);
-    uint32_t lastByte = TickCount();
+    serial::Deadline limit(kWait);
+    uint32_t lastByte = serial::TickCount();
     uint8_t byte = 0;
-    while (!limit.Expired() && TickCount() - lastByte < quietMs) {
-      if (ReadPortByte(byte)) {
+    while (!limit.Expired() && serial::TickCount() - lastByte < quietMs) {
+      if (serial::ReadPortByte(link, byte)) {
         bytes.push_back(static_cast<char>(byte));
-        lastByte = TickCount();
+        lastByte = serial::TickCount();
       }
     }
     return bytes;
   }
 
   SimLog log{SimLog::PathFromEnvironment()};
+  serial::LinkState link{serial::PortScope::AnyPort()};
 };

@@ -30,7 +30,7 @@ bool ServeWaiting(DWORD waitMs, const std::function<bool()>& done) {
 }  // namespace
 
 std::wstring Expected(const std::string& bytes, int languageIndex) {
-  const std::string utf8 = DecodeToUtf8(bytes, LanguageCodePage(languageIndex));
+  const std::string utf8 = catalogue::DecodeToUtf8(bytes, catalogue::LanguageCodePage(languageIndex));
   std::wstring wide(utf8.size(), L'\0');
   wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
                                                       wide.data(), static_cast<int>(wide.size()))));
@@ -42,7 +42,7 @@ void ForgetStoredValues() {
 }
 
 bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  Deadline deadline(limit);
+  serial::Deadline deadline(limit);
   while (!done()) {
     if (deadline.Expired()) return false;
     if (ServeWaiting(kServeSliceMs, done)) return true;
@@ -51,7 +51,7 @@ bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds lim
 }
 
 void ServeFor(std::chrono::milliseconds span) {
-  Deadline deadline(span);
+  serial::Deadline deadline(span);
   while (!deadline.Expired())
     ServeWaiting(static_cast<DWORD>(std::min<int>(deadline.RemainingMs(), kServeSliceMs)), [] { return false; });
 }
@@ -71,7 +71,7 @@ void CALLBACK TickWatcher::Tick(HWND, UINT, UINT_PTR, DWORD) {
 
 void Win32Window::SetUp() {
   ASSERT_FALSE(SimLog::PathFromEnvironment().empty()) << "run through run-with-sim.sh with RT420_SIM set";
-  SelectLanguage(0);
+  catalogue::SelectLanguage(0);
   window = std::make_unique<TfrmModule>();
   frmModule = window.get();
   window->Show();
@@ -81,7 +81,6 @@ void Win32Window::SetUp() {
 void Win32Window::TearDown() {
   frmModule = nullptr;
   window.reset();
-  Link.ProcessPendingEvents = nullptr;
   // A quit request left by btnExit is this window's alone.
   MSG quit;
   while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -93,9 +92,9 @@ void Win32Window::ScanStoredPort() {
   // fails as it should, and is made again.
   for (int attempt = 0; attempt < kScanAttempts; ++attempt) {
     Click(C::btnScan);
-    if (Module.ModuleFound) break;
+    if (Conn().ModuleFound) break;
   }
-  ASSERT_TRUE(Module.ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
+  ASSERT_TRUE(Conn().ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
 }
 
 bool Win32Window::ClickUntilYellow(C button) {

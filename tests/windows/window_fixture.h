@@ -17,9 +17,8 @@
 
 #include "catalogue.h"
 #include "codepage.h"
+#include "connection.h"
 #include "form_table.h"
-#include "link_state.h"
-#include "module_state.h"
 #include "module_window.h"
 #include "sim_log.h"
 
@@ -62,8 +61,8 @@ class TickWatcher {
 
 class Win32Window : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { FillCatalogue(); }
-  static void TearDownTestSuite() { ReleaseCatalogue(); }
+  static void SetUpTestSuite() { catalogue::FillCatalogue(); }
+  static void TearDownTestSuite() { catalogue::ReleaseCatalogue(); }
 
   void SetUp() override;
   void TearDown() override;
@@ -73,7 +72,7 @@ class Win32Window : public ::testing::Test {
   void Click(C button) { SendMessageW(window->Control(button), BM_CLICK, 0, 0); }
   std::wstring Text(C control) { return window->ShownText(control); }
   std::wstring Message(int number) {
-    return Expected(CatalogueText(number, Language.LanguageIndex), Language.LanguageIndex);
+    return Expected(catalogue::CatalogueText(number, catalogue::Language.LanguageIndex), catalogue::Language.LanguageIndex);
   }
   HWND Control(C control) { return window->Control(control); }
 
@@ -86,6 +85,9 @@ class Win32Window : public ::testing::Test {
   // holding a reply back past its window (the operation then fails as it
   // should).
   static constexpr int kScanAttempts = 3;
+
+  // The window's connection: its scan result, its flags, its stop request.
+  commands::Connection& Conn() { return window->WindowConnection(); }
 
   SimLog log{SimLog::PathFromEnvironment()};
   std::unique_ptr<TfrmModule> window;

@@ -47,7 +47,7 @@ class Win32WindowInput : public Win32Window {
           return input.Finished() && !window->OperationRunning();
         },
         kScriptLimit);
-    Deadline settled(kSettle);
+    serial::Deadline settled(kSettle);
     ServeUntil([&] {
       betweenMessages();
       return settled.Expired();
@@ -124,7 +124,7 @@ TEST_F(Win32WindowInput, KeysDuringAScanChangeNothing) {
         if (!input.WaitUntil([&] { return log.Replies() > replies; }, kWait)) return;
         for (int i = 0; i < 3; ++i) {
           input.Key(c.key);
-          SleepMs(static_cast<unsigned>(InputThread::kPress.count()));
+          serial::SleepMs(static_cast<unsigned>(InputThread::kPress.count()));
         }
         whileRunning = window->OperationRunning();
       });
@@ -180,9 +180,9 @@ TEST_F(Win32WindowInput, ProcessingStoppedByTheOperatorStaysStopped) {
       // Processing started again (by a click taken after the first run) is
       // stopped here, so that the test ends.
       TickWatcher runaway([&] {
-        if (window->OperationClicks() <= started + 1 || !Module.Processing) return false;
+        if (window->OperationClicks() <= started + 1 || !Conn().Processing) return false;
         restarted = true;
-        Module.Processing = false;
+        Conn().Stop.Request();
         return true;
       });
       auto watchFirstRun = [&] {
@@ -196,7 +196,7 @@ TEST_F(Win32WindowInput, ProcessingStoppedByTheOperatorStaysStopped) {
                              kWait) ||
             !window->OperationRunning())
           return;
-        const uint32_t stop = TickCount();
+        const uint32_t stop = serial::TickCount();
         if (c.doubleClick) {
           input.DoubleClick(Control(C::btnProcess));
           inTime = true;
@@ -204,19 +204,19 @@ TEST_F(Win32WindowInput, ProcessingStoppedByTheOperatorStaysStopped) {
         }
         input.Click(Control(C::btnProcess));
         if (!input.WaitUntil([&] { return !window->OperationRunning(); }, kWait)) return;
-        const uint32_t elapsed = TickCount() - stop;
-        if (elapsed < kLateClickMs) SleepMs(kLateClickMs - elapsed);
+        const uint32_t elapsed = serial::TickCount() - stop;
+        if (elapsed < kLateClickMs) serial::SleepMs(kLateClickMs - elapsed);
         input.Click(Control(C::btnProcess));
         // It counts when both clicks came within the double-click time.
-        inTime = TickCount() - stop < kDoubleClickMs;
+        inTime = serial::TickCount() - stop < kDoubleClickMs;
       }, watchFirstRun);
       // Processing that ended by itself before the stop is no case of this.
       if (!inTime || firstRunEnded != form::kYellow) continue;
       ++conclusive;
       EXPECT_FALSE(restarted);
-      EXPECT_FALSE(Module.Processing);
+      EXPECT_FALSE(Conn().Processing);
       EXPECT_EQ(window->LampColor(), form::kYellow);
-      EXPECT_EQ(Text(C::btnProcess), Message(kMsgProcess));
+      EXPECT_EQ(Text(C::btnProcess), Message(catalogue::kMsgProcess));
     }
     EXPECT_GT(conclusive, 0);
   }
@@ -254,8 +254,8 @@ TEST_F(Win32WindowInput, EnterPressesTheFocusedButtonAndScansWithoutOne) {
       {"btnGB", [&] { SetFocus(Control(C::btnGB)); }, {}, 1},
       {"btnEng", [&] { SetFocus(Control(C::btnEng)); }, {}, 0},
       {"btnID after its click", [&] { Serve([&](InputThread& input) { input.Click(Control(C::btnID)); }); },
-       {kMsgSetIdOk, kMsgSetIdError}, 0},
-      {"no button", [&] { SetFocus(window->Handle()); }, {kMsgInfoOk, kMsgInfoError, kMsgNotFound}, 0},
+       {catalogue::kMsgSetIdOk, catalogue::kMsgSetIdError}, 0},
+      {"no button", [&] { SetFocus(window->Handle()); }, {catalogue::kMsgInfoOk, catalogue::kMsgInfoError, catalogue::kMsgNotFound}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -263,7 +263,7 @@ TEST_F(Win32WindowInput, EnterPressesTheFocusedButtonAndScansWithoutOne) {
     const size_t received = log.Count(SimLog::kReceivedMark);
     const int started = window->OperationClicks();
     Serve([&](InputThread& input) { input.Key(VK_RETURN); });
-    EXPECT_EQ(Language.LanguageIndex, c.language);
+    EXPECT_EQ(catalogue::Language.LanguageIndex, c.language);
     EXPECT_EQ(window->OperationClicks(), started + (c.outcomes.empty() ? 0 : 1));
     if (c.outcomes.empty()) {
       EXPECT_EQ(log.Count(SimLog::kReceivedMark), received) << "Enter started an operation";
@@ -271,7 +271,7 @@ TEST_F(Win32WindowInput, EnterPressesTheFocusedButtonAndScansWithoutOne) {
     }
     const std::string shown = window->Caption(C::pnMsg);
     EXPECT_TRUE(std::any_of(c.outcomes.begin(), c.outcomes.end(),
-                            [&](int outcome) { return shown.rfind(MessageText(outcome), 0) == 0; }))
+                            [&](int outcome) { return shown.rfind(catalogue::MessageText(outcome), 0) == 0; }))
         << "pnMsg: " << shown;
   }
 }

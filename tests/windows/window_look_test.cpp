@@ -193,17 +193,17 @@ TEST_F(Win32WindowLook, EveryTextFitsItsControlInEveryLanguage) {
     const char* suffix;
   };
   const Status statuses[] = {
-      {kMsgStartScan, ""},        {kMsgScanModule, " ...."},          {kMsgScanCom, " : #16"},
-      {kMsgInfoOk, " : #16)"},    {kMsgInfoError, " : #16)"},         {kMsgNotFound, ""},
-      {kMsgSetId, " = 99"},       {kMsgSetIdOk, ""},                  {kMsgSetIdError, ""},
-      {kMsgSetBaudRate, " = 115200,e,8,1"}, {kMsgSetBaudRateOk, ""}, {kMsgSetBaudRateError, ""},
-      {kMsgSetModeOk, ""},        {kMsgSetModeError, ""},             {kMsgSetFactory, ""},
-      {kMsgSetFactoryOk, ""},     {kMsgSetFactoryError, ""},          {kMsgSetKey, ""},
-      {kMsgSetKeyOk, ""},         {kMsgSetKeyError, ""},
+      {catalogue::kMsgStartScan, ""},        {catalogue::kMsgScanModule, " ...."},          {catalogue::kMsgScanCom, " : #16"},
+      {catalogue::kMsgInfoOk, " : #16)"},    {catalogue::kMsgInfoError, " : #16)"},         {catalogue::kMsgNotFound, ""},
+      {catalogue::kMsgSetId, " = 99"},       {catalogue::kMsgSetIdOk, ""},                  {catalogue::kMsgSetIdError, ""},
+      {catalogue::kMsgSetBaudRate, " = 115200,e,8,1"}, {catalogue::kMsgSetBaudRateOk, ""}, {catalogue::kMsgSetBaudRateError, ""},
+      {catalogue::kMsgSetModeOk, ""},        {catalogue::kMsgSetModeError, ""},             {catalogue::kMsgSetFactory, ""},
+      {catalogue::kMsgSetFactoryOk, ""},     {catalogue::kMsgSetFactoryError, ""},          {catalogue::kMsgSetKey, ""},
+      {catalogue::kMsgSetKeyOk, ""},         {catalogue::kMsgSetKeyError, ""},
   };
   for (C language : {C::btnEng, C::btnGB, C::btnBIG5}) {
     Click(language);
-    const int index = Language.LanguageIndex;
+    const int index = catalogue::Language.LanguageIndex;
     SCOPED_TRACE(index);
     for (const ControlRow& row : FormControls()) {
       if (row.kind == ControlKind::List) {
@@ -215,9 +215,9 @@ TEST_F(Win32WindowLook, EveryTextFitsItsControlInEveryLanguage) {
       if (shown) ExpectTextFits(row.control, Text(row.control));
     }
     for (const Status& status : statuses)
-      ExpectTextFits(C::pnMsg, Expected(CatalogueText(status.message, index) + status.suffix, index));
-    ExpectTextFits(C::pnMsg, Expected(CatalogueText(kMsgOpenCom, index) + " : 16 " + CatalogueText(kMsgError, index), index));
-    ExpectTextFits(C::btnProcess, Expected(CatalogueText(kMsgCancelProcess, index), index));
+      ExpectTextFits(C::pnMsg, Expected(catalogue::CatalogueText(status.message, index) + status.suffix, index));
+    ExpectTextFits(C::pnMsg, Expected(catalogue::CatalogueText(catalogue::kMsgOpenCom, index) + " : 16 " + catalogue::CatalogueText(catalogue::kMsgError, index), index));
+    ExpectTextFits(C::btnProcess, Expected(catalogue::CatalogueText(catalogue::kMsgCancelProcess, index), index));
     // The tab of the Default page (as wide as its text) within the page
     // control.
     RECT tab{};

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "catalogue.h"
-#include "module_state.h"
+#include "connection.h"
 #include "module_window.h"
 
 namespace {
@@ -79,7 +79,7 @@ bool processingShot = false;
 void CALLBACK ShootProcessing(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
   processingShot = WriteBmp(frmModule->Handle(), processingFile);
-  Module.Processing = false;
+  frmModule->WindowConnection().Stop.Request();
 }
 }  // namespace
 
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: win_window_screens LANGUAGE(0-2) FILE.bmp [--processing]\n");
     return 2;
   }
-  FillCatalogue();
+  catalogue::FillCatalogue();
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES;
@@ -113,6 +113,6 @@ int main(int argc, char** argv) {
     }
     frmModule = nullptr;
   }
-  ReleaseCatalogue();
+  catalogue::ReleaseCatalogue();
   return status;
 }

@@ -26,9 +26,9 @@ using namespace form;
 using namespace window_test;
 
 TEST_F(Win32Window, FirstShowAppliesTheTextsAndTheCloseBoxIsRefused) {
-  EXPECT_EQ(Text(C::pnMsg), Message(kMsgStartScan));
-  EXPECT_EQ(Text(C::lblID), Message(kMsgId) + L" 1:");
-  EXPECT_EQ(Text(C::tsDefault), Message(kMsgDefault));
+  EXPECT_EQ(Text(C::pnMsg), Message(catalogue::kMsgStartScan));
+  EXPECT_EQ(Text(C::lblID), Message(catalogue::kMsgId) + L" 1:");
+  EXPECT_EQ(Text(C::tsDefault), Message(catalogue::kMsgDefault));
   EXPECT_EQ(Text(C::btnKey), L"Key Num");
   EXPECT_EQ(Text(C::pnID), L"__");
   RECT client{};
@@ -61,15 +61,15 @@ TEST_F(Win32Window, ScanFindsTheModuleAndStoresIt) {
   enter.message = WM_KEYDOWN;
   enter.wParam = VK_RETURN;
   DispatchThreadMessage(enter);
-  ASSERT_TRUE(Module.ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
-  EXPECT_EQ(Text(C::pnMsg).rfind(Message(kMsgInfoOk), 0), 0u);
+  ASSERT_TRUE(Conn().ModuleFound) << "pnMsg: " << window->Caption(C::pnMsg);
+  EXPECT_EQ(Text(C::pnMsg).rfind(Message(catalogue::kMsgInfoOk), 0), 0u);
   EXPECT_EQ(window->LampColor(), kYellow);
-  EXPECT_NE(Text(C::pnSerial), Message(kMsgSerial) + L" : ________-_");
+  EXPECT_NE(Text(C::pnSerial), Message(catalogue::kMsgSerial) + L" : ________-_");
   EXPECT_NE(Text(C::pnID), L"__");
   EXPECT_FALSE(window->HourglassShown());
   EXPECT_TRUE(IsWindowEnabled(window->Handle()));
-  ScanResult stored;
-  LoadSettings(stored);
+  store::ScanResult stored;
+  store::LoadSettings(stored);
   EXPECT_EQ(stored.ScanCommNo, 3);
 }
 
@@ -79,14 +79,14 @@ TEST_F(Win32Window, EachWritingOperationReportsSuccess) {
     C button;
     int okMessage;
   };
-  const Case cases[] = {{C::btnID, kMsgSetIdOk},
-                        {C::btnBaudRate, kMsgSetBaudRateOk},
-                        {C::btnKey, kMsgSetKeyOk},
-                        {C::btnMode, kMsgSetModeOk},
-                        {C::btnFactory, kMsgSetFactoryOk}};
+  const Case cases[] = {{C::btnID, catalogue::kMsgSetIdOk},
+                        {C::btnBaudRate, catalogue::kMsgSetBaudRateOk},
+                        {C::btnKey, catalogue::kMsgSetKeyOk},
+                        {C::btnMode, catalogue::kMsgSetModeOk},
+                        {C::btnFactory, catalogue::kMsgSetFactoryOk}};
   for (const Case& c : cases) {
     SCOPED_TRACE(RowOf(c.button).name);
-    window->SetLamp(LampColour::Red);
+    window->SetLamp(commands::LampColour::Red);
     const size_t received = log.Count(SimLog::kReceivedMark);
     ClickUntilYellow(c.button);
     EXPECT_EQ(Text(C::pnMsg), Message(c.okMessage));
@@ -105,9 +105,9 @@ TEST_F(Win32Window, ProcessShowsCardDataUntilTheSecondPressAndIgnoresTheThird) {
   // A loaded machine can hold a poll's reply back past its window, which
   // ends processing before the presses: then it runs again.
   for (int run = 0; run < kScanAttempts && !pressed; ++run) {
-    Deadline limit(kWait);
+    serial::Deadline limit(kWait);
     TickWatcher watcher([&] {
-      if (!Module.Processing) return false;
+      if (!Conn().Processing) return false;
       if (window->Caption(C::pnWie1).empty() && !limit.Expired()) return false;
       captionWhileRunning = Text(C::btnProcess);
       exitLockedWhileRunning = !IsWindowEnabled(window->Control(C::btnExit));
@@ -121,11 +121,11 @@ TEST_F(Win32Window, ProcessShowsCardDataUntilTheSecondPressAndIgnoresTheThird) {
     Click(C::btnProcess);
   }
   ASSERT_TRUE(pressed);
-  EXPECT_FALSE(Module.Processing);
+  EXPECT_FALSE(Conn().Processing);
   EXPECT_EQ(window->Caption(C::pnWie1), "0012345678");
-  EXPECT_EQ(captionWhileRunning, Message(kMsgCancelProcess));
+  EXPECT_EQ(captionWhileRunning, Message(catalogue::kMsgCancelProcess));
   EXPECT_TRUE(exitLockedWhileRunning);
-  EXPECT_EQ(Text(C::btnProcess), Message(kMsgProcess));
+  EXPECT_EQ(Text(C::btnProcess), Message(catalogue::kMsgProcess));
   EXPECT_TRUE(IsWindowEnabled(window->Control(C::btnExit)));
   EXPECT_FALSE(window->BlinkTimerRunning());
 }
@@ -141,17 +141,17 @@ TEST_F(Win32Window, LanguageButtonsApplyAndStoreTheirLanguage) {
     SCOPED_TRACE(c.stored);
     window->ShowMessage("outcome");
     Click(c.button);
-    EXPECT_EQ(Language.LanguageIndex, c.index);
-    EXPECT_EQ(Text(C::frmModule), Expected(CatalogueText(kMsgTitle, c.index), c.index));
-    EXPECT_EQ(Text(C::btnScan), Expected(CatalogueText(kMsgScanModule, c.index), c.index));
-    EXPECT_EQ(Text(C::gbDefault), Expected(CatalogueText(kMsgQuickSetting, c.index), c.index));
-    EXPECT_EQ(Text(C::pnMsg), Expected(CatalogueText(kMsgStartScan, c.index), c.index));
+    EXPECT_EQ(catalogue::Language.LanguageIndex, c.index);
+    EXPECT_EQ(Text(C::frmModule), Expected(catalogue::CatalogueText(catalogue::kMsgTitle, c.index), c.index));
+    EXPECT_EQ(Text(C::btnScan), Expected(catalogue::CatalogueText(catalogue::kMsgScanModule, c.index), c.index));
+    EXPECT_EQ(Text(C::gbDefault), Expected(catalogue::CatalogueText(catalogue::kMsgQuickSetting, c.index), c.index));
+    EXPECT_EQ(Text(C::pnMsg), Expected(catalogue::CatalogueText(catalogue::kMsgStartScan, c.index), c.index));
     EXPECT_EQ(Text(C::btnKey), L"Key Num");
-    SelectLanguage(0);
-    ScanResult stored;
-    LoadSettings(stored);
-    EXPECT_EQ(Language.LanguageName, c.stored);
-    SelectLanguage(c.index);
+    catalogue::SelectLanguage(0);
+    store::ScanResult stored;
+    store::LoadSettings(stored);
+    EXPECT_EQ(catalogue::Language.LanguageName, c.stored);
+    catalogue::SelectLanguage(c.index);
   }
 }
 
@@ -221,7 +221,7 @@ TEST_F(Win32Window, TheTaskbarEntryCarriesTheApplicationsTitleAndMinimisesTheWin
   HWND entry = window->ApplicationHandle();
   ASSERT_EQ(GetWindow(window->Handle(), GW_OWNER), entry);
   EXPECT_EQ(WindowText(entry), L"TAVIX RT-420 Module Config");
-  EXPECT_EQ(Text(C::frmModule), Message(kMsgTitle));
+  EXPECT_EQ(Text(C::frmModule), Message(catalogue::kMsgTitle));
   EXPECT_TRUE(IsWindowVisible(entry));
   EXPECT_FALSE(GetWindowLongW(entry, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
 

@@ -1,4 +1,0 @@
-// SPDX-License-Identifier: MIT
-#include "module_state.h"
-
-thread_local ModuleState Module;
