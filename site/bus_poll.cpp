@@ -66,6 +66,21 @@ bool SearchLineSetting(serial::LinkState& link, BusPort& port, int portNumber, L
   return true;
 }
 
+LineFound OpenAtLineSetting(serial::LinkState& link, BusPort& port, int portNumber, int given, LineObservations& line,
+                            int& index, const std::function<void(const std::string& step)>& progress) {
+  index = given;
+  if (index < 0) {
+    const auto searchProgress = [&](int tried) {
+      if (progress) progress("line " + std::to_string(tried));
+    };
+    if (!SearchLineSetting(link, port, portNumber, line, searchProgress))
+      return link.Stop.Requested() ? LineFound::Stopped : LineFound::PortNotOpened;
+    if (line.answeringSettings.empty()) return LineFound::NoAnswer;
+    index = line.answeringSettings.front();
+  }
+  return port.Open(portNumber, index) ? LineFound::Open : LineFound::PortNotOpened;
+}
+
 void TakeUnasked(const serial::Heard& heard, LineObservations& line) {
   ObserveIdleLine(heard.bytes, line);
   line.strayBytes += heard.dropped;

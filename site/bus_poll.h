@@ -62,6 +62,14 @@ inline constexpr int kSearchAttemptsPerSetting = 2;
 bool SearchLineSetting(serial::LinkState& link, BusPort& port, int portNumber, LineObservations& line,
                        const std::function<void(int index)>& progress);
 
+enum class LineFound { Open, PortNotOpened, NoAnswer, Stopped };
+
+// Opens the port at the bus's line setting: `given` when it names one (0 or
+// more), else the first setting that answered a search (SearchLineSetting,
+// each setting told to `progress` as "line N"). `index` gets the setting.
+LineFound OpenAtLineSetting(serial::LinkState& link, BusPort& port, int portNumber, int given, LineObservations& line,
+                            int& index, const std::function<void(const std::string& step)>& progress);
+
 // Adds what nobody asked for to the observations (see ObserveIdleLine).
 void TakeUnasked(const serial::Heard& heard, LineObservations& line);
 

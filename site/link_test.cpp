@@ -34,17 +34,12 @@ LinkTestOutcome RunLinkTest(serial::LinkState& link, const LinkTestOptions& opti
   result.device = device.value_or("");
   if (device) result.latencyTimerMs = serial::UsbLatencyTimerMs(*device);
   BusPort port(link);
-  result.lineIndex = options.lineIndex;
-  if (result.lineIndex < 0) {
-    const auto searchProgress = [&](int index) {
-      if (progress) progress("line " + std::to_string(index));
-    };
-    if (!SearchLineSetting(link, port, options.port, result.line, searchProgress))
-      return link.Stop.Requested() ? LinkTestOutcome::Stopped : LinkTestOutcome::PortNotOpened;
-    if (result.line.answeringSettings.empty()) return LinkTestOutcome::NoAnswer;
-    result.lineIndex = result.line.answeringSettings.front();
+  switch (OpenAtLineSetting(link, port, options.port, options.lineIndex, result.line, result.lineIndex, progress)) {
+    case LineFound::Open: break;
+    case LineFound::PortNotOpened: return LinkTestOutcome::PortNotOpened;
+    case LineFound::NoAnswer: return LinkTestOutcome::NoAnswer;
+    case LineFound::Stopped: return LinkTestOutcome::Stopped;
   }
-  if (!port.Open(options.port, result.lineIndex)) return LinkTestOutcome::PortNotOpened;
 
   if (options.ids.empty()) {
     result.ids.push_back(IdLinkFigures{kPresenceCheckId, {}});

@@ -34,16 +34,11 @@ SurveyOutcome RunSurvey(serial::LinkState& link, const SurveyOptions& options, S
   serial::ListenUntil(link, start, start + kIdleListen, idle);
   TakeUnasked(idle, result.line);
 
-  result.lineIndex = options.lineIndex;
-  if (!result.lineGiven) {
-    const auto searchProgress = [&](int index) {
-      if (progress) progress("line " + std::to_string(index));
-    };
-    if (!SearchLineSetting(link, line, options.port, result.line, searchProgress))
-      return link.Stop.Requested() ? SurveyOutcome::Stopped : SurveyOutcome::PortNotOpened;
-    if (result.line.answeringSettings.empty()) return SurveyOutcome::Done;
-    result.lineIndex = result.line.answeringSettings.front();
-    if (!line.Open(options.port, result.lineIndex)) return SurveyOutcome::PortNotOpened;
+  switch (OpenAtLineSetting(link, line, options.port, options.lineIndex, result.line, result.lineIndex, progress)) {
+    case LineFound::Open: break;
+    case LineFound::PortNotOpened: return SurveyOutcome::PortNotOpened;
+    case LineFound::NoAnswer: return SurveyOutcome::Done;
+    case LineFound::Stopped: return SurveyOutcome::Stopped;
   }
 
   std::vector<int> ids = options.ids;

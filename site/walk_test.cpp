@@ -25,14 +25,12 @@ WalkOutcome RunWalkTest(serial::LinkState& link, const WalkOptions& options, Wal
   result.port = options.port;
   for (int id : options.ids) result.ids.push_back(WalkIdCount{id});
   BusPort port(link);
-  result.lineIndex = options.lineIndex;
-  if (result.lineIndex < 0) {
-    if (!SearchLineSetting(link, port, options.port, result.line, {}))
-      return link.Stop.Requested() ? WalkOutcome::Ended : WalkOutcome::PortNotOpened;
-    if (result.line.answeringSettings.empty()) return WalkOutcome::NoAnswer;
-    result.lineIndex = result.line.answeringSettings.front();
+  switch (OpenAtLineSetting(link, port, options.port, options.lineIndex, result.line, result.lineIndex, {})) {
+    case LineFound::Open: break;
+    case LineFound::PortNotOpened: return WalkOutcome::PortNotOpened;
+    case LineFound::NoAnswer: return WalkOutcome::NoAnswer;
+    case LineFound::Stopped: return WalkOutcome::Ended;
   }
-  if (!port.Open(options.port, result.lineIndex)) return WalkOutcome::PortNotOpened;
   while (!result.ids.empty()) {
     for (WalkIdCount& count : result.ids) {
       if (link.Stop.Requested() || serial::LineClock::now() >= options.until) return WalkOutcome::Ended;

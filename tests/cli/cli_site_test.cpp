@@ -7,20 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "bus_module.h"
 #include "cli_fixture.h"
 #include "sim_bus.h"
 
 namespace {
 
-sim::ModuleConfig Module(const std::string& id1, const std::string& id2, int k, char mode = '0') {
-  sim::ModuleConfig c;
-  c.id1 = id1;
-  c.id2 = id2;
-  c.serial1 = std::to_string(12345678 + k);
-  c.serial2 = std::to_string(87654321 - k);
-  c.mode = mode;
-  return c;
-}
 
 constexpr int kUsage = 2;
 
@@ -57,8 +49,8 @@ TEST_F(CliSite, EachSubcommandReportsWhatTheBusShows) {
     std::vector<std::string> parts;     // must be in stdout
     std::vector<std::string> notParts;  // must not be
   };
-  const std::vector<sim::ModuleConfig> fourModules = {Module("11", "12", 0), Module("13", "14", 1),
-                                                      Module("13", "15", 2), Module("16", "17", 3, '1')};
+  const std::vector<sim::ModuleConfig> fourModules = {BusModule("11", "12", 0), BusModule("13", "14", 1),
+                                                      BusModule("13", "15", 2), BusModule("16", "17", 3, '1')};
   const Case cases[] = {
       {"a survey of four modules, one ID shared, one module with one reader",
        fourModules,
@@ -70,21 +62,21 @@ TEST_F(CliSite, EachSubcommandReportsWhatTheBusShows) {
         "\"kind\":\"duplicate-id\",\"ids\":[\"13\"]"},
        {"\"id\":\"13\",\"status\":\"ok\"", "\"id\":\"13\",\"status\":\"absent\""}},
       {"a survey through an echoing adapter names the echo",
-       {Module("01", "05", 0)},
+       {BusModule("01", "05", 0)},
        echo,
        {"survey", "--port", "3", "--ids", "1,5", "--line", "19200,e,8,1"},
        0,
        {"answering:     01 05", "note: echo"},
        {"finding:"}},
       {"a link test counts every exchange per ID",
-       {Module("01", "05", 0), Module("02", "06", 1)},
+       {BusModule("01", "05", 0), BusModule("02", "06", 1)},
        {},
        {"linktest", "--port", "3", "--json", "--ids", "1,6", "--count", "3", "--line", "19200,e,8,1"},
        -1,  // the verdict depends on the machine's timing
        {"{\"id\":\"01\",\"sent\":3,", "{\"id\":\"06\",\"sent\":3,", "\"line-errors\":\"unavailable\""},
        {}},
       {"the walk test says which IDs never gave a read",
-       {Module("01", "05", 0)},
+       {BusModule("01", "05", 0)},
        {},
        {"watch", "--ids", "1,5,9", "--port", "3", "--line", "19200,e,8,1", "--seconds", "1"},
        0,
@@ -143,7 +135,7 @@ TEST_F(CliSite, TheScanWorksThroughAnEchoingAdapter) {
 // Two modules on the line answer every "00" command at once: the scan says
 // so instead of only that no module was found.
 TEST_F(CliSite, AScanOfTwoModulesSaysThatMoreThanOneAnswered) {
-  StartBus({Module("01", "05", 0), Module("02", "06", 1)});
+  StartBus({BusModule("01", "05", 0), BusModule("02", "06", 1)});
   ChildResult r = Run({"scan", "--port", "3", "--lock"});
   EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
   EXPECT_TRUE(Contains(r.err, "came garbled: more than one module may have answered")) << r.err;

@@ -16,6 +16,7 @@
 #include "line_model.h"
 #include "port_names.h"
 #include "serial_port.h"
+#include "bus_module.h"
 #include "sim_bus.h"
 #include "sim_frames.h"
 #include "sim_port.h"
@@ -28,16 +29,9 @@ constexpr int kPort = 3;
 // Only an upper bound for waits on conditions.
 constexpr milliseconds kBusWait{5000};
 
-// Module k of a test bus: its own serial fields, the given IDs.
+// Module k of a test bus, its line setting before its mode.
 sim::ModuleConfig Module(const std::string& id1, const std::string& id2, int k, int lineIndex = 5, char mode = '0') {
-  sim::ModuleConfig c;
-  c.id1 = id1;
-  c.id2 = id2;
-  c.serial1 = std::to_string(12345678 + k);
-  c.serial2 = std::to_string(87654321 - k);
-  c.lineIndex = lineIndex;
-  c.mode = mode;
-  return c;
+  return BusModule(id1, id2, k, mode, lineIndex);
 }
 
 std::string CommandFrame(const std::string& text) {

@@ -12,6 +12,7 @@
 
 #include "port_names.h"
 #include "serial_port.h"
+#include "bus_module.h"
 #include "sim_bus.h"
 #include "sim_port.h"
 #include "link_test.h"
@@ -22,16 +23,6 @@ namespace {
 
 constexpr int kPort = 3;
 
-sim::ModuleConfig Module(const std::string& id1, const std::string& id2, int k, char mode = '0', int lineIndex = 5) {
-  sim::ModuleConfig c;
-  c.id1 = id1;
-  c.id2 = id2;
-  c.serial1 = std::to_string(12345678 + k);
-  c.serial2 = std::to_string(87654321 - k);
-  c.mode = mode;
-  c.lineIndex = lineIndex;
-  return c;
-}
 
 struct SurveyCase {
   const char* name;
@@ -55,20 +46,20 @@ std::vector<SurveyCase> Cases() {
   stray.strayMs = 50;
   return {
       {"four modules, one shared ID, one with one reader",
-       {Module("11", "12", 0), Module("13", "14", 1), Module("13", "15", 2), Module("16", "17", 3, '1')},
+       {BusModule("11", "12", 0), BusModule("13", "14", 1), BusModule("13", "15", 2), BusModule("16", "17", 3, '1')},
        {}, -1, 4, {11, 12, 13, 14, 15, 16, 17},
        {{11, "ok"}, {12, "ok"}, {13, "not ok"}, {14, "ok"}, {15, "ok"}, {16, "ok"}, {17, "absent"}},
        {"duplicate-id"}, {"echo", "speed-mismatch"}},
-      {"an echoing adapter", {Module("01", "05", 0)}, echo, 5, 5, {1, 2, 5},
+      {"an echoing adapter", {BusModule("01", "05", 0)}, echo, 5, 5, {1, 2, 5},
        {{1, "ok"}, {2, "absent"}, {5, "ok"}}, {"echo"}, {"noise", "duplicate-id"}},
-      {"factory IDs on a bus", {Module("01", "05", 0), Module("21", "22", 1)}, {}, 5, 5, {1, 5, 21},
+      {"factory IDs on a bus", {BusModule("01", "05", 0), BusModule("21", "22", 1)}, {}, 5, 5, {1, 5, 21},
        {{1, "ok"}, {5, "ok"}, {21, "ok"}}, {"factory-ids"}, {"duplicate-id"}},
       // The search goes on at the first setting that answered, in its order.
-      {"a module at another speed", {Module("31", "32", 0), Module("33", "34", 1, '0', 2)}, {}, -1, 2, {31, 33},
+      {"a module at another speed", {BusModule("31", "32", 0), BusModule("33", "34", 1, '0', 2)}, {}, -1, 2, {31, 33},
        {{31, "absent"}, {33, "ok"}}, {"speed-mismatch"}, {}},
       // Its polls collide with the survey's: only the finding is certain.
-      {"another host polling", {Module("41", "09", 0)}, foreign, 5, 5, {41}, {}, {"foreign-master"}, {}},
-      {"stray bytes on the idle line", {Module("51", "52", 0)}, stray, 5, 5, {51}, {}, {"noise"}, {}},
+      {"another host polling", {BusModule("41", "09", 0)}, foreign, 5, 5, {41}, {}, {"foreign-master"}, {}},
+      {"stray bytes on the idle line", {BusModule("51", "52", 0)}, stray, 5, 5, {51}, {}, {"noise"}, {}},
   };
 }
 
@@ -140,7 +131,7 @@ TEST(LinkTest, EveryExchangeIsCountedPerId) {
     SCOPED_TRACE(c.name);
     sim::LineFaults faults;
     faults.echo = c.echo;
-    sim::SimBus bus({Module("01", "05", 0), Module("02", "06", 1)}, faults);
+    sim::SimBus bus({BusModule("01", "05", 0), BusModule("02", "06", 1)}, faults);
     ASSERT_TRUE(bus.Start());
     serial::SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
     serial::LinkState link{serial::PortScope::AnyPort()};
@@ -174,7 +165,7 @@ TEST(LinkTest, EveryExchangeIsCountedPerId) {
 // The walk test hands on each card under the ID whose reader read it, and
 // counts the IDs that never gave one.
 TEST(WalkTest, EachCardComesUnderItsReaderId) {
-  sim::SimBus bus({Module("01", "05", 0), Module("02", "06", 1, '1')});
+  sim::SimBus bus({BusModule("01", "05", 0), BusModule("02", "06", 1, '1')});
   ASSERT_TRUE(bus.Start());
   serial::SetPortTable(sim::SimPortTable(bus.SlavePath(), kPort));
   ASSERT_TRUE(bus.PresentCardAt("05", "CARD5"));
