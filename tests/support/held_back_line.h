@@ -64,6 +64,7 @@ inline std::string Stall(const std::vector<std::string>& log, bool only, bool ac
   bool waiting = false;    // ... not answered yet
   bool faulted = false;    // ... a fault changes its reply
   bool answered = false;   // ... answered by a reply that no fault changed
+  bool echo = false;       // the next bytes to the tool are the line's echo of its own
   for (const std::string& line : log) {
     std::istringstream in(line);
     double at = 0;
@@ -84,10 +85,14 @@ inline std::string Stall(const std::vector<std::string>& log, bool only, bool ac
       waiting = true;
       faulted = answered = false;
       replyAt = -1;
+    } else if (direction == "->" && echo) {
+      echo = false;  // the tool's own bytes handed back: no answer
     } else if (direction == "->") {
       answered = waiting && (!faulted || acceptable);
       waiting = false;
       replyAt = at;
+    } else if (text.rfind("echo of", 0) == 0) {
+      echo = true;
     } else if (text.rfind("fault:", 0) == 0) {
       faulted = true;
     } else if (text.find("goes out unchanged") != std::string::npos) {
