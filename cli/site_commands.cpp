@@ -77,17 +77,14 @@ site::RecordHeading Heading(const CliConnection& connection, int port, const std
 }
 
 bool WriteSurveyCsv(const std::string& path, const site::SurveyResult& result) {
-  std::vector<std::string> rows = site::SurveyCsv(result);
   std::string error;
-  std::unique_ptr<CsvFile> csv = CsvFile::Open(path, {"id", "status", "polls"}, error);
+  std::unique_ptr<CsvFile> csv = CsvFile::Open(path, site::kSurveyCsvHeader, error);
   if (!csv) {
     PrintErrorLine("rt420ctl: " + error);
     return false;
   }
-  for (size_t i = 1; i < rows.size(); ++i) {
-    const std::string& row = rows[i];
-    const size_t a = row.find(','), b = row.find(',', a + 1);
-    if (!csv->Append({row.substr(0, a), row.substr(a + 1, b - a - 1), row.substr(b + 1)})) {
+  for (const std::vector<std::string>& row : site::SurveyCsvRows(result)) {
+    if (!csv->Append(row)) {
       PrintErrorLine("rt420ctl: cannot write to " + text::ShownText(path));
       return false;
     }

@@ -5,24 +5,15 @@
 #include <string_view>
 
 #include "deadline.h"
+#include "frame_bytes.h"
 #include "frame_trace.h"
 #include "serial_port.h"
 
 namespace serial {
 
 namespace {
-constexpr uint8_t kTab = 0x09;
-constexpr uint8_t kLf = 0x0A;
-constexpr uint8_t kCr = 0x0D;
-
 void Trace(LinkState& link, TraceDirection direction, const uint8_t* bytes, size_t length) {
   if (link.TraceHook) link.TraceHook(TraceEvent{direction, TickCount(), bytes, length, link.OpenPortNumber});
-}
-
-void TraceSentFrame(LinkState& link, const std::string& text, const std::string& checksum) {
-  if (!link.TraceHook) return;
-  std::string frame = static_cast<char>(kTab) + text + checksum + static_cast<char>(kCr);
-  Trace(link, TraceDirection::Sent, reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
 }
 
 // Recognises the adapter's copy of the frame just written. A two-wire
@@ -79,7 +70,7 @@ bool StoreByte(LinkState& link, uint8_t byte) {
   link.ReplyBuffer[link.ReplyPos] = byte;
   link.ReplyPos += 1;
   if (link.ReplyPos >= kReplyBufferSize) link.ReplyPos = 0;
-  return byte == kCr && link.ReplyBuffer[0] == kLf;
+  return byte == kFrameCr && link.ReplyBuffer[0] == kFrameLf;
 }
 
 void TakeLastReply(LinkState& link) {
@@ -183,13 +174,14 @@ std::string WriteFrame(LinkState& link, const std::string& text) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   int length = static_cast<int>(text.size());
   std::string checksum = ByteToHex(FrameChecksum(bytes, length));
-  WritePortByte(link, kTab);
+  WritePortByte(link, kFrameTab);
   WritePortBlock(link, bytes, length);
   WritePortByte(link, static_cast<uint8_t>(checksum[0]));
   WritePortByte(link, static_cast<uint8_t>(checksum[1]));
-  WritePortByte(link, kCr);
-  TraceSentFrame(link, text, checksum);
-  return static_cast<char>(kTab) + text + checksum + static_cast<char>(kCr);
+  WritePortByte(link, kFrameCr);
+  const std::string frame = static_cast<char>(kFrameTab) + text + checksum + static_cast<char>(kFrameCr);
+  Trace(link, TraceDirection::Sent, reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
+  return frame;
 }
 
 bool SendCommand(LinkState& link, const std::string& text) {
@@ -215,7 +207,7 @@ bool SendCommand(LinkState& link, const std::string& text) {
 }
 
 uint8_t FrameChecksum(const uint8_t* bytes, int length) {
-  uint8_t sum = kTab;
+  uint8_t sum = kFrameTab;
   for (int i = 0; i < length; ++i) sum ^= bytes[i];
   return sum;
 }

@@ -134,12 +134,12 @@ text::JsonObject SurveyJson(const SurveyResult& result, const std::vector<Findin
   return json.Add("echo", result.line.echo).Add("ids", ids).Add("findings", found);
 }
 
-std::vector<std::string> SurveyCsv(const SurveyResult& result) {
-  std::vector<std::string> rows{"id,status,polls"};
+std::vector<std::vector<std::string>> SurveyCsvRows(const SurveyResult& result) {
+  std::vector<std::vector<std::string>> rows;
   for (const IdResult& r : result.ids) {
     std::string polls;
     for (size_t i = 0; i < r.polls.size(); ++i) polls += (i ? " " : "") + std::string(StatusName(r.polls[i]));
-    rows.push_back(IdText(r.id) + "," + StatusName(r.Status()) + "," + polls);
+    rows.push_back({IdText(r.id), StatusName(r.Status()), polls});
   }
   return rows;
 }

@@ -23,8 +23,9 @@ std::string PortText(int port, const std::string& device);
 std::vector<std::string> SurveyLines(const SurveyResult& result, const std::vector<Finding>& findings);
 // {"port","device","line","echo","ids":[{"id","status","polls"}],"findings":[{"kind","ids","what","check"}]}
 text::JsonObject SurveyJson(const SurveyResult& result, const std::vector<Finding>& findings);
-// "id,status,polls" and a row per ID polled.
-std::vector<std::string> SurveyCsv(const SurveyResult& result);
+// The survey's CSV: the header's cells and a row of cells per ID polled.
+inline const std::vector<std::string> kSurveyCsvHeader = {"id", "status", "polls"};
+std::vector<std::vector<std::string>> SurveyCsvRows(const SurveyResult& result);
 
 // The link test: per ID its counts, latencies, verdict and histogram; the
 // line error counts ("unavailable" where the system keeps none); the
